@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything with warnings as errors and
+# runs every test suite.  Usage: scripts/test.sh [build-folder]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+
+bash scripts/install-deps.sh
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DZY_WARNINGS_AS_ERRORS=ON
+cmake --build "$build"
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)"

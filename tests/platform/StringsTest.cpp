@@ -1,0 +1,86 @@
+//===- StringsTest.cpp - Platform string helpers --------------------------===//
+#include "platform/FXString.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+
+TEST(Strings, CaseRulesOfTheComparisons) {
+  EXPECT_EQ(FXString::Compare("abc", "abc"), 0);
+  EXPECT_NE(FXString::Compare("abc", "ABC"), 0);
+  EXPECT_EQ(FXString::CompareNoCase("VMConfig.zyf", "vmconfig.ZYF"), 0);
+  EXPECT_NE(FXString::CompareNoCase("abc", "abcd"), 0);
+  EXPECT_EQ(FXString::CompareLeftNoCase("SCSI0:1", "scsi"), 0);
+  EXPECT_NE(FXString::CompareLeftNoCase("sc", "scsi"), 0);
+  EXPECT_TRUE(FXString::MatchRightNoCase("disk.VHDX", ".vhdx"));
+  EXPECT_FALSE(FXString::MatchRightNoCase("disk.vhdx", ".vhd"));
+  EXPECT_FALSE(FXString::MatchRightNoCase(".vhd", "a.vhd"));
+  EXPECT_TRUE(FXString::MatchRightNoCase("x", ""));
+  EXPECT_TRUE(FXString::FindString("Ubuntu Linux x86", "X86", true));
+  EXPECT_FALSE(FXString::FindString("Ubuntu Linux x86", "X86", false));
+  EXPECT_EQ(_stricmp("Windows", "WINDOWS"), 0);
+  EXPECT_LT(_stricmp("a", "B"), 0);
+  EXPECT_EQ(_strnicmp("scsi0:1", "SCSI1:0", 4), 0);
+  EXPECT_NE(_strnicmp("scsi0:1", "SCSI1:0", 5), 0);
+  EXPECT_EQ(FXString::ToLower("Web-1"), "web-1");
+  EXPECT_EQ(FXString::Format("%s_%d", "web", 2), "web_2");
+}
+
+TEST(Strings, StringCbCopyAResultCodes) {
+  struct Row {
+    int line;
+    size_t size;
+    const char* source;
+    long result;
+    const char* copied;
+  };
+  const Row rows[] = {
+      {__LINE__, 8, "abc", 0, "abc"},
+      {__LINE__, 4, "abc", 0, "abc"},
+      {__LINE__, 3, "abc", static_cast<long>(0x8007007A), "ab"},
+      {__LINE__, 1, "abc", static_cast<long>(0x8007007A), ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    char buffer[16];
+    std::memset(buffer, 'z', sizeof buffer);
+    EXPECT_EQ(StringCbCopyA(buffer, row.size, row.source), row.result);
+    EXPECT_STREQ(buffer, row.copied);
+  }
+  char buffer[4] = "xyz";
+  EXPECT_EQ(StringCbCopyA(buffer, 0, "abc"), static_cast<long>(0x80070057));
+  EXPECT_STREQ(buffer, "xyz");
+  EXPECT_EQ(StringCbCopyA(buffer, size_t{INT_MAX} + 1, "abc"),
+            static_cast<long>(0x80070057));
+}
+
+TEST(Strings, TempPathIsTmp) {
+  char buffer[16];
+  EXPECT_EQ(GetTempPathA(sizeof buffer, buffer), 4u);
+  EXPECT_STREQ(buffer, "/tmp");
+  EXPECT_EQ(GetTempPathA(4, buffer), 5u);
+  EXPECT_EQ(GetTempPathA(), "/tmp");
+}
+
+TEST(Strings, IntToCommaStringGroupsDigits) {
+  struct Row {
+    int line;
+    int64_t value;
+    const char* text;
+  };
+  const Row rows[] = {
+      {__LINE__, 0, "0"},
+      {__LINE__, 999, "999"},
+      {__LINE__, 1000, "1,000"},
+      {__LINE__, 1073741824, "1,073,741,824"},
+      {__LINE__, -1234567, "-1,234,567"},
+      {__LINE__, -100, "-100"},
+      {__LINE__, INT64_MIN, "-9,223,372,036,854,775,808"},
+      {__LINE__, INT64_MAX, "9,223,372,036,854,775,807"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    EXPECT_EQ(IntToCommaString(row.value), row.text);
+  }
+}
