@@ -12,5 +12,3 @@ bool VMXFile::LoadText(const std::string&, const std::string&) { return false; }
 std::string VMXFile::GetValue(const std::string&) const { return {}; }
 bool VMXFile::HasKey(const std::string&) const { return false; }
 const std::vector<std::pair<std::string, std::string>>& VMXFile::Entries() const { return impl_->entries; }
-bool VMXFile::GetVMInfo(VMInfoStructs::SVMInfo&) { return false; }
-void VMXFile::Dump() const {}
