@@ -99,7 +99,8 @@ struct NamingPass {
     std::string extension =
         converter.GetDestinationDiskExtension(static_cast<DiskType_t>(format));
     size_t dot = ExtensionStart(field);
-    if (dot != std::string::npos) field.replace(dot, std::string::npos, extension);
+    if (dot != std::string::npos)
+      field.replace(dot, std::string::npos, extension);
   }
 
   void LogNewName(const std::string& name) {
@@ -120,8 +121,9 @@ void NameVMwareDisk(NamingPass& pass, SDisk& disk, int position) {
   std::string name = BaseName(pass.vmName, position);
   // The provisioning follows the format the disk was backed up in.
   if (disk.eProvisioningType == 0)
-    disk.eProvisioningType = ZyVMConverter::DetermineDestinationDiskProvisioningType(
-        static_cast<DiskType_t>(disk.eDiskType));
+    disk.eProvisioningType =
+        ZyVMConverter::DetermineDestinationDiskProvisioningType(
+            static_cast<DiskType_t>(disk.eDiskType));
   disk.eDiskType = DT_VMDK;
   name += ".vmdk";
   disk.strDisplayName = name;
@@ -190,7 +192,8 @@ void NameOpenStackDisk(NamingPass& pass, SDisk& disk, int) {
   disk.eDiskType = DT_OPENSTACK;
   if (disk.newDiskName.empty()) disk.newDiskName = disk.strDisplayName;
   pass.ReplaceExtension(disk.newDiskName, disk.eDiskType);
-  disk.strControllerType = pass.converter.GetOpenStackControllerType(pass.disks);
+  disk.strControllerType =
+      pass.converter.GetOpenStackControllerType(pass.disks);
   pass.converter.Log(kUpdateDiskNames, 0,
                      "Controller type set as [%s] to disk [%s]",
                      disk.strControllerType.c_str(), disk.newDiskName.c_str());
@@ -298,13 +301,20 @@ struct NamingRow {
 };
 
 constexpr NamingRow kNamingRules[] = {
-    {VS_VMWARE, NameVMwareDisk},       {VS_HYPERV, NameHyperVDisk},
-    {VS_AMAZON, NameAmazonDisk},       {VS_AZURE_1, SizeAzureDisk},
-    {VS_AZURE_2, SizeAzureDisk},       {VS_AZURE_3, SizeAzureDisk},
-    {VS_RHEV, NameRhevDisk},           {VS_NUTANIX, NameNutanixDisk},
-    {VS_ORACLE_VM, NameOracleVMDisk},  {VS_KIND_801, NameKind801Disk},
-    {VS_OPENSTACK, NameOpenStackDisk}, {VS_KIND_1101, NameKind1101Disk},
-    {VS_KIND_1102, FormatKind1102Disk}, {VS_KIND_1301, NameKind1301Disk},
+    {VS_VMWARE, NameVMwareDisk},
+    {VS_HYPERV, NameHyperVDisk},
+    {VS_AMAZON, NameAmazonDisk},
+    {VS_AZURE_1, SizeAzureDisk},
+    {VS_AZURE_2, SizeAzureDisk},
+    {VS_AZURE_3, SizeAzureDisk},
+    {VS_RHEV, NameRhevDisk},
+    {VS_NUTANIX, NameNutanixDisk},
+    {VS_ORACLE_VM, NameOracleVMDisk},
+    {VS_KIND_801, NameKind801Disk},
+    {VS_OPENSTACK, NameOpenStackDisk},
+    {VS_KIND_1101, NameKind1101Disk},
+    {VS_KIND_1102, FormatKind1102Disk},
+    {VS_KIND_1301, NameKind1301Disk},
     {VS_KIND_1401, SizeKind1401Disk},
 };
 
@@ -447,13 +457,16 @@ bool ZyVMConverter::UpdateToUniqueDiskName(SDisk& disk) {
   const std::string& vmName = restoreCtx.strVMName;
 
   for (int n = 0; n < kMaxUniqueNameCandidates; ++n) {
-    std::string name = n == 0 ? vmName : FXString::Format("%s_%d", vmName.c_str(), n);
+    std::string name =
+        n == 0 ? vmName : FXString::Format("%s_%d", vmName.c_str(), n);
     // The extension joins the name before the folder does, so an empty VM
     // name still gives a file inside the folder.
-    std::string candidate = FXPath::Append(disk.strDatastore, name + extension, 0);
+    std::string candidate =
+        FXPath::Append(disk.strDatastore, name + extension, 0);
     if (FXPath::DoesPathExist(candidate)) continue;
 
-    Log(kUpdateToUniqueDiskName, 0, "Generated disk file name for disk [%s] is [%s]",
+    Log(kUpdateToUniqueDiskName, 0,
+        "Generated disk file name for disk [%s] is [%s]",
         disk.strDisplayName.c_str(), candidate.c_str());
     // The move never replaces a file: another writer may have taken the
     // name since it was tested, and then the next candidate is tried.
@@ -471,17 +484,19 @@ bool ZyVMConverter::UpdateToUniqueDiskName(SDisk& disk) {
         moved.GetErrorCode());
     return false;
   }
-  Log(kUpdateToUniqueDiskName, -1, "Failed to generate unique file path for disk");
+  Log(kUpdateToUniqueDiskName, -1,
+      "Failed to generate unique file path for disk");
   return false;
 }
 
 bool ZyVMConverter::GetDisknameFromCatalog(std::string folder,
                                            const char* catalogKey,
                                            std::string& name) {
-  std::string key = std::string("disk") + (catalogKey ? catalogKey : "") +
-                    "diskname";
+  std::string key =
+      std::string("disk") + (catalogKey ? catalogKey : "") + "diskname";
   VMXFile catalog;
-  if (!catalog.LoadFile(CQiPath::Append(folder, std::string("catalog")), false)) {
+  if (!catalog.LoadFile(CQiPath::Append(folder, std::string("catalog")),
+                        false)) {
     Log(kGetDisknameFromCatalog, -1,
         "Failed to load VM configuration catalog file");
     return false;

@@ -83,7 +83,8 @@ std::string ZyVMConverter::GetNutanixControllerType(
   std::string forced = ForcedControllerType();
   if (!forced.empty()) return forced;
   // RHEV's virtio_scsi disks stay on SCSI; its other disks go on SATA.
-  if (source == VS_RHEV) return controllerType == "virtio_scsi" ? "scsi" : "sata";
+  if (source == VS_RHEV)
+    return controllerType == "virtio_scsi" ? "scsi" : "sata";
   // SATA takes the first six disks.
   return position > 5 ? "scsi" : "sata";
 }

@@ -1,4 +1,4 @@
-//===- ZyVMConverterSetup.cpp - Setters, access objects and source mounting ===//
+//===- ZyVMConverterSetup.cpp - Setters, access objects, source mounting -===//
 //
 // The setters that name the source and destination platforms and machines,
 // the opening and closing of a hypervisor access object, and the mounting of

@@ -21,11 +21,11 @@
 
 #include "platform/EvDebug.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 #include <unordered_map>
 
 namespace {
@@ -93,7 +93,8 @@ bool ParseLine(const std::string& line, Entry& entry, bool& bad) {
   std::string text = Trim(line);
   if (text.empty() || text[0] == '#') return false;
   size_t equals = text.find('=');
-  std::string key = equals == std::string::npos ? "" : Trim(text.substr(0, equals));
+  std::string key =
+      equals == std::string::npos ? "" : Trim(text.substr(0, equals));
   if (!IsValidKey(key)) {
     bad = true;
     return false;
@@ -137,7 +138,8 @@ bool ReadSmallFile(const std::string& path, std::string& text) {
     return false;
   }
   if (static_cast<unsigned long long>(info.st_size) > kMaxFileBytes) {
-    log.Error(kLoadFile, "[%s] is too large for a configuration file (%lld bytes)",
+    log.Error(kLoadFile,
+              "[%s] is too large for a configuration file (%lld bytes)",
               path.c_str(), static_cast<long long>(info.st_size));
     ::close(fd);
     return false;
@@ -226,7 +228,8 @@ bool VMXFile::LoadText(const std::string& text, const std::string& origin) {
     if (ParseLine(line, entry, bad)) {
       impl_->Set(std::move(entry));
     } else if (bad && ++badLines <= kMaxLoggedLines) {
-      log.Error(kLoadText, "Skipped line %zu of [%s]: not a key = \"value\" entry",
+      log.Error(kLoadText,
+                "Skipped line %zu of [%s]: not a key = \"value\" entry",
                 lineNumber, origin.c_str());
     }
   }

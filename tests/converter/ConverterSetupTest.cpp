@@ -24,7 +24,8 @@ const Calls kClose = {"Disconnect", "Uninitialize"};
 
 Calls Join(std::initializer_list<Calls> parts) {
   Calls all;
-  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  for (const auto& part : parts)
+    all.insert(all.end(), part.begin(), part.end());
   return all;
 }
 
@@ -100,7 +101,8 @@ TEST(ConverterSetup, HyperVDestinationFolders) {
     converter.SetDestinationInstance(VS_HYPERV, "", "", "");
     std::string path = CQiPath::Append(dir.path(), std::string(row.sub));
     converter.SetDestinationVM(row.name, "", path, false);
-    const std::string vmPath = CQiPath::Append(dir.path(), std::string(row.vmPath));
+    const std::string vmPath =
+        CQiPath::Append(dir.path(), std::string(row.vmPath));
     EXPECT_EQ(converter.strDestVMPath, vmPath);
     EXPECT_EQ(converter.strDestDiskPath,
               CQiPath::Append(vmPath, std::string("Virtual Hard Disks")));
@@ -153,20 +155,27 @@ TEST(ConverterSetup, MountSourceVMOpensLooksUpAndMounts) {
   }
   // The destructor unmounts and releases the source object.
   EXPECT_EQ(factory.script->Names(),
-            Join({kOpen, {"GetVMInfo", "MountVM", "GetFullMountInfo"},
-                  {"UnmountVM"}, kClose}));
+            Join({kOpen,
+                  {"GetVMInfo", "MountVM", "GetFullMountInfo"},
+                  {"UnmountVM"},
+                  kClose}));
   EXPECT_EQ(factory.script->calls[0].args, Calls{"0"});
-  EXPECT_EQ(factory.script->calls[1].args, (Calls{"vcenter", "admin", "secret"}));
+  EXPECT_EQ(factory.script->calls[1].args,
+            (Calls{"vcenter", "admin", "secret"}));
   EXPECT_EQ(factory.script->calls[2].args, (Calls{"web", "", "", "0", "0"}));
   EXPECT_EQ(factory.script->calls.back().args, Calls{"1"});
   EXPECT_EQ(factory.script->created, 1);
   EXPECT_EQ(factory.script->deleted, 1);
 
   std::vector<std::pair<int, std::string>> lines;
-  for (const auto& r : capture.sink().Records()) lines.emplace_back(r.level, r.message);
+  for (const auto& r : capture.sink().Records())
+    lines.emplace_back(r.level, r.message);
   const std::vector<std::pair<int, std::string>> expected = {
-      {0, "Connecting to vcenter"}, {0, "Mounting....."}, {0, "Mount done."},
-      {0, "Unmounting"},            {0, "Unmount done"}};
+      {0, "Connecting to vcenter"},
+      {0, "Mounting....."},
+      {0, "Mount done."},
+      {0, "Unmounting"},
+      {0, "Unmount done"}};
   EXPECT_EQ(lines, expected);
   auto records = capture.sink().Records();
   EXPECT_EQ(records[0].function, kPrepare);
@@ -205,13 +214,24 @@ TEST(ConverterSetup, FailuresOfMountSourceVM) {
     bool open;            // source object still held
   };
   const Row rows[] = {
-      {__LINE__, false, "", {}, LogKind::Error, "Failed to create VMInfo object", false},
-      {__LINE__, true, "Initialize", {"Initialize"}, LogKind::Error,
-       "Failed to init VMInfo object", false},
+      {__LINE__,
+       false,
+       "",
+       {},
+       LogKind::Error,
+       "Failed to create VMInfo object",
+       false},
+      {__LINE__,
+       true,
+       "Initialize",
+       {"Initialize"},
+       LogKind::Error,
+       "Failed to init VMInfo object",
+       false},
       {__LINE__, true, "Connect", Join({kOpen, kClose}), LogKind::Error,
        "Failed to connect to server=[vcenter] user=[admin]", false},
-      {__LINE__, true, "GetVMInfo", Join({kOpen, {"GetVMInfo"}}), LogKind::Error,
-       nullptr, true},
+      {__LINE__, true, "GetVMInfo", Join({kOpen, {"GetVMInfo"}}),
+       LogKind::Error, nullptr, true},
       {__LINE__, true, "MountVM", Join({kOpen, {"GetVMInfo", "MountVM"}}),
        LogKind::DebugLvl, "MountVM failed!!", true},
       {__LINE__, true, "GetFullMountInfo",
@@ -229,7 +249,8 @@ TEST(ConverterSetup, FailuresOfMountSourceVM) {
     EXPECT_FALSE(converter.MountSourceVM());
     EXPECT_EQ(factory.script->Names(), row.calls);
     EXPECT_EQ(converter.pSourceVMInfo != nullptr, row.open);
-    EXPECT_EQ(factory.script->created - factory.script->deleted, row.open ? 1 : 0);
+    EXPECT_EQ(factory.script->created - factory.script->deleted,
+              row.open ? 1 : 0);
     if (row.message) {
       EXPECT_TRUE(capture.sink().Contains(row.kind, row.message));
       for (const auto& r : capture.sink().Records()) {

@@ -70,10 +70,9 @@ std::vector<SDisk> StandardList() {
 std::vector<SDisk> Named(int destination, int source, bool platform = false) {
   ZyVMConverter converter;
   std::vector<SDisk> list = StandardList();
-  converter.UpdateDiskNames(list, "G", "Web",
-                            static_cast<VirtualServerInstanceType>(destination),
-                            static_cast<VirtualServerInstanceType>(source),
-                            platform);
+  converter.UpdateDiskNames(
+      list, "G", "Web", static_cast<VirtualServerInstanceType>(destination),
+      static_cast<VirtualServerInstanceType>(source), platform);
   return list;
 }
 
@@ -269,7 +268,7 @@ TEST(DiskNaming, SizesFollowTheDestinationKind) {
 
 TEST(DiskNaming, ConfigurationFileIsNeverTouched) {
   ScopedLogCapture capture;
-  const int kinds[] = {0,   100, 101, 102, 301, 401, 402,  403,  501,
+  const int kinds[] = {0,   100, 101, 102, 301,  401,  402,  403, 501,
                        601, 701, 801, 901, 1101, 1102, 1301, 1401};
   for (int kind : kinds) {
     SCOPED_TRACE(kind);
@@ -307,7 +306,8 @@ TEST(DiskNaming, OpenStackWithFiveDisksPutsAllOnVirtio) {
 
 TEST(DiskNaming, ThePlatformSettingForcesControllersInThePass) {
   ScopedLogCapture capture;
-  PlatformConfig::SetSetting("VirtualServer", "sConvertControllerTypeTo", "scsi");
+  PlatformConfig::SetSetting("VirtualServer", "sConvertControllerTypeTo",
+                             "scsi");
   auto rhev = Named(501, 101);
   auto nutanix = Named(601, 101);
   PlatformConfig::ClearInProcess();
@@ -334,10 +334,12 @@ TEST(DiskNaming, LogsTheOSDiskBeforeRenamingIt) {
       "Disk name is changed to [Web_3.vmdk]",
   };
   EXPECT_EQ(messages, expected);
-  EXPECT_TRUE(capture.sink().ContainsAtLevel("Renaming disks based on VM name", 0));
+  EXPECT_TRUE(
+      capture.sink().ContainsAtLevel("Renaming disks based on VM name", 0));
   EXPECT_TRUE(capture.sink().Contains(LogKind::Debug,
                                       "Disk [data.vmdk] is set as OS Disk"));
-  EXPECT_TRUE(capture.sink().ContainsAtLevel("Disk name is changed to [Web_3.vmdk]", 0));
+  EXPECT_TRUE(capture.sink().ContainsAtLevel(
+      "Disk name is changed to [Web_3.vmdk]", 0));
 }
 
 TEST(DiskNaming, DestinationLinesCarryTheirExactTexts) {
@@ -349,8 +351,10 @@ TEST(DiskNaming, DestinationLinesCarryTheirExactTexts) {
     const char* message;
   };
   const Row rows[] = {
-      {__LINE__, 102, LogKind::DebugLvl, 0, "Disk name is changed to [Web_1.vhd]"},
-      {__LINE__, 301, LogKind::DebugLvl, 0, "Disk name is changed to [G_1.vhdx]"},
+      {__LINE__, 102, LogKind::DebugLvl, 0,
+       "Disk name is changed to [Web_1.vhd]"},
+      {__LINE__, 301, LogKind::DebugLvl, 0,
+       "Disk name is changed to [G_1.vhdx]"},
       {__LINE__, 301, LogKind::Debug, 1,
        "Disk size is set to [2,147,483,648] bytes from [1,073,741,825] bytes"},
       {__LINE__, 501, LogKind::Debug, 1,
@@ -362,7 +366,8 @@ TEST(DiskNaming, DestinationLinesCarryTheirExactTexts) {
        "Controller type set as [ide] to disk [Hard disk 1]"},
       {__LINE__, 1101, LogKind::Error, -1,
        "Unable to parse disk with index name [odd.vmdk],"},
-      {__LINE__, 1101, LogKind::Error, -1, "Unable to parse disk with index name [],"},
+      {__LINE__, 1101, LogKind::Error, -1,
+       "Unable to parse disk with index name [],"},
       {__LINE__, 1101, LogKind::DebugLvl, 2,
        "sourceInstType=[101] diskIndexName=[scsi0-0-web.vmdk] "
        "newDiskName=[web_0] isOSDisk=[0]"},
@@ -451,8 +456,7 @@ TEST(DiskNaming, VMwareIndexNamesGiveFileNameAndSlot) {
       {__LINE__, "web.vmdk", nullptr},
       {__LINE__, "", nullptr},
       // The longest name handed to the regex engine still matches.
-      {__LINE__, "scsi0-2-" + std::string(1024 - 13, 'w') + ".vmdk",
-       nullptr},
+      {__LINE__, "scsi0-2-" + std::string(1024 - 13, 'w') + ".vmdk", nullptr},
       {__LINE__, "scsi0-2-" + std::string(1025 - 13, 'w') + ".vmdk", nullptr},
       {__LINE__, "scsi0-2-" + std::string(200000, 'w') + ".vmdk", nullptr},
   };
@@ -467,9 +471,8 @@ TEST(DiskNaming, VMwareIndexNamesGiveFileNameAndSlot) {
     converter.UpdateDiskNames(list, "G", "Web", VS_KIND_1101, VS_VMWARE, false);
     bool longMatch = row.indexName.size() == 1024;
     if (row.newName || longMatch) {
-      std::string expected = row.newName
-                                 ? row.newName
-                                 : std::string(1024 - 13, 'w') + "_2";
+      std::string expected =
+          row.newName ? row.newName : std::string(1024 - 13, 'w') + "_2";
       EXPECT_EQ(list[0].newDiskName, expected);
     } else {
       EXPECT_EQ(list[0].newDiskName, "disp");
@@ -489,11 +492,16 @@ TEST(DiskNaming, SetOSDiskIfNotSetMarksBootDisksByDestination) {
     bool boot;
   };
   const Row rows[] = {
-      {__LINE__, 901, false, true, true},   {__LINE__, 901, false, false, true},
-      {__LINE__, 501, false, true, true},   {__LINE__, 501, false, false, false},
-      {__LINE__, 1101, true, true, true},   {__LINE__, 1101, true, false, true},
-      {__LINE__, 1101, false, true, false}, {__LINE__, 1101, false, false, false},
-      {__LINE__, 101, true, true, false},   {__LINE__, 101, true, false, false},
+      {__LINE__, 901, false, true, true},
+      {__LINE__, 901, false, false, true},
+      {__LINE__, 501, false, true, true},
+      {__LINE__, 501, false, false, false},
+      {__LINE__, 1101, true, true, true},
+      {__LINE__, 1101, true, false, true},
+      {__LINE__, 1101, false, true, false},
+      {__LINE__, 1101, false, false, false},
+      {__LINE__, 101, true, true, false},
+      {__LINE__, 101, true, false, false},
   };
   ScopedLogCapture capture;
   ZyVMConverter converter;
@@ -566,7 +574,8 @@ TEST(DiskNaming, NutanixSourcePrefersIdeThenScsiThenSata) {
     }
     const SDisk& os = list[row.osIndex + 1];
     EXPECT_TRUE(capture.sink().Contains(
-        LogKind::Debug, "Disk [" + os.strDisplayName + "] is set as default OS Disk"));
+        LogKind::Debug,
+        "Disk [" + os.strDisplayName + "] is set as default OS Disk"));
   }
 }
 
@@ -648,7 +657,8 @@ TEST(DiskNaming, MissingCatalogFailsAndKeepsTheName) {
       "Failed to load VM configuration catalog file", -1));
   auto records = capture.sink().Records();
   EXPECT_EQ(records.back().function,
-            "bool ZyVMConverter::GetDisknameFromCatalog(string, const char*, string&)");
+            "bool ZyVMConverter::GetDisknameFromCatalog(string, const char*, "
+            "string&)");
   // A null key looks up "diskdiskname" instead of crashing.
   dir.Write("catalog", "diskdiskname = \"plain\"\n");
   EXPECT_TRUE(converter.GetDisknameFromCatalog(dir.path(), nullptr, name));

@@ -38,7 +38,8 @@ TEST(DiskRules, CorrectDiskExtensionPutsTheFormatsExtension) {
     const char* newIndexName;
   };
   const Row rows[] = {
-      {__LINE__, 18, "web.vhd", "scsi0-0-web.vhd", "web.vmdk", "scsi0-0-web.vmdk"},
+      {__LINE__, 18, "web.vhd", "scsi0-0-web.vhd", "web.vmdk",
+       "scsi0-0-web.vmdk"},
       {__LINE__, 28, "web.vmdk", "", "web", ""},
       {__LINE__, 24, "a.b.c.vmdk", "a.b", "a.b.c.vhdx", "a.vhdx"},
       {__LINE__, 12, "noext", "noext", "noext", "noext"},
@@ -102,10 +103,12 @@ TEST(DiskRules, RoundingIsLoggedWithCommasAndOnlyWhenSizeChanges) {
   auto records = capture.sink().Records();
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].kind, LogKind::Debug);
-  EXPECT_EQ(records[0].function,
-            "void ZyVMConverter::RoundUpDiskSizeToNearestGB(VMInfoStructs::SDisk&)");
-  EXPECT_EQ(records[0].message,
-            "Disk size is set to [2,147,483,648] bytes from [1,073,741,825] bytes");
+  EXPECT_EQ(
+      records[0].function,
+      "void ZyVMConverter::RoundUpDiskSizeToNearestGB(VMInfoStructs::SDisk&)");
+  EXPECT_EQ(
+      records[0].message,
+      "Disk size is set to [2,147,483,648] bytes from [1,073,741,825] bytes");
 
   capture.sink().Clear();
   converter.RoundUpDiskSizeToNearestGB(disk);
@@ -163,10 +166,11 @@ TEST(DiskRules, NutanixControllerBySourceAndPosition) {
   ZyVMConverter converter;
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
-    EXPECT_EQ(converter.GetNutanixControllerType(
-                  row.position, static_cast<VirtualServerInstanceType>(row.source),
-                  row.current),
-              row.controller);
+    EXPECT_EQ(
+        converter.GetNutanixControllerType(
+            row.position, static_cast<VirtualServerInstanceType>(row.source),
+            row.current),
+        row.controller);
   }
 }
 
@@ -194,6 +198,7 @@ TEST(DiskRules, ThePlatformSettingForcesEveryController) {
   // Read on every call: clearing it brings the rules back at once.
   PlatformConfig::SetSetting("VirtualServer", "sConvertControllerTypeTo", "");
   EXPECT_EQ(converter.GetRhevControllerType(0), "ide");
-  PlatformConfig::SetSetting("OtherSection", "sConvertControllerTypeTo", "sata");
+  PlatformConfig::SetSetting("OtherSection", "sConvertControllerTypeTo",
+                             "sata");
   EXPECT_EQ(converter.GetOpenStackControllerType(five), "virtio");
 }

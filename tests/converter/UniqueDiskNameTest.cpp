@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <cerrno>
 #include <fstream>
 
@@ -69,8 +71,9 @@ TEST(UniqueDiskName, TakesTheFirstFreeNameAfterTheVm) {
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].function, kUnique);
   EXPECT_EQ(records[0].level, 0);
-  EXPECT_EQ(records[0].message,
-            "Generated disk file name for disk [Hard disk 1] is [" + target + "]");
+  EXPECT_EQ(
+      records[0].message,
+      "Generated disk file name for disk [Hard disk 1] is [" + target + "]");
   EXPECT_EQ(records[1].level, 5);
   EXPECT_EQ(records[1].message,
             "Disk file is renamed to [" + target + "] in destination machine");
@@ -100,7 +103,8 @@ TEST(UniqueDiskName, ANameWithoutExtensionIsRefused) {
     EXPECT_EQ(f.disk.fileName, path);
     EXPECT_EQ(TempDir::Read(path), "x");
     EXPECT_TRUE(capture.sink().ContainsAtLevel(
-        "Failed to get disk file extension from source file name [" + path + "]",
+        "Failed to get disk file extension from source file name [" + path +
+            "]",
         -1));
   }
 }
@@ -138,8 +142,10 @@ TEST(UniqueDiskName, GivesUpAfterTenThousandCandidates) {
   ScopedLogCapture capture;
   Fixture f;
   f.dir.Write("V.vmdk", "");
-  for (int n = 1; n < 10000; ++n)
-    std::ofstream(f.dir.File("V_" + std::to_string(n) + ".vmdk"));
+  for (int n = 1; n < 10000; ++n) {
+    std::string name = f.dir.path() + "/V_" + std::to_string(n) + ".vmdk";
+    ::close(::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+  }
   const std::string original = f.disk.fileName;
   EXPECT_FALSE(f.converter.UpdateToUniqueDiskName(f.disk));
   EXPECT_EQ(f.disk.fileName, original);
@@ -172,10 +178,12 @@ TEST(UniqueDiskName, UpdateDestinationDiskFailsForFormatsWithoutExtension) {
   EXPECT_EQ(TempDir::Read(f.dir.File("restored.vmdk")), "disk data");
   auto records = capture.sink().Records();
   ASSERT_FALSE(records.empty());
-  EXPECT_EQ(records.back().function,
-            "bool ZyVMConverter::UpdateDestinationDisk(const VMInfoStructs::SDisk&, "
-            "VMInfoStructs::SDisk&)");
+  EXPECT_EQ(
+      records.back().function,
+      "bool ZyVMConverter::UpdateDestinationDisk(const VMInfoStructs::SDisk&, "
+      "VMInfoStructs::SDisk&)");
   EXPECT_EQ(records.back().level, -1);
-  EXPECT_EQ(records.back().message, "Failed to generate unique disk name for disk [" +
-                                        f.dir.File("restored") + "]");
+  EXPECT_EQ(records.back().message,
+            "Failed to generate unique disk name for disk [" +
+                f.dir.File("restored") + "]");
 }

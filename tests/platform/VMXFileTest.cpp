@@ -38,7 +38,8 @@ const ValueRow kValues[] = {
     {__LINE__, "a = \"first\"\na = \"second\"\n", "A", true, "second"},
     {__LINE__, "a = \"v\"\r\nb = \"w\"\r\n", "a", true, "v"},
     {__LINE__, "a = \"v\"\r\nb = \"w\"\r\n", "b", true, "w"},
-    {__LINE__, "\xEF\xBB\xBF.encoding = \"UTF-8\"\n", ".encoding", true, "UTF-8"},
+    {__LINE__, "\xEF\xBB\xBF.encoding = \"UTF-8\"\n", ".encoding", true,
+     "UTF-8"},
     {__LINE__, "#!/usr/bin/vmware\nconfig.version = \"8\"\n", "config.version",
      true, "8"},
     {__LINE__, "# a = \"b\"\n", "a", false, ""},
@@ -53,7 +54,8 @@ const ValueRow kValues[] = {
     {__LINE__, "a = \"caf\xC3\xA9\"\n", "a", true, "caf\xC3\xA9"},
 };
 
-std::vector<std::pair<std::string, std::string>> Parse(const std::string& text) {
+std::vector<std::pair<std::string, std::string>> Parse(
+    const std::string& text) {
   VMXFile file;
   EXPECT_TRUE(file.LoadText(text, "test.vmx"));
   return file.Entries();
@@ -73,8 +75,7 @@ TEST(VMXFile, ReadsValuesAsVMwareWritesThem) {
 }
 
 TEST(VMXFile, LaterDuplicateReplacesTheEarlierInItsPlace) {
-  auto entries = Parse(
-      "a = \"1\"\nb = \"2\"\nA = \"3\"\n");
+  auto entries = Parse("a = \"1\"\nb = \"2\"\nA = \"3\"\n");
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[0].first, "A");
   EXPECT_EQ(entries[0].second, "3");
