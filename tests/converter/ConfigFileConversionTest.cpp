@@ -92,7 +92,9 @@ TEST(ConfigFileConversion, ChoosesTheReaderBySourceKindAndExtension) {
     VMInfoStructs::SVMInfo vmInfo;
     EXPECT_EQ(converter.ConvertConfigFile(dir.File(row.file), vmInfo),
               row.result);
-    EXPECT_TRUE(capture.sink().Records().empty());
+    // Readers may log their own failures; this operation logs none.
+    for (const auto& record : capture.sink().Records())
+      EXPECT_NE(record.function, kConvertConfigFileFn) << record.message;
   }
 }
 
