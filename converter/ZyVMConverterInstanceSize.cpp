@@ -156,7 +156,8 @@ bool ZyVMConverter::AdjustVMSize(RestoreCtx& request) {
     if (!IsAutoSize(request.strVMSize)) return true;
     const std::string key = request.strRegion + "|" + request.strDestinationHost;
     if (!ListInstanceTypes(*this, request, key, offers)) return false;
-    std::sort(offers.begin(), offers.end(), CompareVMSize);
+    // Stable, so equal offers keep the order the platform listed them in.
+    std::stable_sort(offers.begin(), offers.end(), CompareVMSize);
     SVMSizeInfo chosen = SelectInstanceType(offers, need, nullptr);
     if (chosen.strInstanceType.empty()) {
       ReportNotFound(*this, need);
