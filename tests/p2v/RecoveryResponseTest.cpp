@@ -105,7 +105,6 @@ TEST_F(RecoveryResponseTranslation, ResponseWithoutClientsIsRejectedUntouched) {
 }
 
 TEST_F(RecoveryResponseTranslation, WindowsMachineToVMware) {
-  CNMessageBase cpu = ResponseFile::CpuInfo();
   HW hw = MakeHw({MakeDevice(0, 0, kHd, 20480, "C"), MakeDevice(1, 0, kCd)},
                  {MakeDevice(0, 0, kHd, 1000, "D")});
   hw.setint64(HW::numCpus, 4);
