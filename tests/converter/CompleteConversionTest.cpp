@@ -338,25 +338,24 @@ TEST_F(CompleteConversion, GeneralizedConfigIsReadBeforeTheOtherFiles) {
 }
 
 TEST_F(CompleteConversion, OracleVMDisksTakeTheOSMarkOfTheirConfigurationDisk) {
-  VMInfoStructs::SVMInfo description;
-  description.vDisks = {ConfigDisk("/OVS/xvda.img", "xen", 0, 0),
-                        ConfigDisk("/OVS/xvdb.img", "xen", 0, 1)};
-  description.vDisks[0].strConfigDiskName = "xvda.img";
-  description.vDisks[1].strConfigDiskName = "xvdb.img";
-  description.vDisks[1].isOSDisk = true;
-  request.vDisks = {RestoredDisk("xvda.img"), RestoredDisk("xvdb.img"),
-                    RestoredDisk("XVDB.img")};
-  request.vDisks[0].isOSDisk = true;
-  RestoreGeneralizedConfig(description);
+  // The domain file boots from its first disk.
+  dir.Write("staging/vm.cfg",
+            "name = 'db1'\nmemory = 4096\nvcpus = 2\n"
+            "disk = ['file:/OVS/VirtualDisks/b1.img,xvda,w',\n"
+            "        'file:/OVS/VirtualDisks/b2.img,xvdb,w']\n");
+  request.vDisks = {RestoredConfig("vm.cfg"), RestoredDisk("b2.img"),
+                    RestoredDisk("B1.img"), RestoredDisk("b1.img")};
+  request.vDisks[1].isOSDisk = true;
 
   Complete(VS_ORACLE_VM, VS_VMWARE);
 
   const auto& disks = request.vmInfo.vDisks;
   ASSERT_EQ(FileNames(disks),
-            (std::vector<std::string>{"xvda.img", "xvdb.img", "XVDB.img"}));
+            (std::vector<std::string>{"b2.img", "B1.img", "b1.img"}));
   EXPECT_FALSE(disks[0].isOSDisk);
-  EXPECT_TRUE(disks[1].isOSDisk);
-  EXPECT_FALSE(disks[2].isOSDisk);  // names match with case
+  EXPECT_FALSE(disks[1].isOSDisk);  // names match with case
+  EXPECT_TRUE(disks[2].isOSDisk);
+  EXPECT_TRUE(request.vDisks[3].isOSDisk);
 }
 
 TEST_F(CompleteConversion, RequestedNetworkCardsReplaceTheConfiguredOnes) {

@@ -148,6 +148,50 @@ TEST(ConfigFileConversion, ReadsVMwareFilesIntoTheDescription) {
   EXPECT_EQ(vmInfo.i64MemoryMB, 2048);
 }
 
+TEST(ConfigFileConversion, AmazonDescriptionsLoseTheirRegion) {
+  TempDir dir;
+  const std::string file = dir.Write(
+      "i-0web.XML",
+      "<RunInstancesResponse><instancesSet><item>"
+      "<instanceId>i-0web</instanceId><instanceType>t3.small</instanceType>"
+      "<placement><availabilityZone>eu-central-1b</availabilityZone>"
+      "</placement></item></instancesSet></RunInstancesResponse>");
+  ZyVMConverter converter;
+  converter.eSourceInstType = VS_AMAZON;
+  VMInfoStructs::SVMInfo vmInfo;
+  vmInfo.strRegion = "us-east-1";
+  EXPECT_TRUE(converter.ConvertConfigFile(file, vmInfo));
+  EXPECT_EQ(vmInfo.strGUID, "i-0web");
+  EXPECT_EQ(vmInfo.strRegion, "");
+}
+
+TEST(ConfigFileConversion, AGeneralisedDescriptionKeepsItsRegionForAmazon) {
+  TempDir dir;
+  VMInfoStructs::SVMInfo saved;
+  saved.strRegion = "eu-west-1";
+  const std::string file = dir.File("VMConfig.zyf");
+  ASSERT_TRUE(VMConfigFile(file).Save(saved));
+  ZyVMConverter converter;
+  converter.eSourceInstType = VS_AMAZON;
+  VMInfoStructs::SVMInfo vmInfo;
+  EXPECT_TRUE(converter.ConvertConfigFile(file, vmInfo));
+  EXPECT_EQ(vmInfo.strRegion, "eu-west-1");
+}
+
+TEST(ConfigFileConversion, ReadsOracleVMDomainFiles) {
+  TempDir dir;
+  const std::string file = dir.Write(
+      "vm.CFG",
+      "name = 'db1'\nmemory = 4096\nvcpus = 2\n"
+      "disk = ['file:/OVS/VirtualDisks/b1.img,xvda,w']\n");
+  ZyVMConverter converter;
+  converter.eSourceInstType = VS_ORACLE_VM;
+  VMInfoStructs::SVMInfo vmInfo;
+  EXPECT_TRUE(converter.ConvertConfigFile(file, vmInfo));
+  EXPECT_EQ(vmInfo.strVMName, "db1");
+  EXPECT_EQ(vmInfo.vDisks.size(), 1u);
+}
+
 TEST(ConfigFileConversion, TestVMXFilePrintsTheSummaryOfTheFixedFile) {
   ScopedLogCapture capture;
   ZyVMConverter converter;
