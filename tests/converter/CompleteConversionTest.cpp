@@ -76,12 +76,6 @@ class CompleteConversion : public testing::Test {
     request.vDisks.insert(request.vDisks.begin(), RestoredConfig("VMConfig.zyf"));
   }
 
-  void SucceedFinalisation() {
-    script->onRestoreCall = [](const std::string& op, RestoreCtx& ctx) {
-      if (op == "PrepareDestinationVM") ctx.strVMId = "vm-42";
-    };
-  }
-
   TempDir dir;
   ScopedLogCapture capture;
   std::shared_ptr<VMInfoScript> script = std::make_shared<VMInfoScript>();
@@ -390,7 +384,6 @@ TEST_F(CompleteConversion, RequestedNetworkCardsReplaceTheConfiguredOnes) {
 }
 
 TEST_F(CompleteConversion, SuccessHandsTheResultsBack) {
-  request.bRequestFlagA = true;
   request.vmInfo.nClientId = 17;
   request.vmInfo.strGuestOS = "from the request";
   request.vDisks = {RestoredDisk("a.vmdk")};
@@ -422,10 +415,6 @@ TEST_F(CompleteConversion, SuccessHandsTheResultsBack) {
   EXPECT_EQ(request.vmInfo.nClientId, 17);
   EXPECT_EQ(request.vmInfo.strGuestOS, "");
   EXPECT_EQ(converter.strDestVMPath, dir.File("dest"));
-  EXPECT_EQ(converter.pDestVMInfo, &destinationVM);
-  EXPECT_EQ(converter.eSourceInstType, VS_AZURE_1);
-  EXPECT_EQ(converter.eDestInstType, VS_VMWARE);
-  EXPECT_TRUE(converter.bDestVMFlag);
 }
 
 TEST_F(CompleteConversion, FailedFinalisationReportsThePlatformText) {
