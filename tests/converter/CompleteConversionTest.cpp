@@ -137,14 +137,17 @@ TEST_F(CompleteConversion, HyperVFromOtherSourcesDropsDisksThatWereNotRestored) 
   VMInfoStructs::SVMInfo description;
   description.vDisks = {ConfigDisk("web.vmdk", "scsi", 0, 0),
                         ConfigDisk("web_1-000001.vmdk", "scsi", 0, 1),
-                        ConfigDisk("cd.iso", "ide", 1, 0, 2)};
+                        ConfigDisk("cd.iso", "ide", 1, 0, 2),
+                        ConfigDisk("", "ide", 1, 1, 2)};
   request.vDisks = {RestoredDisk("W.vhd", "web.vmdk"),
-                    RestoredDisk("W_1.vhd", "web_1.vmdk")};
+                    RestoredDisk("W_1.vhd", "web_1.vmdk"),
+                    RestoredDisk("W_2.vhd", "")};
   RestoreGeneralizedConfig(description);
 
   Complete(VS_RHEV, VS_HYPERV);
 
-  // Delta-disk parents and the catalog belong to VMware backups only.
+  // Delta-disk parents and the catalog belong to VMware backups only; an
+  // empty drive never takes a restored disk that has no match name.
   EXPECT_EQ(FileNames(request.vmInfo.vDisks), std::vector<std::string>{"W.vhd"});
 }
 
