@@ -109,6 +109,13 @@ constexpr int kMaxNesting = 32;
 
 std::string LineText(int line) { return "line " + std::to_string(line) + ": "; }
 
+// A value as shown in an error line: long values are cut, so one bad value
+// cannot flood the log.
+std::string Shown(const std::string& value) {
+  constexpr size_t kShownChars = 40;
+  return value.size() <= kShownChars ? value : value.substr(0, kShownChars) + "...";
+}
+
 //===----------------------------------------------------------------------===//
 // Tokens.
 //===----------------------------------------------------------------------===//
@@ -170,6 +177,7 @@ class Lexer {
     if (c == ';' && brackets_.empty()) {
       ++pos_;
       EndStatement(tokens);
+      atLineStart_ = false;  // the next statement shares this line
       return true;
     }
     if (c == '\'' || c == '"') return ReadString(tokens, error);
@@ -552,15 +560,16 @@ bool GetCount(const Settings& settings, const char* name, int64_t low, int64_t h
   std::string digits = value.text;
   digits.erase(0, digits.find_first_not_of(' '));
   digits.erase(digits.find_last_not_of(' ') + 1);
-  if (digits.empty() || digits.size() > 18 ||
+  if (digits.empty() ||
       !std::all_of(digits.begin(), digits.end(),
                    [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
     error = NotReadable(*setting, name, "must be a whole number");
     return false;
   }
-  int64_t parsed = std::stoll(digits);
+  // More than 18 digits is beyond any limit and beyond int64_t.
+  int64_t parsed = digits.size() > 18 ? INT64_MAX : std::stoll(digits);
   if (parsed < low || parsed > high) {
-    error = NotReadable(*setting, name, "is out of range") + " (" + digits + " is not in " +
+    error = NotReadable(*setting, name, "is out of range") + " (" + Shown(digits) + " is not in " +
             std::to_string(low) + ".." + std::to_string(high) + ")";
     return false;
   }
@@ -784,7 +793,7 @@ bool ReadDisks(const Settings& settings, SVMInfo& info, std::string& error) {
     DiskEntry entry;
     std::string why;
     if (!ParseDiskEntry(specs[i], entry, why)) {
-      error = LineText(line) + "disk entry " + std::to_string(i + 1) + " '" + specs[i] +
+      error = LineText(line) + "disk entry " + std::to_string(i + 1) + " '" + Shown(specs[i]) +
               "' " + why;
       return false;
     }

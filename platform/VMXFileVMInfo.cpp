@@ -75,6 +75,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <set>
@@ -96,6 +97,13 @@ constexpr size_t kMaxIndexDigits = 4;
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
+}
+
+// A value as shown in an error line: long values are cut, so one bad value
+// cannot flood the log.
+std::string Shown(const std::string& value) {
+  constexpr size_t kShownChars = 40;
+  return value.size() <= kShownChars ? value : value.substr(0, kShownChars) + "...";
 }
 
 std::string Trim(const std::string& text) {
@@ -162,7 +170,7 @@ bool GetBool(const Keys& keys, const std::string& key, bool fallback, bool& valu
       return true;
     }
   }
-  error = "key " + key + ": \"" + *text + "\" is not TRUE or FALSE";
+  error = "key " + key + ": \"" + Shown(*text) + "\" is not TRUE or FALSE";
   return false;
 }
 
@@ -172,15 +180,16 @@ bool GetCount(const Keys& keys, const char* key, int64_t low, int64_t high, int6
   present = text != nullptr;
   if (!text) return true;
   std::string digits = Trim(*text);
-  if (digits.empty() || digits.size() > 18 ||
+  if (digits.empty() ||
       !std::all_of(digits.begin(), digits.end(),
                    [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
-    error = std::string("key ") + key + ": \"" + *text + "\" is not a whole number";
+    error = std::string("key ") + key + ": \"" + Shown(*text) + "\" is not a whole number";
     return false;
   }
-  int64_t parsed = std::stoll(digits);
+  // More than 18 digits is beyond any limit and beyond int64_t.
+  int64_t parsed = digits.size() > 18 ? INT64_MAX : std::stoll(digits);
   if (parsed < low || parsed > high) {
-    error = std::string("key ") + key + ": " + digits + " is out of range (" +
+    error = std::string("key ") + key + ": " + Shown(digits) + " is out of range (" +
             std::to_string(low) + ".." + std::to_string(high) + ")";
     return false;
   }

@@ -311,8 +311,12 @@ class MemberReader {
     const Json* item = Find(name);
     if (!item) return;
     if (!item->is_array()) return Fail(name, "must be an array of objects");
-    if (std::is_same<R, SSnapshot>::value && depth_ >= kMaxSnapshotDepth)
-      return Fail(name, "nests too deeply");
+    if (std::is_same<R, SSnapshot>::value && depth_ >= kMaxSnapshotDepth) {
+      // The full path would be thousands of characters; its start says enough.
+      error_ = path_.substr(0, path_.find('[')) + " nests too deeply (more than " +
+               std::to_string(kMaxSnapshotDepth) + " levels)";
+      return;
+    }
     std::vector<R> read;
     read.reserve(item->size());
     for (size_t i = 0; i < item->size(); ++i) {
