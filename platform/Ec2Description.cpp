@@ -19,10 +19,12 @@
 //     trimmed of surrounding white space;
 //   * an error response (<Response><Errors><Error>) is refused with its code
 //     and message;
-//   * the XML may come from anywhere, so it is read defensively: a document
-//     with a DOCTYPE is refused before and after parsing, no DTD or external
-//     entity is ever loaded, entity expansion is capped, and the parser works
-//     on the text in memory only.
+//   * the XML may come from anywhere, so it is read defensively: it must be
+//     UTF-8 (as EC2 writes it), a document with a DOCTYPE is refused before
+//     and after parsing, no DTD or external entity is ever loaded, entity
+//     expansion is capped, elements may nest kMaxElementDepth levels and
+//     carry kMaxAttributes attributes, and the parser works on the text in
+//     memory only.
 //
 // Element (under the instance item) -> description member:
 //   instanceId                          strGUID (and strVMName without a Name tag)
@@ -93,6 +95,8 @@ constexpr const char kParseFunction[] =
     "bool ParseEc2Description(const string&, VMInfoStructs::SVMInfo&, string&)";
 // An EC2 response declares no entities at all; a handful is generous.
 constexpr XMLSize_t kEntityExpansionLimit = 16;
+constexpr size_t kMaxElementDepth = 100;
+constexpr size_t kMaxAttributes = 32;
 
 //===----------------------------------------------------------------------===//
 // Text helpers.
@@ -160,8 +164,18 @@ std::vector<const DOMElement*> Items(const DOMElement* parent, const char* list)
   return Children(Child(parent, list), "item");
 }
 
+// The element's own text (its text and CDATA children).  DOM's
+// getTextContent walks the whole subtree recursively, which a hostile,
+// deeply nested document would turn into a stack overflow.
 std::string Text(const DOMElement* element) {
-  return element ? Trim(ToUtf8(element->getTextContent())) : std::string();
+  if (!element) return std::string();
+  std::string text;
+  for (const DOMNode* node = element->getFirstChild(); node; node = node->getNextSibling()) {
+    DOMNode::NodeType type = node->getNodeType();
+    if (type == DOMNode::TEXT_NODE || type == DOMNode::CDATA_SECTION_NODE)
+      text += ToUtf8(node->getNodeValue());
+  }
+  return Trim(text);
 }
 
 // The trimmed text of a path of children ("placement", "availabilityZone").
@@ -228,10 +242,7 @@ std::string RegionOfZone(const std::string& zone) {
     }
     start = end + 1;
   }
-  // Not shaped like a zone: at least drop the zone letter.
-  if (!zone.empty() && std::isalpha(static_cast<unsigned char>(zone.back())))
-    return zone.substr(0, zone.size() - 1);
-  return zone;
+  return zone;  // not shaped like a zone: kept as given
 }
 
 //===----------------------------------------------------------------------===//
@@ -393,6 +404,63 @@ class NoEntityResolver : public XMLEntityResolver {
 // A DOCTYPE is where entity tricks start; an EC2 response never has one.
 bool HasDoctype(const std::string& xml) { return xml.find("<!DOCTYPE") != std::string::npos; }
 
+// Where a markup construct that starts at pos ends (one past its end), or
+// npos; attributes counts the '=' of a tag's attributes.
+size_t EndOfMarkup(const std::string& xml, size_t pos, size_t& attributes) {
+  struct Skip {
+    const char* open;
+    const char* close;
+  };
+  static constexpr Skip kSkips[] = {{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
+  attributes = 0;
+  for (const Skip& skip : kSkips) {
+    if (xml.compare(pos, std::strlen(skip.open), skip.open) != 0) continue;
+    size_t end = xml.find(skip.close, pos + std::strlen(skip.open));
+    return end == std::string::npos ? end : end + std::strlen(skip.close);
+  }
+  char quote = 0;
+  for (size_t i = pos + 1; i < xml.size(); ++i) {
+    char c = xml[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '=') {
+      ++attributes;
+    } else if (c == '>') {
+      return i + 1;
+    }
+  }
+  return std::string::npos;
+}
+
+// The parser slows down more than linearly with element depth and with the
+// number of attributes of one element, so a hostile file could stall the
+// reader; an EC2 response nests about ten levels and has no attributes but
+// its namespace.  One pass over the tags checks both.
+bool CheckMarkupShape(const std::string& xml, std::string& error) {
+  size_t depth = 0;
+  size_t pos = xml.find('<');
+  while (pos != std::string::npos) {
+    size_t attributes = 0;
+    size_t end = EndOfMarkup(xml, pos, attributes);
+    if (end == std::string::npos) return true;  // the parser reports it
+    bool construct = xml.compare(pos, 2, "<!") == 0 || xml.compare(pos, 2, "<?") == 0;
+    if (attributes > kMaxAttributes && !construct) {
+      error = "an element has more than " + std::to_string(kMaxAttributes) + " attributes";
+      return false;
+    }
+    if (xml.compare(pos, 2, "</") == 0) {
+      if (depth > 0) --depth;
+    } else if (!construct && xml[end - 2] != '/' && ++depth > kMaxElementDepth) {
+      error = "elements nest deeper than " + std::to_string(kMaxElementDepth) + " levels";
+      return false;
+    }
+    pos = xml.find('<', end);
+  }
+  return true;
+}
+
 bool ReadDocument(const DOMDocument* document, SVMInfo& info, std::string& error) {
   if (!document || !document->getDocumentElement()) {
     error = "the document has no root element";
@@ -440,10 +508,16 @@ bool ReadDocument(const DOMDocument* document, SVMInfo& info, std::string& error
 
 bool ParseEc2Description(const std::string& xml, SVMInfo& info, std::string& error) {
   error.clear();
+  // Other encodings would hide markup from the checks below.
+  if (xml.find('\0') != std::string::npos) {
+    error = "the description is not UTF-8 text";
+    return false;
+  }
   if (HasDoctype(xml)) {
     error = "a document type declaration (DOCTYPE) is not allowed";
     return false;
   }
+  if (!CheckMarkupShape(xml, error)) return false;
   if (!ZyEnsureXercesInitialized()) {
     error = "the XML parser cannot be initialised";
     return false;

@@ -90,6 +90,7 @@
 #include <cctype>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -104,8 +105,10 @@ constexpr const char kInfoFunction[] =
 // Oracle VM and Xen accept far less; a larger value is a broken file.
 constexpr int64_t kMaxMemoryMB = int64_t{64} * 1024 * 1024;  // 64 TiB
 constexpr int64_t kMaxCpus = 4096;
-// Lists in a domain file nest two levels at most.
-constexpr int kMaxNesting = 32;
+// Lists in a domain file nest two levels at most, and the longest setting
+// (a disk list) has a few hundred items.
+constexpr size_t kMaxNesting = 32;
+constexpr size_t kMaxStatementTokens = 100000;
 
 std::string LineText(int line) { return "line " + std::to_string(line) + ": "; }
 
@@ -120,7 +123,7 @@ std::string Shown(const std::string& value) {
 // Tokens.
 //===----------------------------------------------------------------------===//
 
-enum class TokenKind { Name, String, Number, Op, Newline };
+enum class TokenKind { Name, String, Number, Op };
 
 struct Token {
   TokenKind kind;
@@ -138,25 +141,35 @@ constexpr const char* kTwoCharOps[] = {"==", "!=", "<=", ">=", "+=", "-=", "*=",
                                        "**", "//", "<<", ">>", "%=", "&=", "|=", "->"};
 constexpr const char kOneCharOps[] = "=+-*/%<>!&|^~@.,:";
 
+// Receives each statement's tokens; false (with error) stops the reading.
+using StatementHandler = std::function<bool(const std::vector<Token>&, std::string&)>;
+
+// Splits the text into statements and hands each one over as soon as it
+// ends, so memory grows with the longest statement, not with the file.
 class Lexer {
  public:
-  explicit Lexer(const std::string& text) : text_(text) {}
+  Lexer(const std::string& text, StatementHandler handler)
+      : text_(text), handler_(std::move(handler)) {}
 
-  bool Run(std::vector<Token>& tokens, std::string& error) {
+  bool Run(std::string& error) {
     while (pos_ < text_.size()) {
-      if (!Step(tokens, error)) return false;
+      if (!Step(tokens_, error)) return false;
     }
     if (!brackets_.empty()) {
       error = LineText(brackets_.back().second) + "'" + brackets_.back().first +
               "' is never closed";
       return false;
     }
-    EndStatement(tokens);
-    return true;
+    return EndStatement(error);
   }
 
  private:
   bool Step(std::vector<Token>& tokens, std::string& error) {
+    if (tokens.size() > kMaxStatementTokens) {
+      error = LineText(tokens.front().line) + "a statement of more than " +
+              std::to_string(kMaxStatementTokens) + " items";
+      return false;
+    }
     unsigned char c = static_cast<unsigned char>(text_[pos_]);
     if (c == ' ' || c == '\t' || c == '\f' || c == '\r') {
       if (atLineStart_) indented_ = true;
@@ -170,15 +183,14 @@ class Lexer {
     if (c == '\n') {
       ++pos_;
       ++line_;
-      if (brackets_.empty()) EndStatement(tokens);
-      return true;
+      return !brackets_.empty() || EndStatement(error);
     }
     if (c == '\\' && ContinuesLine()) return true;
     if (c == ';' && brackets_.empty()) {
       ++pos_;
-      EndStatement(tokens);
+      bool ok = EndStatement(error);
       atLineStart_ = false;  // the next statement shares this line
-      return true;
+      return ok;
     }
     if (c == '\'' || c == '"') return ReadString(tokens, error);
     if (std::isdigit(c) || (c == '.' && pos_ + 1 < text_.size() &&
@@ -193,6 +205,11 @@ class Lexer {
       return true;
     }
     if (c == '[' || c == '(' || c == '{') {
+      if (brackets_.size() >= kMaxNesting) {
+        error = LineText(line_) + "brackets nest deeper than " + std::to_string(kMaxNesting) +
+                " levels";
+        return false;
+      }
       brackets_.emplace_back(static_cast<char>(c), line_);
       ++pos_;
       Push(tokens, TokenKind::Op, std::string(1, static_cast<char>(c)));
@@ -333,14 +350,18 @@ class Lexer {
     atLineStart_ = false;
   }
 
-  void EndStatement(std::vector<Token>& tokens) {
-    if (!tokens.empty() && tokens.back().kind != TokenKind::Newline)
-      tokens.push_back(Token{TokenKind::Newline, "", line_, false, false});
+  bool EndStatement(std::string& error) {
     atLineStart_ = true;
     indented_ = false;
+    if (tokens_.empty()) return true;
+    bool ok = handler_(tokens_, error);
+    tokens_.clear();
+    return ok;
   }
 
   const std::string& text_;
+  StatementHandler handler_;
+  std::vector<Token> tokens_;  // of the statement being read
   size_t pos_ = 0;
   int line_ = 1;
   bool atLineStart_ = true;
@@ -376,7 +397,7 @@ bool IsOp(TokenIt it, TokenIt end, const char* op) {
 // Reads one literal value; false when the value is not a literal (a variable,
 // a call, a dictionary), which the caller keeps as computed.
 bool ParseLiteral(TokenIt& it, TokenIt end, int depth, Value& value) {
-  if (it == end || depth > kMaxNesting) return false;
+  if (it == end || depth > static_cast<int>(kMaxNesting)) return false;
   if (it->kind == TokenKind::String) {
     value.kind = ValueKind::String;
     value.text.clear();
@@ -465,7 +486,19 @@ bool IsPythonKeyword(const std::string& name) {
   return false;
 }
 
-// Applies one statement (tokens up to its Newline).
+// The settings the description is filled from; others are checked for
+// syntax only and not kept, so a long file costs no memory.
+constexpr const char* kUsedSettings[] = {"name",   "OVM_simple_name", "uuid", "OVM_os_type",
+                                         "memory", "vcpus",           "firmware", "bios",
+                                         "builder", "type",           "disk",  "vif"};
+
+bool IsUsedSetting(const std::string& name) {
+  for (const char* used : kUsedSettings)
+    if (name == used) return true;
+  return false;
+}
+
+// Applies one statement.
 bool ApplyStatement(TokenIt begin, TokenIt end, bool& inBlock, Settings& settings,
                     std::string& error) {
   if (begin->indented) {
@@ -487,6 +520,7 @@ bool ApplyStatement(TokenIt begin, TokenIt end, bool& inBlock, Settings& setting
   TokenIt op = std::next(begin);
   if (op == end) return true;  // a bare name: an expression with no effect
   if (op->kind == TokenKind::Op && (op->text == "=" || op->text == "+=")) {
+    if (!IsUsedSetting(begin->text)) return true;
     Value value = ParseValue(std::next(op), end);
     Setting& setting = settings[begin->text];
     if (op->text == "+=" && !JoinValues(setting.value, value)) setting.value = Value();
@@ -505,18 +539,11 @@ bool ApplyStatement(TokenIt begin, TokenIt end, bool& inBlock, Settings& setting
 }
 
 bool ParseSettings(const std::string& text, Settings& settings, std::string& error) {
-  std::vector<Token> tokens;
-  if (!Lexer(text).Run(tokens, error)) return false;
   bool inBlock = false;
-  TokenIt begin = tokens.begin();
-  while (begin != tokens.end()) {
-    TokenIt end = std::find_if(begin, tokens.cend(), [](const Token& token) {
-      return token.kind == TokenKind::Newline;
-    });
-    if (begin != end && !ApplyStatement(begin, end, inBlock, settings, error)) return false;
-    begin = end == tokens.end() ? end : std::next(end);
-  }
-  return true;
+  Lexer lexer(text, [&](const std::vector<Token>& tokens, std::string& statementError) {
+    return ApplyStatement(tokens.begin(), tokens.end(), inBlock, settings, statementError);
+  });
+  return lexer.Run(error);
 }
 
 //===----------------------------------------------------------------------===//

@@ -25,8 +25,9 @@
 //     than read half-understood;
 //   * JSON texts are UTF-8.  A member text that is not valid UTF-8 is written
 //     with U+FFFD in place of each bad byte, because JSON cannot carry it;
-//   * snapshot trees nest; a tree deeper than kMaxSnapshotDepth is refused, so
-//     a hostile file cannot exhaust the stack.
+//   * snapshot trees nest; a tree deeper than kMaxSnapshotDepth, or a text
+//     nesting deeper than kMaxJsonDepth, is refused, so a hostile file cannot
+//     exhaust the stack or the memory.
 //
 //===----------------------------------------------------------------------===//
 #include "platform/VMConfigFormat.h"
@@ -48,6 +49,10 @@ constexpr const char kFormatName[] = "ZyVMConfig";
 constexpr int64_t kFormatVersion = 1;
 // Hypervisors keep snapshot chains far shorter than this.
 constexpr int kMaxSnapshotDepth = 256;
+// A description nests two JSON levels per snapshot level and a few more; a
+// deeper text is not a description, and would cost the parser memory in
+// proportion to its depth.
+constexpr size_t kMaxJsonDepth = 2 * kMaxSnapshotDepth + 64;
 
 //===----------------------------------------------------------------------===//
 // The member tables: one function per record naming every member in
@@ -387,6 +392,26 @@ std::string ParseErrorText(const char* what) {
   return text;
 }
 
+// Measures the nesting of arrays and objects outside strings.
+bool NestsTooDeeply(const std::string& text) {
+  size_t depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (inString) {
+      if (c == '\\') ++i;
+      else if (c == '"') inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxJsonDepth) return true;
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return false;
+}
+
 bool CheckHeader(const Json& root, std::string& error) {
   if (!root.is_object()) {
     error = "the description is not a JSON object";
@@ -440,6 +465,10 @@ std::string WriteZyf(const SVMInfo& info) {
 
 bool ParseZyf(const std::string& text, SVMInfo& info, std::string& error) {
   error.clear();
+  if (NestsTooDeeply(text)) {
+    error = "arrays and objects nest deeper than " + std::to_string(kMaxJsonDepth) + " levels";
+    return false;
+  }
   try {
     Json root = Json::parse(text);
     if (!CheckHeader(root, error)) return false;
