@@ -2,10 +2,16 @@
 //
 // Turns the entries of a VMware configuration file (.vmx, or the .vmtx of a
 // template, which has the same form) into a VM description.  The file itself
-// is parsed by VMXFile (VMXFile.cpp): the escapes and the file's encoding are
-// its business; this file reads only its public entries.
+// is parsed by VMXFile (VMXFile.cpp), which undoes the |XX escapes; this file
+// reads only its public entries.
 //
 // Format facts and quirks handled here:
+//   * ".encoding" names the character set of the values ("UTF-8",
+//     "windows-1252", "Shift_JIS", ...); values are converted to UTF-8, the
+//     description's encoding.  Files without it come from older hosts that
+//     wrote their local code page: they are read as UTF-8 when they are valid
+//     UTF-8, else as windows-1252.  A byte that is not valid in the encoding
+//     becomes U+FFFD; an encoding the system does not know fails the read;
 //   * keys compare without regard to case ("memSize", "memsize", "MEMSIZE");
 //     when a key occurs twice the later line wins, as in VMware;
 //   * values compare without regard to case where VMware does ("TRUE",
@@ -43,7 +49,8 @@
 //   ideN:M, scsiN:M, sataN:M, nvmeN:M (present)
 //                                 vDisks: fileName the file name as written,
 //                                 strConfigDiskName and strDisplayName its last
-//                                 component, strControllerType "ide", "scsi",
+//                                 component (empty for a host CD drive, which
+//                                 names a device), strControllerType "ide", "scsi",
 //                                 "sata" or "nvme", nBus N, nSlot M,
 //                                 nDeviceType 2 for a deviceType containing
 //                                 "cdrom", 1 for a hard disk (deviceType
@@ -75,8 +82,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <iconv.h>
 #include <map>
 #include <set>
 #include <tuple>
@@ -123,12 +132,84 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The entries by lower-case key; a later entry replaces an earlier one.
+// Converts texts of one character set to UTF-8.
+class ToUtf8 {
+ public:
+  explicit ToUtf8(const std::string& encoding)
+      : cd_(::iconv_open("UTF-8", encoding.c_str())) {}
+  ~ToUtf8() {
+    if (valid()) ::iconv_close(cd_);
+  }
+  ToUtf8(const ToUtf8&) = delete;
+  ToUtf8& operator=(const ToUtf8&) = delete;
+  bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+
+  // Bytes that are not valid in the encoding become U+FFFD; replaced counts
+  // them.
+  std::string Convert(const std::string& text, size_t& replaced) {
+    std::string out;
+    char buffer[256];
+    char* in = const_cast<char*>(text.data());
+    size_t inLeft = text.size();
+    ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    while (inLeft > 0) {
+      char* put = buffer;
+      size_t outLeft = sizeof buffer;
+      size_t result = ::iconv(cd_, &in, &inLeft, &put, &outLeft);
+      out.append(buffer, static_cast<size_t>(put - buffer));
+      if (result != static_cast<size_t>(-1) || errno == E2BIG) continue;
+      out += "\xEF\xBF\xBD";  // EILSEQ, EINVAL: skip one byte
+      ++in;
+      --inLeft;
+      ++replaced;
+      ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+    }
+    return out;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+bool IsValidUtf8(const std::string& text) {
+  size_t replaced = 0;
+  ToUtf8 check("UTF-8");
+  check.Convert(text, replaced);
+  return replaced == 0;
+}
+
+// The entries by lower-case key, in UTF-8; a later entry replaces an earlier
+// one.
 class Keys {
  public:
   explicit Keys(const VMXFile& file) {
     for (const auto& entry : file.Entries()) values_[Lower(entry.first)] = entry.second;
   }
+
+  // Converts every value from the file's encoding; false for an encoding
+  // the system cannot convert.
+  bool Decode(std::string& error) {
+    std::string encoding = Trim(Get(".encoding"));
+    if (encoding.empty()) {
+      encoding = "UTF-8";
+      for (const auto& entry : values_)
+        if (!IsValidUtf8(entry.second)) encoding = "WINDOWS-1252";
+    }
+    ToUtf8 converter(encoding);
+    if (!converter.valid()) {
+      error = "key .encoding: \"" + Shown(encoding) + "\" is not a known character set";
+      return false;
+    }
+    size_t replaced = 0;
+    for (auto& entry : values_) entry.second = converter.Convert(entry.second, replaced);
+    if (replaced > 0) {
+      EvDebug().Debug(kInfoFunction,
+                      "%zu bytes are not valid %s text; they read as U+FFFD", replaced,
+                      encoding.c_str());
+    }
+    return true;
+  }
+
   const std::string* Find(const std::string& key) const {
     auto it = values_.find(key);
     return it == values_.end() ? nullptr : &it->second;
@@ -375,7 +456,10 @@ bool ReadDevice(const Keys& keys, const DeviceKey& device, SDisk& disk, bool& ke
     return true;  // tape, SCSI pass-through, ...
   }
   disk.fileName = file;
-  disk.strConfigDiskName = BaseName(file);
+  // A host drive ("cdrom-raw", "atapi-cdrom") names a device, not a file of
+  // the VM.
+  bool image = disk.nDeviceType == 1 || type == "cdrom-image";
+  disk.strConfigDiskName = image ? BaseName(file) : std::string();
   disk.strDisplayName = disk.strConfigDiskName;
   disk.strControllerType = kBusKinds[device.kind].prefix;
   disk.nBus = device.bus;
@@ -502,6 +586,7 @@ bool ReadNetworkCards(const Keys& keys, SVMInfo& info, std::string& error) {
 
 bool FillVMInfo(const VMXFile& file, SVMInfo& info, std::string& error) {
   Keys keys(file);
+  if (!keys.Decode(error)) return false;
   SVMInfo read;
   CopyVMInfoWhole(info, read);
   if (!ReadMachine(keys, read, error) || !ReadDisks(keys, read, error) ||
