@@ -341,7 +341,6 @@ class Lexer {
     }
     value += '\\';
     value += next;
-    if (next == '\n') ++line_;
   }
 
   void Push(std::vector<Token>& tokens, TokenKind kind, const std::string& text,

@@ -145,6 +145,16 @@ bool ReadConfigFileText(const std::string& path, std::string& text, std::string&
 VMConfigFile::VMConfigFile(const std::string& path) : path_(path) {}
 
 bool VMConfigFile::Load(SVMInfo& info) {
+  try {
+    return ReadDescription(info);
+  } catch (...) {
+    EvDebug().Error(kLoadFunction, "Cannot read VM description [%s]: out of memory",
+                    path_.c_str());
+    return false;
+  }
+}
+
+bool VMConfigFile::ReadDescription(SVMInfo& info) {
   EvDebug log;
   std::string text;
   std::string error;

@@ -28,5 +28,8 @@ class ZY_PLATFORM_API VMConfigFile {
   bool Save(const VMInfoStructs::SVMInfo& info);
 
  private:
+  // Load without the guard against exhausted memory.
+  bool ReadDescription(VMInfoStructs::SVMInfo& info);
+
   std::string path_;
 };

@@ -29,6 +29,9 @@
 //   * MAC addresses: addressType "static" uses "address", "generated" and
 //     "vpx" use "generatedAddress";
 //   * without "firmware" a machine boots from BIOS;
+//   * a file with none of config.version, virtualHW.version, displayName and
+//     guestOS is not a VM configuration (a disk descriptor, say) and is
+//     refused rather than read as an empty machine;
 //   * identifiers are written as 16 hex bytes in two groups
 //     ("42 1e b4 58 54 48 fc 12-20 74 83 d5 e4 19 e1 38"); they are given in
 //     the canonical form vSphere reports ("421eb458-5448-fc12-2074-83d5e419e138").
@@ -86,6 +89,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iconv.h>
+#include <iterator>
 #include <map>
 #include <set>
 #include <tuple>
@@ -584,8 +588,19 @@ bool ReadNetworkCards(const Keys& keys, SVMInfo& info, std::string& error) {
   return true;
 }
 
+// Keys of which every VM configuration has some; a disk descriptor or
+// another key = "value" file has none, and must not read as an empty VM.
+constexpr const char* kMachineKeys[] = {"config.version", "virtualhw.version", "displayname",
+                                        "guestos"};
+
 bool FillVMInfo(const VMXFile& file, SVMInfo& info, std::string& error) {
   Keys keys(file);
+  if (std::none_of(std::begin(kMachineKeys), std::end(kMachineKeys),
+                   [&keys](const char* key) { return keys.Find(key) != nullptr; })) {
+    error = "not a VM configuration: it has neither config.version, virtualHW.version, "
+            "displayName nor guestOS";
+    return false;
+  }
   if (!keys.Decode(error)) return false;
   SVMInfo read;
   CopyVMInfoWhole(info, read);

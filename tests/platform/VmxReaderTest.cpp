@@ -10,7 +10,8 @@ namespace {
 
 bool Read(const std::string& text, SVMInfo& info) {
   VMXFile file;
-  return file.LoadText(text, "test.vmx") && file.GetVMInfo(info);
+  return file.LoadText("config.version = \"8\"\n" + text, "test.vmx") &&
+         file.GetVMInfo(info);
 }
 
 }  // namespace
@@ -143,10 +144,15 @@ TEST(VmxDescription, DumpWritesEveryEntry) {
   EXPECT_TRUE(capture.sink().Contains(LogKind::Debug, "B = \"two words\""));
 }
 
-TEST(VmxDescription, NothingLoadedFailsWithOneErrorLine) {
+TEST(VmxDescription, OnlyAVmConfigurationGivesADescription) {
   ScopedLogCapture capture;
   VMXFile file;
   SVMInfo info;
   EXPECT_FALSE(file.GetVMInfo(info));
-  EXPECT_EQ(capture.sink().Records().size(), 1u);
+  ASSERT_TRUE(file.LoadText("# Disk DescriptorFile\nversion=1\nCID=fffffffe\n"
+                            "createType=\"vmfs\"\nddb.adapterType = \"lsilogic\"\n",
+                            "disk.vmdk"));
+  EXPECT_FALSE(file.GetVMInfo(info));
+  EXPECT_EQ(capture.sink().Records().size(), 2u);
+  EXPECT_EQ(info.strBootFirmware, "");
 }
