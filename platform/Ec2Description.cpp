@@ -27,49 +27,46 @@
 //     memory only.
 //
 // Element (under the instance item) -> description member:
-//   instanceId                          strGUID (and strVMName without a Name tag)
-//   tagSet/item key "Name" -> value     strVMName
-//   instanceType                        strVMSize
-//   placement/availabilityZone          strRegion: the zone up to and with the
-//                                       number that ends the region name
-//                                       ("us-west-2a" -> "us-west-2",
-//                                       "us-west-2-lax-1a" -> "us-west-2")
-//   platform ("windows") / platformDetails
-//                                       strGuestOS ("Windows" or "Linux/UNIX",
-//                                       or platformDetails as given);
-//                                       guestOSInfo.OSType "Windows"/"Unix",
-//                                       guestOSInfo.GuestOSName "Windows"/"Linux"
-//   architecture                        guestOSInfo.CPUArch (x86_64 -> "x64",
-//                                       i386 -> "x86", arm64 -> "arm64")
-//   currentInstanceBootMode / bootMode  strBootFirmware ("uefi" -> "EFI",
-//                                       "legacy-bios" -> "BIOS")
-//   cpuOptions coreCount x threadsPerCore
-//                                       i64NumCPUs
-//   keyName                             vKeyPairs[0].strName
-//   groupSet/item groupId, groupName    vSecurityGroups
-//   blockDeviceMapping/item             vDisks, in file order: fileName and
-//                                       strConfigDiskName the ebs/volumeId,
-//                                       strDisplayName and strName the
-//                                       deviceName, nSlot the position,
-//                                       isOSDisk when deviceName equals
-//                                       rootDeviceName.  Items without an EBS
-//                                       volume are passed over.
-//   networkInterfaceSet/item            vNetworkCards, by attachment/deviceIndex:
-//                                       strName networkInterfaceId,
-//                                       strNetworkName subnetId, strNetworkId
-//                                       vpcId, strMacAddress macAddress,
-//                                       strProtocolAddress privateIpAddress,
-//                                       strAdapterType interfaceType,
-//                                       nInterfaceValue the device index,
-//                                       bPrimary device index 0
+//   instanceId             strGUID; also strVMName without a Name tag
+//   tagSet/item "Name"     strVMName (the tag's value)
+//   instanceType           strVMSize
+//   placement/availabilityZone
+//                          strRegion: the zone up to and with the number
+//                          that ends the region name ("us-west-2a" ->
+//                          "us-west-2", "us-west-2-lax-1a" -> "us-west-2")
+//   platform, platformDetails
+//                          strGuestOS ("Windows" or "Linux/UNIX", or
+//                          platformDetails as given); guestOSInfo.OSType
+//                          "Windows"/"Unix", GuestOSName "Windows"/"Linux"
+//   architecture           guestOSInfo.CPUArch (x86_64 -> "x64",
+//                          i386 -> "x86", arm64 -> "arm64")
+//   currentInstanceBootMode, else bootMode
+//                          strBootFirmware ("uefi" -> "EFI",
+//                          "legacy-bios" -> "BIOS")
+//   cpuOptions             i64NumCPUs: coreCount x threadsPerCore
+//   keyName                vKeyPairs[0].strName
+//   groupSet/item          vSecurityGroups: groupId, groupName
+//   blockDeviceMapping/item
+//                          vDisks, in file order: fileName and
+//                          strConfigDiskName the ebs/volumeId,
+//                          strDisplayName and strName the deviceName, nSlot
+//                          the position, isOSDisk when deviceName equals
+//                          rootDeviceName.  Items without an EBS volume
+//                          (instance store) are passed over.
+//   networkInterfaceSet/item
+//                          vNetworkCards, by attachment/deviceIndex: strName
+//                          networkInterfaceId, strNetworkName subnetId,
+//                          strNetworkId vpcId, strMacAddress macAddress,
+//                          strProtocolAddress privateIpAddress,
+//                          strAdapterType interfaceType, nInterfaceValue the
+//                          device index, bPrimary for device index 0
 // The response carries no memory size; i64MemoryMB is left as it was.
 //
 //===----------------------------------------------------------------------===//
-#include "platform/VMConfigFormat.h"
-
-#include "platform/EvDebug.h"
-#include "platform/XercesInit.h"
-
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <vector>
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
@@ -81,10 +78,9 @@
 #include <xercesc/util/XMLEntityResolver.hpp>
 #include <xercesc/util/XMLException.hpp>
 
-#include <algorithm>
-#include <cctype>
-#include <cstring>
-#include <vector>
+#include "platform/EvDebug.h"
+#include "platform/VMConfigFormat.h"
+#include "platform/XercesInit.h"
 
 using namespace VMInfoStructs;
 using namespace xercesc;
@@ -107,7 +103,8 @@ std::string ToUtf8(const XMLCh* text) {
   if (!text || !*text) return std::string();
   try {
     TranscodeToStr utf8(text, "UTF-8");
-    return std::string(reinterpret_cast<const char*>(utf8.str()), utf8.length());
+    return std::string(reinterpret_cast<const char*>(utf8.str()),
+                       utf8.length());
   } catch (...) {
     return std::string();
   }
@@ -126,7 +123,8 @@ bool NameIs(const XMLCh* name, const char* ascii) {
   if (!name) return false;
   size_t i = 0;
   for (; ascii[i]; ++i)
-    if (name[i] != static_cast<XMLCh>(static_cast<unsigned char>(ascii[i]))) return false;
+    if (name[i] != static_cast<XMLCh>(static_cast<unsigned char>(ascii[i])))
+      return false;
   return name[i] == 0;
 }
 
@@ -150,7 +148,8 @@ const DOMElement* Child(const DOMElement* parent, const char* name) {
 }
 
 // Every child element with this local name, in document order.
-std::vector<const DOMElement*> Children(const DOMElement* parent, const char* name) {
+std::vector<const DOMElement*> Children(const DOMElement* parent,
+                                        const char* name) {
   std::vector<const DOMElement*> found;
   if (!parent) return found;
   for (const DOMElement* e = parent->getFirstElementChild(); e;
@@ -160,7 +159,8 @@ std::vector<const DOMElement*> Children(const DOMElement* parent, const char* na
 }
 
 // The <item> elements of a list element such as groupSet.
-std::vector<const DOMElement*> Items(const DOMElement* parent, const char* list) {
+std::vector<const DOMElement*> Items(const DOMElement* parent,
+                                     const char* list) {
   return Children(Child(parent, list), "item");
 }
 
@@ -170,7 +170,8 @@ std::vector<const DOMElement*> Items(const DOMElement* parent, const char* list)
 std::string Text(const DOMElement* element) {
   if (!element) return std::string();
   std::string text;
-  for (const DOMNode* node = element->getFirstChild(); node; node = node->getNextSibling()) {
+  for (const DOMNode* node = element->getFirstChild(); node;
+       node = node->getNextSibling()) {
     DOMNode::NodeType type = node->getNodeType();
     if (type == DOMNode::TEXT_NODE || type == DOMNode::CDATA_SECTION_NODE)
       text += ToUtf8(node->getNodeValue());
@@ -179,7 +180,8 @@ std::string Text(const DOMElement* element) {
 }
 
 // The trimmed text of a path of children ("placement", "availabilityZone").
-std::string TextAt(const DOMElement* parent, std::initializer_list<const char*> path) {
+std::string TextAt(const DOMElement* parent,
+                   std::initializer_list<const char*> path) {
   const DOMElement* at = parent;
   for (const char* name : path) at = Child(at, name);
   return Text(at);
@@ -204,11 +206,8 @@ struct ArchitectureRow {
   const char* cpuArch;
 };
 constexpr ArchitectureRow kArchitectures[] = {
-    {"x86_64", "x64"},
-    {"x86_64_mac", "x64"},
-    {"i386", "x86"},
-    {"arm64", "arm64"},
-    {"arm64_mac", "arm64"},
+    {"x86_64", "x64"},  {"x86_64_mac", "x64"},  {"i386", "x86"},
+    {"arm64", "arm64"}, {"arm64_mac", "arm64"},
 };
 
 std::string CpuArchOf(const std::string& architecture) {
@@ -237,7 +236,9 @@ std::string RegionOfZone(const std::string& zone) {
     if (end == std::string::npos) end = zone.size();
     if (std::isdigit(static_cast<unsigned char>(zone[start]))) {
       size_t digits = start;
-      while (digits < end && std::isdigit(static_cast<unsigned char>(zone[digits]))) ++digits;
+      while (digits < end &&
+             std::isdigit(static_cast<unsigned char>(zone[digits])))
+        ++digits;
       return zone.substr(0, digits);
     }
     start = end + 1;
@@ -253,7 +254,9 @@ void ReadGuestOS(const DOMElement* instance, SVMInfo& info) {
   std::string platform = TextAt(instance, {"platform"});
   std::string details = TextAt(instance, {"platformDetails"});
   bool windows = platform == "windows" || details.compare(0, 7, "Windows") == 0;
-  info.strGuestOS = !details.empty() ? details : windows ? "Windows" : "Linux/UNIX";
+  info.strGuestOS = !details.empty() ? details
+                    : windows        ? "Windows"
+                                     : "Linux/UNIX";
   info.guestOSInfo.OSType = windows ? "Windows" : "Unix";
   info.guestOSInfo.GuestOSName = windows ? "Windows" : "Linux";
   std::string architecture = TextAt(instance, {"architecture"});
@@ -270,7 +273,8 @@ void ReadFirmware(const DOMElement* instance, SVMInfo& info) {
 void ReadCpus(const DOMElement* instance, SVMInfo& info) {
   int64_t cores = 0;
   int64_t threads = 1;
-  if (!ParseSmallCount(TextAt(instance, {"cpuOptions", "coreCount"}), cores)) return;
+  if (!ParseSmallCount(TextAt(instance, {"cpuOptions", "coreCount"}), cores))
+    return;
   std::string perCore = TextAt(instance, {"cpuOptions", "threadsPerCore"});
   if (!perCore.empty() && !ParseSmallCount(perCore, threads)) return;
   if (cores > 0 && threads > 0) info.i64NumCPUs = cores * threads;
@@ -363,7 +367,8 @@ void ReadInstance(const DOMElement* instance, SVMInfo& info) {
 // The instance items of a response, in document order.
 std::vector<const DOMElement*> Instances(const DOMElement* root) {
   std::vector<const DOMElement*> instances;
-  if (LocalNameIs(root, "RunInstancesResponse")) return Items(root, "instancesSet");
+  if (LocalNameIs(root, "RunInstancesResponse"))
+    return Items(root, "instancesSet");
   for (const DOMElement* reservation : Items(root, "reservationSet"))
     for (const DOMElement* instance : Items(reservation, "instancesSet"))
       instances.push_back(instance);
@@ -386,7 +391,8 @@ class FirstErrorHandler : public ErrorHandler {
  private:
   void Keep(const SAXParseException& e) {
     if (!message_.empty()) return;
-    message_ = "line " + std::to_string(e.getLineNumber()) + ": " + ToUtf8(e.getMessage());
+    message_ = "line " + std::to_string(e.getLineNumber()) + ": " +
+               ToUtf8(e.getMessage());
   }
   std::string message_;
 };
@@ -402,7 +408,9 @@ class NoEntityResolver : public XMLEntityResolver {
 };
 
 // A DOCTYPE is where entity tricks start; an EC2 response never has one.
-bool HasDoctype(const std::string& xml) { return xml.find("<!DOCTYPE") != std::string::npos; }
+bool HasDoctype(const std::string& xml) {
+  return xml.find("<!DOCTYPE") != std::string::npos;
+}
 
 // Where a markup construct that starts at pos ends (one past its end), or
 // npos; attributes counts the '=' of a tag's attributes.
@@ -411,7 +419,8 @@ size_t EndOfMarkup(const std::string& xml, size_t pos, size_t& attributes) {
     const char* open;
     const char* close;
   };
-  static constexpr Skip kSkips[] = {{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
+  static constexpr Skip kSkips[] = {
+      {"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
   attributes = 0;
   for (const Skip& skip : kSkips) {
     if (xml.compare(pos, std::strlen(skip.open), skip.open) != 0) continue;
@@ -445,15 +454,19 @@ bool CheckMarkupShape(const std::string& xml, std::string& error) {
     size_t attributes = 0;
     size_t end = EndOfMarkup(xml, pos, attributes);
     if (end == std::string::npos) return true;  // the parser reports it
-    bool construct = xml.compare(pos, 2, "<!") == 0 || xml.compare(pos, 2, "<?") == 0;
+    bool construct =
+        xml.compare(pos, 2, "<!") == 0 || xml.compare(pos, 2, "<?") == 0;
     if (attributes > kMaxAttributes && !construct) {
-      error = "an element has more than " + std::to_string(kMaxAttributes) + " attributes";
+      error = "an element has more than " + std::to_string(kMaxAttributes) +
+              " attributes";
       return false;
     }
     if (xml.compare(pos, 2, "</") == 0) {
       if (depth > 0) --depth;
-    } else if (!construct && xml[end - 2] != '/' && ++depth > kMaxElementDepth) {
-      error = "elements nest deeper than " + std::to_string(kMaxElementDepth) + " levels";
+    } else if (!construct && xml[end - 2] != '/' &&
+               ++depth > kMaxElementDepth) {
+      error = "elements nest deeper than " + std::to_string(kMaxElementDepth) +
+              " levels";
       return false;
     }
     pos = xml.find('<', end);
@@ -461,7 +474,8 @@ bool CheckMarkupShape(const std::string& xml, std::string& error) {
   return true;
 }
 
-bool ReadDocument(const DOMDocument* document, SVMInfo& info, std::string& error) {
+bool ReadDocument(const DOMDocument* document, SVMInfo& info,
+                  std::string& error) {
   if (!document || !document->getDocumentElement()) {
     error = "the document has no root element";
     return false;
@@ -473,8 +487,8 @@ bool ReadDocument(const DOMDocument* document, SVMInfo& info, std::string& error
   const DOMElement* root = document->getDocumentElement();
   if (LocalNameIs(root, "Response") && Child(root, "Errors")) {
     const DOMElement* failure = Child(Child(root, "Errors"), "Error");
-    error = "the response is an EC2 error: " + TextAt(failure, {"Code"}) + ": " +
-            TextAt(failure, {"Message"});
+    error = "the response is an EC2 error: " + TextAt(failure, {"Code"}) +
+            ": " + TextAt(failure, {"Message"});
     return false;
   }
   if (!LocalNameIs(root, "DescribeInstancesResponse") &&
@@ -492,9 +506,10 @@ bool ReadDocument(const DOMDocument* document, SVMInfo& info, std::string& error
   CopyVMInfoWhole(info, read);
   ReadInstance(instances.front(), read);
   if (instances.size() > 1) {
-    EvDebug().Debug(kParseFunction,
-                    "The description lists %zu instances; reading the first [%s]",
-                    instances.size(), read.strGUID.c_str());
+    EvDebug().Debug(
+        kParseFunction,
+        "The description lists %zu instances; reading the first [%s]",
+        instances.size(), read.strGUID.c_str());
   }
   if (read.strGUID.empty()) {
     error = "the instance has no instanceId";
@@ -506,7 +521,8 @@ bool ReadDocument(const DOMDocument* document, SVMInfo& info, std::string& error
 
 }  // namespace
 
-bool ParseEc2Description(const std::string& xml, SVMInfo& info, std::string& error) {
+bool ParseEc2Description(const std::string& xml, SVMInfo& info,
+                         std::string& error) {
   error.clear();
   // Other encodings would hide markup from the checks below.
   if (xml.find('\0') != std::string::npos) {
@@ -538,8 +554,8 @@ bool ParseEc2Description(const std::string& xml, SVMInfo& info, std::string& err
     parser.setSecurityManager(&security);
     FirstErrorHandler errors;
     parser.setErrorHandler(&errors);
-    MemBufInputSource source(reinterpret_cast<const XMLByte*>(xml.data()), xml.size(),
-                             "EC2 description", false);
+    MemBufInputSource source(reinterpret_cast<const XMLByte*>(xml.data()),
+                             xml.size(), "EC2 description", false);
     parser.parse(source);
     if (!errors.message().empty()) {
       error = errors.message();
@@ -547,7 +563,8 @@ bool ParseEc2Description(const std::string& xml, SVMInfo& info, std::string& err
     }
     return ReadDocument(parser.getDocument(), info, error);
   } catch (const SAXParseException& e) {
-    error = "line " + std::to_string(e.getLineNumber()) + ": " + ToUtf8(e.getMessage());
+    error = "line " + std::to_string(e.getLineNumber()) + ": " +
+            ToUtf8(e.getMessage());
   } catch (const XMLException& e) {
     error = ToUtf8(e.getMessage());
   } catch (const OutOfMemoryException&) {

@@ -60,19 +60,17 @@
 //                     "hvm") without them give "BIOS"; a paravirtual guest
 //                     boots without firmware and gets "" (unchanged)
 //   disk              vDisks, in file order (list of strings):
-//                       fileName          the target path, prefix removed
-//                       strConfigDiskName the target's file name
-//                       strDisplayName    the target's file name
-//                       strControllerType from the vdev: hd "ide", sd "scsi",
-//                                         xvd "xen", vd "virtio"
-//                       nBus, nSlot       from the vdev's letters: IDE has two
-//                                         units a bus (hdc is 1:0); the others
-//                                         one bus (xvdc is 0:2)
-//                       nDeviceType       2 for a CD-ROM, else 1
-//                       eDiskType         29 (an Oracle VM disk) for a hard disk
-//                       isOSDisk          the hard disk with the lowest vdev
-//                                         (hda, xvda, sda): the disk the guest
-//                                         boots from
+//     fileName          the target path, prefix removed
+//     strConfigDiskName the target's file name
+//     strDisplayName    the target's file name
+//     strControllerType from the vdev: hd "ide", sd "scsi", xvd "xen",
+//                       vd "virtio"
+//     nBus, nSlot       from the vdev's letters: IDE has two units a bus
+//                       (hdc is 1:0); the others one bus (xvdc is 0:2)
+//     nDeviceType       2 for a CD-ROM, else 1
+//     eDiskType         29 (an Oracle VM disk) for a hard disk
+//     isOSDisk          the hard disk with the lowest vdev (hda, xvda,
+//                       sda): the disk the guest boots from
 //   vif               vNetworkCards, in file order (list of strings of
 //                     key=value): strName vifname (else "eth<n>", the guest's
 //                     name), strNetworkName bridge, strMacAddress mac,
@@ -83,9 +81,6 @@
 //===----------------------------------------------------------------------===//
 #include "platform/OracleVMConfigFile.h"
 
-#include "platform/EvDebug.h"
-#include "platform/VMConfigFormat.h"
-
 #include <algorithm>
 #include <cctype>
 #include <climits>
@@ -94,11 +89,15 @@
 #include <map>
 #include <vector>
 
+#include "platform/EvDebug.h"
+#include "platform/VMConfigFormat.h"
+
 using namespace VMInfoStructs;
 
 namespace {
 
-constexpr const char kLoadFunction[] = "bool OracleVMConfigFile::LoadFile(const string&)";
+constexpr const char kLoadFunction[] =
+    "bool OracleVMConfigFile::LoadFile(const string&)";
 constexpr const char kInfoFunction[] =
     "bool OracleVMConfigFile::GetVMInfo(VMInfoStructs::SVMInfo&)";
 
@@ -116,7 +115,8 @@ std::string LineText(int line) { return "line " + std::to_string(line) + ": "; }
 // cannot flood the log.
 std::string Shown(const std::string& value) {
   constexpr size_t kShownChars = 40;
-  return value.size() <= kShownChars ? value : value.substr(0, kShownChars) + "...";
+  return value.size() <= kShownChars ? value
+                                     : value.substr(0, kShownChars) + "...";
 }
 
 //===----------------------------------------------------------------------===//
@@ -129,20 +129,23 @@ struct Token {
   TokenKind kind;
   std::string text;  // a string's value, unescaped
   int line;
-  bool startsLine;  // first token of a logical line
-  bool indented;    // ... and that line starts with white space
+  bool indented;  // the statement's line starts with white space
 };
 
-bool IsNameStart(unsigned char c) { return std::isalpha(c) || c == '_' || c >= 0x80; }
+bool IsNameStart(unsigned char c) {
+  return std::isalpha(c) || c == '_' || c >= 0x80;
+}
 bool IsNameChar(unsigned char c) { return IsNameStart(c) || std::isdigit(c); }
 
 // Operators of Python that may appear in statements we pass over.
-constexpr const char* kTwoCharOps[] = {"==", "!=", "<=", ">=", "+=", "-=", "*=", "/=",
-                                       "**", "//", "<<", ">>", "%=", "&=", "|=", "->"};
+constexpr const char* kTwoCharOps[] = {"==", "!=", "<=", ">=", "+=", "-=",
+                                       "*=", "/=", "**", "//", "<<", ">>",
+                                       "%=", "&=", "|=", "->"};
 constexpr const char kOneCharOps[] = "=+-*/%<>!&|^~@.,:";
 
 // Receives each statement's tokens; false (with error) stops the reading.
-using StatementHandler = std::function<bool(const std::vector<Token>&, std::string&)>;
+using StatementHandler =
+    std::function<bool(const std::vector<Token>&, std::string&)>;
 
 // Splits the text into statements and hands each one over as soon as it
 // ends, so memory grows with the longest statement, not with the file.
@@ -193,21 +196,24 @@ class Lexer {
       return ok;
     }
     if (c == '\'' || c == '"') return ReadString(tokens, error);
-    if (std::isdigit(c) || (c == '.' && pos_ + 1 < text_.size() &&
-                            std::isdigit(static_cast<unsigned char>(text_[pos_ + 1])))) {
+    if (std::isdigit(c) ||
+        (c == '.' && pos_ + 1 < text_.size() &&
+         std::isdigit(static_cast<unsigned char>(text_[pos_ + 1])))) {
       ReadNumber(tokens);
       return true;
     }
     if (IsNameStart(c)) {
       size_t start = pos_;
-      while (pos_ < text_.size() && IsNameChar(static_cast<unsigned char>(text_[pos_]))) ++pos_;
+      while (pos_ < text_.size() &&
+             IsNameChar(static_cast<unsigned char>(text_[pos_])))
+        ++pos_;
       Push(tokens, TokenKind::Name, text_.substr(start, pos_ - start));
       return true;
     }
     if (c == '[' || c == '(' || c == '{') {
       if (brackets_.size() >= kMaxNesting) {
-        error = LineText(line_) + "brackets nest deeper than " + std::to_string(kMaxNesting) +
-                " levels";
+        error = LineText(line_) + "brackets nest deeper than " +
+                std::to_string(kMaxNesting) + " levels";
         return false;
       }
       brackets_.emplace_back(static_cast<char>(c), line_);
@@ -237,8 +243,9 @@ class Lexer {
       return false;
     }
     if (brackets_.back().first != open) {
-      error = LineText(line_) + "'" + c + "' does not close '" + brackets_.back().first +
-              "' of line " + std::to_string(brackets_.back().second);
+      error = LineText(line_) + "'" + c + "' does not close '" +
+              brackets_.back().first + "' of line " +
+              std::to_string(brackets_.back().second);
       return false;
     }
     brackets_.pop_back();
@@ -271,10 +278,11 @@ class Lexer {
     size_t start = pos_;
     while (pos_ < text_.size()) {
       unsigned char c = static_cast<unsigned char>(text_[pos_]);
-      bool exponentSign = (c == '+' || c == '-') && pos_ > start &&
-                          (text_[pos_ - 1] == 'e' || text_[pos_ - 1] == 'E') &&
-                          !(text_[start] == '0' && pos_ > start + 1 &&
-                            (text_[start + 1] == 'x' || text_[start + 1] == 'X'));
+      bool exponentSign =
+          (c == '+' || c == '-') && pos_ > start &&
+          (text_[pos_ - 1] == 'e' || text_[pos_ - 1] == 'E') &&
+          !(text_[start] == '0' && pos_ > start + 1 &&
+            (text_[start + 1] == 'x' || text_[start + 1] == 'X'));
       if (!(std::isalnum(c) || c == '.' || c == '_' || exponentSign)) break;
       ++pos_;
     }
@@ -293,7 +301,8 @@ class Lexer {
         return false;
       }
       char c = text_[pos_];
-      if (c == quote && (!triple || text_.compare(pos_, 3, std::string(3, quote)) == 0)) {
+      if (c == quote &&
+          (!triple || text_.compare(pos_, 3, std::string(3, quote)) == 0)) {
         pos_ += triple ? 3 : 1;
         break;
       }
@@ -320,18 +329,36 @@ class Lexer {
     char next = text_[pos_ + 1];
     pos_ += 2;
     switch (next) {
-      case 'n': value += '\n'; return;
-      case 't': value += '\t'; return;
-      case 'r': value += '\r'; return;
-      case '0': value += '\0'; return;
-      case '\\': value += '\\'; return;
-      case '\'': value += '\''; return;
-      case '"': value += '"'; return;
-      case '\n': ++line_; return;  // line continued inside the string
+      case 'n':
+        value += '\n';
+        return;
+      case 't':
+        value += '\t';
+        return;
+      case 'r':
+        value += '\r';
+        return;
+      case '0':
+        value += '\0';
+        return;
+      case '\\':
+        value += '\\';
+        return;
+      case '\'':
+        value += '\'';
+        return;
+      case '"':
+        value += '"';
+        return;
+      case '\n':
+        ++line_;
+        return;  // line continued inside the string
       case 'x':
-        if (pos_ + 2 <= text_.size() && std::isxdigit(static_cast<unsigned char>(text_[pos_])) &&
+        if (pos_ + 2 <= text_.size() &&
+            std::isxdigit(static_cast<unsigned char>(text_[pos_])) &&
             std::isxdigit(static_cast<unsigned char>(text_[pos_ + 1]))) {
-          value += static_cast<char>(std::stoi(text_.substr(pos_, 2), nullptr, 16));
+          value +=
+              static_cast<char>(std::stoi(text_.substr(pos_, 2), nullptr, 16));
           pos_ += 2;
           return;
         }
@@ -345,7 +372,7 @@ class Lexer {
 
   void Push(std::vector<Token>& tokens, TokenKind kind, const std::string& text,
             int line = 0) {
-    tokens.push_back(Token{kind, text, line ? line : line_, atLineStart_, indented_});
+    tokens.push_back(Token{kind, text, line ? line : line_, indented_});
     atLineStart_ = false;
   }
 
@@ -400,13 +427,15 @@ bool ParseLiteral(TokenIt& it, TokenIt end, int depth, Value& value) {
   if (it->kind == TokenKind::String) {
     value.kind = ValueKind::String;
     value.text.clear();
-    while (it != end && it->kind == TokenKind::String) value.text += (it++)->text;
+    while (it != end && it->kind == TokenKind::String)
+      value.text += (it++)->text;
     return true;
   }
   if ((IsOp(it, end, "-") || IsOp(it, end, "+")) && std::next(it) != end &&
       std::next(it)->kind == TokenKind::Number) {
     value.kind = ValueKind::Number;
-    value.text = it->text == "-" ? "-" + std::next(it)->text : std::next(it)->text;
+    value.text =
+        it->text == "-" ? "-" + std::next(it)->text : std::next(it)->text;
     it += 2;
     return true;
   }
@@ -467,7 +496,8 @@ Value ParseValue(TokenIt it, TokenIt end) {
   while (IsOp(it, end, "+")) {
     ++it;
     Value right;
-    if (!ParseLiteral(it, end, 0, right) || !JoinValues(value, right)) return Value();
+    if (!ParseLiteral(it, end, 0, right) || !JoinValues(value, right))
+      return Value();
   }
   return it == end ? value : Value();
 }
@@ -475,9 +505,9 @@ Value ParseValue(TokenIt it, TokenIt end) {
 // Python statements that are not settings.  A line ending in ':' opens a
 // block whose indented lines are passed over with it.
 constexpr const char* kPythonKeywords[] = {
-    "import", "from",   "if",   "elif",   "else",  "for",    "while",
-    "def",    "class",  "try",  "except", "finally", "with", "pass",
-    "print",  "del",    "global", "assert", "return", "raise", "nonlocal"};
+    "import", "from",  "if",     "elif",   "else",    "for",   "while",
+    "def",    "class", "try",    "except", "finally", "with",  "pass",
+    "print",  "del",   "global", "assert", "return",  "raise", "nonlocal"};
 
 bool IsPythonKeyword(const std::string& name) {
   for (const char* keyword : kPythonKeywords)
@@ -487,9 +517,12 @@ bool IsPythonKeyword(const std::string& name) {
 
 // The settings the description is filled from; others are checked for
 // syntax only and not kept, so a long file costs no memory.
-constexpr const char* kUsedSettings[] = {"name",   "OVM_simple_name", "uuid", "OVM_os_type",
-                                         "memory", "vcpus",           "firmware", "bios",
-                                         "builder", "type",           "disk",  "vif"};
+constexpr const char* kUsedSettings[] = {"name",     "OVM_simple_name",
+                                         "uuid",     "OVM_os_type",
+                                         "memory",   "vcpus",
+                                         "firmware", "bios",
+                                         "builder",  "type",
+                                         "disk",     "vif"};
 
 bool IsUsedSetting(const std::string& name) {
   for (const char* used : kUsedSettings)
@@ -498,8 +531,8 @@ bool IsUsedSetting(const std::string& name) {
 }
 
 // Applies one statement.
-bool ApplyStatement(TokenIt begin, TokenIt end, bool& inBlock, Settings& settings,
-                    std::string& error) {
+bool ApplyStatement(TokenIt begin, TokenIt end, bool& inBlock,
+                    Settings& settings, std::string& error) {
   if (begin->indented) {
     if (inBlock) return true;
     error = LineText(begin->line) + "unexpected indentation";
@@ -522,26 +555,30 @@ bool ApplyStatement(TokenIt begin, TokenIt end, bool& inBlock, Settings& setting
     if (!IsUsedSetting(begin->text)) return true;
     Value value = ParseValue(std::next(op), end);
     Setting& setting = settings[begin->text];
-    if (op->text == "+=" && !JoinValues(setting.value, value)) setting.value = Value();
+    if (op->text == "+=" && !JoinValues(setting.value, value))
+      setting.value = Value();
     if (op->text == "=") setting.value = std::move(value);
     setting.line = begin->line;
     return true;
   }
   // Calls, attributes, subscripts and tuple assignments are Python code.
-  if (op->kind == TokenKind::Op && (op->text == "(" || op->text == "." ||
-                                    op->text == "[" || op->text == "," ||
-                                    op->text.size() == 2)) {
+  if (op->kind == TokenKind::Op &&
+      (op->text == "(" || op->text == "." || op->text == "[" ||
+       op->text == "," || op->text.size() == 2)) {
     return true;
   }
   error = LineText(begin->line) + "expected '=' after '" + begin->text + "'";
   return false;
 }
 
-bool ParseSettings(const std::string& text, Settings& settings, std::string& error) {
+bool ParseSettings(const std::string& text, Settings& settings,
+                   std::string& error) {
   bool inBlock = false;
-  Lexer lexer(text, [&](const std::vector<Token>& tokens, std::string& statementError) {
-    return ApplyStatement(tokens.begin(), tokens.end(), inBlock, settings, statementError);
-  });
+  Lexer lexer(
+      text, [&](const std::vector<Token>& tokens, std::string& statementError) {
+        return ApplyStatement(tokens.begin(), tokens.end(), inBlock, settings,
+                              statementError);
+      });
   return lexer.Run(error);
 }
 
@@ -554,13 +591,14 @@ const Setting* Find(const Settings& settings, const char* name) {
   return it == settings.end() ? nullptr : &it->second;
 }
 
-std::string NotReadable(const Setting& setting, const char* name, const char* what) {
+std::string NotReadable(const Setting& setting, const char* name,
+                        const char* what) {
   return LineText(setting.line) + "'" + name + "' " + what;
 }
 
 // A string setting; true when absent (text untouched) or a string.
-bool GetString(const Settings& settings, const char* name, std::string& text, bool& present,
-               std::string& error) {
+bool GetString(const Settings& settings, const char* name, std::string& text,
+               bool& present, std::string& error) {
   const Setting* setting = Find(settings, name);
   present = setting != nullptr;
   if (!setting) return true;
@@ -573,8 +611,8 @@ bool GetString(const Settings& settings, const char* name, std::string& text, bo
 }
 
 // A whole number given as a number or as a string of digits, within range.
-bool GetCount(const Settings& settings, const char* name, int64_t low, int64_t high,
-              int64_t& count, bool& present, std::string& error) {
+bool GetCount(const Settings& settings, const char* name, int64_t low,
+              int64_t high, int64_t& count, bool& present, std::string& error) {
   const Setting* setting = Find(settings, name);
   present = setting != nullptr;
   if (!setting) return true;
@@ -586,17 +624,18 @@ bool GetCount(const Settings& settings, const char* name, int64_t low, int64_t h
   std::string digits = value.text;
   digits.erase(0, digits.find_first_not_of(' '));
   digits.erase(digits.find_last_not_of(' ') + 1);
-  if (digits.empty() ||
-      !std::all_of(digits.begin(), digits.end(),
-                   [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
+  if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c));
+      })) {
     error = NotReadable(*setting, name, "must be a whole number");
     return false;
   }
   // More than 18 digits is beyond any limit and beyond int64_t.
   int64_t parsed = digits.size() > 18 ? INT64_MAX : std::stoll(digits);
   if (parsed < low || parsed > high) {
-    error = NotReadable(*setting, name, "is out of range") + " (" + Shown(digits) + " is not in " +
-            std::to_string(low) + ".." + std::to_string(high) + ")";
+    error = NotReadable(*setting, name, "is out of range") + " (" +
+            Shown(digits) + " is not in " + std::to_string(low) + ".." +
+            std::to_string(high) + ")";
     return false;
   }
   count = parsed;
@@ -605,7 +644,8 @@ bool GetCount(const Settings& settings, const char* name, int64_t low, int64_t h
 
 // A list of strings (disk, vif); empty when absent.
 bool GetStringList(const Settings& settings, const char* name,
-                   std::vector<std::string>& list, int& line, std::string& error) {
+                   std::vector<std::string>& list, int& line,
+                   std::string& error) {
   const Setting* setting = Find(settings, name);
   list.clear();
   if (!setting) return true;
@@ -636,7 +676,8 @@ std::string Trim(const std::string& text) {
 }
 
 std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : text)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
 }
 
@@ -656,8 +697,8 @@ std::vector<std::string> SplitParameters(const std::string& spec) {
       return parts;
     }
     size_t comma = spec.find(',', pos);
-    parts.push_back(Trim(spec.substr(pos, comma == std::string::npos ? std::string::npos
-                                                                     : comma - pos)));
+    parts.push_back(Trim(spec.substr(
+        pos, comma == std::string::npos ? std::string::npos : comma - pos)));
     if (comma == std::string::npos) return parts;
     pos = comma + 1;
   }
@@ -665,13 +706,14 @@ std::vector<std::string> SplitParameters(const std::string& spec) {
 
 // Backend prefixes of the positional syntax; several may stack
 // ("tap:aio:/path").
-constexpr const char* kTargetPrefixes[] = {"phy:",  "file:",  "tap:",   "tap2:",
-                                           "aio:",  "tapdisk:", "ioemu:", "raw:",
-                                           "qcow:", "qcow2:", "vhd:",   "qed:",
-                                           "iscsi:", "nbd:",  "enbd:",  "drbd:"};
-constexpr const char* kDiskFormats[] = {"", "raw", "qcow", "qcow2", "vhd", "qed"};
-constexpr const char* kIgnoredDiskFlags[] = {"direct-io-safe", "discard", "no-discard",
-                                             "colo", "trusted", "untrusted"};
+constexpr const char* kTargetPrefixes[] = {
+    "phy:",   "file:", "tap:",  "tap2:",  "aio:", "tapdisk:",
+    "ioemu:", "raw:",  "qcow:", "qcow2:", "vhd:", "qed:",
+    "iscsi:", "nbd:",  "enbd:", "drbd:"};
+constexpr const char* kDiskFormats[] = {"",      "raw", "qcow",
+                                        "qcow2", "vhd", "qed"};
+constexpr const char* kIgnoredDiskFlags[] = {
+    "direct-io-safe", "discard", "no-discard", "colo", "trusted", "untrusted"};
 
 template <size_t N>
 bool OneOf(const std::string& text, const char* const (&table)[N]) {
@@ -716,12 +758,15 @@ void DecodeVdev(const std::string& vdev, std::string& controller, int& index) {
     size_t pos = length;
     int value = 0;
     int letters = 0;
-    while (pos < vdev.size() && vdev[pos] >= 'a' && vdev[pos] <= 'z' && letters < 3) {
+    while (pos < vdev.size() && vdev[pos] >= 'a' && vdev[pos] <= 'z' &&
+           letters < 3) {
       value = value * 26 + (vdev[pos] - 'a' + 1);
       ++pos;
       ++letters;
     }
-    while (pos < vdev.size() && std::isdigit(static_cast<unsigned char>(vdev[pos]))) ++pos;
+    while (pos < vdev.size() &&
+           std::isdigit(static_cast<unsigned char>(vdev[pos])))
+      ++pos;
     if (letters == 0 || pos != vdev.size()) return;
     controller = row.controller;
     index = value - 1;
@@ -734,9 +779,11 @@ struct DiskEntry {
   int unitIndex = -1;
 };
 
-bool ParseDiskEntry(const std::string& spec, DiskEntry& entry, std::string& error) {
+bool ParseDiskEntry(const std::string& spec, DiskEntry& entry,
+                    std::string& error) {
   std::string target, format, vdev, access, devtype;
-  bool haveTarget = false, haveFormat = false, haveVdev = false, haveAccess = false;
+  bool haveTarget = false, haveFormat = false, haveVdev = false,
+       haveAccess = false;
   bool prefixed = false, phy = false;
   for (const std::string& part : SplitParameters(spec)) {
     size_t equals = part.find('=');
@@ -744,14 +791,26 @@ bool ParseDiskEntry(const std::string& spec, DiskEntry& entry, std::string& erro
       std::string key = Lower(Trim(part.substr(0, equals)));
       std::string value = part.substr(equals + 1);
       if (key != "target") value = Trim(value);
-      if (key == "target") { target = value; haveTarget = true; }
-      else if (key == "format") { format = value; haveFormat = true; }
-      else if (key == "vdev") { vdev = value; haveVdev = true; }
-      else if (key == "access") { access = value; haveAccess = true; }
-      else if (key == "devtype") devtype = Lower(value);
+      if (key == "target") {
+        target = value;
+        haveTarget = true;
+      } else if (key == "format") {
+        format = value;
+        haveFormat = true;
+      } else if (key == "vdev") {
+        vdev = value;
+        haveVdev = true;
+      } else if (key == "access") {
+        access = value;
+        haveAccess = true;
+      } else if (key == "devtype")
+        devtype = Lower(value);
       continue;
     }
-    if (part == "cdrom") { devtype = "cdrom"; continue; }
+    if (part == "cdrom") {
+      devtype = "cdrom";
+      continue;
+    }
     if (OneOf(part, kIgnoredDiskFlags)) continue;
     if (!haveTarget) {
       target = part;
@@ -819,8 +878,8 @@ bool ReadDisks(const Settings& settings, SVMInfo& info, std::string& error) {
     DiskEntry entry;
     std::string why;
     if (!ParseDiskEntry(specs[i], entry, why)) {
-      error = LineText(line) + "disk entry " + std::to_string(i + 1) + " '" + Shown(specs[i]) +
-              "' " + why;
+      error = LineText(line) + "disk entry " + std::to_string(i + 1) + " '" +
+              Shown(specs[i]) + "' " + why;
       return false;
     }
     if (entry.unitIndex < 0) entry.disk.nSlot = static_cast<int32_t>(i);
@@ -835,7 +894,8 @@ bool ReadDisks(const Settings& settings, SVMInfo& info, std::string& error) {
 // An HVM guest's emulated card is an RTL8139 unless the entry names a model.
 constexpr const char kDefaultHvmModel[] = "rtl8139";
 
-void ReadNetworkCards(const std::vector<std::string>& specs, bool hvm, SVMInfo& info) {
+void ReadNetworkCards(const std::vector<std::string>& specs, bool hvm,
+                      SVMInfo& info) {
   info.vNetworkCards.clear();
   for (size_t i = 0; i < specs.size(); ++i) {
     SVMNetworkCard card;
@@ -846,12 +906,18 @@ void ReadNetworkCards(const std::vector<std::string>& specs, bool hvm, SVMInfo& 
       if (equals == std::string::npos) continue;
       std::string key = Lower(Trim(part.substr(0, equals)));
       std::string value = Trim(part.substr(equals + 1));
-      if (key == "mac") card.strMacAddress = Lower(value);
-      else if (key == "bridge") card.strNetworkName = value;
-      else if (key == "model") card.strAdapterType = value;
-      else if (key == "vifname" && !value.empty()) card.strName = value;
-      else if (key == "ip") card.strProtocolAddress = value;
-      else if (key == "type") type = Lower(value);
+      if (key == "mac")
+        card.strMacAddress = Lower(value);
+      else if (key == "bridge")
+        card.strNetworkName = value;
+      else if (key == "model")
+        card.strAdapterType = value;
+      else if (key == "vifname" && !value.empty())
+        card.strName = value;
+      else if (key == "ip")
+        card.strProtocolAddress = value;
+      else if (key == "type")
+        type = Lower(value);
     }
     if (hvm && card.strAdapterType.empty() && (type.empty() || type == "ioemu"))
       card.strAdapterType = kDefaultHvmModel;
@@ -870,11 +936,11 @@ struct FirmwareRow {
 };
 // Tried in order; the first setting present with a listed value decides.
 constexpr FirmwareRow kFirmwares[] = {
-    {"firmware", "uefi", "EFI"},    {"firmware", "ovmf", "EFI"},
-    {"firmware", "bios", "BIOS"},   {"firmware", "seabios", "BIOS"},
+    {"firmware", "uefi", "EFI"},     {"firmware", "ovmf", "EFI"},
+    {"firmware", "bios", "BIOS"},    {"firmware", "seabios", "BIOS"},
     {"firmware", "rombios", "BIOS"}, {"bios", "ovmf", "EFI"},
-    {"bios", "seabios", "BIOS"},    {"bios", "rombios", "BIOS"},
-    {"builder", "hvm", "BIOS"},     {"type", "hvm", "BIOS"},
+    {"bios", "seabios", "BIOS"},     {"bios", "rombios", "BIOS"},
+    {"builder", "hvm", "BIOS"},      {"type", "hvm", "BIOS"},
 };
 
 bool IsHvm(const Settings& settings) {
@@ -914,9 +980,11 @@ void ReadGuestOS(const std::string& osType, SVMInfo& info) {
 
 bool ReadIdentity(const Settings& settings, SVMInfo& info, std::string& error) {
   bool present = false;
-  if (!GetString(settings, "name", info.strVMName, present, error)) return false;
+  if (!GetString(settings, "name", info.strVMName, present, error))
+    return false;
   std::string simpleName;
-  if (!GetString(settings, "OVM_simple_name", simpleName, present, error)) return false;
+  if (!GetString(settings, "OVM_simple_name", simpleName, present, error))
+    return false;
   if (!simpleName.empty()) info.strVMName = simpleName;
   if (!GetString(settings, "uuid", info.strGUID, present, error)) return false;
   std::string osType;
@@ -928,9 +996,11 @@ bool ReadIdentity(const Settings& settings, SVMInfo& info, std::string& error) {
 bool ReadSizes(const Settings& settings, SVMInfo& info, std::string& error) {
   bool present = false;
   int64_t value = 0;
-  if (!GetCount(settings, "memory", 1, kMaxMemoryMB, value, present, error)) return false;
+  if (!GetCount(settings, "memory", 1, kMaxMemoryMB, value, present, error))
+    return false;
   if (present) info.i64MemoryMB = value;
-  if (!GetCount(settings, "vcpus", 1, kMaxCpus, value, present, error)) return false;
+  if (!GetCount(settings, "vcpus", 1, kMaxCpus, value, present, error))
+    return false;
   info.i64NumCPUs = present ? value : 1;
   return true;
 }
@@ -940,8 +1010,10 @@ bool FillVMInfo(const Settings& settings, SVMInfo& info, std::string& error) {
   CopyVMInfoWhole(info, read);
   std::vector<std::string> vifs;
   int line = 0;
-  if (!ReadIdentity(settings, read, error) || !ReadSizes(settings, read, error) ||
-      !ReadFirmware(settings, read, error) || !ReadDisks(settings, read, error) ||
+  if (!ReadIdentity(settings, read, error) ||
+      !ReadSizes(settings, read, error) ||
+      !ReadFirmware(settings, read, error) ||
+      !ReadDisks(settings, read, error) ||
       !GetStringList(settings, "vif", vifs, line, error))
     return false;
   if (Find(settings, "vif")) ReadNetworkCards(vifs, IsHvm(settings), read);
@@ -951,11 +1023,13 @@ bool FillVMInfo(const Settings& settings, SVMInfo& info, std::string& error) {
 
 }  // namespace
 
-bool ParseXenDomainConfig(const std::string& text, SVMInfo& info, std::string& error) {
+bool ParseXenDomainConfig(const std::string& text, SVMInfo& info,
+                          std::string& error) {
   error.clear();
   try {
     Settings settings;
-    return ParseSettings(text, settings, error) && FillVMInfo(settings, info, error);
+    return ParseSettings(text, settings, error) &&
+           FillVMInfo(settings, info, error);
   } catch (...) {
     error = "out of memory while reading the configuration";
     return false;
@@ -978,7 +1052,8 @@ bool OracleVMConfigFile::LoadFile(const std::string& path) {
   std::string text;
   std::string error;
   if (!ReadConfigFileText(path, text, error)) {
-    EvDebug().Error(kLoadFunction, "Cannot read Oracle VM configuration [%s]: %s",
+    EvDebug().Error(kLoadFunction,
+                    "Cannot read Oracle VM configuration [%s]: %s",
                     path.c_str(), error.c_str());
     return false;
   }
@@ -991,7 +1066,8 @@ bool OracleVMConfigFile::LoadFile(const std::string& path) {
     }
   } catch (...) {
     impl_->settings.clear();
-    EvDebug().Error(kLoadFunction, "Cannot read Oracle VM configuration [%s]: out of memory",
+    EvDebug().Error(kLoadFunction,
+                    "Cannot read Oracle VM configuration [%s]: out of memory",
                     path.c_str());
     return false;
   }

@@ -7,21 +7,23 @@
 //===----------------------------------------------------------------------===//
 #include "platform/VMConfigFile.h"
 
-#include "platform/EvDebug.h"
-#include "platform/VMConfigFormat.h"
-
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include "platform/EvDebug.h"
+#include "platform/VMConfigFormat.h"
+
 using VMInfoStructs::SVMInfo;
 
 namespace {
 
-constexpr const char kLoadFunction[] = "bool VMConfigFile::Load(VMInfoStructs::SVMInfo&)";
+constexpr const char kLoadFunction[] =
+    "bool VMConfigFile::Load(VMInfoStructs::SVMInfo&)";
 constexpr const char kSaveFunction[] =
     "bool VMConfigFile::Save(const VMInfoStructs::SVMInfo&)";
 
@@ -62,7 +64,8 @@ bool WriteAll(int fd, const std::string& text) {
 }
 
 // Writes text to a new file beside path and renames it over path.
-bool ReplaceFile(const std::string& path, const std::string& text, std::string& error) {
+bool ReplaceFile(const std::string& path, const std::string& text,
+                 std::string& error) {
   std::string temp = path + ".XXXXXX";
   int fd = ::mkstemp(&temp[0]);
   if (fd < 0) {
@@ -95,7 +98,8 @@ bool ReplaceFile(const std::string& path, const std::string& text, std::string& 
 
 }  // namespace
 
-bool ReadConfigFileText(const std::string& path, std::string& text, std::string& error) {
+bool ReadConfigFileText(const std::string& path, std::string& text,
+                        std::string& error) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     error = SystemError("cannot open", errno);
@@ -112,8 +116,10 @@ bool ReadConfigFileText(const std::string& path, std::string& text, std::string&
     return false;
   }
   if (static_cast<uint64_t>(info.st_size) > kZyMaxConfigFileBytes) {
-    error = "file of " + std::to_string(info.st_size) + " bytes is larger than the " +
-            std::to_string(kZyMaxConfigFileBytes) + " bytes a configuration file may have";
+    error = "file of " + std::to_string(info.st_size) +
+            " bytes is larger than the " +
+            std::to_string(kZyMaxConfigFileBytes) +
+            " bytes a configuration file may have";
     return false;
   }
   std::string read;
@@ -148,7 +154,8 @@ bool VMConfigFile::Load(SVMInfo& info) {
   try {
     return ReadDescription(info);
   } catch (...) {
-    EvDebug().Error(kLoadFunction, "Cannot read VM description [%s]: out of memory",
+    EvDebug().Error(kLoadFunction,
+                    "Cannot read VM description [%s]: out of memory",
                     path_.c_str());
     return false;
   }
@@ -159,8 +166,8 @@ bool VMConfigFile::ReadDescription(SVMInfo& info) {
   std::string text;
   std::string error;
   if (!ReadConfigFileText(path_, text, error)) {
-    log.Error(kLoadFunction, "Cannot read VM description [%s]: %s", path_.c_str(),
-              error.c_str());
+    log.Error(kLoadFunction, "Cannot read VM description [%s]: %s",
+              path_.c_str(), error.c_str());
     return false;
   }
   bool ok = false;
@@ -172,7 +179,9 @@ bool VMConfigFile::ReadDescription(SVMInfo& info) {
       ok = ParseEc2Description(text, info, error);
       break;
     case ZyConfigTextKind::Unknown:
-      error = "neither a generalised description (JSON) nor an Amazon description (XML)";
+      error =
+          "neither a generalised description (JSON) nor an Amazon description "
+          "(XML)";
       break;
   }
   if (!ok) {
@@ -189,7 +198,7 @@ bool VMConfigFile::Save(const SVMInfo& info) {
     error = "cannot serialise the description";
   else if (ReplaceFile(path_, text, error))
     return true;
-  EvDebug().Error(kSaveFunction, "Cannot write VM description [%s]: %s", path_.c_str(),
-                  error.c_str());
+  EvDebug().Error(kSaveFunction, "Cannot write VM description [%s]: %s",
+                  path_.c_str(), error.c_str());
   return false;
 }

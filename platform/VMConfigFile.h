@@ -9,10 +9,10 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include <string>
+
 #include "model/VMInfoStructs.h"
 #include "model/ZyExport.h"
-
-#include <string>
 
 class ZY_PLATFORM_API VMConfigFile {
  public:

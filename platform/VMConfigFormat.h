@@ -17,11 +17,11 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "model/VMInfoStructs.h"
-#include "model/ZyExport.h"
-
 #include <cstddef>
 #include <string>
+
+#include "model/VMInfoStructs.h"
+#include "model/ZyExport.h"
 
 // No configuration file is larger than this; a larger one is refused before
 // it is read, so a wrong or hostile file cannot exhaust memory.

@@ -34,7 +34,8 @@
 //     refused rather than read as an empty machine;
 //   * identifiers are written as 16 hex bytes in two groups
 //     ("42 1e b4 58 54 48 fc 12-20 74 83 d5 e4 19 e1 38"); they are given in
-//     the canonical form vSphere reports ("421eb458-5448-fc12-2074-83d5e419e138").
+//     the canonical form vSphere reports
+//     ("421eb458-5448-fc12-2074-83d5e419e138").
 //
 // Key -> description member:
 //   displayName                   strVMName
@@ -53,8 +54,8 @@
 //                                 vDisks: fileName the file name as written,
 //                                 strConfigDiskName and strDisplayName its last
 //                                 component (empty for a host CD drive, which
-//                                 names a device), strControllerType "ide", "scsi",
-//                                 "sata" or "nvme", nBus N, nSlot M,
+//                                 names a device), strControllerType "ide",
+//                                 "scsi", "sata" or "nvme", nBus N, nSlot M,
 //                                 nDeviceType 2 for a deviceType containing
 //                                 "cdrom", 1 for a hard disk (deviceType
 //                                 absent or containing "disk"), eDiskType 18
@@ -78,27 +79,28 @@
 //                                 startConnected (true when absent)
 //
 //===----------------------------------------------------------------------===//
-#include "platform/VMXFile.h"
-
-#include "platform/EvDebug.h"
-#include "platform/VMConfigFormat.h"
+#include <iconv.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <iconv.h>
 #include <iterator>
 #include <map>
 #include <set>
 #include <tuple>
 
+#include "platform/EvDebug.h"
+#include "platform/VMConfigFormat.h"
+#include "platform/VMXFile.h"
+
 using namespace VMInfoStructs;
 
 namespace {
 
-constexpr const char kInfoFunction[] = "bool VMXFile::GetVMInfo(VMInfoStructs::SVMInfo&)";
+constexpr const char kInfoFunction[] =
+    "bool VMXFile::GetVMInfo(VMInfoStructs::SVMInfo&)";
 constexpr const char kDumpFunction[] = "void VMXFile::Dump() const";
 
 // VMware allows far less; a larger value is a broken file.
@@ -108,7 +110,8 @@ constexpr int64_t kMaxCpus = 4096;
 constexpr size_t kMaxIndexDigits = 4;
 
 std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : text)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
 }
 
@@ -116,7 +119,8 @@ std::string Lower(std::string text) {
 // cannot flood the log.
 std::string Shown(const std::string& value) {
   constexpr size_t kShownChars = 40;
-  return value.size() <= kShownChars ? value : value.substr(0, kShownChars) + "...";
+  return value.size() <= kShownChars ? value
+                                     : value.substr(0, kShownChars) + "...";
 }
 
 std::string Trim(const std::string& text) {
@@ -128,7 +132,8 @@ std::string Trim(const std::string& text) {
 
 bool EndsWithNoCase(const std::string& text, const char* suffix) {
   size_t length = std::strlen(suffix);
-  return text.size() >= length && Lower(text.substr(text.size() - length)) == suffix;
+  return text.size() >= length &&
+         Lower(text.substr(text.size() - length)) == suffix;
 }
 
 std::string BaseName(const std::string& path) {
@@ -187,7 +192,8 @@ bool IsValidUtf8(const std::string& text) {
 class Keys {
  public:
   explicit Keys(const VMXFile& file) {
-    for (const auto& entry : file.Entries()) values_[Lower(entry.first)] = entry.second;
+    for (const auto& entry : file.Entries())
+      values_[Lower(entry.first)] = entry.second;
   }
 
   // Converts every value from the file's encoding; false for an encoding
@@ -201,15 +207,17 @@ class Keys {
     }
     ToUtf8 converter(encoding);
     if (!converter.valid()) {
-      error = "key .encoding: \"" + Shown(encoding) + "\" is not a known character set";
+      error = "key .encoding: \"" + Shown(encoding) +
+              "\" is not a known character set";
       return false;
     }
     size_t replaced = 0;
-    for (auto& entry : values_) entry.second = converter.Convert(entry.second, replaced);
+    for (auto& entry : values_)
+      entry.second = converter.Convert(entry.second, replaced);
     if (replaced > 0) {
       EvDebug().Debug(kInfoFunction,
-                      "%zu bytes are not valid %s text; they read as U+FFFD", replaced,
-                      encoding.c_str());
+                      "%zu bytes are not valid %s text; they read as U+FFFD",
+                      replaced, encoding.c_str());
     }
     return true;
   }
@@ -236,13 +244,13 @@ struct BoolWord {
   const char* word;
   bool value;
 };
-constexpr BoolWord kBoolWords[] = {{"true", true},   {"false", false}, {"yes", true},
-                                   {"no", false},    {"1", true},      {"0", false},
-                                   {"on", true},     {"off", false}};
+constexpr BoolWord kBoolWords[] = {
+    {"true", true}, {"false", false}, {"yes", true}, {"no", false},
+    {"1", true},    {"0", false},     {"on", true},  {"off", false}};
 
 // A flag; fallback when the key is absent.
-bool GetBool(const Keys& keys, const std::string& key, bool fallback, bool& value,
-             std::string& error) {
+bool GetBool(const Keys& keys, const std::string& key, bool fallback,
+             bool& value, std::string& error) {
   const std::string* text = keys.Find(key);
   if (!text) {
     value = fallback;
@@ -259,23 +267,25 @@ bool GetBool(const Keys& keys, const std::string& key, bool fallback, bool& valu
   return false;
 }
 
-bool GetCount(const Keys& keys, const char* key, int64_t low, int64_t high, int64_t& value,
-              bool& present, std::string& error) {
+bool GetCount(const Keys& keys, const char* key, int64_t low, int64_t high,
+              int64_t& value, bool& present, std::string& error) {
   const std::string* text = keys.Find(key);
   present = text != nullptr;
   if (!text) return true;
   std::string digits = Trim(*text);
-  if (digits.empty() ||
-      !std::all_of(digits.begin(), digits.end(),
-                   [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
-    error = std::string("key ") + key + ": \"" + Shown(*text) + "\" is not a whole number";
+  if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c));
+      })) {
+    error = std::string("key ") + key + ": \"" + Shown(*text) +
+            "\" is not a whole number";
     return false;
   }
   // More than 18 digits is beyond any limit and beyond int64_t.
   int64_t parsed = digits.size() > 18 ? INT64_MAX : std::stoll(digits);
   if (parsed < low || parsed > high) {
-    error = std::string("key ") + key + ": " + Shown(digits) + " is out of range (" +
-            std::to_string(low) + ".." + std::to_string(high) + ")";
+    error = std::string("key ") + key + ": " + Shown(digits) +
+            " is out of range (" + std::to_string(low) + ".." +
+            std::to_string(high) + ")";
     return false;
   }
   value = parsed;
@@ -287,7 +297,8 @@ bool GetCount(const Keys& keys, const char* key, int64_t low, int64_t high, int6
 bool ReadIndex(const std::string& text, size_t& pos, int& value) {
   size_t start = pos;
   value = 0;
-  while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) {
+  while (pos < text.size() &&
+         std::isdigit(static_cast<unsigned char>(text[pos]))) {
     if (pos - start >= kMaxIndexDigits) return false;
     value = value * 10 + (text[pos] - '0');
     ++pos;
@@ -309,8 +320,8 @@ std::string CanonicalUuid(const std::string& text) {
     hex += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
   if (hex.size() != 32) return Trim(text);
-  return hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) + "-" +
-         hex.substr(16, 4) + "-" + hex.substr(20);
+  return hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) +
+         "-" + hex.substr(16, 4) + "-" + hex.substr(20);
 }
 
 struct GuestFamily {
@@ -321,19 +332,19 @@ struct GuestFamily {
 // VMware guest identifiers by family; the first matching prefix wins, and an
 // identifier containing "linux" is a Linux guest.
 constexpr GuestFamily kGuestFamilies[] = {
-    {"win", "Windows", "Windows"},  {"darwin", "Unix", "Apple macOS"},
-    {"solaris", "Unix", "Solaris"}, {"freebsd", "Unix", "FreeBSD"},
-    {"netware", "Unix", "Netware"}, {"rhel", "Unix", "Linux"},
-    {"centos", "Unix", "Linux"},    {"ubuntu", "Unix", "Linux"},
-    {"debian", "Unix", "Linux"},    {"sles", "Unix", "Linux"},
-    {"suse", "Unix", "Linux"},      {"opensuse", "Unix", "Linux"},
-    {"fedora", "Unix", "Linux"},    {"oracle", "Unix", "Linux"},
-    {"redhat", "Unix", "Linux"},    {"mandrake", "Unix", "Linux"},
-    {"mandriva", "Unix", "Linux"},  {"asianux", "Unix", "Linux"},
-    {"turbolinux", "Unix", "Linux"}, {"nld", "Unix", "Linux"},
-    {"coreos", "Unix", "Linux"},    {"vmware-photon", "Unix", "Linux"},
+    {"win", "Windows", "Windows"},    {"darwin", "Unix", "Apple macOS"},
+    {"solaris", "Unix", "Solaris"},   {"freebsd", "Unix", "FreeBSD"},
+    {"netware", "Unix", "Netware"},   {"rhel", "Unix", "Linux"},
+    {"centos", "Unix", "Linux"},      {"ubuntu", "Unix", "Linux"},
+    {"debian", "Unix", "Linux"},      {"sles", "Unix", "Linux"},
+    {"suse", "Unix", "Linux"},        {"opensuse", "Unix", "Linux"},
+    {"fedora", "Unix", "Linux"},      {"oracle", "Unix", "Linux"},
+    {"redhat", "Unix", "Linux"},      {"mandrake", "Unix", "Linux"},
+    {"mandriva", "Unix", "Linux"},    {"asianux", "Unix", "Linux"},
+    {"turbolinux", "Unix", "Linux"},  {"nld", "Unix", "Linux"},
+    {"coreos", "Unix", "Linux"},      {"vmware-photon", "Unix", "Linux"},
     {"amazonlinux", "Unix", "Linux"}, {"almalinux", "Unix", "Linux"},
-    {"rockylinux", "Unix", "Linux"}, {"arm-", "Unix", "Linux"},
+    {"rockylinux", "Unix", "Linux"},  {"arm-", "Unix", "Linux"},
 };
 
 void ReadGuestOS(const std::string& guestOS, SVMInfo& info) {
@@ -358,17 +369,21 @@ void ReadGuestOS(const std::string& guestOS, SVMInfo& info) {
 }
 
 bool ReadMachine(const Keys& keys, SVMInfo& info, std::string& error) {
-  if (const std::string* name = keys.Find("displayname")) info.strVMName = *name;
+  if (const std::string* name = keys.Find("displayname"))
+    info.strVMName = *name;
   const std::string* uuid = keys.Find("vc.uuid");
   if (!uuid || Trim(*uuid).empty()) uuid = keys.Find("uuid.bios");
   if (uuid) info.strGUID = CanonicalUuid(*uuid);
-  if (const std::string* guestOS = keys.Find("guestos")) ReadGuestOS(*guestOS, info);
+  if (const std::string* guestOS = keys.Find("guestos"))
+    ReadGuestOS(*guestOS, info);
 
   bool present = false;
   int64_t value = 0;
-  if (!GetCount(keys, "memsize", 1, kMaxMemoryMB, value, present, error)) return false;
+  if (!GetCount(keys, "memsize", 1, kMaxMemoryMB, value, present, error))
+    return false;
   if (present) info.i64MemoryMB = value;
-  if (!GetCount(keys, "numvcpus", 1, kMaxCpus, value, present, error)) return false;
+  if (!GetCount(keys, "numvcpus", 1, kMaxCpus, value, present, error))
+    return false;
   info.i64NumCPUs = present ? value : 1;
 
   std::string firmware = Lower(Trim(keys.Get("firmware")));
@@ -437,11 +452,9 @@ bool ControllerPresent(const Keys& keys, const DeviceKey& device, bool& present,
   return GetBool(keys, key, !kind.hasPresentKey, present, error);
 }
 
-// Reads one present device; false only on a malformed value.  kept is false
-// for devices that are not disks or CD-ROMs.
-bool ReadDevice(const Keys& keys, const DeviceKey& device, SDisk& disk, bool& kept,
-                std::string& error) {
-  kept = false;
+// Reads one present device; false for devices that are not disks or
+// CD-ROMs.
+bool ReadDevice(const Keys& keys, const DeviceKey& device, SDisk& disk) {
   std::string prefix = device.Prefix();
   std::string type = Lower(Trim(keys.Get(prefix + "devicetype")));
   std::string file = keys.Get(prefix + "filename");
@@ -453,11 +466,11 @@ bool ReadDevice(const Keys& keys, const DeviceKey& device, SDisk& disk, bool& ke
     if (Trim(file).empty()) {
       EvDebug().Debug(kInfoFunction, "Disk [%s] has no file; it is passed over",
                       prefix.substr(0, prefix.size() - 1).c_str());
-      return true;
+      return false;
     }
     if (EndsWithNoCase(file, ".vmdk")) disk.eDiskType = DT_VMDK;
   } else {
-    return true;  // tape, SCSI pass-through, ...
+    return false;  // tape, SCSI pass-through, ...
   }
   disk.fileName = file;
   // A host drive ("cdrom-raw", "atapi-cdrom") names a device, not a file of
@@ -468,8 +481,6 @@ bool ReadDevice(const Keys& keys, const DeviceKey& device, SDisk& disk, bool& ke
   disk.strControllerType = kBusKinds[device.kind].prefix;
   disk.nBus = device.bus;
   disk.nSlot = device.unit;
-  kept = true;
-  (void)error;
   return true;
 }
 
@@ -479,11 +490,13 @@ bool ReadDisks(const Keys& keys, SVMInfo& info, std::string& error) {
     DeviceKey device;
     bool hasUnit = false;
     std::string member;
-    if (ParseBusKey(entry.first, device, hasUnit, member) && hasUnit && member == "present")
+    if (ParseBusKey(entry.first, device, hasUnit, member) && hasUnit &&
+        member == "present")
       devices.insert(device);
   }
   std::vector<SDisk> disks;
-  for (const DeviceKey& device : devices) {  // std::set: controller and unit order
+  for (const DeviceKey& device :
+       devices) {  // std::set: controller and unit order
     bool present = false;
     bool controllerPresent = false;
     if (!GetBool(keys, device.Prefix() + "present", false, present, error) ||
@@ -491,9 +504,7 @@ bool ReadDisks(const Keys& keys, SVMInfo& info, std::string& error) {
       return false;
     if (!present || !controllerPresent) continue;
     SDisk disk;
-    bool kept = false;
-    if (!ReadDevice(keys, device, disk, kept, error)) return false;
-    if (kept) disks.push_back(disk);
+    if (ReadDevice(keys, device, disk)) disks.push_back(disk);
   }
   info.vDisks = disks;
   return true;
@@ -505,12 +516,15 @@ bool ReadControllers(const Keys& keys, SVMInfo& info, std::string& error) {
     DeviceKey device;
     bool hasUnit = false;
     std::string member;
-    if (!ParseBusKey(entry.first, device, hasUnit, member) || member != "present") continue;
+    if (!ParseBusKey(entry.first, device, hasUnit, member) ||
+        member != "present")
+      continue;
     device.unit = 0;
     if (!hasUnit && kBusKinds[device.kind].hasPresentKey) buses.insert(device);
   }
   for (const SDisk& disk : info.vDisks) {
-    if (disk.strControllerType == "ide") buses.insert(DeviceKey{0, disk.nBus, 0});
+    if (disk.strControllerType == "ide")
+      buses.insert(DeviceKey{0, disk.nBus, 0});
   }
   std::vector<SVMDiskController> controllers;
   for (const DeviceKey& bus : buses) {
@@ -523,7 +537,8 @@ bool ReadControllers(const Keys& keys, SVMInfo& info, std::string& error) {
     controller.strName = kind.prefix;
     controller.nBusNumber = bus.bus;
     controller.strControllerType = Lower(Trim(keys.Get(prefix + "virtualdev")));
-    if (controller.strControllerType.empty()) controller.strControllerType = kind.defaultModel;
+    if (controller.strControllerType.empty())
+      controller.strControllerType = kind.defaultModel;
     std::string sharing = Lower(Trim(keys.Get(prefix + "sharedbus")));
     controller.bShared = !sharing.empty() && sharing != "none";
     controllers.push_back(controller);
@@ -536,7 +551,8 @@ bool ReadControllers(const Keys& keys, SVMInfo& info, std::string& error) {
 // Network cards.
 //===----------------------------------------------------------------------===//
 
-std::string NetworkOf(const Keys& keys, const std::string& prefix, std::string& networkId) {
+std::string NetworkOf(const Keys& keys, const std::string& prefix,
+                      std::string& networkId) {
   networkId = keys.Get(prefix + "dvs.portgroupid");
   if (networkId.empty()) networkId = keys.Get(prefix + "opaquenetwork.id");
   std::string name = keys.Get(prefix + "networkname");
@@ -567,8 +583,10 @@ bool ReadNetworkCards(const Keys& keys, SVMInfo& info, std::string& error) {
     const std::string& key = entry.first;
     size_t pos = 8;  // strlen("ethernet")
     int index = 0;
-    if (key.compare(0, pos, "ethernet") != 0 || !ReadIndex(key, pos, index)) continue;
-    if (key.compare(pos, std::string::npos, ".present") == 0) indexes.insert(index);
+    if (key.compare(0, pos, "ethernet") != 0 || !ReadIndex(key, pos, index))
+      continue;
+    if (key.compare(pos, std::string::npos, ".present") == 0)
+      indexes.insert(index);
   }
   std::vector<SVMNetworkCard> cards;
   for (int index : indexes) {
@@ -581,7 +599,8 @@ bool ReadNetworkCards(const Keys& keys, SVMInfo& info, std::string& error) {
     card.strAdapterType = Lower(Trim(keys.Get(prefix + "virtualdev")));
     card.strNetworkName = NetworkOf(keys, prefix, card.strNetworkId);
     card.strMacAddress = MacOf(keys, prefix);
-    if (!GetBool(keys, prefix + "startconnected", true, card.bConnected, error)) return false;
+    if (!GetBool(keys, prefix + "startconnected", true, card.bConnected, error))
+      return false;
     cards.push_back(card);
   }
   info.vNetworkCards = cards;
@@ -590,22 +609,26 @@ bool ReadNetworkCards(const Keys& keys, SVMInfo& info, std::string& error) {
 
 // Keys of which every VM configuration has some; a disk descriptor or
 // another key = "value" file has none, and must not read as an empty VM.
-constexpr const char* kMachineKeys[] = {"config.version", "virtualhw.version", "displayname",
-                                        "guestos"};
+constexpr const char* kMachineKeys[] = {"config.version", "virtualhw.version",
+                                        "displayname", "guestos"};
 
 bool FillVMInfo(const VMXFile& file, SVMInfo& info, std::string& error) {
   Keys keys(file);
-  if (std::none_of(std::begin(kMachineKeys), std::end(kMachineKeys),
-                   [&keys](const char* key) { return keys.Find(key) != nullptr; })) {
-    error = "not a VM configuration: it has neither config.version, virtualHW.version, "
-            "displayName nor guestOS";
+  if (std::none_of(
+          std::begin(kMachineKeys), std::end(kMachineKeys),
+          [&keys](const char* key) { return keys.Find(key) != nullptr; })) {
+    error =
+        "not a VM configuration: it has neither config.version, "
+        "virtualHW.version, "
+        "displayName nor guestOS";
     return false;
   }
   if (!keys.Decode(error)) return false;
   SVMInfo read;
   CopyVMInfoWhole(info, read);
   if (!ReadMachine(keys, read, error) || !ReadDisks(keys, read, error) ||
-      !ReadControllers(keys, read, error) || !ReadNetworkCards(keys, read, error))
+      !ReadControllers(keys, read, error) ||
+      !ReadNetworkCards(keys, read, error))
     return false;
   CopyVMInfoWhole(read, info);
   return true;
@@ -624,12 +647,14 @@ bool VMXFile::GetVMInfo(SVMInfo& info) {
   } catch (...) {
     error = "out of memory while reading the configuration";
   }
-  EvDebug().Error(kInfoFunction, "Invalid VMware configuration: %s", error.c_str());
+  EvDebug().Error(kInfoFunction, "Invalid VMware configuration: %s",
+                  error.c_str());
   return false;
 }
 
 void VMXFile::Dump() const {
   EvDebug log;
   for (const auto& entry : Entries())
-    log.Debug(kDumpFunction, "%s = \"%s\"", entry.first.c_str(), entry.second.c_str());
+    log.Debug(kDumpFunction, "%s = \"%s\"", entry.first.c_str(),
+              entry.second.c_str());
 }

@@ -1,9 +1,8 @@
 //===- XercesInit.cpp - One Xerces-C initialisation per process -----------===//
 #include "platform/XercesInit.h"
 
-#include <xercesc/util/PlatformUtils.hpp>
-
 #include <mutex>
+#include <xercesc/util/PlatformUtils.hpp>
 
 namespace {
 

@@ -20,7 +20,8 @@
 //     files with fewer members still read;
 //   * a key we do not know is ignored (a newer writer may add members), but a
 //     known key with a value of the wrong JSON type, or an integer outside its
-//     member's range, fails the read and names the member ("vm.vDisks[1].nBus");
+//     member's range, fails the read and names the member
+//     ("vm.vDisks[1].nBus");
 //   * the version is checked: files of a newer version are refused rather
 //     than read half-understood;
 //   * JSON texts are UTF-8.  A member text that is not valid UTF-8 is written
@@ -30,13 +31,12 @@
 //     exhaust the stack or the memory.
 //
 //===----------------------------------------------------------------------===//
-#include "platform/VMConfigFormat.h"
-
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <type_traits>
+
+#include "platform/VMConfigFormat.h"
 
 using namespace VMInfoStructs;
 
@@ -60,7 +60,8 @@ constexpr size_t kMaxJsonDepth = 2 * kMaxSnapshotDepth + 64;
 //===----------------------------------------------------------------------===//
 
 template <class D, class R>
-using IfRecord = std::enable_if_t<std::is_same<std::remove_const_t<D>, R>::value>;
+using IfRecord =
+    std::enable_if_t<std::is_same<std::remove_const_t<D>, R>::value>;
 
 template <class D, class V>
 IfRecord<D, SVMOptionValue> VisitMembers(D& r, V& v) {
@@ -240,12 +241,15 @@ class MemberWriter {
  public:
   explicit MemberWriter(OrderedJson& out) : out_(out) {}
 
-  void operator()(const char* name, const std::string& value) { out_[name] = value; }
+  void operator()(const char* name, const std::string& value) {
+    out_[name] = value;
+  }
   void operator()(const char* name, bool value) { out_[name] = value; }
   void operator()(const char* name, int16_t value) { out_[name] = value; }
   void operator()(const char* name, int32_t value) { out_[name] = value; }
   void operator()(const char* name, int64_t value) { out_[name] = value; }
-  void operator()(const char* name, const std::map<std::string, std::string>& map) {
+  void operator()(const char* name,
+                  const std::map<std::string, std::string>& map) {
     OrderedJson object = OrderedJson::object();
     for (const auto& entry : map) object[entry.first] = entry.second;
     out_[name] = std::move(object);
@@ -296,9 +300,15 @@ class MemberReader {
     if (!item->is_boolean()) return Fail(name, "must be true or false");
     value = item->get<bool>();
   }
-  void operator()(const char* name, int16_t& value) { ReadInteger(name, value); }
-  void operator()(const char* name, int32_t& value) { ReadInteger(name, value); }
-  void operator()(const char* name, int64_t& value) { ReadInteger(name, value); }
+  void operator()(const char* name, int16_t& value) {
+    ReadInteger(name, value);
+  }
+  void operator()(const char* name, int32_t& value) {
+    ReadInteger(name, value);
+  }
+  void operator()(const char* name, int64_t& value) {
+    ReadInteger(name, value);
+  }
   void operator()(const char* name, std::map<std::string, std::string>& map) {
     const Json* item = Find(name);
     if (!item) return;
@@ -318,7 +328,8 @@ class MemberReader {
     if (!item->is_array()) return Fail(name, "must be an array of objects");
     if (std::is_same<R, SSnapshot>::value && depth_ >= kMaxSnapshotDepth) {
       // The full path would be thousands of characters; its start says enough.
-      error_ = path_.substr(0, path_.find('[')) + " nests too deeply (more than " +
+      error_ = path_.substr(0, path_.find('[')) +
+               " nests too deeply (more than " +
                std::to_string(kMaxSnapshotDepth) + " levels)";
       return;
     }
@@ -356,7 +367,9 @@ class MemberReader {
     return it == in_.end() ? nullptr : &*it;
   }
   std::string Path(const char* name) const { return path_ + "." + name; }
-  void Fail(const char* name, const char* what) { error_ = Path(name) + " " + what; }
+  void Fail(const char* name, const char* what) {
+    error_ = Path(name) + " " + what;
+  }
 
   template <class I>
   void ReadInteger(const char* name, I& value) {
@@ -371,7 +384,8 @@ class MemberReader {
     }
     if (!item->is_number_integer()) return Fail(name, "must be an integer");
     int64_t read = item->get<int64_t>();
-    if (read < std::numeric_limits<I>::min() || read > std::numeric_limits<I>::max())
+    if (read < std::numeric_limits<I>::min() ||
+        read > std::numeric_limits<I>::max())
       return Fail(name, "is out of range");
     value = static_cast<I>(read);
   }
@@ -399,8 +413,10 @@ bool NestsTooDeeply(const std::string& text) {
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
     if (inString) {
-      if (c == '\\') ++i;
-      else if (c == '"') inString = false;
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
     } else if (c == '"') {
       inString = true;
     } else if (c == '[' || c == '{') {
@@ -428,9 +444,11 @@ bool CheckHeader(const Json& root, std::string& error) {
     error = "\"version\" is missing or not an integer";
     return false;
   }
-  if (version->is_number_unsigned() ? version->get<uint64_t>() != kFormatVersion
-                                    : version->get<int64_t>() != kFormatVersion) {
-    error = "version " + version->dump() + " is not supported (this reader knows version " +
+  if (version->is_number_unsigned()
+          ? version->get<uint64_t>() != kFormatVersion
+          : version->get<int64_t>() != kFormatVersion) {
+    error = "version " + version->dump() +
+            " is not supported (this reader knows version " +
             std::to_string(kFormatVersion) + ")";
     return false;
   }
@@ -466,7 +484,8 @@ std::string WriteZyf(const SVMInfo& info) {
 bool ParseZyf(const std::string& text, SVMInfo& info, std::string& error) {
   error.clear();
   if (NestsTooDeeply(text)) {
-    error = "arrays and objects nest deeper than " + std::to_string(kMaxJsonDepth) + " levels";
+    error = "arrays and objects nest deeper than " +
+            std::to_string(kMaxJsonDepth) + " levels";
     return false;
   }
   try {
@@ -494,8 +513,8 @@ ZyConfigTextKind DetectConfigTextKind(const std::string& text) {
   size_t i = 0;
   // A UTF-8 byte order mark is allowed before either format.
   if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) i = 3;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' ||
-                             text[i] == '\n'))
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t' ||
+                             text[i] == '\r' || text[i] == '\n'))
     ++i;
   if (i == text.size()) return ZyConfigTextKind::Unknown;
   if (text[i] == '{') return ZyConfigTextKind::Zyf;

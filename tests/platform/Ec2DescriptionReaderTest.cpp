@@ -1,12 +1,12 @@
 //===- Ec2DescriptionReaderTest.cpp - Amazon instance descriptions --------===//
-#include "platform/EvDebug.h"
-#include "platform/VMConfigFormat.h"
-#include "platform/XercesInit.h"
-
 #include <gtest/gtest.h>
 
 #include <thread>
 #include <vector>
+
+#include "platform/EvDebug.h"
+#include "platform/VMConfigFormat.h"
+#include "platform/XercesInit.h"
 
 using VMInfoStructs::SVMInfo;
 
@@ -16,8 +16,9 @@ std::string Instance(const std::string& inner) {
   return "<item><instanceId>i-1</instanceId>" + inner + "</item>";
 }
 
-std::string Describe(const std::string& instances,
-                     const std::string& ns = "http://ec2.amazonaws.com/doc/2013-10-15/") {
+std::string Describe(
+    const std::string& instances,
+    const std::string& ns = "http://ec2.amazonaws.com/doc/2013-10-15/") {
   return "<DescribeInstancesResponse xmlns=\"" + ns +
          "\"><reservationSet><item><instancesSet>" + instances +
          "</instancesSet></item></reservationSet></DescribeInstancesResponse>";
@@ -45,8 +46,8 @@ TEST(Ec2Description, TheRegionIsTheZoneUpToTheRegionNumber) {
     SVMInfo info;
     std::string error;
     ASSERT_TRUE(ParseEc2Description(
-        Describe(Instance(std::string("<placement><availabilityZone>") + row.zone +
-                          "</availabilityZone></placement>")),
+        Describe(Instance(std::string("<placement><availabilityZone>") +
+                          row.zone + "</availabilityZone></placement>")),
         info, error))
         << error;
     EXPECT_EQ(info.strRegion, row.region);
@@ -58,8 +59,10 @@ TEST(Ec2Description, ElementsMatchOnLocalNamesWhateverTheNamespace) {
   const std::string texts[] = {
       Describe(instance, "http://ec2.amazonaws.com/doc/2099-01-01/"),
       Describe(instance, ""),
-      "<ec2:DescribeInstancesResponse xmlns:ec2=\"urn:x\"><ec2:reservationSet><ec2:item>"
-      "<ec2:instancesSet><ec2:item><ec2:instanceId>i-1</ec2:instanceId><ec2:instanceType>"
+      "<ec2:DescribeInstancesResponse "
+      "xmlns:ec2=\"urn:x\"><ec2:reservationSet><ec2:item>"
+      "<ec2:instancesSet><ec2:item><ec2:instanceId>i-1</"
+      "ec2:instanceId><ec2:instanceType>"
       "t3.nano</ec2:instanceType></ec2:item></ec2:instancesSet></ec2:item>"
       "</ec2:reservationSet></ec2:DescribeInstancesResponse>",
   };
@@ -79,9 +82,10 @@ TEST(Ec2Description, ValuesOfNestedElementsAreNotTakenForTheInstancesOwn) {
   SVMInfo info;
   std::string error;
   ASSERT_TRUE(ParseEc2Description(
-      Describe(Instance("<networkInterfaceSet><item><groupSet><item><groupId>sg-eni</groupId>"
-                        "</item></groupSet><instanceType>wrong</instanceType></item>"
-                        "</networkInterfaceSet>")),
+      Describe(Instance(
+          "<networkInterfaceSet><item><groupSet><item><groupId>sg-eni</groupId>"
+          "</item></groupSet><instanceType>wrong</instanceType></item>"
+          "</networkInterfaceSet>")),
       info, error))
       << error;
   EXPECT_TRUE(info.vSecurityGroups.empty());
@@ -99,7 +103,8 @@ TEST(Ec2Description, OfSeveralInstancesTheFirstIsReadAndTheOthersAreNamed) {
       info, error));
   EXPECT_EQ(info.strGUID, "i-first");
   EXPECT_TRUE(capture.sink().Contains(
-      LogKind::Debug, "The description lists 2 instances; reading the first [i-first]"));
+      LogKind::Debug,
+      "The description lists 2 instances; reading the first [i-first]"));
 }
 
 TEST(Ec2Description, HostileDocumentsAreRefusedWithoutHarm) {
@@ -107,17 +112,20 @@ TEST(Ec2Description, HostileDocumentsAreRefusedWithoutHarm) {
   for (int i = 0; i < 200000; ++i) deep += "<a>";
   for (int i = 0; i < 200000; ++i) deep += "</a>";
   std::string attributes = "<x";
-  for (int i = 0; i < 100000; ++i) attributes += " a" + std::to_string(i) + "='='";
+  for (int i = 0; i < 100000; ++i)
+    attributes += " a" + std::to_string(i) + "='='";
   attributes += "/>";
   std::string laughs =
       "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\">"
-      "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;\">]>" +
+      "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c "
+      "\"&b;&b;&b;&b;&b;&b;&b;&b;\">]>" +
       Describe(Instance("<instanceType>&c;</instanceType>"));
   // UTF-16 would hide the DOCTYPE from a byte search.
   std::string utf16 = "\xff\xfe";
-  for (char c : std::string("<!DOCTYPE r [<!ENTITY x SYSTEM \"file:///etc/hostname\">]>"
-                            "<DescribeInstancesResponse><reservationSet/>"
-                            "</DescribeInstancesResponse>")) {
+  for (char c :
+       std::string("<!DOCTYPE r [<!ENTITY x SYSTEM \"file:///etc/hostname\">]>"
+                   "<DescribeInstancesResponse><reservationSet/>"
+                   "</DescribeInstancesResponse>")) {
     utf16 += c;
     utf16 += '\0';
   }
@@ -130,10 +138,14 @@ TEST(Ec2Description, HostileDocumentsAreRefusedWithoutHarm) {
   const Row rows[] = {
       {__LINE__, laughs, false, "DOCTYPE"},
       {__LINE__, utf16, false, "not UTF-8"},
-      {__LINE__, Describe(Instance("<instanceType>" + deep + "</instanceType>")), false,
+      {__LINE__,
+       Describe(Instance("<instanceType>" + deep + "</instanceType>")), false,
        "elements nest deeper than 100 levels"},
-      {__LINE__, Describe(Instance(attributes)), false, "more than 32 attributes"},
-      {__LINE__, Describe(Instance("<x a='>'><!-- <y> --><![CDATA[<z>]]><w/></x>")), true, ""},
+      {__LINE__, Describe(Instance(attributes)), false,
+       "more than 32 attributes"},
+      {__LINE__,
+       Describe(Instance("<x a='>'><!-- <y> --><![CDATA[<z>]]><w/></x>")), true,
+       ""},
       {__LINE__, std::string("<a>\0</a>", 8), false, "not UTF-8"},
       {__LINE__, "<a><b></a>", false, "line 1"},
       {__LINE__, "", false, ""},
@@ -155,7 +167,8 @@ TEST(XercesInit, EveryThreadSeesOneInitialisedParser) {
   std::vector<std::thread> threads;
   std::vector<int> ready(8, 0);
   for (int& slot : ready)
-    threads.emplace_back([&slot] { slot = ZyEnsureXercesInitialized() ? 1 : 0; });
+    threads.emplace_back(
+        [&slot] { slot = ZyEnsureXercesInitialized() ? 1 : 0; });
   for (std::thread& thread : threads) thread.join();
   for (int slot : ready) EXPECT_EQ(slot, 1);
 }

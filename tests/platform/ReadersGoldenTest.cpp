@@ -8,13 +8,6 @@
 // what the readers give now (review the difference before committing it).
 //
 //===----------------------------------------------------------------------===//
-#include "platform/EvDebug.h"
-#include "platform/OracleVMConfigFile.h"
-#include "platform/VMConfigFile.h"
-#include "platform/VMConfigFormat.h"
-#include "platform/VMXFile.h"
-#include "support/TempDir.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,6 +15,13 @@
 #include <filesystem>
 #include <fstream>
 #include <vector>
+
+#include "platform/EvDebug.h"
+#include "platform/OracleVMConfigFile.h"
+#include "platform/VMConfigFile.h"
+#include "platform/VMConfigFormat.h"
+#include "platform/VMXFile.h"
+#include "support/TempDir.h"
 
 using VMInfoStructs::SVMInfo;
 namespace fs = std::filesystem;
@@ -67,20 +67,24 @@ std::vector<fs::path> Inputs(const GoldenFormat& format) {
 }
 
 std::string Trimmed(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+    text.pop_back();
   return text;
 }
 
 std::string Describe(const std::vector<LogRecord>& records) {
   std::string text;
-  for (const LogRecord& record : records) text += FormatLogRecord(record) + "\n";
+  for (const LogRecord& record : records)
+    text += FormatLogRecord(record) + "\n";
   return text;
 }
 
-void CheckInvalid(const fs::path& input, const std::string& expectedError, bool ok,
-                  const SVMInfo& info, const std::vector<LogRecord>& records) {
+void CheckInvalid(const fs::path& input, const std::string& expectedError,
+                  bool ok, const SVMInfo& info,
+                  const std::vector<LogRecord>& records) {
   EXPECT_FALSE(ok);
-  EXPECT_EQ(WriteZyf(info), WriteZyf(SVMInfo())) << "a failed read changed the description";
+  EXPECT_EQ(WriteZyf(info), WriteZyf(SVMInfo()))
+      << "a failed read changed the description";
   std::vector<LogRecord> errors;
   for (const LogRecord& record : records)
     if (record.kind == LogKind::Error) errors.push_back(record);
@@ -106,7 +110,8 @@ void CheckValid(const fs::path& input, bool ok, const SVMInfo& info,
     return;
   }
   ASSERT_TRUE(fs::exists(expectedPath))
-      << expectedPath << " is missing; run with ZY_UPDATE_GOLDEN=1 and review it";
+      << expectedPath
+      << " is missing; run with ZY_UPDATE_GOLDEN=1 and review it";
   EXPECT_EQ(actual, TempDir::Read(expectedPath.string()));
 }
 

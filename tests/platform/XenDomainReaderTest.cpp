@@ -1,10 +1,10 @@
 //===- XenDomainReaderTest.cpp - Oracle VM and Xen domain files -----------===//
+#include <gtest/gtest.h>
+
 #include "platform/EvDebug.h"
 #include "platform/OracleVMConfigFile.h"
 #include "platform/VMConfigFormat.h"
 #include "support/TempDir.h"
-
-#include <gtest/gtest.h>
 
 using namespace VMInfoStructs;
 
@@ -23,17 +23,23 @@ TEST(XenDomainFile, DiskEntriesOfBothSyntaxesGiveTheirDevices) {
       {__LINE__, "phy:sdb,hdd,w", "/dev/sdb", "ide", 1, 1, 1},
       {__LINE__, "file:/img/a.img,xvdb,w", "/img/a.img", "xen", 0, 1, 1},
       {__LINE__, "tap:aio:/img/b.img,xvdaa,r", "/img/b.img", "xen", 0, 26, 1},
-      {__LINE__, "tap2:tapdisk:aio:/img/c.img,sdc1,w", "/img/c.img", "scsi", 0, 2, 1},
+      {__LINE__, "tap2:tapdisk:aio:/img/c.img,sdc1,w", "/img/c.img", "scsi", 0,
+       2, 1},
       {__LINE__, "qcow2:/img/d.qcow2,vdd,w", "/img/d.qcow2", "virtio", 0, 3, 1},
       {__LINE__, "file:/iso/x.iso,hdc:cdrom,r", "/iso/x.iso", "ide", 1, 0, 2},
       {__LINE__, ",hdc:cdrom,r", "", "ide", 1, 0, 2},
-      {__LINE__, "/dev/vg/guest-volume,,hda", "/dev/vg/guest-volume", "ide", 0, 0, 1},
-      {__LINE__, "/dev/vg/guest-volume,raw,hda,rw", "/dev/vg/guest-volume", "ide", 0, 0, 1},
-      {__LINE__, "/root/image.iso,,hdc,,cdrom", "/root/image.iso", "ide", 1, 0, 2},
-      {__LINE__, "/root/image.iso,raw,hdc,devtype=cdrom", "/root/image.iso", "ide", 1, 0, 2},
-      {__LINE__, " format=raw , vdev=hdb, access=ro, target=/a b/c,d.img", "/a b/c,d.img", "ide", 0,
-       1, 1},
-      {__LINE__, "target=/img/e.img,vdev=xvde", "/img/e.img,vdev=xvde", "", 0, 0, 1},
+      {__LINE__, "/dev/vg/guest-volume,,hda", "/dev/vg/guest-volume", "ide", 0,
+       0, 1},
+      {__LINE__, "/dev/vg/guest-volume,raw,hda,rw", "/dev/vg/guest-volume",
+       "ide", 0, 0, 1},
+      {__LINE__, "/root/image.iso,,hdc,,cdrom", "/root/image.iso", "ide", 1, 0,
+       2},
+      {__LINE__, "/root/image.iso,raw,hdc,devtype=cdrom", "/root/image.iso",
+       "ide", 1, 0, 2},
+      {__LINE__, " format=raw , vdev=hdb, access=ro, target=/a b/c,d.img",
+       "/a b/c,d.img", "ide", 0, 1, 1},
+      {__LINE__, "target=/img/e.img,vdev=xvde", "/img/e.img,vdev=xvde", "", 0,
+       0, 1},
       {__LINE__, "/img/f.img,raw,51712", "/img/f.img", "", 0, 0, 1},
   };
   for (const Row& row : rows) {
@@ -47,7 +53,8 @@ TEST(XenDomainFile, DiskEntriesOfBothSyntaxesGiveTheirDevices) {
     if (std::string(row.entry).compare(0, 7, "target=") == 0) {
       // "target=" swallows the rest, so this entry names no vdev at all.
       EXPECT_FALSE(ok);
-      EXPECT_NE(error.find("names no virtual device"), std::string::npos) << error;
+      EXPECT_NE(error.find("names no virtual device"), std::string::npos)
+          << error;
       continue;
     }
     ASSERT_TRUE(ok) << error;
@@ -65,9 +72,10 @@ TEST(XenDomainFile, DiskEntriesOfBothSyntaxesGiveTheirDevices) {
 TEST(XenDomainFile, TheBootDiskIsTheFirstHardDiskInDeviceOrder) {
   SVMInfo info;
   std::string error;
-  ASSERT_TRUE(ParseXenDomainConfig(
-      "disk = ['file:/i/data.img,xvdc,w', ',xvda:cdrom,r', 'file:/i/root.img,xvdb,w']\n", info,
-      error))
+  ASSERT_TRUE(
+      ParseXenDomainConfig("disk = ['file:/i/data.img,xvdc,w', "
+                           "',xvda:cdrom,r', 'file:/i/root.img,xvdb,w']\n",
+                           info, error))
       << error;
   ASSERT_EQ(info.vDisks.size(), 3u);
   EXPECT_FALSE(info.vDisks[0].isOSDisk);
@@ -113,16 +121,22 @@ TEST(XenDomainFile, BrokenSyntaxNamesItsLine) {
     const char* error;
   };
   const Row rows[] = {
-      {__LINE__, "name = 'x'\nvif = [ 'a' )\n", "line 2: ')' does not close '[' of line 2"},
+      {__LINE__, "name = 'x'\nvif = [ 'a' )\n",
+       "line 2: ')' does not close '[' of line 2"},
       {__LINE__, "name = 'x'\n\n]\n", "line 3: ']' closes nothing"},
       {__LINE__, "name = $x\n", "line 1: unexpected character 0x24"},
-      {__LINE__, "name = 'x'\n'''never\nclosed", "line 2: string is never closed"},
+      {__LINE__, "name = 'x'\n'''never\nclosed",
+       "line 2: string is never closed"},
       {__LINE__, "123 = 4\n", "line 1: expected a setting name"},
-      {__LINE__, "disk = [ 'phy:/dev/a,,w' ]\n", "disk entry 1 'phy:/dev/a,,w' names no"},
-      {__LINE__, "vif = [ 'bridge=a', 3 ]\n", "line 1: 'vif' must be a list of strings"},
+      {__LINE__, "disk = [ 'phy:/dev/a,,w' ]\n",
+       "disk entry 1 'phy:/dev/a,,w' names no"},
+      {__LINE__, "vif = [ 'bridge=a', 3 ]\n",
+       "line 1: 'vif' must be a list of strings"},
       {__LINE__, "uuid = None\n", "line 1: 'uuid' must be a string"},
-      {__LINE__, "memory = '12 GB'\n", "line 1: 'memory' must be a whole number"},
-      {__LINE__, "vcpus = 5000\n", "line 1: 'vcpus' is out of range (5000 is not in 1..4096)"},
+      {__LINE__, "memory = '12 GB'\n",
+       "line 1: 'memory' must be a whole number"},
+      {__LINE__, "vcpus = 5000\n",
+       "line 1: 'vcpus' is out of range (5000 is not in 1..4096)"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
@@ -146,7 +160,8 @@ TEST(XenDomainFile, TheFileReaderLogsOneErrorNamingTheFileAndLine) {
   ASSERT_EQ(capture.sink().Records().size(), 1u);
   const LogRecord record = capture.sink().Records()[0];
   EXPECT_EQ(record.kind, LogKind::Error);
-  EXPECT_EQ(record.function, "bool OracleVMConfigFile::GetVMInfo(VMInfoStructs::SVMInfo&)");
+  EXPECT_EQ(record.function,
+            "bool OracleVMConfigFile::GetVMInfo(VMInfoStructs::SVMInfo&)");
   EXPECT_EQ(record.message, "Invalid Oracle VM configuration [" + path +
                                 "]: line 2: 'memory' must be a whole number");
 }

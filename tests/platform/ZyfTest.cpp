@@ -1,14 +1,14 @@
 //===- ZyfTest.cpp - The generalised description and its file -------------===//
-#include "platform/EvDebug.h"
-#include "platform/VMConfigFile.h"
-#include "platform/VMConfigFormat.h"
-#include "support/TempDir.h"
-
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <filesystem>
 #include <fstream>
+
+#include "platform/EvDebug.h"
+#include "platform/VMConfigFile.h"
+#include "platform/VMConfigFormat.h"
+#include "support/TempDir.h"
 
 using namespace VMInfoStructs;
 
@@ -159,7 +159,8 @@ TEST(Zyf, EveryMemberSurvivesAWriteAndARead) {
   // Spot checks that do not rely on the writer: one member of each record.
   ASSERT_EQ(read.vSnapshots.size(), 1u);
   ASSERT_EQ(read.vSnapshots[0].vChildren.size(), 1u);
-  EXPECT_EQ(read.vSnapshots[0].vChildren[0].strDescription, "line one\nline two");
+  EXPECT_EQ(read.vSnapshots[0].vChildren[0].strDescription,
+            "line one\nline two");
   ASSERT_EQ(read.vDisks.size(), 2u);
   EXPECT_EQ(read.vDisks[0].i64MaxSizeInBytes, INT64_MAX);
   EXPECT_EQ(read.vDisks[0].vChildDisks.at(0).strSnapshotId, "snap-1");
@@ -205,22 +206,30 @@ TEST(Zyf, WrongTextsAreRefusedAndLeaveTheDescriptionAlone) {
   const Row rows[] = {
       {__LINE__, "[]", "not a JSON object"},
       {__LINE__, R"({"format":"ZyVMConfig","version":1})", "\"vm\" is missing"},
-      {__LINE__, R"({"format":"ZyVMConfig","version":"1","vm":{}})", "\"version\""},
-      {__LINE__, R"({"format":"ZyVMConfig","version":1,"vm":{"i64MemoryMB":1.5}})",
+      {__LINE__, R"({"format":"ZyVMConfig","version":"1","vm":{}})",
+       "\"version\""},
+      {__LINE__,
+       R"({"format":"ZyVMConfig","version":1,"vm":{"i64MemoryMB":1.5}})",
        "vm.i64MemoryMB must be an integer"},
       {__LINE__, R"({"format":"ZyVMConfig","version":1,"vm":{"strGUID":7}})",
        "vm.strGUID must be a string"},
       {__LINE__, R"({"format":"ZyVMConfig","version":1,"vm":{"vDisks":[1]}})",
        "vm.vDisks[0] must be an object"},
-      {__LINE__, R"({"format":"ZyVMConfig","version":1,"vm":{"vNetworkCards":[{"nVlanId":40000}]}})",
+      {__LINE__,
+       R"({"format":"ZyVMConfig","version":1,"vm":{"vNetworkCards":[{"nVlanId":40000}]}})",
        "vm.vNetworkCards[0].nVlanId is out of range"},
-      {__LINE__, R"({"format":"ZyVMConfig","version":1,"vm":{"nClientId":-2147483649}})",
+      {__LINE__,
+       R"({"format":"ZyVMConfig","version":1,"vm":{"nClientId":-2147483649}})",
        "vm.nClientId is out of range"},
-      {__LINE__, R"({"format":"ZyVMConfig","version":1,"vm":{"guestOSInfo":{"OSType":null}}})",
+      {__LINE__,
+       R"({"format":"ZyVMConfig","version":1,"vm":{"guestOSInfo":{"OSType":null}}})",
        "vm.guestOSInfo.OSType must be a string"},
-      {__LINE__, R"({"format":"ZyVMConfig","version":1,"vm":{"fileLayout":{"vFiles":[{"properties":{"a":1}}]}}})",
+      {__LINE__,
+       R"({"format":"ZyVMConfig","version":1,"vm":{"fileLayout":{"vFiles":[{"properties":{"a":1}}]}}})",
        "vm.fileLayout.vFiles[0].properties must be an object of strings"},
-      {__LINE__, "{\"format\":\"ZyVMConfig\",\"version\":1,\"vm\":{\"strVMName\":\"\xff\"}}",
+      {__LINE__,
+       "{\"format\":\"ZyVMConfig\",\"version\":1,\"vm\":{\"strVMName\":"
+       "\"\xff\"}}",
        "invalid"},
       {__LINE__, std::string(100000, '[') + std::string(100000, ']'),
        "nest deeper than 576 levels"},
@@ -273,7 +282,8 @@ TEST(DescriptionFile, SaveIntoAMissingFolderFailsWithOneErrorLine) {
   ASSERT_EQ(capture.sink().Records().size(), 1u);
   const LogRecord record = capture.sink().Records()[0];
   EXPECT_EQ(record.kind, LogKind::Error);
-  EXPECT_EQ(record.function, "bool VMConfigFile::Save(const VMInfoStructs::SVMInfo&)");
+  EXPECT_EQ(record.function,
+            "bool VMConfigFile::Save(const VMInfoStructs::SVMInfo&)");
   EXPECT_NE(record.message.find(path), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(path));
 }
@@ -291,9 +301,7 @@ TEST(DescriptionFile, TheContentAndNotTheNameChoosesTheFormat) {
 TEST(DescriptionFile, FilesThatCannotBeReadFailWithOneErrorLineNamingThem) {
   TempDir dir;
   std::string tooLarge = dir.File("huge.zyf");
-  {
-    std::ofstream out(tooLarge);
-  }
+  { std::ofstream out(tooLarge); }
   std::filesystem::resize_file(tooLarge, kZyMaxConfigFileBytes + 1);
   struct Row {
     int line;
@@ -304,7 +312,8 @@ TEST(DescriptionFile, FilesThatCannotBeReadFailWithOneErrorLineNamingThem) {
       {__LINE__, dir.File("absent.zyf"), "cannot open"},
       {__LINE__, dir.path(), "not a regular file"},
       {__LINE__, tooLarge, "larger than the 16777216 bytes"},
-      {__LINE__, dir.Write("empty.zyf", ""), "neither a generalised description"},
+      {__LINE__, dir.Write("empty.zyf", ""),
+       "neither a generalised description"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
@@ -314,8 +323,11 @@ TEST(DescriptionFile, FilesThatCannotBeReadFailWithOneErrorLineNamingThem) {
     ASSERT_EQ(capture.sink().Records().size(), 1u);
     const LogRecord record = capture.sink().Records()[0];
     EXPECT_EQ(record.kind, LogKind::Error);
-    EXPECT_EQ(record.function, "bool VMConfigFile::Load(VMInfoStructs::SVMInfo&)");
-    EXPECT_NE(record.message.find(row.path), std::string::npos) << record.message;
-    EXPECT_NE(record.message.find(row.error), std::string::npos) << record.message;
+    EXPECT_EQ(record.function,
+              "bool VMConfigFile::Load(VMInfoStructs::SVMInfo&)");
+    EXPECT_NE(record.message.find(row.path), std::string::npos)
+        << record.message;
+    EXPECT_NE(record.message.find(row.error), std::string::npos)
+        << record.message;
   }
 }
