@@ -109,18 +109,27 @@ struct CArchiveVirtualDiskFile::Impl {
     if (!seekHoles) return {from, size};
     off_t data = lseek(fd, static_cast<off_t>(from), SEEK_DATA);
     if (data < 0) {
-      if (errno == ENXIO) {
-        cachedData = {size, size};
-        return cachedData;
+      if (errno != ENXIO) {
+        seekHoles = false;
+        return {from, size};
       }
-      seekHoles = false;
-      return {from, size};
+      // No data after from, or the image is shorter than when it was
+      // opened: then its tail is read as data, so the read comes up short.
+      if (Shrunk()) return {from, size};
+      cachedData = {size, size};
+      return cachedData;
     }
     off_t hole = lseek(fd, data, SEEK_HOLE);
     uint64_t end = hole < 0 ? size : std::min<uint64_t>(hole, size);
     cachedData = {static_cast<uint64_t>(data), end};
     if (cachedData.start >= cachedData.end) cachedData = {size, size};
     return cachedData;
+  }
+
+  bool Shrunk() const {
+    struct stat facts;
+    return fstat(fd, &facts) == 0 && S_ISREG(facts.st_mode) &&
+           static_cast<uint64_t>(facts.st_size) < size;
   }
 
   CQiError ReadFully(char* into, uint64_t length, uint64_t offset) {
