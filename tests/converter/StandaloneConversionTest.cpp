@@ -1,6 +1,7 @@
 //===- StandaloneConversionTest.cpp - ConvertVM against the recording fake ===//
 #include "converter/ZyVMConverter.h"
 
+#include "platform/VMConfigFile.h"
 #include "support/RecordingVMInfo.h"
 #include "support/TempDir.h"
 
@@ -48,6 +49,19 @@ std::vector<std::string> Lines(const CapturingLogSink& sink, int level) {
   return lines;
 }
 
+// The machine's generalised description, as a backup leaves it.
+std::string WriteDescription(const TempDir& dir) {
+  VMInfoStructs::SVMInfo description;
+  description.strVMName = "web01";
+  description.strGUID = "guid-1";
+  description.strGuestOS = "windows9-64";
+  description.i64MemoryMB = 2048;
+  description.i64NumCPUs = 2;
+  std::string path = dir.File("VMConfig.zyf");
+  EXPECT_TRUE(VMConfigFile(path).Save(description));
+  return path;
+}
+
 bool ComesBefore(const std::vector<std::string>& names, const std::string& first,
                  const std::string& second) {
   auto a = std::find(names.begin(), names.end(), first);
@@ -74,7 +88,7 @@ TEST(StandaloneConversion, MachineWithoutFilesIsSummarisedUnmountedAndFinalised)
             (std::vector<std::string>{"Virtual Machine Conversion complete"}));
   EXPECT_EQ(Lines(capture.sink(), 1),
             (std::vector<std::string>{"Name: \t\tGuid: \n", "GuestOS: \n",
-                                      "Memory: 0    CPUs: 0\n"}));
+                                      "Memory: -1    CPUs: 0\n"}));
   EXPECT_EQ(converter.restoreCtx.vmInfo.strVMName, "");
   auto names = factory.script->Names();
   EXPECT_EQ(factory.script->Count("MountVM"), 1);
@@ -96,30 +110,25 @@ TEST(StandaloneConversion, FilesOfOtherKindsAreOnlyAnnounced) {
 
 TEST(StandaloneConversion, ConfigurationFileBecomesTheRestoreDescription) {
   TempDir dir;
-  std::string vmx = dir.Write("web01.vmx",
-                              "config.version = \"8\"\n"
-                              "displayName = \"web01\"\n"
-                              "memsize = \"2048\"\n"
-                              "numvcpus = \"2\"\n"
-                              "guestOS = \"windows9-64\"\n");
+  std::string config = WriteDescription(dir);
   ScopedFakeVMInfoFactory factory;
   ScopedLogCapture capture;
   ZyVMConverter converter;
-  Configure(converter, factory, {MountedFile(vmx, 0, "web01.vmx")});
+  Configure(converter, factory, {MountedFile(config, 0, "VMConfig.zyf")});
   EXPECT_TRUE(ConvertQuietly(converter));
   EXPECT_EQ(converter.restoreCtx.vmInfo.strVMName, "web01");
   EXPECT_EQ(converter.restoreCtx.vmInfo.i64MemoryMB, 2048);
-  auto summary = Lines(capture.sink(), 1);
-  ASSERT_EQ(summary.size(), 3u);
-  EXPECT_EQ(summary[0].rfind("Name: web01\t\tGuid: ", 0), 0u);
-  EXPECT_EQ(summary[2], "Memory: 2048    CPUs: 2\n");
+  EXPECT_EQ(Lines(capture.sink(), 1),
+            (std::vector<std::string>{"Name: web01\t\tGuid: guid-1\n",
+                                      "GuestOS: windows9-64\n",
+                                      "Memory: 2048    CPUs: 2\n"}));
   // The destination was given the converted description.
   EXPECT_EQ(factory.script->lastRestoreCtx.vmInfo.strVMName, "web01");
 }
 
 TEST(StandaloneConversion, DiskImageFailsTheConversionAndLeavesTheSourceMounted) {
   TempDir dir;
-  std::string vmx = dir.Write("web01.vmx", "displayName = \"web01\"\n");
+  std::string config = WriteDescription(dir);
   std::string disk = dir.Write("web01.vmdk", std::string(8192, 'd'));
   std::string after = dir.Write("web01-2.vmdk", std::string(8192, 'e'));
   ScopedFakeVMInfoFactory factory;
@@ -127,11 +136,11 @@ TEST(StandaloneConversion, DiskImageFailsTheConversionAndLeavesTheSourceMounted)
   {
     ZyVMConverter converter;
     Configure(converter, factory,
-              {MountedFile(vmx, 0, "web01.vmx"), MountedFile(disk, 1, "web01.vmdk"),
+              {MountedFile(config, 0, "VMConfig.zyf"), MountedFile(disk, 1, "web01.vmdk"),
                MountedFile(after, 1, "web01-2.vmdk")});
     EXPECT_FALSE(ConvertQuietly(converter));
     auto lines = Lines(capture.sink(), 0);
-    EXPECT_EQ(lines, (std::vector<std::string>{"Converting [web01.vmx]",
+    EXPECT_EQ(lines, (std::vector<std::string>{"Converting [VMConfig.zyf]",
                                                "Converting [web01.vmdk]"}));
     // Nutanix images have no extension.
     std::string target = "/dest\\" + disk.substr(0, disk.size() - 5);
