@@ -4,7 +4,9 @@
 // data run (from SEEK_DATA/SEEK_HOLE), so a dense image costs two lseek
 // calls in all and a sparse one two per data run; the bytes of a block are
 // read with one pread per data run inside it and written with one pwrite
-// per run of allocated extents.
+// per run of allocated extents.  Writes past the end of the file leave
+// holes behind them by themselves, so a writer sets the file's size once,
+// when it closes.
 //
 //===----------------------------------------------------------------------===//
 #include "platform/CArchiveVirtualDiskFile.h"
@@ -76,6 +78,7 @@ struct CArchiveVirtualDiskFile::Impl {
   int fd = -1;
   std::string path;
   uint64_t size = 0;      // reader: image size; writer: current file size
+  uint64_t imageEnd = 0;  // writer: where the image ends, once closed
   uint64_t position = 0;  // reader: where the next block search starts
   bool seekHoles = true;  // the file system answers SEEK_DATA/SEEK_HOLE
   Span cachedData;        // the last data run found
@@ -212,7 +215,7 @@ struct CArchiveVirtualDiskFile::Impl {
     mode = Mode::kClosed;
     fd = -1;
     path.clear();
-    size = position = 0;
+    size = position = imageEnd = 0;
     seekHoles = true;
     cachedData = {};
   }
@@ -371,8 +374,6 @@ CQiError CArchiveVirtualDiskFile::WriteBlock(CAutoMemory<char>& buffer,
                                        " extents of " + At(impl_->path, offset));
   if (offset > kMaxOffset || length > kMaxOffset - offset)
     return ZY_SYSTEM_ERROR(EFBIG, "write of " + At(impl_->path, offset));
-  error = impl_->Extend(offset + length);
-  if (error.IsError()) return error;
   const char* data = buffer.Ptr_const();
   for (uint64_t index = 0; index < extents;) {
     if (!allocationMap[index]) {
@@ -385,7 +386,11 @@ CQiError CArchiveVirtualDiskFile::WriteBlock(CAutoMemory<char>& buffer,
     uint64_t to = std::min(index * extent, length);
     error = impl_->WriteFully(data + from, to - from, offset + from);
     if (error.IsError()) return error;
+    impl_->size = std::max(impl_->size, offset + to);
   }
+  // A block that ends in unallocated extents still ends the image there;
+  // Close grows the file over them as a hole, once rather than per block.
+  impl_->imageEnd = std::max(impl_->imageEnd, offset + length);
   impl_->position = offset + length;
   impl_->Fill(context);
   return CQiError::Success();
@@ -394,10 +399,13 @@ CQiError CArchiveVirtualDiskFile::WriteBlock(CAutoMemory<char>& buffer,
 CQiError CArchiveVirtualDiskFile::Close() {
   if (impl_->mode == Impl::Mode::kClosed) return CQiError::Success();
   std::string path = impl_->path;
+  CQiError error;
+  if (impl_->mode == Impl::Mode::kWriting) error = impl_->Extend(impl_->imageEnd);
   // close is not retried: on Linux the descriptor is gone even on EINTR.
   int result = close(impl_->fd);
   int errnum = errno;
   impl_->Reset();
+  if (error.IsError()) return error;
   if (result != 0) return ZY_SYSTEM_ERROR(errnum, "close of " + path);
   return CQiError::Success();
 }
