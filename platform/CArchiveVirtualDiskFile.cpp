@@ -5,8 +5,8 @@
 // calls in all and a sparse one two per data run; the bytes of a block are
 // read with one pread per data run inside it and written with one pwrite
 // per run of allocated extents.  Writes past the end of the file leave
-// holes behind them by themselves, so a writer sets the file's size once,
-// when it closes.
+// holes behind them by themselves, so the writer sets the file's size only
+// for a block that ends in unallocated extents.
 //
 //===----------------------------------------------------------------------===//
 #include "platform/CArchiveVirtualDiskFile.h"
@@ -78,7 +78,6 @@ struct CArchiveVirtualDiskFile::Impl {
   int fd = -1;
   std::string path;
   uint64_t size = 0;      // reader: image size; writer: current file size
-  uint64_t imageEnd = 0;  // writer: where the image ends, once closed
   uint64_t position = 0;  // reader: where the next block search starts
   bool seekHoles = true;  // the file system answers SEEK_DATA/SEEK_HOLE
   Span cachedData;        // the last data run found
@@ -215,7 +214,7 @@ struct CArchiveVirtualDiskFile::Impl {
     mode = Mode::kClosed;
     fd = -1;
     path.clear();
-    size = position = imageEnd = 0;
+    size = position = 0;
     seekHoles = true;
     cachedData = {};
   }
@@ -388,9 +387,10 @@ CQiError CArchiveVirtualDiskFile::WriteBlock(CAutoMemory<char>& buffer,
     if (error.IsError()) return error;
     impl_->size = std::max(impl_->size, offset + to);
   }
-  // A block that ends in unallocated extents still ends the image there;
-  // Close grows the file over them as a hole, once rather than per block.
-  impl_->imageEnd = std::max(impl_->imageEnd, offset + length);
+  // A block that ends in unallocated extents still ends the image there:
+  // the file grows over them as a hole.
+  error = impl_->Extend(offset + length);
+  if (error.IsError()) return error;
   impl_->position = offset + length;
   impl_->Fill(context);
   return CQiError::Success();
@@ -399,13 +399,10 @@ CQiError CArchiveVirtualDiskFile::WriteBlock(CAutoMemory<char>& buffer,
 CQiError CArchiveVirtualDiskFile::Close() {
   if (impl_->mode == Impl::Mode::kClosed) return CQiError::Success();
   std::string path = impl_->path;
-  CQiError error;
-  if (impl_->mode == Impl::Mode::kWriting) error = impl_->Extend(impl_->imageEnd);
   // close is not retried: on Linux the descriptor is gone even on EINTR.
   int result = close(impl_->fd);
   int errnum = errno;
   impl_->Reset();
-  if (error.IsError()) return error;
   if (result != 0) return ZY_SYSTEM_ERROR(errnum, "close of " + path);
   return CQiError::Success();
 }

@@ -32,9 +32,9 @@
 //   - Create never replaces an existing file (O_EXCL) and creates the image
 //     at the disk size given (0: empty, grown by the blocks written).
 //   - WriteBlock writes the allocated extents of a block only, so
-//     unallocated extents stay holes; Close makes the image reach at least
-//     to the end of the last block written.  An image is written once: an
-//     unallocated extent keeps what is there.
+//     unallocated extents stay holes, and the image then reaches at least
+//     to the block's end.  An image is written once: an unallocated extent
+//     keeps what is there.
 //
 // Errors: every failure is an error value (CQiError) carrying the system's
 // error text; a read that ends early is the system error EIO.  Memory stays
@@ -116,8 +116,7 @@ class ZY_PLATFORM_API CArchiveVirtualDiskFile {
   CQiError WriteBlock(CAutoMemory<char>& buffer, uint64_t offset,
                       const std::vector<bool>& allocationMap,
                       Context_t& context);
-  // Closes the image (a written one gets its final size first); closing
-  // twice, or with nothing open, is success.
+  // Closes the image; closing twice, or with nothing open, is success.
   CQiError Close();
 
   // True when error is the end of the data stream (virtual-server 10002).

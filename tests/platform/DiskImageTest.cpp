@@ -373,6 +373,11 @@ TEST(DiskImageWrite, WritesAllocatedExtentsOnlyAndGrowsToTheBlockEnd) {
   std::vector<bool> map = {true, false, false, true};
   ASSERT_FALSE(file.WriteBlock(buffer, kMiB, map, context).IsError());
   EXPECT_EQ(context.u64Position, kMiB + 3 * 4096 + 10);
+  EXPECT_EQ(FileSize(to), kMiB + 3 * 4096 + 10);
+  // A block ending in a hole still ends the image.
+  map = {true, false, false, false};
+  ASSERT_FALSE(file.WriteBlock(buffer, 2 * kMiB, map, context).IsError());
+  EXPECT_EQ(FileSize(to), 2 * kMiB + 3 * 4096 + 10);
   // A map that does not match the block is refused.
   std::vector<bool> shortMap = {true};
   EXPECT_EQ(SystemErrno(file.WriteBlock(buffer, 0, shortMap, context)), EINVAL);
@@ -380,12 +385,14 @@ TEST(DiskImageWrite, WritesAllocatedExtentsOnlyAndGrowsToTheBlockEnd) {
   ASSERT_FALSE(file.Close().IsError());
 
   std::string written = TempDir::Read(to);
-  ASSERT_EQ(written.size(), kMiB + 3 * 4096 + 10);
+  ASSERT_EQ(written.size(), 2 * kMiB + 3 * 4096 + 10);
   std::string expected(kMiB, '\0');
   expected += std::string(4096, 'x') + std::string(2 * 4096, '\0') +
               std::string(10, 'x');
+  expected.resize(2 * kMiB, '\0');
+  expected += std::string(4096, 'x') + std::string(2 * 4096 + 10, '\0');
   EXPECT_TRUE(written == expected);
-  EXPECT_LE(AllocatedBytes(to), 2 * 4096u);
+  EXPECT_LE(AllocatedBytes(to), 3 * 4096u);
 }
 
 TEST(DiskImageWrite, CreateMakesTheImageAtItsFullSizeAsAHole) {
