@@ -146,6 +146,7 @@ TEST(DiskImageCopy, CopiesEveryKindOfImageByteForByteAndKeepsItsHoles) {
       {__LINE__, "extents not dividing a block", 3 * kMiB + 1, {{2 * kMiB + 1, 9000}}, 3000, false},
       {__LINE__, "extents larger than a block", 5 * kMiB, {{3 * kMiB, 4096}}, 2 * kMiB, false},
       {__LINE__, "smaller than one extent", 100, {{0, 100}}, 4096, true},
+      {__LINE__, "nothing but a hole", 3 * kMiB + 5, {}, 4096, true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
