@@ -174,16 +174,6 @@ TEST(DiskConversion, FirstBlockFailureEndsTheConversionWithItsMessage) {
   EXPECT_EQ(ProgressLines(capture.sink()).size(), 2u);
 }
 
-TEST(DiskConversion, InertOperationsReportFailure) {
-  ZyVMConverter converter;
-  CArchiveVirtualDiskFile file(2);
-  CArchiveVirtualDiskFile::Context_t context;
-  VMInfoStructs::SDisk disk;
-  EXPECT_FALSE(converter.CreateDestinationDisk(file, disk, context));
-  EXPECT_FALSE(converter.CreateTempDestinationDisk("/tmp/x.vhd", 1 << 20, DT_HYPERV_VHD));
-  EXPECT_FALSE(converter.TestReadDisk());
-}
-
 TEST(TestCloneDisk, ReplacesThePreviousCopyWithAnIdenticalSparseCopy) {
   TempDir dir;
   ScopedWorkingDirectory cwd(dir.path());
