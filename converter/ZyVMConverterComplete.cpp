@@ -24,15 +24,14 @@
 // successful or not.
 //
 //===----------------------------------------------------------------------===//
-#include "converter/ZyVMConverter.h"
-
-#include "platform/FXPath.h"
-#include "platform/FXString.h"
-
 #include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "converter/ZyVMConverter.h"
+#include "platform/FXPath.h"
+#include "platform/FXString.h"
 
 namespace {
 
@@ -72,9 +71,9 @@ bool IsCloudDestination(VirtualServerInstanceType kind) {
 
 // Destinations that take the restored disks as they are.
 constexpr VirtualServerInstanceType kRestoredDiskDestinations[] = {
-    VS_VMWARE, VS_AMAZON,    VS_AZURE_1,  VS_AZURE_2,   VS_AZURE_3,
-    VS_RHEV,   VS_NUTANIX,   VS_ORACLE_VM, VS_KIND_801, VS_OPENSTACK,
-    VS_KIND_1101, VS_KIND_1401,
+    VS_VMWARE,   VS_AMAZON,    VS_AZURE_1,   VS_AZURE_2,
+    VS_AZURE_3,  VS_RHEV,      VS_NUTANIX,   VS_ORACLE_VM,
+    VS_KIND_801, VS_OPENSTACK, VS_KIND_1101, VS_KIND_1401,
 };
 
 bool TakesRestoredDisks(VirtualServerInstanceType kind) {
@@ -90,8 +89,8 @@ bool TakesRequestedNetworkCards(VirtualServerInstanceType kind) {
 
 bool IsGeneralizedConfig(const SDisk& file) {
   return file.nFileType == kFileTypeConfig &&
-         FXString::CompareNoCase(file.strDisplayName,
-                                 kGeneralizedConfigName) == 0;
+         FXString::CompareNoCase(file.strDisplayName, kGeneralizedConfigName) ==
+             0;
 }
 
 void MarkFirstRestoredDiskAsOSDisk(ZyVMConverter& converter, DiskList& files) {
@@ -271,15 +270,15 @@ void CopyResultsBack(const RestoreCtx& copy, RestoreCtx& request) {
 
 }  // namespace
 
-CQiError ZyVMConverter::CompleteVMConversion(VirtualServerInstanceType source,
-                                             VirtualServerInstanceType destination,
-                                             IVMInfo* vmInfo,
-                                             RestoreCtx& request) {
+CQiError ZyVMConverter::CompleteVMConversion(
+    VirtualServerInstanceType source, VirtualServerInstanceType destination,
+    IVMInfo* vmInfo, RestoreCtx& request) {
   // The access object is lent by the agent.  One this converter created
   // itself is released first, so that it is not lost and the lent one is
   // never released in its place.
-  if (bOwnsDestVMInfo && pDestVMInfo != vmInfo) CleanupVMInfo(pDestVMInfo);
-  if (pDestVMInfo != vmInfo) bOwnsDestVMInfo = false;
+  const bool same = pDestVMInfo == vmInfo;
+  if (bOwnsDestVMInfo && !same) CleanupVMInfo(pDestVMInfo);
+  bOwnsDestVMInfo = bOwnsDestVMInfo && same;
   pDestVMInfo = vmInfo;
   eDestInstType = destination;
   eSourceInstType = source;
@@ -329,7 +328,8 @@ CQiError ZyVMConverter::CompleteVMConversion(VirtualServerInstanceType source,
   description.nClientId = copy.vmInfo.nClientId;
   copy.vmInfo = description;
 
-  if (source == VS_ORACLE_VM) CopyOracleVMOSMarks(copy.vmInfo.vDisks, copy.vDisks);
+  if (source == VS_ORACLE_VM)
+    CopyOracleVMOSMarks(copy.vmInfo.vDisks, copy.vDisks);
 
   DiskList disks;
   if (!BuildDestinationDisks(*this, source, destination, copy, index, disks))

@@ -20,16 +20,15 @@
 // ("web-000001.vmdk") to its parent disk name ("web.vmdk").
 //
 //===----------------------------------------------------------------------===//
-#include "converter/ZyVMConverter.h"
+#include <cstdio>
+#include <cstring>
 
+#include "converter/ZyVMConverter.h"
 #include "platform/FXPath.h"
 #include "platform/FXString.h"
 #include "platform/OracleVMConfigFile.h"
 #include "platform/VMConfigFile.h"
 #include "platform/VMXFile.h"
-
-#include <cstdio>
-#include <cstring>
 
 namespace {
 

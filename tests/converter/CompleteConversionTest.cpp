@@ -1,14 +1,14 @@
 //===- CompleteConversionTest.cpp - Completing a restore-time conversion --===//
-#include "converter/ZyVMConverter.h"
-#include "platform/VMConfigFile.h"
-#include "support/RecordingVMInfo.h"
-#include "support/TempDir.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "converter/ZyVMConverter.h"
+#include "platform/VMConfigFile.h"
+#include "support/RecordingVMInfo.h"
+#include "support/TempDir.h"
 
 using VMInfoStructs::SDisk;
 
@@ -72,8 +72,10 @@ class CompleteConversion : public testing::Test {
   // among the restored files.
   void RestoreGeneralizedConfig(const VMInfoStructs::SVMInfo& description) {
     dir.Write("staging/keep", "");
-    ASSERT_TRUE(VMConfigFile(dir.File("staging/VMConfig.zyf")).Save(description));
-    request.vDisks.insert(request.vDisks.begin(), RestoredConfig("VMConfig.zyf"));
+    ASSERT_TRUE(
+        VMConfigFile(dir.File("staging/VMConfig.zyf")).Save(description));
+    request.vDisks.insert(request.vDisks.begin(),
+                          RestoredConfig("VMConfig.zyf"));
   }
 
   TempDir dir;
@@ -133,7 +135,8 @@ TEST_F(CompleteConversion, HyperVFromVMwareStopsWhenTheCatalogIsMissing) {
   EXPECT_EQ(request.vmInfo.strVMName, "untouched");
 }
 
-TEST_F(CompleteConversion, HyperVFromOtherSourcesDropsDisksThatWereNotRestored) {
+TEST_F(CompleteConversion,
+       HyperVFromOtherSourcesDropsDisksThatWereNotRestored) {
   VMInfoStructs::SVMInfo description;
   description.vDisks = {ConfigDisk("web.vmdk", "scsi", 0, 0),
                         ConfigDisk("web_1-000001.vmdk", "scsi", 0, 1),
@@ -148,7 +151,8 @@ TEST_F(CompleteConversion, HyperVFromOtherSourcesDropsDisksThatWereNotRestored) 
 
   // Delta-disk parents and the catalog belong to VMware backups only; an
   // empty drive never takes a restored disk that has no match name.
-  EXPECT_EQ(FileNames(request.vmInfo.vDisks), std::vector<std::string>{"W.vhd"});
+  EXPECT_EQ(FileNames(request.vmInfo.vDisks),
+            std::vector<std::string>{"W.vhd"});
 }
 
 TEST_F(CompleteConversion, HyperVFromAzureTakesVhdFilesWhateverTheirType) {
@@ -164,7 +168,8 @@ TEST_F(CompleteConversion, HyperVFromAzureTakesVhdFilesWhateverTheirType) {
   }
 }
 
-TEST_F(CompleteConversion, VMwareToHyperVWithRestoreType4LeavesControllersOpen) {
+TEST_F(CompleteConversion,
+       VMwareToHyperVWithRestoreType4LeavesControllersOpen) {
   request.nRestoreType = 4;
   request.vDisks = {RestoredDisk("W.vhd"), RestoredConfig("web.vmx"),
                     RestoredDisk("W_1.vhd")};
@@ -188,14 +193,22 @@ TEST_F(CompleteConversion, DiskListPerDestinationKind) {
     bool takesDisks;
   };
   const Row rows[] = {
-      {__LINE__, VS_VMWARE, true},     {__LINE__, VS_AMAZON, true},
-      {__LINE__, VS_AZURE_1, true},    {__LINE__, VS_AZURE_2, true},
-      {__LINE__, VS_AZURE_3, true},    {__LINE__, VS_RHEV, true},
-      {__LINE__, VS_NUTANIX, true},    {__LINE__, VS_ORACLE_VM, true},
-      {__LINE__, VS_KIND_801, true},   {__LINE__, VS_OPENSTACK, true},
-      {__LINE__, VS_KIND_1101, true},  {__LINE__, VS_KIND_1401, true},
-      {__LINE__, VS_KIND_100, false},  {__LINE__, VS_KIND_103, false},
-      {__LINE__, VS_KIND_1102, false}, {__LINE__, VS_KIND_1301, false},
+      {__LINE__, VS_VMWARE, true},
+      {__LINE__, VS_AMAZON, true},
+      {__LINE__, VS_AZURE_1, true},
+      {__LINE__, VS_AZURE_2, true},
+      {__LINE__, VS_AZURE_3, true},
+      {__LINE__, VS_RHEV, true},
+      {__LINE__, VS_NUTANIX, true},
+      {__LINE__, VS_ORACLE_VM, true},
+      {__LINE__, VS_KIND_801, true},
+      {__LINE__, VS_OPENSTACK, true},
+      {__LINE__, VS_KIND_1101, true},
+      {__LINE__, VS_KIND_1401, true},
+      {__LINE__, VS_KIND_100, false},
+      {__LINE__, VS_KIND_103, false},
+      {__LINE__, VS_KIND_1102, false},
+      {__LINE__, VS_KIND_1301, false},
       {__LINE__, static_cast<VirtualServerInstanceType>(9999), false},
   };
   for (const auto& row : rows) {
@@ -206,8 +219,8 @@ TEST_F(CompleteConversion, DiskListPerDestinationKind) {
     request.vDisks[1].nSlot = 7;
     request.vDisks[2].nSlot = 9;
     ZyVMConverter converter;
-    converter.CompleteVMConversion(VS_KIND_801, row.destination,
-                                   &destinationVM, request);
+    converter.CompleteVMConversion(VS_KIND_801, row.destination, &destinationVM,
+                                   request);
     const auto& disks = request.vmInfo.vDisks;
     if (!row.takesDisks) {
       EXPECT_TRUE(disks.empty());
@@ -250,8 +263,8 @@ TEST_F(CompleteConversion, CloudDestinationsMarkTheFirstRestoredDiskAsOSDisk) {
     request.vDisks = {RestoredConfig("web.cfg"), RestoredDisk("a.vhd"),
                       RestoredDisk("b.vhd")};
     ZyVMConverter converter;
-    converter.CompleteVMConversion(VS_KIND_801, row.destination,
-                                   &destinationVM, request);
+    converter.CompleteVMConversion(VS_KIND_801, row.destination, &destinationVM,
+                                   request);
     ASSERT_EQ(request.vDisks.size(), 3u);
     EXPECT_FALSE(request.vDisks[0].isOSDisk);
     EXPECT_EQ(request.vDisks[1].isOSDisk, row.marked);
@@ -303,7 +316,8 @@ TEST_F(CompleteConversion, AMissingGeneralizedConfigStopsTheRestore) {
       "Converting Generalized config file [vmconfig.ZYF] [" +
           dir.File("staging/VMConfig.zyf") + "]",
       0));
-  EXPECT_TRUE(capture.sink().ContainsAtLevel("Failed to convert config file", -1));
+  EXPECT_TRUE(
+      capture.sink().ContainsAtLevel("Failed to convert config file", -1));
   EXPECT_TRUE(script->calls.empty());
   EXPECT_EQ(request.vmInfo.strVMName, "untouched");
 }
@@ -329,7 +343,8 @@ TEST_F(CompleteConversion, GeneralizedConfigIsReadBeforeTheOtherFiles) {
   EXPECT_TRUE(capture.sink().ContainsAtLevel("Name: web\t\tGuid: \n", 1));
   EXPECT_TRUE(capture.sink().ContainsAtLevel("Memory: 2048    CPUs: 2\n", 1));
   EXPECT_TRUE(capture.sink().ContainsAtLevel(
-      "Converted config file [web.vmx] [" + dir.File("staging/web.vmx") + "]", 0));
+      "Converted config file [web.vmx] [" + dir.File("staging/web.vmx") + "]",
+      0));
   EXPECT_EQ(request.vmInfo.strVMName, "web");
   EXPECT_EQ(request.vmInfo.strGuestOS, "windows9-64");
 }
@@ -456,14 +471,20 @@ TEST_F(CompleteConversion, FailedFinalisationReportsThePlatformText) {
   }
 }
 
-TEST_F(CompleteConversion, AnAccessObjectTheConverterOwnedIsReleasedNotTheLentOne) {
-  auto ownedScript = std::make_shared<VMInfoScript>();
-  {
-    ZyVMConverter owner;
-    owner.pDestVMInfo = new RecordingVMInfo(ownedScript);
-    owner.bOwnsDestVMInfo = true;
-    owner.CompleteVMConversion(VS_VMWARE, VS_VMWARE, &destinationVM, request);
-    EXPECT_EQ(ownedScript->deleted, 1);
+TEST_F(CompleteConversion,
+       AnAccessObjectTheConverterOwnedIsReleasedNotTheLentOne) {
+  IVMInfo* const lent[] = {&destinationVM, nullptr};
+  for (IVMInfo* vmInfo : lent) {
+    SCOPED_TRACE(vmInfo != nullptr);
+    auto ownedScript = std::make_shared<VMInfoScript>();
+    {
+      ZyVMConverter owner;
+      owner.pDestVMInfo = new RecordingVMInfo(ownedScript);
+      owner.bOwnsDestVMInfo = true;
+      owner.CompleteVMConversion(VS_VMWARE, VS_VMWARE, vmInfo, request);
+      EXPECT_EQ(ownedScript->deleted, 1);
+      EXPECT_FALSE(owner.bOwnsDestVMInfo);
+    }
+    EXPECT_EQ(script->deleted, 0);
   }
-  EXPECT_EQ(script->deleted, 0);
 }

@@ -1,11 +1,11 @@
 //===- ConfigFileConversionTest.cpp - Configuration file conversion -------===//
-#include "converter/ZyVMConverter.h"
-#include "platform/VMConfigFile.h"
-#include "support/TempDir.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "converter/ZyVMConverter.h"
+#include "platform/VMConfigFile.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -103,7 +103,8 @@ TEST(ConfigFileConversion, OtherZyfFilesArePassedOverWithAMessage) {
     EXPECT_TRUE(converter.ConvertConfigFile(file, vmInfo));
     auto records = capture.sink().Records();
     ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].message, "Skipping converting config file [" + file + "]");
+    EXPECT_EQ(records[0].message,
+              "Skipping converting config file [" + file + "]");
     EXPECT_EQ(records[0].function, kConvertConfigFileFn);
     EXPECT_EQ(records[0].level, 0);
   }
