@@ -184,7 +184,6 @@ TEST(ConverterSetup, FailuresOfMountSourceVM) {
        "Failed to create VMInfo object", false},
       {__LINE__, true, "Initialize", {"Initialize"}, LogKind::Error,
        "Failed to init VMInfo object", false},
-
       {__LINE__, true, "Connect", Join({kOpen, kClose}), LogKind::Error,
        "Failed to connect to server=[vcenter] user=[admin]", false},
       {__LINE__, true, "GetVMInfo", Join({kOpen, {"GetVMInfo"}}),

@@ -8,7 +8,6 @@
 
 #include <climits>
 
-
 using VMInfoStructs::SDisk;
 
 namespace {
@@ -94,6 +93,9 @@ const TextRow kTexts[] = {
     {__LINE__, 101, 0, 2, &SDisk::fileName, "Web_1.vmdk"},
     {__LINE__, 101, 0, 2, &SDisk::strControllerType, "ide"},
     {__LINE__, 101, 301, 2, &SDisk::strControllerType, "scsi"},
+    {__LINE__, 101, 601, 2, &SDisk::strControllerType, "scsi"},
+    {__LINE__, 101, 1301, 2, &SDisk::strControllerType, "scsi"},
+
     {__LINE__, 101, 601, 3, &SDisk::strControllerType, "ide"},
     {__LINE__, 101, 0, 4, &SDisk::strMatchName, "Web_3.vmdk"},
     // Hyper-V: named after the VM.
@@ -174,6 +176,7 @@ const NumberRow kNumbers[] = {
     {__LINE__, 801, 0, 0, &SDisk::eDiskType, 30},
     {__LINE__, 901, 0, 0, &SDisk::eDiskType, 32},
     {__LINE__, 1101, 0, 0, &SDisk::eDiskType, 33},
+    {__LINE__, 1102, 0, 4, &SDisk::eDiskType, 33},
     {__LINE__, 1301, 0, 0, &SDisk::eDiskType, 34},
     {__LINE__, 1401, 0, 0, &SDisk::eDiskType, 35},
     {__LINE__, 100, 0, 0, &SDisk::eDiskType, 12},
@@ -363,6 +366,7 @@ TEST(DiskNaming, TheLargerSizeOf1401DiskWinsAndOddSizesAreSafe) {
   const Row rows[] = {
       {__LINE__, 1, 0, 20 * kGiB},
       {__LINE__, 19 * kGiB + kGiB / 2, 0, 20 * kGiB},
+      {__LINE__, 20 * kGiB, 0, 20 * kGiB},
       {__LINE__, 25 * kGiB, 0, 25 * kGiB},
       {__LINE__, 25 * kGiB + 1, 0, 26 * kGiB},
       {__LINE__, kGiB, 30 * kGiB + 5, 31 * kGiB},
@@ -400,6 +404,8 @@ TEST(DiskNaming, VMwareIndexNamesGiveFileNameAndSlot) {
       {__LINE__, "scsi0-1-web.vmdk.bak", nullptr},
       {__LINE__, "scsi0-1-web.VMDK", nullptr},
       {__LINE__, "scsi0-12-web.vmdk", nullptr},
+      {__LINE__, "scsi0-1-.vmdk", nullptr},
+
       {__LINE__, "0-1-web.vmdk", nullptr},
       {__LINE__, "", nullptr},
       // The longest name handed to the regex engine still matches.

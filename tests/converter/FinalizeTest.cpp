@@ -87,7 +87,6 @@ const SequenceRow kSequenceRows[] = {
      {"PrepareDestinationVM"}, false},
     {__LINE__, 301, true, {}, {"FinalizeConvertedVM"}, true},
     {__LINE__, 401, true, {}, {"FinalizeConvertedVM"}, true},
-    {__LINE__, 402, true, {}, {"FinalizeConvertedVM"}, true},
     {__LINE__, 403, true, {{"FinalizeConvertedVM", 0}},
      {"FinalizeConvertedVM"}, false},
     {__LINE__, 1401, true, {{"FinalizeConvertedVM", 0}},
@@ -99,11 +98,8 @@ const SequenceRow kSequenceRows[] = {
      {"PrepareDestinationVM"}, false},
     {__LINE__, 501, false, {{"ConfigureDestinationVM", 0}},
      {"PrepareDestinationVM", "ConfigureDestinationVM"}, false},
-    {__LINE__, 501, false, {{"CompleteDestinationVM", 0}}, kThreeSteps, true},
     // Kinds that cannot be finalised.
     {__LINE__, 100, false, {}, {}, false},
-    {__LINE__, 103, false, {}, {}, false},
-    {__LINE__, 0, false, {}, {}, false},
     {__LINE__, 1402, true, {}, {}, false},
     {__LINE__, -1, false, {}, {}, false},
 };

@@ -73,7 +73,6 @@ const ComputeRow kComputeRows[] = {
      nullptr, "Windows_x86", "Windows Server 2019", "Windows", "x86"},
     {__LINE__, 102, 301, "AUTO", "Windows Server 2019:-10.0:-17763:-Any", 0,
      "", nullptr, "Windows_x64", "Windows Server 2019", "Windows", "x64"},
-
     {__LINE__, 101, 301, "AUTO", "Windows Server 2019:-10.0:-17763:-Any", 0,
      "", kNoArch, "Windows Server 2019", "Windows Server 2019", "Windows",
      "Any"},
@@ -89,7 +88,6 @@ const ComputeRow kComputeRows[] = {
     // Amazon, given by the request: the value stands.
     {__LINE__, 101, 301, "Windows Server 2016 x64", nullptr, 0, "", nullptr,
      "Windows Server 2016 x64", "Windows", "", "x64"},
-
     {__LINE__, 101, 301, "Windows Server 2016", nullptr, 0, "", kArchFailure,
      "Windows Server 2016", "Windows", "", ""},
     {__LINE__, 101, 301, "CentOS 7 x64", nullptr, 0, "", kParseFailure,
@@ -99,7 +97,6 @@ const ComputeRow kComputeRows[] = {
      "Linux", "Linux", "", ""},
     {__LINE__, 101, 402, "Microsoft Windows Server 2019", nullptr, 0, "",
      nullptr, "Windows", "Windows", "", ""},
-
     {__LINE__, 101, 401, "CentOS 7 x64", nullptr, 0, "", kParseFailure,
      "CentOS 7 x64", "", "", ""},
     {__LINE__, 101, 401, "AUTO", "", 2, "", nullptr, "Windows", "Windows",
@@ -128,7 +125,6 @@ const ComputeRow kComputeRows[] = {
     {__LINE__, 101, 1301, "AUTO", "Debian 10:-10:-1:-x64", 0, "", nullptr,
      "Debian 10", "Debian 10", "", "x64"},
     // VMware needs an OS chosen, unless the source is kind 103.
-
     {__LINE__, 101, 101, "select", nullptr, 0, "", "", "select", "", "", ""},
     {__LINE__, 101, 101, "", nullptr, 0, "", "", "", "", "", ""},
     {__LINE__, 103, 101, "", nullptr, 0, "", nullptr, "", "", "", ""},
@@ -137,7 +133,6 @@ const ComputeRow kComputeRows[] = {
      "windows9Server64Guest", "", "", ""},
     // Other kinds take the value as it is.
     {__LINE__, 101, 102, "AUTO", nullptr, 0, "", nullptr, "AUTO", "", "", ""},
-
 };
 
 }  // namespace
@@ -255,7 +250,6 @@ const ClientPropRow kClientPropRows[] = {
      "Microsoft Hyper-V Server", "6.3", "x64", "Windows", "9600", false},
     {__LINE__, "FreeBSD:-12:-p1:-x64", 0, true, "FreeBSD", "12", "x64", "Unix",
      "p1", false},
-
     // Vendor words are case-sensitive.
     {__LINE__, "ubuntu:-20.04:-5.4:-x64", 0, true, "ubuntu", "20.04", "x64", "",
      "5.4", false},
@@ -271,18 +265,14 @@ const ClientPropRow kClientPropRows[] = {
     {__LINE__, "A:B:C:D", 0, false, "", "", "", "", "", false},
     // Nothing registered: the identifier decides.
     {__LINE__, "", 2, true, "Windows", "", "", "Windows", "", false},
-
     {__LINE__, "", 20, true, "Unix", "", "", "Unix", "", true},
-
     {__LINE__, "", 1, true, "", "", "", "", "", false},
-
     {__LINE__, "", 0, true, "", "", "", "", "", false},
     // "Any" asks the identifier too.
     {__LINE__, "Any:-1:-2:-Any", 3, true, "Windows", "1", "Any", "Windows",
      "2", false},
     {__LINE__, "Any:-1:-2:-x86", 0, true, "Unix", "1", "x86", "Unix", "2",
      true},
-
     {__LINE__, "ANY:-1:-2:-x86", 0, true, "ANY", "1", "x86", "", "2", false},
 };
 

@@ -73,7 +73,6 @@ const BootRow kBootRows[] = {
     {__LINE__, "BIOS",
      {{"ide", 0, 0, kCd}, {"ide", 0, 1}, {"ide", 1, 0}, {"scsi", 0, 0}},
      {"ide-1:1", "ide-0:1", "ide-1:0", "ide-0:0"}, "IDE:1:1"},
-
     {__LINE__, "BIOS",
      {{"ide", 0, 0, kCd}, {"ide", 0, 1}, {"ide", 1, 0}, {"ide", 1, 1},
       {"scsi", 0, 0}},
@@ -82,7 +81,14 @@ const BootRow kBootRows[] = {
     {__LINE__, "BIOS",
      {{"ide", 0, 0, kCd}, {"ide", 0, 1}, {"sata", 1, 0}, {"scsi", 0, 0}},
      {"ide-1:0", "ide-0:1", "sata-1:0", "ide-0:0"}, "IDE:1:0"},
+    // Four IDE devices, one of them outside the four usual addresses.
+    {__LINE__, "BIOS",
+     {{"ide", 0, 0, kCd}, {"ide", 0, 1}, {"ide", 1, 0}, {"sata", 1, 1},
+      {"scsi", 0, 0}, {"ide", 2, 0}},
+     {"ide-0:0", "ide-0:1", "ide-1:0", "sata-1:1", "scsi-0:0", "ide-2:0"},
+     nullptr},
     // Controller names in any letter case are the same controllers.
+
     {__LINE__, "BIOS", {{"IDE", 0, 0, kCd}, {"SCSI", 0, 0}},
      {"IDE-0:1", "ide-0:0"}, "IDE:0:1"},
     {__LINE__, "BIOS",
@@ -97,15 +103,12 @@ const BootRow kBootRows[] = {
      {"scsi-0:0", "scsi-0:1"}, nullptr},
     {__LINE__, "Efi", {{"ide", 0, 1, kCd}, {"scsi", 0, 1}, {"scsi", 0, 5}},
      {"scsi-0:6", "scsi-0:1", "scsi-0:5"}, nullptr},
-
     // An IDE disk on bus 1 is tested against SCSI bus 1, not bus 0.
     {__LINE__, "EFI", {{"ide", 1, 0}, {"scsi", 1, 0}},
      {"scsi-1:1", "scsi-1:0"}, nullptr},
-
     // Addresses handed out are taken for the disks that follow.
     {__LINE__, "EFI", {{"scsi", 0, 0}, {"ide", 0, 1}, {"ide", 0, 0}},
      {"scsi-0:0", "scsi-0:1", "scsi-0:2"}, nullptr},
-
 };
 
 }  // namespace
@@ -134,7 +137,6 @@ TEST(HyperVBootDisk, LayoutsAreAdjustedForTheFirmware) {
   }
 }
 
-
 namespace {
 
 struct NetworkRow {
@@ -155,7 +157,6 @@ const NetworkRow kNetworkRows[] = {
     // Two host networks: no default, unmapped adapters keep theirs.
     {__LINE__, 102, {"External", "Internal"}, {}, "Ubuntu",
      {"net0", "net1", "net2"}, true, "GetLocalHostInfo"},
-
     {__LINE__, 102, {}, {"A", "B", "C", "D"}, "WINDOWS 10", {"A", "B", "C"},
      false, "GetLocalHostInfo"},
     // An empty mapped name keeps the adapter's network.
@@ -163,7 +164,6 @@ const NetworkRow kNetworkRows[] = {
      false, "GetHostInfo"},
     {__LINE__, 403, {"vnet1", "vnet2"}, {""}, "Windows",
      {"net0", "net1", "net2"}, false, "GetHostInfo"},
-
     // Other kinds ask no host.
     {__LINE__, 401, {"External"}, {"Lab"}, "Darwin",
      {"Lab", "net1", "net2"}, true, nullptr},
@@ -348,7 +348,6 @@ TEST(HyperVAdjust, EachKindGetsItsAdjustments) {
                       {__LINE__, 403, false, true, false},
                       {__LINE__, 401, false, false, false},
                       {__LINE__, 101, false, false, false}};
-
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     auto script = std::make_shared<VMInfoScript>();

@@ -225,7 +225,6 @@ TEST(InstanceSize, AzureOnlyLogsAndOtherKindsDoNothing) {
     EXPECT_TRUE(automatic.script->calls.empty());
   }
   for (int kind : {0, 101, 1402}) {
-
     SCOPED_TRACE(kind);
     SizingFixture f(static_cast<VirtualServerInstanceType>(kind), {a});
     EXPECT_TRUE(f.Adjust(2, 4096));

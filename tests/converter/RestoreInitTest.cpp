@@ -86,7 +86,6 @@ TEST(InitVMConversion, SnapshotConversionIsRefusedBeforeAnythingElse) {
     ExpectInitError(f.Init(401, destination), 7);
     EXPECT_EQ(f.request.vDisks.size(), 3u);
     EXPECT_TRUE(f.script->calls.empty());
-
     EXPECT_TRUE(f.capture.sink().Contains(LogKind::Debug,
                                           "Starting VM Conversion.."));
     EXPECT_EQ(f.capture.sink().Records().size(), 1u);

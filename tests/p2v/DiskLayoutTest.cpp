@@ -284,7 +284,6 @@ TEST(DiskLayout, FullIdeMovesItsLastDiskToScsiSkippingSlotSeven) {
   ASSERT_EQ(after.size(), 4u);
   EXPECT_EQ(after[3].getint32(Disk::deviceType), kCd);
   EXPECT_EQ(after[3].getint32(Disk::sizeMB), 0);
-
 }
 
 TEST(DiskLayout, NoCdromWhenIdeAndBothScsiBusesAreFull) {

@@ -480,5 +480,4 @@ TEST_F(RecoveryResponseTranslation, RequestReadFromFileForAmazon) {
   ZyP2VUtils::CopyRestoreCtxFromVmOpReq(ctx, req);
   EXPECT_EQ(ctx.strSourceVMGUID, "4c4c4544-0042-3510");
   EXPECT_TRUE(ctx.bRequestFlagB);
-
 }

@@ -139,10 +139,7 @@ TEST(DiskImageCopy, CopiesEveryKindOfImageByteForByteAndKeepsItsHoles) {
   const Row rows[] = {
       {__LINE__, "dense", 3 * kMiB, {{0, 3 * kMiB}}, 4096, true},
       {__LINE__, "sparse", 8 * kMiB, {{kMiB, 8192}, {5 * kMiB + 100, 70000}}, 4096, true},
-
-
       {__LINE__, "odd size, sparse tail", 2 * kMiB + 77, {{kMiB - 5, 10}}, 4096, true},
-
       {__LINE__, "extents not dividing a block", 3 * kMiB + 1, {{2 * kMiB + 1, 9000}}, 3000, false},
       {__LINE__, "extents larger than a block", 5 * kMiB, {{3 * kMiB, 4096}}, 2 * kMiB, false},
       {__LINE__, "smaller than one extent", 100, {{0, 100}}, 4096, true},
@@ -277,7 +274,6 @@ TEST(DiskImageErrors, FailuresAreErrorValuesWithTheSystemsText) {
   const Row rows[] = {
       {__LINE__, false, dir.File("missing.img"), ENOENT},
       {__LINE__, false, dir.path(), EISDIR},
-
       {__LINE__, true, image, EEXIST},
       {__LINE__, true, dir.File("no/such/folder.img"), ENOENT},
       // Root writes through permission bits but not through a file.

@@ -265,7 +265,6 @@ TEST(DescriptionFile, SaveReplacesAnEarlierFileAndLoadGivesTheDescription) {
       << "no temporary file is left beside the description";
 }
 
-
 TEST(DescriptionFile, SaveIntoAMissingFolderFailsWithOneErrorLine) {
   TempDir dir;
   ScopedLogCapture capture;
