@@ -112,6 +112,31 @@ class DiscardingLogSink : public LogSink {
 };
 }  // namespace
 
+struct FailureWatch::State : LogSink {
+  std::shared_ptr<LogSink> next;
+  mutable std::mutex mutex;
+  std::string last;
+  void Write(const LogRecord& record) override {
+    if (record.kind == LogKind::Error || record.level < 0) {
+      std::lock_guard<std::mutex> lock(mutex);
+      last = record.message;
+    }
+    if (next) next->Write(record);
+  }
+};
+
+FailureWatch::FailureWatch() : state_(std::make_shared<State>()) {
+  state_->next = g_logSink;
+  SetLogSink(state_);
+}
+
+FailureWatch::~FailureWatch() { SetLogSink(g_logSink); }
+
+std::string FailureWatch::LastFailure() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->last;
+}
+
 QuietLog::QuietLog() { SetLogSink(std::make_shared<DiscardingLogSink>()); }
 QuietLog::~QuietLog() { SetLogSink(g_logSink); }
 

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -50,6 +51,23 @@ class QuietLog {
   ~QuietLog();
   QuietLog(const QuietLog&) = delete;
   QuietLog& operator=(const QuietLog&) = delete;
+};
+
+// Remembers the last failure line (an Error line, or a line below level 0)
+// written to the platform log while it lives, so a failed operation can be
+// reported with the library's own reason.
+class FailureWatch {
+ public:
+  FailureWatch();
+  ~FailureWatch();
+  FailureWatch(const FailureWatch&) = delete;
+  FailureWatch& operator=(const FailureWatch&) = delete;
+  // The message of the last failure line; empty when there was none.
+  std::string LastFailure() const;
+
+ private:
+  struct State;
+  std::shared_ptr<State> state_;
 };
 
 // The platform root for this run: --root, else ZY_PLATFORM_ROOT.  Throws
