@@ -1,0 +1,286 @@
+//===- ConverterSetupTest.cpp - Setters, access objects and mounting ------===//
+#include "converter/ZyVMConverter.h"
+
+#include "platform/FXPath.h"
+#include "support/RecordingVMInfo.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <type_traits>
+
+namespace {
+
+const char kPrepare[] =
+    "bool ZyVMConverter::PrepareVMInfo(IVMInfo*&, VirtualServerInstanceType, "
+    "const string&, const string&, const string&)";
+const char kMount[] = "bool ZyVMConverter::MountSourceVM()";
+const char kUnmount[] = "void ZyVMConverter::UnmountSourceVM()";
+
+using Calls = std::vector<std::string>;
+
+const Calls kOpen = {"Initialize", "Connect"};
+const Calls kClose = {"Disconnect", "Uninitialize"};
+
+Calls Join(std::initializer_list<Calls> parts) {
+  Calls all;
+  for (const auto& part : parts)
+    all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+void ConfigureSource(ZyVMConverter& converter, const std::string& guid,
+                     bool runOperation = false) {
+  converter.SetSourceInstance(VS_VMWARE, "vcenter", "admin", "secret");
+  converter.SetSourceVM("web", guid, runOperation);
+}
+
+}  // namespace
+
+static_assert(!std::is_copy_constructible<ZyVMConverter>::value,
+              "the converter owns access objects");
+static_assert(!std::is_copy_assignable<ZyVMConverter>::value,
+              "the converter owns access objects");
+
+TEST(ConverterSetup, OtherDestinationsWriteDisksIntoTheGivenFolder) {
+  ZyVMConverter converter;
+  converter.SetDestinationInstance(VS_OPENSTACK, "os", "u2", "p2");
+  converter.SetSourceVM("web", "g-1", true);
+  converter.SetDestinationVM("", "g-2", "/dest", true);
+  // An empty destination name takes the source machine's.
+  EXPECT_EQ(converter.strDestVMName, "web");
+  EXPECT_EQ(converter.strDestVMPath, "/dest");
+  EXPECT_EQ(converter.strDestDiskPath, "/dest");
+}
+
+TEST(ConverterSetup, HyperVDestinationFolders) {
+  struct Row {
+    int line;
+    const char* name;
+    const char* sub;  // path below the temporary folder
+    const char* vmPath;
+  };
+  const Row rows[] = {
+      {__LINE__, "web", "", "web"},
+      {__LINE__, "web", "vms", "vms/web"},
+      {__LINE__, "web", "vms/web", "vms/web"},
+      {__LINE__, "web", "vms/WEB", "vms/WEB"},
+      {__LINE__, "web", "vms/WEB/", "vms/WEB/"},
+      {__LINE__, "web", "vms/web2", "vms/web2/web"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    TempDir dir;
+    ZyVMConverter converter;
+    converter.SetDestinationInstance(VS_HYPERV, "", "", "");
+    std::string path = CQiPath::Append(dir.path(), std::string(row.sub));
+    converter.SetDestinationVM(row.name, "", path, false);
+    const std::string vmPath =
+        CQiPath::Append(dir.path(), std::string(row.vmPath));
+    EXPECT_EQ(converter.strDestVMPath, vmPath);
+    EXPECT_EQ(converter.strDestDiskPath,
+              CQiPath::Append(vmPath, std::string("Virtual Hard Disks")));
+    EXPECT_TRUE(FXPath::DoesPathExist(converter.strDestDiskPath));
+  }
+}
+
+TEST(ConverterSetup, HyperVNameFromTheSourceWhenNoneIsGiven) {
+  TempDir dir;
+  ZyVMConverter converter;
+  converter.SetDestinationInstance(VS_HYPERV, "", "", "");
+  converter.SetSourceVM("Web", "", false);
+  converter.SetDestinationVM("", "", dir.path(), false);
+  EXPECT_EQ(converter.strDestVMPath, dir.File("Web"));
+  EXPECT_TRUE(FXPath::DoesPathExist(dir.File("Web/Virtual Hard Disks")));
+}
+
+TEST(ConverterSetup, HyperVFolderThatCannotBeCreatedIsNotAnError) {
+  TempDir dir;
+  std::string file = dir.Write("plain-file", "x");
+  ZyVMConverter converter;
+  converter.SetDestinationInstance(VS_HYPERV, "", "", "");
+  converter.SetDestinationVM("web", "", file, false);
+  EXPECT_EQ(converter.strDestDiskPath, file + "/web/Virtual Hard Disks");
+  EXPECT_EQ(TempDir::Read(file), "x");
+}
+
+TEST(ConverterSetup, MountSourceVMOpensLooksUpAndMounts) {
+  ScopedLogCapture capture;
+  ScopedFakeVMInfoFactory factory;
+  factory.script->vmInfo.strGUID = "guid-42";
+  factory.script->mountInfo.resize(1);
+  factory.script->mountInfo[0].vFiles.resize(2);
+  {
+    ZyVMConverter converter;
+    ConfigureSource(converter, "");
+    converter.SetDestinationInstance(VS_OPENSTACK, "", "", "");
+    ASSERT_TRUE(converter.MountSourceVM());
+    EXPECT_EQ(converter.strSourceVMGuid, "guid-42");
+    EXPECT_EQ(converter.strMountPath, "/tmp/ZyVMConvert/guid-42");
+    EXPECT_EQ(converter.mountCtx.strMountPath, "/tmp/ZyVMConvert/guid-42");
+    EXPECT_EQ(converter.mountCtx.strStagingPath, "/tmp/ZyVMConvert/guid-42");
+    EXPECT_EQ(converter.mountCtx.strVMName, "web");
+    EXPECT_EQ(converter.mountCtx.strVMGuid, "guid-42");
+    EXPECT_EQ(converter.mountCtx.nMountType, 0);
+    EXPECT_EQ(converter.mountCtx.nMountOption, 0);
+    ASSERT_EQ(converter.vMountInfo.size(), 1u);
+    EXPECT_EQ(converter.vMountInfo[0].vFiles.size(), 2u);
+    EXPECT_NE(converter.pSourceVMInfo, nullptr);
+  }
+  // The destructor unmounts and releases the source object.
+  EXPECT_EQ(factory.script->Names(),
+            Join({kOpen,
+                  {"GetVMInfo", "MountVM", "GetFullMountInfo"},
+                  {"UnmountVM"},
+                  kClose}));
+  EXPECT_EQ(factory.script->calls[0].args, Calls{"0"});
+  EXPECT_EQ(factory.script->calls[1].args,
+            (Calls{"vcenter", "admin", "secret"}));
+  EXPECT_EQ(factory.script->calls[2].args, (Calls{"web", "", "", "0", "0"}));
+  EXPECT_EQ(factory.script->calls.back().args, Calls{"1"});
+  EXPECT_EQ(factory.script->created, 1);
+  EXPECT_EQ(factory.script->deleted, 1);
+
+  std::vector<std::pair<int, std::string>> lines;
+  for (const auto& r : capture.sink().Records())
+    lines.emplace_back(r.level, r.message);
+  const std::vector<std::pair<int, std::string>> expected = {
+      {0, "Connecting to vcenter"},
+      {0, "Mounting....."},
+      {0, "Mount done."},
+      {0, "Unmounting"},
+      {0, "Unmount done"}};
+  EXPECT_EQ(lines, expected);
+  auto records = capture.sink().Records();
+  EXPECT_EQ(records[0].function, kPrepare);
+  EXPECT_EQ(records[1].function, kMount);
+  EXPECT_EQ(records[3].function, kUnmount);
+}
+
+TEST(ConverterSetup, KnownGuidSkipsTheLookupAndHyperVMountsBesideTheVm) {
+  ScopedLogCapture capture;
+  ScopedFakeVMInfoFactory factory;
+  TempDir dir;
+  ZyVMConverter converter;
+  ConfigureSource(converter, "g-1", true);
+  converter.SetDestinationInstance(VS_HYPERV, "", "", "");
+  converter.SetDestinationVM("web", "", dir.path(), false);
+  ASSERT_TRUE(converter.MountSourceVM());
+  EXPECT_EQ(factory.script->Names(),
+            Join({kOpen, {"RunVMOperation", "MountVM", "GetFullMountInfo"}}));
+  EXPECT_EQ(factory.script->lastOperation.eOperation, 3);
+  EXPECT_EQ(factory.script->lastOperation.vmInfo.strVMName, "web");
+  EXPECT_EQ(factory.script->lastOperation.vmInfo.strGUID, "g-1");
+  const std::string mountPath = dir.File("web/SourceVM");
+  EXPECT_EQ(converter.strMountPath, mountPath);
+  EXPECT_EQ(factory.script->lastMountCtx.strMountPath, mountPath);
+  EXPECT_EQ(factory.script->lastMountCtx.strStagingPath, mountPath);
+}
+
+TEST(ConverterSetup, FailuresOfMountSourceVM) {
+  struct Row {
+    int line;
+    bool create;
+    const char* failing;  // operation answering 0
+    Calls calls;          // up to the return of MountSourceVM
+    LogKind kind;
+    const char* message;  // null: no message of its own
+    bool open;            // source object still held
+  };
+  const Row rows[] = {
+      {__LINE__,
+       false,
+       "",
+       {},
+       LogKind::Error,
+       "Failed to create VMInfo object",
+       false},
+      {__LINE__,
+       true,
+       "Initialize",
+       {"Initialize"},
+       LogKind::Error,
+       "Failed to init VMInfo object",
+       false},
+      {__LINE__, true, "Connect", Join({kOpen, kClose}), LogKind::Error,
+       "Failed to connect to server=[vcenter] user=[admin]", false},
+      {__LINE__, true, "GetVMInfo", Join({kOpen, {"GetVMInfo"}}),
+       LogKind::Error, nullptr, true},
+      {__LINE__, true, "MountVM", Join({kOpen, {"GetVMInfo", "MountVM"}}),
+       LogKind::DebugLvl, "MountVM failed!!", true},
+      {__LINE__, true, "GetFullMountInfo",
+       Join({kOpen, {"GetVMInfo", "MountVM", "GetFullMountInfo"}}),
+       LogKind::DebugLvl, "GetFullMountInfo failed!!", true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    ScopedLogCapture capture;
+    ScopedFakeVMInfoFactory factory;
+    factory.create = row.create;
+    factory.script->results[row.failing] = 0;
+    ZyVMConverter converter;
+    ConfigureSource(converter, "");
+    EXPECT_FALSE(converter.MountSourceVM());
+    EXPECT_EQ(factory.script->Names(), row.calls);
+    EXPECT_EQ(converter.pSourceVMInfo != nullptr, row.open);
+    EXPECT_EQ(factory.script->created - factory.script->deleted,
+              row.open ? 1 : 0);
+    if (row.message) {
+      EXPECT_TRUE(capture.sink().Contains(row.kind, row.message));
+      for (const auto& r : capture.sink().Records()) {
+        if (r.message == row.message) {
+          EXPECT_EQ(r.level, -1);
+        }
+      }
+    }
+    // Unmounting twice releases the open object once.
+    size_t before = factory.script->calls.size();
+    converter.UnmountSourceVM();
+    converter.UnmountSourceVM();
+    Calls names = factory.script->Names();
+    Calls after(names.begin() + static_cast<long>(before), names.end());
+    EXPECT_EQ(after, row.open ? Join({{"UnmountVM"}, kClose}) : Calls{});
+    EXPECT_EQ(converter.pSourceVMInfo, nullptr);
+    EXPECT_EQ(factory.script->created, factory.script->deleted);
+  }
+}
+
+TEST(ConverterSetup, UnmountWithoutMountDoesNothing) {
+  ScopedLogCapture capture;
+  ScopedFakeVMInfoFactory factory;
+  ZyVMConverter converter;
+  converter.UnmountSourceVM();
+  EXPECT_TRUE(factory.script->calls.empty());
+  EXPECT_TRUE(capture.sink().Records().empty());
+}
+
+TEST(ConverterSetup, MountingAgainReleasesTheEarlierSourceObject) {
+  ScopedLogCapture capture;
+  ScopedFakeVMInfoFactory factory;
+  {
+    ZyVMConverter converter;
+    ConfigureSource(converter, "g");
+    ASSERT_TRUE(converter.MountSourceVM());
+    ASSERT_TRUE(converter.MountSourceVM());
+    EXPECT_EQ(factory.script->created, 2);
+    EXPECT_EQ(factory.script->deleted, 1);
+    EXPECT_EQ(factory.script->Count("UnmountVM"), 1);
+  }
+  EXPECT_EQ(factory.script->deleted, 2);
+  EXPECT_EQ(factory.script->Count("UnmountVM"), 2);
+}
+
+TEST(ConverterSetup, PrepareAndCleanupVMInfoOnAnyPointer) {
+  ScopedLogCapture capture;
+  ScopedFakeVMInfoFactory factory;
+  ZyVMConverter converter;
+  IVMInfo* info = nullptr;
+  ASSERT_TRUE(converter.PrepareVMInfo(info, VS_HYPERV, "h", "u", "p"));
+  ASSERT_NE(info, nullptr);
+  converter.CleanupVMInfo(info);
+  EXPECT_EQ(info, nullptr);
+  converter.CleanupVMInfo(info);
+  EXPECT_EQ(factory.script->Names(), Join({kOpen, kClose}));
+  EXPECT_EQ(factory.script->deleted, 1);
+  EXPECT_TRUE(capture.sink().ContainsAtLevel("Connecting to h", 0));
+}

@@ -1,0 +1,189 @@
+//===- UniqueDiskNameTest.cpp - Moving written disks to a free name -------===//
+#include "converter/ZyVMConverter.h"
+
+#include "platform/FXPath.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <cerrno>
+#include <fstream>
+
+using VMInfoStructs::SDisk;
+
+namespace {
+
+const char kUnique[] =
+    "bool ZyVMConverter::UpdateToUniqueDiskName(VMInfoStructs::SDisk&)";
+
+// A converter restoring the VM "V" with one disk file written into dir.
+struct Fixture {
+  TempDir dir;
+  ZyVMConverter converter;
+  SDisk disk;
+
+  Fixture() {
+    converter.restoreCtx.strVMName = "V";
+    disk.strDisplayName = "Hard disk 1";
+    disk.strDatastore = dir.path();
+    disk.fileName = dir.Write("restored.vmdk", "disk data");
+  }
+};
+
+// Plays the other writer: creates the file the converter has just chosen,
+// between its existence test and its move, the first `times` times.
+class RacingSink : public LogSink {
+ public:
+  explicit RacingSink(int times) : times_(times) {}
+  void Write(const LogRecord& record) override {
+    const std::string prefix = "Generated disk file name for disk [";
+    if (times_ == 0 || record.message.compare(0, prefix.size(), prefix) != 0)
+      return;
+    --times_;
+    size_t open = record.message.rfind('[');
+    std::string path =
+        record.message.substr(open + 1, record.message.size() - open - 2);
+    std::ofstream(path) << "other writer";
+  }
+
+ private:
+  int times_;
+};
+
+}  // namespace
+
+TEST(UniqueDiskName, TakesTheFirstFreeNameAfterTheVm) {
+  ScopedLogCapture capture;
+  Fixture f;
+  f.dir.Write("V.vmdk", "first");
+  f.dir.Write("V_1.vmdk", "second");
+  ASSERT_TRUE(f.converter.UpdateToUniqueDiskName(f.disk));
+  const std::string target = f.dir.File("V_2.vmdk");
+  EXPECT_EQ(f.disk.fileName, target);
+  EXPECT_EQ(TempDir::Read(target), "disk data");
+  EXPECT_FALSE(FXPath::DoesPathExist(f.dir.File("restored.vmdk")));
+  EXPECT_EQ(TempDir::Read(f.dir.File("V.vmdk")), "first");
+  EXPECT_EQ(TempDir::Read(f.dir.File("V_1.vmdk")), "second");
+
+  auto records = capture.sink().Records();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].function, kUnique);
+  EXPECT_EQ(records[0].level, 0);
+  EXPECT_EQ(
+      records[0].message,
+      "Generated disk file name for disk [Hard disk 1] is [" + target + "]");
+  EXPECT_EQ(records[1].level, 5);
+  EXPECT_EQ(records[1].message,
+            "Disk file is renamed to [" + target + "] in destination machine");
+}
+
+TEST(UniqueDiskName, FirstCandidateIsTheVmNameItself) {
+  ScopedLogCapture capture;
+  Fixture f;
+  f.disk.fileName = f.dir.Write("disk.with.dots.vhdx", "x");
+  ASSERT_TRUE(f.converter.UpdateToUniqueDiskName(f.disk));
+  EXPECT_EQ(f.disk.fileName, f.dir.File("V.vhdx"));
+}
+
+TEST(UniqueDiskName, ANameWithoutExtensionIsRefused) {
+  struct Row {
+    int line;
+    const char* name;
+  };
+  const Row rows[] = {{__LINE__, "disk"}, {__LINE__, "vm.d/disk"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    ScopedLogCapture capture;
+    Fixture f;
+    std::string path = f.dir.Write(row.name, "x");
+    f.disk.fileName = path;
+    EXPECT_FALSE(f.converter.UpdateToUniqueDiskName(f.disk));
+    EXPECT_EQ(f.disk.fileName, path);
+    EXPECT_EQ(TempDir::Read(path), "x");
+    EXPECT_TRUE(capture.sink().ContainsAtLevel(
+        "Failed to get disk file extension from source file name [" + path +
+            "]",
+        -1));
+  }
+}
+
+TEST(UniqueDiskName, AFailedMoveKeepsTheFileWhereItWas) {
+  ScopedLogCapture capture;
+  Fixture f;
+  const std::string original = f.disk.fileName;
+  f.disk.strDatastore = f.dir.File("no such folder");
+  EXPECT_FALSE(f.converter.UpdateToUniqueDiskName(f.disk));
+  EXPECT_EQ(f.disk.fileName, original);
+  EXPECT_EQ(TempDir::Read(original), "disk data");
+  int32_t code = FXErrorUtil::MakeCode(FXErrorUtil::kFamilySystem, ENOENT);
+  EXPECT_TRUE(capture.sink().ContainsAtLevel(
+      "Failed to rename disk file, error [" + std::to_string(code) + "]", -1));
+}
+
+TEST(UniqueDiskName, ANameTakenDuringTheMoveIsSkippedNotReplaced) {
+  auto sink = std::make_shared<RacingSink>(2);
+  SetLogSink(sink);
+  Fixture f;
+  f.dir.Write("V.vmdk", "first");
+  bool moved = f.converter.UpdateToUniqueDiskName(f.disk);
+  SetLogSink(nullptr);
+  ASSERT_TRUE(moved);
+  // V_1 and V_2 were taken by the other writer just before each move.
+  EXPECT_EQ(f.disk.fileName, f.dir.File("V_3.vmdk"));
+  EXPECT_EQ(TempDir::Read(f.dir.File("V_1.vmdk")), "other writer");
+  EXPECT_EQ(TempDir::Read(f.dir.File("V_2.vmdk")), "other writer");
+  EXPECT_EQ(TempDir::Read(f.dir.File("V_3.vmdk")), "disk data");
+  EXPECT_EQ(TempDir::Read(f.dir.File("V.vmdk")), "first");
+}
+
+TEST(UniqueDiskName, GivesUpAfterTenThousandCandidates) {
+  ScopedLogCapture capture;
+  Fixture f;
+  f.dir.Write("V.vmdk", "");
+  for (int n = 1; n < 10000; ++n) {
+    std::string name = f.dir.path() + "/V_" + std::to_string(n) + ".vmdk";
+    ::close(::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+  }
+  const std::string original = f.disk.fileName;
+  EXPECT_FALSE(f.converter.UpdateToUniqueDiskName(f.disk));
+  EXPECT_EQ(f.disk.fileName, original);
+  EXPECT_EQ(TempDir::Read(original), "disk data");
+  EXPECT_TRUE(capture.sink().ContainsAtLevel(
+      "Failed to generate unique file path for disk", -1));
+}
+
+TEST(UniqueDiskName, UpdateDestinationDiskSetsFormatSizeAndName) {
+  ScopedLogCapture capture;
+  Fixture f;
+  f.converter.eDestInstType = VS_VMWARE;
+  SDisk source;
+  source.i64CurrSizeInBytes = 12345;
+  ASSERT_TRUE(f.converter.UpdateDestinationDisk(source, f.disk));
+  EXPECT_EQ(f.disk.eDiskType, 18);
+  EXPECT_EQ(f.disk.i64CurrSizeInBytes, 12345);
+  EXPECT_EQ(f.disk.fileName, f.dir.File("V.vmdk"));
+  EXPECT_EQ(TempDir::Read(f.dir.File("V.vmdk")), "disk data");
+}
+
+TEST(UniqueDiskName, UpdateDestinationDiskFailsForFormatsWithoutExtension) {
+  ScopedLogCapture capture;
+  Fixture f;
+  f.converter.eDestInstType = VS_RHEV;
+  SDisk source;
+  EXPECT_FALSE(f.converter.UpdateDestinationDisk(source, f.disk));
+  EXPECT_EQ(f.disk.eDiskType, 25);
+  EXPECT_EQ(f.disk.fileName, f.dir.File("restored"));
+  EXPECT_EQ(TempDir::Read(f.dir.File("restored.vmdk")), "disk data");
+  auto records = capture.sink().Records();
+  ASSERT_FALSE(records.empty());
+  EXPECT_EQ(
+      records.back().function,
+      "bool ZyVMConverter::UpdateDestinationDisk(const VMInfoStructs::SDisk&, "
+      "VMInfoStructs::SDisk&)");
+  EXPECT_EQ(records.back().level, -1);
+  EXPECT_EQ(records.back().message,
+            "Failed to generate unique disk name for disk [" +
+                f.dir.File("restored") + "]");
+}

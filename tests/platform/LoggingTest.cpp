@@ -1,0 +1,49 @@
+//===- LoggingTest.cpp - Platform logging ---------------------------------===//
+#include "platform/EvDebug.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+TEST(Logging, EachKindCarriesItsFunctionAndLevel) {
+  ScopedLogCapture capture;
+  EvDebug log;
+  log.DebugLvl("f()", 5, "renamed [%s]", "a");
+  log.Error("g()", "failed %d", 3);
+  log.Debug("h()", "detail");
+  log.debug("plain %s", "line");
+  auto records = capture.sink().Records();
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(records[0].kind, LogKind::DebugLvl);
+  EXPECT_EQ(records[0].level, 5);
+  EXPECT_EQ(records[0].message, "renamed [a]");
+  EXPECT_EQ(records[1].kind, LogKind::Error);
+  EXPECT_EQ(records[1].function, "g()");
+  EXPECT_EQ(records[1].message, "failed 3");
+  EXPECT_EQ(records[2].kind, LogKind::Debug);
+  EXPECT_EQ(records[3].kind, LogKind::debug);
+  EXPECT_EQ(records[3].function, "");
+}
+
+TEST(Logging, DefaultSinkAppendsToTheLogFileUpToTheLevel) {
+  TempDir dir;
+  std::string file = dir.File("zy.log");
+  const char* oldFile = std::getenv("ZY_LOG_FILE");
+  std::string saved = oldFile ? oldFile : "";
+  setenv("ZY_LOG_FILE", file.c_str(), 1);
+  setenv("ZY_LOG_LEVEL", "1", 1);
+  SetLogSink(nullptr);  // the next line creates a default sink from the environment
+  EvDebug log;
+  log.DebugLvl("f()", 1, "kept");
+  log.DebugLvl("f()", 2, "dropped");
+  log.Error("f()", "error kept");
+  SetLogSink(nullptr);  // closes the file
+  unsetenv("ZY_LOG_LEVEL");
+  if (oldFile) setenv("ZY_LOG_FILE", saved.c_str(), 1); else unsetenv("ZY_LOG_FILE");
+  std::string text = TempDir::Read(file);
+  EXPECT_NE(text.find("f(): kept"), std::string::npos);
+  EXPECT_EQ(text.find("dropped"), std::string::npos);
+  EXPECT_NE(text.find("error kept"), std::string::npos);
+}
