@@ -13,6 +13,8 @@ class ZY_PLATFORM_API VMXFile {
  public:
   VMXFile();
   ~VMXFile();
+  VMXFile(const VMXFile&) = delete;
+  VMXFile& operator=(const VMXFile&) = delete;
 
   // Reads and parses the file; false when it is missing, unreadable or too
   // large.  flag is accepted for compatibility and not used.

@@ -1,0 +1,260 @@
+//===- FinalizeTest.cpp - Destination finalisation ------------------------===//
+#include "converter/ZyVMConverter.h"
+#include "support/RecordingVMInfo.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kFinalize[] = "bool ZyVMConverter::FinalizeDestinationVM()";
+
+using Calls = std::vector<std::string>;
+
+const Calls kThreeSteps{"PrepareDestinationVM", "ConfigureDestinationVM",
+                        "CompleteDestinationVM"};
+
+// A converter finalising onto a recording destination that the test owns.
+struct FinalizeFixture {
+  explicit FinalizeFixture(int kind) {
+    converter.eDestInstType = static_cast<VirtualServerInstanceType>(kind);
+    converter.pDestVMInfo = &destination;
+    VMInfoStructs::SVMSizeInfo size;
+    size.strInstanceType = "m4.large";
+    size.nNumCPUs = 2;
+    size.nMemoryMB = 8192;
+    script->instanceTypes.push_back(size);
+  }
+  ~FinalizeFixture() { converter.pDestVMInfo = nullptr; }
+
+  std::shared_ptr<VMInfoScript> script = std::make_shared<VMInfoScript>();
+  RecordingVMInfo destination{script};
+  ScopedLogCapture capture;
+  ZyVMConverter converter;
+};
+
+struct SequenceRow {
+  int line;
+  int kind;
+  bool platformConversion;
+  std::vector<std::pair<const char*, int>> results;  // scripted failures
+  Calls calls;
+  bool result;
+};
+
+const SequenceRow kSequenceRows[] = {
+    // Hyper-V and the kinds that only build.
+    {__LINE__, 102, false, {}, kThreeSteps, true},
+    {__LINE__, 101, false, {}, kThreeSteps, true},
+    {__LINE__, 601, false, {}, kThreeSteps, true},
+    {__LINE__, 701, false, {}, kThreeSteps, true},
+    {__LINE__, 801, false, {}, kThreeSteps, true},
+    {__LINE__, 1102, false, {}, kThreeSteps, true},
+    {__LINE__, 1301, false, {}, kThreeSteps, true},
+    {__LINE__, 1301, true, {}, kThreeSteps, true},
+    {__LINE__, 1101, false, {}, kThreeSteps, true},
+    {__LINE__, 1101, true, {}, {"FinalizeConvertedVM"}, true},
+    {__LINE__, 1101, true, {{"FinalizeConvertedVM", 0}},
+     {"FinalizeConvertedVM"}, false},
+    {__LINE__, 101, false, {{"PrepareDestinationVM", 0}},
+     {"PrepareDestinationVM"}, false},
+    {__LINE__, 102, false, {{"ConfigureDestinationVM", 0}},
+     {"PrepareDestinationVM", "ConfigureDestinationVM"}, false},
+    {__LINE__, 601, false, {{"CompleteDestinationVM", 0}}, kThreeSteps, true},
+    // Cloud kinds size the machine first, or leave it all to the platform.
+    {__LINE__, 301, false, {},
+     {"GetAvailableInstanceTypes", "PrepareDestinationVM",
+      "ConfigureDestinationVM", "CompleteDestinationVM"},
+     true},
+    {__LINE__, 301, false, {{"GetAvailableInstanceTypes", 0}},
+     {"GetAvailableInstanceTypes", "PrepareDestinationVM",
+      "ConfigureDestinationVM", "CompleteDestinationVM"},
+     true},
+    {__LINE__, 1401, false, {},
+     {"GetAvailableInstanceTypes", "PrepareDestinationVM",
+      "ConfigureDestinationVM", "CompleteDestinationVM"},
+     true},
+    {__LINE__, 1401, false, {{"ConfigureDestinationVM", 0}},
+     {"GetAvailableInstanceTypes", "PrepareDestinationVM",
+      "ConfigureDestinationVM"},
+     false},
+    {__LINE__, 401, false, {}, kThreeSteps, true},
+    {__LINE__, 402, false, {}, kThreeSteps, true},
+    {__LINE__, 403, false, {{"PrepareDestinationVM", 0}},
+     {"PrepareDestinationVM"}, false},
+    {__LINE__, 301, true, {}, {"FinalizeConvertedVM"}, true},
+    {__LINE__, 401, true, {}, {"FinalizeConvertedVM"}, true},
+    {__LINE__, 402, true, {}, {"FinalizeConvertedVM"}, true},
+    {__LINE__, 403, true, {{"FinalizeConvertedVM", 0}},
+     {"FinalizeConvertedVM"}, false},
+    {__LINE__, 1401, true, {{"FinalizeConvertedVM", 0}},
+     {"FinalizeConvertedVM"}, false},
+    // RHEV and OpenStack size the machine between preparing and configuring.
+    {__LINE__, 501, false, {}, kThreeSteps, true},
+    {__LINE__, 901, true, {}, kThreeSteps, true},
+    {__LINE__, 901, false, {{"PrepareDestinationVM", 0}},
+     {"PrepareDestinationVM"}, false},
+    {__LINE__, 501, false, {{"ConfigureDestinationVM", 0}},
+     {"PrepareDestinationVM", "ConfigureDestinationVM"}, false},
+    {__LINE__, 501, false, {{"CompleteDestinationVM", 0}}, kThreeSteps, true},
+    // Kinds that cannot be finalised.
+    {__LINE__, 100, false, {}, {}, false},
+    {__LINE__, 103, false, {}, {}, false},
+    {__LINE__, 0, false, {}, {}, false},
+    {__LINE__, 1402, true, {}, {}, false},
+    {__LINE__, -1, false, {}, {}, false},
+};
+
+}  // namespace
+
+TEST(Finalize, EachKindCallsTheDestinationInItsOrder) {
+  for (const auto& row : kSequenceRows) {
+    SCOPED_TRACE(row.line);
+    FinalizeFixture f(row.kind);
+    f.converter.restoreCtx.bPlatformConversion = row.platformConversion;
+    for (const auto& [op, result] : row.results) f.script->results[op] = result;
+
+    EXPECT_EQ(f.converter.FinalizeDestinationVM(), row.result);
+    EXPECT_EQ(f.script->Names(), row.calls);
+    EXPECT_FALSE(f.capture.sink().Contains("Invalid VMInfo object"));
+  }
+}
+
+TEST(Finalize, WithoutADestinationNothingIsCalled) {
+  for (int kind : {101, 102, 301, 401, 402, 403, 501, 601, 701, 801, 901,
+                   1101, 1102, 1301, 1401}) {
+    SCOPED_TRACE(kind);
+    ScopedLogCapture capture;
+    ZyVMConverter converter;
+    converter.eDestInstType = static_cast<VirtualServerInstanceType>(kind);
+    converter.restoreCtx.vmInfo.vDisks.resize(1);
+    converter.restoreCtx.vmInfo.vDisks[0].strControllerType = "scsi";
+    EXPECT_FALSE(converter.FinalizeDestinationVM());
+    EXPECT_TRUE(capture.sink().Contains(LogKind::Error, "Invalid VMInfo object"));
+    EXPECT_EQ(capture.sink().Records()[0].function, kFinalize);
+    EXPECT_EQ(converter.restoreCtx.vmInfo.vDisks[0].strControllerType, "scsi");
+  }
+  ScopedLogCapture capture;
+  ZyVMConverter unknown;
+  unknown.eDestInstType = VS_KIND_100;
+  EXPECT_FALSE(unknown.FinalizeDestinationVM());
+  EXPECT_TRUE(capture.sink().Records().empty());
+}
+
+TEST(Finalize, HyperVGetsItsBootDiskDiskListAndPathBeforeBuilding) {
+  FinalizeFixture f(102);
+  f.converter.strDestVMPath = "/vms/web01";
+  auto& vm = f.converter.restoreCtx.vmInfo;
+  vm.strBootFirmware = "BIOS";
+  vm.strVMPath = "/old";
+  vm.vDisks.resize(2);
+  vm.vDisks[0].strControllerType = "scsi";
+  vm.vDisks[1].strControllerType = "scsi";
+  vm.vDisks[1].nSlot = 1;
+  f.converter.restoreCtx.vDisks.resize(5);
+
+  ASSERT_TRUE(f.converter.FinalizeDestinationVM());
+  const RestoreCtx& given = f.script->lastRestoreCtx;
+  ASSERT_EQ(given.vDisks.size(), 2u);
+  EXPECT_EQ(given.vDisks[0].strControllerType, "ide");
+  EXPECT_EQ(given.vDisks[1].strControllerType, "scsi");
+  EXPECT_EQ(given.vmInfo.strVMPath, "/vms/web01");
+  EXPECT_EQ(given.vmInfo.vDisks[0].strControllerType, "ide");
+}
+
+TEST(Finalize, CloudKindsChooseSizeAndRegionBeforeBuilding) {
+  FinalizeFixture amazon(301);
+  auto& ctx = amazon.converter.restoreCtx;
+  ctx.osName = "Linux_x64";
+  ctx.strRegion = "eu-west-1";
+  ctx.vmInfo.strRegion = "eu-west-1";
+  ctx.vmInfo.i64NumCPUs = 2;
+  ctx.vmInfo.i64MemoryMB = 4096;
+  ASSERT_TRUE(amazon.converter.FinalizeDestinationVM());
+  EXPECT_EQ(amazon.script->lastRestoreCtx.strVMSize, "m4.large");
+  EXPECT_EQ(amazon.script->lastRestoreCtx.vmInfo.strRegion, "eu-west-1");
+  EXPECT_TRUE(amazon.capture.sink().Contains(LogKind::Debug,
+                                             "Guest OS : [Linux_x64]"));
+
+  FinalizeFixture azure(402);
+  azure.converter.restoreCtx.osName = "Windows";
+  azure.converter.restoreCtx.vmInfo.strRegion = "westeurope";
+  ASSERT_TRUE(azure.converter.FinalizeDestinationVM());
+  EXPECT_EQ(azure.script->lastRestoreCtx.vmInfo.strRegion, "");
+  EXPECT_TRUE(azure.capture.sink().Contains(LogKind::Debug,
+                                            "Guest OS : [Windows]"));
+
+  FinalizeFixture platform(401);
+  platform.converter.restoreCtx.bPlatformConversion = true;
+  platform.converter.restoreCtx.vmInfo.strRegion = "westeurope";
+  ASSERT_TRUE(platform.converter.FinalizeDestinationVM());
+  EXPECT_EQ(platform.converter.restoreCtx.vmInfo.strRegion, "westeurope");
+  EXPECT_FALSE(platform.capture.sink().Contains("Guest OS : []"));
+}
+
+TEST(Finalize, RhevLogsTheGuestOs) {
+  FinalizeFixture f(501);
+  f.converter.restoreCtx.osName = "rhel7_64";
+  ASSERT_TRUE(f.converter.FinalizeDestinationVM());
+  EXPECT_TRUE(f.capture.sink().Contains(LogKind::Debug, "Guest OS : [rhel7_64]"));
+}
+
+TEST(InitializeDestination, FailureLeavesNoDestination) {
+  ScopedFakeVMInfoFactory factory;
+  factory.create = false;
+  ScopedLogCapture capture;
+  ZyVMConverter converter;
+  converter.eDestInstType = VS_HYPERV;
+  EXPECT_FALSE(converter.InitializeDestinationVM());
+  EXPECT_EQ(converter.pDestVMInfo, nullptr);
+  EXPECT_FALSE(converter.bOwnsDestVMInfo);
+}
+
+TEST(InitializeDestination, CreatedObjectIsConnectedOwnedAndReleased) {
+  ScopedFakeVMInfoFactory factory;
+  ScopedLogCapture capture;
+  {
+    ZyVMConverter converter;
+    converter.eDestInstType = VS_HYPERV;
+    converter.strDestHost = "hv01";
+    converter.strDestUser = "admin";
+    converter.strDestPassword = "secret";
+    bool ready = converter.InitializeDestinationVM();
+    if (!ready && factory.script->created == 0)
+      GTEST_SKIP() << "access objects are not opened by this build";
+    ASSERT_TRUE(ready);
+    ASSERT_NE(converter.pDestVMInfo, nullptr);
+    EXPECT_TRUE(converter.bOwnsDestVMInfo);
+    EXPECT_EQ(factory.script->Count("Connect"), 1);
+    for (const auto& call : factory.script->calls) {
+      if (call.op == "Connect") {
+        EXPECT_EQ(call.args,
+                  (std::vector<std::string>{"hv01", "admin", "secret"}));
+      }
+    }
+
+    // Opening again releases the first object.
+    ASSERT_TRUE(converter.InitializeDestinationVM());
+    EXPECT_EQ(factory.script->created, 2);
+    EXPECT_EQ(factory.script->deleted, 1);
+  }
+  EXPECT_EQ(factory.script->deleted, 2);
+}
+
+TEST(InitializeDestination, ALentObjectIsNeverReleased) {
+  ScopedFakeVMInfoFactory factory;
+  factory.create = false;
+  auto script = std::make_shared<VMInfoScript>();
+  RecordingVMInfo lent(script);
+  {
+    ZyVMConverter converter;
+    converter.pDestVMInfo = &lent;
+    EXPECT_FALSE(converter.InitializeDestinationVM());
+    EXPECT_EQ(converter.pDestVMInfo, nullptr);
+  }
+  EXPECT_EQ(script->deleted, 0);
+  EXPECT_TRUE(script->calls.empty());
+}

@@ -1,0 +1,313 @@
+//===- DiskLayoutTest.cpp - Disk bus and slot layout ----------------------===//
+#include "p2v/ZyP2VUtils.h"
+#include "platform/EvDebug.h"
+#include "tests/p2v/P2VRequests.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+using namespace p2v_test;
+
+namespace {
+
+const char kProcessWinFn[] =
+    "static bool ZyP2VUtils::ProcessWinKestrelDiskConfig(ResponseFile::"
+    "HardwareConfig&)";
+const char kCreateCdromFn[] =
+    "static long int ZyP2VUtils::createIDECDROMDevice(ResponseFile::"
+    "HardwareConfig&)";
+
+bool Logged(CapturingLogSink& sink, const std::string& function,
+            const std::string& message) {
+  for (const auto& r : sink.Records())
+    if (r.kind == LogKind::Debug && r.function == function && r.message == message)
+      return true;
+  return false;
+}
+
+DiskList Disks(const std::vector<SAddr>& addresses) {
+  DiskList out;
+  for (const auto& a : addresses) out.push_back(MakeDevice(a.bus, a.slot));
+  return out;
+}
+
+}  // namespace
+
+TEST(DiskLayout, IdeIndexWrapsOverTheFourPositions) {
+  struct Row {
+    int line;
+    int index;
+    SAddr expected;
+  };
+  const Row rows[] = {
+      {__LINE__, 0, {0, 0}}, {__LINE__, 1, {0, 1}}, {__LINE__, 2, {1, 0}},
+      {__LINE__, 3, {1, 1}}, {__LINE__, 4, {0, 0}}, {__LINE__, 7, {1, 1}},
+      {__LINE__, INT_MAX, {1, 1}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    SAddr got{-9, -9};
+    ZyP2VUtils::GetBusAndSlotForIDEDisk(row.index, got.bus, got.slot);
+    EXPECT_EQ(got.bus, row.expected.bus);
+    EXPECT_EQ(got.slot, row.expected.slot);
+  }
+  int bus = -9;
+  int slot = -9;
+  ZyP2VUtils::GetBusAndSlotForIDEDisk(-3, bus, slot);
+  EXPECT_EQ(bus, -9);
+  EXPECT_EQ(slot, -9);
+}
+
+TEST(DiskLayout, NextScsiAddressRunsBusByBusUpToBusThreeSlotFifteen) {
+  struct Row {
+    int line;
+    SAddr from;
+    bool exists;
+    SAddr next;
+  };
+  const Row rows[] = {
+      {__LINE__, {0, 6}, true, {0, 7}},   {__LINE__, {0, 15}, true, {1, 0}},
+      {__LINE__, {3, 14}, true, {3, 15}}, {__LINE__, {3, 15}, false, {-9, -9}},
+      {__LINE__, {4, 0}, false, {-9, -9}}, {__LINE__, {0, 16}, false, {-9, -9}},
+      {__LINE__, {INT_MAX, 0}, false, {-9, -9}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    SAddr got{-9, -9};
+    EXPECT_EQ(ZyP2VUtils::GetNextBusAndSlotForSCSIDisk(row.from.bus, row.from.slot,
+                                                       got.bus, got.slot),
+              row.exists);
+    EXPECT_EQ(got.bus, row.next.bus);
+    EXPECT_EQ(got.slot, row.next.slot);
+  }
+}
+
+TEST(DiskLayout, AdjacencyIsUnknownAfterTheLastAddress) {
+  bool adjacent = false;
+  EXPECT_TRUE(ZyP2VUtils::IsSecondSCSIDiskImmediatelyAfterFirst(0, 15, 1, 0, adjacent));
+  EXPECT_TRUE(adjacent);
+  EXPECT_TRUE(ZyP2VUtils::IsSecondSCSIDiskImmediatelyAfterFirst(0, 1, 0, 3, adjacent));
+  EXPECT_FALSE(adjacent);
+  adjacent = true;
+  EXPECT_FALSE(ZyP2VUtils::IsSecondSCSIDiskImmediatelyAfterFirst(3, 15, 0, 0, adjacent));
+  EXPECT_TRUE(adjacent);
+}
+
+TEST(DiskLayout, IdeDiskAddedToScsiFollowsThePreviousDisk) {
+  DiskList scsi;
+  ASSERT_TRUE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(5, 5), scsi, 0, false));
+  EXPECT_EQ(Addresses(scsi), (std::vector<SAddr>{{0, 0}}));
+
+  scsi = Disks({{0, 0}, {0, 1}, {0, 3}});
+  ASSERT_TRUE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(5, 5, kHd, 7), scsi, 2, false));
+  EXPECT_EQ(Addresses(scsi), (std::vector<SAddr>{{0, 0}, {0, 1}, {0, 2}, {0, 3}}));
+  EXPECT_EQ(scsi[2].getint32(Disk::sizeMB), 7);
+}
+
+TEST(DiskLayout, BootDiskAddedToScsiBecomesTheFirstDisk) {
+  DiskList scsi = Disks({{0, 0}, {0, 1}, {0, 3}});
+  scsi[0].setstring(Disk::name, "old-first");
+  ASSERT_TRUE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(
+      MakeDevice(0, 0, kHd, 0, "boot"), scsi, 2, true));
+  ASSERT_EQ(scsi.size(), 4u);
+  EXPECT_EQ(scsi[0].getstring(Disk::name), "boot");
+  EXPECT_EQ(scsi[2].getstring(Disk::name), "old-first");
+  EXPECT_EQ(Addresses(scsi), (std::vector<SAddr>{{0, 0}, {0, 1}, {0, 2}, {0, 3}}));
+}
+
+TEST(DiskLayout, NoDiskIsAddedAfterTheLastScsiAddress) {
+  ScopedLogCapture capture;
+  DiskList scsi = Disks({{3, 15}});
+  EXPECT_FALSE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(0, 0), scsi, 1, false));
+  EXPECT_EQ(scsi.size(), 1u);
+  EXPECT_TRUE(capture.sink().Contains(
+      "Failed to get next bus and slot after SCSI disk with bus: 3, slot: 15"));
+  // A position with no disk before it is refused rather than read.
+  EXPECT_FALSE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(0, 0), scsi, 0, false));
+  EXPECT_FALSE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(0, 0), scsi, 5, false));
+  EXPECT_EQ(scsi.size(), 1u);
+}
+
+TEST(DiskLayout, UnselectedDisksAreDroppedAndCdromsKept) {
+  Disk kept = MakeDevice(0, 1, kHd, 0, "kept", false);
+  kept.setint64(Disk::keepFlag, 1);
+  HW hw = MakeHw({MakeDevice(0, 0, kCd, 0, "cd", false), kept,
+                  MakeDevice(1, 0, kHd, 0, "dropped", false)},
+                 {MakeDevice(0, 0, kHd, 0, "sda"), MakeDevice(0, 1, kHd, 0, "sdb", false)});
+  ZyP2VUtils::RemoveUnselectedDisksFromKestrelDiskConfig(hw);
+  ASSERT_EQ(Ide(hw).size(), 2u);
+  EXPECT_EQ(Ide(hw)[0].getstring(Disk::name), "cd");
+  EXPECT_EQ(Ide(hw)[1].getstring(Disk::name), "kept");
+  EXPECT_EQ(hw.getint64(HW::ideCount), 2);
+  ASSERT_EQ(Scsi(hw).size(), 1u);
+  EXPECT_EQ(Scsi(hw)[0].getstring(Disk::name), "sda");
+  EXPECT_EQ(hw.getint64(HW::scsiCount), 1);
+}
+
+TEST(DiskLayout, FourIdeDevicesBeyondBusOneAreRenumbered) {
+  HW hw = MakeHw(Disks({{2, 0}, {2, 1}, {3, 0}, {3, 1}}), {});
+  EXPECT_TRUE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
+  EXPECT_EQ(Addresses(Ide(hw)), (std::vector<SAddr>{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
+
+  // Already on buses 0 and 1: left alone, gaps and all.
+  hw = MakeHw(Disks({{0, 1}, {1, 1}, {0, 0}, {1, 0}}), {});
+  EXPECT_TRUE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
+  EXPECT_EQ(Addresses(Ide(hw)), (std::vector<SAddr>{{0, 1}, {1, 1}, {0, 0}, {1, 0}}));
+}
+
+TEST(DiskLayout, IdeDisksBeyondFourFillScsiGapsThenTheEnd) {
+  HW hw = MakeHw(Disks({{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}, {2, 1}}),
+                 Disks({{0, 0}, {0, 1}, {0, 3}}));
+  Disk boot;
+  boot.setint64(Disk::isScsi, 1);
+  hw.SetObject(HW::bootDisk, boot);
+  EXPECT_TRUE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
+  EXPECT_EQ(Addresses(Scsi(hw)),
+            (std::vector<SAddr>{{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}, {0, 5},
+                                {0, 6}, {0, 7}, {0, 8}}));
+  EXPECT_EQ(hw.getint64(HW::scsiCount), 9);
+  EXPECT_TRUE(Ide(hw).empty());
+  EXPECT_EQ(hw.getint64(HW::ideCount), 0);
+}
+
+TEST(DiskLayout, IdeBootDiskBecomesTheFirstScsiDisk) {
+  DiskList ide = Disks({{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}, {2, 1}});
+  ide[0].setstring(Disk::name, "boot");
+  DiskList scsi = Disks({{0, 0}, {0, 1}, {0, 3}});
+  scsi[0].setstring(Disk::name, "data0");
+  HW hw = MakeHw(ide, scsi);  // no boot disk given: isScsi reads 0
+  EXPECT_TRUE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
+  DiskList out = Scsi(hw);
+  ASSERT_EQ(out.size(), 9u);
+  EXPECT_EQ(out[0].getstring(Disk::name), "boot");
+  EXPECT_EQ(Addresses({out[0]}), (std::vector<SAddr>{{0, 0}}));
+  EXPECT_EQ(out[2].getstring(Disk::name), "data0");
+  EXPECT_EQ(Addresses({out[2]}), (std::vector<SAddr>{{0, 2}}));
+}
+
+TEST(DiskLayout, CdromAmongManyIdeDevicesStaysOnIde) {
+  DiskList ide = Disks({{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}, {2, 1}});
+  ide[3] = MakeDevice(1, 1, kCd);
+  HW hw = MakeHw(ide, {});
+  EXPECT_TRUE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
+  ASSERT_EQ(Ide(hw).size(), 1u);
+  EXPECT_EQ(Ide(hw)[0].getint32(Disk::deviceType), kCd);
+  EXPECT_EQ(Addresses(Ide(hw)), (std::vector<SAddr>{{0, 0}}));
+  EXPECT_EQ(Addresses(Scsi(hw)),
+            (std::vector<SAddr>{{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}}));
+}
+
+TEST(DiskLayout, MoveStopsAtAnUnsupportedScsiAddressKeepingWhatMoved) {
+  ScopedLogCapture capture;
+  DiskList ide = Disks({{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}});
+  ide[0] = MakeDevice(0, 0, kCd);
+  ide[1].setstring(Disk::name, "moved");
+  ide[2].setstring(Disk::name, "lost");
+  HW hw = MakeHw(ide, Disks({{3, 13}, {3, 15}, {3, 15}}));
+  Disk boot;
+  boot.setint64(Disk::isScsi, 1);
+  hw.SetObject(HW::bootDisk, boot);
+  EXPECT_FALSE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
+  EXPECT_TRUE(Logged(capture.sink(), kProcessWinFn,
+                     "SCSI disk with unsupported address encountered. Bus: 3, Slot: 15"));
+  // The first disk filled the gap at (3,14); the second met bus 3 slot 15
+  // with a disk after it.  The CD-ROM stays; the disks not placed are
+  // dropped.
+  DiskList scsi = Scsi(hw);
+  ASSERT_EQ(scsi.size(), 4u);
+  EXPECT_EQ(scsi[1].getstring(Disk::name), "moved");
+  EXPECT_EQ(Addresses({scsi[1]}), (std::vector<SAddr>{{3, 14}}));
+  EXPECT_EQ(hw.getint64(HW::scsiCount), 4);
+  ASSERT_EQ(Ide(hw).size(), 1u);
+  EXPECT_EQ(Ide(hw)[0].getint32(Disk::deviceType), kCd);
+  EXPECT_EQ(hw.getint64(HW::ideCount), 1);
+}
+
+TEST(DiskLayout, MoveStopsWhenTheScsiListIsFull) {
+  ScopedLogCapture capture;
+  HW hw = MakeHw(Disks({{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}}), Disks({{3, 14}}));
+  Disk boot;
+  boot.setint64(Disk::isScsi, 1);
+  hw.SetObject(HW::bootDisk, boot);
+  EXPECT_FALSE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
+  EXPECT_TRUE(Logged(capture.sink(), kProcessWinFn,
+                     "Stopping disk processing due to previous error"));
+  EXPECT_EQ(Addresses(Scsi(hw)), (std::vector<SAddr>{{3, 14}, {3, 15}}));
+  EXPECT_TRUE(Ide(hw).empty());
+}
+
+TEST(DiskLayout, CountsBeyondTheListsAreNotReadPast) {
+  HW hw = MakeHw(Disks({{2, 0}, {2, 1}}), Disks({{0, 0}}));
+  hw.setint64(HW::ideCount, 6);
+  hw.setint64(HW::scsiCount, 40);
+  EXPECT_TRUE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
+  EXPECT_EQ(Addresses(Ide(hw)), (std::vector<SAddr>{{0, 0}, {0, 1}}));
+  EXPECT_EQ(hw.getint64(HW::ideCount), 2);
+  EXPECT_EQ(hw.getint64(HW::scsiCount), 1);
+
+  HW empty;
+  empty.setint64(HW::ideCount, 3);
+  EXPECT_TRUE(ZyP2VUtils::ProcessWinKestrelDiskConfig(empty));
+  EXPECT_EQ(ZyP2VUtils::createIDECDROMDevice(empty), 0);
+  EXPECT_EQ(empty.getint64(HW::ideCount), 1);
+}
+
+TEST(DiskLayout, FreeIdePositionIsTheFirstUnoccupied) {
+  Disk device;
+  EXPECT_EQ(ZyP2VUtils::getNextFreeIde(Disks({{0, 0}, {0, 1}, {1, 1}}), device), 0);
+  EXPECT_EQ(Addresses({device}), (std::vector<SAddr>{{1, 0}}));
+  Disk untouched = MakeDevice(7, 7);
+  EXPECT_EQ(ZyP2VUtils::getNextFreeIde(Disks({{1, 1}, {1, 0}, {0, 1}, {0, 0}}), untouched), 1);
+  EXPECT_EQ(Addresses({untouched}), (std::vector<SAddr>{{7, 7}}));
+}
+
+TEST(DiskLayout, CdromIsAddedAtTheFirstFreeIdePosition) {
+  ScopedLogCapture capture;
+  HW hw = MakeHw(Disks({{0, 0}, {1, 1}}), {});
+  EXPECT_EQ(ZyP2VUtils::createIDECDROMDevice(hw), 0);
+  DiskList ide = Ide(hw);
+  ASSERT_EQ(ide.size(), 3u);
+  EXPECT_EQ(Addresses({ide[2]}), (std::vector<SAddr>{{0, 1}}));
+  EXPECT_EQ(ide[2].getint32(Disk::deviceType), kCd);
+  EXPECT_EQ(ide[2].getint32(Disk::isScsi), 0);
+  EXPECT_EQ(hw.getint64(HW::ideCount), 3);
+  EXPECT_TRUE(Logged(capture.sink(), kCreateCdromFn,
+                     " Added IDE CDROM device at bus [0], slot [1]"));
+}
+
+TEST(DiskLayout, FullIdeMovesItsLastDiskToScsiSkippingSlotSeven) {
+  ScopedLogCapture capture;
+  DiskList ide = Disks({{0, 0}, {0, 1}, {1, 0}, {1, 1}});
+  ide[3] = MakeDevice(1, 1, kHd, 4096, "ide11");
+  HW hw = MakeHw(ide, Disks({{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}, {0, 5}, {0, 6}}));
+  EXPECT_EQ(ZyP2VUtils::createIDECDROMDevice(hw), 0);
+  EXPECT_TRUE(Logged(capture.sink(), kCreateCdromFn,
+                     " Found free SCIS Device at bus [0], slot [8]"));
+  DiskList scsi = Scsi(hw);
+  ASSERT_EQ(scsi.size(), 8u);
+  EXPECT_EQ(Addresses({scsi[7]}), (std::vector<SAddr>{{0, 8}}));
+  EXPECT_EQ(scsi[7].getint32(Disk::sizeMB), 4096);
+  EXPECT_EQ(scsi[7].getint32(Disk::deviceType), kHd);
+  EXPECT_EQ(scsi[7].getint32(Disk::isScsi), 1);
+  EXPECT_EQ(scsi[7].getstring(Disk::name), "");  // only the size moves
+  EXPECT_EQ(hw.getint64(HW::scsiCount), 8);
+  DiskList after = Ide(hw);
+  ASSERT_EQ(after.size(), 4u);
+  EXPECT_EQ(after[3].getint32(Disk::deviceType), kCd);
+  EXPECT_EQ(after[3].getint32(Disk::sizeMB), 0);
+}
+
+TEST(DiskLayout, NoCdromWhenIdeAndBothScsiBusesAreFull) {
+  ScopedLogCapture capture;
+  DiskList scsi;
+  for (int bus = 0; bus < 2; ++bus)
+    for (int slot = 0; slot < 16; ++slot)
+      if (slot != 7) scsi.push_back(MakeDevice(bus, slot));
+  HW hw = MakeHw(Disks({{0, 0}, {0, 1}, {1, 0}, {1, 1}}), scsi);
+  CNMessageBase before = hw;
+  EXPECT_EQ(ZyP2VUtils::createIDECDROMDevice(hw), 1);
+  EXPECT_TRUE(Logged(capture.sink(), kCreateCdromFn,
+                     " Failed to get free SCSI slot to move IDE Disk Device"));
+  EXPECT_TRUE(hw == before);
+}

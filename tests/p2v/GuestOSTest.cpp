@@ -1,0 +1,171 @@
+//===- GuestOSTest.cpp - Guest OS identifiers and restore options ---------===//
+#include "p2v/ZyP2VUtils.h"
+#include "platform/EvDebug.h"
+#include "platform/PlatformConfig.h"
+#include "tests/p2v/P2VRequests.h"
+
+#include <gtest/gtest.h>
+
+using namespace p2v_test;
+
+namespace {
+
+class GuestOS : public ::testing::Test {
+ protected:
+  void TearDown() override { PlatformConfig::ClearInProcess(); }
+  static void AddClient(int id, int osId, const std::string& osInfo) {
+    ZyClientRecord c;
+    c.nId = id;
+    c.strName = "client" + std::to_string(id);
+    c.nOperatingSystemId = osId;
+    c.strOSInfo = osInfo;
+    PlatformConfig::AddClient(c);
+  }
+};
+
+const char kVMwareGuestFn[] =
+    "static long int ZyP2VUtils::GetVMWareGuestOSIdentifier(int, std::string&, "
+    "bool, bool)";
+
+}  // namespace
+
+TEST_F(GuestOS, WindowsIdentifierComesFromTheOperatingSystemId) {
+  struct Row {
+    int line;
+    int osId;
+    const char* description;
+    const char* expected;
+  };
+  const Row rows[] = {
+      {__LINE__, 3, "", "win2000ServGuest"},
+      {__LINE__, 27, "", "winXPPro64Guest"},
+      {__LINE__, 48, "", "winXPPro64Guest"},
+      {__LINE__, 64, "", "winVista64Guest"},
+      {__LINE__, 67, "", "winLonghorn64Guest"},
+      {__LINE__, 209, "Windows 10 Pro", "windows7Guest"},
+      {__LINE__, 211, "Windows Server 2012 R2 Datacenter", "windows8Server64Guest"},
+      {__LINE__, 210, "Windows Server 2008 R2 Enterprise", "windows7Server64Guest"},
+      {__LINE__, 213, "Windows 7 Ultimate", "windows7_64Guest"},
+      {__LINE__, 212, "Windows 8.1", "windows8_64Guest"},
+      {__LINE__, 212, "Windows Server 2016 Standard", "windows9Server64Guest"},
+      {__LINE__, 213, "Windows 10 Enterprise", "windows9_64Guest"},
+      {__LINE__, 211, "windows server 2012", "windows7Server64Guest"},  // case counts
+      {__LINE__, 211, "Something else", "windows7Server64Guest"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    PlatformConfig::ClearInProcess();
+    AddClient(5, row.osId, row.description);
+    std::string guest;
+    EXPECT_EQ(ZyP2VUtils::GetVMWareGuestOSIdentifier(5, guest, true, true), 0);
+    EXPECT_EQ(guest, row.expected);
+  }
+}
+
+TEST_F(GuestOS, UnknownWindowsIdDefaultsOnlyWhenNothingWasSet) {
+  AddClient(5, 300, "Windows Server 2012");
+  ScopedLogCapture capture;
+  std::string guest;
+  ZyP2VUtils::GetVMWareGuestOSIdentifier(5, guest, true, true);
+  EXPECT_EQ(guest, "winNetStandardGuest");
+  EXPECT_TRUE(capture.sink().Contains(
+      LogKind::Debug, " OS Platform Type is empty, Defaulting to winNetStandardGuest"));
+
+  guest = "keptGuest";
+  ZyP2VUtils::GetVMWareGuestOSIdentifier(5, guest, true, true);
+  EXPECT_EQ(guest, "keptGuest");
+
+  guest.clear();
+  ZyP2VUtils::GetVMWareGuestOSIdentifier(99, guest, true, false);  // unknown client
+  EXPECT_EQ(guest, "winNetStandardGuest");
+}
+
+TEST_F(GuestOS, OtherMachinesAreLinuxByArchitecture) {
+  AddClient(5, 3, "Windows 2000");
+  ScopedLogCapture capture;
+  std::string guest;
+  ZyP2VUtils::GetVMWareGuestOSIdentifier(5, guest, false, false);
+  EXPECT_EQ(guest, "otherLinuxGuest");
+  ZyP2VUtils::GetVMWareGuestOSIdentifier(5, guest, false, true);
+  EXPECT_EQ(guest, "otherLinux64Guest");
+  auto records = capture.sink().Records();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].function, kVMwareGuestFn);
+  EXPECT_EQ(records[0].message,
+            " OS Platform Type is empty, using the CPU architecture [x86]");
+  EXPECT_EQ(records[1].message,
+            " OS Platform Type is empty, using the CPU architecture [x64]");
+}
+
+TEST_F(GuestOS, DescriptionFromTheClientDatabase) {
+  AddClient(5, 0, "Ubuntu 22.04:-22.04:-0:-x64");
+  std::string text = "stale";
+  EXPECT_TRUE(ZyP2VUtils::GetGuestOsInfoFromDb(5, text));
+  EXPECT_EQ(text, "Ubuntu 22.04:-22.04:-0:-x64");
+
+  ScopedLogCapture capture;
+  EXPECT_FALSE(ZyP2VUtils::GetGuestOsInfoFromDb(42, text));
+  EXPECT_EQ(text, "");
+  auto records = capture.sink().Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].kind, LogKind::Error);
+  EXPECT_EQ(records[0].function,
+            "static bool ZyP2VUtils::GetGuestOsInfoFromDb(int, std::string&)");
+  EXPECT_EQ(records[0].message,
+            "Error [1] returned while fetching the SimOSInfo for the client [42].");
+}
+
+TEST(RestoreOptions, ContextTakesTheRequestAndTheDescription) {
+  HW hw = MakeHw({}, {});
+  hw.setint64(HW::hardwareFlag, 1);
+  Ida::VMOpReq req = MakeRequest(hw, 0);
+  req.setint64(Ida::VMOpReq::flagA, 1);
+  req.setint64(Ida::VMOpReq::flagC, 1LL << 40);  // any non-zero value
+
+  RestoreCtx ctx;
+  ctx.vmInfo.strVMName = "vm";
+  ctx.vmInfo.strGuestOS = "otherLinux64Guest";
+  ctx.vmInfo.vDisks.resize(2);
+  ctx.vmInfo.vNetworkCards.resize(1);
+  ctx.vmInfo.strVMSize = "t3.large";
+  ctx.vDisks.resize(5);
+  ctx.bRequestFlagB = true;
+  ZyP2VUtils::CopyRestoreCtxFromVmOpReq(ctx, req);
+  EXPECT_TRUE(ctx.bHardwareFlag);
+  EXPECT_EQ(ctx.strSourceVMName, "pm01");
+  EXPECT_EQ(ctx.strSourceVMGUID, "guid-pm01");
+  EXPECT_TRUE(ctx.bRequestFlagA);
+  EXPECT_FALSE(ctx.bRequestFlagB);
+  EXPECT_TRUE(ctx.bRequestFlagC);
+  EXPECT_EQ(ctx.strVMName, "vm");
+  EXPECT_EQ(ctx.osName, "otherLinux64Guest");
+  EXPECT_EQ(ctx.vDisks.size(), 2u);
+  EXPECT_EQ(ctx.vNetworkCards.size(), 1u);
+  EXPECT_EQ(ctx.strVMSize, "t3.large");
+}
+
+TEST(RestoreOptions, RequestWithoutResponseKeepsTheSourceFields) {
+  Ida::VMOpReq req;
+  req.setint64(Ida::VMOpReq::flagB, 7);
+  RestoreCtx ctx;
+  ctx.strSourceVMName = "src";
+  ctx.strSourceVMGUID = "guid";
+  ctx.bHardwareFlag = true;
+  ctx.bRequestFlagA = true;
+  ctx.vmInfo.strRegion = "us-east-1";
+  ZyP2VUtils::CopyRestoreCtxFromVmOpReq(ctx, req);
+  EXPECT_EQ(ctx.strSourceVMName, "src");
+  EXPECT_EQ(ctx.strSourceVMGUID, "guid");
+  EXPECT_TRUE(ctx.bHardwareFlag);
+  EXPECT_FALSE(ctx.bRequestFlagA);
+  EXPECT_TRUE(ctx.bRequestFlagB);
+  EXPECT_EQ(ctx.strRegion, "us-east-1");
+
+  // A response whose client list is present but empty names nobody.
+  Ida::VMOpReq empty = MakeRequest(MakeHw({}, {}), 0);
+  Response(empty).SetList(RecoveryResponse::clients,
+                          std::vector<ResponseFile::ClientInfo>());
+  ZyP2VUtils::CopyRestoreCtxFromVmOpReq(ctx, empty);
+  EXPECT_EQ(ctx.strSourceVMName, "src");
+  EXPECT_FALSE(ctx.bHardwareFlag);
+}

@@ -1,0 +1,240 @@
+//===- MessageXmlTest.cpp - Messages, their XML text and enumerations -----===//
+#include "platform/CNMessageBase.h"
+#include "platform/RecoveryMessages.h"
+#include "platform/XMLDecoder.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+
+namespace {
+
+using ResponseFile::DiskInfo;
+using ResponseFile::HardwareConfig;
+
+RecoveryResponse SampleResponse() {
+  DiskInfo disk;
+  disk.setint64(DiskInfo::bus, 1);
+  disk.setint64(DiskInfo::slot, 0);
+  disk.setint64(DiskInfo::sizeMB, INT64_MAX);
+  disk.setint64(DiskInfo::selected, INT64_MIN);
+  disk.setstring(DiskInfo::name, "disk <0> & \"1\" 'x'\r\n\tü€😀");
+  disk.setstring(DiskInfo::datastore, std::string("ctl\x01\x1f", 5));
+  disk.setint64(DiskInfo::scsiControllerType, 2);
+  DiskInfo cd;
+  cd.setint64(DiskInfo::deviceType, 0);
+  cd.setstring(DiskInfo::name, "\xff\xfe not utf-8 \xc0\x80");
+
+  HardwareConfig hw;
+  hw.setint64(HardwareConfig::numCpus, 2);
+  hw.SetList(HardwareConfig::ideDevices, std::vector<DiskInfo>{disk, cd});
+  hw.setint64(HardwareConfig::ideCount, 2);
+  hw.SetList(HardwareConfig::scsiDisks, std::vector<DiskInfo>());  // present, empty
+  hw.SetObject(HardwareConfig::bootDisk, disk);
+  hw.setstring(HardwareConfig::machineName, "");
+
+  ClientEntity client;
+  client.setstring(ClientEntity::clientName, "pm01");
+  ResponseFile::ClientInfo info;
+  info.SetObject(ResponseFile::ClientInfo::client, client);
+
+  RecoveryResponse response;
+  response.setint64(RecoveryResponse::osType, 1);
+  response.SetList(RecoveryResponse::clients, std::vector<ResponseFile::ClientInfo>{info});
+  response.SetObject(RecoveryResponse::hardwareConfig, hw);
+  return response;
+}
+
+}  // namespace
+
+TEST(Messages, AccessorsAddressFieldsBySlotAndPresence) {
+  DiskInfo disk;
+  EXPECT_FALSE(disk.isSet(2, kDiskInfoClassId, 97920));
+  EXPECT_EQ(disk.getint64(2, kDiskInfoClassId, 97920), 0);
+  disk.setint64(2, 2, 3, kDiskInfoClassId, 97920);
+  EXPECT_TRUE(disk.isSet(DiskInfo::bus));
+  EXPECT_EQ(disk.getint64(DiskInfo::bus), 3);
+  disk.setint64(DiskInfo::sizeMB, (int64_t{1} << 32) + 7);
+  EXPECT_EQ(disk.getint32(DiskInfo::sizeMB), 7);
+  disk.setstring(8, 11, "sda", kDiskInfoClassId, 3373707);
+  EXPECT_EQ(disk.getstringByRef(DiskInfo::name), "sda");
+  EXPECT_EQ(disk.getstring(8, 11, kDiskInfoClassId, 3373707), "sda");
+
+  // Reaching a member or a list does not make it present.
+  HardwareConfig hw;
+  hw.getObjectAccessor(HardwareConfig::bootDisk, false);
+  hw.getlistobject(HardwareConfig::ideDevices).push_back(disk);
+  EXPECT_FALSE(hw.isSet(HardwareConfig::bootDisk));
+  EXPECT_FALSE(hw.isSet(HardwareConfig::ideDevices));
+  hw.getObjectAccessor(HardwareConfig::bootDisk, true);
+  EXPECT_TRUE(hw.isSet(HardwareConfig::bootDisk));
+
+  // Copies are deep.
+  HardwareConfig copy = hw;
+  copy.getObjectAccessor(HardwareConfig::bootDisk, true).setint64(DiskInfo::bus, 9);
+  EXPECT_EQ(hw.GetObject<DiskInfo>(HardwareConfig::bootDisk).getint64(DiskInfo::bus), 0);
+}
+
+#ifndef NDEBUG
+TEST(MessagesDeathTest, IdentifiersOfAnotherFieldAreAProgrammingError) {
+  DiskInfo disk;
+  EXPECT_DEATH(disk.getint64(2, kDiskInfoClassId, 3533310), "");
+  EXPECT_DEATH(disk.getint64(2, kHardwareConfigClassId, 97920), "");
+  EXPECT_DEATH(disk.getint64(HardwareConfig::numCpus), "");
+  EXPECT_DEATH(disk.getstring(DiskInfo::bus.nPresence, DiskInfo::bus.nSlot,
+                              kDiskInfoClassId, 97920),
+               "");
+}
+#endif
+
+TEST(MessageXml, RoundTripIsExact) {
+  RecoveryResponse response = SampleResponse();
+  std::string xml;
+  response.serialize(xml);
+  RecoveryResponse back;
+  std::string error;
+  ASSERT_TRUE(back.parse(xml, error)) << error;
+  std::string again;
+  back.serialize(again);
+  EXPECT_EQ(again, xml);
+
+  auto hw = back.GetObject<HardwareConfig>(RecoveryResponse::hardwareConfig);
+  auto ide = hw.GetList<DiskInfo>(HardwareConfig::ideDevices);
+  ASSERT_EQ(ide.size(), 2u);
+  EXPECT_EQ(ide[0].getstring(DiskInfo::name), "disk <0> & \"1\" 'x'\r\n\tü€😀");
+  EXPECT_EQ(ide[0].getstring(DiskInfo::datastore), std::string("ctl\x01\x1f", 5));
+  EXPECT_EQ(ide[1].getstring(DiskInfo::name), "\xff\xfe not utf-8 \xc0\x80");
+  EXPECT_EQ(ide[0].getint64(DiskInfo::sizeMB), INT64_MAX);
+  EXPECT_EQ(ide[0].getint64(DiskInfo::selected), INT64_MIN);
+  EXPECT_TRUE(hw.isSet(HardwareConfig::scsiDisks));
+  EXPECT_TRUE(hw.GetList<DiskInfo>(HardwareConfig::scsiDisks).empty());
+  EXPECT_TRUE(hw.isSet(HardwareConfig::machineName));
+  EXPECT_FALSE(hw.isSet(HardwareConfig::cpus));
+  EXPECT_FALSE(ide[1].isSet(DiskInfo::bus));
+  EXPECT_TRUE(back == response);
+}
+
+TEST(MessageXml, ReadsIndentedTextWithDeclarationAndComments) {
+  const char* text =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<!-- a restore -->\n"
+      "<VMOpReq>\n"
+      "  <requestText>a &amp; b &#x41;</requestText>\n"
+      "  <flagC>-12</flagC>\n"
+      "  <recoveryResponse><clients/></recoveryResponse>\n"
+      "</VMOpReq>\n";
+  Ida::VMOpReq req;
+  std::string error;
+  ASSERT_TRUE(req.parse(text, error)) << error;
+  EXPECT_EQ(req.getstring(Ida::VMOpReq::requestText), "a & b A");
+  EXPECT_EQ(req.getint64(Ida::VMOpReq::flagC), -12);
+  EXPECT_TRUE(req.isSet(Ida::VMOpReq::recoveryResponse));
+  EXPECT_FALSE(req.isSet(Ida::VMOpReq::destinationSettings));
+}
+
+TEST(MessageXml, MalformedOrHostileTextIsRejected) {
+  struct Row {
+    int line;
+    std::string text;
+    const char* reason;  // part of the error
+  };
+  // Message classes do not nest themselves: deep nesting is stopped at the
+  // first element that is not a field.
+  std::string deep = "<VMOpReq>";
+  for (int i = 0; i < 100000; ++i) deep += "<recoveryResponse>";
+  std::string many = "<VMOpReq><recoveryResponse><clients>";
+  for (int i = 0; i < 100001; ++i) many += "<ClientInfo/>";
+  many += "</clients></recoveryResponse></VMOpReq>";
+  const Row rows[] = {
+      {__LINE__, "", ""},
+      {__LINE__, "<VMOpReq>", ""},
+      {__LINE__, "<VMOpReq><flagA>1</flagA>", ""},
+      {__LINE__, "<RecoveryResponse/>", "root element <RecoveryResponse> is not <VMOpReq>"},
+      {__LINE__, "<VMOpReq><bogus/></VMOpReq>", "unknown element <bogus> in Ida::VMOpReq"},
+      {__LINE__, "<VMOpReq><flagA>1</flagA><flagA>2</flagA></VMOpReq>", "given twice"},
+      {__LINE__, "<VMOpReq><flagA>yes</flagA></VMOpReq>", "is not a 64-bit integer"},
+      {__LINE__, "<VMOpReq><flagA> 1</flagA></VMOpReq>", "is not a 64-bit integer"},
+      {__LINE__, "<VMOpReq><flagA></flagA></VMOpReq>", "is not a 64-bit integer"},
+      {__LINE__, "<VMOpReq><flagA>9223372036854775808</flagA></VMOpReq>",
+       "is not a 64-bit integer"},
+      {__LINE__, "<VMOpReq><flagA>-9223372036854775809</flagA></VMOpReq>",
+       "is not a 64-bit integer"},
+      {__LINE__, "<VMOpReq><flagA>1<x/></flagA></VMOpReq>", "inside the value"},
+      {__LINE__, "<VMOpReq>text</VMOpReq>", "holds only elements"},
+      {__LINE__, "<VMOpReq a=\"1\"/>", "takes no attributes"},
+      {__LINE__, "<VMOpReq><flagA encoding=\"base64\">1</flagA></VMOpReq>",
+       "takes no attributes"},
+      {__LINE__, "<VMOpReq><requestText encoding=\"base64\">*</requestText></VMOpReq>",
+       "not valid base64"},
+      {__LINE__, "<VMOpReq><recoveryResponse><clients><DiskInfo/></clients>"
+                 "</recoveryResponse></VMOpReq>",
+       "element <DiskInfo> in list <clients>"},
+      {__LINE__, deep, "unknown element <recoveryResponse> in RecoveryResponse"},
+      {__LINE__, many, "more than 100000 elements"},
+      {__LINE__,
+       "<!DOCTYPE VMOpReq [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;\">]>"
+       "<VMOpReq><requestText>&b;&b;&b;</requestText></VMOpReq>",
+       "DOCTYPE declarations are not accepted"},
+      {__LINE__,
+       "<!DOCTYPE VMOpReq SYSTEM \"/etc/passwd\"><VMOpReq/>",
+       "DOCTYPE declarations are not accepted"},
+      {__LINE__, "<VMOpReq><requestText>&xxe;</requestText></VMOpReq>", ""},
+      {__LINE__, std::string("<VMOpReq><requestText>\x01</requestText></VMOpReq>"), ""},
+      {__LINE__, std::string(16 * 1024 * 1024 + 1, ' '), "larger than 16 MiB"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    Ida::VMOpReq req;
+    req.setstring(Ida::VMOpReq::requestText, "unchanged");
+    std::string error;
+    EXPECT_FALSE(req.parse(row.text, error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_NE(error.find(row.reason), std::string::npos) << error;
+    EXPECT_EQ(req.getstring(Ida::VMOpReq::requestText), "unchanged");
+  }
+}
+
+TEST(MessageXml, ErrorsSayWhere) {
+  Ida::VMOpReq req;
+  std::string error;
+  EXPECT_FALSE(req.parse("<VMOpReq>\n  <flagB>x</flagB>\n</VMOpReq>", error));
+  EXPECT_EQ(error.rfind("line 2, column ", 0), 0u) << error;
+  EXPECT_NE(error.find("field <flagB> of Ida::VMOpReq: [x] is not a 64-bit integer"),
+            std::string::npos)
+      << error;
+}
+
+TEST(Enumerations, NamesAndDisplayTextsOfTheTwoModels) {
+  struct Row {
+    int line;
+    uint32_t def;
+    int64_t value;
+    const char* name;
+    const char* text;
+  };
+  const Row rows[] = {
+      {__LINE__, kScsiControllerTypeClassDef, 1, "lsilogic", "LSI Logic"},
+      {__LINE__, kScsiControllerTypeClassDef, 2, "lsisas1068", "LSI Logic SAS"},
+      {__LINE__, kScsiControllerTypeClassDef, 3, "pvscsi", "Paravirtual"},
+      {__LINE__, kScsiControllerTypeClassDef, 4, "buslogic", "BusLogic"},
+      {__LINE__, kScsiControllerTypeClassDef, 99, "", ""},
+      {__LINE__, kNetworkAdapterTypeClassDef, 1, "e1000", "E1000"},
+      {__LINE__, kNetworkAdapterTypeClassDef, 2, "e1000e", "E1000E"},
+      {__LINE__, kNetworkAdapterTypeClassDef, 3, "vmxnet3", "VMXNET3"},
+      {__LINE__, kNetworkAdapterTypeClassDef, 4, "legacy", "Legacy"},
+      {__LINE__, kNetworkAdapterTypeClassDef, 0, "Default", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    const SEnumClassDef* def = XMLDecoder::GetClassDef(row.def);
+    ASSERT_NE(def, nullptr);
+    std::string name = XMLDecoder::getEnumString(def, row.value);
+    EXPECT_EQ(name, row.name);
+    Annotation::Text annotation;
+    annotation.setstring(Annotation::Text::text, "stale");
+    XMLDecoder::FillAnnotation(def, annotation, name);
+    EXPECT_EQ(annotation.getstring(Annotation::Text::text), row.text);
+  }
+  EXPECT_EQ(XMLDecoder::GetClassDef(12345), nullptr);
+  EXPECT_EQ(XMLDecoder::getEnumString(nullptr, 1), "");
+}
