@@ -30,7 +30,7 @@ void PrintDisks(const VMInfoStructs::SVMInfo& info) {
         "FORMAT", "CONTROLLER", "BUS:SLOT", "SIZE");
   for (const SDisk& disk : info.vDisks) {
     std::string where = std::to_string(disk.nBus) + ":" + std::to_string(disk.nSlot);
-    Print("    %-28s %-7s %-9s %-12s %-8s %10s%s\n", DestinationDiskName(disk).c_str(),
+    Print("    %-28s %-7s %-9s %-12s %-8s %10s%s\n", Or(DestinationDiskName(disk), "-").c_str(),
           DeviceLabel(disk), FormatLabel(disk.eDiskType).c_str(),
           Or(disk.strControllerType, "-").c_str(), where.c_str(),
           HumanBytes(static_cast<uint64_t>(std::max<int64_t>(disk.i64MaxSizeInBytes, 0)))
@@ -44,12 +44,11 @@ void PrintNetworkCards(const VMInfoStructs::SVMInfo& info) {
     Print("  Network cards: none\n");
     return;
   }
-  Print("  Network cards:\n    %-16s %-20s %-16s %s\n", "NAME", "NETWORK", "ADAPTER",
-        "KIND");
+  Print("  Network cards:\n    %-16s %-20s %s\n", "NAME", "NETWORK", "ADAPTER");
   for (const auto& card : info.vNetworkCards)
-    Print("    %-16s %-20s %-16s %s\n", Or(card.strName, "-").c_str(),
+    Print("    %-16s %-20s %s%s\n", Or(card.strName, "-").c_str(),
           Or(card.strNetworkName, "-").c_str(), Or(card.strAdapterType, "-").c_str(),
-          card.bLegacyAdapter ? "legacy" : "synthetic");
+          card.bLegacyAdapter ? " (legacy)" : "");
 }
 
 }  // namespace
