@@ -20,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -210,6 +211,20 @@ bool IsPlacedDisk(const SDisk& disk) {
   return disk.nFileType == 1 && disk.nDeviceType == 1 && !disk.fileName.empty();
 }
 
+// A description that names a disk without its sizes (a VMware configuration
+// file does not carry them) gets them from the disk's file in the VM folder.
+void FillSizesFromFiles(SVMInfo& info, const std::string& folder) {
+  for (SDisk& disk : info.vDisks) {
+    if (!IsPlacedDisk(disk)) continue;
+    struct stat status {};
+    if (::stat(Join(folder, BaseName(disk.fileName)).c_str(), &status) != 0) continue;
+    if (disk.i64MaxSizeInBytes <= 0) disk.i64MaxSizeInBytes = status.st_size;
+    if (disk.i64CurrSizeInBytes <= 0)
+      disk.i64CurrSizeInBytes =
+          std::min<int64_t>(status.st_size, int64_t{status.st_blocks} * 512);
+  }
+}
+
 }  // namespace
 
 std::string PlatformKindName(VirtualServerInstanceType kind) {
@@ -326,6 +341,7 @@ int FolderVMInfo::GetVMInfo(const std::string& vmName, const std::string& vmGuid
   // The mount folder is named after the GUID, so every VM needs one.
   if (loaded.strGUID.empty()) loaded.strGUID = BaseName(folder);
   info = loaded;
+  info.vDiskControllers = loaded.vDiskControllers;  // the record's copy skips them
   return 1;
 }
 
@@ -544,6 +560,11 @@ int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
     }
     disk.fileName = name;
   }
+  // The instance type a cloud destination chose ("AUTO" is no choice).
+  if (description.strVMSize.empty() && !ctx.strVMSize.empty() &&
+      FXString::CompareNoCase(ctx.strVMSize, "AUTO") != 0)
+    description.strVMSize = ctx.strVMSize;
+  FillSizesFromFiles(description, folder);
   std::string descriptionPath = Join(folder, kDescriptionName);
   if (!VMConfigFile(descriptionPath).Save(description)) {
     placed.push_back(descriptionPath);
@@ -576,7 +597,13 @@ bool FolderVMInfo::UpdateVMDescription(const std::string& vmName,
   if (!IsSafeFolderName(vmName)) return Fail("Invalid VM name [" + vmName + "]");
   std::string path = Join(VMFolder(vmName), kDescriptionName);
   if (!IsRegularFile(path)) return Fail("No VM named [" + vmName + "]");
-  if (!VMConfigFile(path).Save(info))
+  SVMInfo description = info;
+  description.vDiskControllers = info.vDiskControllers;
+  description.strVMName = vmName;
+  for (SDisk& disk : description.vDisks)
+    if (IsPlacedDisk(disk)) disk.fileName = BaseName(disk.fileName);
+  FillSizesFromFiles(description, VMFolder(vmName));
+  if (!VMConfigFile(path).Save(description))
     return Fail("Cannot write the VM description [" + path + "]");
   return true;
 }

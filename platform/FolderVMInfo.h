@@ -37,7 +37,9 @@
 //   PrepareDestinationVM creates the destination VM's folder
 //   ConfigureDestinationVM  places the restored disk files (found by their
 //                        path, else in the request's staging or destination
-//                        folder) in it and writes its VMConfig.zyf last
+//                        folder) in it and writes its VMConfig.zyf last, with
+//                        the request's instance type, and the sizes of disks
+//                        the description gives none taken from their files
 //   CompleteDestinationVM   reports the VM: strVMId "<kind>/<vm>",
 //                        strResultInfo its folder
 //   FinalizeConvertedVM  the three steps above in one call
@@ -108,7 +110,8 @@ class ZY_PLATFORM_API FolderVMInfo : public IVMInfo {
   // <root>/<kind>/<vm>
   std::string VMFolder(const std::string& vmName) const;
   // Rewrites the description of an existing VM of this kind (after the
-  // caller adjusted it); false, with the reason as last error, otherwise.
+  // caller adjusted it), its disks named as ConfigureDestinationVM names
+  // them; false, with the reason as last error, otherwise.
   bool UpdateVMDescription(const std::string& vmName,
                            const VMInfoStructs::SVMInfo& info);
 

@@ -81,6 +81,7 @@ RestoreCtx StagedRequest(const TempDir& dir, const std::string& vmName) {
   request.vmInfo.i64MemoryMB = 2048;
   SDisk disk = DiskNamed(vmName + ".vhd");
   disk.eDiskType = DT_HYPERV_VHD;
+  disk.i64MaxSizeInBytes = 0;  // as a VMware configuration file leaves it
   request.vmInfo.vDisks.push_back(disk);
   SDisk cdrom;
   cdrom.nDeviceType = 2;  // no file: stays in the description only
@@ -307,6 +308,9 @@ TEST(FolderPlatform, FinalisationBuildsTheDestinationVMFromTheRestoredDisks) {
   EXPECT_EQ(written.i64MemoryMB, 2048);
   ASSERT_EQ(written.vDisks.size(), 2u);
   EXPECT_EQ(written.vDisks[0].fileName, "web01.vhd");
+  EXPECT_EQ(written.vDisks[0].i64MaxSizeInBytes, 8192);
+  EXPECT_EQ(written.vDisks[1].i64MaxSizeInBytes, 0);  // the CD-ROM has no file
+  EXPECT_EQ(written.strVMSize, "Standard_A2");
 
   // The VM now exists: a second restore under its name is refused.
   RestoreCtx again = StagedRequest(dir, "web01");
