@@ -6,6 +6,9 @@
 
 #include "converter/ZyVMConverter.h"
 #include "platform/FXPath.h"
+#include "platform/FXString.h"
+
+#include <algorithm>
 
 namespace zytool {
 namespace {
@@ -26,17 +29,25 @@ void PrintDisks(const VMInfoStructs::SVMInfo& info) {
     Print("  Disks: none\n");
     return;
   }
-  Print("  Disks:\n    %-28s %-7s %-9s %-12s %-8s %10s\n", "NAME", "KIND",
+  int width = 24;
+  for (const SDisk& disk : info.vDisks)
+    width = std::max(width, static_cast<int>(DestinationDiskName(disk).size()));
+  Print("  Disks:\n    %-*s  %-7s %-9s %-11s %-8s %10s\n", width, "NAME", "KIND",
         "FORMAT", "CONTROLLER", "BUS:SLOT", "SIZE");
   for (const SDisk& disk : info.vDisks) {
     std::string where = std::to_string(disk.nBus) + ":" + std::to_string(disk.nSlot);
-    Print("    %-28s %-7s %-9s %-12s %-8s %10s%s\n", Or(DestinationDiskName(disk), "-").c_str(),
-          DeviceLabel(disk), FormatLabel(disk.eDiskType).c_str(),
-          Or(disk.strControllerType, "-").c_str(), where.c_str(),
-          HumanBytes(static_cast<uint64_t>(std::max<int64_t>(disk.i64MaxSizeInBytes, 0)))
-              .c_str(),
+    uint64_t size = static_cast<uint64_t>(std::max<int64_t>(disk.i64MaxSizeInBytes, 0));
+    Print("    %-*s  %-7s %-9s %-11s %-8s %10s%s\n", width,
+          Or(DestinationDiskName(disk), "-").c_str(), DeviceLabel(disk),
+          FormatLabel(disk.eDiskType).c_str(), Or(disk.strControllerType, "-").c_str(),
+          where.c_str(), size || disk.nDeviceType != 2 ? HumanBytes(size).c_str() : "-",
           disk.isOSDisk ? "  OS disk" : "");
   }
+}
+
+// "AUTO" asks the library to choose; where it did not, nothing was chosen.
+std::string Chosen(const std::string& value) {
+  return value.empty() || FXString::CompareNoCase(value, "AUTO") == 0 ? "-" : value;
 }
 
 void PrintNetworkCards(const VMInfoStructs::SVMInfo& info) {
@@ -78,17 +89,19 @@ void PrintDescription(const VMInfoStructs::SVMInfo& info, const ResultFacts& fac
   if (!facts.vmId.empty()) Print("  VM id:         %s\n", facts.vmId.c_str());
   if (!facts.location.empty()) Print("  Folder:        %s\n", facts.location.c_str());
   const auto& os = info.guestOSInfo;
-  std::string osFacts = Or(os.GuestOSName, "");
-  for (const std::string& part : {os.OSType, os.CPUArch, os.OSVersion})
-    if (!part.empty()) osFacts += (osFacts.empty() ? "" : ", ") + part;
+  std::string osFacts;
+  for (const std::string& part : {os.GuestOSName, os.OSType, os.CPUArch, os.OSVersion})
+    if (!part.empty() && osFacts.find(part) == std::string::npos)
+      osFacts += (osFacts.empty() ? "" : ", ") + part;
   Print("  Guest OS:      %s%s\n", Or(info.strGuestOS, "-").c_str(),
         osFacts.empty() ? "" : (" (" + osFacts + ")").c_str());
-  if (!facts.osValue.empty()) Print("  OS value:      %s\n", facts.osValue.c_str());
+  if (Chosen(facts.osValue) != "-")
+    Print("  OS value:      %s\n", facts.osValue.c_str());
   Print("  CPUs, memory:  %lld, %s\n", static_cast<long long>(info.i64NumCPUs),
         info.i64MemoryMB < 0 ? "unknown"
                              : (std::to_string(info.i64MemoryMB) + " MiB").c_str());
   std::string instanceType = facts.instanceType.empty() ? info.strVMSize : facts.instanceType;
-  Print("  Instance type: %s\n", Or(instanceType, "-").c_str());
+  Print("  Instance type: %s\n", Chosen(instanceType).c_str());
   std::string region = facts.region.empty() ? info.strRegion : facts.region;
   if (!region.empty()) Print("  Region:        %s\n", region.c_str());
   if (!info.strBootFirmware.empty())

@@ -249,6 +249,10 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   RestoreOutcome outcome;
   outcome.description = request.vmInfo;
   outcome.description.vDiskControllers = request.vmInfo.vDiskControllers;
+  // What the folder platform built is what is shown: the converted
+  // description with the disks' sizes from their files.
+  if (dynamic_cast<FolderVMInfo*>(platform.get()))
+    platform.get()->GetVMInfo(request.strVMName, "", "", 0, 0, outcome.description);
   outcome.facts.title = request.strSourceVMName + " (" + PlatformKindName(job.source) +
                         ") restored to " + PlatformKindName(job.destination);
   outcome.facts.vmId = request.strVMId;
