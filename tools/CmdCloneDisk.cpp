@@ -21,12 +21,13 @@ int RunCloneDisk(const GlobalOptions& global, const CloneDiskOptions& options) {
                                           : DiskTypeOfFile(options.source);
   DiskCopyStats stats = CopyDiskImage(options.source, format, options.destination,
                                       format, CQiPath::GetBaseName(options.destination));
-  double rate = stats.seconds > 0 ? static_cast<double>(stats.dataBytes) / stats.seconds : 0;
+  double rate = stats.seconds > 0 ? static_cast<double>(stats.bytesRead) / stats.seconds : 0;
   if (global.json) {
     nlohmann::json result{{"source", options.source},
                           {"destination", options.destination},
                           {"format", static_cast<int>(format)},
                           {"diskBytes", stats.diskSize},
+                          {"bytesRead", stats.bytesRead},
                           {"dataBytes", stats.dataBytes},
                           {"holeBytes", stats.holeBytes},
                           {"seconds", stats.seconds},
@@ -37,8 +38,10 @@ int RunCloneDisk(const GlobalOptions& global, const CloneDiskOptions& options) {
   Print("Cloned %s to %s\n", options.source.c_str(), options.destination.c_str());
   Print("  Disk size:   %s (%llu bytes)\n", HumanBytes(stats.diskSize).c_str(),
         static_cast<unsigned long long>(stats.diskSize));
-  Print("  Data copied: %s in %.2f s, %s/s\n", HumanBytes(stats.dataBytes).c_str(),
+  Print("  Read:        %s in %.2f s, %s/s\n", HumanBytes(stats.bytesRead).c_str(),
         stats.seconds, HumanBytes(static_cast<uint64_t>(rate)).c_str());
+  Print("  Data copied: %s (%llu bytes)\n", HumanBytes(stats.dataBytes).c_str(),
+        static_cast<unsigned long long>(stats.dataBytes));
   Print("  Holes kept:  %s (%llu bytes)\n", HumanBytes(stats.holeBytes).c_str(),
         static_cast<unsigned long long>(stats.holeBytes));
   return 0;

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace zytool {
@@ -44,6 +45,20 @@ struct RemoveUnlessKept {
     if (!keep && !path.empty()) ::unlink(path.c_str());
   }
 };
+
+// The bytes of a block that its allocation map marks as data; the last
+// extent of an image may be short.
+uint64_t AllocatedBytes(const std::vector<bool>& map, uint64_t extentSize,
+                        uint64_t blockSize) {
+  uint64_t bytes = 0;
+  for (size_t i = 0; i < map.size(); ++i) {
+    if (!map[i]) continue;
+    uint64_t start = i * extentSize;
+    if (start >= blockSize) break;
+    bytes += std::min(extentSize, blockSize - start);
+  }
+  return bytes;
+}
 
 }  // namespace
 
@@ -87,7 +102,9 @@ DiskCopyStats CopyDiskImage(const std::string& from, DiskType_t fromType,
     if (error.IsError()) Fail("cannot read disk image [" + from + "]", error);
     error = destination.WriteBlock(buffer, offset, allocationMap, destinationContext);
     if (error.IsError()) Fail("cannot write disk image [" + to + "]", error);
-    stats.dataBytes += buffer.Size();
+    stats.bytesRead += buffer.Size();
+    stats.dataBytes += AllocatedBytes(allocationMap, sourceContext.u64ExtentSize,
+                                      buffer.Size());
     progress.Update(offset + buffer.Size());
   }
   error = destination.Close();

@@ -17,7 +17,8 @@ namespace zytool {
 
 struct DiskCopyStats {
   uint64_t diskSize = 0;      // bytes of the destination image
-  uint64_t dataBytes = 0;     // bytes of the blocks delivered and written
+  uint64_t bytesRead = 0;     // bytes of the blocks the reader delivered
+  uint64_t dataBytes = 0;     // bytes of their allocated extents, written
   uint64_t holeBytes = 0;     // bytes of the destination left unallocated
   double seconds = 0;
 };

@@ -271,6 +271,7 @@ TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
   unwritable["strStagingPath"] = dir.Write("a-file", "x") + "/staging";
   std::string unwritableStaging = dir.Write("unwritable.json", unwritable.dump());
   std::string badXml = dir.Write("bad.xml", "<VMOpReq><recoveryResponse>");
+  dir.Write("root/rhev", "a file where the kind's folder belongs");
 
   struct Row {
     int line;
@@ -293,6 +294,8 @@ TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
        "gone.vmdk] does not exist"},
       {__LINE__, {"restore", unwritableStaging, "--from", "vmware", "--to", "hyperv"}, 1,
        "cannot create restore folder"},
+      {__LINE__, {"restore", Web01Request(), "--from", "vmware", "--to", "rhev"}, 1,
+       "Cannot create folder"},
       {__LINE__, {"p2v", badXml, "--to", "vmware"}, 1, "bad.xml"},
       {__LINE__, {"convert", "db01", "--from", "vmware", "--to", "hyperv"}, 1, "no VM [db01]"},
       {__LINE__, {"clone-disk", dir.File("none.img"), dir.File("x.img")}, 1, "no disk image"},
