@@ -43,6 +43,16 @@ std::string SourceNameOf(const SDisk& entry) {
 
 bool HasData(const SDisk& entry) { return entry.nDeviceType != 2; }
 
+// Names from a request become file names in the source and restore folders;
+// a name with a folder in it could reach outside them.
+std::string PlainFileName(const std::string& name, const char* what) {
+  if (name.empty() || name == "." || name == ".." ||
+      name.find_first_of("/\\") != std::string::npos ||
+      name.find('\0') != std::string::npos)
+    throw ToolError(std::string(what) + " [" + name + "] is not a file name");
+  return name;
+}
+
 // A folder this job made; removed with everything in it at the end.
 class TemporaryFolder {
  public:
@@ -128,6 +138,7 @@ void CheckRequest(RestoreJob& job) {
     std::string name = SourceNameOf(entry);
     if (name.empty())
       throw ToolError("a restored file of the request has no diskIndexName");
+    PlainFileName(name, "the backed-up file");
     std::string path = CQiPath::Append(job.sourceFolder, name);
     if (!fs::is_regular_file(path, ec))
       throw ToolError("backed-up file [" + path + "] does not exist");
@@ -161,7 +172,8 @@ void RestoreFiles(RestoreJob& job, const std::string& folder) {
       RestoreFile(from, CQiPath::Append(folder, entry.diskIndexName));
       continue;
     }
-    std::string to = CQiPath::Append(folder, DestinationDiskName(entry));
+    std::string to = CQiPath::Append(
+        folder, PlainFileName(DestinationDiskName(entry), "the restored disk name"));
     if (fs::exists(fs::symlink_status(to)))
       throw ToolError("two disks of the request restore to [" + to + "]");
     CopyDiskImage(from, DiskTypeOfFile(from), to,

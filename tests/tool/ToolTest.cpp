@@ -267,6 +267,9 @@ TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
   json missing = json::parse(TempDir::Read(Web01Request()));
   missing["vDisks"][2]["diskIndexName"] = "gone.vmdk";
   std::string missingFile = dir.Write("missing.json", missing.dump());
+  json escaping = json::parse(TempDir::Read(Web01Request()));
+  escaping["vDisks"][0]["diskIndexName"] = "../web01/web01.vmx";
+  std::string escapingName = dir.Write("escaping.json", escaping.dump());
   json unwritable = json::parse(TempDir::Read(Web01Request()));
   unwritable["strStagingPath"] = dir.Write("a-file", "x") + "/staging";
   std::string unwritableStaging = dir.Write("unwritable.json", unwritable.dump());
@@ -292,6 +295,8 @@ TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
        1, "cannot read restore request"},
       {__LINE__, {"restore", missingFile, "--from", "vmware", "--to", "hyperv"}, 1,
        "gone.vmdk] does not exist"},
+      {__LINE__, {"restore", escapingName, "--from", "vmware", "--to", "hyperv"}, 1,
+       "[../web01/web01.vmx] is not a file name"},
       {__LINE__, {"restore", unwritableStaging, "--from", "vmware", "--to", "hyperv"}, 1,
        "cannot create restore folder"},
       {__LINE__, {"restore", Web01Request(), "--from", "vmware", "--to", "rhev"}, 1,
