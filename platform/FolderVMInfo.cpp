@@ -187,16 +187,16 @@ std::string DestinationName(const RestoreCtx& ctx) {
   return ctx.strVMName.empty() ? ctx.vmInfo.strVMName : ctx.strVMName;
 }
 
-// Where a restored disk file is: its own path, else its name in the staging
-// or the destination folder of the request.
+// Where a restored disk file is: by its name in the request's staging or
+// destination folder, or already in the VM's folder.  A path named by a
+// description is never followed elsewhere: a configuration file could name
+// any file of the system.
 bool FindRestoredFile(const RestoreCtx& ctx, const SDisk& disk,
-                      std::string& path) {
-  if (IsRegularFile(disk.fileName)) {
-    path = disk.fileName;
-    return true;
-  }
+                      const std::string& vmFolder, std::string& path) {
   std::string name = BaseName(disk.fileName);
-  for (const std::string& folder : {ctx.strStagingPath, ctx.strDestinationPath}) {
+  for (const std::string& folder :
+       {ctx.strStagingPath, ctx.strDestinationPath, vmFolder,
+        Join(vmFolder, "Virtual Hard Disks")}) {
     if (folder.empty()) continue;
     std::string candidate = Join(folder, name);
     if (IsRegularFile(candidate)) {
@@ -546,12 +546,13 @@ int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
   for (SDisk& disk : description.vDisks) {
     if (!IsPlacedDisk(disk)) continue;
     std::string from;
-    if (!FindRestoredFile(ctx, disk, from))
+    if (!FindRestoredFile(ctx, disk, folder, from))
       return undo("Restored disk file [" + disk.fileName + "] not found");
     std::string name = BaseName(disk.fileName);
     std::string to = Join(folder, name);
-    bool sameDiskAgain = std::find(placed.begin(), placed.end(), to) != placed.end();
-    if (!sameDiskAgain) {
+    bool inPlace = from == to ||
+                   std::find(placed.begin(), placed.end(), to) != placed.end();
+    if (!inPlace) {
       int err = PlaceFile(from, to);
       if (err)
         return undo("Cannot place disk [" + name + "] in [" + folder +

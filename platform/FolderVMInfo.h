@@ -36,7 +36,7 @@
 //                        check that the destination VM does not exist yet
 //   PrepareDestinationVM creates the destination VM's folder
 //   ConfigureDestinationVM  places the restored disk files (found by their
-//                        path, else in the request's staging or destination
+//                        names in the request's staging or destination
 //                        folder) in it and writes its VMConfig.zyf last, with
 //                        the request's instance type, and the sizes of disks
 //                        the description gives none taken from their files

@@ -321,15 +321,27 @@ TEST(FolderPlatform, FinalisationBuildsTheDestinationVMFromTheRestoredDisks) {
 }
 
 TEST(FolderPlatform, AFailedFinalisationRemovesTheVMFolderItMadeAndKeepsTheRestoredFiles) {
-  TempDir dir;
-  FolderVMInfo amazon(VS_AMAZON, dir.path());
-  RestoreCtx request = StagedRequest(dir, "web01");
-  request.vmInfo.vDisks.push_back(DiskNamed("missing.vhd"));
-  EXPECT_FALSE(amazon.FinalizeConvertedVM(request));
-  EXPECT_NE(amazon.GetLastErrorText().find("missing.vhd"), std::string::npos);
-  EXPECT_FALSE(fs::exists(dir.File("amazon/web01")));
-  EXPECT_TRUE(fs::exists(dir.File("staging/web01.vhd")));
-  EXPECT_TRUE(request.strVMId.empty());
+  struct Row {
+    int line;
+    const char* disk;  // a disk the description names that was not restored
+  } rows[] = {
+      {__LINE__, "missing.vhd"},
+      // A file outside the restore folders is never taken, whatever names it.
+      {__LINE__, "elsewhere/secret.vhd"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    TempDir dir;
+    dir.Write("elsewhere/secret.vhd", "not a restored disk");
+    FolderVMInfo amazon(VS_AMAZON, dir.path());
+    RestoreCtx request = StagedRequest(dir, "web01");
+    request.vmInfo.vDisks.push_back(DiskNamed(dir.File(row.disk)));
+    EXPECT_FALSE(amazon.FinalizeConvertedVM(request));
+    EXPECT_NE(amazon.GetLastErrorText().find("not found"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir.File("amazon/web01")));
+    EXPECT_TRUE(fs::exists(dir.File("staging/web01.vhd")));
+    EXPECT_TRUE(request.strVMId.empty());
+  }
 }
 
 TEST(FolderPlatform, DestinationNamesThatWouldLeaveTheKindFolderAreRefused) {
