@@ -1,0 +1,61 @@
+//===- VMConfigFormat.h - Configuration formats as pure text functions ---===//
+//
+// The configuration readers keep parsing apart from file reading: each format
+// has a function from text to a VM description (and, for our own format, back
+// to text), so tests and fuzzers work on buffers.  The reader classes
+// (VMConfigFile, OracleVMConfigFile, VMXFile) read the file, call these and
+// write the one log line of a failure.
+//
+// Common rules of every parser here:
+//   * it never throws and never crashes on any input;
+//   * on failure it returns false, leaves the description untouched and puts
+//     one sentence into error saying what is wrong and where ("line 12: ...",
+//     or the member path for a well-formed file with a wrong value);
+//   * on success it sets the members its format carries and leaves the others
+//     as they were, so several files can be read into one description.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "model/VMInfoStructs.h"
+#include "model/ZyExport.h"
+
+// No configuration file is larger than this; a larger one is refused before
+// it is read, so a wrong or hostile file cannot exhaust memory.
+constexpr size_t kZyMaxConfigFileBytes = 16u * 1024u * 1024u;
+
+// Reads a whole configuration file into text.  False, with error set, when it
+// is missing, not a regular file, unreadable or larger than
+// kZyMaxConfigFileBytes.
+ZY_PLATFORM_API bool ReadConfigFileText(const std::string& path,
+                                        std::string& text, std::string& error);
+
+// The generalised description "VMConfig.zyf" (JSON).  ParseZyf takes every
+// member the file names; WriteZyf writes every member of the description, so
+// WriteZyf followed by ParseZyf gives back an equal description.
+ZY_PLATFORM_API bool ParseZyf(const std::string& text,
+                              VMInfoStructs::SVMInfo& info, std::string& error);
+ZY_PLATFORM_API std::string WriteZyf(const VMInfoStructs::SVMInfo& info);
+
+// An Amazon EC2 DescribeInstances (or RunInstances) response, any API
+// version.  Documents with a DOCTYPE are refused.
+ZY_PLATFORM_API bool ParseEc2Description(const std::string& xml,
+                                         VMInfoStructs::SVMInfo& info,
+                                         std::string& error);
+
+// An Oracle VM or Xen domain configuration file (vm.cfg).
+ZY_PLATFORM_API bool ParseXenDomainConfig(const std::string& text,
+                                          VMInfoStructs::SVMInfo& info,
+                                          std::string& error);
+
+// Which of our formats a text holds, judged by its first non-blank character.
+enum class ZyConfigTextKind { Zyf, Ec2Xml, Unknown };
+ZY_PLATFORM_API ZyConfigTextKind DetectConfigTextKind(const std::string& text);
+
+// Copies a description whole, disk controllers included (the record's own
+// copy leaves them out).
+ZY_PLATFORM_API void CopyVMInfoWhole(const VMInfoStructs::SVMInfo& from,
+                                     VMInfoStructs::SVMInfo& to);

@@ -1,0 +1,174 @@
+//===- Ec2DescriptionReaderTest.cpp - Amazon instance descriptions --------===//
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "platform/EvDebug.h"
+#include "platform/VMConfigFormat.h"
+#include "platform/XercesInit.h"
+
+using VMInfoStructs::SVMInfo;
+
+namespace {
+
+std::string Instance(const std::string& inner) {
+  return "<item><instanceId>i-1</instanceId>" + inner + "</item>";
+}
+
+std::string Describe(
+    const std::string& instances,
+    const std::string& ns = "http://ec2.amazonaws.com/doc/2013-10-15/") {
+  return "<DescribeInstancesResponse xmlns=\"" + ns +
+         "\"><reservationSet><item><instancesSet>" + instances +
+         "</instancesSet></item></reservationSet></DescribeInstancesResponse>";
+}
+
+}  // namespace
+
+TEST(Ec2Description, TheRegionIsTheZoneUpToTheRegionNumber) {
+  struct Row {
+    int line;
+    const char* zone;
+    const char* region;
+  };
+  const Row rows[] = {
+      {__LINE__, "us-west-2a", "us-west-2"},
+      {__LINE__, "us-gov-west-1b", "us-gov-west-1"},
+      {__LINE__, "ap-southeast-1c", "ap-southeast-1"},
+      {__LINE__, "us-west-2-lax-1a", "us-west-2"},
+      {__LINE__, "us-east-1-wl1-bos-wlz-1", "us-east-1"},
+      {__LINE__, "eu-central-12z", "eu-central-12"},
+      {__LINE__, "local", "local"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    SVMInfo info;
+    std::string error;
+    ASSERT_TRUE(ParseEc2Description(
+        Describe(Instance(std::string("<placement><availabilityZone>") +
+                          row.zone + "</availabilityZone></placement>")),
+        info, error))
+        << error;
+    EXPECT_EQ(info.strRegion, row.region);
+  }
+}
+
+TEST(Ec2Description, ElementsMatchOnLocalNamesWhateverTheNamespace) {
+  const std::string instance = Instance("<instanceType>t3.nano</instanceType>");
+  const std::string texts[] = {
+      Describe(instance, "http://ec2.amazonaws.com/doc/2099-01-01/"),
+      Describe(instance, ""),
+      "<ec2:DescribeInstancesResponse "
+      "xmlns:ec2=\"urn:x\"><ec2:reservationSet><ec2:item>"
+      "<ec2:instancesSet><ec2:item><ec2:instanceId>i-1</"
+      "ec2:instanceId><ec2:instanceType>"
+      "t3.nano</ec2:instanceType></ec2:item></ec2:instancesSet></ec2:item>"
+      "</ec2:reservationSet></ec2:DescribeInstancesResponse>",
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    SVMInfo info;
+    std::string error;
+    ASSERT_TRUE(ParseEc2Description(text, info, error)) << error;
+    EXPECT_EQ(info.strGUID, "i-1");
+    EXPECT_EQ(info.strVMSize, "t3.nano");
+  }
+}
+
+TEST(Ec2Description, ValuesOfNestedElementsAreNotTakenForTheInstancesOwn) {
+  // An interface's private address and groups are not the instance's type
+  // or groups; only direct children count.
+  SVMInfo info;
+  std::string error;
+  ASSERT_TRUE(ParseEc2Description(
+      Describe(Instance(
+          "<networkInterfaceSet><item><groupSet><item><groupId>sg-eni</groupId>"
+          "</item></groupSet><instanceType>wrong</instanceType></item>"
+          "</networkInterfaceSet>")),
+      info, error))
+      << error;
+  EXPECT_TRUE(info.vSecurityGroups.empty());
+  EXPECT_EQ(info.strVMSize, "");
+  ASSERT_EQ(info.vNetworkCards.size(), 1u);
+}
+
+TEST(Ec2Description, OfSeveralInstancesTheFirstIsReadAndTheOthersAreNamed) {
+  ScopedLogCapture capture;
+  SVMInfo info;
+  std::string error;
+  ASSERT_TRUE(ParseEc2Description(
+      Describe("<item><instanceId>i-first</instanceId></item>"
+               "<item><instanceId>i-second</instanceId></item>"),
+      info, error));
+  EXPECT_EQ(info.strGUID, "i-first");
+  EXPECT_TRUE(capture.sink().Contains(
+      LogKind::Debug,
+      "The description lists 2 instances; reading the first [i-first]"));
+}
+
+TEST(Ec2Description, HostileDocumentsAreRefusedWithoutHarm) {
+  std::string deep;
+  for (int i = 0; i < 200000; ++i) deep += "<a>";
+  for (int i = 0; i < 200000; ++i) deep += "</a>";
+  std::string attributes = "<x";
+  for (int i = 0; i < 100000; ++i)
+    attributes += " a" + std::to_string(i) + "='='";
+  attributes += "/>";
+  std::string laughs =
+      "<?xml version=\"1.0\"?><!DOCTYPE r [<!ENTITY a \"aaaaaaaaaa\">"
+      "<!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\"><!ENTITY c "
+      "\"&b;&b;&b;&b;&b;&b;&b;&b;\">]>" +
+      Describe(Instance("<instanceType>&c;</instanceType>"));
+  // UTF-16 would hide the DOCTYPE from a byte search.
+  std::string utf16 = "\xff\xfe";
+  for (char c :
+       std::string("<!DOCTYPE r [<!ENTITY x SYSTEM \"file:///etc/hostname\">]>"
+                   "<DescribeInstancesResponse><reservationSet/>"
+                   "</DescribeInstancesResponse>")) {
+    utf16 += c;
+    utf16 += '\0';
+  }
+  struct Row {
+    int line;
+    std::string text;
+    bool reads;
+    const char* error;
+  };
+  const Row rows[] = {
+      {__LINE__, laughs, false, "DOCTYPE"},
+      {__LINE__, utf16, false, "not UTF-8"},
+      {__LINE__,
+       Describe(Instance("<instanceType>" + deep + "</instanceType>")), false,
+       "elements nest deeper than 100 levels"},
+      {__LINE__, Describe(Instance(attributes)), false,
+       "more than 32 attributes"},
+      {__LINE__,
+       Describe(Instance("<x a='>'><!-- <y> --><![CDATA[<z>]]><w/></x>")), true,
+       ""},
+      {__LINE__, std::string("<a>\0</a>", 8), false, "not UTF-8"},
+      {__LINE__, "<a><b></a>", false, "line 1"},
+      {__LINE__, "", false, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    SVMInfo info;
+    std::string error;
+    EXPECT_EQ(ParseEc2Description(row.text, info, error), row.reads) << error;
+    EXPECT_NE(error.find(row.error), std::string::npos) << error;
+    if (!row.reads) {
+      EXPECT_FALSE(error.empty());
+      EXPECT_EQ(info.strGUID, "");
+    }
+  }
+}
+
+TEST(XercesInit, EveryThreadSeesOneInitialisedParser) {
+  std::vector<std::thread> threads;
+  std::vector<int> ready(8, 0);
+  for (int& slot : ready)
+    threads.emplace_back(
+        [&slot] { slot = ZyEnsureXercesInitialized() ? 1 : 0; });
+  for (std::thread& thread : threads) thread.join();
+  for (int slot : ready) EXPECT_EQ(slot, 1);
+}

@@ -1,0 +1,333 @@
+//===- ZyfTest.cpp - The generalised description and its file -------------===//
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/EvDebug.h"
+#include "platform/VMConfigFile.h"
+#include "platform/VMConfigFormat.h"
+#include "support/TempDir.h"
+
+using namespace VMInfoStructs;
+
+namespace {
+
+// A description with every member away from its default, nested records
+// included, so a member the format forgets cannot survive the round trip.
+SVMInfo Populated() {
+  SVMInfo vm;
+  vm.strVMName = "db \"primary\" \xc3\xa9t\xc3\xa9";
+  vm.strGuestOS = "windows2019srv_64Guest";
+  vm.strGUID = "421eb458-5448-fc12-2074-83d5e419e138";
+  vm.strDestinationPath = "/restore/db";
+  vm.strVMPath = "[ds1] db/";
+  vm.strDatastore = "ds1";
+  vm.strRegion = "eu-west-1";
+  vm.strPrimaryInterfaceName = "eth0";
+  vm.strBootFirmware = "EFI";
+  vm.strDestinationHost = "esx7.example";
+  vm.nClientId = 4711;
+  SSnapshot child;
+  child.strName = "after patch";
+  child.strId = "snap-2";
+  child.strDescription = "line one\nline two";
+  child.i64CreateTime = 1700000001;
+  SSnapshot root;
+  root.strName = "base";
+  root.strId = "snap-1";
+  root.strDescription = "first";
+  root.i64CreateTime = 1700000000;
+  root.vChildren.push_back(child);
+  vm.vSnapshots.push_back(root);
+
+  SDisk disk;
+  disk.fileName = "db.vmdk";
+  disk.eDiskType = DT_VMDK;
+  disk.strConfigDiskName = "db.vmdk";
+  disk.i64MaxSizeInBytes = INT64_MAX;
+  disk.i64CurrSizeInBytes = 123;
+  SChildDisk delta;
+  delta.strFileName = "db-000001.vmdk";
+  delta.eDiskType = DT_VMDK;
+  delta.i64MaxSizeInBytes = 5;
+  delta.i64CurrSizeInBytes = 6;
+  delta.strSnapshotId = "snap-1";
+  disk.vChildDisks.push_back(delta);
+  disk.strControllerType = "scsi";
+  disk.nBus = 1;
+  disk.nSlot = 15;
+  disk.strTargetName = "target";
+  disk.strDatastore = "ds2";
+  disk.eProvisioningType = 2;
+  disk.diskIndexName = "scsi1-15-db.vmdk";
+  disk.strDisplayName = "Hard disk 1";
+  disk.strMatchName = "match";
+  disk.newDiskName = "db_1.vhdx";
+  disk.nFileType = 0;
+  disk.nDeviceType = 2;
+  disk.isOSDisk = true;
+  disk.strPlatformRef1 = "ref1";
+  disk.bProvisionFlag = true;
+  disk.strPlatformRef2 = "ref2";
+  disk.isBootDisk = true;
+  disk.strName = "disk0";
+  vm.vDisks.push_back(disk);
+  vm.vDisks.push_back(SDisk());
+
+  SVMDiskController controller;
+  controller.strName = "scsi";
+  controller.nBusNumber = 1;
+  controller.strControllerType = "pvscsi";
+  controller.bShared = true;
+  vm.vDiskControllers.push_back(controller);
+
+  SVMNetworkCard card;
+  card.strName = "ethernet0";
+  card.strNetworkName = "VM Network";
+  card.strMacAddress = "00:50:56:aa:bb:cc";
+  card.strNetworkId = "dvportgroup-1";
+  card.strInterfaceDetail = "detail";
+  card.strAdapterType = "vmxnet3";
+  card.strProtocolValue = "ipv4";
+  card.bConnected = false;
+  card.bLegacyAdapter = true;
+  card.nInterfaceValue = -3;
+  card.i64Speed = 10000000000;
+  card.i64Mtu = 9000;
+  card.strSubnet = "10.0.0.0/24";
+  card.bDhcp = true;
+  card.nVlanId = -1;
+  card.nPriority = 7;
+  card.strProtocolAddress = "10.0.0.5";
+  card.strGateway = "10.0.0.1";
+  card.bPrimary = true;
+  vm.vNetworkCards.push_back(card);
+
+  SVMFile file;
+  file.strFileName = "db.nvram";
+  file.i64Size = 8684;
+  file.nFileType = 3;
+  file.properties = {{"b", "2"}, {"a", "1"}};
+  vm.fileLayout.vDisks.push_back(disk);
+  vm.fileLayout.vFiles.push_back(file);
+  vm.i64NumCPUs = 16;
+  vm.i64MemoryMB = 65536;
+  vm.i64HardwareValueA = 1;
+  vm.i64HardwareValueB = INT64_MIN;
+  vm.bHardwareValuesSet = true;
+  vm.i64DiskCount = 2;
+  vm.nNumNetworkCards = 1;
+  vm.strRequestText = "{\"request\": true}";
+  vm.vExtraOptions.push_back({"machine.id", "QUJD"});
+  SKeyPairInfo keyPair;
+  keyPair.strName = "ops";
+  keyPair.strFingerprint = "aa:bb";
+  vm.vKeyPairs.push_back(keyPair);
+  SSecurityGroupInfo group;
+  group.strGroupId = "sg-1";
+  group.strGroupName = "web";
+  vm.vSecurityGroups.push_back(group);
+  vm.strVMSize = "m5.large";
+  SVMOwnerInfo owner;
+  owner.strName = "alice";
+  owner.strId = "u1";
+  vm.vOwners.push_back(owner);
+  vm.guestOSInfo.nOSFlags = 9;
+  vm.guestOSInfo.OSType = "Windows";
+  vm.guestOSInfo.CPUArch = "x64";
+  vm.guestOSInfo.strOSEdition = "Datacenter";
+  vm.guestOSInfo.GuestOSName = "Windows Server 2019";
+  vm.guestOSInfo.strOSFamily = "NT";
+  vm.guestOSInfo.OSVersion = "10.0";
+  SFCAdapterInfo fc;
+  fc.strWWNN = "20:00";
+  fc.strWWPN = "21:00";
+  vm.vFCAdapters.push_back(fc);
+  return vm;
+}
+
+}  // namespace
+
+TEST(Zyf, EveryMemberSurvivesAWriteAndARead) {
+  SVMInfo original = Populated();
+  SVMInfo read;
+  std::string error;
+  ASSERT_TRUE(ParseZyf(WriteZyf(original), read, error)) << error;
+  EXPECT_EQ(WriteZyf(read), WriteZyf(original));
+  // Spot checks that do not rely on the writer: one member of each record.
+  ASSERT_EQ(read.vSnapshots.size(), 1u);
+  ASSERT_EQ(read.vSnapshots[0].vChildren.size(), 1u);
+  EXPECT_EQ(read.vSnapshots[0].vChildren[0].strDescription,
+            "line one\nline two");
+  ASSERT_EQ(read.vDisks.size(), 2u);
+  EXPECT_EQ(read.vDisks[0].i64MaxSizeInBytes, INT64_MAX);
+  EXPECT_EQ(read.vDisks[0].vChildDisks.at(0).strSnapshotId, "snap-1");
+  EXPECT_EQ(read.vDisks[0].nFileType, 0);
+  EXPECT_TRUE(read.vDisks[0].isBootDisk);
+  EXPECT_EQ(read.vDisks[1].nDeviceType, 1);
+  ASSERT_EQ(read.vDiskControllers.size(), 1u);
+  EXPECT_EQ(read.vDiskControllers[0].strControllerType, "pvscsi");
+  EXPECT_TRUE(read.vDiskControllers[0].bShared);
+  EXPECT_EQ(read.vNetworkCards.at(0).nVlanId, -1);
+  EXPECT_FALSE(read.vNetworkCards.at(0).bConnected);
+  EXPECT_EQ(read.fileLayout.vFiles.at(0).properties.at("b"), "2");
+  EXPECT_EQ(read.i64HardwareValueB, INT64_MIN);
+  EXPECT_EQ(read.vExtraOptions.at(0).strValue, "QUJD");
+  EXPECT_EQ(read.guestOSInfo.strOSFamily, "NT");
+  EXPECT_EQ(read.vFCAdapters.at(0).strWWPN, "21:00");
+  EXPECT_EQ(read.strVMName, original.strVMName);
+}
+
+TEST(Zyf, MembersTheFileDoesNotNameKeepTheirValues) {
+  SVMInfo info = Populated();
+  std::string error;
+  ASSERT_TRUE(ParseZyf(R"({"format":"ZyVMConfig","version":1,
+      "vm":{"strVMName":"renamed","vDisks":[{"fileName":"only.vmdk"}]}})",
+                       info, error))
+      << error;
+  EXPECT_EQ(info.strVMName, "renamed");
+  EXPECT_EQ(info.strRegion, "eu-west-1");
+  EXPECT_EQ(info.vDiskControllers.size(), 1u);
+  // A list the file names replaces the list; its elements start as defaults.
+  ASSERT_EQ(info.vDisks.size(), 1u);
+  EXPECT_EQ(info.vDisks[0].fileName, "only.vmdk");
+  EXPECT_EQ(info.vDisks[0].nDeviceType, 1);
+  EXPECT_FALSE(info.vDisks[0].isOSDisk);
+}
+
+TEST(Zyf, WrongTextsAreRefusedAndLeaveTheDescriptionAlone) {
+  struct Row {
+    int line;
+    std::string text;
+    const char* error;
+  };
+  const Row rows[] = {
+      {__LINE__, "[]", "not a JSON object"},
+      {__LINE__, R"({"format":"ZyVMConfig","version":1})", "\"vm\" is missing"},
+      {__LINE__, R"({"format":"ZyVMConfig","version":"1","vm":{}})",
+       "\"version\""},
+      {__LINE__,
+       R"({"format":"ZyVMConfig","version":1,"vm":{"i64MemoryMB":1.5}})",
+       "vm.i64MemoryMB must be an integer"},
+      {__LINE__, R"({"format":"ZyVMConfig","version":1,"vm":{"strGUID":7}})",
+       "vm.strGUID must be a string"},
+      {__LINE__, R"({"format":"ZyVMConfig","version":1,"vm":{"vDisks":[1]}})",
+       "vm.vDisks[0] must be an object"},
+      {__LINE__,
+       R"({"format":"ZyVMConfig","version":1,"vm":{"vNetworkCards":[{"nVlanId":40000}]}})",
+       "vm.vNetworkCards[0].nVlanId is out of range"},
+      {__LINE__,
+       R"({"format":"ZyVMConfig","version":1,"vm":{"nClientId":-2147483649}})",
+       "vm.nClientId is out of range"},
+      {__LINE__,
+       R"({"format":"ZyVMConfig","version":1,"vm":{"guestOSInfo":{"OSType":null}}})",
+       "vm.guestOSInfo.OSType must be a string"},
+      {__LINE__,
+       R"({"format":"ZyVMConfig","version":1,"vm":{"fileLayout":{"vFiles":[{"properties":{"a":1}}]}}})",
+       "vm.fileLayout.vFiles[0].properties must be an object of strings"},
+      {__LINE__,
+       "{\"format\":\"ZyVMConfig\",\"version\":1,\"vm\":{\"strVMName\":"
+       "\"\xff\"}}",
+       "invalid"},
+      {__LINE__, std::string(100000, '[') + std::string(100000, ']'),
+       "nest deeper than 576 levels"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    SVMInfo info = Populated();
+    std::string error;
+    EXPECT_FALSE(ParseZyf(row.text, info, error));
+    EXPECT_NE(error.find(row.error), std::string::npos) << error;
+    EXPECT_EQ(WriteZyf(info), WriteZyf(Populated()));
+  }
+}
+
+TEST(Zyf, TextsThatAreNotUtf8AreWrittenWithReplacementCharacters) {
+  SVMInfo info;
+  info.strVMName = "caf\xe9";  // Latin-1, not UTF-8
+  SVMInfo read;
+  std::string error;
+  ASSERT_TRUE(ParseZyf(WriteZyf(info), read, error)) << error;
+  EXPECT_EQ(read.strVMName, "caf\xef\xbf\xbd");
+}
+
+TEST(DescriptionFile, SaveThenLoadGivesTheSameDescription) {
+  TempDir dir;
+  std::string path = dir.File("VMConfig.zyf");
+  ASSERT_TRUE(VMConfigFile(path).Save(Populated()));
+  SVMInfo read;
+  ASSERT_TRUE(VMConfigFile(path).Load(read));
+  EXPECT_EQ(WriteZyf(read), WriteZyf(Populated()));
+  EXPECT_EQ(std::filesystem::directory_iterator(dir.path())->path().filename(),
+            "VMConfig.zyf")
+      << "no temporary file is left beside the description";
+}
+
+TEST(DescriptionFile, SaveReplacesAnEarlierDescription) {
+  TempDir dir;
+  std::string path = dir.Write("VMConfig.zyf", "old content");
+  SVMInfo info;
+  info.strVMName = "new";
+  ASSERT_TRUE(VMConfigFile(path).Save(info));
+  EXPECT_EQ(TempDir::Read(path), WriteZyf(info));
+}
+
+TEST(DescriptionFile, SaveIntoAMissingFolderFailsWithOneErrorLine) {
+  TempDir dir;
+  ScopedLogCapture capture;
+  std::string path = dir.File("missing/VMConfig.zyf");
+  EXPECT_FALSE(VMConfigFile(path).Save(Populated()));
+  ASSERT_EQ(capture.sink().Records().size(), 1u);
+  const LogRecord record = capture.sink().Records()[0];
+  EXPECT_EQ(record.kind, LogKind::Error);
+  EXPECT_EQ(record.function,
+            "bool VMConfigFile::Save(const VMInfoStructs::SVMInfo&)");
+  EXPECT_NE(record.message.find(path), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(DescriptionFile, TheContentAndNotTheNameChoosesTheFormat) {
+  TempDir dir;
+  SVMInfo info;
+  info.strVMName = "named in json";
+  std::string path = dir.Write("description.xml", WriteZyf(info));
+  SVMInfo read;
+  ASSERT_TRUE(VMConfigFile(path).Load(read));
+  EXPECT_EQ(read.strVMName, "named in json");
+}
+
+TEST(DescriptionFile, FilesThatCannotBeReadFailWithOneErrorLineNamingThem) {
+  TempDir dir;
+  std::string tooLarge = dir.File("huge.zyf");
+  { std::ofstream out(tooLarge); }
+  std::filesystem::resize_file(tooLarge, kZyMaxConfigFileBytes + 1);
+  struct Row {
+    int line;
+    std::string path;
+    const char* error;
+  };
+  const Row rows[] = {
+      {__LINE__, dir.File("absent.zyf"), "cannot open"},
+      {__LINE__, dir.path(), "not a regular file"},
+      {__LINE__, tooLarge, "larger than the 16777216 bytes"},
+      {__LINE__, dir.Write("empty.zyf", ""),
+       "neither a generalised description"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    ScopedLogCapture capture;
+    SVMInfo info;
+    EXPECT_FALSE(VMConfigFile(row.path).Load(info));
+    ASSERT_EQ(capture.sink().Records().size(), 1u);
+    const LogRecord record = capture.sink().Records()[0];
+    EXPECT_EQ(record.kind, LogKind::Error);
+    EXPECT_EQ(record.function,
+              "bool VMConfigFile::Load(VMInfoStructs::SVMInfo&)");
+    EXPECT_NE(record.message.find(row.path), std::string::npos)
+        << record.message;
+    EXPECT_NE(record.message.find(row.error), std::string::npos)
+        << record.message;
+  }
+}
