@@ -1,9 +1,247 @@
-//===- ZyVMConverterDisks.cpp - Disk image conversion ---===//
-// Not built yet: every operation reports failure.
+//===- ZyVMConverterDisks.cpp - Disk image conversion ---------------------===//
+//
+// ConvertDisk takes one mounted disk image of the source machine toward the
+// destination format: it names the destination image, opens the source and
+// reads its first block, then asks CreateDestinationDisk for the destination
+// image.  Creating destination images is not offered in this system, so
+// CreateDestinationDisk reports failure and ConvertDisk stops there; the copy
+// that would follow is kept ready below for the day it succeeds.
+//
+// TestCloneDisk copies a fixed test image block by block with the same copy
+// loop, and is how the block stream of CArchiveVirtualDiskFile is exercised
+// end to end.
+//
+// All objects of a conversion are locals, set up in a fixed order, so they
+// are released in reverse order on every path and an image object closes
+// what it still holds.
+//
+//===----------------------------------------------------------------------===//
 #include "converter/ZyVMConverter.h"
 
-bool ZyVMConverter::ConvertDisk(const VMInfoStructs::SDisk&, VMInfoStructs::SDisk&) { return false; }
-bool ZyVMConverter::CreateDestinationDisk(CArchiveVirtualDiskFile&, VMInfoStructs::SDisk&, CArchiveVirtualDiskFile::Context_t&) { return false; }
-bool ZyVMConverter::CreateTempDestinationDisk(const std::string&, long long, DiskType_t) { return false; }
+#include "platform/FXPath.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+constexpr char kConvertDisk[] =
+    "bool ZyVMConverter::ConvertDisk(const VMInfoStructs::SDisk&, "
+    "VMInfoStructs::SDisk&)";
+constexpr char kTestCloneDisk[] = "bool ZyVMConverter::TestCloneDisk()";
+
+// Product types of the image objects: the reader of a conversion, and the
+// writer (also both ends of the test copy).
+constexpr ProductType_t kSourceProduct = 1;
+constexpr ProductType_t kDestinationProduct = 2;
+
+// The fixed image of the test copy and where it is copied to.
+constexpr char kCloneSource[] = "C:\\test10G-snap.vhdx";
+constexpr char kCloneDestination[] = "C:\\test10G-snap-restore.vhdx";
+constexpr DiskType_t kCloneType = DT_VHDX_22;
+
+// Throughput lines at most once a minute; format 3 adds the totals to the
+// summary the counters write when they are released.
+constexpr int kCounterLogInterval = 60;
+constexpr int kCounterSummaryFormat = 3;
+
+using Context = CArchiveVirtualDiskFile::Context_t;
+
+// Progress of the test copy goes to standard output as it happens.
+void Print(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+void Print(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vprintf(format, args);
+  va_end(args);
+  std::fflush(stdout);
+}
+
+// What the copy does with a block it cannot read: the test copy stops, a
+// conversion counts the block and goes on with the next one.
+enum class ReadFailure { kStop, kSkip };
+
+// The two ends of a block copy and what travels between them.
+struct BlockCopy {
+  CArchiveVirtualDiskFile& source;
+  Context& sourceContext;
+  CArchiveVirtualDiskFile& destination;
+  Context& destinationContext;
+  CAutoMemory<char>& buffer;
+  std::vector<bool>& allocationMap;
+  CMediaSpeedCounter* readCounter = nullptr;
+  CMediaSpeedCounter* writeCounter = nullptr;
+};
+
+// Copies the source's blocks until the end of its data.  Each block is
+// written as it was delivered, at its own offset: the copy neither pads nor
+// splits blocks.  False on a write error, and on a read error when
+// onReadFailure is kStop; readErrors counts the blocks skipped otherwise.
+bool CopyBlocks(EvDebug& log, const char* function, BlockCopy& copy,
+                ReadFailure onReadFailure, int32_t& readErrors) {
+  for (;;) {
+    uint64_t offset = 0;
+    if (copy.readCounter) copy.readCounter->Start();
+    CQiError error = copy.source.GetNextBlock(copy.buffer, offset,
+                                              copy.allocationMap,
+                                              copy.sourceContext);
+    if (copy.readCounter) copy.readCounter->Stop(copy.buffer.Size());
+    if (CArchiveVirtualDiskFile::IsErrorEOF(error)) return true;
+    if (error.IsError()) {
+      log.Error(function, "virtual disk read error detected [%s]!!!",
+                error.AsString().c_str());
+      if (onReadFailure == ReadFailure::kStop) return false;
+      ++readErrors;
+      continue;
+    }
+    if (copy.writeCounter) copy.writeCounter->Start();
+    error = copy.destination.WriteBlock(copy.buffer, offset,
+                                        copy.allocationMap,
+                                        copy.destinationContext);
+    if (copy.writeCounter) copy.writeCounter->Stop(copy.buffer.Size());
+    if (error.IsError()) {
+      log.Error(function, "virtual disk write error detected [%s]!!!",
+                error.AsString().c_str());
+      return false;
+    }
+  }
+}
+
+}  // namespace
+
+bool ZyVMConverter::ConvertDisk(const VMInfoStructs::SDisk& source,
+                                VMInfoStructs::SDisk& destination) {
+  CAutoMemory<char> buffer(true);
+  std::vector<bool> allocationMap;
+  CArchiveVirtualDiskFile sourceFile(kSourceProduct);
+  CArchiveVirtualDiskFile destinationFile(kDestinationProduct);
+  CMediaSpeedCounter readCounter(nullptr);
+  CMediaSpeedCounter writeCounter(nullptr);
+  readCounter.Init("ReadSpeed", 0);
+  readCounter.EnableLogging(kCounterLogInterval);
+  writeCounter.Init("WriteSpeed", 0);
+  writeCounter.EnableLogging(kCounterLogInterval);
+  Context sourceContext;
+  Context destinationContext;
+
+  // The destination image goes into the destination disk folder under the
+  // source's file name; the backslash separates them on every platform.
+  destination = source;
+  destination.eDiskType = DetermineDestinationDiskType(eDestInstType);
+  destination.fileName = strDestDiskPath + "\\" + source.fileName;
+  CorrectDiskExtension(destination);
+  Log(kConvertDisk, 0, "Converting disk [%s] to [%s]", source.fileName.c_str(),
+      destination.fileName.c_str());
+
+  sourceFile.SetVMInfo(pSourceVMInfo, strSourceVMName, strSourceVMGuid,
+                       &mountCtx, nullptr);
+  sourceFile.SetExtentSize(nBlockSize);
+  Log(kConvertDisk, 0, "Opening source disk [%s]", source.fileName.c_str());
+  CQiError error = sourceFile.Open(source.fileName,
+                                   static_cast<DiskType_t>(source.eDiskType));
+  if (error.IsError()) {
+    Error(kConvertDisk, "Failed to open source disk error=%s",
+          error.AsString().c_str());
+    return false;
+  }
+  sourceFile.SetDiskSize(source.i64MaxSizeInBytes, source.i64CurrSizeInBytes);
+  error = sourceFile.GetFirstBlock(buffer, nBlockSize, sourceContext);
+  if (error.IsError()) {
+    Error(kConvertDisk, "Failed to read first block from source disk error=%s",
+          error.AsString().c_str());
+    return false;
+  }
+
+  Log(kConvertDisk, 0, "Creating destination disk [%s]",
+      destination.fileName.c_str());
+  if (!CreateDestinationDisk(destinationFile, destination, destinationContext))
+    return false;
+
+  // Reached only once destination images can be created.
+  destinationFile.SetExtentSize(sourceContext.u64ExtentSize);
+  debug("Extent size = %llu",
+        static_cast<unsigned long long>(sourceContext.u64ExtentSize));
+  Log(kConvertDisk, 0, "Copying data from [%s] to [%s]",
+      source.fileName.c_str(), destination.fileName.c_str());
+  BlockCopy copy{sourceFile,  sourceContext, destinationFile, destinationContext,
+                 buffer,      allocationMap, &readCounter,    &writeCounter};
+  int32_t readErrors = 0;
+  if (!CopyBlocks(*this, kConvertDisk, copy, ReadFailure::kSkip, readErrors))
+    return false;
+  destinationFile.Close();
+  sourceFile.Close();
+  readCounter.SetFormat(kCounterSummaryFormat);
+  writeCounter.SetFormat(kCounterSummaryFormat);
+  if (readErrors > 0)
+    Log(kConvertDisk, 0,
+        "Encountered [%d] read errors while converting disk [%s] to [%s]",
+        readErrors, source.fileName.c_str(), destination.fileName.c_str());
+  return true;
+}
+
+// Creating destination images is not offered in this system.
+bool ZyVMConverter::CreateDestinationDisk(CArchiveVirtualDiskFile&,
+                                          VMInfoStructs::SDisk&,
+                                          CArchiveVirtualDiskFile::Context_t&) {
+  return false;
+}
+
+bool ZyVMConverter::CreateTempDestinationDisk(const std::string&, long long,
+                                              DiskType_t) {
+  return false;
+}
+
 bool ZyVMConverter::TestReadDisk() { return false; }
-bool ZyVMConverter::TestCloneDisk() { return false; }
+
+bool ZyVMConverter::TestCloneDisk() {
+  CAutoMemory<char> buffer(true);
+  std::vector<bool> allocationMap;
+  CArchiveVirtualDiskFile sourceFile(kDestinationProduct);
+  CArchiveVirtualDiskFile destinationFile(kDestinationProduct);
+  Context sourceContext;
+  Context destinationContext;
+
+  // The copy never replaces a file, so the previous copy goes first.
+  FXFile::RemoveFile(kCloneDestination);
+  Print("Cloning disk [%s] to [%s]\n", kCloneSource, kCloneDestination);
+
+  sourceFile.SetVMInfo(pSourceVMInfo, strSourceVMName, strSourceVMGuid,
+                       &mountCtx, nullptr);
+  sourceFile.SetExtentSize(nBlockSize);
+  Print("Opening source disk [%s]\n", kCloneSource);
+  CQiError error = sourceFile.Open(kCloneSource, kCloneType);
+  if (error.IsError()) {
+    Error(kTestCloneDisk, "Failed to open source disk error=%s",
+          error.AsString().c_str());
+    return false;
+  }
+  VMInfoStructs::SDisk sizes;
+  sourceFile.SetDiskSize(sizes.i64MaxSizeInBytes, sizes.i64CurrSizeInBytes);
+  error = sourceFile.GetFirstBlock(buffer, nBlockSize, sourceContext);
+  if (error.IsError()) {
+    Error(kTestCloneDisk, "Failed to read first block from source disk error=%s",
+          error.AsString().c_str());
+    return false;
+  }
+
+  destinationFile.SetExtentSize(sourceContext.u64ExtentSize);
+  error = destinationFile.Create(kCloneDestination, kCloneType, kCloneType,
+                                 buffer, 0, 0, destinationContext);
+  if (error.IsError()) {
+    Error(kTestCloneDisk, "Failed to open destination disk error=%s\n",
+          error.AsString().c_str());
+    return false;
+  }
+  Print("Extent size = %llu\n",
+        static_cast<unsigned long long>(sourceContext.u64ExtentSize));
+
+  BlockCopy copy{sourceFile, sourceContext, destinationFile, destinationContext,
+                 buffer,     allocationMap, nullptr,         nullptr};
+  int32_t readErrors = 0;
+  if (!CopyBlocks(*this, kTestCloneDisk, copy, ReadFailure::kStop, readErrors))
+    return false;
+  destinationFile.Close();
+  sourceFile.Close();
+  return true;
+}

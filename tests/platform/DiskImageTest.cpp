@@ -1,0 +1,429 @@
+//===- DiskImageTest.cpp - The disk image component and its counters ------===//
+//
+// Small raw images are built in a temporary folder (dense, sparse, zeros,
+// empty, odd sizes) and copied through the component the way the converter
+// copies them; the copy must be byte-identical and keep the source's holes.
+//
+//===----------------------------------------------------------------------===//
+#include "platform/CArchiveVirtualDiskFile.h"
+
+#include "platform/EvDebug.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Context = CArchiveVirtualDiskFile::Context_t;
+
+constexpr uint64_t kMiB = 1024 * 1024;
+constexpr uint64_t kBlock = CArchiveVirtualDiskFile::kBlockSize;
+
+// A run of non-zero data written into an image.
+struct DataRun {
+  uint64_t offset;
+  uint64_t length;
+};
+
+std::string RandomBytes(uint64_t length, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(length, '\0');
+  for (auto& byte : bytes) byte = static_cast<char>(random() % 255 + 1);
+  return bytes;
+}
+
+// An image of size bytes holding random data in runs and holes elsewhere.
+std::string MakeImage(const TempDir& dir, const std::string& name,
+                      uint64_t size, const std::vector<DataRun>& runs) {
+  std::string path = dir.File(name);
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  EXPECT_GE(fd, 0);
+  EXPECT_EQ(ftruncate(fd, static_cast<off_t>(size)), 0);
+  unsigned seed = 1;
+  for (const DataRun& run : runs) {
+    std::string bytes = RandomBytes(run.length, seed++);
+    EXPECT_EQ(pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(run.offset)),
+              static_cast<ssize_t>(bytes.size()));
+  }
+  close(fd);
+  return path;
+}
+
+uint64_t AllocatedBytes(const std::string& path) {
+  struct stat facts;
+  if (stat(path.c_str(), &facts) != 0) return ~0ull;
+  return static_cast<uint64_t>(facts.st_blocks) * 512;
+}
+
+uint64_t FileSize(const std::string& path) {
+  struct stat facts;
+  if (stat(path.c_str(), &facts) != 0) return ~0ull;
+  return static_cast<uint64_t>(facts.st_size);
+}
+
+// What one copy saw of the block stream.
+struct CopyTrace {
+  std::vector<uint64_t> offsets;
+  std::vector<uint64_t> lengths;
+  std::vector<std::vector<bool>> maps;
+  uint64_t extentSize = 0;
+  size_t bufferCapacity = 0;
+};
+
+// Copies from to to exactly the way the converter's test copy does; the
+// first failing step's error, or success.
+CQiError CopyImage(const std::string& from, const std::string& to,
+                   uint64_t extentSize = 4096, CopyTrace* trace = nullptr) {
+  CAutoMemory<char> buffer(true);
+  std::vector<bool> map;
+  CArchiveVirtualDiskFile source(2);
+  CArchiveVirtualDiskFile destination(2);
+  Context sourceContext;
+  Context destinationContext;
+  source.SetExtentSize(extentSize);
+  CQiError error = source.Open(from, DT_VHDX_22);
+  if (error.IsError()) return error;
+  error = source.GetFirstBlock(buffer, 4096, sourceContext);
+  if (error.IsError()) return error;
+  destination.SetExtentSize(sourceContext.u64ExtentSize);
+  error = destination.Create(to, DT_VHDX_22, DT_VHDX_22, buffer, 0, 0,
+                             destinationContext);
+  if (error.IsError()) return error;
+  for (;;) {
+    uint64_t offset = 0;
+    error = source.GetNextBlock(buffer, offset, map, sourceContext);
+    if (CArchiveVirtualDiskFile::IsErrorEOF(error)) break;
+    if (error.IsError()) return error;
+    if (trace) {
+      trace->offsets.push_back(offset);
+      trace->lengths.push_back(buffer.Size());
+      trace->maps.push_back(map);
+    }
+    error = destination.WriteBlock(buffer, offset, map, destinationContext);
+    if (error.IsError()) return error;
+  }
+  if (trace) {
+    trace->extentSize = sourceContext.u64ExtentSize;
+    trace->bufferCapacity = buffer.Capacity();
+  }
+  error = destination.Close();
+  if (error.IsError()) return error;
+  return source.Close();
+}
+
+int SystemErrno(const CQiError& error) {
+  return FXErrorUtil::SystemErrorNumber(error);
+}
+
+}  // namespace
+
+TEST(DiskImageCopy, CopiesEveryKindOfImageByteForByteAndKeepsItsHoles) {
+  struct Row {
+    int line;
+    const char* name;
+    uint64_t size;
+    std::vector<DataRun> runs;
+    uint64_t extentSize;
+    bool sparseAsSource;  // extents of whole file-system blocks or less
+  };
+  const Row rows[] = {
+      {__LINE__, "dense", 3 * kMiB, {{0, 3 * kMiB}}, 4096, true},
+      {__LINE__, "sparse", 8 * kMiB, {{kMiB, 8192}, {5 * kMiB + 100, 70000}}, 4096, true},
+      {__LINE__, "data at both ends", 4 * kMiB, {{0, 10}, {4 * kMiB - 10, 10}}, 4096, true},
+      {__LINE__, "odd size", 2 * kMiB + 3 * 4096 + 123, {{0, 2 * kMiB + 3 * 4096 + 123}}, 4096, true},
+      {__LINE__, "odd size, sparse tail", 2 * kMiB + 77, {{kMiB - 5, 10}}, 4096, true},
+      {__LINE__, "small extents", 3 * kMiB + 1, {{kMiB + 7, 5000}}, 512, true},
+      {__LINE__, "extents not dividing a block", 3 * kMiB + 1, {{2 * kMiB + 1, 9000}}, 3000, false},
+      {__LINE__, "extents larger than a block", 5 * kMiB, {{3 * kMiB, 4096}}, 2 * kMiB, false},
+      {__LINE__, "smaller than one extent", 100, {{0, 100}}, 4096, true},
+      {__LINE__, "nothing but a hole", 3 * kMiB + 5, {}, 4096, true},
+      {__LINE__, "empty", 0, {}, 4096, true},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    TempDir dir;
+    std::string from = MakeImage(dir, "source.img", row.size, row.runs);
+    std::string to = dir.File("copy.img");
+    CopyTrace trace;
+    CQiError error = CopyImage(from, to, row.extentSize, &trace);
+    ASSERT_FALSE(error.IsError()) << error.AsString();
+    EXPECT_EQ(FileSize(to), row.size);
+    EXPECT_TRUE(TempDir::Read(to) == TempDir::Read(from)) << row.name;
+    if (row.sparseAsSource)
+      EXPECT_LE(AllocatedBytes(to), AllocatedBytes(from)) << row.name;
+    else  // allocation follows the extents
+      EXPECT_LT(AllocatedBytes(to), row.size / 2) << row.name;
+    EXPECT_EQ(trace.extentSize, row.extentSize);
+    // Memory stays one block (whole extents), whatever the image size.
+    uint64_t block = (kBlock + row.extentSize - 1) / row.extentSize * row.extentSize;
+    EXPECT_LE(trace.bufferCapacity, block);
+  }
+}
+
+TEST(DiskImageCopy, AllocatedZerosBecomeHolesInTheCopy) {
+  TempDir dir;
+  std::string from = dir.Write("zeros.img", std::string(3 * kMiB + 5, '\0'));
+  ASSERT_GT(AllocatedBytes(from), 0u);
+  std::string to = dir.File("copy.img");
+  CopyTrace trace;
+  ASSERT_FALSE(CopyImage(from, to, 4096, &trace).IsError());
+  EXPECT_EQ(FileSize(to), 3 * kMiB + 5);
+  EXPECT_EQ(AllocatedBytes(to), 0u);
+  EXPECT_TRUE(TempDir::Read(to) == TempDir::Read(from));
+  for (const auto& map : trace.maps)
+    for (bool allocated : map) EXPECT_FALSE(allocated);
+}
+
+TEST(DiskImageStream, DeliversBlocksWithOffsetsAndOneFlagPerExtent) {
+  // Data in block 0 and block 3 of 6; blocks 1, 2 and 4 are holes, block 5
+  // (the last, short) is a hole too but still delivered.
+  TempDir dir;
+  uint64_t size = 5 * kBlock + 10000;
+  std::string from = MakeImage(dir, "img", size, {{4096, 1}, {3 * kBlock + 8191, 2}});
+  std::string to = dir.File("copy.img");
+  CopyTrace trace;
+  ASSERT_FALSE(CopyImage(from, to, 4096, &trace).IsError());
+  ASSERT_EQ(trace.offsets, (std::vector<uint64_t>{0, 3 * kBlock, 5 * kBlock}));
+  EXPECT_EQ(trace.lengths, (std::vector<uint64_t>{kBlock, kBlock, 10000}));
+  ASSERT_EQ(trace.maps[0].size(), kBlock / 4096);
+  ASSERT_EQ(trace.maps[2].size(), 3u);  // 10000 bytes: two extents and a part
+  std::vector<bool> first(kBlock / 4096, false);
+  first[1] = true;
+  EXPECT_EQ(trace.maps[0], first);
+  std::vector<bool> fourth(kBlock / 4096, false);
+  fourth[1] = fourth[2] = true;  // the two bytes straddle two extents
+  EXPECT_EQ(trace.maps[1], fourth);
+  EXPECT_EQ(trace.maps[2], std::vector<bool>(3, false));
+  EXPECT_EQ(FileSize(to), size);
+}
+
+TEST(DiskImageStream, FirstBlockFillsTheContextAndRestartsTheStream) {
+  TempDir dir;
+  std::string from = MakeImage(dir, "img", 2 * kMiB, {{0, 2 * kMiB}});
+  CArchiveVirtualDiskFile image(1);
+  Context context;
+  CAutoMemory<char> buffer(true);
+  std::vector<bool> map;
+  uint64_t offset = 99;
+  image.SetExtentSize(65536);
+  ASSERT_FALSE(image.Open(from, DT_VMDK).IsError());
+  ASSERT_FALSE(image.GetFirstBlock(buffer, 4096, context).IsError());
+  EXPECT_EQ(buffer.Size(), 4096u);
+  EXPECT_EQ(std::string(buffer.Ptr(), 4096), TempDir::Read(from).substr(0, 4096));
+  EXPECT_EQ(context.u64ExtentSize, 65536u);
+  EXPECT_EQ(context.u64DiskSize, 2 * kMiB);
+  ASSERT_FALSE(image.GetNextBlock(buffer, offset, map, context).IsError());
+  ASSERT_FALSE(image.GetNextBlock(buffer, offset, map, context).IsError());
+  EXPECT_EQ(offset, kBlock);
+  EXPECT_EQ(map.size(), kBlock / 65536);
+  EXPECT_TRUE(CArchiveVirtualDiskFile::IsErrorEOF(
+      image.GetNextBlock(buffer, offset, map, context)));
+  ASSERT_FALSE(image.GetFirstBlock(buffer, 4096, context).IsError());
+  ASSERT_FALSE(image.GetNextBlock(buffer, offset, map, context).IsError());
+  EXPECT_EQ(offset, 0u);
+}
+
+TEST(DiskImageStream, RelativePathsAreResolvedAgainstTheMountPath) {
+  TempDir dir;
+  dir.Write("vm/disk.vmdk", "a disk");
+  MountCtx mount;
+  mount.strMountPath = dir.path();
+  CArchiveVirtualDiskFile image(1);
+  image.SetVMInfo(nullptr, "vm", "guid", &mount, nullptr);
+  EXPECT_FALSE(image.Open("vm/disk.vmdk", DT_VMDK).IsError());
+  image.Close();
+  // Absolute paths are taken as they are.
+  EXPECT_FALSE(image.Open(dir.File("vm/disk.vmdk"), DT_VMDK).IsError());
+}
+
+TEST(DiskImageStream, ImageThatShrinksWhileReadIsAShortReadAndTheStreamGoesOn) {
+  TempDir dir;
+  std::string from = MakeImage(dir, "img", 3 * kBlock, {{0, 3 * kBlock}});
+  CArchiveVirtualDiskFile image(1);
+  Context context;
+  CAutoMemory<char> buffer(true);
+  std::vector<bool> map;
+  uint64_t offset = 0;
+  ASSERT_FALSE(image.Open(from, DT_VMDK).IsError());
+  ASSERT_FALSE(image.GetFirstBlock(buffer, 4096, context).IsError());
+  ASSERT_EQ(truncate(from.c_str(), static_cast<off_t>(kBlock + kBlock / 2)), 0);
+  EXPECT_FALSE(image.GetNextBlock(buffer, offset, map, context).IsError());
+  CQiError error = image.GetNextBlock(buffer, offset, map, context);
+  EXPECT_EQ(SystemErrno(error), EIO);
+  EXPECT_NE(error.AsString().find(std::strerror(EIO)), std::string::npos);
+  EXPECT_FALSE(CArchiveVirtualDiskFile::IsErrorEOF(error));
+  // The failed block is skipped; the last block fails the same way, then
+  // the data ends.
+  EXPECT_EQ(SystemErrno(image.GetNextBlock(buffer, offset, map, context)), EIO);
+  EXPECT_TRUE(CArchiveVirtualDiskFile::IsErrorEOF(
+      image.GetNextBlock(buffer, offset, map, context)));
+}
+
+TEST(DiskImageErrors, FailuresAreErrorValuesWithTheSystemsText) {
+  TempDir dir;
+  std::string image = MakeImage(dir, "img", 4096, {{0, 4096}});
+  std::string plainFile = dir.Write("plain", "x");
+  struct Row {
+    int line;
+    bool create;  // Create, else Open
+    std::string path;
+    int errnum;
+  };
+  const Row rows[] = {
+      {__LINE__, false, dir.File("missing.img"), ENOENT},
+      {__LINE__, false, dir.path(), EISDIR},
+      {__LINE__, false, "", ENOENT},
+      {__LINE__, true, image, EEXIST},
+      {__LINE__, true, dir.File("no/such/folder.img"), ENOENT},
+      // Root writes through permission bits but not through a file.
+      {__LINE__, true, plainFile + "/disk.img", ENOTDIR},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    CArchiveVirtualDiskFile file(2);
+    CAutoMemory<char> buffer(true);
+    Context context;
+    CQiError error = row.create ? file.Create(row.path, DT_VHDX_22, DT_VHDX_22,
+                                              buffer, 4096, 0, context)
+                                : file.Open(row.path, DT_VHDX_22);
+    ASSERT_TRUE(error.IsError());
+    EXPECT_EQ(SystemErrno(error), row.errnum);
+    EXPECT_NE(error.AsString().find(std::strerror(row.errnum)), std::string::npos)
+        << error.AsString();
+  }
+  // The existing image is untouched.
+  EXPECT_EQ(FileSize(image), 4096u);
+  EXPECT_EQ(AllocatedBytes(image), 4096u);
+}
+
+TEST(DiskImageErrors, OperationsOutOfTurnAreErrorsNotCrashes) {
+  TempDir dir;
+  std::string image = MakeImage(dir, "img", 8192, {{0, 8192}});
+  CArchiveVirtualDiskFile file(1);
+  CAutoMemory<char> buffer(true);
+  std::vector<bool> map;
+  Context context;
+  uint64_t offset = 0;
+  EXPECT_EQ(SystemErrno(file.GetFirstBlock(buffer, 4096, context)), EBADF);
+  EXPECT_EQ(SystemErrno(file.GetNextBlock(buffer, offset, map, context)), EBADF);
+  EXPECT_EQ(SystemErrno(file.WriteBlock(buffer, 0, map, context)), EBADF);
+  EXPECT_FALSE(file.Close().IsError());
+  ASSERT_FALSE(file.Open(image, DT_VMDK).IsError());
+  EXPECT_EQ(SystemErrno(file.Open(image, DT_VMDK)), EBUSY);
+  EXPECT_EQ(SystemErrno(file.WriteBlock(buffer, 0, map, context)), EBADF);
+  EXPECT_EQ(SystemErrno(file.GetFirstBlock(buffer, 0xFFFFFFFFu, context)), EINVAL);
+  EXPECT_EQ(SystemErrno(file.SetDiskSize(-1, 0)), EINVAL);
+  file.SetExtentSize(CArchiveVirtualDiskFile::kMaxExtentSize + 1);
+  EXPECT_EQ(SystemErrno(file.GetFirstBlock(buffer, 4096, context)), EINVAL);
+  EXPECT_FALSE(file.Close().IsError());
+  EXPECT_FALSE(file.Close().IsError());
+}
+
+TEST(DiskImageWrite, WritesAllocatedExtentsOnlyAndGrowsToTheBlockEnd) {
+  TempDir dir;
+  std::string to = dir.File("out.img");
+  CArchiveVirtualDiskFile file(2);
+  CAutoMemory<char> buffer(true);
+  Context context;
+  ASSERT_FALSE(file.Create(to, DT_VMDK, DT_VMDK, buffer, 0, 0, context).IsError());
+  EXPECT_EQ(context.u64ExtentSize, 4096u);
+  ASSERT_TRUE(buffer.Resize(3 * 4096 + 10));
+  std::memset(buffer.Ptr(), 'x', buffer.Size());
+  std::vector<bool> map = {true, false, false, true};
+  ASSERT_FALSE(file.WriteBlock(buffer, kMiB, map, context).IsError());
+  EXPECT_EQ(context.u64Position, kMiB + 3 * 4096 + 10);
+  EXPECT_EQ(FileSize(to), kMiB + 3 * 4096 + 10);
+  // A block ending in a hole still ends the image.
+  map = {true, false, false, false};
+  ASSERT_FALSE(file.WriteBlock(buffer, 2 * kMiB, map, context).IsError());
+  EXPECT_EQ(FileSize(to), 2 * kMiB + 3 * 4096 + 10);
+  // A map that does not match the block is refused.
+  std::vector<bool> shortMap = {true};
+  EXPECT_EQ(SystemErrno(file.WriteBlock(buffer, 0, shortMap, context)), EINVAL);
+  EXPECT_EQ(SystemErrno(file.WriteBlock(buffer, ~0ull - 5, map, context)), EFBIG);
+  ASSERT_FALSE(file.Close().IsError());
+
+  std::string written = TempDir::Read(to);
+  ASSERT_EQ(written.size(), 2 * kMiB + 3 * 4096 + 10);
+  std::string expected(kMiB, '\0');
+  expected += std::string(4096, 'x') + std::string(2 * 4096, '\0') +
+              std::string(10, 'x');
+  expected.resize(2 * kMiB, '\0');
+  expected += std::string(4096, 'x') + std::string(2 * 4096 + 10, '\0');
+  EXPECT_TRUE(written == expected);
+  EXPECT_LE(AllocatedBytes(to), 3 * 4096u);
+}
+
+TEST(DiskImageWrite, CreateMakesTheImageAtItsFullSizeAsAHole) {
+  TempDir dir;
+  std::string to = dir.File("out.img");
+  CArchiveVirtualDiskFile file(2);
+  CAutoMemory<char> buffer(true);
+  Context context;
+  ASSERT_FALSE(file.Create(to, DT_VMDK, DT_VMDK, buffer, 64 * kMiB, 0, context).IsError());
+  EXPECT_EQ(context.u64DiskSize, 64 * kMiB);
+  EXPECT_EQ(FileSize(to), 64 * kMiB);
+  EXPECT_EQ(AllocatedBytes(to), 0u);
+}
+
+TEST(DiskImageErrors, OnlyVirtualServerError10002IsTheEndOfData) {
+  FXCodeLocation here("test", "test", 1);
+  EXPECT_TRUE(CArchiveVirtualDiskFile::IsErrorEOF(FXErrorUtil::ErrorVS(here, 10002)));
+  EXPECT_FALSE(CArchiveVirtualDiskFile::IsErrorEOF(FXErrorUtil::ErrorVS(here, 10001)));
+  EXPECT_FALSE(CArchiveVirtualDiskFile::IsErrorEOF(FXErrorUtil::ErrorSystem(here, 10002)));
+  EXPECT_FALSE(CArchiveVirtualDiskFile::IsErrorEOF(CQiError::Success()));
+}
+
+TEST(SpeedCounter, LogsAtMostOncePerIntervalAndASummaryWhenReleased) {
+  ScopedLogCapture capture;
+  {
+    CMediaSpeedCounter counter(nullptr);
+    counter.Init("ReadSpeed", 0);
+    counter.EnableLogging(60);
+    for (int i = 0; i < 100; ++i) {
+      counter.Start();
+      counter.Stop(1000);
+    }
+    EXPECT_TRUE(capture.sink().Records().empty());
+    EXPECT_EQ(counter.TotalBytes(), 100000u);
+    counter.SetFormat(3);
+  }
+  auto records = capture.sink().Records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].message.rfind("ReadSpeed: ", 0), 0u) << records[0].message;
+  EXPECT_NE(records[0].message.find(" MB/s, 100000 bytes in "), std::string::npos)
+      << records[0].message;
+}
+
+TEST(SpeedCounter, IntervalZeroLogsEveryTransferAndSilentOrUnusedCountersWriteNothing) {
+  ScopedLogCapture capture;
+  {
+    CMediaSpeedCounter silent(nullptr);
+    silent.Init("WriteSpeed", 0);
+    silent.Start();
+    silent.Stop(5);
+    CMediaSpeedCounter unused(nullptr);
+    unused.Init("ReadSpeed", 0);
+    unused.EnableLogging(60);
+    CMediaSpeedCounter chatty(nullptr);
+    chatty.Init("WriteSpeed", 0);
+    chatty.EnableLogging(0);
+    chatty.Start();
+    chatty.Stop(5);
+    chatty.Stop(5);
+    EXPECT_EQ(capture.sink().Records().size(), 2u);
+  }
+  // The chatty counter's summary; the silent and the unused ones wrote
+  // nothing.
+  EXPECT_EQ(capture.sink().Records().size(), 3u);
+}
