@@ -48,7 +48,8 @@ std::string FailureText(const FailureWatch& watch, IVMInfo* platform) {
   while (!text.empty() && text.back() == '\n') text.pop_back();
   std::string reason = platform ? platform->GetLastErrorText() : std::string();
   if (!reason.empty() && reason != text) text += (text.empty() ? "" : "; platform: ") + reason;
-  return text.empty() ? "see the log" : text;
+  if (!text.empty()) return text;
+  return LogPath().empty() ? "see the platform log" : "see the log " + LogPath();
 }
 
 }  // namespace
