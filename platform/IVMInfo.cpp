@@ -1,6 +1,8 @@
 //===- IVMInfo.cpp - Access object factory registry -----------------------===//
 #include "platform/IVMInfo.h"
 
+#include "platform/FolderVMInfo.h"
+
 #include <map>
 #include <mutex>
 
@@ -29,8 +31,9 @@ IVMInfo* IVMInfo::CreateObject(VirtualServerInstanceType kind) {
     auto it = registry.byKind.find(kind);
     factory = it != registry.byKind.end() ? it->second : registry.fallback;
   }
-  if (!factory) return nullptr;
   try {
+    // Without a factory, the folder platform serves when a root is set.
+    if (!factory) return CreateFolderVMInfoFromEnvironment(kind);
     return factory(kind);
   } catch (...) {
     return nullptr;

@@ -28,7 +28,8 @@
 //
 // Objects come from factories registered in this library: one per platform
 // kind, or one for every kind.  With none registered, CreateObject returns
-// null.
+// the folder platform (FolderVMInfo.h) when ZY_PLATFORM_ROOT names a root
+// folder, else null.
 //
 //===----------------------------------------------------------------------===//
 #pragma once

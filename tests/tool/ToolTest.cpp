@@ -1,0 +1,344 @@
+//===- ToolTest.cpp - zyvmconvert, run end to end on the examples ---------===//
+//
+// Each test runs the built tool as a separate process on a copy of the
+// shipped example platform and checks its exit status, its output and the
+// folders it leaves behind.
+//
+//===----------------------------------------------------------------------===//
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+const std::string kTool = ZY_TOOL_PATH;
+const std::string kExamples = ZY_EXAMPLES_DIR;
+constexpr char kWeb01Guid[] = "564d6f1c-2a3b-4c5d-6e7f-8091a2b3c4d5";
+
+struct ToolResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// Every file under a folder with its content, to show that a run left a
+// folder as it was.
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    if (entry.is_regular_file())
+      files[fs::relative(entry.path(), folder).string()] = TempDir::Read(entry.path());
+  return files;
+}
+
+// A copy of the example platform, with the tool run against it.
+class ToolRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = dir.File("root");
+    fs::copy(kExamples + "/platform", root, fs::copy_options::recursive);
+    source = root + "/vmware/web01";
+    sourceBefore = Snapshot(source);
+  }
+
+  ToolResult Tool(const std::vector<std::string>& args, const std::string& input = "") {
+    std::string command = Quoted(kTool) + " --root " + Quoted(root) +
+                          " --platform-config " +
+                          Quoted(kExamples + "/platform-config.json") + " --log " +
+                          Quoted(dir.File("tool.log"));
+    for (const std::string& arg : args) command += " " + Quoted(arg);
+    if (!input.empty()) command += " < " + Quoted(dir.Write("stdin", input));
+    command += " > " + Quoted(dir.File("out")) + " 2> " + Quoted(dir.File("err"));
+    ToolResult run;
+    int raw = std::system(command.c_str());
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.out = TempDir::Read(dir.File("out"));
+    run.err = TempDir::Read(dir.File("err"));
+    return run;
+  }
+
+  json ToolJson(const std::vector<std::string>& args) {
+    std::vector<std::string> withJson = args;
+    withJson.push_back("--json");
+    ToolResult run = Tool(withJson);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    return run.status == 0 ? json::parse(run.out) : json();
+  }
+
+  // The names of the description's hard disks, in order.
+  static std::vector<std::string> DiskNames(const json& result) {
+    std::vector<std::string> names;
+    for (const auto& disk : result["disks"])
+      if (disk["kind"] == "disk") names.push_back(disk["name"]);
+    return names;
+  }
+
+  void ExpectSourceUntouched() { EXPECT_EQ(Snapshot(source), sourceBefore); }
+
+  TempDir dir;
+  std::string root;
+  std::string source;
+  std::map<std::string, std::string> sourceBefore;
+};
+
+std::string Web01Request() { return kExamples + "/requests/web01-restore.json"; }
+
+}  // namespace
+
+TEST_F(ToolRun, RestoresTheVMwareExampleToEachDestinationFamily) {
+  const std::string g = kWeb01Guid;
+  struct Row {
+    int line;
+    const char* kind;
+    const char* folder;
+    std::vector<std::string> names;
+  } rows[] = {
+      {__LINE__, "vmware", "vmware", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}},
+      {__LINE__, "hyperv", "hyperv", {"web01.vhd", "web01_1.vhd", "web01_2.vhd"}},
+      {__LINE__, "amazon", "amazon", {g + ".vhdx", g + "_1.vhdx", g + "_2.vhdx"}},
+      {__LINE__, "azure", "azure", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}},
+      {__LINE__, "rhev", "rhev", {"web01_Disk1", "web01_Disk2", "web01_Disk3"}},
+      {__LINE__, "openstack", "openstack", {"web01", "web01_1", "web01_2"}},
+      {__LINE__, "1401", "1401", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    // VMware to VMware needs a new name beside the source.
+    std::string request = Web01Request();
+    if (std::string(row.kind) == "vmware") {
+      json changed = json::parse(TempDir::Read(request));
+      changed["strVMName"] = "web01-copy";
+      request = dir.Write("copy.json", changed.dump());
+    }
+    json result = ToolJson({"restore", request, "--from", "vmware", "--to", row.kind});
+    if (result.is_null()) continue;
+    std::vector<std::string> names = row.names;
+    if (std::string(row.kind) == "vmware")
+      for (std::string& name : names) name.replace(0, 5, "web01-copy");
+    EXPECT_EQ(DiskNames(result), names);
+    std::string vm = root + "/" + row.folder + "/" + result["vmName"].get<std::string>();
+    EXPECT_EQ(result["folder"], vm);
+    EXPECT_TRUE(fs::exists(vm + "/VMConfig.zyf"));
+    for (const std::string& name : names) {
+      ASSERT_TRUE(fs::exists(vm + "/" + name)) << name;
+    }
+    // Every disk arrived whole.
+    EXPECT_EQ(TempDir::Read(vm + "/" + names[1]), sourceBefore["web01_1.vmdk"]);
+  }
+  ExpectSourceUntouched();
+  // No staging folder is left in the root.
+  for (const auto& entry : fs::directory_iterator(root))
+    EXPECT_NE(entry.path().filename().string().rfind(".staging", 0), 0u);
+}
+
+TEST_F(ToolRun, CloudDestinationsGetAnInstanceTypeForTheVMsSize) {
+  struct Row {
+    int line;
+    const char* kind;
+    const char* instanceType;
+  } rows[] = {
+      // 2 CPUs and 4096 MiB; Amazon's m5 types are KVM types and left out.
+      {__LINE__, "amazon", "t2.medium"},
+      {__LINE__, "1401", "ecs.t6.medium"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    json result = ToolJson({"restore", Web01Request(), "--from", "vmware", "--to", row.kind});
+    if (result.is_null()) continue;
+    EXPECT_EQ(result["instanceType"], row.instanceType);
+  }
+}
+
+TEST_F(ToolRun, HumanReadableRestoreNamesEveryDiskAndTheGuest) {
+  ToolResult run = Tool({"restore", Web01Request(), "--from", "vmware", "--to", "hyperv"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  for (const char* text : {"restored to hyperv", "web01.vhd", "web01_2.vhd",
+                           "Guest OS:", "Network cards:", "Instance type:"})
+    EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
+  // The converter's own progress lines stay in the log.
+  EXPECT_EQ(run.out.find("Renaming disks based on VM name"), std::string::npos);
+  EXPECT_NE(TempDir::Read(dir.File("tool.log")).find("Renaming disks based on VM name"),
+            std::string::npos);
+}
+
+TEST_F(ToolRun, P2VTurnsTheRecoveryRequestIntoAVMAndARestoreRequest) {
+  std::string saved = dir.File("fileserver.json");
+  json result = ToolJson({"p2v", kExamples + "/physical/fileserver-request.xml", "--to",
+                          "vmware", "--save-request", saved});
+  if (result.is_null()) return;
+  const json& vm = result["vmInfo"];
+  EXPECT_EQ(vm["strVMName"], "fileserver");
+  EXPECT_EQ(vm["i64NumCPUs"], 4);
+  EXPECT_EQ(vm["i64MemoryMB"], 8188);
+  EXPECT_EQ(vm["strGuestOS"], "windows9Server64Guest");
+  int cdroms = 0;
+  for (const auto& disk : result["disks"]) cdroms += disk["kind"] == "cd-rom";
+  EXPECT_EQ(cdroms, 1);
+  EXPECT_EQ(DiskNames(result).size(), 2u);
+  EXPECT_EQ(result["restoreCtx"]["strSourceVMName"], "fileserver");
+
+  // The saved request restores the machine.
+  json restored = ToolJson({"restore", saved, "--from", "physical", "--to", "vmware",
+                            "--source", kExamples + "/physical"});
+  if (restored.is_null()) return;
+  EXPECT_TRUE(fs::exists(root + "/vmware/fileserver/VMConfig.zyf"));
+  EXPECT_EQ(restored["vmInfo"]["i64NumCPUs"], 4);
+}
+
+TEST_F(ToolRun, ConvertBuildsTheDestinationVMAndStopsCleanlyAtDiskImages) {
+  json result = ToolJson({"convert", "netboot01", "--from", "vmware", "--to", "hyperv"});
+  if (!result.is_null()) {
+    EXPECT_EQ(result["vmId"], "hyperv/netboot01");
+    EXPECT_TRUE(fs::exists(root + "/hyperv/netboot01/VMConfig.zyf"));
+    EXPECT_EQ(result["vmInfo"]["i64MemoryMB"], 1024);
+  }
+
+  // Creating destination disk images is not offered, so a VM with disks
+  // cannot be converted standalone: the tool says so and leaves no trace.
+  ToolResult run = Tool({"convert", "web01", "--from", "vmware", "--to", "hyperv"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("ConvertVM failed"), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(root + "/hyperv/web01"));
+  ExpectSourceUntouched();
+}
+
+TEST_F(ToolRun, CloneDiskCopiesIdenticallyAndKeepsHoles) {
+  // 8 MiB with data only in its first and last MiB.
+  std::string from = dir.File("sparse.img");
+  {
+    std::ofstream out(from, std::ios::binary);
+    out << std::string(1 << 20, 'x');
+    out.seekp((7 << 20));
+    out << std::string(1 << 20, 'y');
+  }
+  std::string to = dir.File("copy.img");
+  json result = ToolJson({"clone-disk", from, to});
+  if (result.is_null()) return;
+  EXPECT_EQ(TempDir::Read(to), TempDir::Read(from));
+  EXPECT_EQ(result["diskBytes"], 8 << 20);
+  EXPECT_GE(result["holeBytes"].get<int64_t>(), 4 << 20);
+
+  ToolResult again = Tool({"clone-disk", from, to});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.err.find("never replaces"), std::string::npos);
+  EXPECT_EQ(TempDir::Read(to), TempDir::Read(from));
+}
+
+TEST_F(ToolRun, KindsAreTheLibrarysOwnRules) {
+  json kinds = ToolJson({"kinds"});
+  if (kinds.is_null()) return;
+  ASSERT_EQ(kinds.size(), 17u);
+  std::map<std::string, json> byName;
+  for (const auto& row : kinds) byName[row["name"]] = row;
+  EXPECT_EQ(byName["hyperv"]["diskFormat"], 12);
+  EXPECT_EQ(byName["hyperv"]["extension"], ".vhd");
+  EXPECT_EQ(byName["amazon"]["extension"], ".vhdx");
+  EXPECT_EQ(byName["azure"]["largestDiskBytes"], 1099511627776LL);
+  EXPECT_EQ(byName["1101"]["largestDiskBytes"], 2199023255552LL);
+  EXPECT_TRUE(byName["vmware"]["largestDiskBytes"].is_null());
+  EXPECT_FALSE(byName["amazon"]["cdromKept"]);
+  EXPECT_TRUE(byName["hyperv"]["cdromKept"]);
+  EXPECT_EQ(byName["rhev"]["sampleDiskNames"], json({"web_Disk1", "web_Disk2"}));
+  EXPECT_EQ(byName["1301"]["sampleDiskNames"], json({"web-0", "web-1"}));
+}
+
+TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
+  std::string unknownMember = dir.Write("unknown.json", R"({"strVMNmae": "x"})");
+  std::string notJson = dir.Write("bad.json", R"({"strVMName": )");
+  std::string wrongType = dir.Write("type.json", R"({"vDisks": [{"nBus": "zero"}]})");
+  json missing = json::parse(TempDir::Read(Web01Request()));
+  missing["vDisks"][2]["diskIndexName"] = "gone.vmdk";
+  std::string missingFile = dir.Write("missing.json", missing.dump());
+  json escaping = json::parse(TempDir::Read(Web01Request()));
+  escaping["vDisks"][0]["diskIndexName"] = "../web01/web01.vmx";
+  std::string escapingName = dir.Write("escaping.json", escaping.dump());
+  json unwritable = json::parse(TempDir::Read(Web01Request()));
+  unwritable["strStagingPath"] = dir.Write("a-file", "x") + "/staging";
+  std::string unwritableStaging = dir.Write("unwritable.json", unwritable.dump());
+  std::string badXml = dir.Write("bad.xml", "<VMOpReq><recoveryResponse>");
+  dir.Write("root/rhev", "a file where the kind's folder belongs");
+
+  struct Row {
+    int line;
+    std::vector<std::string> args;
+    int status;
+    const char* says;
+  } rows[] = {
+      {__LINE__, {"restore", notJson, "--from", "vmware", "--to", "hyperv"}, 1, "is not JSON"},
+      {__LINE__, {"restore", unknownMember, "--from", "vmware", "--to", "hyperv"}, 1,
+       "\"strVMNmae\" is not a member"},
+      {__LINE__, {"restore", wrongType, "--from", "vmware", "--to", "hyperv"}, 1,
+       "\"vDisks[0].nBus\" must be a whole number"},
+      {__LINE__, {"restore", Web01Request(), "--from", "vmware", "--to", "xen"}, 1,
+       "unknown platform kind [xen]"},
+      {__LINE__, {"restore", Web01Request(), "--from", "vmware", "--to", "999"}, 1,
+       "unknown platform kind [999]"},
+      {__LINE__, {"restore", dir.File("nothing.json"), "--from", "vmware", "--to", "hyperv"},
+       1, "cannot read restore request"},
+      {__LINE__, {"restore", missingFile, "--from", "vmware", "--to", "hyperv"}, 1,
+       "gone.vmdk] does not exist"},
+      {__LINE__, {"restore", escapingName, "--from", "vmware", "--to", "hyperv"}, 1,
+       "[../web01/web01.vmx] is not a file name"},
+      {__LINE__, {"restore", unwritableStaging, "--from", "vmware", "--to", "hyperv"}, 1,
+       "cannot create restore folder"},
+      {__LINE__, {"restore", Web01Request(), "--from", "vmware", "--to", "rhev"}, 1,
+       "Cannot create folder"},
+      {__LINE__, {"p2v", badXml, "--to", "vmware"}, 1, "bad.xml"},
+      {__LINE__, {"convert", "db01", "--from", "vmware", "--to", "hyperv"}, 1, "no VM [db01]"},
+      {__LINE__, {"clone-disk", dir.File("none.img"), dir.File("x.img")}, 1, "no disk image"},
+      {__LINE__, {"restore", Web01Request(), "--to", "hyperv"}, 2, "--from is required"},
+      {__LINE__, {"frobnicate"}, 2, "zyvmconvert: error:"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    ToolResult run = Tool(row.args);
+    EXPECT_EQ(run.status, row.status);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_EQ(run.err.rfind("zyvmconvert: error: ", 0), 0u) << run.err;
+  }
+  ExpectSourceUntouched();
+  for (const char* kind : {"hyperv/web01", "amazon/web01"})
+    EXPECT_FALSE(fs::exists(root + "/" + kind)) << kind;
+}
+
+TEST_F(ToolRun, ARestoreOntoAnExistingVMIsRefusedAndTheVMKept) {
+  ASSERT_FALSE(ToolJson({"restore", Web01Request(), "--from", "vmware", "--to", "hyperv"})
+                   .is_null());
+  auto before = Snapshot(root + "/hyperv/web01");
+  ToolResult run = Tool({"restore", Web01Request(), "--from", "vmware", "--to", "hyperv"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("already exists"), std::string::npos) << run.err;
+  EXPECT_EQ(Snapshot(root + "/hyperv/web01"), before);
+}
+
+TEST_F(ToolRun, DemoRunsTheMainJobEndToEnd) {
+  ToolResult run = Tool({"demo", "--examples", kExamples, "--into", dir.File("demo"), "--json"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  json results = json::parse(run.out);
+  ASSERT_EQ(results.size(), 4u);
+  std::vector<std::string> ids;
+  for (const auto& result : results) ids.push_back(result["vmId"]);
+  EXPECT_EQ(ids, (std::vector<std::string>{"hyperv/web01", "amazon/web01", "1401/web01",
+                                           "vmware/fileserver"}));
+  EXPECT_TRUE(fs::exists(dir.File("demo/vmware/fileserver/VMConfig.zyf")));
+}

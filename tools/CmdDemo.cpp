@@ -1,0 +1,165 @@
+//===- CmdDemo.cpp - zyvmconvert demo: the main job, end to end -----------===//
+//
+// Builds a folder platform from the shipped examples (a VMware VM "web01"
+// with its configuration file and three small disks, hosts and instance
+// types of the destinations, a physical machine's recovery request) and runs
+// the main job on it:
+//   1. web01 restored from VMware to Hyper-V,
+//   2. web01 restored to Amazon,
+//   3. web01 restored to kind 1401,
+//   4. the physical machine "fileserver" turned into a VM and restored to
+//      VMware.
+// The platform lives in a temporary folder that is removed at the end,
+// unless --keep or --into asks to keep it.
+//
+//===----------------------------------------------------------------------===//
+#include "Commands.h"
+#include "P2VJob.h"
+#include "RestoreJob.h"
+
+#include "platform/FXPath.h"
+#include "platform/FolderVMInfo.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <unistd.h>
+#include <vector>
+
+namespace zytool {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Where the examples are: beside an installed tool first, then in the source
+// tree the tool was built from.
+std::string FindExamples(const std::string& given) {
+  if (!given.empty()) return given;
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    fs::path installed = self.parent_path().parent_path() / "share/zyvm/examples";
+    if (fs::is_directory(installed, ec)) return installed.string();
+  }
+  for (const char* candidate : {ZY_INSTALLED_EXAMPLES_DIR, ZY_EXAMPLES_DIR})
+    if (fs::is_directory(candidate, ec)) return candidate;
+  throw ToolError("cannot find the examples; give --examples FOLDER");
+}
+
+// The demonstration platform: a copy of examples/platform.
+class DemoPlatform {
+ public:
+  DemoPlatform(const std::string& examples, const DemoOptions& options)
+      : keep_(options.keep || !options.root.empty()) {
+    std::error_code ec;
+    if (options.root.empty()) {
+      std::string pattern = (fs::temp_directory_path(ec) / "zyvm-demo-XXXXXX").string();
+      if (!::mkdtemp(pattern.data())) throw ToolError("cannot create a temporary folder");
+      root_ = pattern;
+    } else {
+      root_ = options.root;
+      if (fs::exists(root_, ec) && !fs::is_empty(root_, ec))
+        throw ToolError("[" + root_ + "] is not empty; the demo builds its platform "
+                        "in a new folder");
+      fs::create_directories(root_, ec);
+      if (ec) throw ToolError("cannot create [" + root_ + "]: " + ec.message());
+    }
+    fs::copy(fs::path(examples) / "platform", root_, fs::copy_options::recursive, ec);
+    if (ec) {
+      Remove();
+      throw ToolError("cannot copy the example platform: " + ec.message());
+    }
+  }
+  ~DemoPlatform() {
+    if (!keep_) Remove();
+  }
+  DemoPlatform(const DemoPlatform&) = delete;
+  DemoPlatform& operator=(const DemoPlatform&) = delete;
+  const std::string& root() const { return root_; }
+  bool kept() const { return keep_; }
+
+ private:
+  void Remove() {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+  std::string root_;
+  bool keep_;
+};
+
+struct Step {
+  std::string title;
+  std::function<RestoreOutcome()> run;
+};
+
+}  // namespace
+
+int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
+  std::string examples = FindExamples(options.examples);
+  if (global.platformConfig.empty())
+    ::setenv("ZY_PLATFORM_CONFIG", (examples + "/platform-config.json").c_str(), 1);
+  DemoPlatform platform(examples, options);
+  GlobalOptions rooted = global;
+  rooted.root = platform.root();
+  std::string root = RequirePlatformRoot(rooted);
+  std::string request = examples + "/requests/web01-restore.json";
+
+  auto restoreWeb01 = [&](VirtualServerInstanceType destination) {
+    RestoreJob job;
+    job.source = VS_VMWARE;
+    job.destination = destination;
+    job.root = root;
+    job.request = ReadRestoreRequest(request);
+    return RunRestoreJob(job);
+  };
+  std::vector<Step> steps = {
+      {"VMware VM web01 restored to Hyper-V", [&] { return restoreWeb01(VS_HYPERV); }},
+      {"VMware VM web01 restored to Amazon", [&] { return restoreWeb01(VS_AMAZON); }},
+      {"VMware VM web01 restored to kind 1401", [&] { return restoreWeb01(VS_KIND_1401); }},
+      {"Physical machine fileserver restored to VMware",
+       [&] {
+         RestoreJob job;
+         job.source = VS_NONE;
+         job.destination = VS_VMWARE;
+         job.root = root;
+         job.sourceFolder = examples + "/physical";
+         job.request = TranslatePhysicalMachine(
+             examples + "/physical/fileserver-request.xml", VS_VMWARE);
+         return RunRestoreJob(job);
+       }},
+  };
+
+  nlohmann::json results = nlohmann::json::array();
+  for (size_t i = 0; i < steps.size(); ++i) {
+    RestoreOutcome outcome;
+    try {
+      outcome = steps[i].run();
+    } catch (const ToolError& e) {
+      throw ToolError(steps[i].title + ": " + e.what());
+    }
+    if (global.json) {
+      nlohmann::json result = DescriptionJson(outcome.description, outcome.facts);
+      result["step"] = steps[i].title;
+      results.push_back(result);
+      continue;
+    }
+    Print("== %zu/%zu %s ==\n", i + 1, steps.size(), steps[i].title.c_str());
+    PrintDescription(outcome.description, outcome.facts);
+    Print("\n");
+  }
+  if (global.json) {
+    Print("%s\n", results.dump(2).c_str());
+    return 0;
+  }
+  if (platform.kept())
+    Print("The demonstration platform is in %s\n", platform.root().c_str());
+  else
+    Print("The demonstration platform was temporary and is removed "
+          "(--keep keeps it).\n");
+  if (!LogPath().empty()) Print("The platform log is %s\n", LogPath().c_str());
+  return 0;
+}
+
+}  // namespace zytool

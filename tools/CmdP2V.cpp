@@ -1,0 +1,56 @@
+//===- CmdP2V.cpp - zyvmconvert p2v REQUEST.xml --to K --------------------===//
+#include "Commands.h"
+#include "P2VJob.h"
+#include "RecordJson.h"
+#include "Report.h"
+
+#include "platform/FolderVMInfo.h"
+
+#include <fstream>
+
+namespace zytool {
+namespace {
+
+void PrintRestoreContext(const RestoreCtx& request) {
+  Print("  Restore request:\n");
+  Print("    source VM:    %s (%s)\n", request.strSourceVMName.c_str(),
+        request.strSourceVMGUID.c_str());
+  Print("    destination:  host %s, datastore %s%s%s\n",
+        request.strDestinationHost.empty() ? "-" : request.strDestinationHost.c_str(),
+        request.strDatastore.empty() ? "-" : request.strDatastore.c_str(),
+        request.strRegion.empty() ? "" : ", region ",
+        request.strRegion.c_str());
+  Print("    OS value:     %s\n", request.osName.empty() ? "-" : request.osName.c_str());
+  Print("    disks:        %zu, network cards: %zu\n", request.vDisks.size(),
+        request.vNetworkCards.size());
+}
+
+}  // namespace
+
+int RunP2V(const GlobalOptions& global, const P2VOptions& options) {
+  VirtualServerInstanceType destination = KindFromText(options.to);
+  RestoreCtx request = TranslatePhysicalMachine(options.request, destination);
+  if (!options.saveRequest.empty()) {
+    std::ofstream out(options.saveRequest, std::ios::trunc);
+    out << RestoreCtxToJson(request).dump(2) << "\n";
+    if (!out.flush())
+      throw ToolError("cannot write restore request [" + options.saveRequest + "]");
+  }
+  ResultFacts facts;
+  facts.title = request.strSourceVMName + " (physical) as a VM for " +
+                PlatformKindName(destination);
+  facts.osValue = request.osName;
+  if (global.json) {
+    nlohmann::json result = DescriptionJson(request.vmInfo, facts);
+    result["restoreCtx"] = RestoreCtxToJson(request);
+    Print("%s\n", result.dump(2).c_str());
+    return 0;
+  }
+  PrintDescription(request.vmInfo, facts);
+  PrintRestoreContext(request);
+  if (!options.saveRequest.empty())
+    Print("  Saved as %s\n", options.saveRequest.c_str());
+  return 0;
+}
+
+}  // namespace zytool

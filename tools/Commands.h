@@ -1,0 +1,60 @@
+//===- Commands.h - The subcommands of zyvmconvert ------------------------===//
+//
+// Each subcommand is one function that returns the process's exit status
+// and reports failures by throwing ToolError (main prints its one line).
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include "ToolSupport.h"
+
+#include "model/VirtualServerTypes.h"
+
+#include <string>
+
+namespace zytool {
+
+// A platform kind from the command line; throws ToolError naming the text.
+VirtualServerInstanceType KindFromText(const std::string& text);
+
+int RunKinds(const GlobalOptions& global);
+
+struct CloneDiskOptions {
+  std::string source;
+  std::string destination;
+  int format = -1;  // -1: from the source's extension
+};
+int RunCloneDisk(const GlobalOptions& global, const CloneDiskOptions& options);
+
+struct RestoreOptions {
+  std::string request;      // JSON file, "-" for standard input
+  std::string from;         // source kind
+  std::string to;           // destination kind
+  std::string sourceFolder; // where the backed-up files are; default: the
+                            // source VM's folder on the platform
+};
+int RunRestore(const GlobalOptions& global, const RestoreOptions& options);
+
+struct P2VOptions {
+  std::string request;      // restore request XML with a recovery response
+  std::string to;           // destination kind
+  std::string saveRequest;  // write the restore request as JSON here
+};
+int RunP2V(const GlobalOptions& global, const P2VOptions& options);
+
+struct ConvertOptions {
+  std::string vm;           // source VM name
+  std::string from;
+  std::string to;
+  std::string destinationName;  // default: the source VM's name
+};
+int RunConvert(const GlobalOptions& global, const ConvertOptions& options);
+
+struct DemoOptions {
+  std::string examples;     // default: the examples shipped with the tool
+  std::string root;         // default: a temporary folder, removed after
+  bool keep = false;        // keep the temporary platform
+};
+int RunDemo(const GlobalOptions& global, const DemoOptions& options);
+
+}  // namespace zytool

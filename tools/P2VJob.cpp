@@ -1,0 +1,38 @@
+//===- P2VJob.cpp - A physical machine's restore request as a VM ----------===//
+#include "P2VJob.h"
+
+#include "ToolSupport.h"
+
+#include "p2v/ZyP2VUtils.h"
+#include "platform/FolderVMInfo.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace zytool {
+
+RestoreCtx TranslatePhysicalMachine(const std::string& path,
+                                    VirtualServerInstanceType destination) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw ToolError("cannot read restore request [" + path + "]");
+  std::string text(std::istreambuf_iterator<char>(in), {});
+  Ida::VMOpReq request;
+  std::string error;
+  if (!request.parse(text, error))
+    throw ToolError("restore request [" + path + "] is not a valid request: " + error);
+
+  FailureWatch watch;
+  RestoreCtx restore;
+  if (ZyP2VUtils::CopyVMInfoFromKestrelResponse(request, restore.vmInfo, destination) != 0) {
+    std::string reason = watch.LastFailure();
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' '))
+      reason.pop_back();
+    throw ToolError("restore request [" + path + "] cannot be turned into a VM for [" +
+                    PlatformKindName(destination) + "]" +
+                    (reason.empty() ? std::string() : ": " + reason));
+  }
+  ZyP2VUtils::CopyRestoreCtxFromVmOpReq(restore, request);
+  return restore;
+}
+
+}  // namespace zytool

@@ -1,0 +1,139 @@
+//===- Report.cpp - How zyvmconvert shows VM descriptions -----------------===//
+#include "Report.h"
+
+#include "RecordJson.h"
+#include "ToolSupport.h"
+
+#include "converter/ZyVMConverter.h"
+#include "platform/FXPath.h"
+#include "platform/FXString.h"
+
+#include <algorithm>
+
+namespace zytool {
+namespace {
+
+using VMInfoStructs::SDisk;
+
+const char* DeviceLabel(const SDisk& disk) {
+  if (disk.nFileType == 0) return "config";
+  return disk.nDeviceType == 2 ? "cd-rom" : "disk";
+}
+
+std::string Or(const std::string& text, const char* fallback) {
+  return text.empty() ? fallback : text;
+}
+
+void PrintDisks(const VMInfoStructs::SVMInfo& info) {
+  if (info.vDisks.empty()) {
+    Print("  Disks: none\n");
+    return;
+  }
+  int width = 24;
+  for (const SDisk& disk : info.vDisks)
+    width = std::max(width, static_cast<int>(DestinationDiskName(disk).size()));
+  Print("  Disks:\n    %-*s  %-7s %-9s %-11s %-8s %10s\n", width, "NAME", "KIND",
+        "FORMAT", "CONTROLLER", "BUS:SLOT", "SIZE");
+  for (const SDisk& disk : info.vDisks) {
+    std::string where = std::to_string(disk.nBus) + ":" + std::to_string(disk.nSlot);
+    uint64_t size = static_cast<uint64_t>(std::max<int64_t>(disk.i64MaxSizeInBytes, 0));
+    Print("    %-*s  %-7s %-9s %-11s %-8s %10s%s\n", width,
+          Or(DestinationDiskName(disk), "-").c_str(), DeviceLabel(disk),
+          FormatLabel(disk.eDiskType).c_str(), Or(disk.strControllerType, "-").c_str(),
+          where.c_str(), size || disk.nDeviceType != 2 ? HumanBytes(size).c_str() : "-",
+          disk.isOSDisk ? "  OS disk" : "");
+  }
+}
+
+// "AUTO" asks the library to choose; where it did not, nothing was chosen.
+std::string Chosen(const std::string& value) {
+  return value.empty() || FXString::CompareNoCase(value, "AUTO") == 0 ? "-" : value;
+}
+
+void PrintNetworkCards(const VMInfoStructs::SVMInfo& info) {
+  if (info.vNetworkCards.empty()) {
+    Print("  Network cards: none\n");
+    return;
+  }
+  Print("  Network cards:\n    %-16s %-20s %s\n", "NAME", "NETWORK", "ADAPTER");
+  for (const auto& card : info.vNetworkCards)
+    Print("    %-16s %-20s %s%s\n", Or(card.strName, "-").c_str(),
+          Or(card.strNetworkName, "-").c_str(), Or(card.strAdapterType, "-").c_str(),
+          card.bLegacyAdapter ? " (legacy)" : "");
+}
+
+}  // namespace
+
+std::string DestinationDiskName(const SDisk& disk) {
+  if (!disk.newDiskName.empty()) return disk.newDiskName;
+  if (!disk.strDisplayName.empty()) return disk.strDisplayName;
+  if (!disk.fileName.empty()) return CQiPath::GetBaseName(disk.fileName);
+  if (!disk.diskIndexName.empty()) return disk.diskIndexName;
+  return disk.strName;
+}
+
+std::string FormatLabel(int32_t diskType) {
+  std::string extension;
+  {
+    QuietLog quiet;
+    ZyVMConverter converter;
+    extension = converter.GetDestinationDiskExtension(static_cast<DiskType_t>(diskType));
+  }
+  std::string label = std::to_string(diskType);
+  return extension.empty() ? label : label + " " + extension;
+}
+
+void PrintDescription(const VMInfoStructs::SVMInfo& info, const ResultFacts& facts) {
+  if (!facts.title.empty()) Print("%s\n", facts.title.c_str());
+  Print("  VM name:       %s\n", Or(info.strVMName, "-").c_str());
+  if (!facts.vmId.empty()) Print("  VM id:         %s\n", facts.vmId.c_str());
+  if (!facts.location.empty()) Print("  Folder:        %s\n", facts.location.c_str());
+  const auto& os = info.guestOSInfo;
+  std::string osFacts;
+  for (const std::string& part : {os.GuestOSName, os.OSType, os.CPUArch, os.OSVersion})
+    if (!part.empty() && osFacts.find(part) == std::string::npos)
+      osFacts += (osFacts.empty() ? "" : ", ") + part;
+  Print("  Guest OS:      %s%s\n", Or(info.strGuestOS, "-").c_str(),
+        osFacts.empty() ? "" : (" (" + osFacts + ")").c_str());
+  if (Chosen(facts.osValue) != "-")
+    Print("  OS value:      %s\n", facts.osValue.c_str());
+  Print("  CPUs, memory:  %lld, %s\n", static_cast<long long>(info.i64NumCPUs),
+        info.i64MemoryMB < 0 ? "unknown"
+                             : (std::to_string(info.i64MemoryMB) + " MiB").c_str());
+  std::string instanceType = facts.instanceType.empty() ? info.strVMSize : facts.instanceType;
+  Print("  Instance type: %s\n", Chosen(instanceType).c_str());
+  std::string region = facts.region.empty() ? info.strRegion : facts.region;
+  if (!region.empty()) Print("  Region:        %s\n", region.c_str());
+  if (!info.strBootFirmware.empty())
+    Print("  Firmware:      %s\n", info.strBootFirmware.c_str());
+  PrintDisks(info);
+  PrintNetworkCards(info);
+}
+
+nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
+                               const ResultFacts& facts) {
+  nlohmann::json result;
+  result["vmName"] = info.strVMName;
+  result["vmId"] = facts.vmId;
+  result["folder"] = facts.location;
+  result["guestOS"] = info.strGuestOS;
+  result["osValue"] = facts.osValue;
+  result["instanceType"] = facts.instanceType.empty() ? info.strVMSize : facts.instanceType;
+  result["region"] = facts.region.empty() ? info.strRegion : facts.region;
+  nlohmann::json disks = nlohmann::json::array();
+  for (const SDisk& disk : info.vDisks) {
+    disks.push_back({{"name", DestinationDiskName(disk)},
+                     {"kind", DeviceLabel(disk)},
+                     {"format", disk.eDiskType},
+                     {"controller", disk.strControllerType},
+                     {"bus", disk.nBus},
+                     {"slot", disk.nSlot},
+                     {"sizeBytes", disk.i64MaxSizeInBytes},
+                     {"isOSDisk", disk.isOSDisk}});
+  }
+  result["disks"] = disks;
+  result["vmInfo"] = VMInfoToJson(info);
+  return result;
+}
+
+}  // namespace zytool

@@ -1,0 +1,223 @@
+//===- ToolSupport.cpp - Output, logging and progress of zyvmconvert ------===//
+#include "ToolSupport.h"
+
+#include "platform/EvDebug.h"
+
+#include <chrono>
+#include <cstdarg>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <unistd.h>
+
+namespace zytool {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::FILE* g_out = stdout;
+std::string g_logPath;
+std::shared_ptr<LogSink> g_logSink;  // null: the platform's default sink
+bool g_logOnTerminal = false;
+
+// The platform log: appended to a file, and mirrored on standard error with
+// --verbose.  Lines above ZY_LOG_LEVEL (default 2) are dropped, as by the
+// platform's own sink.
+class ToolLogSink : public LogSink {
+ public:
+  ToolLogSink(std::FILE* file, bool mirror) : file_(file), mirror_(mirror) {
+    if (const char* level = std::getenv("ZY_LOG_LEVEL")) {
+      char* end = nullptr;
+      long value = std::strtol(level, &end, 10);
+      if (end != level) threshold_ = static_cast<int>(value);
+    }
+  }
+  ~ToolLogSink() override {
+    if (file_) std::fclose(file_);
+  }
+  void Write(const LogRecord& record) override {
+    if (record.level > threshold_) return;
+    std::string line = FormatLogRecord(record);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (file_) {
+      std::fprintf(file_, "%s\n", line.c_str());
+      std::fflush(file_);
+    }
+    if (mirror_) std::fprintf(stderr, "%s\n", line.c_str());
+  }
+
+ private:
+  std::mutex mutex_;
+  std::FILE* file_;
+  bool mirror_;
+  int threshold_ = 2;
+};
+
+// --log, else ZY_LOG_FILE, else the user's state folder.
+std::string ChooseLogPath(const GlobalOptions& options) {
+  if (!options.logFile.empty()) return options.logFile;
+  if (const char* env = std::getenv("ZY_LOG_FILE"); env && *env) return env;
+  std::string state;
+  if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg)
+    state = xdg;
+  else if (const char* home = std::getenv("HOME"); home && *home)
+    state = std::string(home) + "/.local/state";
+  else
+    state = "/tmp";
+  return state + "/zyvmconvert/zyvmconvert.log";
+}
+
+std::FILE* OpenLog(const std::string& path) {
+  std::error_code ec;
+  fs::path parent = fs::path(path).parent_path();
+  if (!parent.empty()) fs::create_directories(parent, ec);
+  return std::fopen(path.c_str(), "a");
+}
+
+}  // namespace
+
+void SetUpConsole(const GlobalOptions& options) {
+  std::fflush(stdout);
+  // Our results keep the original standard output ...
+  int results = ::dup(STDOUT_FILENO);
+  if (results >= 0) {
+    ::fcntl(results, F_SETFD, FD_CLOEXEC);
+    if (std::FILE* out = ::fdopen(results, "w")) g_out = out;
+  }
+  // ... and what the library prints there goes to standard error with
+  // --verbose, else nowhere (its lines are in the platform log anyway).
+  int sink = options.verbose ? ::dup(STDERR_FILENO) : ::open("/dev/null", O_WRONLY);
+  if (sink >= 0) {
+    ::dup2(sink, STDOUT_FILENO);
+    ::close(sink);
+  }
+  g_logPath = ChooseLogPath(options);
+  std::FILE* log = OpenLog(g_logPath);
+  if (!log) g_logPath.clear();
+  g_logOnTerminal = options.verbose;
+  g_logSink = std::make_shared<ToolLogSink>(log, options.verbose);
+  SetLogSink(g_logSink);
+  if (!options.platformConfig.empty())
+    ::setenv("ZY_PLATFORM_CONFIG", options.platformConfig.c_str(), 1);
+}
+
+std::FILE* Out() { return g_out; }
+
+namespace {
+class DiscardingLogSink : public LogSink {
+ public:
+  void Write(const LogRecord&) override {}
+};
+}  // namespace
+
+struct FailureWatch::State : LogSink {
+  std::shared_ptr<LogSink> next;
+  mutable std::mutex mutex;
+  std::string last;
+  void Write(const LogRecord& record) override {
+    if (record.kind == LogKind::Error || record.level < 0) {
+      std::lock_guard<std::mutex> lock(mutex);
+      last = record.message;
+    }
+    if (next) next->Write(record);
+  }
+};
+
+FailureWatch::FailureWatch() : state_(std::make_shared<State>()) {
+  state_->next = g_logSink;
+  SetLogSink(state_);
+}
+
+FailureWatch::~FailureWatch() { SetLogSink(g_logSink); }
+
+std::string FailureWatch::LastFailure() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->last;
+}
+
+QuietLog::QuietLog() { SetLogSink(std::make_shared<DiscardingLogSink>()); }
+QuietLog::~QuietLog() { SetLogSink(g_logSink); }
+
+void Print(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(g_out, format, args);
+  va_end(args);
+}
+
+const std::string& LogPath() { return g_logPath; }
+
+std::string RequirePlatformRoot(const GlobalOptions& options) {
+  std::string root = options.root;
+  if (root.empty())
+    if (const char* env = std::getenv("ZY_PLATFORM_ROOT")) root = env;
+  if (root.empty())
+    throw ToolError("no platform root: give --root FOLDER or set ZY_PLATFORM_ROOT");
+  std::error_code ec;
+  if (!fs::is_directory(root, ec))
+    throw ToolError("platform root [" + root + "] is not a folder");
+  ::setenv("ZY_PLATFORM_ROOT", root.c_str(), 1);
+  return root;
+}
+
+double NowSeconds() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::string HumanBytes(uint64_t bytes) {
+  static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB"};
+  double value = static_cast<double>(bytes);
+  size_t unit = 0;
+  while (value >= 1024 && unit + 1 < sizeof kUnits / sizeof kUnits[0]) {
+    value /= 1024;
+    ++unit;
+  }
+  char text[32];
+  if (unit == 0)
+    std::snprintf(text, sizeof text, "%llu B", static_cast<unsigned long long>(bytes));
+  else
+    std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
+  return text;
+}
+
+ProgressBar::ProgressBar(std::string label, uint64_t total)
+    : label_(std::move(label)),
+      total_(total),
+      enabled_(::isatty(STDERR_FILENO) && !g_logOnTerminal),
+      started_(NowSeconds()) {}
+
+ProgressBar::~ProgressBar() { Finish(); }
+
+void ProgressBar::Update(uint64_t done) {
+  if (!enabled_ || finished_) return;
+  double now = NowSeconds();
+  if (now - lastDrawn_ < 0.1) return;  // ten redraws a second are plenty
+  lastDrawn_ = now;
+  Draw(done, false);
+}
+
+void ProgressBar::Finish() {
+  if (!enabled_ || finished_) return;
+  finished_ = true;
+  Draw(total_, true);
+}
+
+void ProgressBar::Draw(uint64_t done, bool last) {
+  constexpr int kWidth = 30;
+  double fraction = total_ ? static_cast<double>(done) / static_cast<double>(total_) : 1.0;
+  if (fraction > 1) fraction = 1;
+  int filled = static_cast<int>(fraction * kWidth);
+  std::string bar(static_cast<size_t>(filled), '#');
+  bar.resize(kWidth, '.');
+  double elapsed = NowSeconds() - started_;
+  uint64_t rate = elapsed > 0 ? static_cast<uint64_t>(static_cast<double>(done) / elapsed) : 0;
+  std::fprintf(stderr, "\r%-24.24s [%s] %3d%%  %s/s \033[K%s", label_.c_str(),
+               bar.c_str(), static_cast<int>(fraction * 100),
+               HumanBytes(rate).c_str(), last ? "\n" : "");
+  std::fflush(stderr);
+}
+
+}  // namespace zytool
