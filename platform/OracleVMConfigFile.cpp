@@ -687,17 +687,17 @@ std::string BaseName(const std::string& path) {
 }
 
 // Splits "a, b=c, target=x,y" at commas; "target=" takes the rest.
-std::vector<std::string> SplitParameters(const std::string& spec) {
+std::vector<std::string> SplitParameters(const std::string& text) {
   std::vector<std::string> parts;
   size_t pos = 0;
   for (;;) {
-    while (pos < spec.size() && (spec[pos] == ' ' || spec[pos] == '\t')) ++pos;
-    if (spec.compare(pos, 7, "target=") == 0) {
-      parts.push_back(spec.substr(pos));
+    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+    if (text.compare(pos, 7, "target=") == 0) {
+      parts.push_back(text.substr(pos));
       return parts;
     }
-    size_t comma = spec.find(',', pos);
-    parts.push_back(Trim(spec.substr(
+    size_t comma = text.find(',', pos);
+    parts.push_back(Trim(text.substr(
         pos, comma == std::string::npos ? std::string::npos : comma - pos)));
     if (comma == std::string::npos) return parts;
     pos = comma + 1;
@@ -779,13 +779,13 @@ struct DiskEntry {
   int unitIndex = -1;
 };
 
-bool ParseDiskEntry(const std::string& spec, DiskEntry& entry,
+bool ParseDiskEntry(const std::string& text, DiskEntry& entry,
                     std::string& error) {
   std::string target, format, vdev, access, devtype;
   bool haveTarget = false, haveFormat = false, haveVdev = false,
        haveAccess = false;
   bool prefixed = false, phy = false;
-  for (const std::string& part : SplitParameters(spec)) {
+  for (const std::string& part : SplitParameters(text)) {
     size_t equals = part.find('=');
     if (equals != std::string::npos) {
       std::string key = Lower(Trim(part.substr(0, equals)));
@@ -869,17 +869,17 @@ void MarkOSDisk(std::vector<DiskEntry>& entries) {
 }
 
 bool ReadDisks(const Settings& settings, SVMInfo& info, std::string& error) {
-  std::vector<std::string> specs;
+  std::vector<std::string> diskTexts;
   int line = 0;
-  if (!GetStringList(settings, "disk", specs, line, error)) return false;
+  if (!GetStringList(settings, "disk", diskTexts, line, error)) return false;
   if (!Find(settings, "disk")) return true;
   std::vector<DiskEntry> entries;
-  for (size_t i = 0; i < specs.size(); ++i) {
+  for (size_t i = 0; i < diskTexts.size(); ++i) {
     DiskEntry entry;
     std::string why;
-    if (!ParseDiskEntry(specs[i], entry, why)) {
+    if (!ParseDiskEntry(diskTexts[i], entry, why)) {
       error = LineText(line) + "disk entry " + std::to_string(i + 1) + " '" +
-              Shown(specs[i]) + "' " + why;
+              Shown(diskTexts[i]) + "' " + why;
       return false;
     }
     if (entry.unitIndex < 0) entry.disk.nSlot = static_cast<int32_t>(i);
@@ -894,14 +894,14 @@ bool ReadDisks(const Settings& settings, SVMInfo& info, std::string& error) {
 // An HVM guest's emulated card is an RTL8139 unless the entry names a model.
 constexpr const char kDefaultHvmModel[] = "rtl8139";
 
-void ReadNetworkCards(const std::vector<std::string>& specs, bool hvm,
+void ReadNetworkCards(const std::vector<std::string>& diskTexts, bool hvm,
                       SVMInfo& info) {
   info.vNetworkCards.clear();
-  for (size_t i = 0; i < specs.size(); ++i) {
+  for (size_t i = 0; i < diskTexts.size(); ++i) {
     SVMNetworkCard card;
     card.strName = "eth" + std::to_string(i);
     std::string type;
-    for (const std::string& part : SplitParameters(specs[i])) {
+    for (const std::string& part : SplitParameters(diskTexts[i])) {
       size_t equals = part.find('=');
       if (equals == std::string::npos) continue;
       std::string key = Lower(Trim(part.substr(0, equals)));
