@@ -23,7 +23,8 @@ constexpr uint32_t kFirstBlockSize = 4096;
 constexpr DiskType_t kRawType = DT_VHDX_22;
 
 int Fail(const char* step, const CQiError& error) {
-  std::fprintf(stderr, "zy_clone_disk: %s: %s\n", step, error.AsString().c_str());
+  std::fprintf(stderr, "zy_clone_disk: %s: %s\n", step,
+               error.AsString().c_str());
   return 1;
 }
 

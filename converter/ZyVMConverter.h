@@ -51,8 +51,9 @@ class ZY_API ZyVMConverter : public EvEvent {
       __attribute__((format(printf, 4, 5)));
 
   // Setters and source mounting.
-  void SetSourceInstance(VirtualServerInstanceType type, const std::string& host,
-                         const std::string& user, const std::string& password);
+  void SetSourceInstance(VirtualServerInstanceType type,
+                         const std::string& host, const std::string& user,
+                         const std::string& password);
   void SetDestinationInstance(VirtualServerInstanceType type,
                               const std::string& host, const std::string& user,
                               const std::string& password);
@@ -82,7 +83,8 @@ class ZY_API ZyVMConverter : public EvEvent {
   bool TestCloneDisk();
 
   // Configuration file conversion.
-  bool ConvertConfigFile(const std::string& file, VMInfoStructs::SVMInfo& vmInfo);
+  bool ConvertConfigFile(const std::string& file,
+                         VMInfoStructs::SVMInfo& vmInfo);
   void GetVMDKParentDiskName(const char* name, std::string& parent);
   void TestVMXFile();
 
@@ -106,7 +108,8 @@ class ZY_API ZyVMConverter : public EvEvent {
                             DiskType_t diskType);
   bool ConvertVMForLiveMount(VirtualServerInstanceType source,
                              VirtualServerInstanceType destination,
-                             MountCtx& mount, VMInfoStructs::SVMInfo& description,
+                             MountCtx& mount,
+                             VMInfoStructs::SVMInfo& description,
                              std::vector<VMInfoStructs::SDisk>& disks);
   bool CheckDiskSize(const RestoreCtx& request,
                      VirtualServerInstanceType destination);

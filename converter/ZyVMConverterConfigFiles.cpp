@@ -74,12 +74,14 @@ struct SConfigReaderRow {
   ConfigReader read;
 };
 
+// clang-format off
 constexpr SConfigReaderRow kConfigReaders[] = {
     {VS_VMWARE, "vmx", ReadVMware},
     {VS_VMWARE, "vmtx", ReadVMware},
     {VS_AMAZON, "xml", ReadAmazon},
     {VS_ORACLE_VM, "cfg", ReadOracleVM},
 };
+// clang-format on
 
 bool HasConfigReader(VirtualServerInstanceType source) {
   for (const auto& row : kConfigReaders)

@@ -300,6 +300,7 @@ struct NamingRow {
   NamingRule rule;
 };
 
+// clang-format off
 constexpr NamingRow kNamingRules[] = {
     {VS_VMWARE, NameVMwareDisk},
     {VS_HYPERV, NameHyperVDisk},
@@ -317,6 +318,7 @@ constexpr NamingRow kNamingRules[] = {
     {VS_KIND_1301, NameKind1301Disk},
     {VS_KIND_1401, SizeKind1401Disk},
 };
+// clang-format on
 
 NamingRule FindNamingRule(VirtualServerInstanceType destination) {
   for (const auto& row : kNamingRules)

@@ -83,9 +83,8 @@ bool CopyBlocks(EvDebug& log, const char* function, BlockCopy& copy,
   for (;;) {
     uint64_t offset = 0;
     if (copy.readCounter) copy.readCounter->Start();
-    CQiError error = copy.source.GetNextBlock(copy.buffer, offset,
-                                              copy.allocationMap,
-                                              copy.sourceContext);
+    CQiError error = copy.source.GetNextBlock(
+        copy.buffer, offset, copy.allocationMap, copy.sourceContext);
     if (copy.readCounter) copy.readCounter->Stop(copy.buffer.Size());
     if (CArchiveVirtualDiskFile::IsErrorEOF(error)) return true;
     if (error.IsError()) {
@@ -96,8 +95,7 @@ bool CopyBlocks(EvDebug& log, const char* function, BlockCopy& copy,
       continue;
     }
     if (copy.writeCounter) copy.writeCounter->Start();
-    error = copy.destination.WriteBlock(copy.buffer, offset,
-                                        copy.allocationMap,
+    error = copy.destination.WriteBlock(copy.buffer, offset, copy.allocationMap,
                                         copy.destinationContext);
     if (copy.writeCounter) copy.writeCounter->Stop(copy.buffer.Size());
     if (error.IsError()) {
@@ -164,8 +162,8 @@ bool ZyVMConverter::ConvertDisk(const VMInfoStructs::SDisk& source,
         static_cast<unsigned long long>(sourceContext.u64ExtentSize));
   Log(kConvertDisk, 0, "Copying data from [%s] to [%s]",
       source.fileName.c_str(), destination.fileName.c_str());
-  BlockCopy copy{sourceFile,  sourceContext, destinationFile, destinationContext,
-                 buffer,      allocationMap, &readCounter,    &writeCounter};
+  BlockCopy copy{sourceFile, sourceContext, destinationFile, destinationContext,
+                 buffer,     allocationMap, &readCounter,    &writeCounter};
   int32_t readErrors = 0;
   if (!CopyBlocks(*this, kConvertDisk, copy, ReadFailure::kSkip, readErrors))
     return false;
@@ -220,7 +218,8 @@ bool ZyVMConverter::TestCloneDisk() {
   sourceFile.SetDiskSize(sizes.i64MaxSizeInBytes, sizes.i64CurrSizeInBytes);
   error = sourceFile.GetFirstBlock(buffer, nBlockSize, sourceContext);
   if (error.IsError()) {
-    Error(kTestCloneDisk, "Failed to read first block from source disk error=%s",
+    Error(kTestCloneDisk,
+          "Failed to read first block from source disk error=%s",
           error.AsString().c_str());
     return false;
   }

@@ -60,6 +60,7 @@ struct FinalisationRow {
 };
 
 // Kinds not listed (100 and 103 among them) cannot be finalised.
+// clang-format off
 constexpr FinalisationRow kFinalisations[] = {
     {VS_HYPERV, Finalisation::kHyperV},
     {VS_AMAZON, Finalisation::kCloud},
@@ -77,6 +78,7 @@ constexpr FinalisationRow kFinalisations[] = {
     {VS_KIND_1102, Finalisation::kSteps},
     {VS_KIND_1301, Finalisation::kSteps},
 };
+// clang-format on
 
 const FinalisationRow* FindFinalisation(VirtualServerInstanceType kind) {
   for (const auto& row : kFinalisations)
@@ -228,8 +230,9 @@ void ZyVMConverter::AdjustVMConfiguration(VirtualServerInstanceType destination,
 }
 
 void ZyVMConverter::AdjustHyperVBootDisk(SVMInfo& description) {
-  const bool efi = FXString::CompareNoCase(description.strBootFirmware, "EFI") == 0 ||
-                   FXString::CompareNoCase(description.strBootFirmware, "UEFI") == 0;
+  const bool efi =
+      FXString::CompareNoCase(description.strBootFirmware, "EFI") == 0 ||
+      FXString::CompareNoCase(description.strBootFirmware, "UEFI") == 0;
   DiskLayout layout = SurveyDisks(description.vDisks);
 
   if (efi) {
@@ -253,8 +256,9 @@ void ZyVMConverter::AdjustHyperVBootDisk(SVMInfo& description) {
     layout.ide00->nBus = address[0];
     layout.ide00->nSlot = address[1];
     layout.scsiBoot->strControllerType = "ide";
-    Log(kBootDisk, 0, "Device at IDE:0:0 is moved to IDE:%d:%d to plug boot disk",
-        address[0], address[1]);
+    Log(kBootDisk, 0,
+        "Device at IDE:0:0 is moved to IDE:%d:%d to plug boot disk", address[0],
+        address[1]);
     Log(kBootDisk, 0, "Boot disk is adjusted to ide:0:0");
     return;
   }
@@ -296,8 +300,8 @@ void ZyVMConverter::AdjustHyperVNetworkConnections(SVMInfo& description) {
   const auto& mapping = restoreCtx.vNetworkCards;
   for (size_t k = 0; k < description.vNetworkCards.size(); ++k) {
     auto& adapter = description.vNetworkCards[k];
-    std::string target = k < mapping.size() ? mapping[k].strNetworkName
-                                            : defaultNetwork;
+    std::string target =
+        k < mapping.size() ? mapping[k].strNetworkName : defaultNetwork;
     if (target.empty()) target = adapter.strNetworkName;
     Debug(kNetworks, "[%s] Source network [%s] => Destination network [%s]\n",
           adapter.strName.c_str(), adapter.strNetworkName.c_str(),

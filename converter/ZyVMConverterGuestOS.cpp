@@ -38,8 +38,8 @@ constexpr char kGetClientProp[] =
     "VMInfoStructs::SGuestOSInfo&)";
 
 // Operating-system identifiers of Windows clients.
-constexpr int kWindowsOSIds[] = {2,  3,  21, 24, 27,  34,  35,  39,  46,
-                                 48, 62, 63, 64, 65,  66,  67,  93,  94,
+constexpr int kWindowsOSIds[] = {2,   3,   21,  24,  27,  34,  35, 39, 46,
+                                 48,  62,  63,  64,  65,  66,  67, 93, 94,
                                  200, 208, 209, 210, 211, 212, 213};
 static_assert(sizeof kWindowsOSIds / sizeof kWindowsOSIds[0] == 25);
 
@@ -55,8 +55,9 @@ static_assert(sizeof kUnixOSIds / sizeof kUnixOSIds[0] == 81);
 
 // Words in a client's OS name (case-sensitive) that mark a Unix guest.
 constexpr const char* kUnixVendorWords[] = {
-    "Linux",   "CentOS",  "Open Enterprise Server", "Asianux",
-    "Solaris", "Netware", "FreeBSD",                "Apple"};
+    "Linux",   "CentOS",  "Open Enterprise Server",
+    "Asianux", "Solaris", "Netware",
+    "FreeBSD", "Apple"};
 
 // Distribution names that kind 1401 understands, found in osName ignoring
 // case; the first row that matches wins, so "OpenSUSE" precedes "SUSE" and
@@ -65,6 +66,7 @@ struct DistributionRow {
   const char* contains;
   const char* distribution;
 };
+// clang-format off
 constexpr DistributionRow kDistributions[] = {
     {"CentOS", "CentOS"},
     {"Ubuntu", "Ubuntu"},
@@ -80,10 +82,11 @@ constexpr DistributionRow kDistributions[] = {
     {"Windows 7", "Windows 7"},
     {"Windows", "Windows Server 2012"},
 };
+// clang-format on
 
 // Destinations whose import service needs the guest OS settled.
 constexpr VirtualServerInstanceType kCloudKinds[] = {
-    VS_AMAZON, VS_AZURE_1,   VS_AZURE_2,   VS_AZURE_3,
+    VS_AMAZON,    VS_AZURE_1,   VS_AZURE_2,  VS_AZURE_3,
     VS_KIND_1102, VS_KIND_1301, VS_KIND_1401};
 
 template <typename T, size_t N>
@@ -171,8 +174,9 @@ bool ZyVMConverter::GetVMGuestOSClientProp(int clientId, SGuestOSInfo& info) {
   if (nameUnknown) {
     int osId = 0;
     ZyClient(clientId).getOperatingSystemId(osId, nullptr);
-    Debug(kGetClientProp, "SimOperatingSystemId for Guest VMClient [%d] is [%d]",
-          clientId, osId);
+    Debug(kGetClientProp,
+          "SimOperatingSystemId for Guest VMClient [%d] is [%d]", clientId,
+          osId);
     if (InTable(kWindowsOSIds, osId)) {
       isWindows = true;
       Debug(kGetClientProp, "Guest VM is Windows");
@@ -184,7 +188,8 @@ bool ZyVMConverter::GetVMGuestOSClientProp(int clientId, SGuestOSInfo& info) {
 
   const std::string& name = info.GuestOSName;
   bool unixVendor = false;
-  for (const char* word : kUnixVendorWords) unixVendor |= HasExactly(name, word);
+  for (const char* word : kUnixVendorWords)
+    unixVendor |= HasExactly(name, word);
 
   if (HasExactly(name, "Windows") || HasExactly(name, "Microsoft") ||
       isWindows) {

@@ -63,8 +63,8 @@ constexpr std::string_view _32BitSupportedInstancetypes[] = {
 // Amazon families built on KVM, which Amazon's import cannot target; a type
 // whose name contains one of these is not offered.
 constexpr std::string_view _kvmInstanceTypes[] = {
-    "c5", "m5", "a1", "r5", "t3", "i3en", "p3dn.24xlarge", "z1d", "u-6tb1",
-    "i3.metal"};
+    "c5",  "m5",     "a1",      "r5", "t3", "i3en", "p3dn.24xlarge",
+    "z1d", "u-6tb1", "i3.metal"};
 
 constexpr int32_t kNoMemoryMatch = INT32_MAX;
 
@@ -154,7 +154,8 @@ bool ZyVMConverter::AdjustVMSize(RestoreCtx& request) {
   if (eDestInstType == VS_KIND_1401) {
     Debug(kAdjustVMSize, "VMSize %s", request.strVMSize.c_str());
     if (!IsAutoSize(request.strVMSize)) return true;
-    const std::string key = request.strRegion + "|" + request.strDestinationHost;
+    const std::string key =
+        request.strRegion + "|" + request.strDestinationHost;
     if (!ListInstanceTypes(*this, request, key, offers)) return false;
     // Stable, so equal offers keep the order the platform listed them in.
     std::stable_sort(offers.begin(), offers.end(), CompareVMSize);
@@ -228,7 +229,8 @@ bool ZyVMConverter::AdjustVMRegion(RestoreCtx& request) {
 }
 
 int ZyVMConverter::GetNumOfAzureDiskSupportedForVMSize(int position) {
-  if (position < 0 || position >= static_cast<int>(std::size(kAzureDisksPerSize)))
+  if (position < 0 ||
+      position >= static_cast<int>(std::size(kAzureDisksPerSize)))
     return 1;
   return kAzureDisksPerSize[position];
 }

@@ -15,6 +15,7 @@ struct KindFormat {
   DiskType_t format;
 };
 
+// clang-format off
 constexpr KindFormat kDestinationFormats[] = {
     {VS_KIND_100, DT_VMDK},       {VS_VMWARE, DT_VMDK},
     {VS_HYPERV, DT_HYPERV_VHD},   {VS_AMAZON, DT_AMAZON},
@@ -25,6 +26,7 @@ constexpr KindFormat kDestinationFormats[] = {
     {VS_KIND_1101, DT_KIND_1101}, {VS_KIND_1102, DT_KIND_1101},
     {VS_KIND_1301, DT_KIND_1301}, {VS_KIND_1401, DT_KIND_1401},
 };
+// clang-format on
 
 struct FormatFacts {
   DiskType_t format;
@@ -33,6 +35,7 @@ struct FormatFacts {
 };
 
 // Formats not listed have no extension and provisioning type 2.
+// clang-format off
 constexpr FormatFacts kFormatFacts[] = {
     {DT_HYPERV_VHD, ".vhd", 1}, {DT_VHD_13, ".vhd", 2},
     {DT_VHD_14, ".vhd", 2},     {DT_VMDK, ".vmdk", 2},
@@ -40,6 +43,7 @@ constexpr FormatFacts kFormatFacts[] = {
     {DT_VHDX_22, ".vhdx", 2},   {DT_AZURE, ".vhd", 2},
     {DT_AMAZON, ".vhdx", 2},
 };
+// clang-format on
 
 const FormatFacts* FindFormat(DiskType_t type) {
   for (const auto& row : kFormatFacts)

@@ -52,12 +52,14 @@ struct DiskLimit {
   VirtualServerInstanceType kind;
   int64_t maxBytes;
 };
+// clang-format off
 constexpr DiskLimit kDiskLimits[] = {
     {VS_AZURE_1, 1099511627776LL},    // 1 TiB
     {VS_AZURE_2, 8795019280384LL},    // 8191 GiB
     {VS_AZURE_3, 1098437885952LL},    // 1023 GiB
     {VS_KIND_1101, 2199023255552LL},  // 2 TiB
 };
+// clang-format on
 
 // Destinations that have no CD-ROM drive to restore onto.
 constexpr VirtualServerInstanceType kNoCdromKinds[] = {
@@ -117,7 +119,8 @@ CQiError ZyVMConverter::InitVMConversion(VirtualServerInstanceType source,
   if (request.bPlatformConversion) {
     // Without an access object the platform library has nothing to start.
     if (!vmInfo) return CQiError::Success();
-    if (!vmInfo->StartPlatformConversion(request)) return InitError(__LINE__, 1);
+    if (!vmInfo->StartPlatformConversion(request))
+      return InitError(__LINE__, 1);
     return CQiError::Success();
   }
   if (!vmInfo)
@@ -144,8 +147,8 @@ bool ZyVMConverter::CheckDiskSize(const RestoreCtx& request,
   return true;
 }
 
-void ZyVMConverter::RemoveUnsupportedDisks(RestoreCtx& request,
-                                           VirtualServerInstanceType destination) {
+void ZyVMConverter::RemoveUnsupportedDisks(
+    RestoreCtx& request, VirtualServerInstanceType destination) {
   const bool dropCdroms = !TakesCdroms(destination);
   std::vector<SDisk> kept;
   kept.reserve(request.vDisks.size());
@@ -174,7 +177,8 @@ bool ZyVMConverter::ConvertVMForLiveMount(VirtualServerInstanceType source,
 
   std::string configFile;
   if (!GetFirstFileByExtension(mount.strMountPath, "zyf", configFile)) {
-    Error(kLiveMount, "Could not find any config file with extension zyf in [%s]",
+    Error(kLiveMount,
+          "Could not find any config file with extension zyf in [%s]",
           mount.strMountPath.c_str());
     return false;
   }

@@ -26,11 +26,11 @@
 #include <vector>
 
 // Declares the copy constructor and operator= of a record in terms of _Copy.
-#define ZY_RECORD_COPY_OPS(T)                                                  \
-  T(const T& other) { _Copy(other); }                                          \
-  T& operator=(const T& other) {                                               \
-    _Copy(other);                                                              \
-    return *this;                                                              \
+#define ZY_RECORD_COPY_OPS(T)         \
+  T(const T& other) { _Copy(other); } \
+  T& operator=(const T& other) {      \
+    _Copy(other);                     \
+    return *this;                     \
   }
 
 namespace VMInfoStructs {

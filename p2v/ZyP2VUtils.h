@@ -96,8 +96,7 @@ class ZY_API ZyP2VUtils {
   // --- Guest OS identifiers and restore options ---------------------------
 
   // The VMware guest identifier of the client; always 0.
-  static long GetVMWareGuestOSIdentifier(int nClientId,
-                                         std::string& strGuestId,
+  static long GetVMWareGuestOSIdentifier(int nClientId, std::string& strGuestId,
                                          bool bIsWindows, bool bIs64Bit);
   // The client's OS description; false (and empty) when it cannot be read.
   static bool GetGuestOsInfoFromDb(int nClientId, std::string& strOSInfo);

@@ -30,6 +30,7 @@ struct SGuestIdRow {
   const char* identifier;
 };
 
+// clang-format off
 constexpr SGuestIdRow kWindowsGuestIds[] = {
     {3, 3, "win2000ServGuest"},
     {24, 24, "winXPProGuest"},
@@ -44,6 +45,7 @@ constexpr SGuestIdRow kWindowsGuestIds[] = {
     {208, 209, "windows7Guest"},
     {210, 213, nullptr},
 };
+// clang-format on
 
 // Tested in order on the description, case-sensitively; the first match
 // wins.
@@ -52,6 +54,7 @@ struct SDescriptionRow {
   const char* identifier;
 };
 
+// clang-format off
 constexpr SDescriptionRow kWindowsDescriptions[] = {
     {"Windows Server 2008 R2", "windows7Server64Guest"},
     {"Windows 7", "windows7_64Guest"},
@@ -60,6 +63,7 @@ constexpr SDescriptionRow kWindowsDescriptions[] = {
     {"Windows Server 2016", "windows9Server64Guest"},
     {"Windows 10", "windows9_64Guest"},
 };
+// clang-format on
 const char kUnmatchedDescriptionGuest[] = "windows7Server64Guest";
 
 const SGuestIdRow* FindGuestIdRow(int osId) {
@@ -95,8 +99,8 @@ long ZyP2VUtils::GetVMWareGuestOSIdentifier(int nClientId,
     return 0;
   }
   if (const SGuestIdRow* row = FindGuestIdRow(osId))
-    strGuestId = row->identifier ? row->identifier
-                                 : GuestFromDescription(description);
+    strGuestId =
+        row->identifier ? row->identifier : GuestFromDescription(description);
   if (strGuestId.empty()) {
     log.Debug(kVMwareGuestFn,
               " OS Platform Type is empty, Defaulting to winNetStandardGuest");
@@ -128,7 +132,8 @@ void ZyP2VUtils::CopyRestoreCtxFromVmOpReq(RestoreCtx& ctx, Ida::VMOpReq& req) {
   if (req.isSet(VMOpReq::recoveryResponse)) {
     auto response = req.GetObject<RecoveryResponse>(VMOpReq::recoveryResponse);
     if (response.isSet(RecoveryResponse::hardwareConfig)) {
-      auto hw = response.GetObject<HardwareConfig>(RecoveryResponse::hardwareConfig);
+      auto hw =
+          response.GetObject<HardwareConfig>(RecoveryResponse::hardwareConfig);
       ctx.bHardwareFlag = hw.getint64(HardwareConfig::hardwareFlag) != 0;
     }
     auto clients = response.GetList<ClientInfo>(RecoveryResponse::clients);

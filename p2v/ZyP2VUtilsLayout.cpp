@@ -24,7 +24,8 @@ using namespace zy_p2v;
 namespace {
 
 const char kAddIdeDiskFn[] =
-    "static bool ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(ResponseFile::DiskInfo, "
+    "static bool "
+    "ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(ResponseFile::DiskInfo, "
     "std::vector<ResponseFile::DiskInfo>&, size_t, bool)";
 const char kProcessWinFn[] =
     "static bool ZyP2VUtils::ProcessWinKestrelDiskConfig(ResponseFile::"
@@ -150,7 +151,8 @@ class IdeToScsiMove {
   }
 
   static bool Stopped() {
-    EvDebug().Debug(kProcessWinFn, "Stopping disk processing due to previous error");
+    EvDebug().Debug(kProcessWinFn,
+                    "Stopping disk processing due to previous error");
     return false;
   }
 
@@ -201,9 +203,9 @@ bool ZyP2VUtils::IsSecondSCSIDiskImmediatelyAfterFirst(int nFirstBus,
   return true;
 }
 
-bool ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(ResponseFile::DiskInfo disk,
-                                             std::vector<ResponseFile::DiskInfo>& vScsi,
-                                             size_t nPos, bool bAsFirst) {
+bool ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(
+    ResponseFile::DiskInfo disk, std::vector<ResponseFile::DiskInfo>& vScsi,
+    size_t nPos, bool bAsFirst) {
   if (vScsi.empty()) {
     SetAddress(disk, 0, 0);
     vScsi.push_back(std::move(disk));
@@ -220,7 +222,8 @@ bool ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(ResponseFile::DiskInfo disk,
     EvDebug().Debug(kAddIdeDiskFn,
                     "Failed to get next bus and slot after SCSI disk with bus: "
                     "%d, slot: %d",
-                    previous.getint32(Disk::bus), previous.getint32(Disk::slot));
+                    previous.getint32(Disk::bus),
+                    previous.getint32(Disk::slot));
     return false;
   }
   if (!bAsFirst) {
@@ -306,7 +309,8 @@ long ZyP2VUtils::createIDECDROMDevice(ResponseFile::HardwareConfig& hw) {
   // the CD-ROM.
   SAddress free{};
   if (!FindFreeScsiAddress(scsi, free)) {
-    log.Debug(kCreateCdromFn, " Failed to get free SCSI slot to move IDE Disk Device");
+    log.Debug(kCreateCdromFn,
+              " Failed to get free SCSI slot to move IDE Disk Device");
     return 1;
   }
   log.Debug(kCreateCdromFn, " Found free SCIS Device at bus [%d], slot [%d]",
@@ -317,7 +321,8 @@ long ZyP2VUtils::createIDECDROMDevice(ResponseFile::HardwareConfig& hw) {
   Disk moved;
   moved.setint64(Disk::deviceType, kHardDisk);
   moved.setint64(Disk::isScsi, 1);
-  if (last != ide.end()) moved.setint64(Disk::sizeMB, last->getint64(Disk::sizeMB));
+  if (last != ide.end())
+    moved.setint64(Disk::sizeMB, last->getint64(Disk::sizeMB));
   SetAddress(moved, free.nBus, free.nSlot);
   scsi.push_back(moved);
   WriteScsiDisks(hw, scsi);

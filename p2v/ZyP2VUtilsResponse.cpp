@@ -84,7 +84,8 @@ int64_t SaturatingAdd(int64_t a, int64_t b) {
 // Size in MB with a tenth of headroom, truncated to 32 bits; a size beyond
 // the 32-bit range is clamped to it.
 int32_t WithVolumeHeadroom(int64_t mb) {
-  double size = static_cast<double>(mb) + static_cast<double>(mb) * kVolumeHeadroom;
+  double size =
+      static_cast<double>(mb) + static_cast<double>(mb) * kVolumeHeadroom;
   if (size >= static_cast<double>(std::numeric_limits<int32_t>::max()))
     return std::numeric_limits<int32_t>::max();
   if (size <= static_cast<double>(std::numeric_limits<int32_t>::min()))
@@ -126,10 +127,12 @@ class KestrelTranslation {
 
   long Run() {
     if (!m_req.isSet(VMOpReq::recoveryResponse)) {
-      Log("Kestrel Response file/Recovery Point is not set in the input request ");
+      Log("Kestrel Response file/Recovery Point is not set in the input "
+          "request ");
       return 1;
     }
-    CNMessageBase& response = m_req.getObjectAccessor(VMOpReq::recoveryResponse, false);
+    CNMessageBase& response =
+        m_req.getObjectAccessor(VMOpReq::recoveryResponse, false);
     if (response.GetList<ClientInfo>(RecoveryResponse::clients).empty()) {
       Log("The recovery response lists no client; the machine cannot be "
           "identified");
@@ -159,22 +162,25 @@ class KestrelTranslation {
 
  private:
   DestinationPlacement Placement() const {
-    auto settings = m_req.GetObject<DestinationSettings>(VMOpReq::destinationSettings);
-    return settings.GetObject<DestinationPlacement>(DestinationSettings::placement);
+    auto settings =
+        m_req.GetObject<DestinationSettings>(VMOpReq::destinationSettings);
+    return settings.GetObject<DestinationPlacement>(
+        DestinationSettings::placement);
   }
 
   void CopyBootFirmware() {
     std::string firmware;
-    ZyP2VUtils::getBootFirmware(
-        static_cast<ResponseFile::BOOT_FIRMWARE>(m_hw.getint32(HW::bootFirmware)),
-        firmware);
+    ZyP2VUtils::getBootFirmware(static_cast<ResponseFile::BOOT_FIRMWARE>(
+                                    m_hw.getint32(HW::bootFirmware)),
+                                firmware);
     if (!firmware.empty()) m_vm.strBootFirmware = firmware;
   }
 
   void CopyPlacement() {
     DestinationPlacement placement = Placement();
     m_vm.strRegion = placement.getstring(DestinationPlacement::region);
-    m_vm.strDestinationHost = placement.getstring(DestinationPlacement::hostName);
+    m_vm.strDestinationHost =
+        placement.getstring(DestinationPlacement::hostName);
     m_vm.strDatastore =
         placement.GetObject<DatastoreRef>(DestinationPlacement::datastore)
             .getstring(DatastoreRef::name);
@@ -186,7 +192,8 @@ class KestrelTranslation {
     int32_t memory = m_hw.getint32(HW::memoryMB);
     m_vm.i64MemoryMB = memory - memory % 4;
     m_vm.nNumNetworkCards = m_hw.getint32(HW::numNics);
-    if (m_hw.isSet(HW::extraValuesSet) && m_hw.getint64(HW::extraValuesSet) != 0) {
+    if (m_hw.isSet(HW::extraValuesSet) &&
+        m_hw.getint64(HW::extraValuesSet) != 0) {
       m_vm.bHardwareValuesSet = true;
       m_vm.i64HardwareValueA = m_hw.getint64(HW::extraValueA);
       m_vm.i64HardwareValueB = m_hw.getint64(HW::extraValueB);
@@ -217,7 +224,8 @@ class KestrelTranslation {
     // A machine is 64-bit unless its first processor says otherwise.
     bool is64Bit = true;
     auto cpus = m_hw.GetList<ResponseFile::CpuInfo>(HW::cpus);
-    if (!cpus.empty() && cpus[0].getint32(ResponseFile::CpuInfo::architecture) == 0)
+    if (!cpus.empty() &&
+        cpus[0].getint32(ResponseFile::CpuInfo::architecture) == 0)
       is64Bit = false;
     if (m_eDest == VS_VMWARE)
       ZyP2VUtils::GetVMWareGuestOSIdentifier(m_vm.nClientId, m_vm.strGuestOS,
@@ -314,10 +322,12 @@ class KestrelTranslation {
     if (slot != 1 || (bus != 0 && bus != 1)) return true;
     Log(" CDROM device index [%d] exists at bus [%d] slot [%d]",
         static_cast<int>(cdrom - m_ide.begin()), bus, slot);
-    bool slotZeroTaken = std::any_of(m_ide.begin(), m_ide.end(),
-                                     [bus](const Disk& d) { return IsAt(d, bus, 0); });
+    bool slotZeroTaken =
+        std::any_of(m_ide.begin(), m_ide.end(),
+                    [bus](const Disk& d) { return IsAt(d, bus, 0); });
     if (slotZeroTaken) return true;
-    Log(" No device exists at bus [%d] slot [%d], correcting CDROM slot", bus, 0);
+    Log(" No device exists at bus [%d] slot [%d], correcting CDROM slot", bus,
+        0);
     cdrom->setint64(Disk::slot, 0);
     WriteIdeDevices(m_hw, m_ide);
     return true;
@@ -347,9 +357,11 @@ class KestrelTranslation {
     VMInfoStructs::SDisk disk;
     disk.nDeviceType = deviceType;
     disk.strControllerType = controller;
-    disk.eProvisioningType = ProvisioningType(device.getint32(Disk::provisioning));
+    disk.eProvisioningType =
+        ProvisioningType(device.getint32(Disk::provisioning));
     disk.i64MaxSizeInBytes =
-        int64_t{device.getint32(Disk::sizeMB)} * kBytesPerMB + kDiskHeadroomBytes;
+        int64_t{device.getint32(Disk::sizeMB)} * kBytesPerMB +
+        kDiskHeadroomBytes;
     disk.i64CurrSizeInBytes = disk.i64MaxSizeInBytes;
     disk.nSlot = device.getint32(Disk::slot);
     disk.nBus = device.getint32(Disk::bus);
@@ -370,10 +382,11 @@ class KestrelTranslation {
     controller.nBusNumber = bus;
     if (device.isSet(Disk::scsiControllerType) &&
         device.getint32(Disk::scsiControllerType) != 0) {
-      const SEnumClassDef* def = XMLDecoder::GetClassDef(kScsiControllerTypeClassDef);
+      const SEnumClassDef* def =
+          XMLDecoder::GetClassDef(kScsiControllerTypeClassDef);
       if (def)
-        controller.strControllerType =
-            XMLDecoder::getEnumString(def, device.getint32(Disk::scsiControllerType));
+        controller.strControllerType = XMLDecoder::getEnumString(
+            def, device.getint32(Disk::scsiControllerType));
       else
         Log("Unable to set scsi Controller Type");
     }
@@ -387,7 +400,8 @@ class KestrelTranslation {
     ResponseFile::NetworkConfig network;
     if (m_eDest == VS_VMWARE || m_eDest == VS_HYPERV) {
       auto clients = response.GetList<ClientInfo>(RecoveryResponse::clients);
-      network = clients[0].GetObject<ResponseFile::NetworkConfig>(ClientInfo::networkConfig);
+      network = clients[0].GetObject<ResponseFile::NetworkConfig>(
+          ClientInfo::networkConfig);
     } else {
       network = response.GetObject<ResponseFile::NetworkConfig>(
           RecoveryResponse::networkConfig);
@@ -423,30 +437,36 @@ class KestrelTranslation {
   void FillCard(const Interface& iface, bool primary,
                 VMInfoStructs::SVMNetworkCard& card) {
     card.strNetworkName = iface.getstring(Interface::networkName);
-    if (primary) m_vm.strPrimaryInterfaceName = iface.getstring(Interface::name);
+    if (primary)
+      m_vm.strPrimaryInterfaceName = iface.getstring(Interface::name);
     auto protocols = iface.GetList<Protocol>(Interface::protocols);
     if (iface.isSet(Interface::protocols) && !protocols.empty()) {
       card.strProtocolValue = protocols[0].getstring(Protocol::protocolValue);
       if (protocols[0].isSet(Protocol::address))
-        card.strProtocolAddress =
-            protocols[0].GetObject<AddressRef>(Protocol::address).getstring(AddressRef::text);
+        card.strProtocolAddress = protocols[0]
+                                      .GetObject<AddressRef>(Protocol::address)
+                                      .getstring(AddressRef::text);
     }
     if (iface.isSet(Interface::interfaceValue))
       card.nInterfaceValue = iface.getint32(Interface::interfaceValue);
     if (iface.isSet(Interface::adapterType)) SetAdapterType(iface, card);
-    if (iface.isSet(Interface::detailMode) && iface.getint32(Interface::detailMode) == 1 &&
-        iface.isSet(Interface::detail) && !iface.getstringByRef(Interface::detail).empty())
+    if (iface.isSet(Interface::detailMode) &&
+        iface.getint32(Interface::detailMode) == 1 &&
+        iface.isSet(Interface::detail) &&
+        !iface.getstringByRef(Interface::detail).empty())
       card.strInterfaceDetail = iface.getstring(Interface::detail);
   }
 
   static void SetAdapterType(const Interface& iface,
                              VMInfoStructs::SVMNetworkCard& card) {
-    const SEnumClassDef* def = XMLDecoder::GetClassDef(kNetworkAdapterTypeClassDef);
+    const SEnumClassDef* def =
+        XMLDecoder::GetClassDef(kNetworkAdapterTypeClassDef);
     if (!def) {
       Log("Unable to set Network Adapter Type");
       return;
     }
-    std::string name = XMLDecoder::getEnumString(def, iface.getint32(Interface::adapterType));
+    std::string name =
+        XMLDecoder::getEnumString(def, iface.getint32(Interface::adapterType));
     Annotation::Text annotation;
     XMLDecoder::FillAnnotation(def, annotation, name);
     const std::string& text = annotation.getstringByRef(Annotation::Text::text);
@@ -454,7 +474,8 @@ class KestrelTranslation {
   }
 
   void CopyInstanceSize() {
-    auto settings = m_req.GetObject<DestinationSettings>(VMOpReq::destinationSettings);
+    auto settings =
+        m_req.GetObject<DestinationSettings>(VMOpReq::destinationSettings);
     if (settings.isSet(DestinationSettings::instanceSize))
       m_vm.strVMSize =
           settings.GetObject<InstanceSizeRef>(DestinationSettings::instanceSize)
@@ -490,9 +511,9 @@ class KestrelTranslation {
 ZyP2VUtils::ZyP2VUtils() = default;
 ZyP2VUtils::~ZyP2VUtils() = default;
 
-long ZyP2VUtils::CopyVMInfoFromKestrelResponse(Ida::VMOpReq& req,
-                                               VMInfoStructs::SVMInfo& vmInfo,
-                                               VirtualServerInstanceType eDest) {
+long ZyP2VUtils::CopyVMInfoFromKestrelResponse(
+    Ida::VMOpReq& req, VMInfoStructs::SVMInfo& vmInfo,
+    VirtualServerInstanceType eDest) {
   try {
     return KestrelTranslation(req, vmInfo, eDest).Run();
   } catch (const std::exception& e) {
@@ -505,10 +526,11 @@ long ZyP2VUtils::CopyVMInfoFromKestrelResponse(Ida::VMOpReq& req,
 
 void ZyP2VUtils::CopySecurityGroupsInfo(Ida::VMOpReq& req,
                                         VMInfoStructs::SVMInfo& vmInfo) {
-  auto settings = req.GetObject<DestinationSettings>(VMOpReq::destinationSettings);
+  auto settings =
+      req.GetObject<DestinationSettings>(VMOpReq::destinationSettings);
   if (!settings.isSet(DestinationSettings::securityGroups)) return;
-  for (const auto& group :
-       settings.GetList<Ida::SecurityGroups>(DestinationSettings::securityGroups)) {
+  for (const auto& group : settings.GetList<Ida::SecurityGroups>(
+           DestinationSettings::securityGroups)) {
     VMInfoStructs::SSecurityGroupInfo info;
     info.strGroupId = group.getstring(Ida::SecurityGroups::groupId);
     info.strGroupName = group.getstring(Ida::SecurityGroups::groupName);

@@ -13,13 +13,13 @@
 
 #include "platform/FXPath.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -107,7 +107,8 @@ struct CArchiveVirtualDiskFile::Impl {
   // follows.  Without SEEK_DATA everything is data, which is always safe:
   // zeros read from a hole are found by the scan.
   Span NextData(uint64_t from) {
-    if (from < cachedData.end) return {std::max(from, cachedData.start), cachedData.end};
+    if (from < cachedData.end)
+      return {std::max(from, cachedData.start), cachedData.end};
     if (!seekHoles) return {from, size};
     off_t data = lseek(fd, static_cast<off_t>(from), SEEK_DATA);
     if (data < 0) {
@@ -140,7 +141,8 @@ struct CArchiveVirtualDiskFile::Impl {
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) return ZY_SYSTEM_ERROR(errno, "read of " + At(path, offset));
       // The image is shorter than it was when opened.
-      if (n == 0) return ZY_SYSTEM_ERROR(EIO, "short read of " + At(path, offset));
+      if (n == 0)
+        return ZY_SYSTEM_ERROR(EIO, "short read of " + At(path, offset));
       into += n;
       offset += static_cast<uint64_t>(n);
       length -= static_cast<uint64_t>(n);
@@ -153,7 +155,8 @@ struct CArchiveVirtualDiskFile::Impl {
       ssize_t n = pwrite(fd, from, length, static_cast<off_t>(offset));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) return ZY_SYSTEM_ERROR(errno, "write of " + At(path, offset));
-      if (n == 0) return ZY_SYSTEM_ERROR(EIO, "short write of " + At(path, offset));
+      if (n == 0)
+        return ZY_SYSTEM_ERROR(EIO, "short write of " + At(path, offset));
       from += n;
       offset += static_cast<uint64_t>(n);
       length -= static_cast<uint64_t>(n);
@@ -182,7 +185,8 @@ struct CArchiveVirtualDiskFile::Impl {
       if (dataStart > at) std::memset(buffer + (at - start), 0, dataStart - at);
       if (dataStart >= end) break;
       uint64_t dataEnd = std::min(data.end, end);
-      CQiError error = ReadFully(buffer + (dataStart - start), dataEnd - dataStart, dataStart);
+      CQiError error = ReadFully(buffer + (dataStart - start),
+                                 dataEnd - dataStart, dataStart);
       if (error.IsError()) return error;
       MarkAllocated(buffer, start, dataStart, dataEnd, map);
       at = dataEnd;
@@ -205,7 +209,8 @@ struct CArchiveVirtualDiskFile::Impl {
   CQiError Extend(uint64_t end) {
     if (end <= size) return CQiError::Success();
     if (ftruncate(fd, static_cast<off_t>(end)) != 0)
-      return ZY_SYSTEM_ERROR(errno, "resize of " + path + " to " + std::to_string(end));
+      return ZY_SYSTEM_ERROR(
+          errno, "resize of " + path + " to " + std::to_string(end));
     size = end;
     return CQiError::Success();
   }
@@ -239,7 +244,8 @@ void CArchiveVirtualDiskFile::SetExtentSize(uint64_t extentSize) {
 
 CQiError CArchiveVirtualDiskFile::Open(const std::string& path, DiskType_t) {
   if (impl_->mode != Impl::Mode::kClosed)
-    return ZY_SYSTEM_ERROR(EBUSY, "open of " + path + ": " + impl_->path + " is open");
+    return ZY_SYSTEM_ERROR(EBUSY,
+                           "open of " + path + ": " + impl_->path + " is open");
   std::string resolved = impl_->Resolve(path);
   int fd = open(resolved.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return ZY_SYSTEM_ERROR(errno, "open of " + resolved);
@@ -252,8 +258,10 @@ CQiError CArchiveVirtualDiskFile::Open(const std::string& path, DiskType_t) {
     size = static_cast<uint64_t>(facts.st_size);
   } else if (S_ISBLK(facts.st_mode)) {
     off_t end = lseek(fd, 0, SEEK_END);
-    if (end < 0) problem = errno;
-    else size = static_cast<uint64_t>(end);
+    if (end < 0)
+      problem = errno;
+    else
+      size = static_cast<uint64_t>(end);
   } else {
     problem = S_ISDIR(facts.st_mode) ? EISDIR : EINVAL;
   }
@@ -290,9 +298,9 @@ CQiError CArchiveVirtualDiskFile::GetFirstBlock(CAutoMemory<char>& buffer,
   CQiError error = impl_->CheckExtentSize(__func__, __LINE__);
   if (error.IsError()) return error;
   if (blockSize > kMaxFirstBlockSize)
-    return ZY_SYSTEM_ERROR(EINVAL, "first block of " + std::to_string(blockSize) +
-                                       " bytes is above " +
-                                       std::to_string(kMaxFirstBlockSize));
+    return ZY_SYSTEM_ERROR(
+        EINVAL, "first block of " + std::to_string(blockSize) +
+                    " bytes is above " + std::to_string(kMaxFirstBlockSize));
   uint64_t length = std::min<uint64_t>(blockSize, impl_->size);
   if (!buffer.Resize(length)) return ZY_SYSTEM_ERROR(ENOMEM, "block buffer");
   error = impl_->ReadFully(buffer.Ptr(), length, 0);
@@ -314,8 +322,9 @@ CQiError CArchiveVirtualDiskFile::GetNextBlock(CAutoMemory<char>& buffer,
   if (error.IsError()) return error;
   if (impl_->position >= impl_->size) {
     impl_->Fill(context);
-    return FXErrorUtil::ErrorVS(Here(__func__, __LINE__), FXErrorUtil::kVSEndOfData,
-                                "end of data of %s", impl_->path.c_str());
+    return FXErrorUtil::ErrorVS(Here(__func__, __LINE__),
+                                FXErrorUtil::kVSEndOfData, "end of data of %s",
+                                impl_->path.c_str());
   }
   uint64_t start = impl_->NextBlockStart();
   uint64_t length = std::min(impl_->BlockSize(), impl_->size - start);
@@ -323,7 +332,8 @@ CQiError CArchiveVirtualDiskFile::GetNextBlock(CAutoMemory<char>& buffer,
   impl_->position = start + length;
   impl_->Fill(context);
   offset = start;
-  allocationMap.assign((length + impl_->extentSize - 1) / impl_->extentSize, false);
+  allocationMap.assign((length + impl_->extentSize - 1) / impl_->extentSize,
+                       false);
   if (!buffer.Resize(length)) return ZY_SYSTEM_ERROR(ENOMEM, "block buffer");
   return impl_->ReadBlock(buffer.Ptr(), start, length, allocationMap);
 }
@@ -333,7 +343,8 @@ CQiError CArchiveVirtualDiskFile::Create(const std::string& path, DiskType_t,
                                          uint64_t diskSize, uint32_t,
                                          Context_t& context) {
   if (impl_->mode != Impl::Mode::kClosed)
-    return ZY_SYSTEM_ERROR(EBUSY, "create of " + path + ": " + impl_->path + " is open");
+    return ZY_SYSTEM_ERROR(
+        EBUSY, "create of " + path + ": " + impl_->path + " is open");
   CQiError error = impl_->CheckExtentSize(__func__, __LINE__);
   if (error.IsError()) return error;
   if (diskSize > kMaxOffset)
@@ -356,10 +367,9 @@ CQiError CArchiveVirtualDiskFile::Create(const std::string& path, DiskType_t,
   return CQiError::Success();
 }
 
-CQiError CArchiveVirtualDiskFile::WriteBlock(CAutoMemory<char>& buffer,
-                                             uint64_t offset,
-                                             const std::vector<bool>& allocationMap,
-                                             Context_t& context) {
+CQiError CArchiveVirtualDiskFile::WriteBlock(
+    CAutoMemory<char>& buffer, uint64_t offset,
+    const std::vector<bool>& allocationMap, Context_t& context) {
   if (impl_->mode != Impl::Mode::kWriting)
     return ZY_SYSTEM_ERROR(EBADF, "no image is open for writing");
   CQiError error = impl_->CheckExtentSize(__func__, __LINE__);
@@ -368,10 +378,10 @@ CQiError CArchiveVirtualDiskFile::WriteBlock(CAutoMemory<char>& buffer,
   uint64_t extent = impl_->extentSize;
   uint64_t extents = (length + extent - 1) / extent;
   if (allocationMap.size() != extents)
-    return ZY_SYSTEM_ERROR(EINVAL, "allocation map of " +
-                                       std::to_string(allocationMap.size()) +
-                                       " flags for " + std::to_string(extents) +
-                                       " extents of " + At(impl_->path, offset));
+    return ZY_SYSTEM_ERROR(
+        EINVAL, "allocation map of " + std::to_string(allocationMap.size()) +
+                    " flags for " + std::to_string(extents) + " extents of " +
+                    At(impl_->path, offset));
   if (offset > kMaxOffset || length > kMaxOffset - offset)
     return ZY_SYSTEM_ERROR(EFBIG, "write of " + At(impl_->path, offset));
   const char* data = buffer.Ptr_const();

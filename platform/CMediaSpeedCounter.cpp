@@ -54,7 +54,7 @@ struct CCounterBase::Impl {
     std::string text = FormatLine("%s: %.2f MB/s", name.c_str(), rate);
     if (format & CMediaSpeedCounter::kFormatTotals)
       text += FormatLine(", %llu bytes in %.3f s",
-                          static_cast<unsigned long long>(bytes), seconds);
+                         static_cast<unsigned long long>(bytes), seconds);
     return text;
   }
 
@@ -79,7 +79,8 @@ void CCounterBase::Init(const std::string& name, int /*flags*/) {
 
 void CCounterBase::EnableLogging(int intervalSeconds) {
   impl_->logging = intervalSeconds >= 0;
-  impl_->interval = std::chrono::seconds(intervalSeconds < 0 ? 0 : intervalSeconds);
+  impl_->interval =
+      std::chrono::seconds(intervalSeconds < 0 ? 0 : intervalSeconds);
   impl_->lastLine = Clock::now();
 }
 

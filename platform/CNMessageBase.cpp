@@ -25,7 +25,6 @@ const std::string& EmptyString() {
 
 }  // namespace
 
-
 CNMessageBase::CNMessageBase(int nNamespace, int nClass)
     : m_class(FindMessageClass(nNamespace, nClass)) {
   assert(m_class && "unknown message class");
@@ -35,7 +34,8 @@ CNMessageBase::CNMessageBase(int nNamespace, int nClass)
 CNMessageBase::CNMessageBase(const CNMessageBase& other) = default;
 CNMessageBase::CNMessageBase(CNMessageBase&& other) noexcept = default;
 CNMessageBase& CNMessageBase::operator=(const CNMessageBase& other) = default;
-CNMessageBase& CNMessageBase::operator=(CNMessageBase&& other) noexcept = default;
+CNMessageBase& CNMessageBase::operator=(CNMessageBase&& other) noexcept =
+    default;
 CNMessageBase::~CNMessageBase() = default;
 
 const SMessageField* CNMessageBase::Field(int slot, int presence,
@@ -46,9 +46,9 @@ const SMessageField* CNMessageBase::Field(int slot, int presence,
   for (size_t i = 0; i < m_class->nFieldCount; ++i) {
     const SMessageField& f = m_class->fields[i];
     if (f.nSlot != slot) continue;
-    bool sameKind = f.eKind == kind ||
-                    (kind == EMessageFieldKind::Integer &&
-                     f.eKind == EMessageFieldKind::Enumeration);
+    bool sameKind =
+        f.eKind == kind || (kind == EMessageFieldKind::Integer &&
+                            f.eKind == EMessageFieldKind::Enumeration);
     bool matches = f.uFieldId == fieldId && sameKind &&
                    (presence == f.nPresence || presence == kNoPresence - 1);
     assert(matches && "field identifier, kind or presence of another field");
@@ -122,8 +122,8 @@ std::string CNMessageBase::getstring(int presence, int slot, uint32_t classId,
 const std::string& CNMessageBase::getstringByRef(int presence, int slot,
                                                  uint32_t classId,
                                                  uint32_t fieldId) const {
-  const SEntry* e = Find(
-      Field(slot, presence, classId, fieldId, EMessageFieldKind::String));
+  const SEntry* e =
+      Find(Field(slot, presence, classId, fieldId, EMessageFieldKind::String));
   return e ? e->strValue : EmptyString();
 }
 
@@ -170,12 +170,9 @@ void CNMessageBase::setlistobject(int presence, int slot,
   e.bSet = true;
 }
 
-CNMessageBase& CNMessageBase::getObjectAccessor(bool /*create*/, bool markSet,
-                                                int presence, int slot,
-                                                uint32_t classId,
-                                                uint32_t fieldId,
-                                                int memberNamespace,
-                                                int memberClass) {
+CNMessageBase& CNMessageBase::getObjectAccessor(
+    bool /*create*/, bool markSet, int presence, int slot, uint32_t classId,
+    uint32_t fieldId, int memberNamespace, int memberClass) {
   const SMessageField* f =
       Field(slot, presence, classId, fieldId, EMessageFieldKind::Object);
   assert((!f || (f->nMemberNamespace == memberNamespace &&
@@ -188,8 +185,8 @@ CNMessageBase& CNMessageBase::getObjectAccessor(bool /*create*/, bool markSet,
     return *scratch;
   }
   SEntry& e = Touch(*f);
-  if (!e.object) e.object = std::make_unique<CNMessageBase>(memberNamespace,
-                                                            memberClass);
+  if (!e.object)
+    e.object = std::make_unique<CNMessageBase>(memberNamespace, memberClass);
   if (markSet) e.bSet = true;
   return *e.object;
 }

@@ -64,7 +64,8 @@ struct SMessageField {
 // owning class's identifier.
 constexpr SMessageField IntField(const char* name, int slot, int presence,
                                  uint32_t fieldId) {
-  return {name, 0, fieldId, slot, presence, EMessageFieldKind::Integer, 0, 0, 0};
+  return {name, 0, fieldId, slot, presence, EMessageFieldKind::Integer,
+          0,    0, 0};
 }
 constexpr SMessageField StringField(const char* name, int slot, int presence,
                                     uint32_t fieldId) {
@@ -73,19 +74,33 @@ constexpr SMessageField StringField(const char* name, int slot, int presence,
 constexpr SMessageField EnumField(const char* name, int slot, int presence,
                                   uint32_t fieldId, uint32_t classDef) {
   return {name, 0, fieldId, slot, presence, EMessageFieldKind::Enumeration,
-          0, 0, classDef};
+          0,    0, classDef};
 }
 constexpr SMessageField ObjectField(const char* name, int slot, int presence,
                                     uint32_t fieldId, int memberNamespace,
                                     int memberClass) {
-  return {name, 0, fieldId, slot, presence, EMessageFieldKind::Object,
-          memberNamespace, memberClass, 0};
+  return {name,
+          0,
+          fieldId,
+          slot,
+          presence,
+          EMessageFieldKind::Object,
+          memberNamespace,
+          memberClass,
+          0};
 }
 constexpr SMessageField ListField(const char* name, int slot, int presence,
                                   uint32_t fieldId, int memberNamespace,
                                   int memberClass) {
-  return {name, 0, fieldId, slot, presence, EMessageFieldKind::List,
-          memberNamespace, memberClass, 0};
+  return {name,
+          0,
+          fieldId,
+          slot,
+          presence,
+          EMessageFieldKind::List,
+          memberNamespace,
+          memberClass,
+          0};
 }
 
 template <size_t N>
@@ -232,7 +247,9 @@ class ZY_PLATFORM_API CNMessageBase {
 
   // Messages are equal when their XML texts are.
   bool operator==(const CNMessageBase& other) const;
-  bool operator!=(const CNMessageBase& other) const { return !(*this == other); }
+  bool operator!=(const CNMessageBase& other) const {
+    return !(*this == other);
+  }
 
  private:
   struct SEntry;

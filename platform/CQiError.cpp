@@ -81,8 +81,7 @@ CQiError FXErrorUtil::ErrorVS(const FXCodeLocation& location, int number,
 }
 
 bool FXErrorUtil::IsVS(const CQiError& error, int number) {
-  return error.IsError() &&
-         error.GetErrorCode() == MakeCode(kFamilyVS, number);
+  return error.IsError() && error.GetErrorCode() == MakeCode(kFamilyVS, number);
 }
 
 CQiError FXErrorUtil::ErrorSystem(const FXCodeLocation& location, int errnum,

@@ -21,7 +21,9 @@
 struct ZY_PLATFORM_API FXCodeLocation {
   FXCodeLocation() = default;
   FXCodeLocation(std::string file, std::string function, int line)
-      : strFile(std::move(file)), strFunction(std::move(function)), nLine(line) {}
+      : strFile(std::move(file)),
+        strFunction(std::move(function)),
+        nLine(line) {}
   std::string strFile;
   std::string strFunction;
   int nLine = 0;

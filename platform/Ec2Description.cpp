@@ -205,10 +205,12 @@ struct ArchitectureRow {
   const char* ec2;
   const char* cpuArch;
 };
+// clang-format off
 constexpr ArchitectureRow kArchitectures[] = {
     {"x86_64", "x64"},  {"x86_64_mac", "x64"},  {"i386", "x86"},
     {"arm64", "arm64"}, {"arm64_mac", "arm64"},
 };
+// clang-format on
 
 std::string CpuArchOf(const std::string& architecture) {
   for (const ArchitectureRow& row : kArchitectures)
@@ -220,10 +222,12 @@ struct BootModeRow {
   const char* ec2;
   const char* firmware;
 };
+// clang-format off
 constexpr BootModeRow kBootModes[] = {
     {"uefi", "EFI"},
     {"legacy-bios", "BIOS"},
 };
+// clang-format on
 
 // Regions are named <area>-<direction>-<number> ("us-gov-west-1"); a zone
 // adds a letter ("us-gov-west-1a") or, for local and wavelength zones, more

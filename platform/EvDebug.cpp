@@ -65,10 +65,14 @@ void Emit(LogKind kind, const char* function, int level, const char* format,
 
 const char* KindName(LogKind kind) {
   switch (kind) {
-    case LogKind::DebugLvl: return "DebugLvl";
-    case LogKind::Error: return "Error";
-    case LogKind::Debug: return "Debug";
-    case LogKind::debug: return "debug";
+    case LogKind::DebugLvl:
+      return "DebugLvl";
+    case LogKind::Error:
+      return "Error";
+    case LogKind::Debug:
+      return "Debug";
+    case LogKind::debug:
+      return "debug";
   }
   return "?";
 }
@@ -130,7 +134,8 @@ bool CapturingLogSink::Contains(const std::string& message) const {
   return false;
 }
 
-bool CapturingLogSink::Contains(LogKind kind, const std::string& message) const {
+bool CapturingLogSink::Contains(LogKind kind,
+                                const std::string& message) const {
   for (const auto& r : Records())
     if (r.kind == kind && r.message == message) return true;
   return false;

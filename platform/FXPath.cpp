@@ -1,12 +1,12 @@
 //===- FXPath.cpp - Platform path, folder and file operations -------------===//
 #include "platform/FXPath.h"
 
-#include <cerrno>
 #include <fcntl.h>
-#include <filesystem>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <filesystem>
 
 namespace fs = std::filesystem;
 
@@ -40,12 +40,19 @@ int CopyNoReplace(const std::string& from, const std::string& to) {
   for (;;) {
     ssize_t got = ::read(in, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) { err = errno; break; }
+    if (got < 0) {
+      err = errno;
+      break;
+    }
     if (got == 0) break;
     for (ssize_t done = 0; done < got;) {
-      ssize_t put = ::write(out, buffer + done, static_cast<size_t>(got - done));
+      ssize_t put =
+          ::write(out, buffer + done, static_cast<size_t>(got - done));
       if (put < 0 && errno == EINTR) continue;
-      if (put < 0) { err = errno; break; }
+      if (put < 0) {
+        err = errno;
+        break;
+      }
       done += put;
     }
     if (err) break;
@@ -75,10 +82,12 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
 }  // namespace
 
 std::string CQiPath::Append(const char* folder, const char* name) {
-  return Append(std::string(folder ? folder : ""), std::string(name ? name : ""));
+  return Append(std::string(folder ? folder : ""),
+                std::string(name ? name : ""));
 }
 
-std::string CQiPath::Append(const std::string& folder, const std::string& name) {
+std::string CQiPath::Append(const std::string& folder,
+                            const std::string& name) {
   if (folder.empty()) return name;
   if (name.empty()) return folder;
   if (folder.back() == '/') return folder + name;
@@ -91,7 +100,8 @@ std::string CQiPath::GetBaseName(const char* path) {
 
 std::string CQiPath::GetBaseName(const std::string& path) {
   std::string trimmed = path;
-  while (trimmed.size() > 1 && (trimmed.back() == '/' || trimmed.back() == '\\'))
+  while (trimmed.size() > 1 &&
+         (trimmed.back() == '/' || trimmed.back() == '\\'))
     trimmed.pop_back();
   size_t slash = LastSeparator(trimmed);
   return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
@@ -118,7 +128,8 @@ CQiError CQiDirectory::Create(const std::string& path, bool recursive) {
   std::error_code ec;
   if (recursive) {
     fs::create_directories(path, ec);
-  } else if (!fs::create_directory(path, ec) && !ec && !fs::is_directory(path)) {
+  } else if (!fs::create_directory(path, ec) && !ec &&
+             !fs::is_directory(path)) {
     ec = std::make_error_code(std::errc::file_exists);
   }
   if (ec)

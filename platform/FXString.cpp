@@ -17,8 +17,10 @@ int CompareRange(const char* a, size_t la, const char* b, size_t lb,
                  bool ignoreCase) {
   size_t n = std::min(la, lb);
   for (size_t i = 0; i < n; ++i) {
-    unsigned char ca = static_cast<unsigned char>(ignoreCase ? Lower(a[i]) : a[i]);
-    unsigned char cb = static_cast<unsigned char>(ignoreCase ? Lower(b[i]) : b[i]);
+    unsigned char ca =
+        static_cast<unsigned char>(ignoreCase ? Lower(a[i]) : a[i]);
+    unsigned char cb =
+        static_cast<unsigned char>(ignoreCase ? Lower(b[i]) : b[i]);
     if (ca != cb) return ca < cb ? -1 : 1;
   }
   if (la == lb) return 0;

@@ -14,15 +14,15 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using VMInfoStructs::SDisk;
@@ -39,6 +39,7 @@ struct KindName {
   const char* name;  // null: spelled as its number
 };
 
+// clang-format off
 constexpr KindName kKindNames[] = {
     {VS_KIND_100, nullptr},       {VS_VMWARE, "vmware"},
     {VS_HYPERV, "hyperv"},        {VS_KIND_103, nullptr},
@@ -50,6 +51,7 @@ constexpr KindName kKindNames[] = {
     {VS_KIND_1102, nullptr},      {VS_KIND_1301, nullptr},
     {VS_KIND_1401, nullptr},
 };
+// clang-format on
 
 // A bare-metal machine has no platform kind; restores from one name it so.
 constexpr char kPhysicalName[] = "physical";
@@ -63,6 +65,7 @@ struct FileKind {
   DiskType_t format;
 };
 
+// clang-format off
 constexpr FileKind kFileKinds[] = {
     {"zyf", 0, DT_NONE},          {"vmx", 0, DT_NONE},
     {"vmtx", 0, DT_NONE},         {"cfg", 0, DT_NONE},
@@ -71,6 +74,7 @@ constexpr FileKind kFileKinds[] = {
     {"img", 1, DT_NONE},          {"raw", 1, DT_NONE},
     {"qcow2", 1, DT_NONE},
 };
+// clang-format on
 constexpr int kOtherFile = 2;
 
 const FileKind* FindFileKind(const std::string& name) {
@@ -80,7 +84,9 @@ const FileKind* FindFileKind(const std::string& name) {
   return nullptr;
 }
 
-std::string BaseName(const std::string& path) { return CQiPath::GetBaseName(path); }
+std::string BaseName(const std::string& path) {
+  return CQiPath::GetBaseName(path);
+}
 
 std::string Join(const std::string& folder, const std::string& name) {
   return CQiPath::Append(folder, name);
@@ -95,8 +101,7 @@ bool IsSafeFolderName(const std::string& name) {
 
 bool Exists(const std::string& path) {
   std::error_code ec;
-  return fs::symlink_status(path, ec).type() != fs::file_type::not_found &&
-         !ec;
+  return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
 }
 
 bool IsRegularFile(const std::string& path) {
@@ -217,7 +222,8 @@ void FillSizesFromFiles(SVMInfo& info, const std::string& folder) {
   for (SDisk& disk : info.vDisks) {
     if (!IsPlacedDisk(disk)) continue;
     struct stat status {};
-    if (::stat(Join(folder, BaseName(disk.fileName)).c_str(), &status) != 0) continue;
+    if (::stat(Join(folder, BaseName(disk.fileName)).c_str(), &status) != 0)
+      continue;
     if (disk.i64MaxSizeInBytes <= 0) disk.i64MaxSizeInBytes = status.st_size;
     if (disk.i64CurrSizeInBytes <= 0)
       disk.i64CurrSizeInBytes =
@@ -234,7 +240,8 @@ std::string PlatformKindName(VirtualServerInstanceType kind) {
   return std::to_string(static_cast<int32_t>(kind));
 }
 
-bool ParsePlatformKind(const std::string& text, VirtualServerInstanceType& kind) {
+bool ParsePlatformKind(const std::string& text,
+                       VirtualServerInstanceType& kind) {
   if (FXString::CompareNoCase(text, kPhysicalName) == 0) {
     kind = VS_NONE;
     return true;
@@ -319,7 +326,8 @@ bool FolderVMInfo::FindVMFolder(const std::string& vmName,
     if (!IsRegularFile(description)) continue;
     SVMInfo info;
     if (!VMConfigFile(description).Load(info)) continue;
-    std::string guid = info.strGUID.empty() ? BaseName(candidate) : info.strGUID;
+    std::string guid =
+        info.strGUID.empty() ? BaseName(candidate) : info.strGUID;
     if (!vmGuid.empty() && guid == vmGuid) {
       folder = candidate;
       return true;
@@ -329,8 +337,9 @@ bool FolderVMInfo::FindVMFolder(const std::string& vmName,
   return false;
 }
 
-int FolderVMInfo::GetVMInfo(const std::string& vmName, const std::string& vmGuid,
-                            const std::string&, int, int, SVMInfo& info) {
+int FolderVMInfo::GetVMInfo(const std::string& vmName,
+                            const std::string& vmGuid, const std::string&, int,
+                            int, SVMInfo& info) {
   std::string folder;
   if (!FindVMFolder(vmName, vmGuid, folder)) return 0;
   std::string description = Join(folder, kDescriptionName);
@@ -341,7 +350,8 @@ int FolderVMInfo::GetVMInfo(const std::string& vmName, const std::string& vmGuid
   // The mount folder is named after the GUID, so every VM needs one.
   if (loaded.strGUID.empty()) loaded.strGUID = BaseName(folder);
   info = loaded;
-  info.vDiskControllers = loaded.vDiskControllers;  // the record's copy skips them
+  info.vDiskControllers =
+      loaded.vDiskControllers;  // the record's copy skips them
   return 1;
 }
 
@@ -357,7 +367,8 @@ int FolderVMInfo::GetHostInfo(const std::string& hostName, uint64_t, int,
   for (const auto& host : document["hosts"]) {
     VMInfoStructs::SHostInfo filled;
     if (!FillHost(host, filled))
-      return Fail("Malformed [" + path + "]: a host needs a \"name\" and a "
+      return Fail("Malformed [" + path +
+                  "]: a host needs a \"name\" and a "
                   "list of \"networks\" names");
     if (hostName.empty() ||
         FXString::CompareNoCase(filled.strHostName, hostName) == 0) {
@@ -374,8 +385,8 @@ int FolderVMInfo::GetLocalHostInfo(VMInfoStructs::SHostInfo& info,
 }
 
 int FolderVMInfo::GetAvailableInstanceTypes(
-    const std::string& key, std::vector<VMInfoStructs::SVMSizeInfo>& types,
-    int, int) {
+    const std::string& key, std::vector<VMInfoStructs::SVMSizeInfo>& types, int,
+    int) {
   std::string path = Join(KindFolder(), kInstanceTypesName);
   nlohmann::json document;
   std::string error;
@@ -393,7 +404,8 @@ int FolderVMInfo::GetAvailableInstanceTypes(
   for (const auto& row : *list) {
     VMInfoStructs::SVMSizeInfo size;
     if (!FillSize(row, size))
-      return Fail("Malformed [" + path + "]: an instance type needs \"name\", "
+      return Fail("Malformed [" + path +
+                  "]: an instance type needs \"name\", "
                   "\"cpus\" and \"memoryMB\"");
     offered.push_back(size);
   }
@@ -413,7 +425,8 @@ int FolderVMInfo::MountVM(MountCtx& ctx) {
   if (existed && !fs::is_empty(mount, ec))
     return Fail("Mount folder [" + mount + "] is not empty");
   fs::create_directories(mount, ec);
-  if (ec) return Fail("Cannot create mount folder [" + mount + "]: " + ec.message());
+  if (ec)
+    return Fail("Cannot create mount folder [" + mount + "]: " + ec.message());
   mountFolder_ = mount;
   createdMountFolder_ = !existed;
   for (const std::string& name : FilesOf(folder)) {
@@ -472,7 +485,8 @@ int FolderVMInfo::GetFullMountInfo(
     auto size = fs::file_size(file.fileName, ec);
     if (!ec) {
       file.i64CurrSizeInBytes = static_cast<int64_t>(size);
-      if (file.i64MaxSizeInBytes == 0) file.i64MaxSizeInBytes = file.i64CurrSizeInBytes;
+      if (file.i64MaxSizeInBytes == 0)
+        file.i64MaxSizeInBytes = file.i64CurrSizeInBytes;
     }
     mounted.vFiles.push_back(file);
   }
@@ -489,7 +503,8 @@ bool FolderVMInfo::CheckDestinationFree(const RestoreCtx& ctx,
     return false;
   }
   if (Exists(Join(VMFolder(vmName), kDescriptionName))) {
-    Fail("A VM named [" + vmName + "] already exists in [" + KindFolder() + "]");
+    Fail("A VM named [" + vmName + "] already exists in [" + KindFolder() +
+         "]");
     return false;
   }
   std::error_code ec;
@@ -516,7 +531,8 @@ int FolderVMInfo::PrepareDestinationVM(RestoreCtx& ctx) {
   std::string folder = VMFolder(vmName);
   std::error_code ec;
   bool created = fs::create_directory(folder, ec);
-  if (ec) return Fail("Cannot create VM folder [" + folder + "]: " + ec.message());
+  if (ec)
+    return Fail("Cannot create VM folder [" + folder + "]: " + ec.message());
   createdVMFolder_ = created ? folder : std::string();
   return 1;
 }
@@ -595,7 +611,8 @@ int FolderVMInfo::RunVMOperation(OperationCtx&) { return 1; }
 
 bool FolderVMInfo::UpdateVMDescription(const std::string& vmName,
                                        const SVMInfo& info) {
-  if (!IsSafeFolderName(vmName)) return Fail("Invalid VM name [" + vmName + "]");
+  if (!IsSafeFolderName(vmName))
+    return Fail("Invalid VM name [" + vmName + "]");
   std::string path = Join(VMFolder(vmName), kDescriptionName);
   if (!IsRegularFile(path)) return Fail("No VM named [" + vmName + "]");
   SVMInfo description = info;

@@ -101,11 +101,20 @@ bool IsXmlText(const std::string& s) {
 void AppendEscaped(const std::string& s, std::string& out) {
   for (char c : s) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '\r': out += "&#13;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      default:
+        out += c;
     }
   }
 }
@@ -115,8 +124,9 @@ std::string ToBase64(const std::string& bytes) {
   ZyEnsureXercesInitialized();
   xercesc::MemoryManager* mm = xercesc::XMLPlatformUtils::fgMemoryManager;
   XMLSize_t length = 0;
-  XMLByte* encoded = xercesc::Base64::encode(
-      reinterpret_cast<const XMLByte*>(bytes.data()), bytes.size(), &length, mm);
+  XMLByte* encoded =
+      xercesc::Base64::encode(reinterpret_cast<const XMLByte*>(bytes.data()),
+                              bytes.size(), &length, mm);
   std::string out;
   if (!encoded) return out;
   out.reserve(length);
@@ -359,8 +369,8 @@ class MessageHandler : public xercesc::DefaultHandler {
 
   void StartListItem(Frame& top, const std::string& name,
                      const xercesc::Attributes& attrs) {
-    const SMessageClass* item = FindMessageClass(top.field->nMemberNamespace,
-                                                 top.field->nMemberClass);
+    const SMessageClass* item =
+        FindMessageClass(top.field->nMemberNamespace, top.field->nMemberClass);
     if (!item || name != item->xmlName)
       Fail("element <" + name + "> in list <" + top.field->name + ">");
     NoAttributes(name, attrs);
@@ -378,7 +388,8 @@ class MessageHandler : public xercesc::DefaultHandler {
       if (name == cls.fields[i].name) field = &cls.fields[i];
     if (!field) Fail("unknown element <" + name + "> in " + cls.name);
     for (const SMessageField* seen : top.seen)
-      if (seen == field) Fail("field <" + name + "> given twice in " + cls.name);
+      if (seen == field)
+        Fail("field <" + name + "> given twice in " + cls.name);
     top.seen.push_back(field);
 
     Frame f;
@@ -412,7 +423,8 @@ class MessageHandler : public xercesc::DefaultHandler {
         Utf8(attrs.getQName(0)) == kBase64Attribute &&
         Utf8(attrs.getValue(XMLSize_t{0})) == kBase64Value)
       return true;
-    Fail("element <" + name + "> takes no attributes but encoding=\"base64\" "
+    Fail("element <" + name +
+         "> takes no attributes but encoding=\"base64\" "
          "on a string");
   }
 
@@ -462,8 +474,8 @@ bool ParseInto(const std::string& text, CNMessageBase& message,
   reader->setEntityResolver(&handler);
   reader->setDTDHandler(&handler);
 
-  xercesc::MemBufInputSource input(reinterpret_cast<const XMLByte*>(text.data()),
-                                   text.size(), "message");
+  xercesc::MemBufInputSource input(
+      reinterpret_cast<const XMLByte*>(text.data()), text.size(), "message");
   try {
     reader->parse(input);
   } catch (const SXmlError& e) {

@@ -744,6 +744,7 @@ struct VdevRow {
   const char* prefix;
   const char* controller;
 };
+// clang-format off
 constexpr VdevRow kVdevKinds[] = {
     {"xvd", "xen"}, {"hd", "ide"}, {"sd", "scsi"}, {"vd", "virtio"}};
 
@@ -778,6 +779,7 @@ struct DiskEntry {
   SDisk disk;
   int unitIndex = -1;
 };
+// clang-format on
 
 bool ParseDiskEntry(const std::string& text, DiskEntry& entry,
                     std::string& error) {
@@ -935,6 +937,7 @@ struct FirmwareRow {
   const char* firmware;
 };
 // Tried in order; the first setting present with a listed value decides.
+// clang-format off
 constexpr FirmwareRow kFirmwares[] = {
     {"firmware", "uefi", "EFI"},     {"firmware", "ovmf", "EFI"},
     {"firmware", "bios", "BIOS"},    {"firmware", "seabios", "BIOS"},
@@ -942,6 +945,7 @@ constexpr FirmwareRow kFirmwares[] = {
     {"bios", "seabios", "BIOS"},     {"bios", "rombios", "BIOS"},
     {"builder", "hvm", "BIOS"},      {"type", "hvm", "BIOS"},
 };
+// clang-format on
 
 bool IsHvm(const Settings& settings) {
   for (const char* name : {"builder", "type"}) {

@@ -5,12 +5,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
 #include <cstdlib>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -81,7 +81,8 @@ ConfigData ParseConfig(const std::string& text) {
     }
   }
   if (auto it = root.find("clients"); it != root.end()) {
-    for (const auto& client : *it) data.clients.push_back(ClientFromJson(client));
+    for (const auto& client : *it)
+      data.clients.push_back(ClientFromJson(client));
   }
   return data;
 }
@@ -93,7 +94,8 @@ void LoadFile(ConfigState& state, const FileStamp& stamp) {
   if (stamp.path.empty() || stamp.size < 0) return;
   EvDebug log;
   if (stamp.size > kMaxConfigBytes) {
-    log.Error(kFunction, "Platform configuration [%s] is larger than 16 MiB; ignored",
+    log.Error(kFunction,
+              "Platform configuration [%s] is larger than 16 MiB; ignored",
               stamp.path.c_str());
     return;
   }
@@ -103,7 +105,8 @@ void LoadFile(ConfigState& state, const FileStamp& stamp) {
   try {
     state.file = ParseConfig(text.str());
   } catch (const std::exception& e) {
-    log.Error(kFunction, "Platform configuration [%s] is malformed; ignored: %s",
+    log.Error(kFunction,
+              "Platform configuration [%s] is malformed; ignored: %s",
               stamp.path.c_str(), e.what());
     state.file = ConfigData();
   }
@@ -145,7 +148,8 @@ bool FindClient(const ConfigData& data, Match match, ZyClientRecord& out) {
 
 bool PlatformConfig::GetSetting(const std::string& section,
                                 const std::string& name, std::string& out) {
-  return Lookup([&](const ConfigData& d) { return FindSetting(d, section, name, out); });
+  return Lookup(
+      [&](const ConfigData& d) { return FindSetting(d, section, name, out); });
 }
 
 bool PlatformConfig::FindClientById(int id, ZyClientRecord& out) {

@@ -10,25 +10,33 @@ namespace {
 
 template <class T>
 constexpr SMessageClass ClassRow(const char* name, const char* xmlName) {
-  return {name,      xmlName, T::kNamespace, T::kClass, T::kFields[0].uClassId,
-          T::kFields.data(), T::kFields.size()};
+  return {name,
+          xmlName,
+          T::kNamespace,
+          T::kClass,
+          T::kFields[0].uClassId,
+          T::kFields.data(),
+          T::kFields.size()};
 }
 
 constexpr SMessageClass kMessageClasses[] = {
     ClassRow<Ida::VMOpReq>("Ida::VMOpReq", "VMOpReq"),
     ClassRow<DestinationSettings>("DestinationSettings", "DestinationSettings"),
-    ClassRow<DestinationPlacement>("DestinationPlacement", "DestinationPlacement"),
+    ClassRow<DestinationPlacement>("DestinationPlacement",
+                                   "DestinationPlacement"),
     ClassRow<DatastoreRef>("DatastoreRef", "DatastoreRef"),
     ClassRow<InstanceSizeRef>("InstanceSizeRef", "InstanceSizeRef"),
     ClassRow<Ida::SecurityGroups>("Ida::SecurityGroups", "SecurityGroups"),
     ClassRow<RecoveryResponse>("RecoveryResponse", "RecoveryResponse"),
-    ClassRow<ResponseFile::ClientInfo>("ResponseFile::ClientInfo", "ClientInfo"),
+    ClassRow<ResponseFile::ClientInfo>("ResponseFile::ClientInfo",
+                                       "ClientInfo"),
     ClassRow<ClientEntity>("ClientEntity", "ClientEntity"),
     ClassRow<ResponseFile::HardwareConfig>("ResponseFile::HardwareConfig",
                                            "HardwareConfig"),
     ClassRow<ResponseFile::CpuInfo>("ResponseFile::CpuInfo", "CpuInfo"),
     ClassRow<ResponseFile::DiskInfo>("ResponseFile::DiskInfo", "DiskInfo"),
-    ClassRow<ResponseFile::MountPoint>("ResponseFile::MountPoint", "MountPoint"),
+    ClassRow<ResponseFile::MountPoint>("ResponseFile::MountPoint",
+                                       "MountPoint"),
     ClassRow<ResponseFile::NetworkConfig>("ResponseFile::NetworkConfig",
                                           "NetworkConfig"),
     ClassRow<ResponseFile::IP>("ResponseFile::IP", "IP"),

@@ -33,19 +33,19 @@
 // Declares a typed message class over CNMessageBase: the (namespace, class)
 // pair, construction empty or from a message of the same class.  It adds no
 // data, so lists and members convert freely.
-#define ZY_MESSAGE_CLASS(Name, Ns, Cls, Table)                                 \
- public:                                                                       \
-  static constexpr int kNamespace = Ns;                                        \
-  static constexpr int kClass = Cls;                                           \
-  static constexpr const auto& kFields = Table;                                \
-  Name() : CNMessageBase(Ns, Cls) {}                                           \
-  explicit Name(const CNMessageBase& other) : CNMessageBase(other) {           \
-    assert(messageClass().nNamespace == Ns && messageClass().nClass == Cls &&  \
-           "message of another class");                                        \
+#define ZY_MESSAGE_CLASS(Name, Ns, Cls, Table)                                \
+ public:                                                                      \
+  static constexpr int kNamespace = Ns;                                       \
+  static constexpr int kClass = Cls;                                          \
+  static constexpr const auto& kFields = Table;                               \
+  Name() : CNMessageBase(Ns, Cls) {}                                          \
+  explicit Name(const CNMessageBase& other) : CNMessageBase(other) {          \
+    assert(messageClass().nNamespace == Ns && messageClass().nClass == Cls && \
+           "message of another class");                                       \
   }
 
 // Names a row of the class's table; a name not in the table does not compile.
-#define ZY_MESSAGE_FIELD(name)                                                 \
+#define ZY_MESSAGE_FIELD(name) \
   static constexpr const SMessageField& name = MessageFieldNamed(kFields, #name)
 
 // Message class identifiers.
@@ -77,69 +77,75 @@ constexpr uint32_t kNetworkAdapterTypeClassDef = 564127803;
 // Field tables.
 // ---------------------------------------------------------------------------
 
-inline constexpr auto kVMOpReqFields = MessageFieldTable(kVMOpReqClassId, std::array{
-    ObjectField("destinationSettings", 1, 1, 8303621, 22, 108),
-    StringField("requestText", 3, 3, 15574602),
-    ObjectField("recoveryResponse", 8, 5, 5717978, 33, 18),
-    IntField("flagA", 26, kNoPresence, 6164347),
-    IntField("flagB", 28, kNoPresence, 1576588),
-    IntField("flagC", 33, kNoPresence, 13413142),
-});
+inline constexpr auto kVMOpReqFields = MessageFieldTable(
+    kVMOpReqClassId,
+    std::array{
+        ObjectField("destinationSettings", 1, 1, 8303621, 22, 108),
+        StringField("requestText", 3, 3, 15574602),
+        ObjectField("recoveryResponse", 8, 5, 5717978, 33, 18),
+        IntField("flagA", 26, kNoPresence, 6164347),
+        IntField("flagB", 28, kNoPresence, 1576588),
+        IntField("flagC", 33, kNoPresence, 13413142),
+    });
 
-inline constexpr auto kDestinationSettingsFields =
-    MessageFieldTable(kDestinationSettingsClassId, std::array{
+inline constexpr auto kDestinationSettingsFields = MessageFieldTable(
+    kDestinationSettingsClassId,
+    std::array{
         ObjectField("placement", 20, 11, 2583436, 22, 100),
         ListField("securityGroups", 35, 23, 13552948, 22, 121),
         ObjectField("instanceSize", 40, 25, 14091826, 18, 82),
     });
 
 inline constexpr auto kDestinationPlacementFields =
-    MessageFieldTable(kDestinationPlacementClassId, std::array{
-        StringField("hostName", 5, 2, 1232979),
-        StringField("region", 13, 4, 8406986),
-        ObjectField("datastore", 22, 7, 7422839, 22, 99),
-    });
+    MessageFieldTable(kDestinationPlacementClassId,
+                      std::array{
+                          StringField("hostName", 5, 2, 1232979),
+                          StringField("region", 13, 4, 8406986),
+                          ObjectField("datastore", 22, 7, 7422839, 22, 99),
+                      });
 
-inline constexpr auto kDatastoreRefFields =
-    MessageFieldTable(kDatastoreRefClassId, std::array{
-        StringField("name", 1, 1, 3373707),
-    });
+inline constexpr auto kDatastoreRefFields = MessageFieldTable(
+    kDatastoreRefClassId, std::array{
+                              StringField("name", 1, 1, 3373707),
+                          });
 
-inline constexpr auto kInstanceSizeRefFields =
-    MessageFieldTable(kInstanceSizeRefClassId, std::array{
-        StringField("name", 1, 1, 16050545),
-    });
+inline constexpr auto kInstanceSizeRefFields = MessageFieldTable(
+    kInstanceSizeRefClassId, std::array{
+                                 StringField("name", 1, 1, 16050545),
+                             });
 
-inline constexpr auto kSecurityGroupsFields =
-    MessageFieldTable(kSecurityGroupsClassId, std::array{
-        StringField("groupId", 1, 1, 3373707),
-        StringField("groupName", 5, 2, 8215546),
-    });
+inline constexpr auto kSecurityGroupsFields = MessageFieldTable(
+    kSecurityGroupsClassId, std::array{
+                                StringField("groupId", 1, 1, 3373707),
+                                StringField("groupName", 5, 2, 8215546),
+                            });
 
-inline constexpr auto kRecoveryResponseFields =
-    MessageFieldTable(kRecoveryResponseClassId, std::array{
+inline constexpr auto kRecoveryResponseFields = MessageFieldTable(
+    kRecoveryResponseClassId,
+    std::array{
         IntField("osType", 9, kNoPresence, 12413043),
         ObjectField("networkConfig", 12, 6, 13681439, 33, 9),
         ListField("clients", 13, 7, 4949512, 33, 5),
         ObjectField("hardwareConfig", 14, 8, 12536081, 33, 16),
     });
 
-inline constexpr auto kClientInfoFields =
-    MessageFieldTable(kClientInfoClassId, std::array{
-        ObjectField("client", 1, 1, 1242059, 18, 4),
-        ObjectField("networkConfig", 9, 6, 13681439, 33, 9),
-    });
+inline constexpr auto kClientInfoFields = MessageFieldTable(
+    kClientInfoClassId, std::array{
+                            ObjectField("client", 1, 1, 1242059, 18, 4),
+                            ObjectField("networkConfig", 9, 6, 13681439, 33, 9),
+                        });
 
-inline constexpr auto kClientEntityFields =
-    MessageFieldTable(kClientEntityClassId, std::array{
-        IntField("clientId", 0, 0, 2438726),
-        StringField("clientName", 1, 1, 11732214),
-        StringField("hostName", 5, 2, 1232979),
-        StringField("clientValue", 10, 4, 11510996),
-    });
+inline constexpr auto kClientEntityFields = MessageFieldTable(
+    kClientEntityClassId, std::array{
+                              IntField("clientId", 0, 0, 2438726),
+                              StringField("clientName", 1, 1, 11732214),
+                              StringField("hostName", 5, 2, 1232979),
+                              StringField("clientValue", 10, 4, 11510996),
+                          });
 
-inline constexpr auto kHardwareConfigFields =
-    MessageFieldTable(kHardwareConfigClassId, std::array{
+inline constexpr auto kHardwareConfigFields = MessageFieldTable(
+    kHardwareConfigClassId,
+    std::array{
         IntField("numCpus", 9, kNoPresence, 16209848),
         ListField("cpus", 10, 4, 14856405, 33, 11),
         IntField("memoryMB", 11, kNoPresence, 2510891),
@@ -159,45 +165,47 @@ inline constexpr auto kHardwareConfigFields =
         IntField("extraValueB", 31, kNoPresence, 2748378),
     });
 
-inline constexpr auto kCpuInfoFields =
-    MessageFieldTable(kCpuInfoClassId, std::array{
-        IntField("architecture", 1, kNoPresence, 14536845),
-    });
+inline constexpr auto kCpuInfoFields = MessageFieldTable(
+    kCpuInfoClassId, std::array{
+                         IntField("architecture", 1, kNoPresence, 14536845),
+                     });
 
-inline constexpr auto kDiskInfoFields =
-    MessageFieldTable(kDiskInfoClassId, std::array{
-        IntField("isScsi", 1, 1, 9022485),
-        IntField("bus", 2, 2, 97920),
-        IntField("slot", 3, 3, 3533310),
-        IntField("deviceType", 4, 4, 951572),
-        IntField("sizeMB", 5, 5, 3530753),
-        StringField("datastore", 6, 6, 3915394),
-        IntField("keepFlag", 10, kNoPresence, 4692982),
-        StringField("name", 11, 8, 3373707),
-        IntField("selected", 15, kNoPresence, 9061930),
-        IntField("provisioning", 16, 10, 11336311),
-        EnumField("scsiControllerType", 17, 11, 14201660,
-                  kScsiControllerTypeClassDef),
-    });
+inline constexpr auto kDiskInfoFields = MessageFieldTable(
+    kDiskInfoClassId, std::array{
+                          IntField("isScsi", 1, 1, 9022485),
+                          IntField("bus", 2, 2, 97920),
+                          IntField("slot", 3, 3, 3533310),
+                          IntField("deviceType", 4, 4, 951572),
+                          IntField("sizeMB", 5, 5, 3530753),
+                          StringField("datastore", 6, 6, 3915394),
+                          IntField("keepFlag", 10, kNoPresence, 4692982),
+                          StringField("name", 11, 8, 3373707),
+                          IntField("selected", 15, kNoPresence, 9061930),
+                          IntField("provisioning", 16, 10, 11336311),
+                          EnumField("scsiControllerType", 17, 11, 14201660,
+                                    kScsiControllerTypeClassDef),
+                      });
 
-inline constexpr auto kMountPointFields =
-    MessageFieldTable(kMountPointClassId, std::array{
-        IntField("sizeBytes", 6, kNoPresence, 4736469),
-        IntField("onFirstDisk", 7, kNoPresence, 8516146),
-        IntField("onSecondDisk", 8, kNoPresence, 1018689),
-    });
+inline constexpr auto kMountPointFields = MessageFieldTable(
+    kMountPointClassId, std::array{
+                            IntField("sizeBytes", 6, kNoPresence, 4736469),
+                            IntField("onFirstDisk", 7, kNoPresence, 8516146),
+                            IntField("onSecondDisk", 8, kNoPresence, 1018689),
+                        });
 
-inline constexpr auto kNetworkConfigFields =
-    MessageFieldTable(kNetworkConfigClassId, std::array{
-        ObjectField("ip", 2, 2, 8947285, 33, 8),
-    });
+inline constexpr auto kNetworkConfigFields = MessageFieldTable(
+    kNetworkConfigClassId, std::array{
+                               ObjectField("ip", 2, 2, 8947285, 33, 8),
+                           });
 
-inline constexpr auto kIPFields = MessageFieldTable(kIPClassId, std::array{
-    ListField("interfaces", 5, 2, 12073562, 33, 7),
-});
+inline constexpr auto kIPFields = MessageFieldTable(
+    kIPClassId, std::array{
+                    ListField("interfaces", 5, 2, 12073562, 33, 7),
+                });
 
-inline constexpr auto kInterfaceFields =
-    MessageFieldTable(kInterfaceClassId, std::array{
+inline constexpr auto kInterfaceFields = MessageFieldTable(
+    kInterfaceClassId,
+    std::array{
         StringField("name", 1, 1, 3373707),
         StringField("detail", 5, 2, 107855),
         StringField("networkName", 9, 3, 12738918),
@@ -207,21 +215,21 @@ inline constexpr auto kInterfaceFields =
         IntField("detailMode", 23, 11, 1667199),
     });
 
-inline constexpr auto kProtocolFields =
-    MessageFieldTable(kProtocolClassId, std::array{
-        ObjectField("address", 9, 3, 3367, 20, 21),
-        StringField("protocolValue", 11, 5, 14215512),
-    });
+inline constexpr auto kProtocolFields = MessageFieldTable(
+    kProtocolClassId, std::array{
+                          ObjectField("address", 9, 3, 3367, 20, 21),
+                          StringField("protocolValue", 11, 5, 14215512),
+                      });
 
-inline constexpr auto kAddressRefFields =
-    MessageFieldTable(kAddressRefClassId, std::array{
-        StringField("text", 2, 2, 9935860),
-    });
+inline constexpr auto kAddressRefFields = MessageFieldTable(
+    kAddressRefClassId, std::array{
+                            StringField("text", 2, 2, 9935860),
+                        });
 
-inline constexpr auto kAnnotationTextFields =
-    MessageFieldTable(kAnnotationTextClassId, std::array{
-        StringField("text", 0, 0, 3556653),
-    });
+inline constexpr auto kAnnotationTextFields = MessageFieldTable(
+    kAnnotationTextClassId, std::array{
+                                StringField("text", 0, 0, 3556653),
+                            });
 
 // ---------------------------------------------------------------------------
 // Classes.

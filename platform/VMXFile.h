@@ -4,9 +4,9 @@
 #include "model/VMInfoStructs.h"
 #include "model/ZyExport.h"
 
+#include <string>
 #include <utility>
 #include <vector>
-#include <string>
 
 // A VMware configuration file: key = "value" lines.
 class ZY_PLATFORM_API VMXFile {

@@ -244,6 +244,7 @@ struct BoolWord {
   const char* word;
   bool value;
 };
+// clang-format off
 constexpr BoolWord kBoolWords[] = {
     {"true", true}, {"false", false}, {"yes", true}, {"no", false},
     {"1", true},    {"0", false},     {"on", true},  {"off", false}};
@@ -329,8 +330,10 @@ struct GuestFamily {
   const char* osType;
   const char* guestOSName;
 };
+// clang-format on
 // VMware guest identifiers by family; the first matching prefix wins, and an
 // identifier containing "linux" is a Linux guest.
+// clang-format off
 constexpr GuestFamily kGuestFamilies[] = {
     {"win", "Windows", "Windows"},    {"darwin", "Unix", "Apple macOS"},
     {"solaris", "Unix", "Solaris"},   {"freebsd", "Unix", "FreeBSD"},
@@ -346,6 +349,7 @@ constexpr GuestFamily kGuestFamilies[] = {
     {"amazonlinux", "Unix", "Linux"}, {"almalinux", "Unix", "Linux"},
     {"rockylinux", "Unix", "Linux"},  {"arm-", "Unix", "Linux"},
 };
+// clang-format on
 
 void ReadGuestOS(const std::string& guestOS, SVMInfo& info) {
   info.strGuestOS = guestOS;
@@ -406,12 +410,14 @@ struct BusKind {
   const char* defaultModel;
 };
 // In the order disks are listed.
+// clang-format off
 constexpr BusKind kBusKinds[] = {
     {"ide", false, ""},
     {"scsi", true, ""},
     {"sata", true, "ahci"},
     {"nvme", true, ""},
 };
+// clang-format on
 
 // A device key "scsi0:1.fileName" (lower case) split into its parts.
 struct DeviceKey {

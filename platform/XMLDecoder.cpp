@@ -6,6 +6,7 @@
 namespace {
 
 // Value 0 is "not given": a response leaves the model to the destination.
+// clang-format off
 constexpr SEnumValue kScsiControllerTypes[] = {
     {0, "Default", ""},
     {1, "lsilogic", "LSI Logic"},
@@ -13,7 +14,9 @@ constexpr SEnumValue kScsiControllerTypes[] = {
     {3, "pvscsi", "Paravirtual"},
     {4, "buslogic", "BusLogic"},
 };
+// clang-format on
 
+// clang-format off
 constexpr SEnumValue kNetworkAdapterTypes[] = {
     {0, "Default", ""},
     {1, "e1000", "E1000"},
@@ -21,6 +24,7 @@ constexpr SEnumValue kNetworkAdapterTypes[] = {
     {3, "vmxnet3", "VMXNET3"},
     {4, "legacy", "Legacy"},
 };
+// clang-format on
 
 template <size_t N>
 constexpr SEnumClassDef Definition(uint32_t id, const char* name,
@@ -43,8 +47,7 @@ const SEnumClassDef* XMLDecoder::GetClassDef(uint32_t classDefId) {
   return nullptr;
 }
 
-std::string XMLDecoder::getEnumString(const SEnumClassDef* def,
-                                      int64_t value) {
+std::string XMLDecoder::getEnumString(const SEnumClassDef* def, int64_t value) {
   if (!def) return {};
   for (size_t i = 0; i < def->nValueCount; ++i)
     if (def->values[i].value == value) return def->values[i].name;

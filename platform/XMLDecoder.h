@@ -44,6 +44,7 @@ class ZY_PLATFORM_API XMLDecoder {
   static std::string getEnumString(const SEnumClassDef* def, int64_t value);
   // Sets the text of an Annotation::Text to the display text of the value
   // named name (empty when the name is unknown).
-  static void FillAnnotation(const SEnumClassDef* def, CNMessageBase& annotation,
+  static void FillAnnotation(const SEnumClassDef* def,
+                             CNMessageBase& annotation,
                              const std::string& name);
 };

@@ -25,15 +25,17 @@ namespace fs = std::filesystem;
 // conversion; removed again when they stay empty because it failed.
 class RemoveIfLeftEmpty {
  public:
-  explicit RemoveIfLeftEmpty(std::string vmFolder) : vmFolder_(std::move(vmFolder)) {
+  explicit RemoveIfLeftEmpty(std::string vmFolder)
+      : vmFolder_(std::move(vmFolder)) {
     std::error_code ec;
     existed_ = fs::exists(vmFolder_, ec);
   }
   ~RemoveIfLeftEmpty() {
     if (existed_) return;
     std::error_code ec;
-    fs::remove(CQiPath::Append(vmFolder_, "Virtual Hard Disks"), ec);  // if empty
-    fs::remove(vmFolder_, ec);                                        // if empty
+    fs::remove(CQiPath::Append(vmFolder_, "Virtual Hard Disks"),
+               ec);             // if empty
+    fs::remove(vmFolder_, ec);  // if empty
   }
   RemoveIfLeftEmpty(const RemoveIfLeftEmpty&) = delete;
   RemoveIfLeftEmpty& operator=(const RemoveIfLeftEmpty&) = delete;
@@ -47,9 +49,11 @@ std::string FailureText(const FailureWatch& watch, IVMInfo* platform) {
   std::string text = watch.LastFailure();
   while (!text.empty() && text.back() == '\n') text.pop_back();
   std::string reason = platform ? platform->GetLastErrorText() : std::string();
-  if (!reason.empty() && reason != text) text += (text.empty() ? "" : "; platform: ") + reason;
+  if (!reason.empty() && reason != text)
+    text += (text.empty() ? "" : "; platform: ") + reason;
   if (!text.empty()) return text;
-  return LogPath().empty() ? "see the platform log" : "see the log " + LogPath();
+  return LogPath().empty() ? "see the platform log"
+                           : "see the log " + LogPath();
 }
 
 }  // namespace
@@ -58,11 +62,15 @@ int RunConvert(const GlobalOptions& global, const ConvertOptions& options) {
   VirtualServerInstanceType source = KindFromText(options.from);
   VirtualServerInstanceType destination = KindFromText(options.to);
   std::string root = RequirePlatformRoot(global);
-  std::string name = options.destinationName.empty() ? options.vm : options.destinationName;
+  std::string name =
+      options.destinationName.empty() ? options.vm : options.destinationName;
 
-  FolderVMInfo sourcePlatform(source, root), destinationPlatform(destination, root);
-  if (!fs::exists(CQiPath::Append(sourcePlatform.VMFolder(options.vm), "VMConfig.zyf")))
-    throw ToolError("no VM [" + options.vm + "] in [" + sourcePlatform.KindFolder() + "]");
+  FolderVMInfo sourcePlatform(source, root),
+      destinationPlatform(destination, root);
+  if (!fs::exists(
+          CQiPath::Append(sourcePlatform.VMFolder(options.vm), "VMConfig.zyf")))
+    throw ToolError("no VM [" + options.vm + "] in [" +
+                    sourcePlatform.KindFolder() + "]");
   RestoreCtx probe;
   probe.strVMName = name;
   if (!destinationPlatform.PrepareRestoreConversion(probe))
@@ -86,8 +94,8 @@ int RunConvert(const GlobalOptions& global, const ConvertOptions& options) {
                     FailureText(watch, converter.pDestVMInfo));
 
   ResultFacts facts;
-  facts.title = options.vm + " (" + PlatformKindName(source) + ") converted to " +
-                PlatformKindName(destination);
+  facts.title = options.vm + " (" + PlatformKindName(source) +
+                ") converted to " + PlatformKindName(destination);
   facts.vmId = converter.restoreCtx.strVMId;
   facts.location = converter.restoreCtx.strResultInfo;
   facts.instanceType = converter.restoreCtx.strVMSize;

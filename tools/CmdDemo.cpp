@@ -22,10 +22,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <unistd.h>
 #include <vector>
 
 namespace zytool {
@@ -40,7 +40,8 @@ std::string FindExamples(const std::string& given) {
   std::error_code ec;
   fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (!ec) {
-    fs::path installed = self.parent_path().parent_path() / "share/zyvm/examples";
+    fs::path installed =
+        self.parent_path().parent_path() / "share/zyvm/examples";
     if (fs::is_directory(installed, ec)) return installed.string();
   }
   for (const char* candidate : {ZY_INSTALLED_EXAMPLES_DIR, ZY_EXAMPLES_DIR})
@@ -55,18 +56,22 @@ class DemoPlatform {
       : keep_(options.keep || !options.root.empty()) {
     std::error_code ec;
     if (options.root.empty()) {
-      std::string pattern = (fs::temp_directory_path(ec) / "zyvm-demo-XXXXXX").string();
-      if (!::mkdtemp(pattern.data())) throw ToolError("cannot create a temporary folder");
+      std::string pattern =
+          (fs::temp_directory_path(ec) / "zyvm-demo-XXXXXX").string();
+      if (!::mkdtemp(pattern.data()))
+        throw ToolError("cannot create a temporary folder");
       root_ = pattern;
     } else {
       root_ = options.root;
       if (fs::exists(root_, ec) && !fs::is_empty(root_, ec))
-        throw ToolError("[" + root_ + "] is not empty; the demo builds its platform "
+        throw ToolError("[" + root_ +
+                        "] is not empty; the demo builds its platform "
                         "in a new folder");
       fs::create_directories(root_, ec);
       if (ec) throw ToolError("cannot create [" + root_ + "]: " + ec.message());
     }
-    fs::copy(fs::path(examples) / "platform", root_, fs::copy_options::recursive, ec);
+    fs::copy(fs::path(examples) / "platform", root_,
+             fs::copy_options::recursive, ec);
     if (ec) {
       Remove();
       throw ToolError("cannot copy the example platform: " + ec.message());
@@ -99,7 +104,8 @@ struct Step {
 int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
   std::string examples = FindExamples(options.examples);
   if (global.platformConfig.empty())
-    ::setenv("ZY_PLATFORM_CONFIG", (examples + "/platform-config.json").c_str(), 1);
+    ::setenv("ZY_PLATFORM_CONFIG", (examples + "/platform-config.json").c_str(),
+             1);
   DemoPlatform platform(examples, options);
   GlobalOptions rooted = global;
   rooted.root = platform.root();
@@ -115,9 +121,12 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
     return RunRestoreJob(job);
   };
   std::vector<Step> steps = {
-      {"VMware VM web01 restored to Hyper-V", [&] { return restoreWeb01(VS_HYPERV); }},
-      {"VMware VM web01 restored to Amazon", [&] { return restoreWeb01(VS_AMAZON); }},
-      {"VMware VM web01 restored to kind 1401", [&] { return restoreWeb01(VS_KIND_1401); }},
+      {"VMware VM web01 restored to Hyper-V",
+       [&] { return restoreWeb01(VS_HYPERV); }},
+      {"VMware VM web01 restored to Amazon",
+       [&] { return restoreWeb01(VS_AMAZON); }},
+      {"VMware VM web01 restored to kind 1401",
+       [&] { return restoreWeb01(VS_KIND_1401); }},
       {"Physical machine fileserver restored to VMware",
        [&] {
          RestoreJob job;
@@ -140,7 +149,8 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
       throw ToolError(steps[i].title + ": " + e.what());
     }
     if (global.json) {
-      nlohmann::json result = DescriptionJson(outcome.description, outcome.facts);
+      nlohmann::json result =
+          DescriptionJson(outcome.description, outcome.facts);
       result["step"] = steps[i].title;
       results.push_back(result);
       continue;
@@ -156,8 +166,9 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
   if (platform.kept())
     Print("The demonstration platform is in %s\n", platform.root().c_str());
   else
-    Print("The demonstration platform was temporary and is removed "
-          "(--keep keeps it).\n");
+    Print(
+        "The demonstration platform was temporary and is removed "
+        "(--keep keeps it).\n");
   if (!LogPath().empty()) Print("The platform log is %s\n", LogPath().c_str());
   return 0;
 }

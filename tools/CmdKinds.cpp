@@ -38,11 +38,13 @@ struct SampleDisk {
   bool isOSDisk;
 };
 
+// clang-format off
 constexpr SampleDisk kSampleDisks[] = {
     {"web.vmx", "web.vmx", 0, 1, false},
     {"web-os.vmdk", "scsi0-0-web-os.vmdk", 1, 1, true},
     {"web-data.vmdk", "scsi0-1-web-data.vmdk", 1, 1, false},
 };
+// clang-format on
 
 std::vector<SDisk> SampleDiskList() {
   std::vector<SDisk> disks;
@@ -127,7 +129,8 @@ KindRow AskLibrary(VirtualServerInstanceType kind) {
 
 std::string Joined(const std::vector<std::string>& names) {
   std::string text;
-  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+  for (const std::string& name : names)
+    text += (text.empty() ? "" : ", ") + name;
   return text;
 }
 
@@ -135,17 +138,22 @@ void PrintTable(const std::vector<KindRow>& rows) {
   Print("%-10s %6s %7s %-10s %-18s %-8s %s\n", "KIND", "NUMBER", "FORMAT",
         "EXTENSION", "LARGEST DISK", "CD-ROM", "DISK NAMES");
   for (const KindRow& row : rows) {
-    std::string largest = row.largestDisk < 0
-                              ? "no limit"
-                              : HumanBytes(static_cast<uint64_t>(row.largestDisk));
-    Print("%-10s %6d %7d %-10s %-18s %-8s %s\n", PlatformKindName(row.kind).c_str(),
-          static_cast<int>(row.kind), static_cast<int>(row.format),
-          row.extension.empty() ? "(none)" : row.extension.c_str(), largest.c_str(),
-          row.keepsCdrom ? "kept" : "dropped", Joined(row.names).c_str());
+    std::string largest =
+        row.largestDisk < 0
+            ? "no limit"
+            : HumanBytes(static_cast<uint64_t>(row.largestDisk));
+    Print("%-10s %6d %7d %-10s %-18s %-8s %s\n",
+          PlatformKindName(row.kind).c_str(), static_cast<int>(row.kind),
+          static_cast<int>(row.format),
+          row.extension.empty() ? "(none)" : row.extension.c_str(),
+          largest.c_str(), row.keepsCdrom ? "kept" : "dropped",
+          Joined(row.names).c_str());
   }
-  Print("\nDisk names: what the restore names the two disks of a VMware VM \"%s\" "
-        "(web-os.vmdk, web-data.vmdk) backed up as \"%s\".\n",
-        kSampleVMName, kSampleVMId);
+  Print(
+      "\nDisk names: what the restore names the two disks of a VMware VM "
+      "\"%s\" "
+      "(web-os.vmdk, web-data.vmdk) backed up as \"%s\".\n",
+      kSampleVMName, kSampleVMId);
 }
 
 void PrintJson(const std::vector<KindRow>& rows) {
@@ -156,8 +164,9 @@ void PrintJson(const std::vector<KindRow>& rows) {
     entry["name"] = PlatformKindName(row.kind);
     entry["diskFormat"] = static_cast<int>(row.format);
     entry["extension"] = row.extension;
-    entry["largestDiskBytes"] =
-        row.largestDisk < 0 ? nlohmann::json(nullptr) : nlohmann::json(row.largestDisk);
+    entry["largestDiskBytes"] = row.largestDisk < 0
+                                    ? nlohmann::json(nullptr)
+                                    : nlohmann::json(row.largestDisk);
     entry["cdromKept"] = row.keepsCdrom;
     entry["sampleDiskNames"] = row.names;
     list.push_back(entry);

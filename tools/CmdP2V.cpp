@@ -16,11 +16,13 @@ void PrintRestoreContext(const RestoreCtx& request) {
   Print("    source VM:    %s (%s)\n", request.strSourceVMName.c_str(),
         request.strSourceVMGUID.c_str());
   Print("    destination:  host %s, datastore %s%s%s\n",
-        request.strDestinationHost.empty() ? "-" : request.strDestinationHost.c_str(),
+        request.strDestinationHost.empty() ? "-"
+                                           : request.strDestinationHost.c_str(),
         request.strDatastore.empty() ? "-" : request.strDatastore.c_str(),
         request.strRegion.empty() ? "" : ", region ",
         request.strRegion.c_str());
-  Print("    OS value:     %s\n", request.osName.empty() ? "-" : request.osName.c_str());
+  Print("    OS value:     %s\n",
+        request.osName.empty() ? "-" : request.osName.c_str());
   Print("    disks:        %zu, network cards: %zu\n", request.vDisks.size(),
         request.vNetworkCards.size());
 }
@@ -34,7 +36,8 @@ int RunP2V(const GlobalOptions& global, const P2VOptions& options) {
     std::ofstream out(options.saveRequest, std::ios::trunc);
     out << RestoreCtxToJson(request).dump(2) << "\n";
     if (!out.flush())
-      throw ToolError("cannot write restore request [" + options.saveRequest + "]");
+      throw ToolError("cannot write restore request [" + options.saveRequest +
+                      "]");
   }
   ResultFacts facts;
   facts.title = request.strSourceVMName + " (physical) as a VM for " +

@@ -13,7 +13,8 @@ int RunRestore(const GlobalOptions& global, const RestoreOptions& options) {
   job.request = ReadRestoreRequest(options.request);
   RestoreOutcome outcome = RunRestoreJob(job);
   if (global.json)
-    Print("%s\n", DescriptionJson(outcome.description, outcome.facts).dump(2).c_str());
+    Print("%s\n",
+          DescriptionJson(outcome.description, outcome.facts).dump(2).c_str());
   else
     PrintDescription(outcome.description, outcome.facts);
   return 0;

@@ -27,11 +27,11 @@ struct CloneDiskOptions {
 int RunCloneDisk(const GlobalOptions& global, const CloneDiskOptions& options);
 
 struct RestoreOptions {
-  std::string request;      // JSON file, "-" for standard input
-  std::string from;         // source kind
-  std::string to;           // destination kind
-  std::string sourceFolder; // where the backed-up files are; default: the
-                            // source VM's folder on the platform
+  std::string request;       // JSON file, "-" for standard input
+  std::string from;          // source kind
+  std::string to;            // destination kind
+  std::string sourceFolder;  // where the backed-up files are; default: the
+                             // source VM's folder on the platform
 };
 int RunRestore(const GlobalOptions& global, const RestoreOptions& options);
 
@@ -43,7 +43,7 @@ struct P2VOptions {
 int RunP2V(const GlobalOptions& global, const P2VOptions& options);
 
 struct ConvertOptions {
-  std::string vm;           // source VM name
+  std::string vm;  // source VM name
   std::string from;
   std::string to;
   std::string destinationName;  // default: the source VM's name
@@ -51,9 +51,9 @@ struct ConvertOptions {
 int RunConvert(const GlobalOptions& global, const ConvertOptions& options);
 
 struct DemoOptions {
-  std::string examples;     // default: the examples shipped with the tool
-  std::string root;         // default: a temporary folder, removed after
-  bool keep = false;        // keep the temporary platform
+  std::string examples;  // default: the examples shipped with the tool
+  std::string root;      // default: a temporary folder, removed after
+  bool keep = false;     // keep the temporary platform
 };
 int RunDemo(const GlobalOptions& global, const DemoOptions& options);
 

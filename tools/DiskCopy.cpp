@@ -26,11 +26,13 @@ struct ExtensionFormat {
   DiskType_t format;
 };
 
+// clang-format off
 constexpr ExtensionFormat kExtensionFormats[] = {
     {"vmdk", DT_VMDK},
     {"vhd", DT_HYPERV_VHD},
     {"vhdx", DT_VHDX_20},
 };
+// clang-format on
 
 [[noreturn]] void Fail(const std::string& what, const CQiError& error) {
   throw ToolError(what + ": " + error.AsString());
@@ -65,7 +67,8 @@ uint64_t AllocatedBytes(const std::vector<bool>& map, uint64_t extentSize,
 DiskType_t DiskTypeOfFile(const std::string& path) {
   std::string extension = CQiPath::GetExt(path);
   for (const ExtensionFormat& row : kExtensionFormats)
-    if (FXString::CompareNoCase(extension, row.extension) == 0) return row.format;
+    if (FXString::CompareNoCase(extension, row.extension) == 0)
+      return row.format;
   return DT_NONE;
 }
 
@@ -88,7 +91,8 @@ DiskCopyStats CopyDiskImage(const std::string& from, DiskType_t fromType,
 
   CArchiveVirtualDiskFile destination(kCopyProduct);
   destination.SetExtentSize(sourceContext.u64ExtentSize);
-  error = destination.Create(to, fromType, toType, buffer, 0, 0, destinationContext);
+  error = destination.Create(to, fromType, toType, buffer, 0, 0,
+                             destinationContext);
   if (error.IsError()) Fail("cannot create disk image [" + to + "]", error);
   RemoveUnlessKept guard{to};
 
@@ -100,11 +104,12 @@ DiskCopyStats CopyDiskImage(const std::string& from, DiskType_t fromType,
     error = source.GetNextBlock(buffer, offset, allocationMap, sourceContext);
     if (CArchiveVirtualDiskFile::IsErrorEOF(error)) break;
     if (error.IsError()) Fail("cannot read disk image [" + from + "]", error);
-    error = destination.WriteBlock(buffer, offset, allocationMap, destinationContext);
+    error = destination.WriteBlock(buffer, offset, allocationMap,
+                                   destinationContext);
     if (error.IsError()) Fail("cannot write disk image [" + to + "]", error);
     stats.bytesRead += buffer.Size();
-    stats.dataBytes += AllocatedBytes(allocationMap, sourceContext.u64ExtentSize,
-                                      buffer.Size());
+    stats.dataBytes += AllocatedBytes(
+        allocationMap, sourceContext.u64ExtentSize, buffer.Size());
     progress.Update(offset + buffer.Size());
   }
   error = destination.Close();
@@ -116,7 +121,8 @@ DiskCopyStats CopyDiskImage(const std::string& from, DiskType_t fromType,
   if (::stat(to.c_str(), &info) == 0) {
     stats.diskSize = static_cast<uint64_t>(info.st_size);
     uint64_t allocated = static_cast<uint64_t>(info.st_blocks) * 512;
-    stats.holeBytes = allocated < stats.diskSize ? stats.diskSize - allocated : 0;
+    stats.holeBytes =
+        allocated < stats.diskSize ? stats.diskSize - allocated : 0;
   }
   stats.seconds = NowSeconds() - started;
   return stats;

@@ -16,10 +16,10 @@
 namespace zytool {
 
 struct DiskCopyStats {
-  uint64_t diskSize = 0;      // bytes of the destination image
-  uint64_t bytesRead = 0;     // bytes of the blocks the reader delivered
-  uint64_t dataBytes = 0;     // bytes of their allocated extents, written
-  uint64_t holeBytes = 0;     // bytes of the destination left unallocated
+  uint64_t diskSize = 0;   // bytes of the destination image
+  uint64_t bytesRead = 0;  // bytes of the blocks the reader delivered
+  uint64_t dataBytes = 0;  // bytes of their allocated extents, written
+  uint64_t holeBytes = 0;  // bytes of the destination left unallocated
   double seconds = 0;
 };
 

@@ -19,15 +19,18 @@ RestoreCtx TranslatePhysicalMachine(const std::string& path,
   Ida::VMOpReq request;
   std::string error;
   if (!request.parse(text, error))
-    throw ToolError("restore request [" + path + "] is not a valid request: " + error);
+    throw ToolError("restore request [" + path +
+                    "] is not a valid request: " + error);
 
   FailureWatch watch;
   RestoreCtx restore;
-  if (ZyP2VUtils::CopyVMInfoFromKestrelResponse(request, restore.vmInfo, destination) != 0) {
+  if (ZyP2VUtils::CopyVMInfoFromKestrelResponse(request, restore.vmInfo,
+                                                destination) != 0) {
     std::string reason = watch.LastFailure();
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' '))
       reason.pop_back();
-    throw ToolError("restore request [" + path + "] cannot be turned into a VM for [" +
+    throw ToolError("restore request [" + path +
+                    "] cannot be turned into a VM for [" +
                     PlatformKindName(destination) + "]" +
                     (reason.empty() ? std::string() : ": " + reason));
   }

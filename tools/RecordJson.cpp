@@ -198,7 +198,8 @@ class JsonReader {
  public:
   JsonReader(const json& object, std::string where)
       : object_(object), where_(std::move(where)) {
-    if (!object_.is_object()) Fail(where_.empty() ? "the request" : where_, "an object");
+    if (!object_.is_object())
+      Fail(where_.empty() ? "the request" : where_, "an object");
   }
 
   template <class R>
@@ -244,7 +245,8 @@ class JsonReader {
   }
 
  private:
-  [[noreturn]] static void Fail(const std::string& where, const char* expected) {
+  [[noreturn]] static void Fail(const std::string& where,
+                                const char* expected) {
     throw RecordJsonError("\"" + where + "\" must be " + expected);
   }
 
@@ -263,10 +265,12 @@ class JsonReader {
     const json* value = Find(key);
     if (!value) return;
     if (!value->is_number_integer()) Fail(Path(key), "a whole number");
-    bool fits = value->is_number_unsigned()
-                    ? value->get<uint64_t>() <= static_cast<uint64_t>(std::numeric_limits<T>::max())
-                    : value->get<int64_t>() >= std::numeric_limits<T>::min() &&
-                          value->get<int64_t>() <= std::numeric_limits<T>::max();
+    bool fits =
+        value->is_number_unsigned()
+            ? value->get<uint64_t>() <=
+                  static_cast<uint64_t>(std::numeric_limits<T>::max())
+            : value->get<int64_t>() >= std::numeric_limits<T>::min() &&
+                  value->get<int64_t>() <= std::numeric_limits<T>::max();
     if (!fits) Fail(Path(key), "a number in range");
     out = static_cast<T>(value->get<int64_t>());
   }
@@ -292,7 +296,9 @@ class JsonWriter {
     return writer.object_;
   }
 
-  void operator()(const char* key, const std::string& value) { object_[key] = value; }
+  void operator()(const char* key, const std::string& value) {
+    object_[key] = value;
+  }
   void operator()(const char* key, bool value) { object_[key] = value; }
   void operator()(const char* key, int16_t value) { object_[key] = value; }
   void operator()(const char* key, int32_t value) { object_[key] = value; }
@@ -340,6 +346,8 @@ json VMInfoToJson(const VMInfoStructs::SVMInfo& info) {
   return JsonWriter::Write(info);
 }
 
-json DiskToJson(const VMInfoStructs::SDisk& disk) { return JsonWriter::Write(disk); }
+json DiskToJson(const VMInfoStructs::SDisk& disk) {
+  return JsonWriter::Write(disk);
+}
 
 }  // namespace zytool

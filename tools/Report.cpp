@@ -32,22 +32,26 @@ void PrintDisks(const VMInfoStructs::SVMInfo& info) {
   int width = 24;
   for (const SDisk& disk : info.vDisks)
     width = std::max(width, static_cast<int>(DestinationDiskName(disk).size()));
-  Print("  Disks:\n    %-*s  %-7s %-9s %-11s %-8s %10s\n", width, "NAME", "KIND",
-        "FORMAT", "CONTROLLER", "BUS:SLOT", "SIZE");
+  Print("  Disks:\n    %-*s  %-7s %-9s %-11s %-8s %10s\n", width, "NAME",
+        "KIND", "FORMAT", "CONTROLLER", "BUS:SLOT", "SIZE");
   for (const SDisk& disk : info.vDisks) {
-    std::string where = std::to_string(disk.nBus) + ":" + std::to_string(disk.nSlot);
-    uint64_t size = static_cast<uint64_t>(std::max<int64_t>(disk.i64MaxSizeInBytes, 0));
+    std::string where =
+        std::to_string(disk.nBus) + ":" + std::to_string(disk.nSlot);
+    uint64_t size =
+        static_cast<uint64_t>(std::max<int64_t>(disk.i64MaxSizeInBytes, 0));
     Print("    %-*s  %-7s %-9s %-11s %-8s %10s%s\n", width,
           Or(DestinationDiskName(disk), "-").c_str(), DeviceLabel(disk),
-          FormatLabel(disk.eDiskType).c_str(), Or(disk.strControllerType, "-").c_str(),
-          where.c_str(), size || disk.nDeviceType != 2 ? HumanBytes(size).c_str() : "-",
+          FormatLabel(disk.eDiskType).c_str(),
+          Or(disk.strControllerType, "-").c_str(), where.c_str(),
+          size || disk.nDeviceType != 2 ? HumanBytes(size).c_str() : "-",
           disk.isOSDisk ? "  OS disk" : "");
   }
 }
 
 // "AUTO" asks the library to choose; where it did not, nothing was chosen.
 std::string Chosen(const std::string& value) {
-  return value.empty() || FXString::CompareNoCase(value, "AUTO") == 0 ? "-" : value;
+  return value.empty() || FXString::CompareNoCase(value, "AUTO") == 0 ? "-"
+                                                                      : value;
 }
 
 void PrintNetworkCards(const VMInfoStructs::SVMInfo& info) {
@@ -58,7 +62,8 @@ void PrintNetworkCards(const VMInfoStructs::SVMInfo& info) {
   Print("  Network cards:\n    %-16s %-20s %s\n", "NAME", "NETWORK", "ADAPTER");
   for (const auto& card : info.vNetworkCards)
     Print("    %-16s %-20s %s%s\n", Or(card.strName, "-").c_str(),
-          Or(card.strNetworkName, "-").c_str(), Or(card.strAdapterType, "-").c_str(),
+          Or(card.strNetworkName, "-").c_str(),
+          Or(card.strAdapterType, "-").c_str(),
           card.bLegacyAdapter ? " (legacy)" : "");
 }
 
@@ -77,20 +82,24 @@ std::string FormatLabel(int32_t diskType) {
   {
     QuietLog quiet;
     ZyVMConverter converter;
-    extension = converter.GetDestinationDiskExtension(static_cast<DiskType_t>(diskType));
+    extension = converter.GetDestinationDiskExtension(
+        static_cast<DiskType_t>(diskType));
   }
   std::string label = std::to_string(diskType);
   return extension.empty() ? label : label + " " + extension;
 }
 
-void PrintDescription(const VMInfoStructs::SVMInfo& info, const ResultFacts& facts) {
+void PrintDescription(const VMInfoStructs::SVMInfo& info,
+                      const ResultFacts& facts) {
   if (!facts.title.empty()) Print("%s\n", facts.title.c_str());
   Print("  VM name:       %s\n", Or(info.strVMName, "-").c_str());
   if (!facts.vmId.empty()) Print("  VM id:         %s\n", facts.vmId.c_str());
-  if (!facts.location.empty()) Print("  Folder:        %s\n", facts.location.c_str());
+  if (!facts.location.empty())
+    Print("  Folder:        %s\n", facts.location.c_str());
   const auto& os = info.guestOSInfo;
   std::string osFacts;
-  for (const std::string& part : {os.GuestOSName, os.OSType, os.CPUArch, os.OSVersion})
+  for (const std::string& part :
+       {os.GuestOSName, os.OSType, os.CPUArch, os.OSVersion})
     if (!part.empty() && osFacts.find(part) == std::string::npos)
       osFacts += (osFacts.empty() ? "" : ", ") + part;
   Print("  Guest OS:      %s%s\n", Or(info.strGuestOS, "-").c_str(),
@@ -98,9 +107,11 @@ void PrintDescription(const VMInfoStructs::SVMInfo& info, const ResultFacts& fac
   if (Chosen(facts.osValue) != "-")
     Print("  OS value:      %s\n", facts.osValue.c_str());
   Print("  CPUs, memory:  %lld, %s\n", static_cast<long long>(info.i64NumCPUs),
-        info.i64MemoryMB < 0 ? "unknown"
-                             : (std::to_string(info.i64MemoryMB) + " MiB").c_str());
-  std::string instanceType = facts.instanceType.empty() ? info.strVMSize : facts.instanceType;
+        info.i64MemoryMB < 0
+            ? "unknown"
+            : (std::to_string(info.i64MemoryMB) + " MiB").c_str());
+  std::string instanceType =
+      facts.instanceType.empty() ? info.strVMSize : facts.instanceType;
   Print("  Instance type: %s\n", Chosen(instanceType).c_str());
   std::string region = facts.region.empty() ? info.strRegion : facts.region;
   if (!region.empty()) Print("  Region:        %s\n", region.c_str());
@@ -118,7 +129,8 @@ nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
   result["folder"] = facts.location;
   result["guestOS"] = info.strGuestOS;
   result["osValue"] = facts.osValue;
-  result["instanceType"] = facts.instanceType.empty() ? info.strVMSize : facts.instanceType;
+  result["instanceType"] =
+      facts.instanceType.empty() ? info.strVMSize : facts.instanceType;
   result["region"] = facts.region.empty() ? info.strRegion : facts.region;
   nlohmann::json disks = nlohmann::json::array();
   for (const SDisk& disk : info.vDisks) {

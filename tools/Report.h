@@ -30,7 +30,8 @@ struct ResultFacts {
 
 // Prints the description: disks with name, format, controller, bus and slot,
 // size; network cards; guest OS; instance type.
-void PrintDescription(const VMInfoStructs::SVMInfo& info, const ResultFacts& facts);
+void PrintDescription(const VMInfoStructs::SVMInfo& info,
+                      const ResultFacts& facts);
 // The same as JSON: the facts, a disk summary and the whole description.
 nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
                                const ResultFacts& facts);

@@ -1,4 +1,5 @@
-//===- RestoreJob.cpp - A restore to another platform, as the agent runs it ===//
+//===- RestoreJob.cpp - A restore to another platform, as the agent runs it
+//===//
 #include "RestoreJob.h"
 
 #include "DiskCopy.h"
@@ -86,7 +87,8 @@ class AccessObject {
     if (!object_->Initialize(0) || !object_->Connect("", "", "")) {
       std::string reason = object_->GetLastErrorText();
       IVMInfo::DeleteObject(object_);
-      throw ToolError("cannot open platform [" + PlatformKindName(kind) + "]: " + reason);
+      throw ToolError("cannot open platform [" + PlatformKindName(kind) +
+                      "]: " + reason);
     }
   }
   ~AccessObject() {
@@ -119,14 +121,16 @@ std::string Reasons(const std::string& what, const CQiError& error,
 // there before anything is written.
 void CheckRequest(RestoreJob& job) {
   RestoreCtx& request = job.request;
-  if (request.strSourceVMName.empty()) request.strSourceVMName = request.vmInfo.strVMName;
+  if (request.strSourceVMName.empty())
+    request.strSourceVMName = request.vmInfo.strVMName;
   if (request.strVMName.empty()) request.strVMName = request.strSourceVMName;
   if (request.strVMName.empty())
     throw ToolError("the request names no VM (strVMName or strSourceVMName)");
   if (job.sourceFolder.empty()) {
     if (request.strSourceVMName.empty())
-      throw ToolError("the request names no source VM (strSourceVMName); "
-                      "give --source FOLDER");
+      throw ToolError(
+          "the request names no source VM (strSourceVMName); "
+          "give --source FOLDER");
     FolderVMInfo platform(job.source, job.root);
     job.sourceFolder = platform.VMFolder(request.strSourceVMName);
   }
@@ -157,7 +161,9 @@ void CheckRequest(RestoreJob& job) {
 void RestoreFile(const std::string& from, const std::string& to) {
   std::error_code ec;
   fs::copy_file(from, to, fs::copy_options::none, ec);
-  if (ec) throw ToolError("cannot restore [" + from + "] to [" + to + "]: " + ec.message());
+  if (ec)
+    throw ToolError("cannot restore [" + from + "] to [" + to +
+                    "]: " + ec.message());
 }
 
 // Step 3: what the agent writes between the two halves of the conversion.
@@ -173,11 +179,13 @@ void RestoreFiles(RestoreJob& job, const std::string& folder) {
       continue;
     }
     std::string to = CQiPath::Append(
-        folder, PlainFileName(DestinationDiskName(entry), "the restored disk name"));
+        folder,
+        PlainFileName(DestinationDiskName(entry), "the restored disk name"));
     if (fs::exists(fs::symlink_status(to)))
       throw ToolError("two disks of the request restore to [" + to + "]");
     CopyDiskImage(from, DiskTypeOfFile(from), to,
-                  static_cast<DiskType_t>(entry.eDiskType), DestinationDiskName(entry));
+                  static_cast<DiskType_t>(entry.eDiskType),
+                  DestinationDiskName(entry));
     entry.fileName = to;
   }
   if (hasConfiguration) return;
@@ -193,12 +201,16 @@ void RestoreFiles(RestoreJob& job, const std::string& folder) {
 // Step 4, for Hyper-V and the Azure family: boot disk, networks and machine
 // identifier, then the adjusted description replaces the one on the
 // platform.
-void AdjustOnDestination(ZyVMConverter& converter, RestoreJob& job, IVMInfo* platform) {
+void AdjustOnDestination(ZyVMConverter& converter, RestoreJob& job,
+                         IVMInfo* platform) {
   if (!IsHyperVFamily(job.destination)) return;
-  converter.AdjustVMConfiguration(job.destination, platform, job.request.vmInfo);
+  converter.AdjustVMConfiguration(job.destination, platform,
+                                  job.request.vmInfo);
   auto* folder = dynamic_cast<FolderVMInfo*>(platform);
-  if (folder && !folder->UpdateVMDescription(job.request.strVMName, job.request.vmInfo))
-    throw ToolError("cannot update the adjusted VM: " + folder->GetLastErrorText());
+  if (folder &&
+      !folder->UpdateVMDescription(job.request.strVMName, job.request.vmInfo))
+    throw ToolError("cannot update the adjusted VM: " +
+                    folder->GetLastErrorText());
 }
 
 }  // namespace
@@ -235,14 +247,17 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
     staging = std::make_unique<TemporaryFolder>(job.root);
     request.strStagingPath = staging->path();
   }
-  if (RestoresIntoDestinationFolder(job.destination) && request.strDestinationPath.empty())
+  if (RestoresIntoDestinationFolder(job.destination) &&
+      request.strDestinationPath.empty())
     request.strDestinationPath = request.strStagingPath;
   std::string folder = RestoresIntoDestinationFolder(job.destination)
                            ? request.strDestinationPath
                            : request.strStagingPath;
   std::error_code ec;
   fs::create_directories(folder, ec);
-  if (ec) throw ToolError("cannot create restore folder [" + folder + "]: " + ec.message());
+  if (ec)
+    throw ToolError("cannot create restore folder [" + folder +
+                    "]: " + ec.message());
 
   AccessObject platform(job.destination);
   FailureWatch watch;
@@ -250,12 +265,14 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   CQiError error = converter.InitVMConversion(job.source, job.destination,
                                               platform.get(), request, DT_NONE);
   if (error.IsError())
-    throw ToolError(Reasons("InitVMConversion failed", error, watch, platform.get()));
+    throw ToolError(
+        Reasons("InitVMConversion failed", error, watch, platform.get()));
   RestoreFiles(job, folder);
-  error = converter.CompleteVMConversion(job.source, job.destination, platform.get(),
-                                         request);
+  error = converter.CompleteVMConversion(job.source, job.destination,
+                                         platform.get(), request);
   if (error.IsError())
-    throw ToolError(Reasons("CompleteVMConversion failed", error, watch, platform.get()));
+    throw ToolError(
+        Reasons("CompleteVMConversion failed", error, watch, platform.get()));
   AdjustOnDestination(converter, job, platform.get());
 
   RestoreOutcome outcome;
@@ -264,9 +281,11 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   // What the folder platform built is what is shown: the converted
   // description with the disks' sizes from their files.
   if (dynamic_cast<FolderVMInfo*>(platform.get()))
-    platform.get()->GetVMInfo(request.strVMName, "", "", 0, 0, outcome.description);
-  outcome.facts.title = request.strSourceVMName + " (" + PlatformKindName(job.source) +
-                        ") restored to " + PlatformKindName(job.destination);
+    platform.get()->GetVMInfo(request.strVMName, "", "", 0, 0,
+                              outcome.description);
+  outcome.facts.title = request.strSourceVMName + " (" +
+                        PlatformKindName(job.source) + ") restored to " +
+                        PlatformKindName(job.destination);
   outcome.facts.vmId = request.strVMId;
   outcome.facts.location = request.strResultInfo;
   // The instance type and region are chosen in the converter's own copy of

@@ -3,14 +3,14 @@
 
 #include "platform/EvDebug.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <chrono>
 #include <cstdarg>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <mutex>
-#include <unistd.h>
 
 namespace zytool {
 namespace {
@@ -88,7 +88,8 @@ void SetUpConsole(const GlobalOptions& options) {
   }
   // ... and what the library prints there goes to standard error with
   // --verbose, else nowhere (its lines are in the platform log anyway).
-  int sink = options.verbose ? ::dup(STDERR_FILENO) : ::open("/dev/null", O_WRONLY);
+  int sink =
+      options.verbose ? ::dup(STDERR_FILENO) : ::open("/dev/null", O_WRONLY);
   if (sink >= 0) {
     ::dup2(sink, STDOUT_FILENO);
     ::close(sink);
@@ -154,7 +155,8 @@ std::string RequirePlatformRoot(const GlobalOptions& options) {
   if (root.empty())
     if (const char* env = std::getenv("ZY_PLATFORM_ROOT")) root = env;
   if (root.empty())
-    throw ToolError("no platform root: give --root FOLDER or set ZY_PLATFORM_ROOT");
+    throw ToolError(
+        "no platform root: give --root FOLDER or set ZY_PLATFORM_ROOT");
   std::error_code ec;
   if (!fs::is_directory(root, ec))
     throw ToolError("platform root [" + root + "] is not a folder");
@@ -177,7 +179,8 @@ std::string HumanBytes(uint64_t bytes) {
   }
   char text[32];
   if (unit == 0)
-    std::snprintf(text, sizeof text, "%llu B", static_cast<unsigned long long>(bytes));
+    std::snprintf(text, sizeof text, "%llu B",
+                  static_cast<unsigned long long>(bytes));
   else
     std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
   return text;
@@ -207,13 +210,16 @@ void ProgressBar::Finish() {
 
 void ProgressBar::Draw(uint64_t done, bool last) {
   constexpr int kWidth = 30;
-  double fraction = total_ ? static_cast<double>(done) / static_cast<double>(total_) : 1.0;
+  double fraction =
+      total_ ? static_cast<double>(done) / static_cast<double>(total_) : 1.0;
   if (fraction > 1) fraction = 1;
   int filled = static_cast<int>(fraction * kWidth);
   std::string bar(static_cast<size_t>(filled), '#');
   bar.resize(kWidth, '.');
   double elapsed = NowSeconds() - started_;
-  uint64_t rate = elapsed > 0 ? static_cast<uint64_t>(static_cast<double>(done) / elapsed) : 0;
+  uint64_t rate =
+      elapsed > 0 ? static_cast<uint64_t>(static_cast<double>(done) / elapsed)
+                  : 0;
   std::fprintf(stderr, "\r%-24.24s [%s] %3d%%  %s/s \033[K%s", label_.c_str(),
                bar.c_str(), static_cast<int>(fraction * 100),
                HumanBytes(rate).c_str(), last ? "\n" : "");

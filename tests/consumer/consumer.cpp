@@ -28,12 +28,14 @@ void Expect(bool ok, const char* what) {
 int main() {
   unsetenv("ZY_PLATFORM_ROOT");
   ZyVMConverter converter;
-  Expect(ZyVMConverter::DetermineDestinationDiskType(VS_HYPERV) == DT_HYPERV_VHD,
-         "Hyper-V disks are not VHD");
+  Expect(
+      ZyVMConverter::DetermineDestinationDiskType(VS_HYPERV) == DT_HYPERV_VHD,
+      "Hyper-V disks are not VHD");
   Expect(converter.GetDestinationDiskExtension(DT_VMDK) == ".vmdk",
          "VMDK extension is wrong");
 
-  CQiError tooLarge = FXErrorUtil::ErrorVS(FXCodeLocation("consumer", "main", __LINE__), 5);
+  CQiError tooLarge =
+      FXErrorUtil::ErrorVS(FXCodeLocation("consumer", "main", __LINE__), 5);
   Expect(tooLarge.IsError() && FXErrorUtil::IsVS(tooLarge, 5),
          "a virtual-server error is not recognised");
 

@@ -187,6 +187,7 @@ TEST_F(CompleteConversion, DiskListPerDestinationKind) {
     VirtualServerInstanceType destination;
     bool takesDisks;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, VS_VMWARE, true},
       {__LINE__, VS_AMAZON, true},
@@ -236,6 +237,8 @@ TEST_F(CompleteConversion, CloudDestinationsMarkTheFirstRestoredDiskAsOSDisk) {
     int restoreType;
     bool marked;
   };
+  // clang-format on
+  // clang-format off
   const Row rows[] = {
       {__LINE__, VS_AZURE_1, true, 4, true},
       {__LINE__, VS_AMAZON, true, 4, true},
@@ -243,6 +246,7 @@ TEST_F(CompleteConversion, CloudDestinationsMarkTheFirstRestoredDiskAsOSDisk) {
       {__LINE__, VS_AZURE_1, true, 0, false},
       {__LINE__, VS_VMWARE, true, 4, false},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     ScopedLogCapture capture;
@@ -415,11 +419,13 @@ TEST_F(CompleteConversion, FailedFinalisationReportsThePlatformText) {
     const char* lastError;
     const char* message;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, true, "Datastore [ds1] is full", "Datastore [ds1] is full"},
       {__LINE__, true, "", ""},
       {__LINE__, false, "not asked", ""},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     ScopedLogCapture capture;

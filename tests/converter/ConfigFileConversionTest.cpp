@@ -21,6 +21,7 @@ TEST(VMDKParentName, DeltaDisksMapToTheirParentAndOtherNamesStay) {
     const char* name;
     const char* parent;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, "web-000001.vmdk", "web.vmdk"},
       {__LINE__, "web-000001.VMDK", "web.vmdk"},
@@ -41,6 +42,7 @@ TEST(VMDKParentName, DeltaDisksMapToTheirParentAndOtherNamesStay) {
       {__LINE__, "", ""},
       {__LINE__, nullptr, ""},
   };
+  // clang-format on
   ZyVMConverter converter;
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
@@ -57,6 +59,7 @@ TEST(ConfigFileConversion, ChoosesTheReaderBySourceKindAndExtension) {
     const char* file;
     bool result;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, VS_VMWARE, "vm/web.vmx", false},
       {__LINE__, VS_VMWARE, "vm/web.VMTX", false},
@@ -75,6 +78,7 @@ TEST(ConfigFileConversion, ChoosesTheReaderBySourceKindAndExtension) {
       {__LINE__, VS_VMWARE, "vm/VMConfig.zyf", false},
       {__LINE__, VS_AMAZON, "vm/vmconfig.ZYF", false},
   };
+  // clang-format on
   TempDir dir;
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);

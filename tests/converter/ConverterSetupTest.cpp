@@ -60,6 +60,7 @@ TEST(ConverterSetup, HyperVDestinationFolders) {
     const char* sub;  // path below the temporary folder
     const char* vmPath;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, "web", "", "web"},
       {__LINE__, "web", "vms", "vms/web"},
@@ -68,6 +69,7 @@ TEST(ConverterSetup, HyperVDestinationFolders) {
       {__LINE__, "web", "vms/WEB/", "vms/WEB/"},
       {__LINE__, "web", "vms/web2", "vms/web2/web"},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     TempDir dir;
@@ -179,6 +181,7 @@ TEST(ConverterSetup, FailuresOfMountSourceVM) {
     const char* message;  // null: no message of its own
     bool open;            // source object still held
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, false, "", {}, LogKind::Error,
        "Failed to create VMInfo object", false},
@@ -194,6 +197,7 @@ TEST(ConverterSetup, FailuresOfMountSourceVM) {
        Join({kOpen, {"GetVMInfo", "MountVM", "GetFullMountInfo"}}),
        LogKind::DebugLvl, "GetFullMountInfo failed!!", true},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     ScopedLogCapture capture;

@@ -43,7 +43,8 @@ void MakeSparseImage(const std::string& path, uint64_t size) {
   const uint64_t offsets[] = {0, 1536 * 1024, size - 3};
   for (uint64_t offset : offsets) {
     std::string data(3, 'a' + static_cast<char>(offset % 26));
-    ASSERT_EQ(pwrite(fd, data.data(), data.size(), static_cast<off_t>(offset)), 3);
+    ASSERT_EQ(pwrite(fd, data.data(), data.size(), static_cast<off_t>(offset)),
+              3);
   }
   close(fd);
 }
@@ -58,7 +59,8 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-bool HasErrorStartingWith(const CapturingLogSink& sink, const std::string& prefix) {
+bool HasErrorStartingWith(const CapturingLogSink& sink,
+                          const std::string& prefix) {
   for (const auto& record : sink.Records())
     if (record.kind == LogKind::Error && StartsWith(record.message, prefix))
       return true;
@@ -76,7 +78,8 @@ std::vector<std::string> ProgressLines(const CapturingLogSink& sink) {
 
 }  // namespace
 
-TEST(DiskConversion, DestinationIsTheSourceNameInTheDiskFolderInTheDestinationFormat) {
+TEST(DiskConversion,
+     DestinationIsTheSourceNameInTheDiskFolderInTheDestinationFormat) {
   struct Row {
     int line;
     VirtualServerInstanceType destination;
@@ -84,6 +87,7 @@ TEST(DiskConversion, DestinationIsTheSourceNameInTheDiskFolderInTheDestinationFo
     int expectedType;
     const char* expectedName;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, VS_HYPERV, "vm1/disk-flat.vmdk", 12, "/dest/Virtual Hard Disks\\vm1/disk-flat.vhd"},
       {__LINE__, VS_AMAZON, "disk.vmdk", 24, "/dest/Virtual Hard Disks\\disk.vhdx"},
@@ -91,6 +95,7 @@ TEST(DiskConversion, DestinationIsTheSourceNameInTheDiskFolderInTheDestinationFo
       // Formats without an extension lose the dot as well.
       {__LINE__, VS_RHEV, "disk.vmdk", 25, "/dest/Virtual Hard Disks\\disk"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     ScopedLogCapture capture;
@@ -98,7 +103,8 @@ TEST(DiskConversion, DestinationIsTheSourceNameInTheDiskFolderInTheDestinationFo
     converter.eDestInstType = row.destination;
     converter.strDestDiskPath = "/dest/Virtual Hard Disks";
     VMInfoStructs::SDisk source;
-    source.fileName = row.sourceName;  // not there: the conversion stops at Open
+    source.fileName =
+        row.sourceName;  // not there: the conversion stops at Open
     source.eDiskType = DT_VMDK;
     source.i64MaxSizeInBytes = 10737418240;
     source.strDisplayName = "Hard disk 1";
@@ -119,7 +125,8 @@ TEST(DiskConversion, DestinationIsTheSourceNameInTheDiskFolderInTheDestinationFo
             row.expectedName + "]",
         "Opening source disk [" + std::string(row.sourceName) + "]"};
     EXPECT_EQ(ProgressLines(capture.sink()), expected);
-    EXPECT_TRUE(HasErrorStartingWith(capture.sink(), "Failed to open source disk error="));
+    EXPECT_TRUE(HasErrorStartingWith(capture.sink(),
+                                     "Failed to open source disk error="));
   }
 }
 
@@ -169,8 +176,8 @@ TEST(DiskConversion, FirstBlockFailureEndsTheConversionWithItsMessage) {
   testing::internal::CaptureStdout();
   EXPECT_FALSE(converter.ConvertDisk(source, destination));
   testing::internal::GetCapturedStdout();
-  EXPECT_TRUE(HasErrorStartingWith(capture.sink(),
-                                   "Failed to read first block from source disk error="));
+  EXPECT_TRUE(HasErrorStartingWith(
+      capture.sink(), "Failed to read first block from source disk error="));
   EXPECT_EQ(ProgressLines(capture.sink()).size(), 2u);
 }
 
@@ -184,7 +191,8 @@ TEST(TestCloneDisk, ReplacesThePreviousCopyWithAnIdenticalSparseCopy) {
   EXPECT_TRUE(converter.TestCloneDisk());
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(out,
-            "Cloning disk [C:\\test10G-snap.vhdx] to [C:\\test10G-snap-restore.vhdx]\n"
+            "Cloning disk [C:\\test10G-snap.vhdx] to "
+            "[C:\\test10G-snap-restore.vhdx]\n"
             "Opening source disk [C:\\test10G-snap.vhdx]\n"
             "Extent size = 4096\n");
   EXPECT_TRUE(TempDir::Read(dir.File(kCloneDestination)) ==
@@ -200,17 +208,20 @@ TEST(TestCloneDisk, FailuresEndTheCopyWithTheirMessages) {
     bool destinationIsFolder;
     const char* error;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, false, false, "Failed to open source disk error="},
       // A folder cannot be removed as a file, and is never replaced.
       {__LINE__, true, true, "Failed to open destination disk error="},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     TempDir dir;
     ScopedWorkingDirectory cwd(dir.path());
     if (row.source) MakeSparseImage(dir.File(kCloneSource), 4096);
-    if (row.destinationIsFolder) dir.Write(std::string(kCloneDestination) + "/keep", "x");
+    if (row.destinationIsFolder)
+      dir.Write(std::string(kCloneDestination) + "/keep", "x");
     ScopedLogCapture capture;
     ZyVMConverter converter;
     testing::internal::CaptureStdout();
@@ -218,7 +229,9 @@ TEST(TestCloneDisk, FailuresEndTheCopyWithTheirMessages) {
     testing::internal::GetCapturedStdout();
     EXPECT_TRUE(HasErrorStartingWith(capture.sink(), row.error));
     if (row.destinationIsFolder) {
-      EXPECT_EQ(TempDir::Read(dir.File(std::string(kCloneDestination) + "/keep")), "x");
+      EXPECT_EQ(
+          TempDir::Read(dir.File(std::string(kCloneDestination) + "/keep")),
+          "x");
     }
   }
 }

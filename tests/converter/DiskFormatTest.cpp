@@ -11,6 +11,7 @@ struct KindRow {
   int format;
 };
 
+// clang-format off
 constexpr KindRow kKinds[] = {
     {__LINE__, 100, 18},  {__LINE__, 101, 18},  {__LINE__, 102, 12},
     {__LINE__, 103, 0},   {__LINE__, 301, 24},  {__LINE__, 401, 23},
@@ -21,6 +22,7 @@ constexpr KindRow kKinds[] = {
     {__LINE__, -1, 0},    {__LINE__, 404, 0},   {__LINE__, 1100, 0},
     {__LINE__, 2147483647, 0},
 };
+// clang-format on
 
 struct FormatRow {
   int line;
@@ -29,6 +31,7 @@ struct FormatRow {
   int provisioning;
 };
 
+// clang-format off
 constexpr FormatRow kFormats[] = {
     {__LINE__, 0, "", 2},       {__LINE__, 12, ".vhd", 1},
     {__LINE__, 13, ".vhd", 2},  {__LINE__, 14, ".vhd", 2},
@@ -42,6 +45,7 @@ constexpr FormatRow kFormats[] = {
     {__LINE__, 1, "", 2},       {__LINE__, 19, "", 2},
     {__LINE__, -5, "", 2},
 };
+// clang-format on
 
 }  // namespace
 
@@ -73,8 +77,9 @@ TEST(DiskFormat, ExtensionLookupLogsAtLevelTwo) {
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].kind, LogKind::DebugLvl);
   EXPECT_EQ(records[0].level, 2);
-  EXPECT_EQ(records[0].function,
-            "std::string ZyVMConverter::GetDestinationDiskExtension(DiskType_t)");
+  EXPECT_EQ(
+      records[0].function,
+      "std::string ZyVMConverter::GetDestinationDiskExtension(DiskType_t)");
   EXPECT_EQ(records[0].message,
             "Disk extension is [.vhdx] for converted disk type [24]");
 }

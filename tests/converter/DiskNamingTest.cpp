@@ -85,6 +85,7 @@ struct TextRow {
   const char* expected;
 };
 
+// clang-format off
 const TextRow kTexts[] = {
     // VMware: named after the VM, the OS disk's controller by source.
     {__LINE__, 101, 0, 0, &SDisk::fileName, "Web.vmdk"},
@@ -150,6 +151,7 @@ const TextRow kTexts[] = {
     {__LINE__, 100, 101, 0, &SDisk::fileName, "/bk/orig0.vhd"},
     {__LINE__, 0, 101, 0, &SDisk::strControllerType, "scsi"},
 };
+// clang-format on
 
 struct NumberRow {
   int line;
@@ -160,6 +162,7 @@ struct NumberRow {
   int32_t expected;
 };
 
+// clang-format off
 const NumberRow kNumbers[] = {
     {__LINE__, 101, 0, 0, &SDisk::eDiskType, 18},
     // Provisioning follows the format the disk had: 12 is provisioned as 1.
@@ -182,6 +185,7 @@ const NumberRow kNumbers[] = {
     {__LINE__, 100, 0, 0, &SDisk::eDiskType, 12},
     {__LINE__, 103, 0, 3, &SDisk::eDiskType, 0},
 };
+// clang-format on
 
 struct SizeRow {
   int line;
@@ -191,6 +195,7 @@ struct SizeRow {
   int64_t currentSize;
 };
 
+// clang-format off
 const SizeRow kSizes[] = {
     {__LINE__, 301, 0, kGiB, 0},
     {__LINE__, 301, 2, 2 * kGiB, 0},
@@ -202,6 +207,7 @@ const SizeRow kSizes[] = {
     {__LINE__, 101, 0, 1, 0},
     {__LINE__, 501, 2, kGiB + 1, 0},
 };
+// clang-format on
 
 }  // namespace
 
@@ -313,6 +319,7 @@ TEST(DiskNaming, DestinationLinesCarryTheirExactTexts) {
     int level;
     const char* message;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, 102, LogKind::DebugLvl, 0,
        "Disk name is changed to [Web_1.vhd]"},
@@ -341,6 +348,7 @@ TEST(DiskNaming, DestinationLinesCarryTheirExactTexts) {
       {__LINE__, 1401, LogKind::Debug, 1,
        "Disk size is set to [21474836480] bytes from [21474836479] bytes"},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     ScopedLogCapture capture;
@@ -363,6 +371,7 @@ TEST(DiskNaming, TheLargerSizeOf1401DiskWinsAndOddSizesAreSafe) {
     int64_t currentSize;
     int64_t result;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, 1, 0, 20 * kGiB},
       {__LINE__, 19 * kGiB + kGiB / 2, 0, 20 * kGiB},
@@ -376,6 +385,7 @@ TEST(DiskNaming, TheLargerSizeOf1401DiskWinsAndOddSizesAreSafe) {
       {__LINE__, INT64_MAX, 0, INT64_MAX},
       {__LINE__, 0, INT64_MAX - kGiB + 2, INT64_MAX - kGiB + 2},
   };
+  // clang-format on
   ScopedLogCapture capture;
   ZyVMConverter converter;
   for (const auto& row : rows) {
@@ -396,6 +406,7 @@ TEST(DiskNaming, VMwareIndexNamesGiveFileNameAndSlot) {
     std::string indexName;
     const char* newName;  // null: no match, name kept
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, "scsi0-1-web_1.vmdk", "web_1_1"},
       {__LINE__, "sata1-7-a.b.c.vmdk", "a.b.c_7"},
@@ -413,6 +424,7 @@ TEST(DiskNaming, VMwareIndexNamesGiveFileNameAndSlot) {
       {__LINE__, "scsi0-2-" + std::string(1025 - 13, 'w') + ".vmdk", nullptr},
       {__LINE__, "scsi0-2-" + std::string(200000, 'w') + ".vmdk", nullptr},
   };
+  // clang-format on
   ScopedLogCapture capture;
   ZyVMConverter converter;
   for (const auto& row : rows) {
@@ -444,6 +456,7 @@ TEST(DiskNaming, SetOSDiskIfNotSetMarksBootDisksByDestination) {
     bool marked;  // the list already has an OS disk
     bool boot;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, 901, false, true, true},
       {__LINE__, 501, false, true, true},
@@ -453,6 +466,7 @@ TEST(DiskNaming, SetOSDiskIfNotSetMarksBootDisksByDestination) {
       {__LINE__, 1101, false, true, false},
       {__LINE__, 101, true, true, false},
   };
+  // clang-format on
   ScopedLogCapture capture;
   ZyVMConverter converter;
   for (const auto& row : rows) {
@@ -489,6 +503,7 @@ TEST(DiskNaming, NutanixSourcePrefersIdeThenScsiThenSata) {
     std::vector<std::string> names;
     int osIndex;  // -1: none
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, {"scsi-0", "ide-1", "sata-0"}, 1},
       {__LINE__, {"scsi-3", "sata-0", "scsi-1"}, 2},
@@ -501,6 +516,7 @@ TEST(DiskNaming, NutanixSourcePrefersIdeThenScsiThenSata) {
       {__LINE__, {"nvme-0", "disk1"}, 0},  // none qualifies: first disk
       {__LINE__, {"scsi-0-1", "scsi-0"}, 0},
   };
+  // clang-format on
   ScopedLogCapture capture;
   ZyVMConverter converter;
   for (const auto& row : rows) {
@@ -568,12 +584,14 @@ TEST(DiskNaming, CatalogLookupReadsVMwareKeyValueText) {
     const char* key;
     const char* name;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, ".scsi0:1.", "web_1.vmdk"},
       {__LINE__, ".SCSI0:0.", "web.vmdk"},
       {__LINE__, ".ide1:0.", "say \"hi\" |.vmdk"},
       {__LINE__, ".nvme0:0.", ""},
   };
+  // clang-format on
   TempDir dir;
   dir.Write("catalog",
             "\xEF\xBB\xBF# catalog of the backup\r\n"

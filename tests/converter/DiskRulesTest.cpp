@@ -37,6 +37,7 @@ TEST(DiskRules, CorrectDiskExtensionPutsTheFormatsExtension) {
     const char* newFileName;
     const char* newIndexName;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, 18, "web.vhd", "scsi0-0-web.vhd", "web.vmdk",
        "scsi0-0-web.vmdk"},
@@ -49,6 +50,7 @@ TEST(DiskRules, CorrectDiskExtensionPutsTheFormatsExtension) {
       {__LINE__, 18, "/mnt/vm.dir/disk.vhd", "", "/mnt/vm.dir/disk.vmdk", ""},
       {__LINE__, 18, "C:\\vm.d\\disk", "", "C:\\vm.d\\disk", ""},
   };
+  // clang-format on
   ScopedLogCapture capture;
   ZyVMConverter converter;
   for (const auto& row : rows) {
@@ -70,6 +72,7 @@ TEST(DiskRules, RoundUpDiskSizeToNearestGBAtItsBoundaries) {
     int64_t size;
     int64_t rounded;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, 0, 0},
       {__LINE__, 1, kGiB},
@@ -84,6 +87,7 @@ TEST(DiskRules, RoundUpDiskSizeToNearestGBAtItsBoundaries) {
       {__LINE__, INT64_MAX - kGiB + 2, INT64_MAX - kGiB + 2},
       {__LINE__, INT64_MAX, INT64_MAX},
   };
+  // clang-format on
   ScopedLogCapture capture;
   ZyVMConverter converter;
   for (const auto& row : rows) {
@@ -124,11 +128,13 @@ TEST(DiskRules, OpenStackPutsMoreThanFourDisksOnVirtio) {
     int configFiles;
     const char* controller;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, 0, 0, "ide"},    {__LINE__, 4, 0, "ide"},
       {__LINE__, 4, 3, "ide"},    {__LINE__, 5, 0, "virtio"},
       {__LINE__, 9, 1, "virtio"},
   };
+  // clang-format on
   ScopedSettings settings;
   ZyVMConverter converter;
   for (const auto& row : rows) {
@@ -151,6 +157,7 @@ TEST(DiskRules, NutanixControllerBySourceAndPosition) {
     const char* current;
     const char* controller;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, 0, 101, "ide", "sata"},
       {__LINE__, 5, 101, "scsi", "sata"},
@@ -162,6 +169,7 @@ TEST(DiskRules, NutanixControllerBySourceAndPosition) {
       {__LINE__, 9, 501, "VIRTIO_SCSI", "sata"},
       {__LINE__, 0, 501, "", "sata"},
   };
+  // clang-format on
   ScopedSettings settings;
   ZyVMConverter converter;
   for (const auto& row : rows) {

@@ -45,6 +45,7 @@ struct SequenceRow {
   bool result;
 };
 
+// clang-format off
 const SequenceRow kSequenceRows[] = {
     // Hyper-V and the kinds that only build.
     {__LINE__, 102, false, {}, kThreeSteps, true},
@@ -103,6 +104,7 @@ const SequenceRow kSequenceRows[] = {
     {__LINE__, 1402, true, {}, {}, false},
     {__LINE__, -1, false, {}, {}, false},
 };
+// clang-format on
 
 }  // namespace
 
@@ -120,8 +122,8 @@ TEST(Finalize, EachKindCallsTheDestinationInItsOrder) {
 }
 
 TEST(Finalize, WithoutADestinationNothingIsCalled) {
-  for (int kind : {101, 102, 301, 401, 402, 403, 501, 601, 701, 801, 901,
-                   1101, 1102, 1301, 1401}) {
+  for (int kind : {101, 102, 301, 401, 402, 403, 501, 601, 701, 801, 901, 1101,
+                   1102, 1301, 1401}) {
     SCOPED_TRACE(kind);
     ScopedLogCapture capture;
     ZyVMConverter converter;
@@ -129,7 +131,8 @@ TEST(Finalize, WithoutADestinationNothingIsCalled) {
     converter.restoreCtx.vmInfo.vDisks.resize(1);
     converter.restoreCtx.vmInfo.vDisks[0].strControllerType = "scsi";
     EXPECT_FALSE(converter.FinalizeDestinationVM());
-    EXPECT_TRUE(capture.sink().Contains(LogKind::Error, "Invalid VMInfo object"));
+    EXPECT_TRUE(
+        capture.sink().Contains(LogKind::Error, "Invalid VMInfo object"));
     EXPECT_EQ(capture.sink().Records()[0].function, kFinalize);
     EXPECT_EQ(converter.restoreCtx.vmInfo.vDisks[0].strControllerType, "scsi");
   }
@@ -172,16 +175,16 @@ TEST(Finalize, CloudKindsChooseSizeAndRegionBeforeBuilding) {
   ASSERT_TRUE(amazon.converter.FinalizeDestinationVM());
   EXPECT_EQ(amazon.script->lastRestoreCtx.strVMSize, "m4.large");
   EXPECT_EQ(amazon.script->lastRestoreCtx.vmInfo.strRegion, "eu-west-1");
-  EXPECT_TRUE(amazon.capture.sink().Contains(LogKind::Debug,
-                                             "Guest OS : [Linux_x64]"));
+  EXPECT_TRUE(
+      amazon.capture.sink().Contains(LogKind::Debug, "Guest OS : [Linux_x64]"));
 
   FinalizeFixture azure(402);
   azure.converter.restoreCtx.osName = "Windows";
   azure.converter.restoreCtx.vmInfo.strRegion = "westeurope";
   ASSERT_TRUE(azure.converter.FinalizeDestinationVM());
   EXPECT_EQ(azure.script->lastRestoreCtx.vmInfo.strRegion, "");
-  EXPECT_TRUE(azure.capture.sink().Contains(LogKind::Debug,
-                                            "Guest OS : [Windows]"));
+  EXPECT_TRUE(
+      azure.capture.sink().Contains(LogKind::Debug, "Guest OS : [Windows]"));
 
   FinalizeFixture platform(401);
   platform.converter.restoreCtx.bPlatformConversion = true;
@@ -195,7 +198,8 @@ TEST(Finalize, RhevLogsTheGuestOs) {
   FinalizeFixture f(501);
   f.converter.restoreCtx.osName = "rhel7_64";
   ASSERT_TRUE(f.converter.FinalizeDestinationVM());
-  EXPECT_TRUE(f.capture.sink().Contains(LogKind::Debug, "Guest OS : [rhel7_64]"));
+  EXPECT_TRUE(
+      f.capture.sink().Contains(LogKind::Debug, "Guest OS : [rhel7_64]"));
 }
 
 TEST(InitializeDestination, FailureLeavesNoDestination) {

@@ -52,17 +52,18 @@ struct ComputeRow {
   int line;
   int source;
   int destination;
-  const char* osName;    // as the request gives it
-  const char* osText;    // client property text; null: no client
-  int osId;              // client's operating-system identifier
-  const char* cpuArchIn; // CPUArch already in the description
-  const char* error;     // null: success; "": error 4 without a message
+  const char* osName;     // as the request gives it
+  const char* osText;     // client property text; null: no client
+  int osId;               // client's operating-system identifier
+  const char* cpuArchIn;  // CPUArch already in the description
+  const char* error;      // null: success; "": error 4 without a message
   const char* osNameOut;
   const char* guestOSName;
   const char* osType;
   const char* cpuArch;
 };
 
+// clang-format off
 const ComputeRow kComputeRows[] = {
     // Amazon, read from the client properties.
     {__LINE__, 101, 301, "AUTO", "Red Hat Enterprise Linux 7:-7.6:-3.10:-x64",
@@ -134,6 +135,7 @@ const ComputeRow kComputeRows[] = {
     // Other kinds take the value as it is.
     {__LINE__, 101, 102, "AUTO", nullptr, 0, "", nullptr, "AUTO", "", "", ""},
 };
+// clang-format on
 
 }  // namespace
 
@@ -191,8 +193,8 @@ TEST(GuestOS, AmazonWarnsAboutLinuxNamesWithout64Bit) {
   RestoreCtx request;
   request.osName = "AUTO";
   request.vmInfo.nClientId = kClientId;
-  EXPECT_FALSE(converter.ComputeOS(VS_VMWARE, VS_AMAZON, nullptr, request)
-                   .IsError());
+  EXPECT_FALSE(
+      converter.ComputeOS(VS_VMWARE, VS_AMAZON, nullptr, request).IsError());
   EXPECT_TRUE(capture.sink().ContainsAtLevel(kWarning, -1));
   EXPECT_TRUE(capture.sink().ContainsAtLevel("Given OS name = [AUTO]", 0));
   EXPECT_TRUE(capture.sink().ContainsAtLevel("Guest OS value [Linux_x64]", 0));
@@ -243,6 +245,7 @@ struct ClientPropRow {
   bool unknownLine;   // "Treating this as Unix VM" logged
 };
 
+// clang-format off
 const ClientPropRow kClientPropRows[] = {
     {__LINE__, "Red Hat Enterprise Linux 7:-7.6:-3.10:-x64", 0, true,
      "Red Hat Enterprise Linux 7", "7.6", "x64", "Unix", "3.10", false},
@@ -275,6 +278,7 @@ const ClientPropRow kClientPropRows[] = {
      true},
     {__LINE__, "ANY:-1:-2:-x86", 0, true, "ANY", "1", "x86", "", "2", false},
 };
+// clang-format on
 
 }  // namespace
 
@@ -298,10 +302,10 @@ TEST(GuestOS, ClientPropertiesAreSplitAndClassified) {
             "]",
         0));
     EXPECT_EQ(sink.ContainsAtLevel("Failed to parse OS name", -1), !row.ok);
-    EXPECT_EQ(sink.ContainsAtLevel(
-                  "Guest OS of source VM is unknown. Treating this as Unix VM",
-                  0),
-              row.unknownLine);
+    EXPECT_EQ(
+        sink.ContainsAtLevel(
+            "Guest OS of source VM is unknown. Treating this as Unix VM", 0),
+        row.unknownLine);
     if (row.ok) {
       EXPECT_TRUE(sink.ContainsAtLevel(
           "GuestOSName = [" + info.GuestOSName + "], OSBuild = [" + row.build +

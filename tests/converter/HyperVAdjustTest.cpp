@@ -61,6 +61,7 @@ struct BootRow {
 
 constexpr int kCd = 2;
 
+// clang-format off
 const BootRow kBootRows[] = {
     // BIOS guests boot from IDE 0:0.
     {__LINE__, "BIOS", {{"scsi", 0, 0}}, {"ide-0:0"}, nullptr},
@@ -110,6 +111,7 @@ const BootRow kBootRows[] = {
     {__LINE__, "EFI", {{"scsi", 0, 0}, {"ide", 0, 1}, {"ide", 0, 0}},
      {"scsi-0:0", "scsi-0:1", "scsi-0:2"}, nullptr},
 };
+// clang-format on
 
 }  // namespace
 
@@ -124,9 +126,10 @@ TEST(HyperVBootDisk, LayoutsAreAdjustedForTheFirmware) {
 
     const auto& sink = capture.sink();
     if (row.movedTo) {
-      EXPECT_TRUE(sink.ContainsAtLevel(std::string("Device at IDE:0:0 is moved to ") +
-                                           row.movedTo + " to plug boot disk",
-                                       0));
+      EXPECT_TRUE(
+          sink.ContainsAtLevel(std::string("Device at IDE:0:0 is moved to ") +
+                                   row.movedTo + " to plug boot disk",
+                               0));
       EXPECT_TRUE(sink.ContainsAtLevel(kMoved, 0));
       ASSERT_EQ(sink.Records().size(), 2u);
     } else {
@@ -150,6 +153,7 @@ struct NetworkRow {
   const char* query;  // host query used, or null
 };
 
+// clang-format off
 const NetworkRow kNetworkRows[] = {
     // One host network is the default for unmapped adapters.
     {__LINE__, 102, {"External"}, {"Lab"}, "Windows Server 2016",
@@ -168,6 +172,7 @@ const NetworkRow kNetworkRows[] = {
     {__LINE__, 401, {"External"}, {"Lab"}, "Darwin",
      {"Lab", "net1", "net2"}, true, nullptr},
 };
+// clang-format on
 
 SVMInfo ThreeAdapters(const char* guestOS) {
   SVMInfo vm;
@@ -221,9 +226,8 @@ TEST(HyperVNetworks, AdaptersAreMappedToDestinationNetworks) {
       ASSERT_EQ(script->calls.size(), 1u);
       EXPECT_EQ(script->calls[0].op, row.query);
       const std::vector<std::string> args =
-          row.kind == 102
-              ? std::vector<std::string>{"67108864", "0"}
-              : std::vector<std::string>{"hv01", "67108864", "0"};
+          row.kind == 102 ? std::vector<std::string>{"67108864", "0"}
+                          : std::vector<std::string>{"hv01", "67108864", "0"};
       EXPECT_EQ(script->calls[0].args, args);
     } else {
       EXPECT_TRUE(script->calls.empty());
@@ -232,8 +236,9 @@ TEST(HyperVNetworks, AdaptersAreMappedToDestinationNetworks) {
     EXPECT_TRUE(sink.ContainsAtLevel("Adjusting Network Connections", 0));
     EXPECT_TRUE(sink.Contains(LogKind::Debug, "Host Network Connections"));
     EXPECT_TRUE(sink.Contains(
-        LogKind::Debug, std::string(row.legacy ? "Using legacy" : "Using synthetic") +
-                            " network adapter for OS [" + row.guestOS + "]"));
+        LogKind::Debug,
+        std::string(row.legacy ? "Using legacy" : "Using synthetic") +
+            " network adapter for OS [" + row.guestOS + "]"));
     EXPECT_TRUE(sink.Contains(LogKind::Debug, "VM Network Connections"));
   }
 }
@@ -274,10 +279,11 @@ std::vector<std::string> OptionNames(const SVMInfo& vm) {
 TEST(HyperVMachineId, IdentifierIsSplitIntoThousandCharacterParts) {
   struct Row {
     int line;
-    size_t length;       // before line feeds are removed
+    size_t length;  // before line feeds are removed
     size_t lineFeeds;
     std::vector<size_t> parts;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, 2500, 2, {1000, 1000, 498}}, {__LINE__, 0, 0, {}},
       {__LINE__, 3, 3, {}},          {__LINE__, 1000, 0, {1000}},
@@ -343,6 +349,7 @@ TEST(HyperVAdjust, EachKindGetsItsAdjustments) {
     bool networks;
     bool machineId;
   };
+  // clang-format on
   const Row rows[] = {{__LINE__, 102, true, true, true},
                       {__LINE__, 402, false, true, false},
                       {__LINE__, 403, false, true, false},

@@ -12,7 +12,8 @@ using VMInfoStructs::SVMSizeInfo;
 
 namespace {
 
-const char kAdjustVMSize[] = "bool ZyVMConverter::AdjustVMSize(const RestoreCtx&)";
+const char kAdjustVMSize[] =
+    "bool ZyVMConverter::AdjustVMSize(const RestoreCtx&)";
 
 struct Offer {
   const char* name;
@@ -63,6 +64,7 @@ struct SelectionRow {
 const Offer a{"a", 4, 16384}, b{"b", 2, 2048}, c{"c", 2, 8192}, d{"d", 1, 1024},
     e{"e", 1, 2048};
 
+// clang-format off
 const SelectionRow kSelectionRows[] = {
     // Kind 1401 sorts the offers (d, b, c, a) before choosing.
     {__LINE__, 1401, {a, b, c, d}, 2, 4096, "", "c"},
@@ -105,13 +107,15 @@ const SelectionRow kSelectionRows[] = {
     {__LINE__, 301, {{"c5.large", 2, 4096}}, 1, 1024, "", nullptr},
     {__LINE__, 301, {}, 1, 1024, "", nullptr},
 };
+// clang-format on
 
 }  // namespace
 
 TEST(InstanceSize, SelectionFollowsCpusThenMemory) {
   for (const auto& row : kSelectionRows) {
     SCOPED_TRACE(row.line);
-    SizingFixture f(static_cast<VirtualServerInstanceType>(row.kind), row.offers);
+    SizingFixture f(static_cast<VirtualServerInstanceType>(row.kind),
+                    row.offers);
     f.request.strVMSize = "AUTO";
     f.request.osName = row.osName;
     EXPECT_EQ(f.Adjust(row.cpus, row.memoryMB), row.chosen != nullptr);
@@ -120,10 +124,9 @@ TEST(InstanceSize, SelectionFollowsCpusThenMemory) {
     if (!row.chosen) {
       const int memoryGB = static_cast<int>(row.memoryMB) / 1024;
       EXPECT_TRUE(f.capture.sink().Contains(
-          LogKind::Debug, "Could not find the instance type for [" +
-                              std::to_string(row.cpus) + " CPU] [" +
-                              std::to_string(memoryGB) +
-                              " RAM] configuration."));
+          LogKind::Debug,
+          "Could not find the instance type for [" + std::to_string(row.cpus) +
+              " CPU] [" + std::to_string(memoryGB) + " RAM] configuration."));
     }
   }
 }
@@ -145,9 +148,9 @@ TEST(InstanceSize, KindFourteenHundredOneAsksForRegionAndHost) {
 }
 
 TEST(InstanceSize, AmazonAsksForTheRegionAndLogsRemovedKvmTypes) {
-  SizingFixture f(VS_AMAZON, {{"m5.large", 2, 8192},
-                              {"t2.micro", 1, 1024},
-                              {"c5.large", 2, 4096}});
+  SizingFixture f(
+      VS_AMAZON,
+      {{"m5.large", 2, 8192}, {"t2.micro", 1, 1024}, {"c5.large", 2, 4096}});
   f.request.osName = "Windows_x86";
   ASSERT_TRUE(f.Adjust(1, 1024));
   EXPECT_EQ(f.script->lastInstanceTypesKey, "us-east-1");
@@ -242,10 +245,10 @@ TEST(InstanceSize, AzureRegionIsClearedOthersKeepTheirs) {
     EXPECT_TRUE(f.converter.AdjustVMRegion(f.request));
     const bool azure = kind >= 401 && kind <= 403;
     EXPECT_EQ(f.request.vmInfo.strRegion, azure ? "" : "westeurope");
-    EXPECT_EQ(f.capture.sink().Contains(
-                  LogKind::Debug,
-                  "Resetting VM Region from [westeurope] to []"),
-              azure);
+    EXPECT_EQ(
+        f.capture.sink().Contains(
+            LogKind::Debug, "Resetting VM Region from [westeurope] to []"),
+        azure);
   }
 }
 
@@ -295,6 +298,7 @@ TEST(InstanceSize, CompareVMSizeOrdersByCpusThenMemory) {
     Offer second;
     bool less;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, {"p", 1, 9999}, {"q", 2, 1}, true},
       {__LINE__, {"p", 2, 1}, {"q", 1, 9999}, false},
@@ -304,6 +308,7 @@ TEST(InstanceSize, CompareVMSizeOrdersByCpusThenMemory) {
       {__LINE__, {"p", -1, 0}, {"q", 0, 0}, true},
       {__LINE__, {"p", 2, -2147483647 - 1}, {"q", 2, 2147483647}, true},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     SVMSizeInfo x, y;

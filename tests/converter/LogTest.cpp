@@ -28,8 +28,10 @@ TEST(ConverterLog, PrintsOnStandardOutputForLevelZeroOrLess) {
     int level;
     bool printed;
   };
-  const Row rows[] = {{__LINE__, -1, true}, {__LINE__, 0, true},
-                      {__LINE__, 1, false}, {__LINE__, 2, false},
+  const Row rows[] = {{__LINE__, -1, true},
+                      {__LINE__, 0, true},
+                      {__LINE__, 1, false},
+                      {__LINE__, 2, false},
                       {__LINE__, 5, false}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);

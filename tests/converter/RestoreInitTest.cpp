@@ -86,8 +86,8 @@ TEST(InitVMConversion, SnapshotConversionIsRefusedBeforeAnythingElse) {
     ExpectInitError(f.Init(401, destination), 7);
     EXPECT_EQ(f.request.vDisks.size(), 3u);
     EXPECT_TRUE(f.script->calls.empty());
-    EXPECT_TRUE(f.capture.sink().Contains(LogKind::Debug,
-                                          "Starting VM Conversion.."));
+    EXPECT_TRUE(
+        f.capture.sink().Contains(LogKind::Debug, "Starting VM Conversion.."));
     EXPECT_EQ(f.capture.sink().Records().size(), 1u);
   }
 }
@@ -100,12 +100,14 @@ TEST(InitVMConversion, AzureSourcesWithAnEncryptionKeyAreRefused) {
     int fileType;
     bool refused;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, 401, "dek.bkp", 0, true},   {__LINE__, 402, "DEK.BKP", 1, true},
       {__LINE__, 401, "Dek.Bkp", 2, true},   {__LINE__, 403, "dek.bkp", 0, false},
       {__LINE__, 101, "dek.bkp", 0, false},  {__LINE__, 401, "dek.bkp.1", 0, false},
       {__LINE__, 401, "xdek.bkp", 0, false},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     InitFixture f;
@@ -114,7 +116,8 @@ TEST(InitVMConversion, AzureSourcesWithAnEncryptionKeyAreRefused) {
     if (row.refused) {
       ExpectInitError(result, 8);
       EXPECT_EQ(CdromCount(f.request), 1);
-      EXPECT_FALSE(f.capture.sink().Contains("Given OS name = [Windows Server 2016 x64]"));
+      EXPECT_FALSE(f.capture.sink().Contains(
+          "Given OS name = [Windows Server 2016 x64]"));
     } else {
       EXPECT_FALSE(result.IsError()) << result.AsString();
       EXPECT_EQ(f.script->Count("PrepareRestoreConversion"), 1);
@@ -156,6 +159,7 @@ TEST(InitVMConversion, DestinationLibraryDecidesTheLastStep) {
     const char* called;   // operation expected, or null
     int error;            // 0: success
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, false, true, nullptr, "PrepareRestoreConversion", 0},
       {__LINE__, false, true, "PrepareRestoreConversion",
@@ -166,6 +170,7 @@ TEST(InitVMConversion, DestinationLibraryDecidesTheLastStep) {
       {__LINE__, true, false, nullptr, nullptr, 0},
       {__LINE__, false, false, nullptr, nullptr, 1},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     InitFixture f;
@@ -177,9 +182,9 @@ TEST(InitVMConversion, DestinationLibraryDecidesTheLastStep) {
     } else {
       EXPECT_FALSE(result.IsError()) << result.AsString();
     }
-    EXPECT_EQ(f.script->Names(),
-              row.called ? std::vector<std::string>{row.called}
-                         : std::vector<std::string>{});
+    EXPECT_EQ(f.script->Names(), row.called
+                                     ? std::vector<std::string>{row.called}
+                                     : std::vector<std::string>{});
     // Every earlier step ran.
     EXPECT_EQ(CdromCount(f.request), 0);
     if (row.called) {
@@ -207,6 +212,7 @@ TEST(CheckDiskSize, EachLimitedDestinationHasItsLimit) {
     int fileType;
     bool ok;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, 401, kTiB, 1, true},
       {__LINE__, 401, kTiB + 1, 1, false},
@@ -222,15 +228,18 @@ TEST(CheckDiskSize, EachLimitedDestinationHasItsLimit) {
       {__LINE__, 102, INT64_MAX, 1, true},
       {__LINE__, 401, -1, 1, true},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     ScopedLogCapture capture;
     ZyVMConverter converter;
     RestoreCtx request;
-    request.vDisks = {Entry("small", 1, 1, 1), Entry("big", row.fileType, 1, row.size)};
-    EXPECT_EQ(converter.CheckDiskSize(
-                  request, static_cast<VirtualServerInstanceType>(row.destination)),
-              row.ok);
+    request.vDisks = {Entry("small", 1, 1, 1),
+                      Entry("big", row.fileType, 1, row.size)};
+    EXPECT_EQ(
+        converter.CheckDiskSize(
+            request, static_cast<VirtualServerInstanceType>(row.destination)),
+        row.ok);
     EXPECT_EQ(capture.sink().Records().size(), row.ok ? 0u : 1u);
   }
 }
@@ -248,7 +257,8 @@ TEST(RemoveUnsupportedDisks, CloudDestinationsLoseTheirCdroms) {
                        (destination >= 401 && destination <= 403) ||
                        destination == 1101;
     std::vector<std::string> names;
-    for (const SDisk& disk : request.vDisks) names.push_back(disk.strDisplayName);
+    for (const SDisk& disk : request.vDisks)
+      names.push_back(disk.strDisplayName);
     const std::vector<std::string> expected =
         drops ? std::vector<std::string>{"web01.vmx", "web01.vmdk"}
               : std::vector<std::string>{"boot.iso", "web01.vmx", "web01.vmdk",
@@ -274,7 +284,8 @@ TEST(LiveMount, MissingDisksOrConfigurationFail) {
 
   EXPECT_FALSE(converter.ConvertVMForLiveMount(VS_VMWARE, VS_HYPERV, mount,
                                                description, disks));
-  EXPECT_TRUE(capture.sink().Contains(LogKind::Error, "No disk found for VM [web01]"));
+  EXPECT_TRUE(
+      capture.sink().Contains(LogKind::Error, "No disk found for VM [web01]"));
 
   disks.push_back(Entry("disk0.vmdk", 1, 1));
   folder.Write("VMConfig.xml", "x");
@@ -282,10 +293,11 @@ TEST(LiveMount, MissingDisksOrConfigurationFail) {
   EXPECT_FALSE(converter.ConvertVMForLiveMount(VS_VMWARE, VS_HYPERV, mount,
                                                description, disks));
   EXPECT_TRUE(capture.sink().Contains(
-      LogKind::Error,
-      "Could not find any config file with extension zyf in [" + folder.path() + "]"));
+      LogKind::Error, "Could not find any config file with extension zyf in [" +
+                          folder.path() + "]"));
 
-  std::string path = folder.Write("VMConfig.zyf", std::string("\x01\x02\xff", 3));
+  std::string path =
+      folder.Write("VMConfig.zyf", std::string("\x01\x02\xff", 3));
   EXPECT_FALSE(converter.ConvertVMForLiveMount(VS_VMWARE, VS_HYPERV, mount,
                                                description, disks));
   EXPECT_TRUE(capture.sink().Contains(
@@ -307,7 +319,8 @@ TEST(LiveMount, UnnamedMountIsNamedAfterVmMountAndProcess) {
   mount.strMountPath = folder.path();
   mount.nMountId = 4294967301LL;
   VMInfoStructs::SVMInfo description;
-  std::vector<SDisk> disks = {Entry("disk0.vmdk", 1, 1), Entry("disk1.vmdk", 1, 1)};
+  std::vector<SDisk> disks = {Entry("disk0.vmdk", 1, 1),
+                              Entry("disk1.vmdk", 1, 1)};
   ASSERT_TRUE(converter.ConvertVMForLiveMount(VS_VMWARE, VS_KIND_1101, mount,
                                               description, disks));
   const std::string name = "web01_4294967301_" + std::to_string(getpid());

@@ -62,8 +62,8 @@ std::string WriteDescription(const TempDir& dir) {
   return path;
 }
 
-bool ComesBefore(const std::vector<std::string>& names, const std::string& first,
-                 const std::string& second) {
+bool ComesBefore(const std::vector<std::string>& names,
+                 const std::string& first, const std::string& second) {
   auto a = std::find(names.begin(), names.end(), first);
   auto b = std::find(names.begin(), names.end(), second);
   return a != names.end() && b != names.end() && a < b;
@@ -78,7 +78,8 @@ bool ConvertQuietly(ZyVMConverter& converter) {
 
 }  // namespace
 
-TEST(StandaloneConversion, MachineWithoutFilesIsSummarisedUnmountedAndFinalised) {
+TEST(StandaloneConversion,
+     MachineWithoutFilesIsSummarisedUnmountedAndFinalised) {
   ScopedFakeVMInfoFactory factory;
   ScopedLogCapture capture;
   ZyVMConverter converter;
@@ -101,7 +102,8 @@ TEST(StandaloneConversion, FilesOfOtherKindsAreOnlyAnnounced) {
   ScopedFakeVMInfoFactory factory;
   ScopedLogCapture capture;
   ZyVMConverter converter;
-  Configure(converter, factory, {MountedFile("/nowhere/web01.vmsd", 2, "web01.vmsd")});
+  Configure(converter, factory,
+            {MountedFile("/nowhere/web01.vmsd", 2, "web01.vmsd")});
   EXPECT_TRUE(ConvertQuietly(converter));
   EXPECT_EQ(Lines(capture.sink(), 0),
             (std::vector<std::string>{"Converting [web01.vmsd]",
@@ -126,7 +128,8 @@ TEST(StandaloneConversion, ConfigurationFileBecomesTheRestoreDescription) {
   EXPECT_EQ(factory.script->lastRestoreCtx.vmInfo.strVMName, "web01");
 }
 
-TEST(StandaloneConversion, DiskImageFailsTheConversionAndLeavesTheSourceMounted) {
+TEST(StandaloneConversion,
+     DiskImageFailsTheConversionAndLeavesTheSourceMounted) {
   TempDir dir;
   std::string config = WriteDescription(dir);
   std::string disk = dir.Write("web01.vmdk", std::string(8192, 'd'));
@@ -136,7 +139,8 @@ TEST(StandaloneConversion, DiskImageFailsTheConversionAndLeavesTheSourceMounted)
   {
     ZyVMConverter converter;
     Configure(converter, factory,
-              {MountedFile(config, 0, "VMConfig.zyf"), MountedFile(disk, 1, "web01.vmdk"),
+              {MountedFile(config, 0, "VMConfig.zyf"),
+               MountedFile(disk, 1, "web01.vmdk"),
                MountedFile(after, 1, "web01-2.vmdk")});
     EXPECT_FALSE(ConvertQuietly(converter));
     auto lines = Lines(capture.sink(), 0);
@@ -144,7 +148,8 @@ TEST(StandaloneConversion, DiskImageFailsTheConversionAndLeavesTheSourceMounted)
                                                "Converting [web01.vmdk]"}));
     // Nutanix images have no extension.
     std::string target = "/dest\\" + disk.substr(0, disk.size() - 5);
-    EXPECT_TRUE(capture.sink().Contains("Creating destination disk [" + target + "]"));
+    EXPECT_TRUE(
+        capture.sink().Contains("Creating destination disk [" + target + "]"));
     EXPECT_EQ(converter.restoreCtx.vmInfo.strVMName, "stale");
     EXPECT_EQ(factory.script->Count("UnmountVM"), 0);
     EXPECT_EQ(factory.script->Count("PrepareDestinationVM"), 0);
@@ -157,7 +162,8 @@ TEST(StandaloneConversion, StopsWhenTheSourceCannotBeMounted) {
   ScopedFakeVMInfoFactory factory;
   ScopedLogCapture capture;
   ZyVMConverter converter;
-  Configure(converter, factory, {MountedFile("/x/web01.vmsd", 2, "web01.vmsd")});
+  Configure(converter, factory,
+            {MountedFile("/x/web01.vmsd", 2, "web01.vmsd")});
   factory.script->results["MountVM"] = 0;
   EXPECT_FALSE(ConvertQuietly(converter));
   EXPECT_TRUE(Lines(capture.sink(), 0).empty());

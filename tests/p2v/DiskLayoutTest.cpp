@@ -21,7 +21,8 @@ const char kCreateCdromFn[] =
 bool Logged(CapturingLogSink& sink, const std::string& function,
             const std::string& message) {
   for (const auto& r : sink.Records())
-    if (r.kind == LogKind::Debug && r.function == function && r.message == message)
+    if (r.kind == LogKind::Debug && r.function == function &&
+        r.message == message)
       return true;
   return false;
 }
@@ -40,6 +41,7 @@ TEST(DiskLayout, IdeIndexWrapsOverTheFourPositions) {
     int index;
     SAddr expected;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, 1, {0, 1}}, {__LINE__, 2, {1, 0}}, {__LINE__, 3, {1, 1}},
       {__LINE__, 4, {0, 0}}, {__LINE__, INT_MAX, {1, 1}}};
@@ -64,17 +66,20 @@ TEST(DiskLayout, NextScsiAddressRunsBusByBusUpToBusThreeSlotFifteen) {
     bool exists;
     SAddr next;
   };
+  // clang-format on
+  // clang-format off
   const Row rows[] = {
       {__LINE__, {0, 6}, true, {0, 7}},   {__LINE__, {0, 15}, true, {1, 0}},
       {__LINE__, {3, 14}, true, {3, 15}}, {__LINE__, {3, 15}, false, {-9, -9}},
       {__LINE__, {4, 0}, false, {-9, -9}}, {__LINE__, {0, 16}, false, {-9, -9}},
       {__LINE__, {INT_MAX, 0}, false, {-9, -9}},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     SAddr got{-9, -9};
-    EXPECT_EQ(ZyP2VUtils::GetNextBusAndSlotForSCSIDisk(row.from.bus, row.from.slot,
-                                                       got.bus, got.slot),
+    EXPECT_EQ(ZyP2VUtils::GetNextBusAndSlotForSCSIDisk(
+                  row.from.bus, row.from.slot, got.bus, got.slot),
               row.exists);
     EXPECT_EQ(got.bus, row.next.bus);
     EXPECT_EQ(got.slot, row.next.slot);
@@ -83,23 +88,29 @@ TEST(DiskLayout, NextScsiAddressRunsBusByBusUpToBusThreeSlotFifteen) {
 
 TEST(DiskLayout, AdjacencyIsUnknownAfterTheLastAddress) {
   bool adjacent = false;
-  EXPECT_TRUE(ZyP2VUtils::IsSecondSCSIDiskImmediatelyAfterFirst(0, 15, 1, 0, adjacent));
+  EXPECT_TRUE(
+      ZyP2VUtils::IsSecondSCSIDiskImmediatelyAfterFirst(0, 15, 1, 0, adjacent));
   EXPECT_TRUE(adjacent);
-  EXPECT_TRUE(ZyP2VUtils::IsSecondSCSIDiskImmediatelyAfterFirst(0, 1, 0, 3, adjacent));
+  EXPECT_TRUE(
+      ZyP2VUtils::IsSecondSCSIDiskImmediatelyAfterFirst(0, 1, 0, 3, adjacent));
   EXPECT_FALSE(adjacent);
   adjacent = true;
-  EXPECT_FALSE(ZyP2VUtils::IsSecondSCSIDiskImmediatelyAfterFirst(3, 15, 0, 0, adjacent));
+  EXPECT_FALSE(
+      ZyP2VUtils::IsSecondSCSIDiskImmediatelyAfterFirst(3, 15, 0, 0, adjacent));
   EXPECT_TRUE(adjacent);
 }
 
 TEST(DiskLayout, IdeDiskAddedToScsiFollowsThePreviousDisk) {
   DiskList scsi;
-  ASSERT_TRUE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(5, 5), scsi, 0, false));
+  ASSERT_TRUE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(5, 5), scsi, 0,
+                                                      false));
   EXPECT_EQ(Addresses(scsi), (std::vector<SAddr>{{0, 0}}));
 
   scsi = Disks({{0, 0}, {0, 1}, {0, 3}});
-  ASSERT_TRUE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(5, 5, kHd, 7), scsi, 2, false));
-  EXPECT_EQ(Addresses(scsi), (std::vector<SAddr>{{0, 0}, {0, 1}, {0, 2}, {0, 3}}));
+  ASSERT_TRUE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(5, 5, kHd, 7),
+                                                      scsi, 2, false));
+  EXPECT_EQ(Addresses(scsi),
+            (std::vector<SAddr>{{0, 0}, {0, 1}, {0, 2}, {0, 3}}));
   EXPECT_EQ(scsi[2].getint32(Disk::sizeMB), 7);
 }
 
@@ -111,19 +122,23 @@ TEST(DiskLayout, BootDiskAddedToScsiBecomesTheFirstDisk) {
   ASSERT_EQ(scsi.size(), 4u);
   EXPECT_EQ(scsi[0].getstring(Disk::name), "boot");
   EXPECT_EQ(scsi[2].getstring(Disk::name), "old-first");
-  EXPECT_EQ(Addresses(scsi), (std::vector<SAddr>{{0, 0}, {0, 1}, {0, 2}, {0, 3}}));
+  EXPECT_EQ(Addresses(scsi),
+            (std::vector<SAddr>{{0, 0}, {0, 1}, {0, 2}, {0, 3}}));
 }
 
 TEST(DiskLayout, NoDiskIsAddedAfterTheLastScsiAddress) {
   ScopedLogCapture capture;
   DiskList scsi = Disks({{3, 15}});
-  EXPECT_FALSE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(0, 0), scsi, 1, false));
+  EXPECT_FALSE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(0, 0), scsi,
+                                                       1, false));
   EXPECT_EQ(scsi.size(), 1u);
   EXPECT_TRUE(capture.sink().Contains(
       "Failed to get next bus and slot after SCSI disk with bus: 3, slot: 15"));
   // A position with no disk before it is refused rather than read.
-  EXPECT_FALSE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(0, 0), scsi, 0, false));
-  EXPECT_FALSE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(0, 0), scsi, 5, false));
+  EXPECT_FALSE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(0, 0), scsi,
+                                                       0, false));
+  EXPECT_FALSE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(0, 0), scsi,
+                                                       5, false));
   EXPECT_EQ(scsi.size(), 1u);
 }
 
@@ -132,7 +147,8 @@ TEST(DiskLayout, UnselectedDisksAreDroppedAndCdromsKept) {
   kept.setint64(Disk::keepFlag, 1);
   HW hw = MakeHw({MakeDevice(0, 0, kCd, 0, "cd", false), kept,
                   MakeDevice(1, 0, kHd, 0, "dropped", false)},
-                 {MakeDevice(0, 0, kHd, 0, "sda"), MakeDevice(0, 1, kHd, 0, "sdb", false)});
+                 {MakeDevice(0, 0, kHd, 0, "sda"),
+                  MakeDevice(0, 1, kHd, 0, "sdb", false)});
   ZyP2VUtils::RemoveUnselectedDisksFromKestrelDiskConfig(hw);
   ASSERT_EQ(Ide(hw).size(), 2u);
   EXPECT_EQ(Ide(hw)[1].getstring(Disk::name), "kept");
@@ -143,12 +159,14 @@ TEST(DiskLayout, UnselectedDisksAreDroppedAndCdromsKept) {
 TEST(DiskLayout, FourIdeDevicesBeyondBusOneAreRenumbered) {
   HW hw = MakeHw(Disks({{2, 0}, {2, 1}, {3, 0}, {3, 1}}), {});
   EXPECT_TRUE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
-  EXPECT_EQ(Addresses(Ide(hw)), (std::vector<SAddr>{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
+  EXPECT_EQ(Addresses(Ide(hw)),
+            (std::vector<SAddr>{{0, 0}, {0, 1}, {1, 0}, {1, 1}}));
 
   // Already on buses 0 and 1: left alone, gaps and all.
   hw = MakeHw(Disks({{0, 1}, {1, 1}, {0, 0}, {1, 0}}), {});
   EXPECT_TRUE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
-  EXPECT_EQ(Addresses(Ide(hw)), (std::vector<SAddr>{{0, 1}, {1, 1}, {0, 0}, {1, 0}}));
+  EXPECT_EQ(Addresses(Ide(hw)),
+            (std::vector<SAddr>{{0, 1}, {1, 1}, {0, 0}, {1, 0}}));
 }
 
 TEST(DiskLayout, IdeDisksBeyondFourFillScsiGapsThenTheEnd) {
@@ -158,9 +176,15 @@ TEST(DiskLayout, IdeDisksBeyondFourFillScsiGapsThenTheEnd) {
   boot.setint64(Disk::isScsi, 1);
   hw.SetObject(HW::bootDisk, boot);
   EXPECT_TRUE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
-  EXPECT_EQ(Addresses(Scsi(hw)),
-            (std::vector<SAddr>{{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}, {0, 5},
-                                {0, 6}, {0, 7}, {0, 8}}));
+  EXPECT_EQ(Addresses(Scsi(hw)), (std::vector<SAddr>{{0, 0},
+                                                     {0, 1},
+                                                     {0, 2},
+                                                     {0, 3},
+                                                     {0, 4},
+                                                     {0, 5},
+                                                     {0, 6},
+                                                     {0, 7},
+                                                     {0, 8}}));
   EXPECT_EQ(hw.getint64(HW::scsiCount), 9);
   EXPECT_EQ(hw.getint64(HW::ideCount), 0);
 }
@@ -200,8 +224,9 @@ TEST(DiskLayout, MoveStopsAtAnUnsupportedScsiAddressKeepingWhatMoved) {
   boot.setint64(Disk::isScsi, 1);
   hw.SetObject(HW::bootDisk, boot);
   EXPECT_FALSE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
-  EXPECT_TRUE(Logged(capture.sink(), kProcessWinFn,
-                     "SCSI disk with unsupported address encountered. Bus: 3, Slot: 15"));
+  EXPECT_TRUE(Logged(
+      capture.sink(), kProcessWinFn,
+      "SCSI disk with unsupported address encountered. Bus: 3, Slot: 15"));
   // The first disk filled the gap at (3,14); the second met bus 3 slot 15
   // with a disk after it.  The CD-ROM stays; the disks not placed are
   // dropped.
@@ -216,7 +241,8 @@ TEST(DiskLayout, MoveStopsAtAnUnsupportedScsiAddressKeepingWhatMoved) {
 
 TEST(DiskLayout, MoveStopsWhenTheScsiListIsFull) {
   ScopedLogCapture capture;
-  HW hw = MakeHw(Disks({{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}}), Disks({{3, 14}}));
+  HW hw =
+      MakeHw(Disks({{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}}), Disks({{3, 14}}));
   Disk boot;
   boot.setint64(Disk::isScsi, 1);
   hw.SetObject(HW::bootDisk, boot);
@@ -245,10 +271,13 @@ TEST(DiskLayout, CountsBeyondTheListsAreNotReadPast) {
 
 TEST(DiskLayout, FreeIdePositionIsTheFirstUnoccupied) {
   Disk device;
-  EXPECT_EQ(ZyP2VUtils::getNextFreeIde(Disks({{0, 0}, {0, 1}, {1, 1}}), device), 0);
+  EXPECT_EQ(ZyP2VUtils::getNextFreeIde(Disks({{0, 0}, {0, 1}, {1, 1}}), device),
+            0);
   EXPECT_EQ(Addresses({device}), (std::vector<SAddr>{{1, 0}}));
   Disk untouched = MakeDevice(7, 7);
-  EXPECT_EQ(ZyP2VUtils::getNextFreeIde(Disks({{1, 1}, {1, 0}, {0, 1}, {0, 0}}), untouched), 1);
+  EXPECT_EQ(ZyP2VUtils::getNextFreeIde(Disks({{1, 1}, {1, 0}, {0, 1}, {0, 0}}),
+                                       untouched),
+            1);
   EXPECT_EQ(Addresses({untouched}), (std::vector<SAddr>{{7, 7}}));
 }
 
@@ -269,7 +298,8 @@ TEST(DiskLayout, FullIdeMovesItsLastDiskToScsiSkippingSlotSeven) {
   ScopedLogCapture capture;
   DiskList ide = Disks({{0, 0}, {0, 1}, {1, 0}, {1, 1}});
   ide[3] = MakeDevice(1, 1, kHd, 4096, "ide11");
-  HW hw = MakeHw(ide, Disks({{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}, {0, 5}, {0, 6}}));
+  HW hw = MakeHw(
+      ide, Disks({{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}, {0, 5}, {0, 6}}));
   EXPECT_EQ(ZyP2VUtils::createIDECDROMDevice(hw), 0);
   EXPECT_TRUE(Logged(capture.sink(), kCreateCdromFn,
                      " Found free SCIS Device at bus [0], slot [8]"));

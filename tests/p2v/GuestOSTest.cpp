@@ -36,6 +36,7 @@ TEST_F(GuestOS, WindowsIdentifierComesFromTheOperatingSystemId) {
     const char* description;
     const char* expected;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, 3, "", "win2000ServGuest"},
       {__LINE__, 27, "", "winXPPro64Guest"},
@@ -52,6 +53,7 @@ TEST_F(GuestOS, WindowsIdentifierComesFromTheOperatingSystemId) {
       {__LINE__, 211, "windows server 2012", "windows7Server64Guest"},  // case counts
       {__LINE__, 211, "Something else", "windows7Server64Guest"},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     PlatformConfig::ClearInProcess();
@@ -69,14 +71,16 @@ TEST_F(GuestOS, UnknownWindowsIdDefaultsOnlyWhenNothingWasSet) {
   ZyP2VUtils::GetVMWareGuestOSIdentifier(5, guest, true, true);
   EXPECT_EQ(guest, "winNetStandardGuest");
   EXPECT_TRUE(capture.sink().Contains(
-      LogKind::Debug, " OS Platform Type is empty, Defaulting to winNetStandardGuest"));
+      LogKind::Debug,
+      " OS Platform Type is empty, Defaulting to winNetStandardGuest"));
 
   guest = "keptGuest";
   ZyP2VUtils::GetVMWareGuestOSIdentifier(5, guest, true, true);
   EXPECT_EQ(guest, "keptGuest");
 
   guest.clear();
-  ZyP2VUtils::GetVMWareGuestOSIdentifier(99, guest, true, false);  // unknown client
+  ZyP2VUtils::GetVMWareGuestOSIdentifier(99, guest, true,
+                                         false);  // unknown client
   EXPECT_EQ(guest, "winNetStandardGuest");
 }
 
@@ -111,8 +115,9 @@ TEST_F(GuestOS, DescriptionFromTheClientDatabase) {
   EXPECT_EQ(records[0].kind, LogKind::Error);
   EXPECT_EQ(records[0].function,
             "static bool ZyP2VUtils::GetGuestOsInfoFromDb(int, std::string&)");
-  EXPECT_EQ(records[0].message,
-            "Error [1] returned while fetching the SimOSInfo for the client [42].");
+  EXPECT_EQ(
+      records[0].message,
+      "Error [1] returned while fetching the SimOSInfo for the client [42].");
 }
 
 TEST(RestoreOptions, ContextTakesTheRequestAndTheDescription) {

@@ -45,7 +45,9 @@ inline HW MakeHw(const DiskList& ide, const DiskList& scsi) {
 struct SAddr {
   int bus;
   int slot;
-  bool operator==(const SAddr& o) const { return bus == o.bus && slot == o.slot; }
+  bool operator==(const SAddr& o) const {
+    return bus == o.bus && slot == o.slot;
+  }
 };
 
 inline std::vector<SAddr> Addresses(const DiskList& list) {
@@ -110,7 +112,8 @@ inline CNMessageBase& Response(Ida::VMOpReq& req) {
   return req.getObjectAccessor(Ida::VMOpReq::recoveryResponse, true);
 }
 inline CNMessageBase& Hardware(Ida::VMOpReq& req) {
-  return Response(req).getObjectAccessor(RecoveryResponse::hardwareConfig, true);
+  return Response(req).getObjectAccessor(RecoveryResponse::hardwareConfig,
+                                         true);
 }
 inline CNMessageBase& FirstClient(Ida::VMOpReq& req) {
   return Response(req).getlistobject(RecoveryResponse::clients)[0];

@@ -86,7 +86,8 @@ TEST_F(RecoveryResponseTranslation, RequestWithoutResponseIsRejectedUntouched) {
   EXPECT_EQ(Translate(req, VS_VMWARE), 1);
   EXPECT_EQ(vm.strVMName, "keep");
   EXPECT_TRUE(capture.sink().Contains(
-      LogKind::Debug, "Kestrel Response file/Recovery Point is not set in the input request "));
+      LogKind::Debug,
+      "Kestrel Response file/Recovery Point is not set in the input request "));
 }
 
 TEST_F(RecoveryResponseTranslation, ResponseWithoutClientsIsRejectedUntouched) {
@@ -100,8 +101,9 @@ TEST_F(RecoveryResponseTranslation, ResponseWithoutClientsIsRejectedUntouched) {
   EXPECT_EQ(vm.i64MemoryMB, 123);
   EXPECT_TRUE(vm.strRegion.empty());
   EXPECT_TRUE(req == before);
-  EXPECT_TRUE(capture.sink().Contains(
-      "The recovery response lists no client; the machine cannot be identified"));
+  EXPECT_TRUE(
+      capture.sink().Contains("The recovery response lists no client; the "
+                              "machine cannot be identified"));
 }
 
 TEST_F(RecoveryResponseTranslation, WindowsMachineToVMware) {
@@ -120,7 +122,8 @@ TEST_F(RecoveryResponseTranslation, WindowsMachineToVMware) {
   EXPECT_EQ(vm.strVMName, "pm01");
   EXPECT_EQ(vm.nClientId, 7);
   EXPECT_EQ(vm.strGuestOS, "windows8Server64Guest");
-  EXPECT_TRUE(capture.sink().Contains(" Setting guest OS as [windows8Server64Guest]"));
+  EXPECT_TRUE(
+      capture.sink().Contains(" Setting guest OS as [windows8Server64Guest]"));
   EXPECT_EQ(vm.strBootFirmware, "efi");
   EXPECT_EQ(vm.strRegion, "eu-west-1");
   EXPECT_EQ(vm.strDestinationHost, "esx01");
@@ -128,22 +131,25 @@ TEST_F(RecoveryResponseTranslation, WindowsMachineToVMware) {
   EXPECT_EQ(vm.i64HardwareValueB, 1LL << 40);
   EXPECT_EQ(vm.strRequestText, "restore pm01");
   EXPECT_EQ(vm.i64DiskCount, 3);
-  EXPECT_EQ(View(vm.vDisks), (std::vector<SDiskView>{
-                                 {1, "ide", 0, 0}, {2, "ide", 1, 0}, {1, "scsi", 0, 0}}));
+  EXPECT_EQ(View(vm.vDisks),
+            (std::vector<SDiskView>{
+                {1, "ide", 0, 0}, {2, "ide", 1, 0}, {1, "scsi", 0, 0}}));
   EXPECT_EQ(vm.vDisks[0].i64CurrSizeInBytes, 20490000000LL);
   EXPECT_EQ(vm.vDisks[1].i64MaxSizeInBytes, 10000000);
   for (const auto& c : capture.sink().Records()) EXPECT_EQ(c.function, kFn);
 }
 
-TEST_F(RecoveryResponseTranslation, MachineIdCarriesTheResponseWithTheClientIdentity) {
-  HW hw = MakeHw({MakeDevice(0, 0, kHd, 100, "sda", false), MakeDevice(0, 1, kHd, 100, "sdb")},
+TEST_F(RecoveryResponseTranslation,
+       MachineIdCarriesTheResponseWithTheClientIdentity) {
+  HW hw = MakeHw({MakeDevice(0, 0, kHd, 100, "sda", false),
+                  MakeDevice(0, 1, kHd, 100, "sdb")},
                  {});
   Ida::VMOpReq req = MakeRequest(hw, 0);
   ASSERT_EQ(Translate(req, VS_AMAZON), 0);
 
   // The request's client now carries its id and host name ...
-  CNMessageBase& client =
-      FirstClient(req).getObjectAccessor(ResponseFile::ClientInfo::client, false);
+  CNMessageBase& client = FirstClient(req).getObjectAccessor(
+      ResponseFile::ClientInfo::client, false);
   EXPECT_EQ(client.getint64(ClientEntity::clientId), 7);
   EXPECT_EQ(client.getstring(ClientEntity::hostName), "pm01.corp.example");
   // ... the layout changes stay off the request ...
@@ -163,6 +169,7 @@ TEST_F(RecoveryResponseTranslation, MachineNameWinsOnlyWhenItDiffers) {
     const char* machineName;
     const char* expected;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, "", "pm01"}, {__LINE__, "pm01", "pm01"}, {__LINE__, "web-new", "web-new"}};
   for (const auto& row : rows) {
@@ -181,8 +188,11 @@ TEST_F(RecoveryResponseTranslation, MemoryIsRoundedDownToFourMB) {
     int64_t memory;
     int64_t expected;
   };
-  const Row rows[] = {{__LINE__, 8190, 8188}, {__LINE__, 4095, 4092},
-                      {__LINE__, 4096, 4096}, {__LINE__, -6, -4}};
+  // clang-format on
+  const Row rows[] = {{__LINE__, 8190, 8188},
+                      {__LINE__, 4095, 4092},
+                      {__LINE__, 4096, 4096},
+                      {__LINE__, -6, -4}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     HW hw = MakeHw({MakeDevice(0, 0, kCd)}, {});
@@ -195,16 +205,18 @@ TEST_F(RecoveryResponseTranslation, MemoryIsRoundedDownToFourMB) {
 
 TEST_F(RecoveryResponseTranslation, CdromAtSlotOneMovesToAFreeSlotZero) {
   ScopedLogCapture capture;
-  Ida::VMOpReq req = MakeRequest(MakeHw({MakeDevice(0, 0), MakeDevice(1, 1, kCd)}, {}), 1);
+  Ida::VMOpReq req =
+      MakeRequest(MakeHw({MakeDevice(0, 0), MakeDevice(1, 1, kCd)}, {}), 1);
   ASSERT_EQ(Translate(req, VS_VMWARE), 0);
   EXPECT_EQ(View(vm.vDisks),
             (std::vector<SDiskView>{{1, "ide", 0, 0}, {2, "ide", 1, 0}}));
-  EXPECT_TRUE(capture.sink().Contains(" CDROM device index [1] exists at bus [1] slot [1]"));
+  EXPECT_TRUE(capture.sink().Contains(
+      " CDROM device index [1] exists at bus [1] slot [1]"));
   EXPECT_TRUE(capture.sink().Contains(
       " No device exists at bus [1] slot [0], correcting CDROM slot"));
 
-  Ida::VMOpReq taken = MakeRequest(
-      MakeHw({MakeDevice(1, 0), MakeDevice(1, 1, kCd)}, {}), 1);
+  Ida::VMOpReq taken =
+      MakeRequest(MakeHw({MakeDevice(1, 0), MakeDevice(1, 1, kCd)}, {}), 1);
   ASSERT_EQ(Translate(taken, VS_VMWARE), 0);
   EXPECT_EQ(View(vm.vDisks),
             (std::vector<SDiskView>{{1, "ide", 1, 0}, {2, "ide", 1, 1}}));
@@ -214,8 +226,9 @@ TEST_F(RecoveryResponseTranslation, MissingCdromIsCreatedOnIde) {
   ScopedLogCapture capture;
   Ida::VMOpReq req = MakeRequest(MakeHw({MakeDevice(0, 0)}, {}), 0);
   ASSERT_EQ(Translate(req, VS_VMWARE), 0);
-  EXPECT_TRUE(capture.sink().Contains(
-      " No IDE CDROM device exists in the physical machine, creating a new CDROM device"));
+  EXPECT_TRUE(
+      capture.sink().Contains(" No IDE CDROM device exists in the physical "
+                              "machine, creating a new CDROM device"));
   EXPECT_EQ(View(vm.vDisks),
             (std::vector<SDiskView>{{1, "ide", 0, 0}, {2, "ide", 0, 1}}));
   EXPECT_EQ(vm.i64DiskCount, 2);
@@ -241,8 +254,9 @@ TEST_F(RecoveryResponseTranslation, NoCdromPossibleFailsKeepingWhatWasWritten) {
   for (int bus = 0; bus < 2; ++bus)
     for (int slot = 0; slot < 16; ++slot)
       if (slot != 7) scsi.push_back(MakeDevice(bus, slot));
-  HW hw = MakeHw({MakeDevice(0, 0), MakeDevice(0, 1), MakeDevice(1, 0), MakeDevice(1, 1)},
-                 scsi);
+  HW hw = MakeHw(
+      {MakeDevice(0, 0), MakeDevice(0, 1), MakeDevice(1, 0), MakeDevice(1, 1)},
+      scsi);
   hw.setint64(HW::numCpus, 2);
   Ida::VMOpReq req = MakeRequest(hw, 0);
   ScopedLogCapture capture;
@@ -255,23 +269,25 @@ TEST_F(RecoveryResponseTranslation, NoCdromPossibleFailsKeepingWhatWasWritten) {
 
 TEST_F(RecoveryResponseTranslation, UnselectedDisksOfOtherMachinesAreLeftOut) {
   Ida::VMOpReq req = MakeRequest(
-      MakeHw({MakeDevice(0, 0, kCd)},
-             {MakeDevice(0, 0, kHd, 10, "keep"), MakeDevice(0, 1, kHd, 10, "drop", false),
-              MakeDevice(0, 2, kHd, 10, "keep2")}),
+      MakeHw({MakeDevice(0, 0, kCd)}, {MakeDevice(0, 0, kHd, 10, "keep"),
+                                       MakeDevice(0, 1, kHd, 10, "drop", false),
+                                       MakeDevice(0, 2, kHd, 10, "keep2")}),
       0);
   ASSERT_EQ(Translate(req, VS_VMWARE), 0);
   ASSERT_EQ(vm.vDisks.size(), 3u);
   EXPECT_EQ(vm.vDisks[2].strName, "keep2");
 }
 
-TEST_F(RecoveryResponseTranslation, ScsiControllersOnePerBusInOrderOfFirstDisk) {
+TEST_F(RecoveryResponseTranslation,
+       ScsiControllersOnePerBusInOrderOfFirstDisk) {
   Disk lsi = MakeDevice(0, 0);
   lsi.setint64(Disk::scsiControllerType, 1);
   Disk pv = MakeDevice(0, 1);
   pv.setint64(Disk::scsiControllerType, 3);
   Disk bus2 = MakeDevice(2, 0);
-  Ida::VMOpReq req =
-      MakeRequest(MakeHw({MakeDevice(0, 0, kCd)}, {lsi, MakeDevice(1, 3, kCd), pv, bus2}), 0);
+  Ida::VMOpReq req = MakeRequest(
+      MakeHw({MakeDevice(0, 0, kCd)}, {lsi, MakeDevice(1, 3, kCd), pv, bus2}),
+      0);
   ASSERT_EQ(Translate(req, VS_VMWARE), 0);
   ASSERT_EQ(vm.vDiskControllers.size(), 2u);
   EXPECT_EQ(vm.vDiskControllers[0].strControllerType, "lsilogic");
@@ -289,7 +305,8 @@ TEST_F(RecoveryResponseTranslation, ProvisioningAndDatastorePerDisk) {
   thick.setint64(Disk::provisioning, 1);
   Disk other = MakeDevice(0, 2, kHd, 1);
   other.setint64(Disk::provisioning, 5);
-  Ida::VMOpReq req = MakeRequest(MakeHw({MakeDevice(0, 0, kCd)}, {thin, thick, other}), 0);
+  Ida::VMOpReq req =
+      MakeRequest(MakeHw({MakeDevice(0, 0, kCd)}, {thin, thick, other}), 0);
   ASSERT_EQ(Translate(req, VS_VMWARE), 0);
   ASSERT_EQ(vm.vDisks.size(), 4u);
   EXPECT_EQ(vm.vDisks[1].eProvisioningType, 1);
@@ -324,18 +341,21 @@ TEST_F(RecoveryResponseTranslation, VolumeLayoutPerDestination) {
 
   req = makeRequest(10000000000LL, 2000000000LL);
   ASSERT_EQ(Translate(req, VS_HYPERV), 0);
-  EXPECT_EQ(View(vm.vDisks), (std::vector<SDiskView>{
-                                 {2, "ide", 1, 0}, {1, "ide", 0, 0}, {1, "ide", 0, 1}}));
+  EXPECT_EQ(View(vm.vDisks),
+            (std::vector<SDiskView>{
+                {2, "ide", 1, 0}, {1, "ide", 0, 0}, {1, "ide", 0, 1}}));
   EXPECT_EQ(vm.vDisks[2].i64MaxSizeInBytes, 2200LL * 1000000 + 10000000);
 
   // Volumes too large for a 32-bit size in MB give the largest size.
   req = makeRequest(INT64_MAX, INT64_MAX);
   ASSERT_EQ(Translate(req, VS_AMAZON), 0);
   ASSERT_EQ(vm.vDisks.size(), 3u);
-  EXPECT_EQ(vm.vDisks[1].i64MaxSizeInBytes, int64_t{INT32_MAX} * 1000000 + 10000000);
+  EXPECT_EQ(vm.vDisks[1].i64MaxSizeInBytes,
+            int64_t{INT32_MAX} * 1000000 + 10000000);
 }
 
-TEST_F(RecoveryResponseTranslation, NetworkCardsFromTheInterfacesOfTheDestination) {
+TEST_F(RecoveryResponseTranslation,
+       NetworkCardsFromTheInterfacesOfTheDestination) {
   using ResponseFile::Interface;
   Interface eth0 = MakeInterface("eth0", "client-net");
   AddressRef address;
@@ -373,7 +393,8 @@ TEST_F(RecoveryResponseTranslation, NetworkCardsFromTheInterfacesOfTheDestinatio
     EXPECT_EQ(c0.nInterfaceValue, 42);
     EXPECT_EQ(c0.strAdapterType, "VMXNET3");
     EXPECT_EQ(c0.strInterfaceDetail, "bond0");
-    EXPECT_EQ(vm.vNetworkCards[1].strAdapterType, "Default");  // no display text
+    EXPECT_EQ(vm.vNetworkCards[1].strAdapterType,
+              "Default");  // no display text
     EXPECT_EQ(vm.vNetworkCards[1].strInterfaceDetail, "");
     EXPECT_TRUE(vm.vNetworkCards[2].bConnected);
   }
@@ -401,14 +422,16 @@ TEST_F(RecoveryResponseTranslation, ImpossibleNetworkCardCountIsCut) {
 
 TEST_F(RecoveryResponseTranslation, InstanceSizeAndSecurityGroups) {
   Ida::VMOpReq req = MakeRequest(MakeHw({MakeDevice(0, 0, kCd)}, {}), 0);
-  CNMessageBase& settings = req.getObjectAccessor(Ida::VMOpReq::destinationSettings, true);
+  CNMessageBase& settings =
+      req.getObjectAccessor(Ida::VMOpReq::destinationSettings, true);
   InstanceSizeRef size;
   size.setstring(InstanceSizeRef::name, "m5.large");
   settings.SetObject(DestinationSettings::instanceSize, size);
   Ida::SecurityGroups g;
   g.setstring(Ida::SecurityGroups::groupId, "sg-1");
   g.setstring(Ida::SecurityGroups::groupName, "web");
-  settings.SetList(DestinationSettings::securityGroups, std::vector<Ida::SecurityGroups>{g, g});
+  settings.SetList(DestinationSettings::securityGroups,
+                   std::vector<Ida::SecurityGroups>{g, g});
   vm.vSecurityGroups.resize(1);
   vm.strVMSize = "keep";
   ASSERT_EQ(Translate(req, VS_AMAZON), 0);
@@ -421,7 +444,8 @@ TEST_F(RecoveryResponseTranslation, BootFirmwareIsEfiOrNothing) {
   std::string firmware = "x";
   ZyP2VUtils::getBootFirmware(ResponseFile::BOOT_FIRMWARE_EFI, firmware);
   EXPECT_EQ(firmware, "efi");
-  ZyP2VUtils::getBootFirmware(static_cast<ResponseFile::BOOT_FIRMWARE>(2), firmware);
+  ZyP2VUtils::getBootFirmware(static_cast<ResponseFile::BOOT_FIRMWARE>(2),
+                              firmware);
   EXPECT_EQ(firmware, "");
   // A machine without EFI keeps the description's firmware.
   vm.strBootFirmware = "bios";
@@ -430,21 +454,25 @@ TEST_F(RecoveryResponseTranslation, BootFirmwareIsEfiOrNothing) {
   EXPECT_EQ(vm.strBootFirmware, "bios");
 }
 
-TEST_F(RecoveryResponseTranslation, CountsThatDisagreeWithTheirListsDoNotCrash) {
+TEST_F(RecoveryResponseTranslation,
+       CountsThatDisagreeWithTheirListsDoNotCrash) {
   struct Row {
     int line;
     int64_t ideCount;
     int64_t scsiCount;
     int osType;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, 9, 9, 1},
       {__LINE__, INT64_MAX, INT64_MIN, 0},
       {__LINE__, 1LL << 32, 0, 1},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
-    HW hw = MakeHw({MakeDevice(0, 0), MakeDevice(3, 1, kCd)}, {MakeDevice(0, 0)});
+    HW hw =
+        MakeHw({MakeDevice(0, 0), MakeDevice(3, 1, kCd)}, {MakeDevice(0, 0)});
     hw.setint64(HW::ideCount, row.ideCount);
     hw.setint64(HW::scsiCount, row.scsiCount);
     Ida::VMOpReq req = MakeRequest(hw, row.osType);
@@ -468,8 +496,9 @@ TEST_F(RecoveryResponseTranslation, RequestReadFromFileForAmazon) {
   EXPECT_EQ(vm.strGuestOS, "");  // the platform does not know the client
   EXPECT_EQ(vm.strVMSize, "r5.xlarge");
   EXPECT_EQ(vm.i64MemoryMB, 32768);
-  EXPECT_EQ(View(vm.vDisks), (std::vector<SDiskView>{
-                                 {2, "ide", 0, 0}, {1, "scsi", 0, 0}, {1, "scsi", 0, 1}}));
+  EXPECT_EQ(View(vm.vDisks),
+            (std::vector<SDiskView>{
+                {2, "ide", 0, 0}, {1, "scsi", 0, 0}, {1, "scsi", 0, 1}}));
   EXPECT_EQ(vm.vDisks[2].i64MaxSizeInBytes, 5500LL * 1000000 + 10000000);
   ASSERT_EQ(vm.vNetworkCards.size(), 1u);
   EXPECT_EQ(vm.vNetworkCards[0].strAdapterType, "E1000E");

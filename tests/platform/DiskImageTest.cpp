@@ -52,8 +52,9 @@ std::string MakeImage(const TempDir& dir, const std::string& name,
   unsigned seed = 1;
   for (const DataRun& run : runs) {
     std::string bytes = RandomBytes(run.length, seed++);
-    EXPECT_EQ(pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(run.offset)),
-              static_cast<ssize_t>(bytes.size()));
+    EXPECT_EQ(
+        pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(run.offset)),
+        static_cast<ssize_t>(bytes.size()));
   }
   close(fd);
   return path;
@@ -136,6 +137,7 @@ TEST(DiskImageCopy, CopiesEveryKindOfImageByteForByteAndKeepsItsHoles) {
     uint64_t extentSize;
     bool sparseAsSource;  // extents of whole file-system blocks or less
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, "dense", 3 * kMiB, {{0, 3 * kMiB}}, 4096, true},
       {__LINE__, "sparse", 8 * kMiB, {{kMiB, 8192}, {5 * kMiB + 100, 70000}}, 4096, true},
@@ -146,6 +148,7 @@ TEST(DiskImageCopy, CopiesEveryKindOfImageByteForByteAndKeepsItsHoles) {
       {__LINE__, "nothing but a hole", 3 * kMiB + 5, {}, 4096, true},
       {__LINE__, "empty", 0, {}, 4096, true},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     TempDir dir;
@@ -162,7 +165,8 @@ TEST(DiskImageCopy, CopiesEveryKindOfImageByteForByteAndKeepsItsHoles) {
       EXPECT_LT(AllocatedBytes(to), row.size / 2) << row.name;
     EXPECT_EQ(trace.extentSize, row.extentSize);
     // Memory stays one block (whole extents), whatever the image size.
-    uint64_t block = (kBlock + row.extentSize - 1) / row.extentSize * row.extentSize;
+    uint64_t block =
+        (kBlock + row.extentSize - 1) / row.extentSize * row.extentSize;
     EXPECT_LE(trace.bufferCapacity, block);
   }
 }
@@ -185,7 +189,8 @@ TEST(DiskImageStream, DeliversBlocksWithOffsetsAndOneFlagPerExtent) {
   // (the last, short) is a hole too but still delivered.
   TempDir dir;
   uint64_t size = 5 * kBlock + 10000;
-  std::string from = MakeImage(dir, "img", size, {{4096, 1}, {3 * kBlock + 8191, 2}});
+  std::string from =
+      MakeImage(dir, "img", size, {{4096, 1}, {3 * kBlock + 8191, 2}});
   std::string to = dir.File("copy.img");
   CopyTrace trace;
   ASSERT_FALSE(CopyImage(from, to, 4096, &trace).IsError());
@@ -212,7 +217,8 @@ TEST(DiskImageStream, FirstBlockFillsTheContextAndRestartsTheStream) {
   image.SetExtentSize(65536);
   ASSERT_FALSE(image.Open(from, DT_VMDK).IsError());
   ASSERT_FALSE(image.GetFirstBlock(buffer, 4096, context).IsError());
-  EXPECT_EQ(std::string(buffer.Ptr(), buffer.Size()), TempDir::Read(from).substr(0, 4096));
+  EXPECT_EQ(std::string(buffer.Ptr(), buffer.Size()),
+            TempDir::Read(from).substr(0, 4096));
   EXPECT_EQ(context.u64ExtentSize, 65536u);
   EXPECT_EQ(context.u64DiskSize, 2 * kMiB);
   ASSERT_FALSE(image.GetNextBlock(buffer, offset, map, context).IsError());
@@ -271,6 +277,7 @@ TEST(DiskImageErrors, FailuresAreErrorValuesWithTheSystemsText) {
     std::string path;
     int errnum;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, false, dir.File("missing.img"), ENOENT},
       {__LINE__, false, dir.path(), EISDIR},
@@ -279,6 +286,7 @@ TEST(DiskImageErrors, FailuresAreErrorValuesWithTheSystemsText) {
       // Root writes through permission bits but not through a file.
       {__LINE__, true, plainFile + "/disk.img", ENOTDIR},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     CArchiveVirtualDiskFile file(2);
@@ -289,7 +297,8 @@ TEST(DiskImageErrors, FailuresAreErrorValuesWithTheSystemsText) {
                                 : file.Open(row.path, DT_VHDX_22);
     ASSERT_TRUE(error.IsError());
     EXPECT_EQ(SystemErrno(error), row.errnum);
-    EXPECT_NE(error.AsString().find(std::strerror(row.errnum)), std::string::npos)
+    EXPECT_NE(error.AsString().find(std::strerror(row.errnum)),
+              std::string::npos)
         << error.AsString();
   }
   // The existing image is untouched.
@@ -305,12 +314,14 @@ TEST(DiskImageErrors, OperationsOutOfTurnAreErrorsNotCrashes) {
   Context context;
   uint64_t offset = 0;
   EXPECT_EQ(SystemErrno(file.GetFirstBlock(buffer, 4096, context)), EBADF);
-  EXPECT_EQ(SystemErrno(file.GetNextBlock(buffer, offset, map, context)), EBADF);
+  EXPECT_EQ(SystemErrno(file.GetNextBlock(buffer, offset, map, context)),
+            EBADF);
   EXPECT_FALSE(file.Close().IsError());
   ASSERT_FALSE(file.Open(image, DT_VMDK).IsError());
   EXPECT_EQ(SystemErrno(file.Open(image, DT_VMDK)), EBUSY);
   EXPECT_EQ(SystemErrno(file.WriteBlock(buffer, 0, map, context)), EBADF);
-  EXPECT_EQ(SystemErrno(file.GetFirstBlock(buffer, 0xFFFFFFFFu, context)), EINVAL);
+  EXPECT_EQ(SystemErrno(file.GetFirstBlock(buffer, 0xFFFFFFFFu, context)),
+            EINVAL);
   EXPECT_EQ(SystemErrno(file.SetDiskSize(-1, 0)), EINVAL);
   file.SetExtentSize(CArchiveVirtualDiskFile::kMaxExtentSize + 1);
   EXPECT_EQ(SystemErrno(file.GetFirstBlock(buffer, 4096, context)), EINVAL);
@@ -324,7 +335,8 @@ TEST(DiskImageWrite, WritesAllocatedExtentsOnlyAndGrowsToTheBlockEnd) {
   CArchiveVirtualDiskFile file(2);
   CAutoMemory<char> buffer(true);
   Context context;
-  ASSERT_FALSE(file.Create(to, DT_VMDK, DT_VMDK, buffer, 0, 0, context).IsError());
+  ASSERT_FALSE(
+      file.Create(to, DT_VMDK, DT_VMDK, buffer, 0, 0, context).IsError());
   EXPECT_EQ(context.u64ExtentSize, 4096u);
   ASSERT_TRUE(buffer.Resize(3 * 4096 + 10));
   std::memset(buffer.Ptr(), 'x', buffer.Size());
@@ -338,7 +350,8 @@ TEST(DiskImageWrite, WritesAllocatedExtentsOnlyAndGrowsToTheBlockEnd) {
   // A map that does not match the block is refused.
   std::vector<bool> shortMap = {true};
   EXPECT_EQ(SystemErrno(file.WriteBlock(buffer, 0, shortMap, context)), EINVAL);
-  EXPECT_EQ(SystemErrno(file.WriteBlock(buffer, ~0ull - 5, map, context)), EFBIG);
+  EXPECT_EQ(SystemErrno(file.WriteBlock(buffer, ~0ull - 5, map, context)),
+            EFBIG);
   ASSERT_FALSE(file.Close().IsError());
 
   std::string written = TempDir::Read(to);
@@ -357,16 +370,20 @@ TEST(DiskImageWrite, CreateMakesTheImageAtItsFullSizeAsAHole) {
   CArchiveVirtualDiskFile file(2);
   CAutoMemory<char> buffer(true);
   Context context;
-  ASSERT_FALSE(file.Create(to, DT_VMDK, DT_VMDK, buffer, 64 * kMiB, 0, context).IsError());
+  ASSERT_FALSE(file.Create(to, DT_VMDK, DT_VMDK, buffer, 64 * kMiB, 0, context)
+                   .IsError());
   EXPECT_EQ(FileSize(to), 64 * kMiB);
   EXPECT_EQ(AllocatedBytes(to), 0u);
 }
 
 TEST(DiskImageErrors, OnlyVirtualServerError10002IsTheEndOfData) {
   FXCodeLocation here("test", "test", 1);
-  EXPECT_TRUE(CArchiveVirtualDiskFile::IsErrorEOF(FXErrorUtil::ErrorVS(here, 10002)));
-  EXPECT_FALSE(CArchiveVirtualDiskFile::IsErrorEOF(FXErrorUtil::ErrorVS(here, 10001)));
-  EXPECT_FALSE(CArchiveVirtualDiskFile::IsErrorEOF(FXErrorUtil::ErrorSystem(here, 10002)));
+  EXPECT_TRUE(
+      CArchiveVirtualDiskFile::IsErrorEOF(FXErrorUtil::ErrorVS(here, 10002)));
+  EXPECT_FALSE(
+      CArchiveVirtualDiskFile::IsErrorEOF(FXErrorUtil::ErrorVS(here, 10001)));
+  EXPECT_FALSE(CArchiveVirtualDiskFile::IsErrorEOF(
+      FXErrorUtil::ErrorSystem(here, 10002)));
   EXPECT_FALSE(CArchiveVirtualDiskFile::IsErrorEOF(CQiError::Success()));
 }
 
@@ -386,12 +403,15 @@ TEST(SpeedCounter, LogsAtMostOncePerIntervalAndASummaryWhenReleased) {
   }
   auto records = capture.sink().Records();
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].message.rfind("ReadSpeed: ", 0), 0u) << records[0].message;
-  EXPECT_NE(records[0].message.find(" MB/s, 100000 bytes in "), std::string::npos)
+  EXPECT_EQ(records[0].message.rfind("ReadSpeed: ", 0), 0u)
+      << records[0].message;
+  EXPECT_NE(records[0].message.find(" MB/s, 100000 bytes in "),
+            std::string::npos)
       << records[0].message;
 }
 
-TEST(SpeedCounter, IntervalZeroLogsEveryTransferAndSilentOrUnusedCountersWriteNothing) {
+TEST(SpeedCounter,
+     IntervalZeroLogsEveryTransferAndSilentOrUnusedCountersWriteNothing) {
   ScopedLogCapture capture;
   {
     CMediaSpeedCounter silent(nullptr);

@@ -32,6 +32,7 @@ TEST(Ec2Description, TheRegionIsTheZoneUpToTheRegionNumber) {
     const char* zone;
     const char* region;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, "us-west-2a", "us-west-2"},
       {__LINE__, "us-gov-west-1b", "us-gov-west-1"},
@@ -41,6 +42,7 @@ TEST(Ec2Description, TheRegionIsTheZoneUpToTheRegionNumber) {
       {__LINE__, "eu-central-12z", "eu-central-12"},
       {__LINE__, "local", "local"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     SVMInfo info;
@@ -135,6 +137,7 @@ TEST(Ec2Description, HostileDocumentsAreRefusedWithoutHarm) {
     bool reads;
     const char* error;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, laughs, false, "DOCTYPE"},
       {__LINE__, utf16, false, "not UTF-8"},
@@ -150,6 +153,7 @@ TEST(Ec2Description, HostileDocumentsAreRefusedWithoutHarm) {
       {__LINE__, "<a><b></a>", false, "line 1"},
       {__LINE__, "", false, ""},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     SVMInfo info;

@@ -20,7 +20,8 @@ namespace {
 class ScopedPlatformRoot {
  public:
   explicit ScopedPlatformRoot(const char* root) {
-    if (const char* old = std::getenv("ZY_PLATFORM_ROOT")) old_ = old, had_ = true;
+    if (const char* old = std::getenv("ZY_PLATFORM_ROOT"))
+      old_ = old, had_ = true;
     if (root)
       ::setenv("ZY_PLATFORM_ROOT", root, 1);
     else
@@ -159,7 +160,8 @@ TEST_F(FolderPlatformVM, ReadsADescriptionByNameOrByGuid) {
   EXPECT_EQ(vmware.GetVMInfo("../vmware/web01", "", "", 0, 0, untouched), 0);
 }
 
-TEST_F(FolderPlatformVM, MountPresentsEveryFileByTypeAndUnmountLeavesTheVMAsItWas) {
+TEST_F(FolderPlatformVM,
+       MountPresentsEveryFileByTypeAndUnmountLeavesTheVMAsItWas) {
   MountCtx mount;
   mount.strVMName = "web01";
   mount.strMountPath = dir.File("mnt/guid-web01");
@@ -173,10 +175,8 @@ TEST_F(FolderPlatformVM, MountPresentsEveryFileByTypeAndUnmountLeavesTheVMAsItWa
     const char* name;
     int fileType;
   } rows[] = {
-      {__LINE__, "VMConfig.zyf", 0},
-      {__LINE__, "web01.nvram", 2},
-      {__LINE__, "web01.vmdk", 1},
-      {__LINE__, "web01.vmx", 0},
+      {__LINE__, "VMConfig.zyf", 0}, {__LINE__, "web01.nvram", 2},
+      {__LINE__, "web01.vmdk", 1},   {__LINE__, "web01.vmx", 0},
       {__LINE__, "web01_Disk2", 1},  // a disk by the description
   };
   ASSERT_EQ(info[0].vFiles.size(), std::size(rows));
@@ -194,10 +194,13 @@ TEST_F(FolderPlatformVM, MountPresentsEveryFileByTypeAndUnmountLeavesTheVMAsItWa
   EXPECT_FALSE(fs::exists(mount.strMountPath));
   EXPECT_TRUE(fs::exists(dir.File("mnt")));
   EXPECT_EQ(TempDir::Read(vmFolder + "/web01.vmdk"), std::string(4096, 'a'));
-  EXPECT_EQ(std::distance(fs::directory_iterator(vmFolder), fs::directory_iterator()), 5);
+  EXPECT_EQ(
+      std::distance(fs::directory_iterator(vmFolder), fs::directory_iterator()),
+      5);
 }
 
-TEST_F(FolderPlatformVM, MountIntoAFolderThatHoldsFilesIsRefusedAndTheFilesStay) {
+TEST_F(FolderPlatformVM,
+       MountIntoAFolderThatHoldsFilesIsRefusedAndTheFilesStay) {
   MountCtx mount;
   mount.strVMName = "web01";
   mount.strMountPath = dir.File("busy");
@@ -237,7 +240,8 @@ TEST(FolderPlatform, MalformedOrMissingPlatformFilesAreFailuresWithAReason) {
       {__LINE__, "{\"hosts\": [", "Malformed"},
       {__LINE__, "[]", "no \"hosts\" list"},
       {__LINE__, R"({"hosts": [{"networks": []}]})", "needs a \"name\""},
-      {__LINE__, R"({"hosts": [{"name": "h", "networks": [1]}]})", "needs a \"name\""},
+      {__LINE__, R"({"hosts": [{"name": "h", "networks": [1]}]})",
+       "needs a \"name\""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
@@ -267,16 +271,15 @@ TEST(FolderPlatform, InstanceTypesAreListedByRegionAlsoForARegionAndHostKey) {
     int result;
     const char* first;
   } rows[] = {
-      {__LINE__, "r1", 1, "s.small"},
-      {__LINE__, "r1|h1", 1, "s.small"},
-      {__LINE__, "r1|h2", 1, "h.only"},
-      {__LINE__, "r3", 0, ""},
+      {__LINE__, "r1", 1, "s.small"},   {__LINE__, "r1|h1", 1, "s.small"},
+      {__LINE__, "r1|h2", 1, "h.only"}, {__LINE__, "r3", 0, ""},
       {__LINE__, "r2", 0, ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     std::vector<VMInfoStructs::SVMSizeInfo> types;
-    ASSERT_EQ(cloud.GetAvailableInstanceTypes(row.key, types, 0, 0), row.result);
+    ASSERT_EQ(cloud.GetAvailableInstanceTypes(row.key, types, 0, 0),
+              row.result);
     if (!row.result) continue;
     ASSERT_FALSE(types.empty());
     EXPECT_EQ(types[0].strInstanceType, row.first);
@@ -294,7 +297,8 @@ TEST(FolderPlatform, FinalisationBuildsTheDestinationVMFromTheRestoredDisks) {
   request.strVMSize = "Standard_A2";
   ASSERT_EQ(hyperv.PrepareRestoreConversion(request), 1);
   ASSERT_EQ(hyperv.PrepareDestinationVM(request), 1);
-  ASSERT_EQ(hyperv.ConfigureDestinationVM(request), 1) << hyperv.GetLastErrorText();
+  ASSERT_EQ(hyperv.ConfigureDestinationVM(request), 1)
+      << hyperv.GetLastErrorText();
   ASSERT_EQ(hyperv.CompleteDestinationVM(request), 1);
 
   std::string vm = dir.File("hyperv/web01");
@@ -316,11 +320,13 @@ TEST(FolderPlatform, FinalisationBuildsTheDestinationVMFromTheRestoredDisks) {
   RestoreCtx again = StagedRequest(dir, "web01");
   EXPECT_EQ(hyperv.PrepareRestoreConversion(again), 0);
   EXPECT_FALSE(hyperv.FinalizeConvertedVM(again));
-  EXPECT_NE(hyperv.GetLastErrorText().find("already exists"), std::string::npos);
+  EXPECT_NE(hyperv.GetLastErrorText().find("already exists"),
+            std::string::npos);
   EXPECT_TRUE(fs::exists(vm + "/VMConfig.zyf"));
 }
 
-TEST(FolderPlatform, AFailedFinalisationRemovesTheVMFolderItMadeAndKeepsTheRestoredFiles) {
+TEST(FolderPlatform,
+     AFailedFinalisationRemovesTheVMFolderItMadeAndKeepsTheRestoredFiles) {
   struct Row {
     int line;
     const char* disk;  // a disk the description names that was not restored
@@ -349,7 +355,7 @@ TEST(FolderPlatform, DestinationNamesThatWouldLeaveTheKindFolderAreRefused) {
     int line;
     const char* name;
   } rows[] = {
-      {__LINE__, ""}, {__LINE__, "."}, {__LINE__, ".."},
+      {__LINE__, ""},    {__LINE__, "."},      {__LINE__, ".."},
       {__LINE__, "a/b"}, {__LINE__, "..\\up"},
   };
   for (const Row& row : rows) {
@@ -372,6 +378,8 @@ TEST(FolderPlatform, AKindFolderThatCannotBeMadeFailsThePreparation) {
   FolderVMInfo rhev(VS_RHEV, dir.path());
   RestoreCtx request = StagedRequest(dir, "web01");
   EXPECT_EQ(rhev.PrepareRestoreConversion(request), 0);
-  EXPECT_NE(rhev.GetLastErrorText().find("Cannot create folder"), std::string::npos);
-  EXPECT_EQ(TempDir::Read(dir.File("rhev")), "a file where the kind folder belongs");
+  EXPECT_NE(rhev.GetLastErrorText().find("Cannot create folder"),
+            std::string::npos);
+  EXPECT_EQ(TempDir::Read(dir.File("rhev")),
+            "a file where the kind folder belongs");
 }

@@ -29,7 +29,8 @@ RecoveryResponse SampleResponse() {
   hw.setint64(HardwareConfig::numCpus, 2);
   hw.SetList(HardwareConfig::ideDevices, std::vector<DiskInfo>{disk, cd});
   hw.setint64(HardwareConfig::ideCount, 2);
-  hw.SetList(HardwareConfig::scsiDisks, std::vector<DiskInfo>());  // present, empty
+  hw.SetList(HardwareConfig::scsiDisks,
+             std::vector<DiskInfo>());  // present, empty
   hw.SetObject(HardwareConfig::bootDisk, disk);
   hw.setstring(HardwareConfig::machineName, "");
 
@@ -40,7 +41,8 @@ RecoveryResponse SampleResponse() {
 
   RecoveryResponse response;
   response.setint64(RecoveryResponse::osType, 1);
-  response.SetList(RecoveryResponse::clients, std::vector<ResponseFile::ClientInfo>{info});
+  response.SetList(RecoveryResponse::clients,
+                   std::vector<ResponseFile::ClientInfo>{info});
   response.SetObject(RecoveryResponse::hardwareConfig, hw);
   return response;
 }
@@ -71,8 +73,11 @@ TEST(Messages, AccessorsAddressFieldsBySlotAndPresence) {
 
   // Copies are deep.
   HardwareConfig copy = hw;
-  copy.getObjectAccessor(HardwareConfig::bootDisk, true).setint64(DiskInfo::bus, 9);
-  EXPECT_EQ(hw.GetObject<DiskInfo>(HardwareConfig::bootDisk).getint64(DiskInfo::bus), 0);
+  copy.getObjectAccessor(HardwareConfig::bootDisk, true)
+      .setint64(DiskInfo::bus, 9);
+  EXPECT_EQ(
+      hw.GetObject<DiskInfo>(HardwareConfig::bootDisk).getint64(DiskInfo::bus),
+      0);
 }
 
 #ifndef NDEBUG
@@ -102,7 +107,8 @@ TEST(MessageXml, RoundTripIsExact) {
   auto ide = hw.GetList<DiskInfo>(HardwareConfig::ideDevices);
   ASSERT_EQ(ide.size(), 2u);
   EXPECT_EQ(ide[0].getstring(DiskInfo::name), "disk <0> & \"1\" 'x'\r\n\tü€😀");
-  EXPECT_EQ(ide[0].getstring(DiskInfo::datastore), std::string("ctl\x01\x1f", 5));
+  EXPECT_EQ(ide[0].getstring(DiskInfo::datastore),
+            std::string("ctl\x01\x1f", 5));
   EXPECT_EQ(ide[1].getstring(DiskInfo::name), "\xff\xfe not utf-8 \xc0\x80");
   EXPECT_EQ(ide[0].getint64(DiskInfo::selected), INT64_MIN);
   EXPECT_TRUE(hw.isSet(HardwareConfig::scsiDisks));
@@ -141,6 +147,7 @@ TEST(MessageXml, MalformedOrHostileTextIsRejected) {
   std::string many = "<VMOpReq><recoveryResponse><clients>";
   for (int i = 0; i < 100001; ++i) many += "<ClientInfo/>";
   many += "</clients></recoveryResponse></VMOpReq>";
+  // clang-format off
   const Row rows[] = {
       {__LINE__, "", ""},
       {__LINE__, "<VMOpReq>", ""},
@@ -177,6 +184,7 @@ TEST(MessageXml, MalformedOrHostileTextIsRejected) {
       {__LINE__, std::string("<VMOpReq><requestText>\x01</requestText></VMOpReq>"), ""},
       {__LINE__, std::string(16 * 1024 * 1024 + 1, ' '), "larger than 16 MiB"},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     Ida::VMOpReq req;
@@ -194,8 +202,9 @@ TEST(MessageXml, ErrorsSayWhere) {
   std::string error;
   EXPECT_FALSE(req.parse("<VMOpReq>\n  <flagB>x</flagB>\n</VMOpReq>", error));
   EXPECT_EQ(error.rfind("line 2, column ", 0), 0u) << error;
-  EXPECT_NE(error.find("field <flagB> of Ida::VMOpReq: [x] is not a 64-bit integer"),
-            std::string::npos)
+  EXPECT_NE(
+      error.find("field <flagB> of Ida::VMOpReq: [x] is not a 64-bit integer"),
+      std::string::npos)
       << error;
 }
 
@@ -207,12 +216,14 @@ TEST(Enumerations, NamesAndDisplayTextsOfTheTwoModels) {
     const char* name;
     const char* text;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, kScsiControllerTypeClassDef, 1, "lsilogic", "LSI Logic"},
       {__LINE__, kScsiControllerTypeClassDef, 99, "", ""},
       {__LINE__, kNetworkAdapterTypeClassDef, 3, "vmxnet3", "VMXNET3"},
       {__LINE__, kNetworkAdapterTypeClassDef, 0, "Default", ""},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     const SEnumClassDef* def = XMLDecoder::GetClassDef(row.def);

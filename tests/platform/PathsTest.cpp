@@ -14,6 +14,7 @@ TEST(Paths, NamePartsOfPosixAndWindowsStylePaths) {
     const char* base;
     const char* ext;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, "/vm/web/web.vmdk", "web.vmdk", "vmdk"},
       {__LINE__, "C:\\DevVSCS3.vmx", "DevVSCS3.vmx", "vmx"},
@@ -24,6 +25,7 @@ TEST(Paths, NamePartsOfPosixAndWindowsStylePaths) {
       {__LINE__, "/vm/folder/", "folder", ""},
       {__LINE__, "", "", ""},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     EXPECT_EQ(CQiPath::GetBaseName(row.path), row.base);
@@ -71,6 +73,7 @@ TEST(Paths, MoveAndRemoveReportTheSystemErrorForAMissingFile) {
   CQiError move = FXFile::ZyMoveFileEx(dir.File("none"), dir.File("x"), 1);
   EXPECT_EQ(FXErrorUtil::SystemErrorNumber(move), ENOENT);
   EXPECT_NE(move.AsString().find("No such file"), std::string::npos);
-  EXPECT_EQ(FXErrorUtil::SystemErrorNumber(FXFile::RemoveFile(dir.File("none"))),
-            ENOENT);
+  EXPECT_EQ(
+      FXErrorUtil::SystemErrorNumber(FXFile::RemoveFile(dir.File("none"))),
+      ENOENT);
 }

@@ -24,7 +24,8 @@ class PlatformConfiguration : public testing::Test {
   }
   std::string Setting() {
     std::string value = "stale";
-    ZyPlatformInfo().getString("VirtualServer", "sConvertControllerTypeTo", value);
+    ZyPlatformInfo().getString("VirtualServer", "sConvertControllerTypeTo",
+                               value);
     return value;
   }
   TempDir dir_;
@@ -66,11 +67,13 @@ TEST_F(PlatformConfiguration, AbsentFileOrValueYieldsEmptyText) {
 
 TEST_F(PlatformConfiguration, MalformedFileIsReportedOnceAndTreatedAsEmpty) {
   ScopedLogCapture capture;
-  UseFile(R"({"settings": {"VirtualServer": {"sConvertControllerTypeTo": 5}}})");
+  UseFile(
+      R"({"settings": {"VirtualServer": {"sConvertControllerTypeTo": 5}}})");
   EXPECT_EQ(Setting(), "");
   EXPECT_EQ(Setting(), "");
   int errors = 0;
-  for (const auto& r : capture.sink().Records()) errors += r.kind == LogKind::Error;
+  for (const auto& r : capture.sink().Records())
+    errors += r.kind == LogKind::Error;
   EXPECT_EQ(errors, 1);
 }
 
@@ -78,13 +81,15 @@ TEST_F(PlatformConfiguration, AChangedFileIsReadAgain) {
   UseFile(kConfig);
   EXPECT_EQ(Setting(), "scsi");
   // A different size is enough to notice the change whatever the clock.
-  UseFile(R"({"settings": {"VirtualServer": {"sConvertControllerTypeTo": "virtio_scsi"}}})");
+  UseFile(
+      R"({"settings": {"VirtualServer": {"sConvertControllerTypeTo": "virtio_scsi"}}})");
   EXPECT_EQ(Setting(), "virtio_scsi");
 }
 
 TEST_F(PlatformConfiguration, InProcessValuesComeFirst) {
   UseFile(kConfig);
-  PlatformConfig::SetSetting("VirtualServer", "sConvertControllerTypeTo", "ide");
+  PlatformConfig::SetSetting("VirtualServer", "sConvertControllerTypeTo",
+                             "ide");
   EXPECT_EQ(Setting(), "ide");
   PlatformConfig::ClearInProcess();
   EXPECT_EQ(Setting(), "scsi");

@@ -35,12 +35,14 @@ TEST(Strings, StringCbCopyAResultCodes) {
     long result;
     const char* copied;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, 8, "abc", 0, "abc"},
       {__LINE__, 4, "abc", 0, "abc"},
       {__LINE__, 3, "abc", static_cast<long>(0x8007007A), "ab"},
       {__LINE__, 1, "abc", static_cast<long>(0x8007007A), ""},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     char buffer[16];
@@ -69,6 +71,7 @@ TEST(Strings, IntToCommaStringGroupsDigits) {
     int64_t value;
     const char* text;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, 0, "0"},
       {__LINE__, 999, "999"},
@@ -79,6 +82,7 @@ TEST(Strings, IntToCommaStringGroupsDigits) {
       {__LINE__, INT64_MIN, "-9,223,372,036,854,775,808"},
       {__LINE__, INT64_MAX, "9,223,372,036,854,775,807"},
   };
+  // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     EXPECT_EQ(IntToCommaString(row.value), row.text);

@@ -19,6 +19,7 @@ struct ValueRow {
   const char* value;
 };
 
+// clang-format off
 const ValueRow kValues[] = {
     {__LINE__, "displayName = \"web01\"\n", "displayName", true, "web01"},
     {__LINE__, "displayName = \"web01\"\n", "DISPLAYNAME", true, "web01"},
@@ -53,6 +54,7 @@ const ValueRow kValues[] = {
      "web_1.vmdk"},
     {__LINE__, "a = \"caf\xC3\xA9\"\n", "a", true, "caf\xC3\xA9"},
 };
+// clang-format on
 
 std::vector<std::pair<std::string, std::string>> Parse(
     const std::string& text) {

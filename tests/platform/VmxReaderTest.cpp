@@ -22,6 +22,7 @@ TEST(VmxDescription, ValuesAreConvertedFromTheFilesEncoding) {
     const char* text;
     const char* name;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, ".encoding = \"UTF-8\"\ndisplayName = \"Caf\xc3\xa9\"\n",
        "Caf\xc3\xa9"},
@@ -42,6 +43,7 @@ TEST(VmxDescription, ValuesAreConvertedFromTheFilesEncoding) {
       {__LINE__, ".encoding = \"UTF-8\"\ndisplayName = \"bad \xff byte\"\n",
        "bad \xef\xbf\xbd byte"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     SVMInfo info;
@@ -69,6 +71,7 @@ TEST(VmxDescription, IdentifiersTakeTheFormVSphereReports) {
     const char* keys;
     const char* guid;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__,
        "uuid.bios = \"42 1E b4 58 54 48 fc 12-20 74 83 d5 e4 19 e1 38\"",
@@ -84,6 +87,7 @@ TEST(VmxDescription, IdentifiersTakeTheFormVSphereReports) {
       {__LINE__, "uuid.bios = \"not a uuid\"", "not a uuid"},
       {__LINE__, "uuid.bios = \"42 1e b4 58\"", "42 1e b4 58"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     SVMInfo info;
@@ -100,6 +104,7 @@ TEST(VmxDescription, GuestIdentifiersGiveTheGuestFamilyAndArchitecture) {
     const char* name;
     const char* arch;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, "windows9-64", "Windows", "Windows", "x64"},
       {__LINE__, "winXPPro", "Windows", "Windows", "x86"},
@@ -110,6 +115,7 @@ TEST(VmxDescription, GuestIdentifiersGiveTheGuestFamilyAndArchitecture) {
       {__LINE__, "arm-ubuntu-64", "Unix", "Linux", "arm64"},
       {__LINE__, "other-64", "", "", ""},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     SVMInfo info;
@@ -127,6 +133,7 @@ TEST(VmxDescription, ADeviceCountsOnlyWhenItAndItsControllerArePresent) {
     const char* keys;
     size_t disks;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__,
        "scsi0.present = \"TRUE\"\nscsi0:0.present = \"TRUE\"\nscsi0:0.fileName "
@@ -154,6 +161,7 @@ TEST(VmxDescription, ADeviceCountsOnlyWhenItAndItsControllerArePresent) {
        "\"TRUE\"\nscsi00012:0.fileName = \"a\"",
        0},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     SVMInfo info;

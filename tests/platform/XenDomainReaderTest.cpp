@@ -18,6 +18,7 @@ TEST(XenDomainFile, DiskEntriesOfBothSyntaxesGiveTheirDevices) {
     int slot;
     int deviceType;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, "phy:/dev/vg/a,hda,w", "/dev/vg/a", "ide", 0, 0, 1},
       {__LINE__, "phy:sdb,hdd,w", "/dev/sdb", "ide", 1, 1, 1},
@@ -42,6 +43,7 @@ TEST(XenDomainFile, DiskEntriesOfBothSyntaxesGiveTheirDevices) {
        0, 1},
       {__LINE__, "/img/f.img,raw,51712", "/img/f.img", "", 0, 0, 1},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     SVMInfo info;
@@ -90,6 +92,7 @@ TEST(XenDomainFile, PythonValuesReadAsPythonWouldGiveThem) {
     const char* text;
     const char* name;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, "name = 'a\\'b\\x41\\n'", "a'bA\n"},
       {__LINE__, "name = \"\"\"multi\nline\"\"\"", "multi\nline"},
@@ -100,6 +103,7 @@ TEST(XenDomainFile, PythonValuesReadAsPythonWouldGiveThem) {
       {__LINE__, "name = 'a#b'", "a#b"},
       {__LINE__, "name = ('t')", ""},  // a tuple is not a string: refused below
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     SVMInfo info;
@@ -120,6 +124,7 @@ TEST(XenDomainFile, BrokenSyntaxNamesItsLine) {
     const char* text;
     const char* error;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, "name = 'x'\nvif = [ 'a' )\n",
        "line 2: ')' does not close '[' of line 2"},
@@ -138,6 +143,7 @@ TEST(XenDomainFile, BrokenSyntaxNamesItsLine) {
       {__LINE__, "vcpus = 5000\n",
        "line 1: 'vcpus' is out of range (5000 is not in 1..4096)"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     SVMInfo info;

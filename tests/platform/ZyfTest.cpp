@@ -203,6 +203,7 @@ TEST(Zyf, WrongTextsAreRefusedAndLeaveTheDescriptionAlone) {
     std::string text;
     const char* error;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, "[]", "not a JSON object"},
       {__LINE__, R"({"format":"ZyVMConfig","version":1})", "\"vm\" is missing"},
@@ -234,6 +235,7 @@ TEST(Zyf, WrongTextsAreRefusedAndLeaveTheDescriptionAlone) {
       {__LINE__, std::string(100000, '[') + std::string(100000, ']'),
        "nest deeper than 576 levels"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     SVMInfo info = Populated();
@@ -299,6 +301,7 @@ TEST(DescriptionFile, FilesThatCannotBeReadFailWithOneErrorLineNamingThem) {
     std::string path;
     const char* error;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, dir.File("absent.zyf"), "cannot open"},
       {__LINE__, dir.path(), "not a regular file"},
@@ -306,6 +309,7 @@ TEST(DescriptionFile, FilesThatCannotBeReadFailWithOneErrorLineNamingThem) {
       {__LINE__, dir.Write("empty.zyf", ""),
        "neither a generalised description"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     ScopedLogCapture capture;

@@ -62,8 +62,9 @@ int RecordingVMInfo::GetVMInfo(const std::string& vmName,
                                const std::string& vmGuid,
                                const std::string& extra, int option1,
                                int option2, VMInfoStructs::SVMInfo& info) {
-  int result = Record("GetVMInfo", {vmName, vmGuid, extra, std::to_string(option1),
-                                    std::to_string(option2)});
+  int result =
+      Record("GetVMInfo", {vmName, vmGuid, extra, std::to_string(option1),
+                           std::to_string(option2)});
   if (result) info = script_->vmInfo;
   return result;
 }
@@ -142,10 +143,11 @@ int RecordingVMInfo::RunVMOperation(OperationCtx& ctx) {
 }
 
 ScopedFakeVMInfoFactory::ScopedFakeVMInfoFactory() {
-  IVMInfo::RegisterDefaultFactory([this](VirtualServerInstanceType) -> IVMInfo* {
-    if (!create) return nullptr;
-    return new RecordingVMInfo(script);
-  });
+  IVMInfo::RegisterDefaultFactory(
+      [this](VirtualServerInstanceType) -> IVMInfo* {
+        if (!create) return nullptr;
+        return new RecordingVMInfo(script);
+      });
 }
 
 ScopedFakeVMInfoFactory::~ScopedFakeVMInfoFactory() {

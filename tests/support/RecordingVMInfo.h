@@ -79,8 +79,8 @@ class RecordingVMInfo : public IVMInfo {
                                 int option1, int option2) override;
   int MountVM(MountCtx& ctx) override;
   int UnmountVM(MountCtx& ctx) override;
-  int GetFullMountInfo(MountCtx& ctx,
-                       std::vector<VMInfoStructs::SMountInfoFull>& info) override;
+  int GetFullMountInfo(
+      MountCtx& ctx, std::vector<VMInfoStructs::SMountInfoFull>& info) override;
   int PrepareRestoreConversion(RestoreCtx& ctx) override;
   int PrepareDestinationVM(RestoreCtx& ctx) override;
   int ConfigureDestinationVM(RestoreCtx& ctx) override;

@@ -10,7 +10,8 @@
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "zyvm-test-XXXXXX").string();
+  std::string pattern =
+      (fs::temp_directory_path() / "zyvm-test-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }
@@ -25,7 +26,8 @@ std::string TempDir::File(const std::string& name) const {
   return (fs::path(path_) / name).string();
 }
 
-std::string TempDir::Write(const std::string& name, const std::string& text) const {
+std::string TempDir::Write(const std::string& name,
+                           const std::string& text) const {
   fs::path file = fs::path(path_) / name;
   fs::create_directories(file.parent_path());
   std::ofstream out(file, std::ios::binary);

@@ -10,11 +10,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <sys/wait.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -33,7 +33,8 @@ struct ToolResult {
 
 std::string Quoted(const std::string& text) {
   std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  for (char c : text)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quoted + "'";
 }
 
@@ -43,7 +44,8 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(folder))
     if (entry.is_regular_file())
-      files[fs::relative(entry.path(), folder).string()] = TempDir::Read(entry.path());
+      files[fs::relative(entry.path(), folder).string()] =
+          TempDir::Read(entry.path());
   return files;
 }
 
@@ -57,14 +59,16 @@ class ToolRun : public ::testing::Test {
     sourceBefore = Snapshot(source);
   }
 
-  ToolResult Tool(const std::vector<std::string>& args, const std::string& input = "") {
+  ToolResult Tool(const std::vector<std::string>& args,
+                  const std::string& input = "") {
     std::string command = Quoted(kTool) + " --root " + Quoted(root) +
                           " --platform-config " +
-                          Quoted(kExamples + "/platform-config.json") + " --log " +
-                          Quoted(dir.File("tool.log"));
+                          Quoted(kExamples + "/platform-config.json") +
+                          " --log " + Quoted(dir.File("tool.log"));
     for (const std::string& arg : args) command += " " + Quoted(arg);
     if (!input.empty()) command += " < " + Quoted(dir.Write("stdin", input));
-    command += " > " + Quoted(dir.File("out")) + " 2> " + Quoted(dir.File("err"));
+    command +=
+        " > " + Quoted(dir.File("out")) + " 2> " + Quoted(dir.File("err"));
     ToolResult run;
     int raw = std::system(command.c_str());
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -98,7 +102,9 @@ class ToolRun : public ::testing::Test {
   std::map<std::string, std::string> sourceBefore;
 };
 
-std::string Web01Request() { return kExamples + "/requests/web01-restore.json"; }
+std::string Web01Request() {
+  return kExamples + "/requests/web01-restore.json";
+}
 
 }  // namespace
 
@@ -110,13 +116,28 @@ TEST_F(ToolRun, RestoresTheVMwareExampleToEachDestinationFamily) {
     const char* folder;
     std::vector<std::string> names;
   } rows[] = {
-      {__LINE__, "vmware", "vmware", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}},
-      {__LINE__, "hyperv", "hyperv", {"web01.vhd", "web01_1.vhd", "web01_2.vhd"}},
-      {__LINE__, "amazon", "amazon", {g + ".vhdx", g + "_1.vhdx", g + "_2.vhdx"}},
-      {__LINE__, "azure", "azure", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}},
+      {__LINE__,
+       "vmware",
+       "vmware",
+       {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}},
+      {__LINE__,
+       "hyperv",
+       "hyperv",
+       {"web01.vhd", "web01_1.vhd", "web01_2.vhd"}},
+      {__LINE__,
+       "amazon",
+       "amazon",
+       {g + ".vhdx", g + "_1.vhdx", g + "_2.vhdx"}},
+      {__LINE__,
+       "azure",
+       "azure",
+       {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}},
       {__LINE__, "rhev", "rhev", {"web01_Disk1", "web01_Disk2", "web01_Disk3"}},
       {__LINE__, "openstack", "openstack", {"web01", "web01_1", "web01_2"}},
-      {__LINE__, "1401", "1401", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}},
+      {__LINE__,
+       "1401",
+       "1401",
+       {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
@@ -127,13 +148,15 @@ TEST_F(ToolRun, RestoresTheVMwareExampleToEachDestinationFamily) {
       changed["strVMName"] = "web01-copy";
       request = dir.Write("copy.json", changed.dump());
     }
-    json result = ToolJson({"restore", request, "--from", "vmware", "--to", row.kind});
+    json result =
+        ToolJson({"restore", request, "--from", "vmware", "--to", row.kind});
     if (result.is_null()) continue;
     std::vector<std::string> names = row.names;
     if (std::string(row.kind) == "vmware")
       for (std::string& name : names) name.replace(0, 5, "web01-copy");
     EXPECT_EQ(DiskNames(result), names);
-    std::string vm = root + "/" + row.folder + "/" + result["vmName"].get<std::string>();
+    std::string vm =
+        root + "/" + row.folder + "/" + result["vmName"].get<std::string>();
     EXPECT_EQ(result["folder"], vm);
     EXPECT_TRUE(fs::exists(vm + "/VMConfig.zyf"));
     for (const std::string& name : names) {
@@ -160,14 +183,16 @@ TEST_F(ToolRun, CloudDestinationsGetAnInstanceTypeForTheVMsSize) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
-    json result = ToolJson({"restore", Web01Request(), "--from", "vmware", "--to", row.kind});
+    json result = ToolJson(
+        {"restore", Web01Request(), "--from", "vmware", "--to", row.kind});
     if (result.is_null()) continue;
     EXPECT_EQ(result["instanceType"], row.instanceType);
   }
 }
 
 TEST_F(ToolRun, HumanReadableRestoreNamesEveryDiskAndTheGuest) {
-  ToolResult run = Tool({"restore", Web01Request(), "--from", "vmware", "--to", "hyperv"});
+  ToolResult run =
+      Tool({"restore", Web01Request(), "--from", "vmware", "--to", "hyperv"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   for (const char* text : {"restored to hyperv", "web01.vhd", "web01_2.vhd",
@@ -175,14 +200,15 @@ TEST_F(ToolRun, HumanReadableRestoreNamesEveryDiskAndTheGuest) {
     EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
   // The converter's own progress lines stay in the log.
   EXPECT_EQ(run.out.find("Renaming disks based on VM name"), std::string::npos);
-  EXPECT_NE(TempDir::Read(dir.File("tool.log")).find("Renaming disks based on VM name"),
+  EXPECT_NE(TempDir::Read(dir.File("tool.log"))
+                .find("Renaming disks based on VM name"),
             std::string::npos);
 }
 
 TEST_F(ToolRun, P2VTurnsTheRecoveryRequestIntoAVMAndARestoreRequest) {
   std::string saved = dir.File("fileserver.json");
-  json result = ToolJson({"p2v", kExamples + "/physical/fileserver-request.xml", "--to",
-                          "vmware", "--save-request", saved});
+  json result = ToolJson({"p2v", kExamples + "/physical/fileserver-request.xml",
+                          "--to", "vmware", "--save-request", saved});
   if (result.is_null()) return;
   const json& vm = result["vmInfo"];
   EXPECT_EQ(vm["strVMName"], "fileserver");
@@ -196,15 +222,16 @@ TEST_F(ToolRun, P2VTurnsTheRecoveryRequestIntoAVMAndARestoreRequest) {
   EXPECT_EQ(result["restoreCtx"]["strSourceVMName"], "fileserver");
 
   // The saved request restores the machine.
-  json restored = ToolJson({"restore", saved, "--from", "physical", "--to", "vmware",
-                            "--source", kExamples + "/physical"});
+  json restored = ToolJson({"restore", saved, "--from", "physical", "--to",
+                            "vmware", "--source", kExamples + "/physical"});
   if (restored.is_null()) return;
   EXPECT_TRUE(fs::exists(root + "/vmware/fileserver/VMConfig.zyf"));
   EXPECT_EQ(restored["vmInfo"]["i64NumCPUs"], 4);
 }
 
 TEST_F(ToolRun, ConvertBuildsTheDestinationVMAndStopsCleanlyAtDiskImages) {
-  json result = ToolJson({"convert", "netboot01", "--from", "vmware", "--to", "hyperv"});
+  json result =
+      ToolJson({"convert", "netboot01", "--from", "vmware", "--to", "hyperv"});
   if (!result.is_null()) {
     EXPECT_EQ(result["vmId"], "hyperv/netboot01");
     EXPECT_TRUE(fs::exists(root + "/hyperv/netboot01/VMConfig.zyf"));
@@ -213,7 +240,8 @@ TEST_F(ToolRun, ConvertBuildsTheDestinationVMAndStopsCleanlyAtDiskImages) {
 
   // Creating destination disk images is not offered, so a VM with disks
   // cannot be converted standalone: the tool says so and leaves no trace.
-  ToolResult run = Tool({"convert", "web01", "--from", "vmware", "--to", "hyperv"});
+  ToolResult run =
+      Tool({"convert", "web01", "--from", "vmware", "--to", "hyperv"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("ConvertVM failed"), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(root + "/hyperv/web01"));
@@ -256,14 +284,17 @@ TEST_F(ToolRun, KindsAreTheLibrarysOwnRules) {
   EXPECT_TRUE(byName["vmware"]["largestDiskBytes"].is_null());
   EXPECT_FALSE(byName["amazon"]["cdromKept"]);
   EXPECT_TRUE(byName["hyperv"]["cdromKept"]);
-  EXPECT_EQ(byName["rhev"]["sampleDiskNames"], json({"web_Disk1", "web_Disk2"}));
+  EXPECT_EQ(byName["rhev"]["sampleDiskNames"],
+            json({"web_Disk1", "web_Disk2"}));
   EXPECT_EQ(byName["1301"]["sampleDiskNames"], json({"web-0", "web-1"}));
 }
 
 TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
-  std::string unknownMember = dir.Write("unknown.json", R"({"strVMNmae": "x"})");
+  std::string unknownMember =
+      dir.Write("unknown.json", R"({"strVMNmae": "x"})");
   std::string notJson = dir.Write("bad.json", R"({"strVMName": )");
-  std::string wrongType = dir.Write("type.json", R"({"vDisks": [{"nBus": "zero"}]})");
+  std::string wrongType =
+      dir.Write("type.json", R"({"vDisks": [{"nBus": "zero"}]})");
   json missing = json::parse(TempDir::Read(Web01Request()));
   missing["vDisks"][2]["diskIndexName"] = "gone.vmdk";
   std::string missingFile = dir.Write("missing.json", missing.dump());
@@ -272,7 +303,8 @@ TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
   std::string escapingName = dir.Write("escaping.json", escaping.dump());
   json unwritable = json::parse(TempDir::Read(Web01Request()));
   unwritable["strStagingPath"] = dir.Write("a-file", "x") + "/staging";
-  std::string unwritableStaging = dir.Write("unwritable.json", unwritable.dump());
+  std::string unwritableStaging =
+      dir.Write("unwritable.json", unwritable.dump());
   std::string badXml = dir.Write("bad.xml", "<VMOpReq><recoveryResponse>");
   dir.Write("root/rhev", "a file where the kind's folder belongs");
 
@@ -282,29 +314,60 @@ TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
     int status;
     const char* says;
   } rows[] = {
-      {__LINE__, {"restore", notJson, "--from", "vmware", "--to", "hyperv"}, 1, "is not JSON"},
-      {__LINE__, {"restore", unknownMember, "--from", "vmware", "--to", "hyperv"}, 1,
+      {__LINE__,
+       {"restore", notJson, "--from", "vmware", "--to", "hyperv"},
+       1,
+       "is not JSON"},
+      {__LINE__,
+       {"restore", unknownMember, "--from", "vmware", "--to", "hyperv"},
+       1,
        "\"strVMNmae\" is not a member"},
-      {__LINE__, {"restore", wrongType, "--from", "vmware", "--to", "hyperv"}, 1,
+      {__LINE__,
+       {"restore", wrongType, "--from", "vmware", "--to", "hyperv"},
+       1,
        "\"vDisks[0].nBus\" must be a whole number"},
-      {__LINE__, {"restore", Web01Request(), "--from", "vmware", "--to", "xen"}, 1,
+      {__LINE__,
+       {"restore", Web01Request(), "--from", "vmware", "--to", "xen"},
+       1,
        "unknown platform kind [xen]"},
-      {__LINE__, {"restore", Web01Request(), "--from", "vmware", "--to", "999"}, 1,
+      {__LINE__,
+       {"restore", Web01Request(), "--from", "vmware", "--to", "999"},
+       1,
        "unknown platform kind [999]"},
-      {__LINE__, {"restore", dir.File("nothing.json"), "--from", "vmware", "--to", "hyperv"},
-       1, "cannot read restore request"},
-      {__LINE__, {"restore", missingFile, "--from", "vmware", "--to", "hyperv"}, 1,
+      {__LINE__,
+       {"restore", dir.File("nothing.json"), "--from", "vmware", "--to",
+        "hyperv"},
+       1,
+       "cannot read restore request"},
+      {__LINE__,
+       {"restore", missingFile, "--from", "vmware", "--to", "hyperv"},
+       1,
        "gone.vmdk] does not exist"},
-      {__LINE__, {"restore", escapingName, "--from", "vmware", "--to", "hyperv"}, 1,
+      {__LINE__,
+       {"restore", escapingName, "--from", "vmware", "--to", "hyperv"},
+       1,
        "[../web01/web01.vmx] is not a file name"},
-      {__LINE__, {"restore", unwritableStaging, "--from", "vmware", "--to", "hyperv"}, 1,
+      {__LINE__,
+       {"restore", unwritableStaging, "--from", "vmware", "--to", "hyperv"},
+       1,
        "cannot create restore folder"},
-      {__LINE__, {"restore", Web01Request(), "--from", "vmware", "--to", "rhev"}, 1,
+      {__LINE__,
+       {"restore", Web01Request(), "--from", "vmware", "--to", "rhev"},
+       1,
        "Cannot create folder"},
       {__LINE__, {"p2v", badXml, "--to", "vmware"}, 1, "bad.xml"},
-      {__LINE__, {"convert", "db01", "--from", "vmware", "--to", "hyperv"}, 1, "no VM [db01]"},
-      {__LINE__, {"clone-disk", dir.File("none.img"), dir.File("x.img")}, 1, "no disk image"},
-      {__LINE__, {"restore", Web01Request(), "--to", "hyperv"}, 2, "--from is required"},
+      {__LINE__,
+       {"convert", "db01", "--from", "vmware", "--to", "hyperv"},
+       1,
+       "no VM [db01]"},
+      {__LINE__,
+       {"clone-disk", dir.File("none.img"), dir.File("x.img")},
+       1,
+       "no disk image"},
+      {__LINE__,
+       {"restore", Web01Request(), "--to", "hyperv"},
+       2,
+       "--from is required"},
       {__LINE__, {"frobnicate"}, 2, "zyvmconvert: error:"},
   };
   for (const Row& row : rows) {
@@ -322,23 +385,26 @@ TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
 }
 
 TEST_F(ToolRun, ARestoreOntoAnExistingVMIsRefusedAndTheVMKept) {
-  ASSERT_FALSE(ToolJson({"restore", Web01Request(), "--from", "vmware", "--to", "hyperv"})
+  ASSERT_FALSE(ToolJson({"restore", Web01Request(), "--from", "vmware", "--to",
+                         "hyperv"})
                    .is_null());
   auto before = Snapshot(root + "/hyperv/web01");
-  ToolResult run = Tool({"restore", Web01Request(), "--from", "vmware", "--to", "hyperv"});
+  ToolResult run =
+      Tool({"restore", Web01Request(), "--from", "vmware", "--to", "hyperv"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("already exists"), std::string::npos) << run.err;
   EXPECT_EQ(Snapshot(root + "/hyperv/web01"), before);
 }
 
 TEST_F(ToolRun, DemoRunsTheMainJobEndToEnd) {
-  ToolResult run = Tool({"demo", "--examples", kExamples, "--into", dir.File("demo"), "--json"});
+  ToolResult run = Tool(
+      {"demo", "--examples", kExamples, "--into", dir.File("demo"), "--json"});
   ASSERT_EQ(run.status, 0) << run.err;
   json results = json::parse(run.out);
   ASSERT_EQ(results.size(), 4u);
   std::vector<std::string> ids;
   for (const auto& result : results) ids.push_back(result["vmId"]);
-  EXPECT_EQ(ids, (std::vector<std::string>{"hyperv/web01", "amazon/web01", "1401/web01",
-                                           "vmware/fileserver"}));
+  EXPECT_EQ(ids, (std::vector<std::string>{"hyperv/web01", "amazon/web01",
+                                           "1401/web01", "vmware/fileserver"}));
   EXPECT_TRUE(fs::exists(dir.File("demo/vmware/fileserver/VMConfig.zyf")));
 }
