@@ -1,13 +1,18 @@
 //===- RecordJson.cpp - Restore requests and VM descriptions as JSON ------===//
 //
-// Each record lists its members once, in a Visit function, for both
-// directions: JsonReader fills a record from an object and JsonWriter builds
-// the object from a record.
+// Each record's members are listed once, for both directions: JsonReader
+// fills a record from an object and JsonWriter builds the object from a
+// record.  The VM description records use the member tables of
+// model/RecordMembers.h, shared with the generalised description file; the
+// restore request's own records are listed here.
 //
 //===----------------------------------------------------------------------===//
 #include "RecordJson.h"
 
+#include "model/RecordMembers.h"
+
 #include <limits>
+#include <map>
 #include <set>
 #include <type_traits>
 #include <vector>
@@ -18,122 +23,10 @@ namespace {
 using nlohmann::json;
 using namespace VMInfoStructs;
 
-template <class V, class R>
-void Visit(V& v, R& r, SVMOptionValue*) {
-  v("strName", r.strName);
-  v("strValue", r.strValue);
-}
-
-template <class V, class R>
-void Visit(V& v, R& r, SSecurityGroupInfo*) {
-  v("strGroupId", r.strGroupId);
-  v("strGroupName", r.strGroupName);
-}
-
-template <class V, class R>
-void Visit(V& v, R& r, SKeyPairInfo*) {
-  v("strName", r.strName);
-  v("strFingerprint", r.strFingerprint);
-}
-
-template <class V, class R>
-void Visit(V& v, R& r, SGuestOSInfo*) {
-  v("nOSFlags", r.nOSFlags);
-  v("OSType", r.OSType);
-  v("CPUArch", r.CPUArch);
-  v("strOSEdition", r.strOSEdition);
-  v("GuestOSName", r.GuestOSName);
-  v("strOSFamily", r.strOSFamily);
-  v("OSVersion", r.OSVersion);
-}
-
-template <class V, class R>
-void Visit(V& v, R& r, SVMDiskController*) {
-  v("strName", r.strName);
-  v("nBusNumber", r.nBusNumber);
-  v("strControllerType", r.strControllerType);
-  v("bShared", r.bShared);
-}
-
-template <class V, class R>
-void Visit(V& v, R& r, SVMNetworkCard*) {
-  v("strName", r.strName);
-  v("strNetworkName", r.strNetworkName);
-  v("strMacAddress", r.strMacAddress);
-  v("strNetworkId", r.strNetworkId);
-  v("strInterfaceDetail", r.strInterfaceDetail);
-  v("strAdapterType", r.strAdapterType);
-  v("strProtocolValue", r.strProtocolValue);
-  v("bConnected", r.bConnected);
-  v("bLegacyAdapter", r.bLegacyAdapter);
-  v("nInterfaceValue", r.nInterfaceValue);
-  v("i64Speed", r.i64Speed);
-  v("i64Mtu", r.i64Mtu);
-  v("strSubnet", r.strSubnet);
-  v("bDhcp", r.bDhcp);
-  v("nVlanId", r.nVlanId);
-  v("nPriority", r.nPriority);
-  v("strProtocolAddress", r.strProtocolAddress);
-  v("strGateway", r.strGateway);
-  v("bPrimary", r.bPrimary);
-}
-
-template <class V, class R>
-void Visit(V& v, R& r, SDisk*) {
-  v("fileName", r.fileName);
-  v("eDiskType", r.eDiskType);
-  v("strConfigDiskName", r.strConfigDiskName);
-  v("i64MaxSizeInBytes", r.i64MaxSizeInBytes);
-  v("i64CurrSizeInBytes", r.i64CurrSizeInBytes);
-  v("strControllerType", r.strControllerType);
-  v("nBus", r.nBus);
-  v("nSlot", r.nSlot);
-  v("strTargetName", r.strTargetName);
-  v("strDatastore", r.strDatastore);
-  v("eProvisioningType", r.eProvisioningType);
-  v("diskIndexName", r.diskIndexName);
-  v("strDisplayName", r.strDisplayName);
-  v("strMatchName", r.strMatchName);
-  v("newDiskName", r.newDiskName);
-  v("nFileType", r.nFileType);
-  v("nDeviceType", r.nDeviceType);
-  v("isOSDisk", r.isOSDisk);
-  v("strPlatformRef1", r.strPlatformRef1);
-  v("bProvisionFlag", r.bProvisionFlag);
-  v("strPlatformRef2", r.strPlatformRef2);
-  v("isBootDisk", r.isBootDisk);
-  v("strName", r.strName);
-}
-
-template <class V, class R>
-void Visit(V& v, R& r, SVMInfo*) {
-  v("strVMName", r.strVMName);
-  v("strGuestOS", r.strGuestOS);
-  v("strGUID", r.strGUID);
-  v("strDestinationPath", r.strDestinationPath);
-  v("strVMPath", r.strVMPath);
-  v("strDatastore", r.strDatastore);
-  v("strRegion", r.strRegion);
-  v("strPrimaryInterfaceName", r.strPrimaryInterfaceName);
-  v("strBootFirmware", r.strBootFirmware);
-  v("strDestinationHost", r.strDestinationHost);
-  v("nClientId", r.nClientId);
-  v("vDisks", r.vDisks);
-  v("vDiskControllers", r.vDiskControllers);
-  v("vNetworkCards", r.vNetworkCards);
-  v("i64NumCPUs", r.i64NumCPUs);
-  v("i64MemoryMB", r.i64MemoryMB);
-  v("i64HardwareValueA", r.i64HardwareValueA);
-  v("i64HardwareValueB", r.i64HardwareValueB);
-  v("bHardwareValuesSet", r.bHardwareValuesSet);
-  v("i64DiskCount", r.i64DiskCount);
-  v("nNumNetworkCards", r.nNumNetworkCards);
-  v("strRequestText", r.strRequestText);
-  v("vExtraOptions", r.vExtraOptions);
-  v("vKeyPairs", r.vKeyPairs);
-  v("vSecurityGroups", r.vSecurityGroups);
-  v("strVMSize", r.strVMSize);
-  v("guestOSInfo", r.guestOSInfo);
+// The records of a VM description list their members in model/RecordMembers.h.
+template <class V, class R, class T>
+void Visit(V& v, R& r, T*) {
+  VisitMembers(r, v);
 }
 
 template <class V, class R>
@@ -225,6 +118,18 @@ class JsonReader {
   void operator()(const char* key, int32_t& out) { Integer(key, out); }
   void operator()(const char* key, int64_t& out) { Integer(key, out); }
 
+  void operator()(const char* key, std::map<std::string, std::string>& out) {
+    const json* value = Find(key);
+    if (!value) return;
+    if (!value->is_object()) Fail(Path(key), "an object of texts");
+    std::map<std::string, std::string> items;
+    for (auto it = value->begin(); it != value->end(); ++it) {
+      if (!it->is_string()) Fail(Path(key) + "." + it.key(), "a string");
+      items[it.key()] = it->get<std::string>();
+    }
+    out = items;
+  }
+
   template <class R>
   void operator()(const char* key, std::vector<R>& out) {
     const json* value = Find(key);
@@ -303,6 +208,11 @@ class JsonWriter {
   void operator()(const char* key, int16_t value) { object_[key] = value; }
   void operator()(const char* key, int32_t value) { object_[key] = value; }
   void operator()(const char* key, int64_t value) { object_[key] = value; }
+
+  void operator()(const char* key,
+                  const std::map<std::string, std::string>& items) {
+    object_[key] = items;
+  }
 
   template <class R>
   void operator()(const char* key, const std::vector<R>& items) {
