@@ -35,8 +35,8 @@ struct DataRun {
   uint64_t length;
 };
 
-std::string RandomBytes(uint64_t length, unsigned seed) {
-  std::mt19937 random(seed);
+std::string RandomBytes(uint64_t length, unsigned stream) {
+  std::mt19937 random(stream);
   std::string bytes(length, '\0');
   for (auto& byte : bytes) byte = static_cast<char>(random() % 255 + 1);
   return bytes;
@@ -49,9 +49,9 @@ std::string MakeImage(const TempDir& dir, const std::string& name,
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   EXPECT_GE(fd, 0);
   EXPECT_EQ(ftruncate(fd, static_cast<off_t>(size)), 0);
-  unsigned seed = 1;
+  unsigned stream = 1;
   for (const DataRun& run : runs) {
-    std::string bytes = RandomBytes(run.length, seed++);
+    std::string bytes = RandomBytes(run.length, stream++);
     EXPECT_EQ(
         pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(run.offset)),
         static_cast<ssize_t>(bytes.size()));
