@@ -10,7 +10,7 @@
 // destination: Create refuses it.  Used by disk_copy_bench.sh.
 //
 //===----------------------------------------------------------------------===//
-#include "platform/CArchiveVirtualDiskFile.h"
+#include "platform/diskimage/CArchiveVirtualDiskFile.h"
 
 #include <cstdio>
 #include <string>

@@ -28,10 +28,10 @@
 #include "model/VMInfoStructs.h"
 #include "model/VirtualServerTypes.h"
 #include "model/ZyExport.h"
-#include "platform/CArchiveVirtualDiskFile.h"
-#include "platform/CQiError.h"
-#include "platform/EvDebug.h"
-#include "platform/IVMInfo.h"
+#include "platform/diskimage/CArchiveVirtualDiskFile.h"
+#include "platform/support/CQiError.h"
+#include "platform/support/EvDebug.h"
+#include "platform/access/IVMInfo.h"
 
 #include <cstdint>
 #include <string>

@@ -30,8 +30,8 @@
 #include <vector>
 
 #include "converter/ZyVMConverter.h"
-#include "platform/FXPath.h"
-#include "platform/FXString.h"
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
 
 namespace {
 

@@ -24,11 +24,11 @@
 #include <cstring>
 
 #include "converter/ZyVMConverter.h"
-#include "platform/FXPath.h"
-#include "platform/FXString.h"
-#include "platform/OracleVMConfigFile.h"
-#include "platform/VMConfigFile.h"
-#include "platform/VMXFile.h"
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
+#include "platform/readers/OracleVMConfigFile.h"
+#include "platform/readers/VMConfigFile.h"
+#include "platform/readers/VMXFile.h"
 
 namespace {
 

@@ -29,9 +29,9 @@
 //===----------------------------------------------------------------------===//
 #include "converter/ZyVMConverter.h"
 
-#include "platform/FXPath.h"
-#include "platform/FXString.h"
-#include "platform/VMXFile.h"
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
+#include "platform/readers/VMXFile.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -13,8 +13,8 @@
 //===----------------------------------------------------------------------===//
 #include "converter/ZyVMConverter.h"
 
-#include "platform/FXString.h"
-#include "platform/PlatformConfig.h"
+#include "platform/support/FXString.h"
+#include "platform/settings/PlatformConfig.h"
 
 #include <cstdint>
 #include <limits>

@@ -18,7 +18,7 @@
 //===----------------------------------------------------------------------===//
 #include "converter/ZyVMConverter.h"
 
-#include "platform/FXPath.h"
+#include "platform/support/FXPath.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -24,7 +24,7 @@
 //===----------------------------------------------------------------------===//
 #include "converter/ZyVMConverter.h"
 
-#include "platform/FXString.h"
+#include "platform/support/FXString.h"
 
 #include <algorithm>
 #include <set>

@@ -19,8 +19,8 @@
 //===----------------------------------------------------------------------===//
 #include "converter/ZyVMConverter.h"
 
-#include "platform/FXString.h"
-#include "platform/PlatformConfig.h"
+#include "platform/support/FXString.h"
+#include "platform/settings/PlatformConfig.h"
 
 #include <strings.h>
 

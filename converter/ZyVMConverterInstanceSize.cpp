@@ -22,7 +22,7 @@
 //===----------------------------------------------------------------------===//
 #include "converter/ZyVMConverter.h"
 
-#include "platform/FXString.h"
+#include "platform/support/FXString.h"
 
 #include <strings.h>
 

@@ -19,9 +19,9 @@
 //===----------------------------------------------------------------------===//
 #include "converter/ZyVMConverter.h"
 
-#include "platform/FXString.h"
-#include "platform/FileSearch.h"
-#include "platform/VMConfigFile.h"
+#include "platform/support/FXString.h"
+#include "platform/support/FileSearch.h"
+#include "platform/readers/VMConfigFile.h"
 
 #include <unistd.h>
 

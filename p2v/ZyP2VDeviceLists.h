@@ -9,7 +9,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "platform/RecoveryMessages.h"
+#include "platform/messages/RecoveryMessages.h"
 
 #include <algorithm>
 #include <cstddef>

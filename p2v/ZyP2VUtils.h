@@ -26,7 +26,7 @@
 #include "model/VMInfoStructs.h"
 #include "model/VirtualServerTypes.h"
 #include "model/ZyExport.h"
-#include "platform/RecoveryMessages.h"
+#include "platform/messages/RecoveryMessages.h"
 
 #include <cstddef>
 #include <string>

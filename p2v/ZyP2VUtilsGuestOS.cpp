@@ -9,8 +9,8 @@
 //===----------------------------------------------------------------------===//
 #include "p2v/ZyP2VUtils.h"
 
-#include "platform/EvDebug.h"
-#include "platform/PlatformConfig.h"
+#include "platform/support/EvDebug.h"
+#include "platform/settings/PlatformConfig.h"
 
 namespace {
 

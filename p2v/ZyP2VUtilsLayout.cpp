@@ -17,7 +17,7 @@
 #include "p2v/ZyP2VUtils.h"
 
 #include "p2v/ZyP2VDeviceLists.h"
-#include "platform/EvDebug.h"
+#include "platform/support/EvDebug.h"
 
 using namespace zy_p2v;
 

@@ -21,10 +21,10 @@
 #include "p2v/ZyP2VUtils.h"
 
 #include "p2v/ZyP2VDeviceLists.h"
-#include "platform/EvDebug.h"
-#include "platform/PlatformConfig.h"
-#include "platform/XMLDecoder.h"
-#include "platform/XercesInit.h"
+#include "platform/support/EvDebug.h"
+#include "platform/settings/PlatformConfig.h"
+#include "platform/messages/XMLDecoder.h"
+#include "platform/support/XercesInit.h"
 
 #include <xercesc/util/Base64.hpp>
 #include <xercesc/util/PlatformUtils.hpp>

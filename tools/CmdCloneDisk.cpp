@@ -2,7 +2,7 @@
 #include "Commands.h"
 #include "DiskCopy.h"
 
-#include "platform/FXPath.h"
+#include "platform/support/FXPath.h"
 
 #include <nlohmann/json.hpp>
 

@@ -11,8 +11,8 @@
 #include "Report.h"
 
 #include "converter/ZyVMConverter.h"
-#include "platform/FXPath.h"
-#include "platform/FolderVMInfo.h"
+#include "platform/support/FXPath.h"
+#include "platform/folder/FolderVMInfo.h"
 
 #include <filesystem>
 

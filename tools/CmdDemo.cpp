@@ -17,8 +17,8 @@
 #include "P2VJob.h"
 #include "RestoreJob.h"
 
-#include "platform/FXPath.h"
-#include "platform/FolderVMInfo.h"
+#include "platform/support/FXPath.h"
+#include "platform/folder/FolderVMInfo.h"
 
 #include <nlohmann/json.hpp>
 

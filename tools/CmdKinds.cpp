@@ -12,7 +12,7 @@
 #include "Report.h"
 
 #include "converter/ZyVMConverter.h"
-#include "platform/FolderVMInfo.h"
+#include "platform/folder/FolderVMInfo.h"
 
 #include <nlohmann/json.hpp>
 

@@ -4,7 +4,7 @@
 #include "RecordJson.h"
 #include "Report.h"
 
-#include "platform/FolderVMInfo.h"
+#include "platform/folder/FolderVMInfo.h"
 
 #include <fstream>
 

@@ -3,9 +3,9 @@
 
 #include "ToolSupport.h"
 
-#include "platform/CArchiveVirtualDiskFile.h"
-#include "platform/FXPath.h"
-#include "platform/FXString.h"
+#include "platform/diskimage/CArchiveVirtualDiskFile.h"
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

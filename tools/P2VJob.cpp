@@ -4,7 +4,7 @@
 #include "ToolSupport.h"
 
 #include "p2v/ZyP2VUtils.h"
-#include "platform/FolderVMInfo.h"
+#include "platform/folder/FolderVMInfo.h"
 
 #include <fstream>
 #include <iterator>

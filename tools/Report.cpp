@@ -5,8 +5,8 @@
 #include "ToolSupport.h"
 
 #include "converter/ZyVMConverter.h"
-#include "platform/FXPath.h"
-#include "platform/FXString.h"
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
 
 #include <algorithm>
 

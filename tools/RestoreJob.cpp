@@ -7,10 +7,10 @@
 #include "ToolSupport.h"
 
 #include "converter/ZyVMConverter.h"
-#include "platform/FXPath.h"
-#include "platform/FXString.h"
-#include "platform/FolderVMInfo.h"
-#include "platform/VMConfigFile.h"
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
+#include "platform/folder/FolderVMInfo.h"
+#include "platform/readers/VMConfigFile.h"
 
 #include <cstdlib>
 #include <filesystem>

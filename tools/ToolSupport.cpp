@@ -1,7 +1,8 @@
 //===- ToolSupport.cpp - Output, logging and progress of zyvmconvert ------===//
 #include "ToolSupport.h"
 
-#include "platform/EvDebug.h"
+#include "platform/folder/FolderVMInfo.h"
+#include "platform/support/EvDebug.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -160,7 +161,9 @@ std::string RequirePlatformRoot(const GlobalOptions& options) {
   std::error_code ec;
   if (!fs::is_directory(root, ec))
     throw ToolError("platform root [" + root + "] is not a folder");
-  ::setenv("ZY_PLATFORM_ROOT", root.c_str(), 1);
+  IVMInfo::RegisterDefaultFactory([root](VirtualServerInstanceType kind) {
+    return static_cast<IVMInfo*>(new FolderVMInfo(kind, root));
+  });
   return root;
 }
 

@@ -71,8 +71,8 @@ class FailureWatch {
 };
 
 // The platform root for this run: --root, else ZY_PLATFORM_ROOT.  Throws
-// ToolError when neither names one.  Exports it as ZY_PLATFORM_ROOT, which
-// the folder platform reads.
+// ToolError when neither names one.  Registers the folder platform at that
+// root as the access objects' default factory.
 std::string RequirePlatformRoot(const GlobalOptions& options);
 
 // A progress bar on standard error, drawn only when that is a terminal and

@@ -8,7 +8,7 @@
 //
 //===----------------------------------------------------------------------===//
 #include <zyvm/converter/ZyVMConverter.h>
-#include <zyvm/platform/IVMInfo.h>
+#include <zyvm/platform/access/IVMInfo.h>
 
 #include <cstdio>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "converter/ZyVMConverter.h"
-#include "platform/VMConfigFile.h"
+#include "platform/readers/VMConfigFile.h"
 #include "support/TempDir.h"
 
 namespace {

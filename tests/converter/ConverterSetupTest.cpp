@@ -1,7 +1,7 @@
 //===- ConverterSetupTest.cpp - Setters, access objects and mounting ------===//
 #include "converter/ZyVMConverter.h"
 
-#include "platform/FXPath.h"
+#include "platform/support/FXPath.h"
 #include "support/RecordingVMInfo.h"
 #include "support/TempDir.h"
 

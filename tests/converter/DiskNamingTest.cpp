@@ -1,7 +1,7 @@
 //===- DiskNamingTest.cpp - Destination disk naming pass ------------------===//
 #include "converter/ZyVMConverter.h"
 
-#include "platform/PlatformConfig.h"
+#include "platform/settings/PlatformConfig.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 //===- DiskRulesTest.cpp - Destination disk extension, size, controller ---===//
 #include "converter/ZyVMConverter.h"
 
-#include "platform/PlatformConfig.h"
+#include "platform/settings/PlatformConfig.h"
 
 #include <gtest/gtest.h>
 

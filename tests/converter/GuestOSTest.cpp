@@ -1,6 +1,6 @@
 //===- GuestOSTest.cpp - Guest OS determination ---------------------------===//
 #include "converter/ZyVMConverter.h"
-#include "platform/PlatformConfig.h"
+#include "platform/settings/PlatformConfig.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 //===- RestoreInitTest.cpp - Conversion at restore ------------------------===//
 #include "converter/ZyVMConverter.h"
-#include "platform/VMConfigFile.h"
+#include "platform/readers/VMConfigFile.h"
 #include "support/RecordingVMInfo.h"
 #include "support/TempDir.h"
 

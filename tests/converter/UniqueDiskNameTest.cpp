@@ -1,7 +1,7 @@
 //===- UniqueDiskNameTest.cpp - Moving written disks to a free name -------===//
 #include "converter/ZyVMConverter.h"
 
-#include "platform/FXPath.h"
+#include "platform/support/FXPath.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 //===- DiskLayoutTest.cpp - Disk bus and slot layout ----------------------===//
 #include "p2v/ZyP2VUtils.h"
-#include "platform/EvDebug.h"
+#include "platform/support/EvDebug.h"
 #include "tests/p2v/P2VRequests.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 //===- GuestOSTest.cpp - Guest OS identifiers and restore options ---------===//
 #include "p2v/ZyP2VUtils.h"
-#include "platform/EvDebug.h"
-#include "platform/PlatformConfig.h"
+#include "platform/support/EvDebug.h"
+#include "platform/settings/PlatformConfig.h"
 #include "tests/p2v/P2VRequests.h"
 
 #include <gtest/gtest.h>

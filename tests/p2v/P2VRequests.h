@@ -1,7 +1,7 @@
 //===- P2VRequests.h - Building restore requests for the p2v tests --------===//
 #pragma once
 
-#include "platform/RecoveryMessages.h"
+#include "platform/messages/RecoveryMessages.h"
 
 #include <string>
 #include <vector>

@@ -1,8 +1,8 @@
 //===- RecoveryResponseTest.cpp - Recovery response to VM description -----===//
 #include "p2v/ZyP2VUtils.h"
-#include "platform/EvDebug.h"
-#include "platform/PlatformConfig.h"
-#include "platform/XercesInit.h"
+#include "platform/support/EvDebug.h"
+#include "platform/settings/PlatformConfig.h"
+#include "platform/support/XercesInit.h"
 #include "tests/p2v/P2VRequests.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 //===- AccessRegistryTest.cpp - Access object factories -------------------===//
-#include "platform/IVMInfo.h"
+#include "platform/access/IVMInfo.h"
 
 #include "support/RecordingVMInfo.h"
 

@@ -5,9 +5,9 @@
 // copies them; the copy must be byte-identical and keep the source's holes.
 //
 //===----------------------------------------------------------------------===//
-#include "platform/CArchiveVirtualDiskFile.h"
+#include "platform/diskimage/CArchiveVirtualDiskFile.h"
 
-#include "platform/EvDebug.h"
+#include "platform/support/EvDebug.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -4,9 +4,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/EvDebug.h"
-#include "platform/VMConfigFormat.h"
-#include "platform/XercesInit.h"
+#include "platform/support/EvDebug.h"
+#include "platform/readers/VMConfigFormat.h"
+#include "platform/support/XercesInit.h"
 
 using VMInfoStructs::SVMInfo;
 

@@ -1,5 +1,5 @@
 //===- ErrorsTest.cpp - Platform error values -----------------------------===//
-#include "platform/CQiError.h"
+#include "platform/support/CQiError.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 //===- FileSearchTest.cpp - Finding files in a folder ---------------------===//
-#include "platform/FileSearch.h"
+#include "platform/support/FileSearch.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

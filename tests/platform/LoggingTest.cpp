@@ -1,5 +1,5 @@
 //===- LoggingTest.cpp - Platform logging ---------------------------------===//
-#include "platform/EvDebug.h"
+#include "platform/support/EvDebug.h"
 
 #include "support/TempDir.h"
 

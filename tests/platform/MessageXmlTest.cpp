@@ -1,7 +1,7 @@
 //===- MessageXmlTest.cpp - Messages, their XML text and enumerations -----===//
-#include "platform/CNMessageBase.h"
-#include "platform/RecoveryMessages.h"
-#include "platform/XMLDecoder.h"
+#include "platform/messages/CNMessageBase.h"
+#include "platform/messages/RecoveryMessages.h"
+#include "platform/messages/XMLDecoder.h"
 
 #include <gtest/gtest.h>
 

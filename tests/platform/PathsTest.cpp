@@ -1,5 +1,5 @@
 //===- PathsTest.cpp - Platform path, folder and file operations ----------===//
-#include "platform/FXPath.h"
+#include "platform/support/FXPath.h"
 
 #include "support/TempDir.h"
 

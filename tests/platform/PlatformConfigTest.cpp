@@ -1,7 +1,7 @@
 //===- PlatformConfigTest.cpp - Settings and client records ---------------===//
-#include "platform/PlatformConfig.h"
+#include "platform/settings/PlatformConfig.h"
 
-#include "platform/EvDebug.h"
+#include "platform/support/EvDebug.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -16,11 +16,11 @@
 #include <fstream>
 #include <vector>
 
-#include "platform/EvDebug.h"
-#include "platform/OracleVMConfigFile.h"
-#include "platform/VMConfigFile.h"
-#include "platform/VMConfigFormat.h"
-#include "platform/VMXFile.h"
+#include "platform/support/EvDebug.h"
+#include "platform/readers/OracleVMConfigFile.h"
+#include "platform/readers/VMConfigFile.h"
+#include "platform/readers/VMConfigFormat.h"
+#include "platform/readers/VMXFile.h"
 #include "support/TempDir.h"
 
 using VMInfoStructs::SVMInfo;

@@ -1,5 +1,5 @@
 //===- StringsTest.cpp - Platform string helpers --------------------------===//
-#include "platform/FXString.h"
+#include "platform/support/FXString.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 //===- VMXFileTest.cpp - VMware configuration file reader -----------------===//
-#include "platform/VMXFile.h"
+#include "platform/readers/VMXFile.h"
 
-#include "platform/EvDebug.h"
+#include "platform/support/EvDebug.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 //===- VmxReaderTest.cpp - VM descriptions from VMware files --------------===//
 #include <gtest/gtest.h>
 
-#include "platform/EvDebug.h"
-#include "platform/VMXFile.h"
+#include "platform/support/EvDebug.h"
+#include "platform/readers/VMXFile.h"
 
 using namespace VMInfoStructs;
 

@@ -1,9 +1,9 @@
 //===- XenDomainReaderTest.cpp - Oracle VM and Xen domain files -----------===//
 #include <gtest/gtest.h>
 
-#include "platform/EvDebug.h"
-#include "platform/OracleVMConfigFile.h"
-#include "platform/VMConfigFormat.h"
+#include "platform/support/EvDebug.h"
+#include "platform/readers/OracleVMConfigFile.h"
+#include "platform/readers/VMConfigFormat.h"
 #include "support/TempDir.h"
 
 using namespace VMInfoStructs;

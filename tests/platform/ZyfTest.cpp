@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/EvDebug.h"
-#include "platform/VMConfigFile.h"
-#include "platform/VMConfigFormat.h"
+#include "platform/support/EvDebug.h"
+#include "platform/readers/VMConfigFile.h"
+#include "platform/readers/VMConfigFormat.h"
 #include "support/TempDir.h"
 
 using namespace VMInfoStructs;

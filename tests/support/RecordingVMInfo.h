@@ -11,7 +11,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "platform/IVMInfo.h"
+#include "platform/access/IVMInfo.h"
 
 #include <functional>
 #include <map>

@@ -1,0 +1,37 @@
+# Fails when a source includes a header of a room it may not use: the
+# folders state the architecture, and this keeps the includes to it.
+# Usage: cmake -DSOURCE_DIR=path -P check_includes.cmake
+#
+# Each row: a folder, then the folders its files may include from.
+set(allowed_model "model")
+set(allowed_platform/support "model;platform/support")
+foreach(room readers messages diskimage settings access)
+  set(allowed_platform/${room} "model;platform/support;platform/${room}")
+endforeach()
+set(allowed_platform/folder "model;platform/support;platform/readers;platform/diskimage;platform/settings;platform/access;platform/folder")
+set(allowed_converter "model;platform/support;platform/readers;platform/messages;platform/diskimage;platform/settings;platform/access;converter;p2v")
+set(allowed_p2v "${allowed_converter}")
+
+set(bad "")
+foreach(folder model platform/support platform/readers platform/messages platform/diskimage
+               platform/settings platform/access platform/folder converter p2v)
+  file(GLOB files ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
+  foreach(file IN LISTS files)
+    file(STRINGS ${file} includes REGEX "^#include \"")
+    foreach(line IN LISTS includes)
+      string(REGEX REPLACE "^#include \"(.*)/[^/]*\".*$" "\\1" target "${line}")
+      if(target STREQUAL line)
+        continue()  # a header beside the file
+      endif()
+      list(FIND allowed_${folder} "${target}" found)
+      if(found EQUAL -1)
+        file(RELATIVE_PATH rel ${SOURCE_DIR} ${file})
+        list(APPEND bad "${rel}: ${line}")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(bad)
+  list(JOIN bad "\n  " text)
+  message(FATAL_ERROR "includes against the direction of the rooms:\n  ${text}")
+endif()

@@ -1,0 +1,636 @@
+//===- FolderVMInfo.cpp - The built-in folder platform --------------------===//
+//
+// Files are placed by hard link where the file system allows it and by copy
+// otherwise, and never over an existing file: a VM's folder, a mount folder
+// and a restore's staging folder only ever gain files, and only the files an
+// operation placed itself are removed again.
+//
+//===----------------------------------------------------------------------===//
+#include "platform/folder/FolderVMInfo.h"
+
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
+#include "platform/readers/VMConfigFile.h"
+
+#include <nlohmann/json.hpp>
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace fs = std::filesystem;
+using VMInfoStructs::SDisk;
+using VMInfoStructs::SVMInfo;
+
+namespace {
+
+constexpr char kDescriptionName[] = "VMConfig.zyf";
+constexpr char kHostsName[] = "hosts.json";
+constexpr char kInstanceTypesName[] = "instance-types.json";
+
+struct KindName {
+  VirtualServerInstanceType kind;
+  const char* name;  // null: spelled as its number
+};
+
+// clang-format off
+constexpr KindName kKindNames[] = {
+    {VS_KIND_100, nullptr},       {VS_VMWARE, "vmware"},
+    {VS_HYPERV, "hyperv"},        {VS_KIND_103, nullptr},
+    {VS_AMAZON, "amazon"},        {VS_AZURE_1, "azure"},
+    {VS_AZURE_2, nullptr},        {VS_AZURE_3, nullptr},
+    {VS_RHEV, "rhev"},            {VS_NUTANIX, "nutanix"},
+    {VS_ORACLE_VM, "oraclevm"},   {VS_KIND_801, nullptr},
+    {VS_OPENSTACK, "openstack"},  {VS_KIND_1101, nullptr},
+    {VS_KIND_1102, nullptr},      {VS_KIND_1301, nullptr},
+    {VS_KIND_1401, nullptr},
+};
+// clang-format on
+
+// A bare-metal machine has no platform kind; restores from one name it so.
+constexpr char kPhysicalName[] = "physical";
+
+// How a file of a VM is presented in a mount, by its extension.  Files a
+// description names as disks are disk images whatever their extension (RHEV
+// and Nutanix disks have none).
+struct FileKind {
+  const char* extension;
+  int fileType;  // 0 configuration file, 1 disk image
+  DiskType_t format;
+};
+
+// clang-format off
+constexpr FileKind kFileKinds[] = {
+    {"zyf", 0, DT_NONE},          {"vmx", 0, DT_NONE},
+    {"vmtx", 0, DT_NONE},         {"cfg", 0, DT_NONE},
+    {"xml", 0, DT_NONE},          {"vmdk", 1, DT_VMDK},
+    {"vhd", 1, DT_HYPERV_VHD},    {"vhdx", 1, DT_VHDX_20},
+    {"img", 1, DT_NONE},          {"raw", 1, DT_NONE},
+    {"qcow2", 1, DT_NONE},
+};
+// clang-format on
+constexpr int kOtherFile = 2;
+
+const FileKind* FindFileKind(const std::string& name) {
+  std::string ext = CQiPath::GetExt(name);
+  for (const FileKind& row : kFileKinds)
+    if (FXString::CompareNoCase(ext, row.extension) == 0) return &row;
+  return nullptr;
+}
+
+std::string BaseName(const std::string& path) {
+  return CQiPath::GetBaseName(path);
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+  return CQiPath::Append(folder, name);
+}
+
+// A VM name becomes one folder name: nothing that leaves the kind folder.
+bool IsSafeFolderName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("/\\") == std::string::npos &&
+         name.find('\0') == std::string::npos && name.size() <= 255;
+}
+
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
+}
+
+bool IsRegularFile(const std::string& path) {
+  std::error_code ec;
+  return fs::is_regular_file(path, ec);
+}
+
+// Places a copy of from at to (a new name): a hard link, else a byte copy.
+// Returns 0 or the system error number.
+int PlaceFile(const std::string& from, const std::string& to) {
+  if (::link(from.c_str(), to.c_str()) == 0) return 0;
+  int err = errno;
+  if (err == EEXIST) return err;
+  std::error_code ec;
+  if (Exists(to)) return EEXIST;
+  fs::copy_file(from, to, fs::copy_options::none, ec);
+  if (!ec) return 0;
+  std::error_code ignored;
+  if (ec.value() != EEXIST) fs::remove(to, ignored);
+  return ec.value();
+}
+
+// The regular files of a folder, by name.
+std::vector<std::string> FilesOf(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    std::error_code typeError;
+    if (it->is_regular_file(typeError))
+      names.push_back(it->path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool ReadJsonFile(const std::string& path, nlohmann::json& out,
+                  std::string& error) {
+  std::ifstream in(path);
+  if (!in) {
+    error = "Cannot read [" + path + "]";
+    return false;
+  }
+  try {
+    out = nlohmann::json::parse(in);
+    return true;
+  } catch (const std::exception& e) {
+    error = "Malformed [" + path + "]: " + e.what();
+    return false;
+  }
+}
+
+bool FillHost(const nlohmann::json& host, VMInfoStructs::SHostInfo& info) {
+  if (!host.is_object() || !host.contains("name") || !host["name"].is_string())
+    return false;
+  VMInfoStructs::SHostInfo filled;
+  filled.strHostName = host["name"].get<std::string>();
+  if (host.contains("networks")) {
+    if (!host["networks"].is_array()) return false;
+    for (const auto& network : host["networks"]) {
+      if (!network.is_string()) return false;
+      VMInfoStructs::SNetworkInfo entry;
+      entry.strName = network.get<std::string>();
+      filled.vNetworks.push_back(entry);
+    }
+  }
+  info = filled;
+  return true;
+}
+
+bool FillSize(const nlohmann::json& row, VMInfoStructs::SVMSizeInfo& size) {
+  if (!row.is_object()) return false;
+  auto name = row.find("name");
+  auto cpus = row.find("cpus");
+  auto memory = row.find("memoryMB");
+  if (name == row.end() || !name->is_string() || cpus == row.end() ||
+      !cpus->is_number_integer() || memory == row.end() ||
+      !memory->is_number_integer())
+    return false;
+  size.strInstanceType = name->get<std::string>();
+  size.nNumCPUs = cpus->get<int32_t>();
+  size.nMemoryMB = memory->get<int32_t>();
+  return true;
+}
+
+// The name of the destination VM of a request.
+std::string DestinationName(const RestoreCtx& ctx) {
+  return ctx.strVMName.empty() ? ctx.vmInfo.strVMName : ctx.strVMName;
+}
+
+// Where a restored disk file is: by its name in the request's staging or
+// destination folder, or already in the VM's folder.  A path named by a
+// description is never followed elsewhere: a configuration file could name
+// any file of the system.
+bool FindRestoredFile(const RestoreCtx& ctx, const SDisk& disk,
+                      const std::string& vmFolder, std::string& path) {
+  std::string name = BaseName(disk.fileName);
+  for (const std::string& folder :
+       {ctx.strStagingPath, ctx.strDestinationPath, vmFolder,
+        Join(vmFolder, "Virtual Hard Disks")}) {
+    if (folder.empty()) continue;
+    std::string candidate = Join(folder, name);
+    if (IsRegularFile(candidate)) {
+      path = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsPlacedDisk(const SDisk& disk) {
+  return disk.nFileType == 1 && disk.nDeviceType == 1 && !disk.fileName.empty();
+}
+
+// A description that names a disk without its sizes (a VMware configuration
+// file does not carry them) gets them from the disk's file in the VM folder.
+void FillSizesFromFiles(SVMInfo& info, const std::string& folder) {
+  for (SDisk& disk : info.vDisks) {
+    if (!IsPlacedDisk(disk)) continue;
+    struct stat status {};
+    if (::stat(Join(folder, BaseName(disk.fileName)).c_str(), &status) != 0)
+      continue;
+    if (disk.i64MaxSizeInBytes <= 0) disk.i64MaxSizeInBytes = status.st_size;
+    if (disk.i64CurrSizeInBytes <= 0)
+      disk.i64CurrSizeInBytes =
+          std::min<int64_t>(status.st_size, int64_t{status.st_blocks} * 512);
+  }
+}
+
+}  // namespace
+
+std::string PlatformKindName(VirtualServerInstanceType kind) {
+  if (kind == VS_NONE) return kPhysicalName;
+  for (const KindName& row : kKindNames)
+    if (row.kind == kind && row.name) return row.name;
+  return std::to_string(static_cast<int32_t>(kind));
+}
+
+bool ParsePlatformKind(const std::string& text,
+                       VirtualServerInstanceType& kind) {
+  if (FXString::CompareNoCase(text, kPhysicalName) == 0) {
+    kind = VS_NONE;
+    return true;
+  }
+  for (const KindName& row : kKindNames) {
+    bool byName = row.name && FXString::CompareNoCase(text, row.name) == 0;
+    if (byName || text == std::to_string(static_cast<int32_t>(row.kind))) {
+      kind = row.kind;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::vector<VirtualServerInstanceType> KnownPlatformKinds() {
+  std::vector<VirtualServerInstanceType> kinds;
+  for (const KindName& row : kKindNames) kinds.push_back(row.kind);
+  return kinds;
+}
+
+IVMInfo* CreateFolderVMInfoFromEnvironment(VirtualServerInstanceType kind) {
+  const char* root = std::getenv("ZY_PLATFORM_ROOT");
+  if (!root || !*root) return nullptr;
+  return new FolderVMInfo(kind, root);
+}
+
+namespace {
+// A caller that only loads the library (a restore agent) reaches the folder
+// platform through ZY_PLATFORM_ROOT; this is the one place that reads it.
+const bool kRegisteredFromEnvironment = [] {
+  IVMInfo::RegisterBuiltInFactory(CreateFolderVMInfoFromEnvironment);
+  return true;
+}();
+}  // namespace
+
+FolderVMInfo::FolderVMInfo(VirtualServerInstanceType kind, std::string root)
+    : kind_(kind), root_(std::move(root)) {}
+
+FolderVMInfo::~FolderVMInfo() = default;
+
+int FolderVMInfo::Fail(const std::string& text) {
+  lastError_ = text;
+  return 0;
+}
+
+std::string FolderVMInfo::KindFolder() const {
+  return Join(root_, PlatformKindName(kind_));
+}
+
+std::string FolderVMInfo::VMFolder(const std::string& vmName) const {
+  return Join(KindFolder(), vmName);
+}
+
+int FolderVMInfo::Initialize(int) {
+  if (root_.empty()) return Fail("No platform root folder is configured");
+  return 1;
+}
+
+int FolderVMInfo::Uninitialize(int) { return 1; }
+
+int FolderVMInfo::Connect(const std::string&, const std::string&,
+                          const std::string&) {
+  std::error_code ec;
+  if (!fs::is_directory(root_, ec))
+    return Fail("Platform root [" + root_ + "] is not a folder");
+  return 1;
+}
+
+int FolderVMInfo::Disconnect() { return 1; }
+
+std::string FolderVMInfo::GetLastErrorText() { return lastError_; }
+
+bool FolderVMInfo::FindVMFolder(const std::string& vmName,
+                                const std::string& vmGuid,
+                                std::string& folder) {
+  if (!vmName.empty()) {
+    if (!IsSafeFolderName(vmName)) {
+      Fail("Invalid VM name [" + vmName + "]");
+      return false;
+    }
+    folder = VMFolder(vmName);
+    if (IsRegularFile(Join(folder, kDescriptionName))) return true;
+    Fail("No VM named [" + vmName + "] in [" + KindFolder() + "]");
+    return false;
+  }
+  std::error_code ec;
+  for (fs::directory_iterator it(KindFolder(), ec), end; !ec && it != end;
+       it.increment(ec)) {
+    std::string candidate = it->path().string();
+    std::string description = Join(candidate, kDescriptionName);
+    if (!IsRegularFile(description)) continue;
+    SVMInfo info;
+    if (!VMConfigFile(description).Load(info)) continue;
+    std::string guid =
+        info.strGUID.empty() ? BaseName(candidate) : info.strGUID;
+    if (!vmGuid.empty() && guid == vmGuid) {
+      folder = candidate;
+      return true;
+    }
+  }
+  Fail("No VM with GUID [" + vmGuid + "] in [" + KindFolder() + "]");
+  return false;
+}
+
+int FolderVMInfo::GetVMInfo(const std::string& vmName,
+                            const std::string& vmGuid, const std::string&, int,
+                            int, SVMInfo& info) {
+  std::string folder;
+  if (!FindVMFolder(vmName, vmGuid, folder)) return 0;
+  std::string description = Join(folder, kDescriptionName);
+  SVMInfo loaded;
+  if (!VMConfigFile(description).Load(loaded))
+    return Fail("Cannot read the VM description [" + description + "]");
+  if (loaded.strVMName.empty()) loaded.strVMName = BaseName(folder);
+  // The mount folder is named after the GUID, so every VM needs one.
+  if (loaded.strGUID.empty()) loaded.strGUID = BaseName(folder);
+  info = loaded;
+  info.vDiskControllers =
+      loaded.vDiskControllers;  // the record's copy skips them
+  return 1;
+}
+
+int FolderVMInfo::GetHostInfo(const std::string& hostName, uint64_t, int,
+                              VMInfoStructs::SHostInfo& info) {
+  std::string path = Join(KindFolder(), kHostsName);
+  nlohmann::json document;
+  std::string error;
+  if (!ReadJsonFile(path, document, error)) return Fail(error);
+  if (!document.is_object() || !document.contains("hosts") ||
+      !document["hosts"].is_array())
+    return Fail("Malformed [" + path + "]: no \"hosts\" list");
+  for (const auto& host : document["hosts"]) {
+    VMInfoStructs::SHostInfo filled;
+    if (!FillHost(host, filled))
+      return Fail("Malformed [" + path +
+                  "]: a host needs a \"name\" and a "
+                  "list of \"networks\" names");
+    if (hostName.empty() ||
+        FXString::CompareNoCase(filled.strHostName, hostName) == 0) {
+      info = filled;
+      return 1;
+    }
+  }
+  return Fail("No host [" + hostName + "] in [" + path + "]");
+}
+
+int FolderVMInfo::GetLocalHostInfo(VMInfoStructs::SHostInfo& info,
+                                   uint64_t propertyMask, int option) {
+  return GetHostInfo("", propertyMask, option, info);
+}
+
+int FolderVMInfo::GetAvailableInstanceTypes(
+    const std::string& key, std::vector<VMInfoStructs::SVMSizeInfo>& types, int,
+    int) {
+  std::string path = Join(KindFolder(), kInstanceTypesName);
+  nlohmann::json document;
+  std::string error;
+  if (!ReadJsonFile(path, document, error)) return Fail(error);
+  if (!document.is_object())
+    return Fail("Malformed [" + path + "]: regions must map to lists");
+  std::string region = key;
+  if (!document.contains(region)) region = key.substr(0, key.find('|'));
+  auto list = document.find(region);
+  if (list == document.end())
+    return Fail("No instance types for [" + key + "] in [" + path + "]");
+  if (!list->is_array())
+    return Fail("Malformed [" + path + "]: region [" + region + "] is no list");
+  std::vector<VMInfoStructs::SVMSizeInfo> offered;
+  for (const auto& row : *list) {
+    VMInfoStructs::SVMSizeInfo size;
+    if (!FillSize(row, size))
+      return Fail("Malformed [" + path +
+                  "]: an instance type needs \"name\", "
+                  "\"cpus\" and \"memoryMB\"");
+    offered.push_back(size);
+  }
+  types = offered;
+  return 1;
+}
+
+int FolderVMInfo::MountVM(MountCtx& ctx) {
+  std::string folder;
+  if (!FindVMFolder(ctx.strVMName, ctx.strVMGuid, folder)) return 0;
+  const std::string& mount = ctx.strMountPath;
+  if (mount.empty()) return Fail("No mount folder given");
+  if (!mountFolder_.empty())
+    return Fail("A VM is already mounted in [" + mountFolder_ + "]");
+  std::error_code ec;
+  bool existed = fs::exists(mount, ec);
+  if (existed && !fs::is_empty(mount, ec))
+    return Fail("Mount folder [" + mount + "] is not empty");
+  fs::create_directories(mount, ec);
+  if (ec)
+    return Fail("Cannot create mount folder [" + mount + "]: " + ec.message());
+  mountFolder_ = mount;
+  createdMountFolder_ = !existed;
+  for (const std::string& name : FilesOf(folder)) {
+    std::string target = Join(mount, name);
+    int err = PlaceFile(Join(folder, name), target);
+    if (err) {
+      std::string text = "Cannot mount [" + name + "] in [" + mount +
+                         "]: " + std::strerror(err);
+      UnmountVM(ctx);
+      return Fail(text);
+    }
+    mountedFiles_.push_back(target);
+  }
+  return 1;
+}
+
+int FolderVMInfo::UnmountVM(MountCtx& ctx) {
+  if (mountFolder_.empty() || ctx.strMountPath != mountFolder_)
+    return Fail("Nothing is mounted in [" + ctx.strMountPath + "]");
+  std::error_code ec;
+  for (const std::string& file : mountedFiles_) fs::remove(file, ec);
+  if (createdMountFolder_) fs::remove(mountFolder_, ec);  // only when empty
+  mountedFiles_.clear();
+  mountFolder_.clear();
+  createdMountFolder_ = false;
+  return 1;
+}
+
+int FolderVMInfo::GetFullMountInfo(
+    MountCtx& ctx, std::vector<VMInfoStructs::SMountInfoFull>& info) {
+  if (mountFolder_.empty() || ctx.strMountPath != mountFolder_)
+    return Fail("Nothing is mounted in [" + ctx.strMountPath + "]");
+  SVMInfo description;
+  std::string descriptionPath = Join(mountFolder_, kDescriptionName);
+  if (IsRegularFile(descriptionPath))
+    VMConfigFile(descriptionPath).Load(description);
+
+  VMInfoStructs::SMountInfoFull mounted;
+  mounted.strVMName = ctx.strVMName;
+  mounted.strVMGuid = ctx.strVMGuid;
+  for (const std::string& name : FilesOf(mountFolder_)) {
+    SDisk file;
+    file.fileName = Join(mountFolder_, name);
+    file.strDisplayName = name;
+    file.diskIndexName = name;
+    const FileKind* kind = FindFileKind(name);
+    file.nFileType = kind ? kind->fileType : kOtherFile;
+    if (kind) file.eDiskType = kind->format;
+    for (const SDisk& disk : description.vDisks) {
+      if (disk.nFileType != 1 || BaseName(disk.fileName) != name) continue;
+      file.nFileType = 1;
+      file.eDiskType = disk.eDiskType;
+      file.i64MaxSizeInBytes = disk.i64MaxSizeInBytes;
+    }
+    std::error_code ec;
+    auto size = fs::file_size(file.fileName, ec);
+    if (!ec) {
+      file.i64CurrSizeInBytes = static_cast<int64_t>(size);
+      if (file.i64MaxSizeInBytes == 0)
+        file.i64MaxSizeInBytes = file.i64CurrSizeInBytes;
+    }
+    mounted.vFiles.push_back(file);
+  }
+  info.clear();
+  info.push_back(mounted);
+  return 1;
+}
+
+bool FolderVMInfo::CheckDestinationFree(const RestoreCtx& ctx,
+                                        std::string& vmName) {
+  vmName = DestinationName(ctx);
+  if (!IsSafeFolderName(vmName)) {
+    Fail("Invalid destination VM name [" + vmName + "]");
+    return false;
+  }
+  if (Exists(Join(VMFolder(vmName), kDescriptionName))) {
+    Fail("A VM named [" + vmName + "] already exists in [" + KindFolder() +
+         "]");
+    return false;
+  }
+  std::error_code ec;
+  fs::create_directories(KindFolder(), ec);
+  if (ec) {
+    Fail("Cannot create folder [" + KindFolder() + "]: " + ec.message());
+    return false;
+  }
+  return true;
+}
+
+int FolderVMInfo::PrepareRestoreConversion(RestoreCtx& ctx) {
+  std::string vmName;
+  return CheckDestinationFree(ctx, vmName) ? 1 : 0;
+}
+
+bool FolderVMInfo::StartPlatformConversion(RestoreCtx& ctx) {
+  return PrepareRestoreConversion(ctx) != 0;
+}
+
+int FolderVMInfo::PrepareDestinationVM(RestoreCtx& ctx) {
+  std::string vmName;
+  if (!CheckDestinationFree(ctx, vmName)) return 0;
+  std::string folder = VMFolder(vmName);
+  std::error_code ec;
+  bool created = fs::create_directory(folder, ec);
+  if (ec)
+    return Fail("Cannot create VM folder [" + folder + "]: " + ec.message());
+  createdVMFolder_ = created ? folder : std::string();
+  return 1;
+}
+
+void FolderVMInfo::RemoveCreatedVMFolder() {
+  if (createdVMFolder_.empty()) return;
+  std::error_code ec;
+  fs::remove_all(createdVMFolder_, ec);
+  createdVMFolder_.clear();
+}
+
+int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
+  std::string vmName = DestinationName(ctx);
+  std::string folder = VMFolder(vmName);
+  std::error_code ec;
+  if (!IsSafeFolderName(vmName) || !fs::is_directory(folder, ec))
+    return Fail("No destination VM folder [" + folder + "] prepared");
+  SVMInfo description = ctx.vmInfo;
+  description.vDiskControllers = ctx.vmInfo.vDiskControllers;
+  description.strVMName = vmName;
+  std::vector<std::string> placed;
+  auto undo = [&](const std::string& text) {
+    for (const std::string& file : placed) fs::remove(file, ec);
+    RemoveCreatedVMFolder();
+    return Fail(text);
+  };
+  for (SDisk& disk : description.vDisks) {
+    if (!IsPlacedDisk(disk)) continue;
+    std::string from;
+    if (!FindRestoredFile(ctx, disk, folder, from))
+      return undo("Restored disk file [" + disk.fileName + "] not found");
+    std::string name = BaseName(disk.fileName);
+    std::string to = Join(folder, name);
+    bool inPlace = from == to ||
+                   std::find(placed.begin(), placed.end(), to) != placed.end();
+    if (!inPlace) {
+      int err = PlaceFile(from, to);
+      if (err)
+        return undo("Cannot place disk [" + name + "] in [" + folder +
+                    "]: " + std::strerror(err));
+      placed.push_back(to);
+    }
+    disk.fileName = name;
+  }
+  // The instance type a cloud destination chose ("AUTO" is no choice).
+  if (description.strVMSize.empty() && !ctx.strVMSize.empty() &&
+      FXString::CompareNoCase(ctx.strVMSize, "AUTO") != 0)
+    description.strVMSize = ctx.strVMSize;
+  FillSizesFromFiles(description, folder);
+  std::string descriptionPath = Join(folder, kDescriptionName);
+  if (!VMConfigFile(descriptionPath).Save(description)) {
+    placed.push_back(descriptionPath);
+    return undo("Cannot write the VM description [" + descriptionPath + "]");
+  }
+  return 1;
+}
+
+int FolderVMInfo::CompleteDestinationVM(RestoreCtx& ctx) {
+  std::string vmName = DestinationName(ctx);
+  if (!IsSafeFolderName(vmName) ||
+      !IsRegularFile(Join(VMFolder(vmName), kDescriptionName)))
+    return Fail("Destination VM [" + vmName + "] was not configured");
+  createdVMFolder_.clear();  // the VM stands; it is no longer ours to remove
+  ctx.strVMId = PlatformKindName(kind_) + "/" + vmName;
+  ctx.bResultFlag = true;
+  ctx.strResultInfo = VMFolder(vmName);
+  return 1;
+}
+
+bool FolderVMInfo::FinalizeConvertedVM(RestoreCtx& ctx) {
+  return PrepareDestinationVM(ctx) && ConfigureDestinationVM(ctx) &&
+         CompleteDestinationVM(ctx);
+}
+
+int FolderVMInfo::RunVMOperation(OperationCtx&) { return 1; }
+
+bool FolderVMInfo::UpdateVMDescription(const std::string& vmName,
+                                       const SVMInfo& info) {
+  if (!IsSafeFolderName(vmName))
+    return Fail("Invalid VM name [" + vmName + "]");
+  std::string path = Join(VMFolder(vmName), kDescriptionName);
+  if (!IsRegularFile(path)) return Fail("No VM named [" + vmName + "]");
+  SVMInfo description = info;
+  description.vDiskControllers = info.vDiskControllers;
+  description.strVMName = vmName;
+  for (SDisk& disk : description.vDisks)
+    if (IsPlacedDisk(disk)) disk.fileName = BaseName(disk.fileName);
+  FillSizesFromFiles(description, VMFolder(vmName));
+  if (!VMConfigFile(path).Save(description))
+    return Fail("Cannot write the VM description [" + path + "]");
+  return true;
+}

@@ -1,0 +1,135 @@
+//===- FolderVMInfo.h - The built-in folder platform ----------------------===//
+//
+// An access object (IVMInfo) whose platform is a folder tree, so the library
+// runs for real without the closed platform libraries.  IVMInfo::CreateObject
+// hands one out for every platform kind that has no factory of its own when
+// the environment variable ZY_PLATFORM_ROOT names the root folder.
+//
+// Layout under the root (<kind> is PlatformKindName of the kind: "vmware",
+// "hyperv", "amazon", "azure", "nutanix", "rhev", "openstack", "oraclevm",
+// or the number of an unnamed kind):
+//
+//   <root>/<kind>/<vm>/VMConfig.zyf      the VM's generalised description;
+//                                        a folder without it is no VM
+//   <root>/<kind>/<vm>/<files>           its disk images and other files
+//   <root>/<kind>/hosts.json             {"hosts": [{"name": "hv01",
+//                                          "networks": ["LAN", "DMZ"]}]}
+//   <root>/<kind>/instance-types.json    {"us-east-1": [{"name": "t2.micro",
+//                                          "cpus": 1, "memoryMB": 1024}]}
+//
+// What the operations do:
+//   GetVMInfo            reads <vm>/VMConfig.zyf (by name, else by GUID); a
+//                        description without a GUID gets the folder's name
+//   MountVM              hard-links (or copies) the VM's files into the
+//                        mount folder, which must be empty or absent; the
+//                        VM's folder is never changed
+//   UnmountVM            removes what MountVM placed, and the folder it made
+//   GetFullMountInfo     one record with a file entry per mounted file:
+//                        configuration files (zyf, vmx, vmtx, cfg, xml) are
+//                        type 0, disk images (named by the description or
+//                        with a disk extension) type 1, anything else 2
+//   GetHostInfo          the host of that name from hosts.json (the first
+//                        for an empty name); GetLocalHostInfo the first host
+//   GetAvailableInstanceTypes  the list of the key's region; a key
+//                        "region|host" falls back to its region
+//   PrepareRestoreConversion, StartPlatformConversion
+//                        check that the destination VM does not exist yet
+//   PrepareDestinationVM creates the destination VM's folder
+//   ConfigureDestinationVM  places the restored disk files (found by their
+//                        names in the request's staging or destination
+//                        folder) in it and writes its VMConfig.zyf last, with
+//                        the request's instance type, and the sizes of disks
+//                        the description gives none taken from their files
+//   CompleteDestinationVM   reports the VM: strVMId "<kind>/<vm>",
+//                        strResultInfo its folder
+//   FinalizeConvertedVM  the three steps above in one call
+// The destination VM is named by the request's strVMName, else by its
+// description's.  A failed destination step removes the VM folder it made;
+// no operation changes or removes a file it did not place itself.
+// GetLastErrorText tells what failed last.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include "platform/access/IVMInfo.h"
+
+#include <string>
+#include <vector>
+
+// The name of a platform kind in the folder layout and on the command line;
+// the decimal number for kinds without a name.
+ZY_PLATFORM_API std::string PlatformKindName(VirtualServerInstanceType kind);
+// Reads a kind from its name (any letter case) or its number.  Only the kinds
+// of VirtualServerTypes.h are accepted, and "physical" (0) for a machine
+// restored from a bare-metal recovery response.
+ZY_PLATFORM_API bool ParsePlatformKind(const std::string& text,
+                                       VirtualServerInstanceType& kind);
+// Every platform kind, in ascending order (0 not included).
+ZY_PLATFORM_API std::vector<VirtualServerInstanceType> KnownPlatformKinds();
+
+// A folder platform for kind at the root named by ZY_PLATFORM_ROOT, or null
+// when the variable is unset or empty.
+ZY_PLATFORM_API IVMInfo* CreateFolderVMInfoFromEnvironment(
+    VirtualServerInstanceType kind);
+
+class ZY_PLATFORM_API FolderVMInfo : public IVMInfo {
+ public:
+  FolderVMInfo(VirtualServerInstanceType kind, std::string root);
+  ~FolderVMInfo() override;
+
+  int Initialize(int mode) override;
+  int Uninitialize(int mode) override;
+  int Connect(const std::string& host, const std::string& user,
+              const std::string& password) override;
+  int Disconnect() override;
+  std::string GetLastErrorText() override;
+  int GetVMInfo(const std::string& vmName, const std::string& vmGuid,
+                const std::string& extra, int option1, int option2,
+                VMInfoStructs::SVMInfo& info) override;
+  int GetHostInfo(const std::string& hostName, uint64_t propertyMask,
+                  int option, VMInfoStructs::SHostInfo& info) override;
+  int GetLocalHostInfo(VMInfoStructs::SHostInfo& info, uint64_t propertyMask,
+                       int option) override;
+  int GetAvailableInstanceTypes(const std::string& key,
+                                std::vector<VMInfoStructs::SVMSizeInfo>& types,
+                                int option1, int option2) override;
+  int MountVM(MountCtx& ctx) override;
+  int UnmountVM(MountCtx& ctx) override;
+  int GetFullMountInfo(
+      MountCtx& ctx, std::vector<VMInfoStructs::SMountInfoFull>& info) override;
+  int PrepareRestoreConversion(RestoreCtx& ctx) override;
+  int PrepareDestinationVM(RestoreCtx& ctx) override;
+  int ConfigureDestinationVM(RestoreCtx& ctx) override;
+  int CompleteDestinationVM(RestoreCtx& ctx) override;
+  bool StartPlatformConversion(RestoreCtx& ctx) override;
+  bool FinalizeConvertedVM(RestoreCtx& ctx) override;
+  int RunVMOperation(OperationCtx& ctx) override;
+
+  // <root>/<kind>
+  std::string KindFolder() const;
+  // <root>/<kind>/<vm>
+  std::string VMFolder(const std::string& vmName) const;
+  // Rewrites the description of an existing VM of this kind (after the
+  // caller adjusted it), its disks named as ConfigureDestinationVM names
+  // them; false, with the reason as last error, otherwise.
+  bool UpdateVMDescription(const std::string& vmName,
+                           const VMInfoStructs::SVMInfo& info);
+
+ private:
+  int Fail(const std::string& text);
+  bool FindVMFolder(const std::string& vmName, const std::string& vmGuid,
+                    std::string& folder);
+  bool CheckDestinationFree(const RestoreCtx& ctx, std::string& vmName);
+  void RemoveCreatedVMFolder();
+
+  VirtualServerInstanceType kind_;
+  std::string root_;
+  std::string lastError_;
+  // What MountVM placed, so UnmountVM removes exactly that.
+  std::string mountFolder_;
+  bool createdMountFolder_ = false;
+  std::vector<std::string> mountedFiles_;
+  // The destination VM folder PrepareDestinationVM made, removed again when
+  // a later step fails.
+  std::string createdVMFolder_;
+};

@@ -1,0 +1,583 @@
+//===- Ec2Description.cpp - Amazon EC2 instance descriptions --------------===//
+//
+// An Amazon description is the XML response of the EC2 query API action
+// DescribeInstances (RunInstancesResponse, which lists instances the same
+// way, is read too).  It is read with a Xerces-C DOM.
+//
+// Format facts and quirks handled:
+//   * every API version puts the response in its own namespace
+//     ("http://ec2.amazonaws.com/doc/2016-11-15/"); elements are matched on
+//     their local names only, so any version reads;
+//   * lists are <item> wrappers; instances sit in
+//     reservationSet/item/instancesSet/item.  A response with several
+//     instances describes several machines: the first one is read and the
+//     others are named in a debug line;
+//   * the same element names occur at several depths (groupSet, privateIp-
+//     Address, status), so children are always looked up directly under their
+//     parent, never anywhere below it;
+//   * empty elements are self-closing (<value/>, <groupSet/>); texts are
+//     trimmed of surrounding white space;
+//   * an error response (<Response><Errors><Error>) is refused with its code
+//     and message;
+//   * the XML may come from anywhere, so it is read defensively: it must be
+//     UTF-8 (as EC2 writes it), a document with a DOCTYPE is refused before
+//     and after parsing, no DTD or external entity is ever loaded, entity
+//     expansion is capped, elements may nest kMaxElementDepth levels and
+//     carry kMaxAttributes attributes, and the parser works on the text in
+//     memory only.
+//
+// Element (under the instance item) -> description member:
+//   instanceId             strGUID; also strVMName without a Name tag
+//   tagSet/item "Name"     strVMName (the tag's value)
+//   instanceType           strVMSize
+//   placement/availabilityZone
+//                          strRegion: the zone up to and with the number
+//                          that ends the region name ("us-west-2a" ->
+//                          "us-west-2", "us-west-2-lax-1a" -> "us-west-2")
+//   platform, platformDetails
+//                          strGuestOS ("Windows" or "Linux/UNIX", or
+//                          platformDetails as given); guestOSInfo.OSType
+//                          "Windows"/"Unix", GuestOSName "Windows"/"Linux"
+//   architecture           guestOSInfo.CPUArch (x86_64 -> "x64",
+//                          i386 -> "x86", arm64 -> "arm64")
+//   currentInstanceBootMode, else bootMode
+//                          strBootFirmware ("uefi" -> "EFI",
+//                          "legacy-bios" -> "BIOS")
+//   cpuOptions             i64NumCPUs: coreCount x threadsPerCore
+//   keyName                vKeyPairs[0].strName
+//   groupSet/item          vSecurityGroups: groupId, groupName
+//   blockDeviceMapping/item
+//                          vDisks, in file order: fileName and
+//                          strConfigDiskName the ebs/volumeId,
+//                          strDisplayName and strName the deviceName, nSlot
+//                          the position, isOSDisk when deviceName equals
+//                          rootDeviceName.  Items without an EBS volume
+//                          (instance store) are passed over.
+//   networkInterfaceSet/item
+//                          vNetworkCards, by attachment/deviceIndex: strName
+//                          networkInterfaceId, strNetworkName subnetId,
+//                          strNetworkId vpcId, strMacAddress macAddress,
+//                          strProtocolAddress privateIpAddress,
+//                          strAdapterType interfaceType, nInterfaceValue the
+//                          device index, bPrimary for device index 0
+// The response carries no memory size; i64MemoryMB is left as it was.
+//
+//===----------------------------------------------------------------------===//
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <vector>
+#include <xercesc/dom/DOM.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/sax/ErrorHandler.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/TransService.hpp>
+#include <xercesc/util/XMLEntityResolver.hpp>
+#include <xercesc/util/XMLException.hpp>
+
+#include "platform/support/EvDebug.h"
+#include "platform/readers/VMConfigFormat.h"
+#include "platform/support/XercesInit.h"
+
+using namespace VMInfoStructs;
+using namespace xercesc;
+
+namespace {
+
+constexpr const char kParseFunction[] =
+    "bool ParseEc2Description(const string&, VMInfoStructs::SVMInfo&, string&)";
+// An EC2 response declares no entities at all; a handful is generous.
+constexpr XMLSize_t kEntityExpansionLimit = 16;
+constexpr size_t kMaxElementDepth = 100;
+constexpr size_t kMaxAttributes = 32;
+
+//===----------------------------------------------------------------------===//
+// Text helpers.
+//===----------------------------------------------------------------------===//
+
+// Never throws: a text that cannot be transcoded reads as empty.
+std::string ToUtf8(const XMLCh* text) {
+  if (!text || !*text) return std::string();
+  try {
+    TranscodeToStr utf8(text, "UTF-8");
+    return std::string(reinterpret_cast<const char*>(utf8.str()),
+                       utf8.length());
+  } catch (...) {
+    return std::string();
+  }
+}
+
+std::string Trim(const std::string& text) {
+  const char* space = " \t\r\n";
+  size_t begin = text.find_first_not_of(space);
+  if (begin == std::string::npos) return std::string();
+  size_t end = text.find_last_not_of(space);
+  return text.substr(begin, end - begin + 1);
+}
+
+// Compares a DOM name with an ASCII name without transcoding.
+bool NameIs(const XMLCh* name, const char* ascii) {
+  if (!name) return false;
+  size_t i = 0;
+  for (; ascii[i]; ++i)
+    if (name[i] != static_cast<XMLCh>(static_cast<unsigned char>(ascii[i])))
+      return false;
+  return name[i] == 0;
+}
+
+bool LocalNameIs(const DOMElement* element, const char* name) {
+  const XMLCh* local = element->getLocalName();
+  return NameIs(local ? local : element->getTagName(), name);
+}
+
+std::string LocalName(const DOMElement* element) {
+  const XMLCh* local = element->getLocalName();
+  return ToUtf8(local ? local : element->getTagName());
+}
+
+// The first child element with this local name, directly under parent.
+const DOMElement* Child(const DOMElement* parent, const char* name) {
+  if (!parent) return nullptr;
+  for (const DOMElement* e = parent->getFirstElementChild(); e;
+       e = e->getNextElementSibling())
+    if (LocalNameIs(e, name)) return e;
+  return nullptr;
+}
+
+// Every child element with this local name, in document order.
+std::vector<const DOMElement*> Children(const DOMElement* parent,
+                                        const char* name) {
+  std::vector<const DOMElement*> found;
+  if (!parent) return found;
+  for (const DOMElement* e = parent->getFirstElementChild(); e;
+       e = e->getNextElementSibling())
+    if (LocalNameIs(e, name)) found.push_back(e);
+  return found;
+}
+
+// The <item> elements of a list element such as groupSet.
+std::vector<const DOMElement*> Items(const DOMElement* parent,
+                                     const char* list) {
+  return Children(Child(parent, list), "item");
+}
+
+// The element's own text (its text and CDATA children).  DOM's
+// getTextContent walks the whole subtree recursively, which a hostile,
+// deeply nested document would turn into a stack overflow.
+std::string Text(const DOMElement* element) {
+  if (!element) return std::string();
+  std::string text;
+  for (const DOMNode* node = element->getFirstChild(); node;
+       node = node->getNextSibling()) {
+    DOMNode::NodeType type = node->getNodeType();
+    if (type == DOMNode::TEXT_NODE || type == DOMNode::CDATA_SECTION_NODE)
+      text += ToUtf8(node->getNodeValue());
+  }
+  return Trim(text);
+}
+
+// The trimmed text of a path of children ("placement", "availabilityZone").
+std::string TextAt(const DOMElement* parent,
+                   std::initializer_list<const char*> path) {
+  const DOMElement* at = parent;
+  for (const char* name : path) at = Child(at, name);
+  return Text(at);
+}
+
+bool ParseSmallCount(const std::string& text, int64_t& value) {
+  if (text.empty() || text.size() > 6) return false;
+  value = 0;
+  for (char c : text) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    value = value * 10 + (c - '0');
+  }
+  return true;
+}
+
+//===----------------------------------------------------------------------===//
+// Value tables.
+//===----------------------------------------------------------------------===//
+
+struct ArchitectureRow {
+  const char* ec2;
+  const char* cpuArch;
+};
+// clang-format off
+constexpr ArchitectureRow kArchitectures[] = {
+    {"x86_64", "x64"},  {"x86_64_mac", "x64"},  {"i386", "x86"},
+    {"arm64", "arm64"}, {"arm64_mac", "arm64"},
+};
+// clang-format on
+
+std::string CpuArchOf(const std::string& architecture) {
+  for (const ArchitectureRow& row : kArchitectures)
+    if (architecture == row.ec2) return row.cpuArch;
+  return architecture;
+}
+
+struct BootModeRow {
+  const char* ec2;
+  const char* firmware;
+};
+// clang-format off
+constexpr BootModeRow kBootModes[] = {
+    {"uefi", "EFI"},
+    {"legacy-bios", "BIOS"},
+};
+// clang-format on
+
+// Regions are named <area>-<direction>-<number> ("us-gov-west-1"); a zone
+// adds a letter ("us-gov-west-1a") or, for local and wavelength zones, more
+// dash-separated parts ("us-west-2-lax-1a").  The region ends with the first
+// part that starts with a digit, cut after its digits.
+std::string RegionOfZone(const std::string& zone) {
+  size_t start = 0;
+  while (start < zone.size()) {
+    size_t end = zone.find('-', start);
+    if (end == std::string::npos) end = zone.size();
+    if (std::isdigit(static_cast<unsigned char>(zone[start]))) {
+      size_t digits = start;
+      while (digits < end &&
+             std::isdigit(static_cast<unsigned char>(zone[digits])))
+        ++digits;
+      return zone.substr(0, digits);
+    }
+    start = end + 1;
+  }
+  return zone;  // not shaped like a zone: kept as given
+}
+
+//===----------------------------------------------------------------------===//
+// The instance.
+//===----------------------------------------------------------------------===//
+
+void ReadGuestOS(const DOMElement* instance, SVMInfo& info) {
+  std::string platform = TextAt(instance, {"platform"});
+  std::string details = TextAt(instance, {"platformDetails"});
+  bool windows = platform == "windows" || details.compare(0, 7, "Windows") == 0;
+  info.strGuestOS = !details.empty() ? details
+                    : windows        ? "Windows"
+                                     : "Linux/UNIX";
+  info.guestOSInfo.OSType = windows ? "Windows" : "Unix";
+  info.guestOSInfo.GuestOSName = windows ? "Windows" : "Linux";
+  std::string architecture = TextAt(instance, {"architecture"});
+  if (!architecture.empty()) info.guestOSInfo.CPUArch = CpuArchOf(architecture);
+}
+
+void ReadFirmware(const DOMElement* instance, SVMInfo& info) {
+  std::string mode = TextAt(instance, {"currentInstanceBootMode"});
+  if (mode.empty()) mode = TextAt(instance, {"bootMode"});
+  for (const BootModeRow& row : kBootModes)
+    if (mode == row.ec2) info.strBootFirmware = row.firmware;
+}
+
+void ReadCpus(const DOMElement* instance, SVMInfo& info) {
+  int64_t cores = 0;
+  int64_t threads = 1;
+  if (!ParseSmallCount(TextAt(instance, {"cpuOptions", "coreCount"}), cores))
+    return;
+  std::string perCore = TextAt(instance, {"cpuOptions", "threadsPerCore"});
+  if (!perCore.empty() && !ParseSmallCount(perCore, threads)) return;
+  if (cores > 0 && threads > 0) info.i64NumCPUs = cores * threads;
+}
+
+void ReadName(const DOMElement* instance, SVMInfo& info) {
+  for (const DOMElement* tag : Items(instance, "tagSet")) {
+    if (TextAt(tag, {"key"}) == "Name" && !TextAt(tag, {"value"}).empty()) {
+      info.strVMName = TextAt(tag, {"value"});
+      return;
+    }
+  }
+  info.strVMName = info.strGUID;
+}
+
+void ReadAccess(const DOMElement* instance, SVMInfo& info) {
+  std::string keyName = TextAt(instance, {"keyName"});
+  info.vKeyPairs.clear();
+  if (!keyName.empty()) {
+    SKeyPairInfo keyPair;
+    keyPair.strName = keyName;
+    info.vKeyPairs.push_back(keyPair);
+  }
+  info.vSecurityGroups.clear();
+  for (const DOMElement* group : Items(instance, "groupSet")) {
+    SSecurityGroupInfo entry;
+    entry.strGroupId = TextAt(group, {"groupId"});
+    entry.strGroupName = TextAt(group, {"groupName"});
+    info.vSecurityGroups.push_back(entry);
+  }
+}
+
+void ReadDisks(const DOMElement* instance, SVMInfo& info) {
+  std::string rootDevice = TextAt(instance, {"rootDeviceName"});
+  info.vDisks.clear();
+  for (const DOMElement* mapping : Items(instance, "blockDeviceMapping")) {
+    std::string volume = TextAt(mapping, {"ebs", "volumeId"});
+    if (volume.empty()) continue;  // instance store: nothing to restore
+    SDisk disk;
+    disk.fileName = volume;
+    disk.strConfigDiskName = volume;
+    disk.strDisplayName = TextAt(mapping, {"deviceName"});
+    disk.strName = disk.strDisplayName;
+    disk.nSlot = static_cast<int32_t>(info.vDisks.size());
+    disk.isOSDisk = !rootDevice.empty() && disk.strDisplayName == rootDevice;
+    info.vDisks.push_back(disk);
+  }
+}
+
+void ReadNetworkCards(const DOMElement* instance, SVMInfo& info) {
+  std::vector<SVMNetworkCard> cards;
+  for (const DOMElement* item : Items(instance, "networkInterfaceSet")) {
+    SVMNetworkCard card;
+    card.strName = TextAt(item, {"networkInterfaceId"});
+    card.strNetworkName = TextAt(item, {"subnetId"});
+    card.strNetworkId = TextAt(item, {"vpcId"});
+    card.strMacAddress = TextAt(item, {"macAddress"});
+    card.strProtocolAddress = TextAt(item, {"privateIpAddress"});
+    card.strAdapterType = TextAt(item, {"interfaceType"});
+    int64_t index = 0;
+    if (ParseSmallCount(TextAt(item, {"attachment", "deviceIndex"}), index))
+      card.nInterfaceValue = static_cast<int32_t>(index);
+    else
+      card.nInterfaceValue = static_cast<int32_t>(cards.size());
+    card.bPrimary = card.nInterfaceValue == 0;
+    cards.push_back(card);
+  }
+  std::stable_sort(cards.begin(), cards.end(),
+                   [](const SVMNetworkCard& a, const SVMNetworkCard& b) {
+                     return a.nInterfaceValue < b.nInterfaceValue;
+                   });
+  info.vNetworkCards = cards;
+}
+
+void ReadInstance(const DOMElement* instance, SVMInfo& info) {
+  info.strGUID = TextAt(instance, {"instanceId"});
+  ReadName(instance, info);
+  std::string type = TextAt(instance, {"instanceType"});
+  if (!type.empty()) info.strVMSize = type;
+  std::string zone = TextAt(instance, {"placement", "availabilityZone"});
+  if (!zone.empty()) info.strRegion = RegionOfZone(zone);
+  ReadGuestOS(instance, info);
+  ReadFirmware(instance, info);
+  ReadCpus(instance, info);
+  ReadAccess(instance, info);
+  ReadDisks(instance, info);
+  ReadNetworkCards(instance, info);
+}
+
+// The instance items of a response, in document order.
+std::vector<const DOMElement*> Instances(const DOMElement* root) {
+  std::vector<const DOMElement*> instances;
+  if (LocalNameIs(root, "RunInstancesResponse"))
+    return Items(root, "instancesSet");
+  for (const DOMElement* reservation : Items(root, "reservationSet"))
+    for (const DOMElement* instance : Items(reservation, "instancesSet"))
+      instances.push_back(instance);
+  return instances;
+}
+
+//===----------------------------------------------------------------------===//
+// Parsing.
+//===----------------------------------------------------------------------===//
+
+// Keeps the first error or fatal error with its line; warnings are ignored.
+class FirstErrorHandler : public ErrorHandler {
+ public:
+  void warning(const SAXParseException&) override {}
+  void error(const SAXParseException& e) override { Keep(e); }
+  void fatalError(const SAXParseException& e) override { Keep(e); }
+  void resetErrors() override {}
+  const std::string& message() const { return message_; }
+
+ private:
+  void Keep(const SAXParseException& e) {
+    if (!message_.empty()) return;
+    message_ = "line " + std::to_string(e.getLineNumber()) + ": " +
+               ToUtf8(e.getMessage());
+  }
+  std::string message_;
+};
+
+// Any entity the document names resolves to nothing: the description is
+// never allowed to pull in other files or URLs.
+class NoEntityResolver : public XMLEntityResolver {
+ public:
+  InputSource* resolveEntity(XMLResourceIdentifier*) override {
+    static const XMLByte kNothing[] = {0};
+    return new MemBufInputSource(kNothing, 0, "none", false);
+  }
+};
+
+// A DOCTYPE is where entity tricks start; an EC2 response never has one.
+bool HasDoctype(const std::string& xml) {
+  return xml.find("<!DOCTYPE") != std::string::npos;
+}
+
+// Where a markup construct that starts at pos ends (one past its end), or
+// npos; attributes counts the '=' of a tag's attributes.
+size_t EndOfMarkup(const std::string& xml, size_t pos, size_t& attributes) {
+  struct Skip {
+    const char* open;
+    const char* close;
+  };
+  static constexpr Skip kSkips[] = {
+      {"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
+  attributes = 0;
+  for (const Skip& skip : kSkips) {
+    if (xml.compare(pos, std::strlen(skip.open), skip.open) != 0) continue;
+    size_t end = xml.find(skip.close, pos + std::strlen(skip.open));
+    return end == std::string::npos ? end : end + std::strlen(skip.close);
+  }
+  char quote = 0;
+  for (size_t i = pos + 1; i < xml.size(); ++i) {
+    char c = xml[i];
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    } else if (c == '=') {
+      ++attributes;
+    } else if (c == '>') {
+      return i + 1;
+    }
+  }
+  return std::string::npos;
+}
+
+// The parser slows down more than linearly with element depth and with the
+// number of attributes of one element, so a hostile file could stall the
+// reader; an EC2 response nests about ten levels and has no attributes but
+// its namespace.  One pass over the tags checks both.
+bool CheckMarkupShape(const std::string& xml, std::string& error) {
+  size_t depth = 0;
+  size_t pos = xml.find('<');
+  while (pos != std::string::npos) {
+    size_t attributes = 0;
+    size_t end = EndOfMarkup(xml, pos, attributes);
+    if (end == std::string::npos) return true;  // the parser reports it
+    bool construct =
+        xml.compare(pos, 2, "<!") == 0 || xml.compare(pos, 2, "<?") == 0;
+    if (attributes > kMaxAttributes && !construct) {
+      error = "an element has more than " + std::to_string(kMaxAttributes) +
+              " attributes";
+      return false;
+    }
+    if (xml.compare(pos, 2, "</") == 0) {
+      if (depth > 0) --depth;
+    } else if (!construct && xml[end - 2] != '/' &&
+               ++depth > kMaxElementDepth) {
+      error = "elements nest deeper than " + std::to_string(kMaxElementDepth) +
+              " levels";
+      return false;
+    }
+    pos = xml.find('<', end);
+  }
+  return true;
+}
+
+bool ReadDocument(const DOMDocument* document, SVMInfo& info,
+                  std::string& error) {
+  if (!document || !document->getDocumentElement()) {
+    error = "the document has no root element";
+    return false;
+  }
+  if (document->getDoctype()) {
+    error = "a document type declaration (DOCTYPE) is not allowed";
+    return false;
+  }
+  const DOMElement* root = document->getDocumentElement();
+  if (LocalNameIs(root, "Response") && Child(root, "Errors")) {
+    const DOMElement* failure = Child(Child(root, "Errors"), "Error");
+    error = "the response is an EC2 error: " + TextAt(failure, {"Code"}) +
+            ": " + TextAt(failure, {"Message"});
+    return false;
+  }
+  if (!LocalNameIs(root, "DescribeInstancesResponse") &&
+      !LocalNameIs(root, "RunInstancesResponse")) {
+    error = "root element <" + LocalName(root) +
+            "> is not an EC2 DescribeInstancesResponse";
+    return false;
+  }
+  std::vector<const DOMElement*> instances = Instances(root);
+  if (instances.empty()) {
+    error = "the response describes no instance";
+    return false;
+  }
+  SVMInfo read;
+  CopyVMInfoWhole(info, read);
+  ReadInstance(instances.front(), read);
+  if (instances.size() > 1) {
+    EvDebug().Debug(
+        kParseFunction,
+        "The description lists %zu instances; reading the first [%s]",
+        instances.size(), read.strGUID.c_str());
+  }
+  if (read.strGUID.empty()) {
+    error = "the instance has no instanceId";
+    return false;
+  }
+  CopyVMInfoWhole(read, info);
+  return true;
+}
+
+}  // namespace
+
+bool ParseEc2Description(const std::string& xml, SVMInfo& info,
+                         std::string& error) {
+  error.clear();
+  // Other encodings would hide markup from the checks below.
+  if (xml.find('\0') != std::string::npos) {
+    error = "the description is not UTF-8 text";
+    return false;
+  }
+  if (HasDoctype(xml)) {
+    error = "a document type declaration (DOCTYPE) is not allowed";
+    return false;
+  }
+  if (!CheckMarkupShape(xml, error)) return false;
+  if (!ZyEnsureXercesInitialized()) {
+    error = "the XML parser cannot be initialised";
+    return false;
+  }
+  try {
+    XercesDOMParser parser;
+    parser.setValidationScheme(XercesDOMParser::Val_Never);
+    parser.setDoNamespaces(true);
+    parser.setDoSchema(false);
+    parser.setLoadExternalDTD(false);
+    parser.setLoadSchema(false);
+    parser.setDisableDefaultEntityResolution(true);
+    parser.setCreateEntityReferenceNodes(false);
+    NoEntityResolver resolver;
+    parser.setXMLEntityResolver(&resolver);
+    SecurityManager security;
+    security.setEntityExpansionLimit(kEntityExpansionLimit);
+    parser.setSecurityManager(&security);
+    FirstErrorHandler errors;
+    parser.setErrorHandler(&errors);
+    MemBufInputSource source(reinterpret_cast<const XMLByte*>(xml.data()),
+                             xml.size(), "EC2 description", false);
+    parser.parse(source);
+    if (!errors.message().empty()) {
+      error = errors.message();
+      return false;
+    }
+    return ReadDocument(parser.getDocument(), info, error);
+  } catch (const SAXParseException& e) {
+    error = "line " + std::to_string(e.getLineNumber()) + ": " +
+            ToUtf8(e.getMessage());
+  } catch (const XMLException& e) {
+    error = ToUtf8(e.getMessage());
+  } catch (const OutOfMemoryException&) {
+    error = "out of memory while parsing";
+  } catch (const DOMException& e) {
+    error = ToUtf8(e.getMessage());
+  } catch (...) {
+    error = "unexpected failure while parsing";
+  }
+  if (error.empty()) error = "unreadable XML";
+  return false;
+}

@@ -1,0 +1,1100 @@
+//===- OracleVMConfigFile.cpp - Oracle VM and Xen domain files ------------===//
+//
+// Oracle VM keeps each machine's configuration in a Xen domain file, vm.cfg;
+// the Xen toolstacks (xm, xl) read the same kind of file.  The file is
+// Python (xm executes it) or a Python-like subset (xl parses it).
+//
+// Format facts and quirks handled:
+//   * settings are "name = value" statements, one per line or separated by
+//     ';'; spacing around '=' varies ("vcpus=1", "on_crash    = 'destroy'");
+//     a later assignment of a name replaces the earlier one, and "+=" appends
+//     to a list or string (xl);
+//   * values: strings in single or double quotes (also triple-quoted, with
+//     Python's backslash escapes; adjacent strings and '+' join them), integer
+//     and decimal numbers (also quoted, "memory = '4096'", as Oracle VM
+//     Manager writes them), True/False/None, and lists in [...] or (...) that
+//     may span several lines and end in a comma;
+//   * '#' starts a comment anywhere outside a string, also after a value; a
+//     backslash at the end of a line continues it; CRLF line ends are read as
+//     LF;
+//   * Python code that is not a plain setting ("import os, re",
+//     "arch = os.uname()[4]", if/else blocks, '+' with variables) is not run:
+//     statements and indented blocks are passed over, and a setting computed
+//     by such code has no value we can use.  A setting this reader needs that
+//     is computed this way fails the read rather than being guessed;
+//   * broken syntax fails the read with its line: an unterminated string, a
+//     bracket never closed or closed by the wrong one, a setting name without
+//     '=', an unexpected indentation or character.
+//
+// Disk entries come in two syntaxes, both read:
+//   * positional (xm, Oracle VM): "phy:/dev/vg/lv,hda,w",
+//     "file:/OVS/.../disk.img,xvda,w", "tap:aio:/path,xvdb,r",
+//     ",hdc:cdrom,r" (an empty CD drive).  A prefix on the target (phy:, file:,
+//     tap:, tap2:, aio:, tapdisk:, ioemu:, raw:, qcow:, qcow2:, vhd:, qed:,
+//     iscsi:, nbd:, enbd:, drbd:) names the backend and is not part of the
+//     path; "phy:" with a relative name means a device under /dev/;
+//   * xl: positional target, format, vdev, access, and key=value parameters
+//     in any order ("format=raw, vdev=hdc, access=ro, devtype=cdrom,
+//     target=/root/boot.iso"); "target=" takes the rest of the entry, commas
+//     included; the flag "cdrom" is devtype=cdrom.  A positional parameter
+//     after the target is the format only when it names a format (or is
+//     empty) and the target had no backend prefix; otherwise it is the vdev.
+//   A CD-ROM is an entry whose vdev ends in ":cdrom", or with devtype=cdrom or
+//   the cdrom flag.
+//
+// Setting -> description member:
+//   name              strVMName (a string)
+//   OVM_simple_name   strVMName, preferred over name: Oracle VM Manager names
+//                     the domain after its identifier and keeps the name
+//                     shown to users here
+//   uuid              strGUID
+//   memory            i64MemoryMB (MiB; a number or a string of digits,
+//                     1 .. kMaxMemoryMB)
+//   vcpus             i64NumCPUs (1 .. kMaxCpus; 1 when absent, as Xen does)
+//   OVM_os_type       strGuestOS and guestOSInfo.GuestOSName; OSType
+//                     "Windows" or "Unix" from its words
+//   firmware, bios, builder, type
+//                     strBootFirmware: firmware "uefi"/"ovmf" or bios "ovmf"
+//                     give "EFI"; firmware "bios"/"seabios"/"rombios", bios
+//                     "seabios"/"rombios", or an HVM guest (builder or type
+//                     "hvm") without them give "BIOS"; a paravirtual guest
+//                     boots without firmware and gets "" (unchanged)
+//   disk              vDisks, in file order (list of strings):
+//     fileName          the target path, prefix removed
+//     strConfigDiskName the target's file name
+//     strDisplayName    the target's file name
+//     strControllerType from the vdev: hd "ide", sd "scsi", xvd "xen",
+//                       vd "virtio"
+//     nBus, nSlot       from the vdev's letters: IDE has two units a bus
+//                       (hdc is 1:0); the others one bus (xvdc is 0:2)
+//     nDeviceType       2 for a CD-ROM, else 1
+//     eDiskType         29 (an Oracle VM disk) for a hard disk
+//     isOSDisk          the hard disk with the lowest vdev (hda, xvda,
+//                       sda): the disk the guest boots from
+//   vif               vNetworkCards, in file order (list of strings of
+//                     key=value): strName vifname (else "eth<n>", the guest's
+//                     name), strNetworkName bridge, strMacAddress mac,
+//                     strAdapterType model (an emulated card of an HVM guest
+//                     without one is "rtl8139", Xen's default),
+//                     strProtocolAddress ip
+//
+//===----------------------------------------------------------------------===//
+#include "platform/readers/OracleVMConfigFile.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "platform/support/EvDebug.h"
+#include "platform/readers/VMConfigFormat.h"
+
+using namespace VMInfoStructs;
+
+namespace {
+
+constexpr const char kLoadFunction[] =
+    "bool OracleVMConfigFile::LoadFile(const string&)";
+constexpr const char kInfoFunction[] =
+    "bool OracleVMConfigFile::GetVMInfo(VMInfoStructs::SVMInfo&)";
+
+// Oracle VM and Xen accept far less; a larger value is a broken file.
+constexpr int64_t kMaxMemoryMB = int64_t{64} * 1024 * 1024;  // 64 TiB
+constexpr int64_t kMaxCpus = 4096;
+// Lists in a domain file nest two levels at most, and the longest setting
+// (a disk list) has a few hundred items.
+constexpr size_t kMaxNesting = 32;
+constexpr size_t kMaxStatementTokens = 100000;
+
+std::string LineText(int line) { return "line " + std::to_string(line) + ": "; }
+
+// A value as shown in an error line: long values are cut, so one bad value
+// cannot flood the log.
+std::string Shown(const std::string& value) {
+  constexpr size_t kShownChars = 40;
+  return value.size() <= kShownChars ? value
+                                     : value.substr(0, kShownChars) + "...";
+}
+
+//===----------------------------------------------------------------------===//
+// Tokens.
+//===----------------------------------------------------------------------===//
+
+enum class TokenKind { Name, String, Number, Op };
+
+struct Token {
+  TokenKind kind;
+  std::string text;  // a string's value, unescaped
+  int line;
+  bool indented;  // the statement's line starts with white space
+};
+
+bool IsNameStart(unsigned char c) {
+  return std::isalpha(c) || c == '_' || c >= 0x80;
+}
+bool IsNameChar(unsigned char c) { return IsNameStart(c) || std::isdigit(c); }
+
+// Operators of Python that may appear in statements we pass over.
+constexpr const char* kTwoCharOps[] = {"==", "!=", "<=", ">=", "+=", "-=",
+                                       "*=", "/=", "**", "//", "<<", ">>",
+                                       "%=", "&=", "|=", "->"};
+constexpr const char kOneCharOps[] = "=+-*/%<>!&|^~@.,:";
+
+// Receives each statement's tokens; false (with error) stops the reading.
+using StatementHandler =
+    std::function<bool(const std::vector<Token>&, std::string&)>;
+
+// Splits the text into statements and hands each one over as soon as it
+// ends, so memory grows with the longest statement, not with the file.
+class Lexer {
+ public:
+  Lexer(const std::string& text, StatementHandler handler)
+      : text_(text), handler_(std::move(handler)) {}
+
+  bool Run(std::string& error) {
+    while (pos_ < text_.size()) {
+      if (!Step(tokens_, error)) return false;
+    }
+    if (!brackets_.empty()) {
+      error = LineText(brackets_.back().second) + "'" + brackets_.back().first +
+              "' is never closed";
+      return false;
+    }
+    return EndStatement(error);
+  }
+
+ private:
+  bool Step(std::vector<Token>& tokens, std::string& error) {
+    if (tokens.size() > kMaxStatementTokens) {
+      error = LineText(tokens.front().line) + "a statement of more than " +
+              std::to_string(kMaxStatementTokens) + " items";
+      return false;
+    }
+    unsigned char c = static_cast<unsigned char>(text_[pos_]);
+    if (c == ' ' || c == '\t' || c == '\f' || c == '\r') {
+      if (atLineStart_) indented_ = true;
+      ++pos_;
+      return true;
+    }
+    if (c == '#') {
+      while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
+      return true;
+    }
+    if (c == '\n') {
+      ++pos_;
+      ++line_;
+      return !brackets_.empty() || EndStatement(error);
+    }
+    if (c == '\\' && ContinuesLine()) return true;
+    if (c == ';' && brackets_.empty()) {
+      ++pos_;
+      bool ok = EndStatement(error);
+      atLineStart_ = false;  // the next statement shares this line
+      return ok;
+    }
+    if (c == '\'' || c == '"') return ReadString(tokens, error);
+    if (std::isdigit(c) ||
+        (c == '.' && pos_ + 1 < text_.size() &&
+         std::isdigit(static_cast<unsigned char>(text_[pos_ + 1])))) {
+      ReadNumber(tokens);
+      return true;
+    }
+    if (IsNameStart(c)) {
+      size_t start = pos_;
+      while (pos_ < text_.size() &&
+             IsNameChar(static_cast<unsigned char>(text_[pos_])))
+        ++pos_;
+      Push(tokens, TokenKind::Name, text_.substr(start, pos_ - start));
+      return true;
+    }
+    if (c == '[' || c == '(' || c == '{') {
+      if (brackets_.size() >= kMaxNesting) {
+        error = LineText(line_) + "brackets nest deeper than " +
+                std::to_string(kMaxNesting) + " levels";
+        return false;
+      }
+      brackets_.emplace_back(static_cast<char>(c), line_);
+      ++pos_;
+      Push(tokens, TokenKind::Op, std::string(1, static_cast<char>(c)));
+      return true;
+    }
+    if (c == ']' || c == ')' || c == '}') return CloseBracket(tokens, error);
+    return ReadOperator(tokens, error);
+  }
+
+  // A backslash before the end of the line joins the next line to this one.
+  bool ContinuesLine() {
+    size_t next = pos_ + 1;
+    if (next < text_.size() && text_[next] == '\r') ++next;
+    if (next >= text_.size() || text_[next] != '\n') return false;
+    pos_ = next + 1;
+    ++line_;
+    return true;
+  }
+
+  bool CloseBracket(std::vector<Token>& tokens, std::string& error) {
+    char c = text_[pos_];
+    char open = c == ']' ? '[' : c == ')' ? '(' : '{';
+    if (brackets_.empty()) {
+      error = LineText(line_) + "'" + c + "' closes nothing";
+      return false;
+    }
+    if (brackets_.back().first != open) {
+      error = LineText(line_) + "'" + c + "' does not close '" +
+              brackets_.back().first + "' of line " +
+              std::to_string(brackets_.back().second);
+      return false;
+    }
+    brackets_.pop_back();
+    ++pos_;
+    Push(tokens, TokenKind::Op, std::string(1, c));
+    return true;
+  }
+
+  bool ReadOperator(std::vector<Token>& tokens, std::string& error) {
+    for (const char* op : kTwoCharOps) {
+      if (text_.compare(pos_, 2, op) == 0) {
+        pos_ += 2;
+        Push(tokens, TokenKind::Op, op);
+        return true;
+      }
+    }
+    char c = text_[pos_];
+    if (c != '\0' && std::strchr(kOneCharOps, c)) {
+      ++pos_;
+      Push(tokens, TokenKind::Op, std::string(1, c));
+      return true;
+    }
+    char shown[8];
+    std::snprintf(shown, sizeof shown, "0x%02X", static_cast<unsigned char>(c));
+    error = LineText(line_) + "unexpected character " + shown;
+    return false;
+  }
+
+  void ReadNumber(std::vector<Token>& tokens) {
+    size_t start = pos_;
+    while (pos_ < text_.size()) {
+      unsigned char c = static_cast<unsigned char>(text_[pos_]);
+      bool exponentSign =
+          (c == '+' || c == '-') && pos_ > start &&
+          (text_[pos_ - 1] == 'e' || text_[pos_ - 1] == 'E') &&
+          !(text_[start] == '0' && pos_ > start + 1 &&
+            (text_[start + 1] == 'x' || text_[start + 1] == 'X'));
+      if (!(std::isalnum(c) || c == '.' || c == '_' || exponentSign)) break;
+      ++pos_;
+    }
+    Push(tokens, TokenKind::Number, text_.substr(start, pos_ - start));
+  }
+
+  bool ReadString(std::vector<Token>& tokens, std::string& error) {
+    char quote = text_[pos_];
+    int startLine = line_;
+    bool triple = text_.compare(pos_, 3, std::string(3, quote)) == 0;
+    pos_ += triple ? 3 : 1;
+    std::string value;
+    for (;;) {
+      if (pos_ >= text_.size()) {
+        error = LineText(startLine) + "string is never closed";
+        return false;
+      }
+      char c = text_[pos_];
+      if (c == quote &&
+          (!triple || text_.compare(pos_, 3, std::string(3, quote)) == 0)) {
+        pos_ += triple ? 3 : 1;
+        break;
+      }
+      if (c == '\n') {
+        if (!triple) {
+          error = LineText(startLine) + "string is never closed";
+          return false;
+        }
+        ++line_;
+      }
+      if (c == '\\' && pos_ + 1 < text_.size()) {
+        ReadEscape(value);
+        continue;
+      }
+      value += c;
+      ++pos_;
+    }
+    Push(tokens, TokenKind::String, value, startLine);
+    return true;
+  }
+
+  // Python's escapes; an unknown one keeps its backslash, as Python does.
+  void ReadEscape(std::string& value) {
+    char next = text_[pos_ + 1];
+    pos_ += 2;
+    switch (next) {
+      case 'n':
+        value += '\n';
+        return;
+      case 't':
+        value += '\t';
+        return;
+      case 'r':
+        value += '\r';
+        return;
+      case '0':
+        value += '\0';
+        return;
+      case '\\':
+        value += '\\';
+        return;
+      case '\'':
+        value += '\'';
+        return;
+      case '"':
+        value += '"';
+        return;
+      case '\n':
+        ++line_;
+        return;  // line continued inside the string
+      case 'x':
+        if (pos_ + 2 <= text_.size() &&
+            std::isxdigit(static_cast<unsigned char>(text_[pos_])) &&
+            std::isxdigit(static_cast<unsigned char>(text_[pos_ + 1]))) {
+          value +=
+              static_cast<char>(std::stoi(text_.substr(pos_, 2), nullptr, 16));
+          pos_ += 2;
+          return;
+        }
+        break;
+      default:
+        break;
+    }
+    value += '\\';
+    value += next;
+  }
+
+  void Push(std::vector<Token>& tokens, TokenKind kind, const std::string& text,
+            int line = 0) {
+    tokens.push_back(Token{kind, text, line ? line : line_, indented_});
+    atLineStart_ = false;
+  }
+
+  bool EndStatement(std::string& error) {
+    atLineStart_ = true;
+    indented_ = false;
+    if (tokens_.empty()) return true;
+    bool ok = handler_(tokens_, error);
+    tokens_.clear();
+    return ok;
+  }
+
+  const std::string& text_;
+  StatementHandler handler_;
+  std::vector<Token> tokens_;  // of the statement being read
+  size_t pos_ = 0;
+  int line_ = 1;
+  bool atLineStart_ = true;
+  bool indented_ = false;
+  std::vector<std::pair<char, int>> brackets_;  // opener and its line
+};
+
+//===----------------------------------------------------------------------===//
+// Values and settings.
+//===----------------------------------------------------------------------===//
+
+enum class ValueKind { String, Number, Bool, None, List, Computed };
+
+struct Value {
+  ValueKind kind = ValueKind::Computed;
+  std::string text;  // string value, number as written
+  std::vector<Value> items;
+};
+
+struct Setting {
+  Value value;
+  int line = 0;
+};
+
+using Settings = std::map<std::string, Setting>;
+
+using TokenIt = std::vector<Token>::const_iterator;
+
+bool IsOp(TokenIt it, TokenIt end, const char* op) {
+  return it != end && it->kind == TokenKind::Op && it->text == op;
+}
+
+// Reads one literal value; false when the value is not a literal (a variable,
+// a call, a dictionary), which the caller keeps as computed.
+bool ParseLiteral(TokenIt& it, TokenIt end, int depth, Value& value) {
+  if (it == end || depth > static_cast<int>(kMaxNesting)) return false;
+  if (it->kind == TokenKind::String) {
+    value.kind = ValueKind::String;
+    value.text.clear();
+    while (it != end && it->kind == TokenKind::String)
+      value.text += (it++)->text;
+    return true;
+  }
+  if ((IsOp(it, end, "-") || IsOp(it, end, "+")) && std::next(it) != end &&
+      std::next(it)->kind == TokenKind::Number) {
+    value.kind = ValueKind::Number;
+    value.text =
+        it->text == "-" ? "-" + std::next(it)->text : std::next(it)->text;
+    it += 2;
+    return true;
+  }
+  if (it->kind == TokenKind::Number) {
+    value.kind = ValueKind::Number;
+    value.text = (it++)->text;
+    return true;
+  }
+  if (it->kind == TokenKind::Name) {
+    if (it->text == "True" || it->text == "False") {
+      value.kind = ValueKind::Bool;
+      value.text = (it++)->text;
+      return true;
+    }
+    if (it->text == "None") {
+      value.kind = ValueKind::None;
+      ++it;
+      return true;
+    }
+    return false;
+  }
+  if (!IsOp(it, end, "[") && !IsOp(it, end, "(")) return false;
+  const char* close = it->text == "[" ? "]" : ")";
+  ++it;
+  value.kind = ValueKind::List;
+  value.items.clear();
+  while (!IsOp(it, end, close)) {
+    Value item;
+    if (!ParseLiteral(it, end, depth + 1, item)) return false;
+    value.items.push_back(std::move(item));
+    if (IsOp(it, end, ",")) {
+      ++it;
+    } else if (!IsOp(it, end, close)) {
+      return false;
+    }
+  }
+  ++it;
+  return true;
+}
+
+// Joins two values with '+' the way Python would for strings and lists.
+bool JoinValues(Value& left, const Value& right) {
+  if (left.kind == ValueKind::String && right.kind == ValueKind::String) {
+    left.text += right.text;
+    return true;
+  }
+  if (left.kind == ValueKind::List && right.kind == ValueKind::List) {
+    left.items.insert(left.items.end(), right.items.begin(), right.items.end());
+    return true;
+  }
+  return false;
+}
+
+// The value of the tokens after '='; Computed when it is not made of literals.
+Value ParseValue(TokenIt it, TokenIt end) {
+  Value value;
+  if (!ParseLiteral(it, end, 0, value)) return Value();
+  while (IsOp(it, end, "+")) {
+    ++it;
+    Value right;
+    if (!ParseLiteral(it, end, 0, right) || !JoinValues(value, right))
+      return Value();
+  }
+  return it == end ? value : Value();
+}
+
+// Python statements that are not settings.  A line ending in ':' opens a
+// block whose indented lines are passed over with it.
+constexpr const char* kPythonKeywords[] = {
+    "import", "from",  "if",     "elif",   "else",    "for",   "while",
+    "def",    "class", "try",    "except", "finally", "with",  "pass",
+    "print",  "del",   "global", "assert", "return",  "raise", "nonlocal"};
+
+bool IsPythonKeyword(const std::string& name) {
+  for (const char* keyword : kPythonKeywords)
+    if (name == keyword) return true;
+  return false;
+}
+
+// The settings the description is filled from; others are checked for
+// syntax only and not kept, so a long file costs no memory.
+constexpr const char* kUsedSettings[] = {"name",     "OVM_simple_name",
+                                         "uuid",     "OVM_os_type",
+                                         "memory",   "vcpus",
+                                         "firmware", "bios",
+                                         "builder",  "type",
+                                         "disk",     "vif"};
+
+bool IsUsedSetting(const std::string& name) {
+  for (const char* used : kUsedSettings)
+    if (name == used) return true;
+  return false;
+}
+
+// Applies one statement.
+bool ApplyStatement(TokenIt begin, TokenIt end, bool& inBlock,
+                    Settings& settings, std::string& error) {
+  if (begin->indented) {
+    if (inBlock) return true;
+    error = LineText(begin->line) + "unexpected indentation";
+    return false;
+  }
+  inBlock = false;
+  if (begin->kind == TokenKind::Name && IsPythonKeyword(begin->text)) {
+    inBlock = IsOp(std::prev(end), end, ":");
+    return true;
+  }
+  // A lone string is a documentation string.
+  if (begin->kind == TokenKind::String && std::next(begin) == end) return true;
+  if (begin->kind != TokenKind::Name) {
+    error = LineText(begin->line) + "expected a setting name";
+    return false;
+  }
+  TokenIt op = std::next(begin);
+  if (op == end) return true;  // a bare name: an expression with no effect
+  if (op->kind == TokenKind::Op && (op->text == "=" || op->text == "+=")) {
+    if (!IsUsedSetting(begin->text)) return true;
+    Value value = ParseValue(std::next(op), end);
+    Setting& setting = settings[begin->text];
+    if (op->text == "+=" && !JoinValues(setting.value, value))
+      setting.value = Value();
+    if (op->text == "=") setting.value = std::move(value);
+    setting.line = begin->line;
+    return true;
+  }
+  // Calls, attributes, subscripts and tuple assignments are Python code.
+  if (op->kind == TokenKind::Op &&
+      (op->text == "(" || op->text == "." || op->text == "[" ||
+       op->text == "," || op->text.size() == 2)) {
+    return true;
+  }
+  error = LineText(begin->line) + "expected '=' after '" + begin->text + "'";
+  return false;
+}
+
+bool ParseSettings(const std::string& text, Settings& settings,
+                   std::string& error) {
+  bool inBlock = false;
+  Lexer lexer(
+      text, [&](const std::vector<Token>& tokens, std::string& statementError) {
+        return ApplyStatement(tokens.begin(), tokens.end(), inBlock, settings,
+                              statementError);
+      });
+  return lexer.Run(error);
+}
+
+//===----------------------------------------------------------------------===//
+// Typed access to settings.
+//===----------------------------------------------------------------------===//
+
+const Setting* Find(const Settings& settings, const char* name) {
+  auto it = settings.find(name);
+  return it == settings.end() ? nullptr : &it->second;
+}
+
+std::string NotReadable(const Setting& setting, const char* name,
+                        const char* what) {
+  return LineText(setting.line) + "'" + name + "' " + what;
+}
+
+// A string setting; true when absent (text untouched) or a string.
+bool GetString(const Settings& settings, const char* name, std::string& text,
+               bool& present, std::string& error) {
+  const Setting* setting = Find(settings, name);
+  present = setting != nullptr;
+  if (!setting) return true;
+  if (setting->value.kind != ValueKind::String) {
+    error = NotReadable(*setting, name, "must be a string");
+    return false;
+  }
+  text = setting->value.text;
+  return true;
+}
+
+// A whole number given as a number or as a string of digits, within range.
+bool GetCount(const Settings& settings, const char* name, int64_t low,
+              int64_t high, int64_t& count, bool& present, std::string& error) {
+  const Setting* setting = Find(settings, name);
+  present = setting != nullptr;
+  if (!setting) return true;
+  const Value& value = setting->value;
+  if (value.kind != ValueKind::Number && value.kind != ValueKind::String) {
+    error = NotReadable(*setting, name, "must be a number");
+    return false;
+  }
+  std::string digits = value.text;
+  digits.erase(0, digits.find_first_not_of(' '));
+  digits.erase(digits.find_last_not_of(' ') + 1);
+  if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c));
+      })) {
+    error = NotReadable(*setting, name, "must be a whole number");
+    return false;
+  }
+  // More than 18 digits is beyond any limit and beyond int64_t.
+  int64_t parsed = digits.size() > 18 ? INT64_MAX : std::stoll(digits);
+  if (parsed < low || parsed > high) {
+    error = NotReadable(*setting, name, "is out of range") + " (" +
+            Shown(digits) + " is not in " + std::to_string(low) + ".." +
+            std::to_string(high) + ")";
+    return false;
+  }
+  count = parsed;
+  return true;
+}
+
+// A list of strings (disk, vif); empty when absent.
+bool GetStringList(const Settings& settings, const char* name,
+                   std::vector<std::string>& list, int& line,
+                   std::string& error) {
+  const Setting* setting = Find(settings, name);
+  list.clear();
+  if (!setting) return true;
+  line = setting->line;
+  if (setting->value.kind != ValueKind::List) {
+    error = NotReadable(*setting, name, "must be a list of strings");
+    return false;
+  }
+  for (const Value& item : setting->value.items) {
+    if (item.kind != ValueKind::String) {
+      error = NotReadable(*setting, name, "must be a list of strings");
+      return false;
+    }
+    list.push_back(item.text);
+  }
+  return true;
+}
+
+//===----------------------------------------------------------------------===//
+// Disk and network entries.
+//===----------------------------------------------------------------------===//
+
+std::string Trim(const std::string& text) {
+  const char* space = " \t\r\n";
+  size_t begin = text.find_first_not_of(space);
+  if (begin == std::string::npos) return std::string();
+  return text.substr(begin, text.find_last_not_of(space) - begin + 1);
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Splits "a, b=c, target=x,y" at commas; "target=" takes the rest.
+std::vector<std::string> SplitParameters(const std::string& text) {
+  std::vector<std::string> parts;
+  size_t pos = 0;
+  for (;;) {
+    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+    if (text.compare(pos, 7, "target=") == 0) {
+      parts.push_back(text.substr(pos));
+      return parts;
+    }
+    size_t comma = text.find(',', pos);
+    parts.push_back(Trim(text.substr(
+        pos, comma == std::string::npos ? std::string::npos : comma - pos)));
+    if (comma == std::string::npos) return parts;
+    pos = comma + 1;
+  }
+}
+
+// Backend prefixes of the positional syntax; several may stack
+// ("tap:aio:/path").
+constexpr const char* kTargetPrefixes[] = {
+    "phy:",   "file:", "tap:",  "tap2:",  "aio:", "tapdisk:",
+    "ioemu:", "raw:",  "qcow:", "qcow2:", "vhd:", "qed:",
+    "iscsi:", "nbd:",  "enbd:", "drbd:"};
+constexpr const char* kDiskFormats[] = {"",      "raw", "qcow",
+                                        "qcow2", "vhd", "qed"};
+constexpr const char* kIgnoredDiskFlags[] = {
+    "direct-io-safe", "discard", "no-discard", "colo", "trusted", "untrusted"};
+
+template <size_t N>
+bool OneOf(const std::string& text, const char* const (&table)[N]) {
+  for (const char* entry : table)
+    if (text == entry) return true;
+  return false;
+}
+
+// Removes backend prefixes; true when there was one, phy set for "phy:".
+bool StripTargetPrefixes(std::string& target, bool& phy) {
+  bool stripped = false;
+  for (bool again = true; again;) {
+    again = false;
+    for (const char* prefix : kTargetPrefixes) {
+      size_t length = std::strlen(prefix);
+      if (target.compare(0, length, prefix) == 0) {
+        phy = phy || std::strcmp(prefix, "phy:") == 0;
+        target.erase(0, length);
+        stripped = again = true;
+        break;
+      }
+    }
+  }
+  return stripped;
+}
+
+struct VdevRow {
+  const char* prefix;
+  const char* controller;
+};
+// clang-format off
+constexpr VdevRow kVdevKinds[] = {
+    {"xvd", "xen"}, {"hd", "ide"}, {"sd", "scsi"}, {"vd", "virtio"}};
+
+// The controller and unit index a vdev names ("hdc" -> ide 2, "xvdaa" -> xen
+// 26); index -1 for forms we do not decode (numbers, "d0p1").
+void DecodeVdev(const std::string& vdev, std::string& controller, int& index) {
+  controller.clear();
+  index = -1;
+  for (const VdevRow& row : kVdevKinds) {
+    size_t length = std::strlen(row.prefix);
+    if (vdev.compare(0, length, row.prefix) != 0) continue;
+    size_t pos = length;
+    int value = 0;
+    int letters = 0;
+    while (pos < vdev.size() && vdev[pos] >= 'a' && vdev[pos] <= 'z' &&
+           letters < 3) {
+      value = value * 26 + (vdev[pos] - 'a' + 1);
+      ++pos;
+      ++letters;
+    }
+    while (pos < vdev.size() &&
+           std::isdigit(static_cast<unsigned char>(vdev[pos])))
+      ++pos;
+    if (letters == 0 || pos != vdev.size()) return;
+    controller = row.controller;
+    index = value - 1;
+    return;
+  }
+}
+
+struct DiskEntry {
+  SDisk disk;
+  int unitIndex = -1;
+};
+// clang-format on
+
+bool ParseDiskEntry(const std::string& text, DiskEntry& entry,
+                    std::string& error) {
+  std::string target, format, vdev, access, devtype;
+  bool haveTarget = false, haveFormat = false, haveVdev = false,
+       haveAccess = false;
+  bool prefixed = false, phy = false;
+  for (const std::string& part : SplitParameters(text)) {
+    size_t equals = part.find('=');
+    if (equals != std::string::npos) {
+      std::string key = Lower(Trim(part.substr(0, equals)));
+      std::string value = part.substr(equals + 1);
+      if (key != "target") value = Trim(value);
+      if (key == "target") {
+        target = value;
+        haveTarget = true;
+      } else if (key == "format") {
+        format = value;
+        haveFormat = true;
+      } else if (key == "vdev") {
+        vdev = value;
+        haveVdev = true;
+      } else if (key == "access") {
+        access = value;
+        haveAccess = true;
+      } else if (key == "devtype")
+        devtype = Lower(value);
+      continue;
+    }
+    if (part == "cdrom") {
+      devtype = "cdrom";
+      continue;
+    }
+    if (OneOf(part, kIgnoredDiskFlags)) continue;
+    if (!haveTarget) {
+      target = part;
+      haveTarget = true;
+      prefixed = StripTargetPrefixes(target, phy);
+    } else if (!haveFormat && !prefixed && OneOf(Lower(part), kDiskFormats)) {
+      format = part;
+      haveFormat = true;
+    } else if (!haveVdev) {
+      vdev = part;
+      haveVdev = true;
+    } else if (!haveAccess) {
+      access = part;
+      haveAccess = true;
+    } else {
+      error = "too many positional parameters";
+      return false;
+    }
+  }
+  if (!prefixed) StripTargetPrefixes(target, phy);
+  if (phy && !target.empty() && target[0] != '/') target = "/dev/" + target;
+  size_t colon = vdev.find(':');
+  if (colon != std::string::npos) {
+    if (Lower(vdev.substr(colon + 1)) == "cdrom") devtype = "cdrom";
+    vdev.erase(colon);
+  }
+  if (vdev.empty()) {
+    error = "names no virtual device (vdev)";
+    return false;
+  }
+  SDisk& disk = entry.disk;
+  disk.fileName = target;
+  disk.strConfigDiskName = BaseName(target);
+  disk.strDisplayName = disk.strConfigDiskName;
+  disk.nDeviceType = devtype == "cdrom" ? 2 : 1;
+  disk.eDiskType = disk.nDeviceType == 1 ? DT_ORACLE_VM : DT_NONE;
+  DecodeVdev(vdev, disk.strControllerType, entry.unitIndex);
+  if (entry.unitIndex >= 0) {
+    bool ide = disk.strControllerType == "ide";
+    disk.nBus = ide ? entry.unitIndex / 2 : 0;
+    disk.nSlot = ide ? entry.unitIndex % 2 : entry.unitIndex;
+  }
+  return true;
+}
+
+// The guest boots from its first hard disk in device order.
+void MarkOSDisk(std::vector<DiskEntry>& entries) {
+  DiskEntry* boot = nullptr;
+  for (DiskEntry& entry : entries) {
+    if (entry.disk.nDeviceType != 1) continue;
+    if (!boot || (entry.unitIndex >= 0 &&
+                  (boot->unitIndex < 0 || entry.unitIndex < boot->unitIndex)))
+      boot = &entry;
+  }
+  if (boot) boot->disk.isOSDisk = true;
+}
+
+bool ReadDisks(const Settings& settings, SVMInfo& info, std::string& error) {
+  std::vector<std::string> diskTexts;
+  int line = 0;
+  if (!GetStringList(settings, "disk", diskTexts, line, error)) return false;
+  if (!Find(settings, "disk")) return true;
+  std::vector<DiskEntry> entries;
+  for (size_t i = 0; i < diskTexts.size(); ++i) {
+    DiskEntry entry;
+    std::string why;
+    if (!ParseDiskEntry(diskTexts[i], entry, why)) {
+      error = LineText(line) + "disk entry " + std::to_string(i + 1) + " '" +
+              Shown(diskTexts[i]) + "' " + why;
+      return false;
+    }
+    if (entry.unitIndex < 0) entry.disk.nSlot = static_cast<int32_t>(i);
+    entries.push_back(entry);
+  }
+  MarkOSDisk(entries);
+  info.vDisks.clear();
+  for (const DiskEntry& entry : entries) info.vDisks.push_back(entry.disk);
+  return true;
+}
+
+// An HVM guest's emulated card is an RTL8139 unless the entry names a model.
+constexpr const char kDefaultHvmModel[] = "rtl8139";
+
+void ReadNetworkCards(const std::vector<std::string>& diskTexts, bool hvm,
+                      SVMInfo& info) {
+  info.vNetworkCards.clear();
+  for (size_t i = 0; i < diskTexts.size(); ++i) {
+    SVMNetworkCard card;
+    card.strName = "eth" + std::to_string(i);
+    std::string type;
+    for (const std::string& part : SplitParameters(diskTexts[i])) {
+      size_t equals = part.find('=');
+      if (equals == std::string::npos) continue;
+      std::string key = Lower(Trim(part.substr(0, equals)));
+      std::string value = Trim(part.substr(equals + 1));
+      if (key == "mac")
+        card.strMacAddress = Lower(value);
+      else if (key == "bridge")
+        card.strNetworkName = value;
+      else if (key == "model")
+        card.strAdapterType = value;
+      else if (key == "vifname" && !value.empty())
+        card.strName = value;
+      else if (key == "ip")
+        card.strProtocolAddress = value;
+      else if (key == "type")
+        type = Lower(value);
+    }
+    if (hvm && card.strAdapterType.empty() && (type.empty() || type == "ioemu"))
+      card.strAdapterType = kDefaultHvmModel;
+    info.vNetworkCards.push_back(card);
+  }
+}
+
+//===----------------------------------------------------------------------===//
+// Machine facts.
+//===----------------------------------------------------------------------===//
+
+struct FirmwareRow {
+  const char* setting;
+  const char* value;
+  const char* firmware;
+};
+// Tried in order; the first setting present with a listed value decides.
+// clang-format off
+constexpr FirmwareRow kFirmwares[] = {
+    {"firmware", "uefi", "EFI"},     {"firmware", "ovmf", "EFI"},
+    {"firmware", "bios", "BIOS"},    {"firmware", "seabios", "BIOS"},
+    {"firmware", "rombios", "BIOS"}, {"bios", "ovmf", "EFI"},
+    {"bios", "seabios", "BIOS"},     {"bios", "rombios", "BIOS"},
+    {"builder", "hvm", "BIOS"},      {"type", "hvm", "BIOS"},
+};
+// clang-format on
+
+bool IsHvm(const Settings& settings) {
+  for (const char* name : {"builder", "type"}) {
+    const Setting* setting = Find(settings, name);
+    if (setting && setting->value.kind == ValueKind::String &&
+        Lower(setting->value.text) == "hvm")
+      return true;
+  }
+  return false;
+}
+
+bool ReadFirmware(const Settings& settings, SVMInfo& info, std::string& error) {
+  for (const FirmwareRow& row : kFirmwares) {
+    std::string value;
+    bool present = false;
+    if (!GetString(settings, row.setting, value, present, error)) return false;
+    if (present && Lower(value) == row.value) {
+      info.strBootFirmware = row.firmware;
+      return true;
+    }
+  }
+  return true;
+}
+
+void ReadGuestOS(const std::string& osType, SVMInfo& info) {
+  info.strGuestOS = osType;
+  info.guestOSInfo.GuestOSName = osType;
+  std::string lower = Lower(osType);
+  if (lower.find("windows") != std::string::npos)
+    info.guestOSInfo.OSType = "Windows";
+  else if (lower.find("linux") != std::string::npos ||
+           lower.find("solaris") != std::string::npos ||
+           lower.find("bsd") != std::string::npos)
+    info.guestOSInfo.OSType = "Unix";
+}
+
+bool ReadIdentity(const Settings& settings, SVMInfo& info, std::string& error) {
+  bool present = false;
+  if (!GetString(settings, "name", info.strVMName, present, error))
+    return false;
+  std::string simpleName;
+  if (!GetString(settings, "OVM_simple_name", simpleName, present, error))
+    return false;
+  if (!simpleName.empty()) info.strVMName = simpleName;
+  if (!GetString(settings, "uuid", info.strGUID, present, error)) return false;
+  std::string osType;
+  if (!GetString(settings, "OVM_os_type", osType, present, error)) return false;
+  if (present && !osType.empty()) ReadGuestOS(osType, info);
+  return true;
+}
+
+bool ReadSizes(const Settings& settings, SVMInfo& info, std::string& error) {
+  bool present = false;
+  int64_t value = 0;
+  if (!GetCount(settings, "memory", 1, kMaxMemoryMB, value, present, error))
+    return false;
+  if (present) info.i64MemoryMB = value;
+  if (!GetCount(settings, "vcpus", 1, kMaxCpus, value, present, error))
+    return false;
+  info.i64NumCPUs = present ? value : 1;
+  return true;
+}
+
+bool FillVMInfo(const Settings& settings, SVMInfo& info, std::string& error) {
+  SVMInfo read;
+  CopyVMInfoWhole(info, read);
+  std::vector<std::string> vifs;
+  int line = 0;
+  if (!ReadIdentity(settings, read, error) ||
+      !ReadSizes(settings, read, error) ||
+      !ReadFirmware(settings, read, error) ||
+      !ReadDisks(settings, read, error) ||
+      !GetStringList(settings, "vif", vifs, line, error))
+    return false;
+  if (Find(settings, "vif")) ReadNetworkCards(vifs, IsHvm(settings), read);
+  CopyVMInfoWhole(read, info);
+  return true;
+}
+
+}  // namespace
+
+bool ParseXenDomainConfig(const std::string& text, SVMInfo& info,
+                          std::string& error) {
+  error.clear();
+  try {
+    Settings settings;
+    return ParseSettings(text, settings, error) &&
+           FillVMInfo(settings, info, error);
+  } catch (...) {
+    error = "out of memory while reading the configuration";
+    return false;
+  }
+}
+
+struct OracleVMConfigFile::Impl {
+  std::string path;
+  bool loaded = false;
+  Settings settings;
+};
+
+OracleVMConfigFile::OracleVMConfigFile() : impl_(new Impl) {}
+OracleVMConfigFile::~OracleVMConfigFile() { delete impl_; }
+
+bool OracleVMConfigFile::LoadFile(const std::string& path) {
+  impl_->path = path;
+  impl_->loaded = false;
+  impl_->settings.clear();
+  std::string text;
+  std::string error;
+  if (!ReadConfigFileText(path, text, error)) {
+    EvDebug().Error(kLoadFunction,
+                    "Cannot read Oracle VM configuration [%s]: %s",
+                    path.c_str(), error.c_str());
+    return false;
+  }
+  try {
+    if (!ParseSettings(text, impl_->settings, error)) {
+      impl_->settings.clear();
+      EvDebug().Error(kLoadFunction, "Invalid Oracle VM configuration [%s]: %s",
+                      path.c_str(), error.c_str());
+      return false;
+    }
+  } catch (...) {
+    impl_->settings.clear();
+    EvDebug().Error(kLoadFunction,
+                    "Cannot read Oracle VM configuration [%s]: out of memory",
+                    path.c_str());
+    return false;
+  }
+  impl_->loaded = true;
+  return true;
+}
+
+bool OracleVMConfigFile::GetVMInfo(SVMInfo& info) {
+  if (!impl_->loaded) {
+    EvDebug().Error(kInfoFunction, "No Oracle VM configuration is loaded [%s]",
+                    impl_->path.c_str());
+    return false;
+  }
+  std::string error;
+  bool ok = false;
+  try {
+    ok = FillVMInfo(impl_->settings, info, error);
+  } catch (...) {
+    error = "out of memory while reading the configuration";
+  }
+  if (!ok) {
+    EvDebug().Error(kInfoFunction, "Invalid Oracle VM configuration [%s]: %s",
+                    impl_->path.c_str(), error.c_str());
+  }
+  return ok;
+}
