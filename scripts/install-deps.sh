@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, tests and benchmarks need, when
-# they are missing.  Runs as root (or through sudo when it is available).
+# they are missing: qemu's block layer (qemu-utils, libnbd) for disk images,
+# libvirt's validator for the domain XML we write, qemu's x86 emulator and
+# nasm for the boot checks, clang for the fuzz targets.  Runs as root (or through sudo when it is available).
 set -euo pipefail
 
 packages=(
@@ -8,6 +10,10 @@ packages=(
   libxerces-c-dev nlohmann-json3-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   binutils
+  qemu-utils libnbd-dev
+  libvirt-clients
+  qemu-system-x86 ovmf nasm
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -8,6 +8,9 @@
 
 #include <filesystem>
 
+#include <CLI/CLI.hpp>
+#include <memory>
+
 namespace zytool {
 
 int RunCloneDisk(const GlobalOptions& global, const CloneDiskOptions& options) {
@@ -53,6 +56,22 @@ int RunCloneDisk(const GlobalOptions& global, const CloneDiskOptions& options) {
   Print("  Holes kept:  %s (%llu bytes)\n", HumanBytes(stats.holeBytes).c_str(),
         static_cast<unsigned long long>(stats.holeBytes));
   return 0;
+}
+
+void AddCloneDiskCommand(CLI::App& app, const GlobalOptions& global,
+                         CommandRun& run) {
+  auto options = std::make_shared<CloneDiskOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "clone-disk", "Copy a disk image through the disk image component");
+  cmd->add_option("source", options->source, "Source image")->required();
+  cmd->add_option("destination", options->destination,
+                  "New image (must not exist)")
+      ->required();
+  cmd->add_option("--format", options->format,
+                  "Disk format number (default: from the source's extension)");
+  cmd->callback([&run, &global, options] {
+    run = [&global, options] { return RunCloneDisk(global, *options); };
+  });
 }
 
 }  // namespace zytool

@@ -16,6 +16,9 @@
 
 #include <filesystem>
 
+#include <CLI/CLI.hpp>
+#include <memory>
+
 namespace zytool {
 namespace {
 
@@ -105,6 +108,22 @@ int RunConvert(const GlobalOptions& global, const ConvertOptions& options) {
   else
     PrintDescription(info, facts);
   return 0;
+}
+
+void AddConvertCommand(CLI::App& app, const GlobalOptions& global,
+                       CommandRun& run) {
+  auto options = std::make_shared<ConvertOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "convert",
+      "Convert a VM of the folder platform to another kind (standalone)");
+  cmd->add_option("vm", options->vm, "Name of the source VM")->required();
+  cmd->add_option("--from", options->from, "Source platform kind")->required();
+  cmd->add_option("--to", options->to, "Destination platform kind")->required();
+  cmd->add_option("--name", options->destinationName,
+                  "Name of the destination VM (default: the source's)");
+  cmd->callback([&run, &global, options] {
+    run = [&global, options] { return RunConvert(global, *options); };
+  });
 }
 
 }  // namespace zytool

@@ -28,6 +28,9 @@
 #include <functional>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+#include <memory>
+
 namespace zytool {
 namespace {
 
@@ -171,6 +174,21 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
         "(--keep keeps it).\n");
   if (!LogPath().empty()) Print("The platform log is %s\n", LogPath().c_str());
   return 0;
+}
+
+void AddDemoCommand(CLI::App& app, const GlobalOptions& global,
+                    CommandRun& run) {
+  auto options = std::make_shared<DemoOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "demo", "Run the main job end to end on the shipped examples");
+  cmd->add_option("--examples", options->examples, "Examples folder");
+  cmd->add_option("--into", options->root,
+                  "Build the demonstration platform in this folder (kept)");
+  cmd->add_flag("--keep", options->keep,
+                "Keep the temporary platform and say where");
+  cmd->callback([&run, &global, options] {
+    run = [&global, options] { return RunDemo(global, *options); };
+  });
 }
 
 }  // namespace zytool

@@ -20,6 +20,9 @@
 #include <limits>
 #include <vector>
 
+#include <CLI/CLI.hpp>
+#include <memory>
+
 namespace zytool {
 namespace {
 
@@ -196,6 +199,13 @@ int RunKinds(const GlobalOptions& global) {
   else
     PrintTable(rows);
   return 0;
+}
+
+void AddKindsCommand(CLI::App& app, const GlobalOptions& global,
+                     CommandRun& run) {
+  CLI::App* cmd =
+      app.add_subcommand("kinds", "List the platform kinds and their disk rules");
+  cmd->callback([&run, &global] { run = [&global] { return RunKinds(global); }; });
 }
 
 }  // namespace zytool

@@ -8,6 +8,9 @@
 
 #include <fstream>
 
+#include <CLI/CLI.hpp>
+#include <memory>
+
 namespace zytool {
 namespace {
 
@@ -54,6 +57,24 @@ int RunP2V(const GlobalOptions& global, const P2VOptions& options) {
   if (!options.saveRequest.empty())
     Print("  Saved as %s\n", options.saveRequest.c_str());
   return 0;
+}
+
+void AddP2VCommand(CLI::App& app, const GlobalOptions& global,
+                   CommandRun& run) {
+  auto options = std::make_shared<P2VOptions>();
+  CLI::App* cmd = app.add_subcommand(
+      "p2v",
+      "Turn a physical machine's restore request (XML) into a VM description");
+  cmd->add_option("request", options->request,
+                  "Restore request with a recovery response, XML")
+      ->required()
+      ->check(CLI::ExistingFile);
+  cmd->add_option("--to", options->to, "Destination platform kind")->required();
+  cmd->add_option("--save-request", options->saveRequest,
+                  "Write the restore request as JSON, ready for 'restore'");
+  cmd->callback([&run, &global, options] {
+    run = [&global, options] { return RunP2V(global, *options); };
+  });
 }
 
 }  // namespace zytool

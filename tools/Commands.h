@@ -1,7 +1,8 @@
 //===- Commands.h - The subcommands of zyvmconvert ------------------------===//
 //
-// Each subcommand is one function that returns the process's exit status
-// and reports failures by throwing ToolError (main prints its one line).
+// Each subcommand registers its own options with Add<Name>Command and runs
+// in one function that returns the process's exit status and reports
+// failures by throwing ToolError (main prints its one line).
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -10,9 +11,29 @@
 
 #include "model/VirtualServerTypes.h"
 
+#include <functional>
 #include <string>
 
+namespace CLI {
+class App;
+}
+
 namespace zytool {
+
+// What main runs once the command line is parsed: set by the subcommand
+// that was named.
+using CommandRun = std::function<int()>;
+// Registers one subcommand and its options with app; when the command line
+// names it, run is set to run it with the global options.
+using AddCommand = void (*)(CLI::App& app, const GlobalOptions& global,
+                            CommandRun& run);
+
+void AddRestoreCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
+void AddP2VCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
+void AddConvertCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
+void AddCloneDiskCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
+void AddKindsCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
+void AddDemoCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
 
 // A platform kind from the command line; throws ToolError naming the text.
 VirtualServerInstanceType KindFromText(const std::string& text);

@@ -62,70 +62,10 @@ int main(int argc, char** argv) {
   GlobalOptions global;
   AddGlobalOptions(app, global);
 
-  RestoreOptions restore;
-  CLI::App* restoreCmd = app.add_subcommand(
-      "restore",
-      "Restore a VM to another platform kind from a JSON restore request");
-  restoreCmd
-      ->add_option("request", restore.request,
-                   "Restore request, JSON (- for standard input)")
-      ->required();
-  restoreCmd->add_option("--from", restore.from, "Source platform kind")
-      ->required();
-  restoreCmd->add_option("--to", restore.to, "Destination platform kind")
-      ->required();
-  restoreCmd->add_option(
-      "--source", restore.sourceFolder,
-      "Folder of the backed-up files (default: the source VM's "
-      "folder on the platform)");
-
-  P2VOptions p2v;
-  CLI::App* p2vCmd = app.add_subcommand(
-      "p2v",
-      "Turn a physical machine's restore request (XML) into a VM description");
-  p2vCmd
-      ->add_option("request", p2v.request,
-                   "Restore request with a recovery response, XML")
-      ->required()
-      ->check(CLI::ExistingFile);
-  p2vCmd->add_option("--to", p2v.to, "Destination platform kind")->required();
-  p2vCmd->add_option("--save-request", p2v.saveRequest,
-                     "Write the restore request as JSON, ready for 'restore'");
-
-  ConvertOptions convert;
-  CLI::App* convertCmd = app.add_subcommand(
-      "convert",
-      "Convert a VM of the folder platform to another kind (standalone)");
-  convertCmd->add_option("vm", convert.vm, "Name of the source VM")->required();
-  convertCmd->add_option("--from", convert.from, "Source platform kind")
-      ->required();
-  convertCmd->add_option("--to", convert.to, "Destination platform kind")
-      ->required();
-  convertCmd->add_option("--name", convert.destinationName,
-                         "Name of the destination VM (default: the source's)");
-
-  CloneDiskOptions clone;
-  CLI::App* cloneCmd = app.add_subcommand(
-      "clone-disk", "Copy a disk image through the disk image component");
-  cloneCmd->add_option("source", clone.source, "Source image")->required();
-  cloneCmd
-      ->add_option("destination", clone.destination,
-                   "New image (must not exist)")
-      ->required();
-  cloneCmd->add_option(
-      "--format", clone.format,
-      "Disk format number (default: from the source's extension)");
-
-  app.add_subcommand("kinds", "List the platform kinds and their disk rules");
-
-  DemoOptions demo;
-  CLI::App* demoCmd = app.add_subcommand(
-      "demo", "Run the main job end to end on the shipped examples");
-  demoCmd->add_option("--examples", demo.examples, "Examples folder");
-  demoCmd->add_option("--into", demo.root,
-                      "Build the demonstration platform in this folder (kept)");
-  demoCmd->add_flag("--keep", demo.keep,
-                    "Keep the temporary platform and say where");
+  CommandRun run;
+  for (AddCommand add : {AddRestoreCommand, AddP2VCommand, AddConvertCommand,
+                         AddCloneDiskCommand, AddKindsCommand, AddDemoCommand})
+    add(app, global, run);
 
   try {
     app.parse(argc, argv);
@@ -142,12 +82,7 @@ int main(int argc, char** argv) {
 
   try {
     SetUpConsole(global);
-    if (restoreCmd->parsed()) return RunRestore(global, restore);
-    if (p2vCmd->parsed()) return RunP2V(global, p2v);
-    if (convertCmd->parsed()) return RunConvert(global, convert);
-    if (cloneCmd->parsed()) return RunCloneDisk(global, clone);
-    if (demoCmd->parsed()) return RunDemo(global, demo);
-    return RunKinds(global);
+    return run();
   } catch (const ToolError& e) {
     return ReportError(e.what());
   } catch (const RecordJsonError& e) {
