@@ -12,6 +12,7 @@
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/readers/VMConfigFile.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -150,11 +151,13 @@ void CheckRequest(RestoreJob& job) {
     if (entry.nFileType != 1) continue;
     if (entry.strMatchName.empty()) entry.strMatchName = name;
     if (entry.fileName.empty()) entry.fileName = name;
-    if (entry.i64MaxSizeInBytes <= 0 || entry.i64CurrSizeInBytes <= 0) {
-      auto size = static_cast<int64_t>(fs::file_size(path, ec));
-      if (entry.i64MaxSizeInBytes <= 0) entry.i64MaxSizeInBytes = size;
-      if (entry.i64CurrSizeInBytes <= 0) entry.i64CurrSizeInBytes = size;
-    }
+    // The disk's size is the guest's (an image's virtual size), its
+    // current size what the file holds.
+    if (entry.i64MaxSizeInBytes <= 0)
+      entry.i64MaxSizeInBytes =
+          static_cast<int64_t>(InspectDiskImage(path).virtualSize);
+    if (entry.i64CurrSizeInBytes <= 0)
+      entry.i64CurrSizeInBytes = static_cast<int64_t>(fs::file_size(path, ec));
   }
 }
 
@@ -183,8 +186,11 @@ void RestoreFiles(RestoreJob& job, const std::string& folder) {
         PlainFileName(DestinationDiskName(entry), "the restored disk name"));
     if (fs::exists(fs::symlink_status(to)))
       throw ToolError("two disks of the request restore to [" + to + "]");
-    CopyDiskImage(from, DiskTypeOfFile(from), to,
-                  static_cast<DiskType_t>(entry.eDiskType),
+    // In the destination's format, at least as large as its disk record
+    // says (whole GiB, a kind's smallest disk), never smaller than the source.
+    CopyDiskImage(from, to, static_cast<DiskType_t>(entry.eDiskType),
+                  static_cast<uint64_t>(std::max<int64_t>(
+                      entry.i64MaxSizeInBytes, 0)),
                   DestinationDiskName(entry));
     entry.fileName = to;
   }
