@@ -13,6 +13,7 @@
 #include "CArchiveVirtualDiskFile.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -40,7 +41,8 @@ CQiError FormatToRead(const std::string& path, DiskType_t type,
                       ImageFormat_t& format);
 
 // qemu-img info of a formatted image, checked: no backing file, a listed
-// VMDK kind, extents present and beside the descriptor, at most 64 TiB.
+// VMDK kind, extents present and beside the descriptor, at most 64 TiB;
+// then qemu-img check: tables consistent with the file.
 CQiError CheckImage(const std::string& path, ImageFormat_t format,
                     uint64_t& virtualSize);
 
@@ -56,7 +58,9 @@ CQiError FindQemuProgram(const char* name, std::string& path);
 std::string AbsolutePath(const std::string& path);
 
 // Runs argv (argv[0] a full path) and collects its output, at most 1 MiB
-// of each stream; an exit status other than 0 is an error with its stderr.
-CQiError RunProgram(const std::vector<std::string>& argv, std::string& out);
+// of each stream; an exit status not in success is an error with the last
+// line of its stderr.
+CQiError RunProgram(const std::vector<std::string>& argv, std::string& out,
+                    std::initializer_list<int> success = {0});
 
 }  // namespace zydisk
