@@ -239,6 +239,9 @@ struct CArchiveVirtualDiskFile::Impl {
   // translated into format at path when closed.
   std::unique_ptr<TemporaryFile> staging;
   ImageFormat_t format = ImageFormat_t::kRaw;
+  // A formatted image keeps the descriptor of its name from Create to
+  // Close, where the finished image is flushed through it.
+  int reservedFd = -1;
 
   uint64_t BlockSize() const { return RoundUp(kBlockSize, extentSize); }
   uint64_t Size() const { return image ? image->Size() : 0; }
@@ -290,6 +293,11 @@ struct CArchiveVirtualDiskFile::Impl {
   CQiError Finish() {
     CQiError error = image ? image->Finish() : CQiError::Success();
     if (!error.IsError() && staging) error = Translate();
+    if (!error.IsError() && reservedFd >= 0 && fdatasync(reservedFd) != 0)
+      error = ZY_DISK_ERROR(errno, "flush of " + path);
+    if (reservedFd >= 0 && close(reservedFd) != 0 && !error.IsError())
+      error = ZY_DISK_ERROR(errno, "close of " + path);
+    reservedFd = -1;
     if (error.IsError() && mode == Mode::kWriting) unlink(path.c_str());
     return error;
   }
@@ -298,6 +306,8 @@ struct CArchiveVirtualDiskFile::Impl {
     mode = Mode::kClosed;
     image.reset();
     staging.reset();
+    if (reservedFd >= 0) close(reservedFd);
+    reservedFd = -1;
     path.clear();
     reader.image = nullptr;
     reader.Restart();
@@ -427,7 +437,7 @@ CQiError CArchiveVirtualDiskFile::Create(const std::string& path, DiskType_t,
   if (format == ImageFormat_t::kRaw) {
     error = AdoptRawImage(fd, path, size, impl_->image);
   } else {
-    close(fd);
+    impl_->reservedFd = fd;
     if (size > 0) {
       error = CreateFormatted(path, format, size, impl_->image);
     } else {
