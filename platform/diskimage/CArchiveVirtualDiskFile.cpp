@@ -14,6 +14,7 @@
 #include "ImageBackend.h"
 #include "ImageFormats.h"
 #include "NbdImage.h"
+#include "PipelinedCopy.h"
 #include "RawImage.h"
 
 #include "platform/support/FXPath.h"
@@ -169,37 +170,11 @@ CQiError CreateFormatted(const std::string& path, ImageFormat_t format,
   return OpenNbdImage(path, format, true, image);
 }
 
-struct CopyCounts {
-  uint64_t bytesRead = 0;
-  uint64_t dataBytes = 0;
-};
-
 // Copies every block holding data from one image to the other.
 CQiError CopyBlocks(ImageBackend& from, ImageBackend& to, CopyCounts& counts,
                     const std::function<void(uint64_t)>& progress) {
-  BlockReader reader;
-  reader.image = &from;
-  reader.extentSize = CArchiveVirtualDiskFile::kDefaultExtentSize;
-  reader.blockSize = CArchiveVirtualDiskFile::kBlockSize;
-  uint64_t size = from.Size();
-  std::vector<char> buffer(reader.blockSize);
-  std::vector<bool> map;
-  while (reader.position < size) {
-    uint64_t start = 0;
-    CQiError error = reader.NextBlockStart(start);
-    if (error.IsError()) return error;
-    uint64_t length = std::min(reader.blockSize, size - start);
-    reader.position = start + length;
-    error = reader.ReadBlock(buffer.data(), start, length, map);
-    if (error.IsError()) return error;
-    error = WriteAllocated(to, buffer.data(), length, start, map,
-                           reader.extentSize);
-    if (error.IsError()) return error;
-    counts.bytesRead += length;
-    counts.dataBytes += AllocatedBytes(map, reader.extentSize, length);
-    if (progress) progress(start + length);
-  }
-  return CQiError::Success();
+  return PipelinedCopy(from, to, CArchiveVirtualDiskFile::kDefaultExtentSize,
+                       CArchiveVirtualDiskFile::kBlockSize, counts, progress);
 }
 
 bool KernelCopyUnsupported(const CQiError& error) {

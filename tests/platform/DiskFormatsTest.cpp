@@ -369,7 +369,9 @@ TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
 
 TEST(DiskFormats, ToolsAndServersThatFailMidwayLeaveNothing) {
   TempDir dir;
-  std::string raw = MakeRaw(dir);
+  // Data in every block, so that the reader, a few blocks ahead of the
+  // writer, is still reading when its server dies.
+  std::string raw = dir.Write("dense.raw", std::string(16 * kMiB, 'z'));
   std::string source = Convert(dir, raw, "disk.vhdx", "-O vhdx");
   std::string out = dir.File("out");
   mkdir(out.c_str(), 0755);
