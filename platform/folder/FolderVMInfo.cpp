@@ -279,8 +279,8 @@ void FillSizesFromFiles(SVMInfo& info, const std::string& folder) {
 int WriteWholeFile(const std::string& path, const std::string& text,
                    bool replace) {
   std::string temporary = path + ".tmp-" + std::to_string(::getpid());
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                  0644);
+  int fd =
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return errno;
   size_t done = 0;
   int err = 0;
@@ -740,6 +740,5 @@ bool FolderVMInfo::UpdateVMDescription(const std::string& vmName,
     return Fail("Cannot write the VM description [" + path + "]");
   // The native description follows the adjusted description; it is the
   // VM's own file, written by ConfigureDestinationVM.
-  return WriteNativeDescription(vmName, description, SNativeWriteInput(),
-                                true);
+  return WriteNativeDescription(vmName, description, SNativeWriteInput(), true);
 }

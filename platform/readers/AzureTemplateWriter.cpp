@@ -1,4 +1,5 @@
-//===- AzureTemplateWriter.cpp - Azure Resource Manager template of a VM ---===//
+//===- AzureTemplateWriter.cpp - Azure Resource Manager template of a VM
+//---===//
 //
 // azure-vm.json: a deployment template (JSON) that creates one managed disk
 // per uploaded VHD (createOption Import from
@@ -137,7 +138,8 @@ SNativeDescription WriteAzureTemplate(const SVMInfo& info,
   for (size_t i = 0; i < info.vNetworkCards.size(); ++i) {
     std::string name = vm + "-nic" + std::to_string(i);
     resources.push_back(Nic(info.vNetworkCards[i], name));
-    dependsOn.push_back(ResourceId("Microsoft.Network/networkInterfaces", name));
+    dependsOn.push_back(
+        ResourceId("Microsoft.Network/networkInterfaces", name));
     Json nic;
     nic["id"] = ResourceId("Microsoft.Network/networkInterfaces", name);
     nic["properties"]["primary"] = i == 0;
@@ -167,6 +169,7 @@ SNativeDescription WriteAzureTemplate(const SVMInfo& info,
   document["parameters"]["subnetId"] = Parameter("string");
   document["resources"] = resources;
   SNativeDescription out;
-  out.text = document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+  out.text =
+      document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
   return out;
 }

@@ -51,7 +51,8 @@ SNativeDescription WriteEc2Import(const SVMInfo& info,
       info.guestOSInfo.CPUArch == "x86" ? "i386" : "x86_64";
   document["BootMode"] = IsEfi(info) ? "uefi" : "legacy-bios";
   document["Platform"] = IsWindows(info) ? "Windows" : "Linux";
-  std::string region = input.strRegion.empty() ? info.strRegion : input.strRegion;
+  std::string region =
+      input.strRegion.empty() ? info.strRegion : input.strRegion;
   if (!info.strVMSize.empty()) document["InstanceType"] = info.strVMSize;
   if (!region.empty()) document["Region"] = region;
   if (!input.strOSValue.empty()) document["OsValue"] = input.strOSValue;

@@ -1,4 +1,5 @@
-//===- HyperVScriptWriter.cpp - A PowerShell script that builds a Hyper-V VM ==//
+//===- HyperVScriptWriter.cpp - A PowerShell script that builds a Hyper-V VM
+//==//
 //
 // The script a Hyper-V administrator runs on the host, from the folder that
 // holds it and the VM's disks; every path is relative to that folder
@@ -95,10 +96,11 @@ void PutDevices(std::string& text, const SVMInfo& info,
       text += "Add-VMDvdDrive -VMName $VMName" + Location(device) + "\n";
       continue;
     }
-    text += std::string("Add-VMHardDiskDrive -VMName $VMName -ControllerType ") +
-            (device.bus == Bus::Ide ? "IDE" : "SCSI") + Location(device) +
-            " -Path (Join-Path $Folder " + Quote(DiskFileName(*device.disk)) +
-            ")\n";
+    text +=
+        std::string("Add-VMHardDiskDrive -VMName $VMName -ControllerType ") +
+        (device.bus == Bus::Ide ? "IDE" : "SCSI") + Location(device) +
+        " -Path (Join-Path $Folder " + Quote(DiskFileName(*device.disk)) +
+        ")\n";
   }
 }
 
@@ -125,21 +127,25 @@ void PutBootOrder(std::string& text, const SVMInfo& info,
       devices.begin(), devices.end(),
       [os](const SPlacedDevice& device) { return device.disk == os; });
   if (!IsEfi(info)) {
-    text += "Set-VMBios -VMName $VMName -StartupOrder @('IDE', 'CD', "
-            "'LegacyNetworkAdapter', 'Floppy')\n";
+    text +=
+        "Set-VMBios -VMName $VMName -StartupOrder @('IDE', 'CD', "
+        "'LegacyNetworkAdapter', 'Floppy')\n";
     if (placed != devices.end() &&
         (placed->bus != Bus::Ide || placed->nBus != 0 || placed->nSlot != 0))
-      notes.push_back("The OS disk [" + DiskFileName(*os) +
-                      "] is not at IDE 0:0; a Generation 1 VM boots from there");
+      notes.push_back(
+          "The OS disk [" + DiskFileName(*os) +
+          "] is not at IDE 0:0; a Generation 1 VM boots from there");
     return;
   }
   if (placed != devices.end())
-    text += "Set-VMFirmware -VMName $VMName -FirstBootDevice "
-            "(Get-VMHardDiskDrive -VMName $VMName -ControllerType SCSI" +
-            Location(*placed) + ")\n";
+    text +=
+        "Set-VMFirmware -VMName $VMName -FirstBootDevice "
+        "(Get-VMHardDiskDrive -VMName $VMName -ControllerType SCSI" +
+        Location(*placed) + ")\n";
   if (!IsWindows(info))
-    text += "Set-VMFirmware -VMName $VMName -SecureBootTemplate "
-            "'MicrosoftUEFICertificateAuthority'\n";
+    text +=
+        "Set-VMFirmware -VMName $VMName -SecureBootTemplate "
+        "'MicrosoftUEFICertificateAuthority'\n";
 }
 
 }  // namespace
@@ -149,8 +155,9 @@ SNativeDescription WriteHyperVScript(const SVMInfo& info,
   SNativeDescription out;
   std::vector<SPlacedDevice> devices = PlaceDevices(info, Rules(), out.vNotes);
   std::string& text = out.text;
-  text += "# Builds the VM on this Hyper-V host from the files beside this "
-          "script.\n";
+  text +=
+      "# Builds the VM on this Hyper-V host from the files beside this "
+      "script.\n";
   text += "$ErrorActionPreference = 'Stop'\n";
   text += "$VMName = " + Quote(info.strVMName) + "\n";
   text += "$Folder = $PSScriptRoot\n";

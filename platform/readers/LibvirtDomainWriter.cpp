@@ -73,26 +73,31 @@ const SPlacementRules& Rules() {
   return rules;
 }
 
-// Appends one UTF-8 code point or escaped character; control characters
-// other than tab and line breaks are not XML.
+struct EntityRow {
+  char c;
+  const char* entity;
+};
+
+// clang-format off
+constexpr EntityRow kEntities[] = {
+    {'&', "&amp;"},  {'<', "&lt;"},   {'>', "&gt;"},  {'\'', "&apos;"},
+    {'"', "&quot;"}, {'\n', "&#10;"}, {'\r', "&#13;"}, {'\t', "&#9;"},
+};
+// clang-format on
+
+// Other control characters are not XML at all, not even as references.
 std::string Escape(const std::string& value) {
   std::string out;
   for (char c : value) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '\'': out += "&apos;"; break;
-      case '"': out += "&quot;"; break;
-      case '\n': out += "&#10;"; break;
-      case '\r': out += "&#13;"; break;
-      case '\t': out += "&#9;"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20)
-          out += "\xEF\xBF\xBD";
-        else
-          out += c;
-    }
+    const EntityRow* row = nullptr;
+    for (const EntityRow& entity : kEntities)
+      if (entity.c == c) row = &entity;
+    if (row)
+      out += row->entity;
+    else if (static_cast<unsigned char>(c) < 0x20)
+      out += "\xEF\xBF\xBD";  // U+FFFD
+    else
+      out += c;
   }
   return out;
 }
@@ -126,7 +131,8 @@ std::string Address(const SPlacedDevice& device) {
 
 // Target names: IDE by channel and unit (hda..hdd); SATA and SCSI share the
 // sd names in device order; virtio disks in device order.
-std::vector<std::string> TargetNames(const std::vector<SPlacedDevice>& devices) {
+std::vector<std::string> TargetNames(
+    const std::vector<SPlacedDevice>& devices) {
   std::vector<std::string> names;
   int sd = 0, vd = 0;
   for (const SPlacedDevice& device : devices) {
@@ -162,10 +168,11 @@ void PutDisks(std::string& text, const SVMInfo& info,
     const SPlacedDevice& device = devices[i];
     text += "    <disk type='file'" +
             Attr("device", device.cdrom ? "cdrom" : "disk") + ">\n";
-    text += "      <driver name='qemu'" +
-            Attr("type", device.cdrom ? "raw"
-                                      : QemuFormatName(device.disk->eDiskType)) +
-            "/>\n";
+    text +=
+        "      <driver name='qemu'" +
+        Attr("type",
+             device.cdrom ? "raw" : QemuFormatName(device.disk->eDiskType)) +
+        "/>\n";
     if (!device.cdrom)
       text += "      <source" + Attr("file", DiskPath(*device.disk, input)) +
               "/>\n";
@@ -219,8 +226,8 @@ SNativeDescription WriteLibvirtDomain(const SVMInfo& info,
   text += "  <name>" + Escape(OneLine(info.strVMName)) + "</name>\n";
   std::string uuid = NormalUuid(info.strGUID);
   if (!uuid.empty()) text += "  <uuid>" + uuid + "</uuid>\n";
-  text += "  <memory unit='MiB'>" + std::to_string(MemoryMB(info)) +
-          "</memory>\n";
+  text +=
+      "  <memory unit='MiB'>" + std::to_string(MemoryMB(info)) + "</memory>\n";
   text += "  <vcpu>" + std::to_string(CpuCount(info)) + "</vcpu>\n";
   text += IsEfi(info) ? "  <os firmware='efi'>\n" : "  <os>\n";
   text += "    <type arch='x86_64'>hvm</type>\n  </os>\n";

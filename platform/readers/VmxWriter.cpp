@@ -119,7 +119,8 @@ void PutControllers(std::string& text, const SVMInfo& info,
   for (const SPlacedDevice& device : devices)
     if (device.bus != Bus::Ide) used.insert({device.bus, device.nBus});
   for (const auto& controller : used) {
-    std::string key = BusName(controller.first) + std::to_string(controller.second);
+    std::string key =
+        BusName(controller.first) + std::to_string(controller.second);
     Put(text, key + ".present", "TRUE");
     if (controller.first == Bus::Scsi)
       Put(text, key + ".virtualDev", ScsiModel(info, controller.second));
@@ -149,7 +150,8 @@ void PutNetworkCards(std::string& text, const SVMInfo& info) {
     std::string model = Lower(card.strAdapterType);
     // An adapter of another platform becomes the one every guest drives.
     if (!model.empty())
-      Put(text, key + ".virtualDev", OneOf(model, kNicModels) ? model : "e1000e");
+      Put(text, key + ".virtualDev",
+          OneOf(model, kNicModels) ? model : "e1000e");
     if (!card.strNetworkName.empty())
       Put(text, key + ".networkName", card.strNetworkName);
     std::string mac = NormalMac(card.strMacAddress);

@@ -12,15 +12,15 @@
 //   disk                 one entry a device, in description order:
 //                        'file:<path>,<vdev>,w' for a disk ('vdev=<vdev>,
 //                        access=rw,target=<path>' when the path holds a
-//                        comma or '='), ',<vdev>:cdrom,r' for an empty CD-ROM drive;
-//                        vdev hd[a-d] for IDE (channel * 2 + unit), sd for
-//                        SCSI, vd for virtio, xvd for the rest (letter =
+//                        comma or '='), ',<vdev>:cdrom,r' for an empty CD-ROM
+//                        drive; vdev hd[a-d] for IDE (channel * 2 + unit), sd
+//                        for SCSI, vd for virtio, xvd for the rest (letter =
 //                        slot)
 //   vif                  one entry a card: 'mac=..,bridge=..,model=..,
 //                        vifname=..'; vifname only for a card name that
-//                        is a device name; a network or model name that is not a
-//                        device name (letters, digits, '_', '.', ':', '-')
-//                        is left out with a note, so it cannot add a key
+//                        is a device name; a network or model name that is not
+//                        a device name (letters, digits, '_', '.', ':', '-') is
+//                        left out with a note, so it cannot add a key
 //
 //===----------------------------------------------------------------------===//
 #include "platform/readers/NativeWriterSupport.h"
@@ -88,12 +88,12 @@ bool IsDeviceName(const std::string& text) {
 }
 
 std::string Vdev(const SPlacedDevice& device) {
-  const char* prefix = device.bus == Bus::Ide    ? "hd"
-                       : device.bus == Bus::Scsi ? "sd"
+  const char* prefix = device.bus == Bus::Ide      ? "hd"
+                       : device.bus == Bus::Scsi   ? "sd"
                        : device.bus == Bus::Virtio ? "vd"
                                                    : "xvd";
-  int index = device.bus == Bus::Ide ? device.nBus * 2 + device.nSlot
-                                     : device.nSlot;
+  int index =
+      device.bus == Bus::Ide ? device.nBus * 2 + device.nSlot : device.nSlot;
   return prefix + std::string(1, static_cast<char>('a' + index));
 }
 
@@ -113,8 +113,8 @@ void AddVifKey(std::string& entry, const char* key, const std::string& value,
                size_t card, std::vector<std::string>& notes) {
   if (value.empty()) return;
   if (!IsDeviceName(value)) {
-    notes.push_back("Network card " + std::to_string(card) + ": " + key +
-                    " [" + value + "] is no Xen device name; left out");
+    notes.push_back("Network card " + std::to_string(card) + ": " + key + " [" +
+                    value + "] is no Xen device name; left out");
     return;
   }
   entry += (entry.empty() ? "" : ",") + std::string(key) + "=" + value;
@@ -138,7 +138,8 @@ std::string VifEntry(const VMInfoStructs::SVMNetworkCard& card, size_t index,
 void PutList(std::string& text, const char* name,
              const std::vector<std::string>& entries) {
   text += std::string(name) + " = [\n";
-  for (const std::string& entry : entries) text += "    " + Quote(entry) + ",\n";
+  for (const std::string& entry : entries)
+    text += "    " + Quote(entry) + ",\n";
   text += "]\n";
 }
 

@@ -230,8 +230,8 @@ TEST(NativeWriters, XenDomainReadsBackThroughOurReaderAsTheSameMachine) {
     ASSERT_TRUE(ParseXenDomainConfig(text, original, error)) << error;
     SNativeDescription out = WriteXenDomain(original, Input());
     EXPECT_TRUE(out.vNotes.empty()) << out.vNotes.front();
-    ASSERT_TRUE(ParseXenDomainConfig(out.text, again, error))
-        << error << "\n" << out.text;
+    ASSERT_TRUE(ParseXenDomainConfig(out.text, again, error)) << error << "\n"
+                                                              << out.text;
     ExpectSameMachine(original, again);
   }
 }
@@ -310,7 +310,8 @@ bool IsPowerShellQuote(const std::string& text, size_t i) {
 std::string Structure(const std::string& text, const std::string& extension) {
   bool powershell = extension == "ps1";
   char quote = extension == "cfg" ? '\'' : '"';
-  bool escapes = extension == "cfg" || extension.find("json") != std::string::npos;
+  bool escapes =
+      extension == "cfg" || extension.find("json") != std::string::npos;
   std::string out;
   bool inside = false;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -348,8 +349,8 @@ TEST(NativeWriters, HostileNamesStayOneValueInEverySyntax) {
   // clang-format on
   for (const WriterRow& writer : kWriters) {
     SVMInfo plain = LinuxVM(writer.diskType);
-    std::string expected = Structure(writer.write(plain, Input()).text,
-                                     writer.extension);
+    std::string expected =
+        Structure(writer.write(plain, Input()).text, writer.extension);
     for (const Row& row : rows) {
       SCOPED_TRACE(std::string(writer.extension) + " row " +
                    std::to_string(row.line));
@@ -371,8 +372,9 @@ TEST(NativeWriters, HostileNamesStayOneValueInEverySyntax) {
         ASSERT_TRUE(ParseXenDomainConfig(text, back, error)) << error;
         EXPECT_EQ(back.strVMName, row.name);
         std::string file = std::string(row.name) + ".img";
-        EXPECT_EQ(back.vDisks.at(0).fileName,
-                  "/srv/vms/guest/" + file.substr(file.find_last_of("/\\") + 1));
+        EXPECT_EQ(
+            back.vDisks.at(0).fileName,
+            "/srv/vms/guest/" + file.substr(file.find_last_of("/\\") + 1));
       } else if (writer.write == WriteVmx) {
         VMXFile reader;
         ASSERT_TRUE(reader.LoadText(text, "written"));
