@@ -15,6 +15,8 @@
 //         <driver name='qemu' type='<format>'/>   QemuFormatName(eDiskType)
 //         <source file='<folder>/<restored file>'/>  (hard disks only)
 //         <target dev='hdX|sdX|vdX' bus='ide|sata|scsi|virtio'/>
+//                              hd by IDE channel and unit, vd by slot, sd
+//                              in device order
 //         <boot order='N'/>    the OS disk 1, the other devices after it
 //         <readonly/>          CD-ROM drives
 //         <address type='drive' controller= bus= target= unit=/>
@@ -129,17 +131,17 @@ std::string Address(const SPlacedDevice& device) {
          "/>\n";
 }
 
-// Target names: IDE by channel and unit (hda..hdd); SATA and SCSI share the
-// sd names in device order; virtio disks in device order.
+// Target names: IDE by channel and unit (hda..hdd), virtio disks by slot
+// (vda is slot 0); SATA and SCSI share the sd names in device order.
 std::vector<std::string> TargetNames(
     const std::vector<SPlacedDevice>& devices) {
   std::vector<std::string> names;
-  int sd = 0, vd = 0;
+  int sd = 0;
   for (const SPlacedDevice& device : devices) {
     if (device.bus == Bus::Ide)
       names.push_back("hd" + Letters(device.nBus * 2 + device.nSlot));
     else if (device.bus == Bus::Virtio)
-      names.push_back("vd" + Letters(vd++));
+      names.push_back("vd" + Letters(device.nSlot));
     else
       names.push_back("sd" + Letters(sd++));
   }
