@@ -7,6 +7,7 @@
 #include "ToolSupport.h"
 
 #include "converter/ZyVMConverter.h"
+#include "platform/support/BoundedFile.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
 #include "platform/folder/FolderVMInfo.h"
@@ -220,9 +221,9 @@ RestoreCtx ReadRestoreRequest(const std::string& path) {
   if (path == "-") {
     text.assign(std::istreambuf_iterator<char>(std::cin), {});
   } else {
-    std::ifstream in(path);
-    if (!in) throw ToolError("cannot read restore request [" + path + "]");
-    text.assign(std::istreambuf_iterator<char>(in), {});
+    std::string error;
+    if (!ReadBoundedFile(path, text, error))
+      throw ToolError("cannot read restore request: " + error);
   }
   nlohmann::json json;
   try {

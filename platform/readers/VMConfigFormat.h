@@ -23,16 +23,6 @@
 #include "model/VMInfoStructs.h"
 #include "model/ZyExport.h"
 
-// No configuration file is larger than this; a larger one is refused before
-// it is read, so a wrong or hostile file cannot exhaust memory.
-constexpr size_t kZyMaxConfigFileBytes = 16u * 1024u * 1024u;
-
-// Reads a whole configuration file into text.  False, with error set, when it
-// is missing, not a regular file, unreadable or larger than
-// kZyMaxConfigFileBytes.
-ZY_PLATFORM_API bool ReadConfigFileText(const std::string& path,
-                                        std::string& text, std::string& error);
-
 // The generalised description "VMConfig.zyf" (JSON).  ParseZyf takes every
 // member the file names; WriteZyf writes every member of the description, so
 // WriteZyf followed by ParseZyf gives back an equal description.
