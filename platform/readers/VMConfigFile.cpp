@@ -142,10 +142,8 @@ bool VMConfigFile::ReadDescription(SVMInfo& info) {
 
 bool VMConfigFile::Save(const SVMInfo& info) {
   std::string error;
-  std::string text = WriteZyf(info);
-  if (text.empty())
-    error = "cannot serialise the description";
-  else if (ReplaceFile(path_, text, error))
+  std::string text = WriteZyf(info, error);
+  if (!text.empty() && ReplaceFile(path_, text, error))
     return true;
   EvDebug().Error(kSaveFunction, "Cannot write VM description [%s]: %s",
                   path_.c_str(), error.c_str());

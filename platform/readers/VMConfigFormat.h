@@ -29,6 +29,10 @@
 ZY_PLATFORM_API bool ParseZyf(const std::string& text,
                               VMInfoStructs::SVMInfo& info, std::string& error);
 ZY_PLATFORM_API std::string WriteZyf(const VMInfoStructs::SVMInfo& info);
+// The same, with the reason in error when the text is empty: a list over its
+// cap, or a text larger than the readers take.
+ZY_PLATFORM_API std::string WriteZyf(const VMInfoStructs::SVMInfo& info,
+                                     std::string& error);
 
 // An Amazon EC2 DescribeInstances (or RunInstances) response, any API
 // version.  Documents with a DOCTYPE are refused.

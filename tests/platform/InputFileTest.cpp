@@ -1,0 +1,172 @@
+//===- InputFileTest.cpp - Every reader refuses what is not a small file ---===//
+//
+// Configuration files, descriptions, settings and the folder platform's
+// files come from backups and people.  A FIFO or a device under such a name
+// must fail at once with one clear reason, never stall the reader; so must a
+// folder, a missing file and a file over the size limit.
+//
+//===----------------------------------------------------------------------===//
+#include "platform/folder/FolderVMInfo.h"
+#include "platform/readers/OracleVMConfigFile.h"
+#include "platform/readers/VMConfigFile.h"
+#include "platform/readers/VMXFile.h"
+#include "platform/settings/PlatformConfig.h"
+#include "platform/support/BoundedFile.h"
+#include "platform/support/EvDebug.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+namespace {
+
+// Runs a reader on path; returns what it reported (log lines, error text).
+using Reader = std::function<std::string(const std::string& path)>;
+
+std::string Logged(ScopedLogCapture& capture) {
+  std::string text;
+  for (const LogRecord& record : capture.sink().Records())
+    text += record.message + "\n";
+  return text;
+}
+
+std::string ReadVmx(const std::string& path) {
+  ScopedLogCapture capture;
+  VMXFile file;
+  return file.LoadFile(path, false) ? "" : Logged(capture);
+}
+
+std::string ReadDescription(const std::string& path) {
+  ScopedLogCapture capture;
+  VMInfoStructs::SVMInfo info;
+  return VMConfigFile(path).Load(info) ? "" : Logged(capture);
+}
+
+std::string ReadXenDomain(const std::string& path) {
+  ScopedLogCapture capture;
+  return OracleVMConfigFile().LoadFile(path) ? "" : Logged(capture);
+}
+
+std::string ReadSettings(const std::string& path) {
+  ScopedLogCapture capture;
+  setenv("ZY_PLATFORM_CONFIG", path.c_str(), 1);
+  std::string value;
+  ZyPlatformInfo().getString("VirtualServer", "sConvertControllerTypeTo",
+                             value);
+  unsetenv("ZY_PLATFORM_CONFIG");
+  return Logged(capture);
+}
+
+// path is <root>/hyperv/hosts.json.
+std::string ReadHosts(const std::string& path) {
+  std::filesystem::path root = std::filesystem::path(path).parent_path();
+  FolderVMInfo hyperv(VS_HYPERV, root.parent_path().string());
+  VMInfoStructs::SHostInfo info;
+  return hyperv.GetLocalHostInfo(info, VM_PROP_HOST_NW_LIST, 0)
+             ? ""
+             : hyperv.GetLastErrorText();
+}
+
+// Should a reader wait on the FIFO after all, a writer opens and closes it
+// after a while, so the test fails on the time taken instead of hanging.
+class FifoRelease {
+ public:
+  explicit FifoRelease(const std::string& path)
+      : thread_([this, path] {
+          for (int i = 0; i < 50 && !done_; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+          // Succeeds only while a reader waits on it.
+          if (!done_) ::close(::open(path.c_str(), O_WRONLY | O_NONBLOCK));
+        }) {}
+  ~FifoRelease() {
+    done_ = true;
+    thread_.join();
+  }
+
+ private:
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+enum class Shape { Fifo, Device, Folder, Absent, OverLimit };
+
+// Puts a thing of the given shape at path.
+void Make(Shape shape, const std::string& path) {
+  std::filesystem::create_directories(
+      std::filesystem::path(path).parent_path());
+  switch (shape) {
+    case Shape::Fifo:
+      ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+      break;
+    case Shape::Device:
+      std::filesystem::create_symlink("/dev/zero", path);
+      break;
+    case Shape::Folder:
+      std::filesystem::create_directory(path);
+      break;
+    case Shape::Absent:
+      break;
+    case Shape::OverLimit:
+      ::close(::open(path.c_str(), O_CREAT | O_WRONLY, 0600));
+      std::filesystem::resize_file(path, kMaxInputFileBytes + 1);
+      break;
+  }
+}
+
+}  // namespace
+
+TEST(InputFiles, EveryReaderRefusesFifosDevicesFoldersAndOversizedFiles) {
+  struct ReaderRow {
+    int line;
+    const char* name;  // where the reader looks
+    Reader read;
+    bool absentIsEmpty;  // a missing file is no error for this reader
+  } readers[] = {
+      {__LINE__, "web.vmx", ReadVmx, false},
+      {__LINE__, "VMConfig.zyf", ReadDescription, false},
+      {__LINE__, "vm.cfg", ReadXenDomain, false},
+      {__LINE__, "platform.json", ReadSettings, true},
+      {__LINE__, "hyperv/hosts.json", ReadHosts, false},
+  };
+  struct ShapeRow {
+    int line;
+    Shape shape;
+    const char* reason;
+  } shapes[] = {
+      {__LINE__, Shape::Fifo, "is not a regular file"},
+      {__LINE__, Shape::Device, "is not a regular file"},
+      {__LINE__, Shape::Folder, "is not a regular file"},
+      {__LINE__, Shape::Absent, "cannot open ["},
+      {__LINE__, Shape::OverLimit, "is too large (16777217 bytes"},
+  };
+  for (const ReaderRow& reader : readers) {
+    for (const ShapeRow& shape : shapes) {
+      SCOPED_TRACE(reader.line);
+      SCOPED_TRACE(shape.line);
+      TempDir dir;
+      std::string path = dir.File(reader.name);
+      Make(shape.shape, path);
+      std::unique_ptr<FifoRelease> release;
+      if (shape.shape == Shape::Fifo) release.reset(new FifoRelease(path));
+      auto start = std::chrono::steady_clock::now();
+      std::string reported = reader.read(path);
+      EXPECT_LT(std::chrono::steady_clock::now() - start,
+                std::chrono::seconds(2));
+      if (shape.shape == Shape::Absent && reader.absentIsEmpty) {
+        EXPECT_EQ(reported, "");
+        continue;
+      }
+      EXPECT_NE(reported.find(shape.reason), std::string::npos) << reported;
+      EXPECT_NE(reported.find(path), std::string::npos) << reported;
+    }
+  }
+}
