@@ -45,13 +45,14 @@ namespace ZyRecordJson {
 // The most elements of each capped list.  A VMware machine takes 256
 // disks at most (four SCSI controllers of 64, IDE and SATA besides), a
 // Hyper-V one 256 SCSI disks; chains of delta disks and snapshot trees are
-// kept far shorter by every hypervisor (VMware allows 32 levels).
+// kept far shorter by every hypervisor (VMware allows 32 snapshots in a
+// chain, Hyper-V 50 checkpoints).
 struct ListCap {
   const char* member;
   std::size_t most;
 };
 constexpr ListCap kListCaps[] = {
-    {"vDisks", 1024},        {"vChildDisks", 256},
+    {"vDisks", 1024},        {"vChildDisks", 64},
     {"vFiles", 4096},        {"properties", 1024},
     {"vNetworkCards", 256},  {"vDiskControllers", 256},
     {"vExtraOptions", 1024},
@@ -60,6 +61,14 @@ constexpr ListCap kListCaps[] = {
 constexpr std::size_t kOtherListCap = 256;
 constexpr std::size_t kMaxSnapshots = 1024;
 constexpr int kMaxSnapshotLevels = 256;
+
+// The longest any list may be.
+constexpr std::size_t LongestList() {
+  std::size_t most = kOtherListCap;
+  for (const ListCap& row : kListCaps) most = row.most > most ? row.most : most;
+  return most;
+}
+constexpr std::size_t kMaxListElements = LongestList();
 
 inline std::size_t ListCapOf(const char* member) {
   for (const ListCap& row : kListCaps)

@@ -19,8 +19,8 @@
 //     than read half-understood;
 //   * JSON texts are UTF-8.  A member text that is not valid UTF-8 is written
 //     with U+FFFD in place of each bad byte, because JSON cannot carry it;
-//   * a text nesting deeper than kMaxJsonDepth is refused before it is
-//     parsed, and a written text larger than the readers take
+//   * a text nesting deeper than kMaxJsonDepth, or with an array or object
+//     longer than the longest list may be, is refused before it is parsed; a written text larger than the readers take
 //     (kMaxInputFileBytes) is refused by the writer: what is written reads
 //     back.
 //
@@ -29,6 +29,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <type_traits>
+#include <vector>
 
 #include "platform/readers/RecordJsonCodec.h"
 #include "platform/readers/VMConfigFormat.h"
@@ -59,9 +60,11 @@ std::string ParseErrorText(const char* what) {
   return text;
 }
 
-// Measures the nesting of arrays and objects outside strings.
-bool NestsTooDeeply(const std::string& text) {
-  size_t depth = 0;
+// Checks the nesting of arrays and objects, and how many elements each
+// holds, before the text is parsed: a hostile text must not make the parser
+// build what the caps would refuse afterwards.
+bool CheckShape(const std::string& text, std::string& error) {
+  std::vector<size_t> commas;  // per open array or object
   bool inString = false;
   for (size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
@@ -73,12 +76,21 @@ bool NestsTooDeeply(const std::string& text) {
     } else if (c == '"') {
       inString = true;
     } else if (c == '[' || c == '{') {
-      if (++depth > kMaxJsonDepth) return true;
-    } else if ((c == ']' || c == '}') && depth > 0) {
-      --depth;
+      commas.push_back(0);
+      if (commas.size() <= kMaxJsonDepth) continue;
+      error = "arrays and objects nest deeper than " +
+              std::to_string(kMaxJsonDepth) + " levels";
+      return false;
+    } else if ((c == ']' || c == '}') && !commas.empty()) {
+      commas.pop_back();
+    } else if (c == ',' && !commas.empty() &&
+               ++commas.back() >= ZyRecordJson::kMaxListElements) {
+      error = "an array or object holds more than " +
+              std::to_string(ZyRecordJson::kMaxListElements) + " elements";
+      return false;
     }
   }
-  return false;
+  return true;
 }
 
 bool CheckHeader(const Json& root, std::string& error) {
@@ -154,11 +166,7 @@ std::string WriteZyf(const SVMInfo& info) {
 
 bool ParseZyf(const std::string& text, SVMInfo& info, std::string& error) {
   error.clear();
-  if (NestsTooDeeply(text)) {
-    error = "arrays and objects nest deeper than " +
-            std::to_string(kMaxJsonDepth) + " levels";
-    return false;
-  }
+  if (!CheckShape(text, error)) return false;
   try {
     Json root = Json::parse(text);
     if (!CheckHeader(root, error)) return false;

@@ -58,7 +58,7 @@ TEST(DescriptionLimits, ListsAtTheirCapRoundTripAndOneMoreIsRefusedByBoth) {
       {__LINE__, ZyRecordJson::ListCapOf("vFiles"),
        R"("fileLayout":{"vFiles":[)", "{}", "]}",
        [](SVMInfo& i) { i.fileLayout.vFiles.emplace_back(); },
-       "vm.fileLayout.vFiles has more than"},
+       "more than 4096 elements"},
       {__LINE__, ZyRecordJson::ListCapOf("properties"),
        R"("fileLayout":{"vFiles":[{"properties":{)", R"("key#":"v")", "}}]}",
        [](SVMInfo& i) { i.fileLayout.vFiles[0].properties["~"] = ""; },
