@@ -107,7 +107,8 @@ for pair in "${PAIRS[@]}"; do
       done
     done
     qemu_med=$(tr ' ' '\n' <<<"${SPEEDS[qemu]}" | grep . | median)
-    cp_med=$(tr ' ' '\n' <<<"${SPEEDS[cp]:-}" | grep . | median || true)
+    cp_med=
+    [ -n "${SPEEDS[cp]:-}" ] && cp_med=$(tr ' ' '\n' <<<"${SPEEDS[cp]}" | grep . | median)
     for tool in "${TOOLS[@]}"; do
       med=$(tr ' ' '\n' <<<"${SPEEDS[$tool]}" | grep . | median)
       xq=$(awk -v a="$med" -v b="$qemu_med" 'BEGIN {printf "%.2f", a / b}')
