@@ -8,6 +8,7 @@
 //===----------------------------------------------------------------------===//
 #include "platform/folder/FolderVMInfo.h"
 
+#include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
 #include "platform/readers/VMConfigFile.h"
@@ -94,9 +95,30 @@ std::string Join(const std::string& folder, const std::string& name) {
 
 // A VM name becomes one folder name: nothing that leaves the kind folder.
 bool IsSafeFolderName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of("/\\") == std::string::npos &&
-         name.find('\0') == std::string::npos && name.size() <= 255;
+  return IsSingleComponent(name);
+}
+
+// Kinds whose finished description lists no disks: the platform keeps the
+// restored disk images in the VM's folder all the same, so that nothing
+// restored is lost, and names them in its report.
+constexpr VirtualServerInstanceType kKindsKeepingRestoredDisks[] = {
+    VS_KIND_1102, VS_KIND_1301};
+
+bool KeepsRestoredDisks(VirtualServerInstanceType kind) {
+  for (VirtualServerInstanceType row : kKindsKeepingRestoredDisks)
+    if (row == kind) return true;
+  return false;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+bool IsLink(const std::string& path) {
+  struct stat status {};
+  return ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
 }
 
 bool Exists(const std::string& path) {
@@ -104,9 +126,10 @@ bool Exists(const std::string& path) {
   return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
 }
 
+// A regular file, not a link to one.
 bool IsRegularFile(const std::string& path) {
   std::error_code ec;
-  return fs::is_regular_file(path, ec);
+  return fs::symlink_status(path, ec).type() == fs::file_type::regular;
 }
 
 // Places a copy of from at to (a new name): a hard link, else a byte copy.
@@ -124,14 +147,18 @@ int PlaceFile(const std::string& from, const std::string& to) {
   return ec.value();
 }
 
-// The regular files of a folder, by name.
-std::vector<std::string> FilesOf(const std::string& folder) {
+// The regular files of a folder, by name; link receives the first
+// symbolic link found there (a link is never taken for the file it names).
+std::vector<std::string> FilesOf(const std::string& folder,
+                                 std::string* link = nullptr) {
   std::vector<std::string> names;
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end;
        it.increment(ec)) {
     std::error_code typeError;
-    if (it->is_regular_file(typeError))
+    if (it->is_symlink(typeError) && link && link->empty())
+      *link = it->path().string();
+    else if (it->symlink_status(typeError).type() == fs::file_type::regular)
       names.push_back(it->path().filename().string());
   }
   std::sort(names.begin(), names.end());
@@ -196,19 +223,32 @@ std::string DestinationName(const RestoreCtx& ctx) {
 // destination folder, or already in the VM's folder.  A path named by a
 // description is never followed elsewhere: a configuration file could name
 // any file of the system.
+// A symbolic link under a restored file's name is refused, not taken for
+// the file it names; error tells which.
 bool FindRestoredFile(const RestoreCtx& ctx, const SDisk& disk,
-                      const std::string& vmFolder, std::string& path) {
+                      const std::string& vmFolder, std::string& path,
+                      std::string& error) {
   std::string name = BaseName(disk.fileName);
+  if (!IsSingleComponent(name)) {
+    error = "Restored disk file [" + disk.fileName + "] is not a file name";
+    return false;
+  }
   for (const std::string& folder :
        {ctx.strStagingPath, ctx.strDestinationPath, vmFolder,
         Join(vmFolder, "Virtual Hard Disks")}) {
     if (folder.empty()) continue;
     std::string candidate = Join(folder, name);
+    if (IsLink(candidate)) {
+      error = "Restored disk file [" + candidate +
+              "] is a symbolic link; links are not followed";
+      return false;
+    }
     if (IsRegularFile(candidate)) {
       path = candidate;
       return true;
     }
   }
+  error = "Restored disk file [" + disk.fileName + "] not found";
   return false;
 }
 
@@ -222,7 +262,10 @@ void FillSizesFromFiles(SVMInfo& info, const std::string& folder) {
   for (SDisk& disk : info.vDisks) {
     if (!IsPlacedDisk(disk)) continue;
     struct stat status {};
-    if (::stat(Join(folder, BaseName(disk.fileName)).c_str(), &status) != 0)
+    std::string name = BaseName(disk.fileName);
+    if (!IsSingleComponent(name) ||
+        ::lstat(Join(folder, name).c_str(), &status) != 0 ||
+        !S_ISREG(status.st_mode))
       continue;
     if (disk.i64MaxSizeInBytes <= 0) disk.i64MaxSizeInBytes = status.st_size;
     if (disk.i64CurrSizeInBytes <= 0)
@@ -287,6 +330,13 @@ int FolderVMInfo::Fail(const std::string& text) {
   return 0;
 }
 
+bool FolderVMInfo::Confined(const std::string& path) {
+  std::string error;
+  if (CheckBeneath(root_, path, error)) return true;
+  Fail(error);
+  return false;
+}
+
 std::string FolderVMInfo::KindFolder() const {
   return Join(root_, PlatformKindName(kind_));
 }
@@ -323,13 +373,18 @@ bool FolderVMInfo::FindVMFolder(const std::string& vmName,
       return false;
     }
     folder = VMFolder(vmName);
+    if (!Confined(Join(folder, kDescriptionName))) return false;
     if (IsRegularFile(Join(folder, kDescriptionName))) return true;
     Fail("No VM named [" + vmName + "] in [" + KindFolder() + "]");
     return false;
   }
   std::error_code ec;
+  if (!Confined(KindFolder())) return false;
   for (fs::directory_iterator it(KindFolder(), ec), end; !ec && it != end;
        it.increment(ec)) {
+    std::error_code typeError;
+    if (it->symlink_status(typeError).type() != fs::file_type::directory)
+      continue;  // a VM is a folder of its own, never a link to one
     std::string candidate = it->path().string();
     std::string description = Join(candidate, kDescriptionName);
     if (!IsRegularFile(description)) continue;
@@ -369,6 +424,7 @@ int FolderVMInfo::GetHostInfo(const std::string& hostName, uint64_t, int,
   std::string path = Join(KindFolder(), kHostsName);
   nlohmann::json document;
   std::string error;
+  if (!Confined(path)) return 0;
   if (!ReadJsonFile(path, document, error)) return Fail(error);
   if (!document.is_object() || !document.contains("hosts") ||
       !document["hosts"].is_array())
@@ -399,6 +455,7 @@ int FolderVMInfo::GetAvailableInstanceTypes(
   std::string path = Join(KindFolder(), kInstanceTypesName);
   nlohmann::json document;
   std::string error;
+  if (!Confined(path)) return 0;
   if (!ReadJsonFile(path, document, error)) return Fail(error);
   if (!document.is_object())
     return Fail("Malformed [" + path + "]: regions must map to lists");
@@ -436,9 +493,14 @@ int FolderVMInfo::MountVM(MountCtx& ctx) {
   fs::create_directories(mount, ec);
   if (ec)
     return Fail("Cannot create mount folder [" + mount + "]: " + ec.message());
+  std::string link;
+  std::vector<std::string> files = FilesOf(folder, &link);
+  if (!link.empty())
+    return Fail("[" + link + "] is a symbolic link; links are not followed "
+                "below [" + root_ + "]");
   mountFolder_ = mount;
   createdMountFolder_ = !existed;
-  for (const std::string& name : FilesOf(folder)) {
+  for (const std::string& name : files) {
     std::string target = Join(mount, name);
     int err = PlaceFile(Join(folder, name), target);
     if (err) {
@@ -511,15 +573,15 @@ bool FolderVMInfo::CheckDestinationFree(const RestoreCtx& ctx,
     Fail("Invalid destination VM name [" + vmName + "]");
     return false;
   }
+  if (!Confined(Join(VMFolder(vmName), kDescriptionName))) return false;
   if (Exists(Join(VMFolder(vmName), kDescriptionName))) {
     Fail("A VM named [" + vmName + "] already exists in [" + KindFolder() +
          "]");
     return false;
   }
-  std::error_code ec;
-  fs::create_directories(KindFolder(), ec);
-  if (ec) {
-    Fail("Cannot create folder [" + KindFolder() + "]: " + ec.message());
+  std::string error;
+  if (!CreateFoldersBeneath(root_, KindFolder(), error)) {
+    Fail(error);
     return false;
   }
   return true;
@@ -538,10 +600,11 @@ int FolderVMInfo::PrepareDestinationVM(RestoreCtx& ctx) {
   std::string vmName;
   if (!CheckDestinationFree(ctx, vmName)) return 0;
   std::string folder = VMFolder(vmName);
-  std::error_code ec;
-  bool created = fs::create_directory(folder, ec);
-  if (ec)
-    return Fail("Cannot create VM folder [" + folder + "]: " + ec.message());
+  bool created = ::mkdir(folder.c_str(), 0777) == 0;
+  if (!created && errno != EEXIST)
+    return Fail("Cannot create VM folder [" + folder +
+                "]: " + std::strerror(errno));
+  if (!Confined(folder)) return 0;
   createdVMFolder_ = created ? folder : std::string();
   return 1;
 }
@@ -559,9 +622,16 @@ int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
   std::error_code ec;
   if (!IsSafeFolderName(vmName) || !fs::is_directory(folder, ec))
     return Fail("No destination VM folder [" + folder + "] prepared");
+  for (const std::string& restoreFolder :
+       {folder, ctx.strStagingPath, ctx.strDestinationPath})
+    if (!restoreFolder.empty() && !Confined(restoreFolder)) {
+      RemoveCreatedVMFolder();
+      return 0;
+    }
   SVMInfo description = ctx.vmInfo;
   description.vDiskControllers = ctx.vmInfo.vDiskControllers;
   description.strVMName = vmName;
+  std::vector<std::string> kept = KeepRestoredDisks(ctx, description);
   std::vector<std::string> placed;
   auto undo = [&](const std::string& text) {
     for (const std::string& file : placed) fs::remove(file, ec);
@@ -571,8 +641,8 @@ int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
   for (SDisk& disk : description.vDisks) {
     if (!IsPlacedDisk(disk)) continue;
     std::string from;
-    if (!FindRestoredFile(ctx, disk, folder, from))
-      return undo("Restored disk file [" + disk.fileName + "] not found");
+    std::string error;
+    if (!FindRestoredFile(ctx, disk, folder, from, error)) return undo(error);
     std::string name = BaseName(disk.fileName);
     std::string to = Join(folder, name);
     bool inPlace = from == to ||
@@ -596,7 +666,24 @@ int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
     placed.push_back(descriptionPath);
     return undo("Cannot write the VM description [" + descriptionPath + "]");
   }
+  if (!kept.empty())
+    ctx.strResultDetail = "restored disk images kept in the VM folder: " +
+                          JoinNames(kept);
   return 1;
+}
+
+std::vector<std::string> FolderVMInfo::KeepRestoredDisks(
+    const RestoreCtx& ctx, SVMInfo& description) const {
+  std::vector<std::string> kept;
+  if (!KeepsRestoredDisks(kind_)) return kept;
+  for (const SDisk& disk : description.vDisks)
+    if (IsPlacedDisk(disk)) return kept;
+  for (const SDisk& file : ctx.vDisks) {
+    if (!IsPlacedDisk(file)) continue;
+    description.vDisks.push_back(file);
+    kept.push_back(BaseName(file.fileName));
+  }
+  return kept;
 }
 
 int FolderVMInfo::CompleteDestinationVM(RestoreCtx& ctx) {
@@ -623,6 +710,7 @@ bool FolderVMInfo::UpdateVMDescription(const std::string& vmName,
   if (!IsSafeFolderName(vmName))
     return Fail("Invalid VM name [" + vmName + "]");
   std::string path = Join(VMFolder(vmName), kDescriptionName);
+  if (!Confined(path)) return false;
   if (!IsRegularFile(path)) return Fail("No VM named [" + vmName + "]");
   SVMInfo description = info;
   description.vDiskControllers = info.vDiskControllers;
