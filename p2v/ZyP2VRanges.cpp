@@ -46,13 +46,6 @@ bool CheckDevices(const DiskList& list, const char* listName, int64_t lastBus,
   return true;
 }
 
-std::string Mismatch(const char* countName, int64_t count, size_t listed,
-                     const char* what) {
-  return std::string(countName) + " is " + std::to_string(count) +
-         " but the response lists " + std::to_string(listed) + " " + what +
-         "; all " + std::to_string(listed) + " are used";
-}
-
 }  // namespace
 
 bool CheckHardwareFigures(const HW& hw, std::string& error) {
@@ -67,19 +60,6 @@ bool CheckHardwareFigures(const HW& hw, std::string& error) {
                       kLastPhysicalIdeBus, kLastPhysicalIdeSlot, error) &&
          CheckDevices(hw.GetList<Disk>(HW::scsiDisks), "scsiDisks",
                       scsi->lastBus, scsi->lastSlot, error);
-}
-
-std::vector<std::string> CountMismatches(const HW& hw) {
-  std::vector<std::string> lines;
-  size_t ide = hw.GetList<Disk>(HW::ideDevices).size();
-  size_t scsi = hw.GetList<Disk>(HW::scsiDisks).size();
-  if (hw.getint64(HW::ideCount) != static_cast<int64_t>(ide))
-    lines.push_back(
-        Mismatch("ideCount", hw.getint64(HW::ideCount), ide, "IDE devices"));
-  if (hw.getint64(HW::scsiCount) != static_cast<int64_t>(scsi))
-    lines.push_back(Mismatch("scsiCount", hw.getint64(HW::scsiCount), scsi,
-                             "SCSI disks"));
-  return lines;
 }
 
 void TakeWholeLists(HW& hw) {

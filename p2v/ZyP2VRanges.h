@@ -24,7 +24,23 @@ bool CheckHardwareFigures(const HW& hw, std::string& error);
 
 // One line for each device list whose count disagrees with the list
 // ("scsiCount is 1 but the response lists 2 SCSI disks; all 2 are used").
-std::vector<std::string> CountMismatches(const HW& hw);
+// Inline: the tool reports the same lines as warnings.
+inline std::vector<std::string> CountMismatches(const HW& hw) {
+  std::vector<std::string> lines;
+  auto check = [&](const char* countName, int64_t count, size_t listed,
+                   const char* what) {
+    if (count == static_cast<int64_t>(listed)) return;
+    lines.push_back(std::string(countName) + " is " + std::to_string(count) +
+                    " but the response lists " + std::to_string(listed) +
+                    " " + what + "; all " + std::to_string(listed) +
+                    " are used");
+  };
+  check("ideCount", hw.getint64(HW::ideCount),
+        hw.GetList<Disk>(HW::ideDevices).size(), "IDE devices");
+  check("scsiCount", hw.getint64(HW::scsiCount),
+        hw.GetList<Disk>(HW::scsiDisks).size(), "SCSI disks");
+  return lines;
+}
 
 // Sets each count to its list's length, so that no listed device is cut.
 void TakeWholeLists(HW& hw);

@@ -3,13 +3,29 @@
 
 #include "ToolSupport.h"
 
+#include "p2v/ZyP2VRanges.h"
 #include "p2v/ZyP2VUtils.h"
 #include "platform/folder/FolderVMInfo.h"
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
 namespace zytool {
+namespace {
+
+// Counts of the hardware configuration that disagree with their lists:
+// the translation uses the whole lists and the user is told.
+void ReportCountMismatches(Ida::VMOpReq& request) {
+  if (!request.isSet(Ida::VMOpReq::recoveryResponse)) return;
+  auto response =
+      request.GetObject<RecoveryResponse>(Ida::VMOpReq::recoveryResponse);
+  for (const std::string& line : zy_p2v::CountMismatches(
+           response.GetObject<zy_p2v::HW>(RecoveryResponse::hardwareConfig)))
+    std::fprintf(stderr, "zyvmconvert: warning: %s\n", line.c_str());
+}
+
+}  // namespace
 
 RestoreCtx TranslatePhysicalMachine(const std::string& path,
                                     VirtualServerInstanceType destination) {
@@ -22,6 +38,7 @@ RestoreCtx TranslatePhysicalMachine(const std::string& path,
     throw ToolError("restore request [" + path +
                     "] is not a valid request: " + error);
 
+  ReportCountMismatches(request);
   FailureWatch watch;
   RestoreCtx restore;
   if (ZyP2VUtils::CopyVMInfoFromKestrelResponse(request, restore.vmInfo,

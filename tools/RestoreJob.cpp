@@ -180,13 +180,9 @@ void CheckConfigurationFiles(const RestoreJob& job) {
 // Copies a restored file (never through a link, never over a file).
 void RestoreFile(const RestoreJob& job, const std::string& from,
                  const std::string& to) {
-  RequireConfined(job.sourceRoot, from);
-  RequireConfined(job.root, to);
-  std::error_code ec;
-  fs::copy_file(from, to, fs::copy_options::none, ec);
-  if (ec)
-    throw ToolError("cannot restore [" + from + "] to [" + to +
-                    "]: " + ec.message());
+  std::string error;
+  if (!CopyFileBeneath(job.sourceRoot, from, job.root, to, error))
+    throw ToolError("cannot restore [" + from + "]: " + error);
 }
 
 // The description the agent writes when the request carries no

@@ -1,9 +1,8 @@
 //===- Staging.cpp - Where a restore puts the files it restores -----------===//
 //
-// The staging folder is made under a name no other run looks at
-// (".staging-new-XXXXXX" does not match the abandoned pattern's check of
-// the lock: see IsStagingName), locked, and only then renamed to its
-// ".staging-" name, so a run that cleans up never sees it unlocked.
+// The staging folder is made under a name no cleanup looks at
+// (".staging-new-XXXXXX"), locked, and only then renamed to its ".staging-"
+// name, so a run that cleans up never finds a live one unlocked.
 //
 //===----------------------------------------------------------------------===//
 #include "Staging.h"

@@ -132,19 +132,19 @@ bool IsRegularFile(const std::string& path) {
   return fs::symlink_status(path, ec).type() == fs::file_type::regular;
 }
 
-// Places a copy of from at to (a new name): a hard link, else a byte copy.
-// Returns 0 or the system error number.
-int PlaceFile(const std::string& from, const std::string& to) {
-  if (::link(from.c_str(), to.c_str()) == 0) return 0;
-  int err = errno;
-  if (err == EEXIST) return err;
-  std::error_code ec;
-  if (Exists(to)) return EEXIST;
-  fs::copy_file(from, to, fs::copy_options::none, ec);
-  if (!ec) return 0;
-  std::error_code ignored;
-  if (ec.value() != EEXIST) fs::remove(to, ignored);
-  return ec.value();
+// Places a copy of from at to (a new name), both below root and reached
+// through no link: a hard link (which never follows one), else a byte copy.
+// Returns false with error.
+bool PlaceFile(const std::string& root, const std::string& from,
+               const std::string& to, std::string& error) {
+  if (!CheckBeneath(root, from, error) || !CheckBeneath(root, to, error))
+    return false;
+  if (::link(from.c_str(), to.c_str()) == 0) return true;
+  if (errno == EEXIST || Exists(to)) {
+    error = "[" + to + "] already exists";
+    return false;
+  }
+  return CopyFileBeneath(root, from, root, to, error);
 }
 
 // The regular files of a folder, by name; link receives the first
@@ -502,10 +502,16 @@ int FolderVMInfo::MountVM(MountCtx& ctx) {
   createdMountFolder_ = !existed;
   for (const std::string& name : files) {
     std::string target = Join(mount, name);
-    int err = PlaceFile(Join(folder, name), target);
-    if (err) {
-      std::string text = "Cannot mount [" + name + "] in [" + mount +
-                         "]: " + std::strerror(err);
+    std::string error;
+    // The mount folder is the converter's own, outside the root: the file
+    // is opened beneath the root and written beneath the mount folder.
+    bool placed =
+        CheckBeneath(root_, Join(folder, name), error) &&
+        (::link(Join(folder, name).c_str(), target.c_str()) == 0 ||
+         CopyFileBeneath(root_, Join(folder, name), mount, target, error));
+    if (!placed) {
+      std::string text = "Cannot mount [" + name + "] in [" + mount + "]: " +
+                         (error.empty() ? std::strerror(errno) : error);
       UnmountVM(ctx);
       return Fail(text);
     }
@@ -648,10 +654,9 @@ int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
     bool inPlace = from == to ||
                    std::find(placed.begin(), placed.end(), to) != placed.end();
     if (!inPlace) {
-      int err = PlaceFile(from, to);
-      if (err)
+      if (!PlaceFile(root_, from, to, error))
         return undo("Cannot place disk [" + name + "] in [" + folder +
-                    "]: " + std::strerror(err));
+                    "]: " + error);
       placed.push_back(to);
     }
     disk.fileName = name;

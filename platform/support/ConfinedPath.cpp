@@ -226,3 +226,45 @@ bool CreateFoldersBeneath(const std::string& root, const std::string& path,
   }
   return true;
 }
+
+namespace {
+
+// Copies in to out; 0 or the system error number.
+int CopyContent(int in, int out) {
+  char buffer[1 << 16];
+  for (;;) {
+    ssize_t got = ::read(in, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return errno;
+    if (got == 0) return 0;
+    for (ssize_t done = 0; done < got;) {
+      ssize_t put = ::write(out, buffer + done, static_cast<size_t>(got - done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) return errno;
+      done += put;
+    }
+  }
+}
+
+}  // namespace
+
+bool CopyFileBeneath(const std::string& fromRoot, const std::string& from,
+                     const std::string& toRoot, const std::string& to,
+                     std::string& error) {
+  Fd in(OpenBeneath(fromRoot, from, O_RDONLY | O_NONBLOCK, 0, error));
+  if (in.get() < 0) return false;
+  struct stat info {};
+  if (::fstat(in.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    error = "[" + from + "] is not a regular file";
+    return false;
+  }
+  Fd out(OpenBeneath(toRoot, to, O_WRONLY | O_CREAT | O_EXCL,
+                     info.st_mode & 0666, error));
+  if (out.get() < 0) return false;
+  int err = CopyContent(in.get(), out.get());
+  if (::close(out.Release()) != 0 && err == 0) err = errno;
+  if (err == 0) return true;
+  ::unlink(to.c_str());
+  error = "cannot copy [" + from + "] to [" + to + "]: " + std::strerror(err);
+  return false;
+}

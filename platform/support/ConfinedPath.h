@@ -59,3 +59,12 @@ ZY_PLATFORM_API bool CheckBeneath(const std::string& root,
 ZY_PLATFORM_API bool CreateFoldersBeneath(const std::string& root,
                                           const std::string& path,
                                           std::string& error);
+
+// Copies the regular file from (beneath fromRoot) to the new file to
+// (beneath toRoot), both opened by OpenBeneath, the new file with O_EXCL so
+// that nothing is replaced; a partial copy is removed.  False with error.
+ZY_PLATFORM_API bool CopyFileBeneath(const std::string& fromRoot,
+                                     const std::string& from,
+                                     const std::string& toRoot,
+                                     const std::string& to,
+                                     std::string& error);
