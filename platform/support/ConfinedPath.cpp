@@ -209,7 +209,7 @@ bool CreateFoldersBeneath(const std::string& root, const std::string& path,
   for (const std::string& part : Components(relative)) {
     made += (made.back() == '/' ? "" : "/") + part;
     if (::mkdirat(dir.get(), part.c_str(), 0777) != 0 && errno != EEXIST) {
-      error = "cannot create folder [" + made + "]: " + std::strerror(errno);
+      error = "Cannot create folder [" + made + "]: " + std::strerror(errno);
       return false;
     }
     if (IsLinkAt(dir.get(), part)) {
@@ -219,7 +219,7 @@ bool CreateFoldersBeneath(const std::string& root, const std::string& path,
     int next = ::openat(dir.get(), part.c_str(),
                         O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (next < 0) {
-      error = "cannot open folder [" + made + "]: " + std::strerror(errno);
+      error = "Cannot create folder [" + made + "]: " + std::strerror(errno);
       return false;
     }
     dir.Reset(next);
