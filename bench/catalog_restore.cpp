@@ -1,4 +1,5 @@
-//===- catalog_restore.cpp - A restore whose disks are named by the catalog -===//
+//===- catalog_restore.cpp - A restore whose disks are named by the catalog
+//-===//
 //
 // zy_catalog_restore [N...]   (default: 1000 5000)
 //
@@ -39,8 +40,8 @@ class AcceptingVMInfo : public IVMInfo {
   }
   int Disconnect() override { return 1; }
   std::string GetLastErrorText() override { return ""; }
-  int GetVMInfo(const std::string&, const std::string&, const std::string&,
-                int, int, VMInfoStructs::SVMInfo&) override {
+  int GetVMInfo(const std::string&, const std::string&, const std::string&, int,
+                int, VMInfoStructs::SVMInfo&) override {
     return 1;
   }
   int GetHostInfo(const std::string&, uint64_t, int,
@@ -96,8 +97,8 @@ RestoreCtx PrepareRestore(const std::string& folder, int n) {
     disk.nSlot = i % kSlotsPerBus;
     disk.fileName = "web_" + std::to_string(i) + "-snapshot.vmdk";
     description.vDisks.push_back(disk);
-    catalog << "disk.scsi" << disk.nBus << ":" << disk.nSlot
-            << ".diskname = \"" << RestoredName(i) << "\"\n";
+    catalog << "disk.scsi" << disk.nBus << ":" << disk.nSlot << ".diskname = \""
+            << RestoredName(i) << "\"\n";
     SDisk restored;
     restored.nFileType = 1;
     restored.nDeviceType = 1;
@@ -119,9 +120,9 @@ double SecondsFor(int n) {
   auto start = std::chrono::steady_clock::now();
   CQiError error = converter.CompleteVMConversion(VS_VMWARE, VS_HYPERV,
                                                   &destination, request);
-  double seconds = std::chrono::duration<double>(
-                       std::chrono::steady_clock::now() - start)
-                       .count();
+  double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+          .count();
   std::filesystem::remove_all(folder);
   if (error.IsError() || request.vmInfo.vDisks.size() != size_t(n)) {
     std::fprintf(stderr, "zy_catalog_restore: %d disks: %s, %zu disks\n", n,

@@ -9,7 +9,6 @@
 
 #include "model/Limits.h"
 
-
 namespace zy_p2v {
 namespace {
 
@@ -49,8 +48,7 @@ bool CheckDevices(const DiskList& list, const char* listName, int64_t lastBus,
 }  // namespace
 
 bool CheckHardwareFigures(const HW& hw, std::string& error) {
-  const zylimits::ControllerLimit* scsi =
-      zylimits::FindControllerLimit("scsi");
+  const zylimits::ControllerLimit* scsi = zylimits::FindControllerLimit("scsi");
   return CheckField("numCpus", hw.getint64(HW::numCpus), zylimits::kMinCpus,
                     zylimits::kMaxCpus, true, error) &&
          CheckField("memoryMB", hw.getint64(HW::memoryMB),

@@ -31,9 +31,8 @@ inline std::vector<std::string> CountMismatches(const HW& hw) {
                    const char* what) {
     if (count == static_cast<int64_t>(listed)) return;
     lines.push_back(std::string(countName) + " is " + std::to_string(count) +
-                    " but the response lists " + std::to_string(listed) +
-                    " " + what + "; all " + std::to_string(listed) +
-                    " are used");
+                    " but the response lists " + std::to_string(listed) + " " +
+                    what + "; all " + std::to_string(listed) + " are used");
   };
   check("ideCount", hw.getint64(HW::ideCount),
         hw.GetList<Disk>(HW::ideDevices).size(), "IDE devices");

@@ -11,8 +11,8 @@
 namespace zytool {
 namespace {
 
-using zylimits::InRange;
 using VMInfoStructs::SDisk;
+using zylimits::InRange;
 
 void Check(const std::string& field, int64_t value, int64_t low, int64_t high,
            bool zeroIsAbsent = false) {

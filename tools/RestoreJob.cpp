@@ -9,11 +9,12 @@
 #include "ToolSupport.h"
 
 #include "converter/ZyVMConverter.h"
+#include "model/PlatformKinds.h"
+#include "platform/folder/FolderVMInfo.h"
+#include "platform/readers/VMConfigFile.h"
 #include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
-#include "platform/folder/FolderVMInfo.h"
-#include "platform/readers/VMConfigFile.h"
 
 #include <sys/stat.h>
 
@@ -29,27 +30,22 @@ namespace zytool {
 namespace {
 
 namespace fs = std::filesystem;
+using VMInfoStructs::kDeviceTypeCdrom;
+using VMInfoStructs::kDeviceTypeHardDisk;
+using VMInfoStructs::kFileTypeConfig;
+using VMInfoStructs::kFileTypeDisk;
 using VMInfoStructs::SDisk;
 
 constexpr char kDescriptionName[] = "VMConfig.zyf";
-
-// Amazon and the Azure family take the restored files in the destination
-// folder; every other kind in the staging folder.
-bool RestoresIntoDestinationFolder(VirtualServerInstanceType kind) {
-  return kind == VS_AMAZON || kind == VS_AZURE_1 || kind == VS_AZURE_2 ||
-         kind == VS_AZURE_3;
-}
-
-bool IsHyperVFamily(VirtualServerInstanceType kind) {
-  return kind == VS_HYPERV || kind == VS_AZURE_2 || kind == VS_AZURE_3;
-}
 
 // The file of the backup an entry of the request stands for.
 std::string SourceNameOf(const SDisk& entry) {
   return entry.diskIndexName.empty() ? entry.strName : entry.diskIndexName;
 }
 
-bool HasData(const SDisk& entry) { return entry.nDeviceType != 2; }
+bool HasData(const SDisk& entry) {
+  return entry.nDeviceType != kDeviceTypeCdrom;
+}
 
 // Names from a request become file names in the source and restore folders;
 // a name with a folder in it could reach outside them.
@@ -147,7 +143,7 @@ void CheckRequest(RestoreJob& job) {
     if (!fs::is_regular_file(path, ec))
       throw ToolError("backed-up file [" + path + "] does not exist");
     if (entry.strDisplayName.empty()) entry.strDisplayName = name;
-    if (entry.nFileType != 1) continue;
+    if (entry.nFileType != kFileTypeDisk) continue;
     if (entry.strMatchName.empty()) entry.strMatchName = name;
     if (entry.fileName.empty()) entry.fileName = name;
     if (entry.i64MaxSizeInBytes <= 0 || entry.i64CurrSizeInBytes <= 0) {
@@ -163,7 +159,7 @@ void CheckRequest(RestoreJob& job) {
 // cannot be read.
 void CheckConfigurationFiles(const RestoreJob& job) {
   for (const SDisk& entry : job.request.vDisks) {
-    if (!HasData(entry) || entry.nFileType != 0) continue;
+    if (!HasData(entry) || entry.nFileType != kFileTypeConfig) continue;
     std::string path = CQiPath::Append(job.sourceFolder, SourceNameOf(entry));
     FailureWatch watch;
     ZyVMConverter reader;
@@ -193,7 +189,7 @@ VMInfoStructs::SVMInfo DescriptionOfRequest(const RestoreCtx& request) {
   description.vDiskControllers = request.vmInfo.vDiskControllers;
   description.vDisks.clear();
   for (const SDisk& entry : request.vDisks) {
-    if (entry.nFileType != 1) continue;
+    if (entry.nFileType != kFileTypeDisk) continue;
     SDisk disk = entry;
     if (HasData(entry)) disk.fileName = entry.strMatchName;
     description.vDisks.push_back(disk);
@@ -209,8 +205,8 @@ void RestoreFiles(RestoreJob& job, const std::string& folder,
   for (SDisk& entry : request.vDisks) {
     if (!HasData(entry)) continue;
     std::string from = CQiPath::Append(job.sourceFolder, SourceNameOf(entry));
-    if (entry.nFileType != 1) {
-      hasConfiguration |= entry.nFileType == 0;
+    if (entry.nFileType != kFileTypeDisk) {
+      hasConfiguration |= entry.nFileType == kFileTypeConfig;
       std::string to = CQiPath::Append(
           folder, PlainFileName(entry.diskIndexName, "the restored file"));
       RestoreFile(job, from, to);
@@ -237,7 +233,7 @@ void RestoreFiles(RestoreJob& job, const std::string& folder,
   if (!VMConfigFile(path).Save(DescriptionOfRequest(request)))
     throw ToolError("cannot write the VM description [" + path + "]");
   SDisk description;
-  description.nFileType = 0;
+  description.nFileType = kFileTypeConfig;
   description.strDisplayName = description.diskIndexName = kDescriptionName;
   request.vDisks.insert(request.vDisks.begin(), description);
 }
@@ -247,7 +243,7 @@ void RestoreFiles(RestoreJob& job, const std::string& folder,
 // platform.
 void AdjustOnDestination(ZyVMConverter& converter, RestoreJob& job,
                          IVMInfo* platform) {
-  if (!IsHyperVFamily(job.destination)) return;
+  if (!zykinds::Has(job.destination, zykinds::kHyperVFamily)) return;
   converter.AdjustVMConfiguration(job.destination, platform,
                                   job.request.vmInfo);
   auto* folder = dynamic_cast<FolderVMInfo*>(platform);
@@ -260,7 +256,7 @@ void AdjustOnDestination(ZyVMConverter& converter, RestoreJob& job,
 size_t CountDataDisks(const std::vector<SDisk>& entries) {
   size_t count = 0;
   for (const SDisk& entry : entries)
-    if (entry.nFileType == 1 && HasData(entry)) ++count;
+    if (entry.nFileType == kFileTypeDisk && HasData(entry)) ++count;
   return count;
 }
 
@@ -309,7 +305,8 @@ void CheckRestoredVM(const VMInfoStructs::SVMInfo& built,
                      const std::string& vmFolder, size_t dataDisks) {
   std::vector<std::string> files;
   for (const SDisk& disk : built.vDisks) {
-    if (disk.nFileType != 1 || disk.nDeviceType != 1 || disk.fileName.empty())
+    if (disk.nFileType != kFileTypeDisk ||
+        disk.nDeviceType != kDeviceTypeHardDisk || disk.fileName.empty())
       continue;
     std::string path =
         CQiPath::Append(vmFolder, CQiPath::GetBaseName(disk.fileName));
@@ -373,12 +370,12 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
     staging = std::make_unique<StagingFolder>(job.root);
     request.strStagingPath = staging->path();
   }
-  if (RestoresIntoDestinationFolder(job.destination) &&
-      request.strDestinationPath.empty())
+  const bool intoDestination =
+      zykinds::Has(job.destination, zykinds::kRestoresIntoDestinationFolder);
+  if (intoDestination && request.strDestinationPath.empty())
     request.strDestinationPath = request.strStagingPath;
-  std::string folder = RestoresIntoDestinationFolder(job.destination)
-                           ? request.strDestinationPath
-                           : request.strStagingPath;
+  std::string folder =
+      intoDestination ? request.strDestinationPath : request.strStagingPath;
   if (!staging || folder != staging->path())
     CreateRestoreFolder(job.root, folder, staged);
 

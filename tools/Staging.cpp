@@ -37,7 +37,8 @@ bool IsStagingName(const std::string& name) {
 // A descriptor holding the folder's lock, or -1 when another run holds it
 // or the folder cannot be opened.
 int LockFolder(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  int fd =
+      ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return -1;
   if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
   ::close(fd);
@@ -64,7 +65,8 @@ void RemoveAbandonedStaging(const std::string& root) {
       std::fprintf(stderr,
                    "zyvmconvert: note: removed [%s] (%ju entries) left by an "
                    "interrupted restore\n",
-                   it->path().string().c_str(), static_cast<uintmax_t>(removed));
+                   it->path().string().c_str(),
+                   static_cast<uintmax_t>(removed));
   }
 }
 
@@ -75,10 +77,9 @@ StagingFolder::StagingFolder(const std::string& root) {
     throw ToolError("cannot create a staging folder in [" + root +
                     "]: " + std::strerror(errno));
   lock_ = LockFolder(pattern);
-  std::string name = CQiPath::GetBaseName(pattern).substr(
-      sizeof kNewStagingPrefix - 1);
-  std::string path =
-      CQiPath::Append(root, std::string(kStagingPrefix) + name);
+  std::string name =
+      CQiPath::GetBaseName(pattern).substr(sizeof kNewStagingPrefix - 1);
+  std::string path = CQiPath::Append(root, std::string(kStagingPrefix) + name);
   if (lock_ < 0 || ::rename(pattern.c_str(), path.c_str()) != 0) {
     int err = errno;
     if (lock_ >= 0) ::close(lock_);

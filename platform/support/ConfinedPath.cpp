@@ -164,9 +164,8 @@ int OpenBeneath(const std::string& root, const std::string& path, int flags,
     return -1;
   }
   std::vector<std::string> parts = Components(relative);
-  int fd = parts.empty()
-               ? ::openat(base.get(), ".", flags | O_CLOEXEC, mode)
-               : OpenAt2(base.get(), relative, flags, mode);
+  int fd = parts.empty() ? ::openat(base.get(), ".", flags | O_CLOEXEC, mode)
+                         : OpenAt2(base.get(), relative, flags, mode);
   if (fd < 0 && !parts.empty() && (errno == ENOSYS || errno == EPERM))
     fd = OpenByWalk(base.get(), parts, flags, mode);
   if (fd >= 0) return fd;
@@ -238,7 +237,8 @@ int CopyContent(int in, int out) {
     if (got < 0) return errno;
     if (got == 0) return 0;
     for (ssize_t done = 0; done < got;) {
-      ssize_t put = ::write(out, buffer + done, static_cast<size_t>(got - done));
+      ssize_t put =
+          ::write(out, buffer + done, static_cast<size_t>(got - done));
       if (put < 0 && errno == EINTR) continue;
       if (put < 0) return errno;
       done += put;

@@ -45,8 +45,8 @@ ZY_PLATFORM_API bool IsBeneath(const std::string& root, const std::string& path,
 // outside [root]", "[path] is reached through the symbolic link [link];
 // links are not followed below [root]", or the system's reason.
 ZY_PLATFORM_API int OpenBeneath(const std::string& root,
-                                const std::string& path, int flags,
-                                mode_t mode, std::string& error);
+                                const std::string& path, int flags, mode_t mode,
+                                std::string& error);
 
 // Checks that path lies beneath root and that none of its components that
 // exist is a symbolic link (for a path handed on to code that opens it by
@@ -66,5 +66,4 @@ ZY_PLATFORM_API bool CreateFoldersBeneath(const std::string& root,
 ZY_PLATFORM_API bool CopyFileBeneath(const std::string& fromRoot,
                                      const std::string& from,
                                      const std::string& toRoot,
-                                     const std::string& to,
-                                     std::string& error);
+                                     const std::string& to, std::string& error);

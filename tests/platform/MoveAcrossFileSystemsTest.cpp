@@ -27,7 +27,8 @@ TEST(MoveAcrossFileSystems, CopiesRemovesTheSourceAndNeverReplaces) {
   TempDir dir;
   std::string from = dir.Write("disk.vmdk", "data");
   std::string to = dir.File("V.vmdk");
-  EXPECT_FALSE(FXFile::ZyMoveFileEx(from, to, ZY_MOVEFILE_COPY_ALLOWED).IsError());
+  EXPECT_FALSE(
+      FXFile::ZyMoveFileEx(from, to, ZY_MOVEFILE_COPY_ALLOWED).IsError());
   EXPECT_FALSE(FXPath::DoesPathExist(from));
   EXPECT_EQ(TempDir::Read(to), "data");
 

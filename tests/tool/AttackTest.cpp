@@ -21,7 +21,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <random>
 
@@ -74,19 +73,11 @@ class Attack : public ::testing::Test {
                           Quoted(kExamples + "/platform-config.json") +
                           " --log " + Quoted(dir.File("tool.log"));
     for (const std::string& arg : args) command += " " + Quoted(arg);
-    command += " > " + Quoted(dir.File("out")) + " 2> " +
-               Quoted(dir.File("err"));
+    command +=
+        " > " + Quoted(dir.File("out")) + " 2> " + Quoted(dir.File("err"));
     int raw = std::system(command.c_str());
     err = TempDir::Read(dir.File("err"));
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  }
-
-  // The example request with changes, saved beside the root.
-  std::string Request(const std::function<void(json&)>& change) {
-    json request =
-        json::parse(TempDir::Read(kExamples + "/requests/web01-restore.json"));
-    change(request);
-    return dir.Write("request.json", request.dump());
   }
 
   // A copy of web01 as the VMware VM "linked", one disk a link outside.
@@ -94,7 +85,8 @@ class Attack : public ::testing::Test {
     fs::copy(root + "/vmware/web01", root + "/vmware/linked",
              fs::copy_options::recursive);
     fs::remove(root + "/vmware/linked/web01_1.vmdk");
-    fs::create_symlink(outside + "/shadow", root + "/vmware/linked/web01_1.vmdk");
+    fs::create_symlink(outside + "/shadow",
+                       root + "/vmware/linked/web01_1.vmdk");
   }
 
   // No file anywhere under the root holds the secret.
@@ -113,7 +105,8 @@ class Attack : public ::testing::Test {
 };
 
 std::string P2VRequest(const std::string& from, const std::string& to) {
-  std::string xml = TempDir::Read(kExamples + "/physical/fileserver-request.xml");
+  std::string xml =
+      TempDir::Read(kExamples + "/physical/fileserver-request.xml");
   size_t at = xml.find(from);
   if (at != std::string::npos) xml.replace(at, from.size(), to);
   return xml;
@@ -122,118 +115,73 @@ std::string P2VRequest(const std::string& from, const std::string& to) {
 }  // namespace
 
 TEST_F(Attack, HostileInputsGetOneErrorLineAndTouchNothingOutside) {
+  using Change = void (*)(json&, const Attack&);
+  using Prepare = void (*)(Attack&);
+  Prepare none = [](Attack&) {};
+  Prepare linkedVM = [](Attack& t) { t.LinkedVM(); };
+  Change unchanged = [](json&, const Attack&) {};
+  // clang-format off
   struct Row {
     int line;
-    std::function<std::vector<std::string>(Attack&)> setUp;
+    Prepare prepare;
+    Change change;   // of the example request (a restore), or null: convert
+    const char* to;
     const char* error;  // part of the one error line
   } rows[] = {
-      {__LINE__,
-       [](Attack& t) {
-         return std::vector<std::string>{
-             "restore",
-             t.Request([](json& r) {
-               r["strSourceVMName"] = "../../../../../../../../etc";
-               r["vDisks"] = json::array({{{"diskIndexName", "shadow"}}});
-             }),
-             "--from", "vmware", "--to", "openstack"};
-       },
-       "is not a file name"},
-      {__LINE__,
-       [](Attack& t) {
-         return std::vector<std::string>{
-             "restore",
-             t.Request([](json& r) {
-               r["strSourceVMName"] = "../../outside/web01";
-             }),
-             "--from", "vmware", "--to", "openstack"};
-       },
-       "is not a file name"},
-      {__LINE__,
-       [](Attack& t) {
-         t.LinkedVM();
-         return std::vector<std::string>{
-             "restore",
-             t.Request([](json& r) { r["strSourceVMName"] = "linked"; }),
-             "--from", "vmware", "--to", "openstack"};
-       },
-       "symbolic link"},
-      {__LINE__,
-       [](Attack& t) {
+      {__LINE__, none, [](json& r, const Attack&) {
+         r["strSourceVMName"] = "../../../../../../../../etc";
+         r["vDisks"] = json::array({{{"diskIndexName", "shadow"}}}); },
+       "openstack", "is not a file name"},
+      {__LINE__, none, [](json& r, const Attack&) {
+         r["strSourceVMName"] = "../../outside/web01"; },
+       "openstack", "is not a file name"},
+      {__LINE__, linkedVM, [](json& r, const Attack&) {
+         r["strSourceVMName"] = "linked"; },
+       "openstack", "symbolic link"},
+      {__LINE__, [](Attack& t) {
          fs::create_directories(t.root + "/openstack");
-         fs::create_symlink(t.outside + "/dest", t.root + "/openstack/web01");
-         return std::vector<std::string>{
-             "restore", kExamples + "/requests/web01-restore.json", "--from",
-             "vmware", "--to", "openstack"};
-       },
-       "symbolic link"},
-      {__LINE__,
-       [](Attack& t) {
-         return std::vector<std::string>{
-             "restore",
-             t.Request([&](json& r) { r["strStagingPath"] = t.outside; }),
-             "--from", "vmware", "--to", "openstack"};
-       },
-       "is outside the platform root"},
-      {__LINE__,
-       [](Attack& t) {
-         return std::vector<std::string>{
-             "restore",
-             t.Request([&](json& r) {
-               r["strDestinationPath"] = t.root + "/../outside/dest";
-             }),
-             "--from", "vmware", "--to", "amazon"};
-       },
-       "is outside the platform root"},
-      {__LINE__,
-       [](Attack& t) {
-         t.LinkedVM();
-         return std::vector<std::string>{"convert", "linked", "--from",
-                                         "vmware", "--to", "hyperv"};
-       },
-       "symbolic link"},
-      {__LINE__,
-       [](Attack& t) {
-         // Larger than any configuration file is read.
+         fs::create_symlink(t.outside + "/dest", t.root + "/openstack/web01"); },
+       unchanged, "openstack", "symbolic link"},
+      {__LINE__, none, [](json& r, const Attack& t) {
+         r["strStagingPath"] = t.outside; },
+       "openstack", "is outside the platform root"},
+      {__LINE__, none, [](json& r, const Attack& t) {
+         r["strDestinationPath"] = t.root + "/../outside/dest"; },
+       "amazon", "is outside the platform root"},
+      {__LINE__, linkedVM, nullptr, "hyperv", "symbolic link"},
+      {__LINE__, [](Attack& t) {  // larger than any configuration file read
          std::string noise(17 << 20, '\0');
          std::mt19937 random(14);
          for (char& c : noise) c = static_cast<char>(random());
-         std::ofstream(t.root + "/vmware/web01/web01.vmx") << noise;
-         return std::vector<std::string>{
-             "restore", kExamples + "/requests/web01-restore.json", "--from",
-             "vmware", "--to", "hyperv"};
-       },
-       "cannot read the configuration file"},
-      {__LINE__,
-       [](Attack& t) {
-         return std::vector<std::string>{
-             "restore", t.Request([](json& r) {
-               r["vDisks"][2]["i64MaxSizeInBytes"] = INT64_MAX;
-             }),
-             "--from", "vmware", "--to", "hyperv"};
-       },
-       "vDisks[2].i64MaxSizeInBytes is 9223372036854775807; it must be "
-       "between 0 and 70368744177664"},
-      {__LINE__,
-       [](Attack& t) {
-         return std::vector<std::string>{
-             "restore",
-             t.Request([](json& r) { r["vmInfo"]["i64NumCPUs"] = -5; }),
-             "--from", "vmware", "--to", "hyperv"};
-       },
-       "vmInfo.i64NumCPUs is -5; it must be between 1 and 4096"},
-      {__LINE__,
-       [](Attack& t) {
-         return std::vector<std::string>{
-             "restore", t.Request([](json& r) { r["vDisks"][3]["nSlot"] = 99; }),
-             "--from", "vmware", "--to", "hyperv"};
-       },
-       "vDisks[3].nSlot is 99; it must be between 0 and 15"},
+         std::ofstream(t.root + "/vmware/web01/web01.vmx") << noise; },
+       unchanged, "hyperv", "cannot read the configuration file"},
+      {__LINE__, none, [](json& r, const Attack&) {
+         r["vDisks"][2]["i64MaxSizeInBytes"] = INT64_MAX; },
+       "hyperv", "vDisks[2].i64MaxSizeInBytes is 9223372036854775807; it must "
+                 "be between 0 and 70368744177664"},
+      {__LINE__, none, [](json& r, const Attack&) {
+         r["vmInfo"]["i64NumCPUs"] = -5; },
+       "hyperv", "vmInfo.i64NumCPUs is -5; it must be between 1 and 4096"},
+      {__LINE__, none, [](json& r, const Attack&) {
+         r["vDisks"][3]["nSlot"] = 99; },
+       "hyperv", "vDisks[3].nSlot is 99; it must be between 0 and 15"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     SetUp();
     auto outsideBefore = Snapshot(outside);
-    std::vector<std::string> args = row.setUp(*this);
+    row.prepare(*this);
+    json request =
+        json::parse(TempDir::Read(kExamples + "/requests/web01-restore.json"));
+    if (row.change) row.change(request, *this);
+    std::vector<std::string> args =
+        row.change ? std::vector<std::string>{"restore",
+                                              dir.Write("request.json",
+                                                        request.dump())}
+                   : std::vector<std::string>{"convert", "linked"};
+    for (const char* arg : {"--from", "vmware", "--to", row.to})
+      args.push_back(arg);
     auto rootBefore = Snapshot(root);
     EXPECT_EQ(Run(args), 1);
     EXPECT_NE(err.find(row.error), std::string::npos) << err;
@@ -262,8 +210,9 @@ TEST_F(Attack, PhysicalMachineFiguresOutOfRangeNameTheField) {
        "scsiDisks[0].sizeMB is -1; it must be between 0 and 70368744"},
       {__LINE__, "<sizeMB>2048<", "<sizeMB>70368745<", 1,
        "scsiDisks[0].sizeMB is 70368745"},
-      {__LINE__, "<bus>0</bus><slot>0</slot><deviceType>1</deviceType>\n"
-                 "          <sizeMB>40960<",
+      {__LINE__,
+       "<bus>0</bus><slot>0</slot><deviceType>1</deviceType>\n"
+       "          <sizeMB>40960<",
        "<bus>0</bus><slot>99</slot><deviceType>1</deviceType>\n"
        "          <sizeMB>40960<",
        1, "ideDevices[0].slot is 99; it must be between 0 and 1"},
