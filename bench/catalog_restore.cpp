@@ -15,8 +15,11 @@
 #include "converter/ZyVMConverter.h"
 #include "platform/readers/VMConfigFile.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -117,12 +120,20 @@ double SecondsFor(int n) {
   RestoreCtx request = PrepareRestore(folder, n);
   AcceptingVMInfo destination;
   ZyVMConverter converter;
+  // Its progress lines on standard output would be timed too.
+  std::fflush(stdout);
+  int savedOut = ::dup(1);
+  int null = ::open("/dev/null", O_WRONLY);
+  ::dup2(null, 1);
   auto start = std::chrono::steady_clock::now();
   CQiError error = converter.CompleteVMConversion(VS_VMWARE, VS_HYPERV,
                                                   &destination, request);
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-          .count();
+  auto end = std::chrono::steady_clock::now();
+  std::fflush(stdout);
+  ::dup2(savedOut, 1);
+  ::close(savedOut);
+  ::close(null);
+  double seconds = std::chrono::duration<double>(end - start).count();
   std::filesystem::remove_all(folder);
   if (error.IsError() || request.vmInfo.vDisks.size() != size_t(n)) {
     std::fprintf(stderr, "zy_catalog_restore: %d disks: %s, %zu disks\n", n,
@@ -135,12 +146,15 @@ double SecondsFor(int n) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The converter's lines would time the terminal, not the conversion.
+  ::setenv("ZY_LOG_FILE", "/dev/null", 0);
   std::vector<int> counts;
   for (int i = 1; i < argc; ++i) counts.push_back(std::atoi(argv[i]));
   if (counts.empty()) counts = {1000, 5000};
   std::vector<double> times;
   for (int n : counts) {
-    times.push_back(SecondsFor(n));
+    // The best of three: the machine's other work only ever adds time.
+    times.push_back(std::min({SecondsFor(n), SecondsFor(n), SecondsFor(n)}));
     std::printf("%6d disks  %8.3f s\n", n, times.back());
   }
   if (times.size() > 1)
