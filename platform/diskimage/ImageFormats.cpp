@@ -177,6 +177,14 @@ CQiError CheckDescriptor(const std::string& path) {
         name == "..")
       return ZY_DISK_FAULT(EPERM, path + " names the extent \"" + name +
                                       "\" outside its own folder");
+    // A link beside the descriptor may lead anywhere.
+    size_t slash = path.rfind('/');
+    std::string extent =
+        slash == std::string::npos ? name : path.substr(0, slash + 1) + name;
+    struct stat facts;
+    if (lstat(extent.c_str(), &facts) == 0 && S_ISLNK(facts.st_mode))
+      return ZY_DISK_FAULT(EPERM, path + " names the extent \"" + name +
+                                      "\", a symbolic link");
   }
   return CQiError::Success();
 }
