@@ -187,6 +187,20 @@ VirtualServerInstanceType KindFromText(const std::string& text) {
   return kind;
 }
 
+// Kinds that are only ever a source: a physical machine (0) and kind 103,
+// whose VMs are restored elsewhere.
+constexpr VirtualServerInstanceType kSourceOnlyKinds[] = {VS_NONE,
+                                                          VS_KIND_103};
+
+VirtualServerInstanceType DestinationKindFromText(const std::string& text) {
+  VirtualServerInstanceType kind = KindFromText(text);
+  for (VirtualServerInstanceType only : kSourceOnlyKinds)
+    if (kind == only)
+      throw ToolError("platform kind [" + text +
+                      "] is a source only; a VM cannot be restored to it");
+  return kind;
+}
+
 int RunKinds(const GlobalOptions& global) {
   std::vector<KindRow> rows;
   {

@@ -33,7 +33,7 @@ void PrintRestoreContext(const RestoreCtx& request) {
 }  // namespace
 
 int RunP2V(const GlobalOptions& global, const P2VOptions& options) {
-  VirtualServerInstanceType destination = KindFromText(options.to);
+  VirtualServerInstanceType destination = DestinationKindFromText(options.to);
   RestoreCtx request = TranslatePhysicalMachine(options.request, destination);
   if (!options.saveRequest.empty()) {
     std::ofstream out(options.saveRequest, std::ios::trunc);

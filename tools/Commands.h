@@ -7,6 +7,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "FileSource.h"
 #include "ToolSupport.h"
 
 #include "model/VirtualServerTypes.h"
@@ -37,6 +38,8 @@ void AddDemoCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run)
 
 // A platform kind from the command line; throws ToolError naming the text.
 VirtualServerInstanceType KindFromText(const std::string& text);
+// The same for a destination; kinds that are only ever a source are refused.
+VirtualServerInstanceType DestinationKindFromText(const std::string& text);
 
 int RunKinds(const GlobalOptions& global);
 
@@ -53,6 +56,7 @@ struct RestoreOptions {
   std::string to;            // destination kind
   std::string sourceFolder;  // where the backed-up files are; default: the
                              // source VM's folder on the platform
+  FileSourceOptions files;   // a source VM given as files
 };
 int RunRestore(const GlobalOptions& global, const RestoreOptions& options);
 
@@ -68,6 +72,8 @@ struct ConvertOptions {
   std::string from;
   std::string to;
   std::string destinationName;  // default: the source VM's name
+  FileSourceOptions files;      // a source VM given as files
+  bool libraryConvert = false;  // the library's ConvertVM, no disk images
 };
 int RunConvert(const GlobalOptions& global, const ConvertOptions& options);
 

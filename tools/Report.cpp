@@ -15,6 +15,25 @@ namespace {
 
 using VMInfoStructs::SDisk;
 
+struct FormatName {
+  int32_t type;
+  const char* name;
+};
+
+// The image format each destination disk format is written in, as the disk
+// image component writes it.  (Kept here until the component names its own
+// formats.)
+// clang-format off
+constexpr FormatName kFormatNames[] = {
+    {DT_HYPERV_VHD, "VHD"},  {DT_VHD_13, "VHD"},      {DT_VHD_14, "VHD"},
+    {DT_VMDK, "VMDK"},       {DT_VHDX_20, "VHDX"},    {DT_VHDX_21, "VHDX"},
+    {DT_VHDX_22, "VHDX"},    {DT_AZURE, "VHD"},       {DT_AMAZON, "VHDX"},
+    {DT_RHEV, "qcow2"},      {DT_NUTANIX, "raw"},     {DT_ORACLE_VM, "raw"},
+    {DT_KIND_801, "raw"},    {DT_OPENSTACK, "qcow2"}, {DT_KIND_1101, "raw"},
+    {DT_KIND_1301, "raw"},   {DT_KIND_1401, "raw"},
+};
+// clang-format on
+
 const char* DeviceLabel(const SDisk& disk) {
   if (disk.nFileType == 0) return "config";
   return disk.nDeviceType == 2 ? "cd-rom" : "disk";
@@ -59,10 +78,12 @@ void PrintNetworkCards(const VMInfoStructs::SVMInfo& info) {
     Print("  Network cards: none\n");
     return;
   }
-  Print("  Network cards:\n    %-16s %-20s %s\n", "NAME", "NETWORK", "ADAPTER");
+  Print("  Network cards:\n    %-16s %-20s %-17s %s\n", "NAME", "NETWORK",
+        "MAC", "ADAPTER");
   for (const auto& card : info.vNetworkCards)
-    Print("    %-16s %-20s %s%s\n", Or(card.strName, "-").c_str(),
+    Print("    %-16s %-20s %-17s %s%s\n", Or(card.strName, "-").c_str(),
           Or(card.strNetworkName, "-").c_str(),
+          Or(card.strMacAddress, "-").c_str(),
           Or(card.strAdapterType, "-").c_str(),
           card.bLegacyAdapter ? " (legacy)" : "");
 }
@@ -78,15 +99,9 @@ std::string DestinationDiskName(const SDisk& disk) {
 }
 
 std::string FormatLabel(int32_t diskType) {
-  std::string extension;
-  {
-    QuietLog quiet;
-    ZyVMConverter converter;
-    extension = converter.GetDestinationDiskExtension(
-        static_cast<DiskType_t>(diskType));
-  }
-  std::string label = std::to_string(diskType);
-  return extension.empty() ? label : label + " " + extension;
+  for (const FormatName& row : kFormatNames)
+    if (row.type == diskType) return row.name;
+  return diskType == DT_NONE ? "-" : std::to_string(diskType);
 }
 
 void PrintDescription(const VMInfoStructs::SVMInfo& info,
@@ -100,7 +115,8 @@ void PrintDescription(const VMInfoStructs::SVMInfo& info,
   std::string osFacts;
   for (const std::string& part :
        {os.GuestOSName, os.OSType, os.CPUArch, os.OSVersion})
-    if (!part.empty() && osFacts.find(part) == std::string::npos)
+    if (!part.empty() && osFacts.find(part) == std::string::npos &&
+        part != "Any")
       osFacts += (osFacts.empty() ? "" : ", ") + part;
   Print("  Guest OS:      %s%s\n", Or(info.strGuestOS, "-").c_str(),
         osFacts.empty() ? "" : (" (" + osFacts + ")").c_str());
@@ -136,7 +152,8 @@ nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
   for (const SDisk& disk : info.vDisks) {
     disks.push_back({{"name", DestinationDiskName(disk)},
                      {"kind", DeviceLabel(disk)},
-                     {"format", disk.eDiskType},
+                     {"format", FormatLabel(disk.eDiskType)},
+                     {"diskType", disk.eDiskType},
                      {"controller", disk.strControllerType},
                      {"bus", disk.nBus},
                      {"slot", disk.nSlot},

@@ -11,12 +11,11 @@
 #include "platform/support/FXString.h"
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/readers/VMConfigFile.h"
+#include "platform/support/CQiError.h"
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <iterator>
 
 namespace zytool {
 namespace {
@@ -25,6 +24,7 @@ namespace fs = std::filesystem;
 using VMInfoStructs::SDisk;
 
 constexpr char kDescriptionName[] = "VMConfig.zyf";
+constexpr char kCatalogName[] = "catalog";
 
 // Amazon and the Azure family take the restored files in the destination
 // folder; every other kind in the staging folder.
@@ -43,6 +43,13 @@ std::string SourceNameOf(const SDisk& entry) {
 }
 
 bool HasData(const SDisk& entry) { return entry.nDeviceType != 2; }
+
+// Where the backed-up file of an index name is read from.
+std::string SourcePath(const RestoreJob& job, const std::string& name) {
+  auto named = job.sourceFiles.find(name);
+  if (named != job.sourceFiles.end()) return named->second;
+  return CQiPath::Append(job.sourceFolder, name);
+}
 
 // Names from a request become file names in the source and restore folders;
 // a name with a folder in it could reach outside them.
@@ -79,8 +86,9 @@ class TemporaryFolder {
 // released at the end.
 class AccessObject {
  public:
-  explicit AccessObject(VirtualServerInstanceType kind)
-      : object_(IVMInfo::CreateObject(kind)) {
+  explicit AccessObject(const RestoreJob& job)
+      : object_(OpenDestination(job)) {
+    VirtualServerInstanceType kind = job.destination;
     if (!object_)
       throw ToolError("no access object for platform kind [" +
                       PlatformKindName(kind) + "]");
@@ -101,20 +109,97 @@ class AccessObject {
   IVMInfo* get() const { return object_; }
 
  private:
+  // The platform's access object, or a folder platform that builds the VM
+  // in the output folder.
+  static IVMInfo* OpenDestination(const RestoreJob& job) {
+    if (job.outputFolder.empty()) return IVMInfo::CreateObject(job.destination);
+    auto* folder = new FolderVMInfo(
+        job.destination, job.root.empty() ? job.outputFolder : job.root);
+    folder->BuildVMIn(job.outputFolder);
+    return folder;
+  }
   IVMInfo* object_;
 };
 
-// The error value, the converter's last failure line and the platform's
-// last failure, as far as there are any.
-std::string Reasons(const std::string& what, const CQiError& error,
+// The output folder, made for this job and removed again when a failure
+// leaves it empty.
+class OutputFolder {
+ public:
+  explicit OutputFolder(const std::string& path) : path_(path) {
+    if (path_.empty()) return;
+    std::error_code ec;
+    made_ = fs::create_directories(path_, ec);
+    if (ec)
+      throw ToolError("cannot create output folder [" + path_ +
+                      "]: " + ec.message());
+  }
+  ~OutputFolder() {
+    std::error_code ec;
+    if (made_ && !kept_) fs::remove(path_, ec);  // only when empty
+  }
+  OutputFolder(const OutputFolder&) = delete;
+  OutputFolder& operator=(const OutputFolder&) = delete;
+  void Keep() { kept_ = true; }
+
+ private:
+  std::string path_;
+  bool made_ = false;
+  bool kept_ = false;
+};
+
+// Why a conversion failed, for its one line: the library's last failure
+// line, else the platform's last error, else what the error value means,
+// else the value itself.  The error value always goes to the log.
+std::string Reasons(const RestoreJob& job, const CQiError& error,
                     const FailureWatch& watch, IVMInfo* platform) {
-  std::string text = what + ": " + error.AsString();
-  std::string line = watch.LastFailure();
-  while (!line.empty() && line.back() == '\n') line.pop_back();
-  if (!line.empty()) text += "; " + line;
-  std::string reason = platform ? platform->GetLastErrorText() : std::string();
-  if (!reason.empty() && reason != line) text += "; platform: " + reason;
-  return text;
+  std::string reason = watch.LastFailure();
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' '))
+    reason.pop_back();
+  if (reason.empty() && platform) reason = platform->GetLastErrorText();
+  if (reason.empty() && FXErrorUtil::IsVS(error, 4))
+    reason =
+        "the guest OS is unknown; give osName in the request or configure "
+        "the client";
+  if (reason.empty()) reason = error.AsString();
+  return "cannot convert " + job.request.strSourceVMName + " to " +
+         PlatformKindName(job.destination) + ": " + reason;
+}
+
+// The source VM's description when the request's source is a VM of the
+// platform (or a folder holding its description).
+void FindSourceDescription(RestoreJob& job) {
+  if (job.haveSourceDescription) return;
+  std::string path = CQiPath::Append(job.sourceFolder, kDescriptionName);
+  std::error_code ec;
+  if (!job.sourceFolder.empty() && fs::is_regular_file(path, ec)) {
+    QuietLog quiet;  // a folder without a readable description is no VM
+    job.haveSourceDescription =
+        VMConfigFile(path).Load(job.sourceDescription);
+  }
+}
+
+// What a platform knows of the source VM and the request leaves open: its
+// network cards (with their MACs and networks) and the client its guest OS
+// facts are asked from.
+void TakeFromSource(RestoreJob& job) {
+  FindSourceDescription(job);
+  RestoreCtx& request = job.request;
+  const VMInfoStructs::SVMInfo* source =
+      job.haveSourceDescription ? &job.sourceDescription : nullptr;
+  if (request.vNetworkCards.empty()) {
+    request.vNetworkCards = request.vmInfo.vNetworkCards;
+    if (request.vNetworkCards.empty() && source)
+      request.vNetworkCards = source->vNetworkCards;
+  }
+  VMInfoStructs::SVMInfo facts = request.vmInfo;
+  if (facts.guestOSInfo.GuestOSName.empty() && facts.strGuestOS.empty() &&
+      source) {
+    facts.guestOSInfo = source->guestOSInfo;
+    facts.strGuestOS = source->strGuestOS;
+  }
+  if (facts.strVMName.empty()) facts.strVMName = request.strSourceVMName;
+  request.vmInfo.nClientId =
+      AnswerClientFromDescription(request.vmInfo.nClientId, facts);
 }
 
 // Step 1: fills the defaults the agent fills and checks that every file is
@@ -126,7 +211,10 @@ void CheckRequest(RestoreJob& job) {
   if (request.strVMName.empty()) request.strVMName = request.strSourceVMName;
   if (request.strVMName.empty())
     throw ToolError("the request names no VM (strVMName or strSourceVMName)");
-  if (job.sourceFolder.empty()) {
+  CheckName(request.strVMName, "the VM name");
+  if (!request.strSourceVMName.empty())
+    CheckName(request.strSourceVMName, "the source VM name");
+  if (job.sourceFolder.empty() && job.sourceFiles.empty()) {
     if (request.strSourceVMName.empty())
       throw ToolError(
           "the request names no source VM (strSourceVMName); "
@@ -135,7 +223,7 @@ void CheckRequest(RestoreJob& job) {
     job.sourceFolder = platform.VMFolder(request.strSourceVMName);
   }
   std::error_code ec;
-  if (!fs::is_directory(job.sourceFolder, ec))
+  if (!job.sourceFolder.empty() && !fs::is_directory(job.sourceFolder, ec))
     throw ToolError("source folder [" + job.sourceFolder + "] does not exist");
   for (SDisk& entry : request.vDisks) {
     if (!HasData(entry)) continue;
@@ -143,7 +231,8 @@ void CheckRequest(RestoreJob& job) {
     if (name.empty())
       throw ToolError("a restored file of the request has no diskIndexName");
     PlainFileName(name, "the backed-up file");
-    std::string path = CQiPath::Append(job.sourceFolder, name);
+    CheckName(name, "the backed-up file name");
+    std::string path = SourcePath(job, name);
     if (!fs::is_regular_file(path, ec))
       throw ToolError("backed-up file [" + path + "] does not exist");
     if (entry.strDisplayName.empty()) entry.strDisplayName = name;
@@ -156,6 +245,7 @@ void CheckRequest(RestoreJob& job) {
       if (entry.i64CurrSizeInBytes <= 0) entry.i64CurrSizeInBytes = size;
     }
   }
+  TakeFromSource(job);
 }
 
 void RestoreFile(const std::string& from, const std::string& to) {
@@ -166,13 +256,38 @@ void RestoreFile(const std::string& from, const std::string& to) {
                     "]: " + ec.message());
 }
 
+// The catalog a backup keeps of a VMware VM's disks by controller position
+// ("disk.scsi0:1.diskname"), written from the source VM's disks when the
+// backup brought none: without it the converter cannot place a disk (or a
+// CD-ROM drive) whose file name the description does not match.
+void WriteCatalogIfMissing(const RestoreJob& job, const std::string& folder) {
+  std::string path = CQiPath::Append(folder, kCatalogName);
+  if (fs::exists(fs::symlink_status(path))) return;
+  std::string text;
+  auto add = [&text](const SDisk& disk, const std::string& name) {
+    if (disk.strControllerType.empty() || name.empty()) return;
+    text += "disk." + disk.strControllerType + std::to_string(disk.nBus) +
+            ":" + std::to_string(disk.nSlot) + ".diskname = " +
+            nlohmann::json(name).dump() + "\n";
+  };
+  for (const SDisk& entry : job.request.vDisks)
+    if (entry.nFileType == 1 && HasData(entry)) add(entry, entry.strMatchName);
+  if (job.haveSourceDescription)
+    for (const SDisk& disk : job.sourceDescription.vDisks)
+      if (disk.nDeviceType == 1) add(disk, CQiPath::GetBaseName(disk.fileName));
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  if (!out.flush())
+    throw ToolError("cannot write the disk catalog [" + path + "]");
+}
+
 // Step 3: what the agent writes between the two halves of the conversion.
 void RestoreFiles(RestoreJob& job, const std::string& folder) {
   RestoreCtx& request = job.request;
   bool hasConfiguration = false;
   for (SDisk& entry : request.vDisks) {
     if (!HasData(entry)) continue;
-    std::string from = CQiPath::Append(job.sourceFolder, SourceNameOf(entry));
+    std::string from = SourcePath(job, SourceNameOf(entry));
     if (entry.nFileType != 1) {
       hasConfiguration |= entry.nFileType == 0;
       RestoreFile(from, CQiPath::Append(folder, entry.diskIndexName));
@@ -186,8 +301,11 @@ void RestoreFiles(RestoreJob& job, const std::string& folder) {
     CopyDiskImage(from, DiskTypeOfFile(from), to,
                   static_cast<DiskType_t>(entry.eDiskType),
                   DestinationDiskName(entry));
+    job.writtenFormats[CQiPath::GetBaseName(to)] =
+        static_cast<DiskType_t>(entry.eDiskType);
     entry.fileName = to;
   }
+  if (job.source == VS_VMWARE) WriteCatalogIfMissing(job, folder);
   if (hasConfiguration) return;
   std::string path = CQiPath::Append(folder, kDescriptionName);
   if (!VMConfigFile(path).Save(request.vmInfo))
@@ -216,14 +334,7 @@ void AdjustOnDestination(ZyVMConverter& converter, RestoreJob& job,
 }  // namespace
 
 RestoreCtx ReadRestoreRequest(const std::string& path) {
-  std::string text;
-  if (path == "-") {
-    text.assign(std::istreambuf_iterator<char>(std::cin), {});
-  } else {
-    std::ifstream in(path);
-    if (!in) throw ToolError("cannot read restore request [" + path + "]");
-    text.assign(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string text = ReadInputFile(path, "restore request");
   nlohmann::json json;
   try {
     json = nlohmann::json::parse(text);
@@ -242,9 +353,11 @@ RestoreCtx ReadRestoreRequest(const std::string& path) {
 RestoreOutcome RunRestoreJob(RestoreJob& job) {
   CheckRequest(job);
   RestoreCtx& request = job.request;
+  OutputFolder output(job.outputFolder);
   std::unique_ptr<TemporaryFolder> staging;
   if (request.strStagingPath.empty()) {
-    staging = std::make_unique<TemporaryFolder>(job.root);
+    staging = std::make_unique<TemporaryFolder>(
+        job.outputFolder.empty() ? job.root : job.outputFolder);
     request.strStagingPath = staging->path();
   }
   if (RestoresIntoDestinationFolder(job.destination) &&
@@ -259,20 +372,18 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
     throw ToolError("cannot create restore folder [" + folder +
                     "]: " + ec.message());
 
-  AccessObject platform(job.destination);
+  AccessObject platform(job);
   FailureWatch watch;
   ZyVMConverter converter;
   CQiError error = converter.InitVMConversion(job.source, job.destination,
                                               platform.get(), request, DT_NONE);
   if (error.IsError())
-    throw ToolError(
-        Reasons("InitVMConversion failed", error, watch, platform.get()));
+    throw ToolError(Reasons(job, error, watch, platform.get()));
   RestoreFiles(job, folder);
   error = converter.CompleteVMConversion(job.source, job.destination,
                                          platform.get(), request);
   if (error.IsError())
-    throw ToolError(
-        Reasons("CompleteVMConversion failed", error, watch, platform.get()));
+    throw ToolError(Reasons(job, error, watch, platform.get()));
   AdjustOnDestination(converter, job, platform.get());
 
   RestoreOutcome outcome;
@@ -283,8 +394,15 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   if (dynamic_cast<FolderVMInfo*>(platform.get()))
     platform.get()->GetVMInfo(request.strVMName, "", "", 0, 0,
                               outcome.description);
+  // The table shows each disk in the format its file was written in.
+  for (SDisk& disk : outcome.description.vDisks) {
+    auto written =
+        job.writtenFormats.find(CQiPath::GetBaseName(disk.fileName));
+    if (written != job.writtenFormats.end()) disk.eDiskType = written->second;
+  }
   outcome.facts.title = request.strSourceVMName + " (" +
-                        PlatformKindName(job.source) + ") restored to " +
+                        PlatformKindName(job.source) + ") " + job.verb +
+                        " to " +
                         PlatformKindName(job.destination);
   outcome.facts.vmId = request.strVMId;
   outcome.facts.location = request.strResultInfo;
@@ -293,6 +411,7 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   outcome.facts.instanceType = converter.restoreCtx.strVMSize;
   outcome.facts.osValue = converter.restoreCtx.osName;
   outcome.facts.region = converter.restoreCtx.strRegion;
+  output.Keep();
   return outcome;
 }
 

@@ -12,8 +12,12 @@
 //      "VMConfig.zyf" (a description built by p2v is kept so);
 //   4. CompleteVMConversion builds the VM on the destination, and for
 //      Hyper-V and the Azure family AdjustVMConfiguration adjusts it.
-// A temporary staging folder is made in the platform root when the request
-// names none, and removed afterwards.  The source folder is only read.
+// A temporary staging folder is made in the platform root (or the output
+// folder) when the request names none, and removed afterwards.  The source
+// folder is only read.  What the request leaves open is taken from the
+// source VM, as a platform would: its network cards with their MACs and
+// networks, its guest OS facts for the client properties, and a catalog of
+// its disks by controller position.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -23,6 +27,7 @@
 #include "model/Contexts.h"
 #include "model/VirtualServerTypes.h"
 
+#include <map>
 #include <string>
 
 namespace zytool {
@@ -33,6 +38,19 @@ struct RestoreJob {
   RestoreCtx request;
   std::string root;          // platform root
   std::string sourceFolder;  // empty: <root>/<source kind>/<strSourceVMName>
+  // Backed-up files named on the command line, by their index name; they
+  // are read from here instead of the source folder.
+  std::map<std::string, std::string> sourceFiles;
+  // The source VM's own description, when known; what the request leaves
+  // open is taken from it.
+  bool haveSourceDescription = false;
+  VMInfoStructs::SVMInfo sourceDescription;
+  // When set, the destination VM is built in this folder (created) instead
+  // of on the platform.
+  std::string outputFolder;
+  std::string verb = "restored";  // in the result's title
+  // The disk format each restored disk file was written in, by file name.
+  std::map<std::string, DiskType_t> writtenFormats;
 };
 
 struct RestoreOutcome {

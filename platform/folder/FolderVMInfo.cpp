@@ -11,6 +11,7 @@
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
 #include "platform/readers/VMConfigFile.h"
+#include "platform/settings/PlatformConfig.h"
 
 #include <nlohmann/json.hpp>
 
@@ -262,6 +263,26 @@ std::vector<VirtualServerInstanceType> KnownPlatformKinds() {
   return kinds;
 }
 
+int AnswerClientFromDescription(int clientId, const SVMInfo& description) {
+  ZyClientRecord configured;
+  if (clientId > 0 && PlatformConfig::FindClientById(clientId, configured))
+    return clientId;
+  const auto& os = description.guestOSInfo;
+  std::string name = os.GuestOSName.empty() ? description.strGuestOS
+                                            : os.GuestOSName;
+  if (name.empty()) return clientId;
+  // Ids of clients answered for, above any a platform hands out.
+  static int nextId = 0x7f000000;
+  int id = clientId > 0 ? clientId : nextId++;
+  ZyClientRecord client;
+  client.nId = id;
+  client.strName = description.strVMName;
+  client.strOSInfo = name + ":-" + os.OSVersion + ":-:-" +
+                     (os.CPUArch.empty() ? "Any" : os.CPUArch);
+  PlatformConfig::AddClient(client);
+  return id;
+}
+
 IVMInfo* CreateFolderVMInfoFromEnvironment(VirtualServerInstanceType kind) {
   const char* root = std::getenv("ZY_PLATFORM_ROOT");
   if (!root || !*root) return nullptr;
@@ -292,6 +313,7 @@ std::string FolderVMInfo::KindFolder() const {
 }
 
 std::string FolderVMInfo::VMFolder(const std::string& vmName) const {
+  if (!vmFolder_.empty()) return vmFolder_;
   return Join(KindFolder(), vmName);
 }
 
@@ -512,14 +534,18 @@ bool FolderVMInfo::CheckDestinationFree(const RestoreCtx& ctx,
     return false;
   }
   if (Exists(Join(VMFolder(vmName), kDescriptionName))) {
-    Fail("A VM named [" + vmName + "] already exists in [" + KindFolder() +
-         "]");
+    Fail("A VM named [" + vmName + "] already exists in [" +
+         (vmFolder_.empty() ? KindFolder() : vmFolder_) + "]");
     return false;
   }
   std::error_code ec;
-  fs::create_directories(KindFolder(), ec);
+  std::string parent = vmFolder_.empty()
+                           ? KindFolder()
+                           : fs::path(vmFolder_).parent_path().string();
+  if (parent.empty()) return true;
+  fs::create_directories(parent, ec);
   if (ec) {
-    Fail("Cannot create folder [" + KindFolder() + "]: " + ec.message());
+    Fail("Cannot create folder [" + parent + "]: " + ec.message());
     return false;
   }
   return true;

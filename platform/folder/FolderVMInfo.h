@@ -67,6 +67,18 @@ ZY_PLATFORM_API bool ParsePlatformKind(const std::string& text,
 // Every platform kind, in ascending order (0 not included).
 ZY_PLATFORM_API std::vector<VirtualServerInstanceType> KnownPlatformKinds();
 
+// The backup client a VM's guest OS facts are asked from.  A real platform
+// knows every protected VM's client; without a configured client (none in
+// the platform configuration under clientId), the folder platform answers
+// from the VM's own description: a client registered in-process whose OS
+// text is the description's guest OS name, version and architecture
+// ("Windows Server 2019:-10.0:-:-x64"; "Any" for an unknown architecture).
+// Returns the client id to use: clientId when that client is configured,
+// else the registered one (clientId itself when positive); clientId
+// unchanged when the description names no guest OS.
+ZY_PLATFORM_API int AnswerClientFromDescription(
+    int clientId, const VMInfoStructs::SVMInfo& description);
+
 // A folder platform for kind at the root named by ZY_PLATFORM_ROOT, or null
 // when the variable is unset or empty.
 ZY_PLATFORM_API IVMInfo* CreateFolderVMInfoFromEnvironment(
@@ -107,8 +119,13 @@ class ZY_PLATFORM_API FolderVMInfo : public IVMInfo {
 
   // <root>/<kind>
   std::string KindFolder() const;
-  // <root>/<kind>/<vm>
+  // <root>/<kind>/<vm>, or the folder given to BuildVMIn.
   std::string VMFolder(const std::string& vmName) const;
+  // Builds the destination VM in folder itself (created when absent)
+  // instead of <root>/<kind>/<vm>: a VM converted from files a user named,
+  // into a folder the user named.  The root still holds hosts.json and
+  // instance-types.json.
+  void BuildVMIn(const std::string& folder) { vmFolder_ = folder; }
   // Rewrites the description of an existing VM of this kind (after the
   // caller adjusted it), its disks named as ConfigureDestinationVM names
   // them; false, with the reason as last error, otherwise.
@@ -125,6 +142,7 @@ class ZY_PLATFORM_API FolderVMInfo : public IVMInfo {
   VirtualServerInstanceType kind_;
   std::string root_;
   std::string lastError_;
+  std::string vmFolder_;  // set by BuildVMIn
   // What MountVM placed, so UnmountVM removes exactly that.
   std::string mountFolder_;
   bool createdMountFolder_ = false;
