@@ -64,6 +64,7 @@ struct P2VOptions {
   std::string request;      // restore request XML with a recovery response
   std::string to;           // destination kind
   std::string saveRequest;  // write the restore request as JSON here
+  std::string guestOS;      // the machine's OS when no client is configured
 };
 int RunP2V(const GlobalOptions& global, const P2VOptions& options);
 
