@@ -21,8 +21,8 @@
 #include "Report.h"
 
 #include "converter/ZyVMConverter.h"
-#include "platform/support/FXPath.h"
 #include "platform/folder/FolderVMInfo.h"
+#include "platform/support/FXPath.h"
 
 #include <filesystem>
 

@@ -189,8 +189,7 @@ VirtualServerInstanceType KindFromText(const std::string& text) {
 
 // Kinds that are only ever a source: a physical machine (0) and kind 103,
 // whose VMs are restored elsewhere.
-constexpr VirtualServerInstanceType kSourceOnlyKinds[] = {VS_NONE,
-                                                          VS_KIND_103};
+constexpr VirtualServerInstanceType kSourceOnlyKinds[] = {VS_NONE, VS_KIND_103};
 
 VirtualServerInstanceType DestinationKindFromText(const std::string& text) {
   VirtualServerInstanceType kind = KindFromText(text);
@@ -217,9 +216,10 @@ int RunKinds(const GlobalOptions& global) {
 
 void AddKindsCommand(CLI::App& app, const GlobalOptions& global,
                      CommandRun& run) {
-  CLI::App* cmd =
-      app.add_subcommand("kinds", "List the platform kinds and their disk rules");
-  cmd->callback([&run, &global] { run = [&global] { return RunKinds(global); }; });
+  CLI::App* cmd = app.add_subcommand(
+      "kinds", "List the platform kinds and their disk rules");
+  cmd->callback(
+      [&run, &global] { run = [&global] { return RunKinds(global); }; });
 }
 
 }  // namespace zytool

@@ -34,7 +34,8 @@ void PrintRestoreContext(const RestoreCtx& request) {
 
 int RunP2V(const GlobalOptions& global, const P2VOptions& options) {
   VirtualServerInstanceType destination = DestinationKindFromText(options.to);
-  RestoreCtx request = TranslatePhysicalMachine(options.request, destination, options.guestOS);
+  RestoreCtx request =
+      TranslatePhysicalMachine(options.request, destination, options.guestOS);
   if (!options.saveRequest.empty()) {
     std::ofstream out(options.saveRequest, std::ios::trunc);
     out << RestoreCtxToJson(request).dump(2) << "\n";

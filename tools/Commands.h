@@ -29,12 +29,17 @@ using CommandRun = std::function<int()>;
 using AddCommand = void (*)(CLI::App& app, const GlobalOptions& global,
                             CommandRun& run);
 
-void AddRestoreCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
+void AddRestoreCommand(CLI::App& app, const GlobalOptions& global,
+                       CommandRun& run);
 void AddP2VCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
-void AddConvertCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
-void AddCloneDiskCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
-void AddKindsCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
-void AddDemoCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
+void AddConvertCommand(CLI::App& app, const GlobalOptions& global,
+                       CommandRun& run);
+void AddCloneDiskCommand(CLI::App& app, const GlobalOptions& global,
+                         CommandRun& run);
+void AddKindsCommand(CLI::App& app, const GlobalOptions& global,
+                     CommandRun& run);
+void AddDemoCommand(CLI::App& app, const GlobalOptions& global,
+                    CommandRun& run);
 
 // A platform kind from the command line; throws ToolError naming the text.
 VirtualServerInstanceType KindFromText(const std::string& text);

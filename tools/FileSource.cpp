@@ -99,7 +99,8 @@ std::string ConfinedPath(const std::string& name, const fs::path& folder,
     throw ToolError(outside);
   if (!fs::is_regular_file(real, ec))
     throw ToolError("disk image [" + path.string() + "] named by [" +
-                    described + "] does not exist; give the images with --disk");
+                    described +
+                    "] does not exist; give the images with --disk");
   return real.string();
 }
 
@@ -111,16 +112,16 @@ SDisk DiskEntry(const SDisk& disk, const std::string& path) {
   entry.nFileType = 1;
   entry.diskIndexName = CQiPath::GetBaseName(path);
   entry.strDisplayName = entry.diskIndexName;
-  entry.strMatchName = disk.fileName.empty() ? entry.diskIndexName
-                                             : disk.fileName;
+  entry.strMatchName =
+      disk.fileName.empty() ? entry.diskIndexName : disk.fileName;
   entry.fileName.clear();
   return entry;
 }
 
 void NameDisks(const FileSourceOptions& options, const std::string& described,
                RestoreJob& job) {
-  fs::path folder = fs::weakly_canonical(
-      fs::absolute(fs::path(described)).parent_path());
+  fs::path folder =
+      fs::weakly_canonical(fs::absolute(fs::path(described)).parent_path());
   job.sourceFolder = folder.string();
   std::vector<const SDisk*> disks;
   for (const SDisk& disk : job.sourceDescription.vDisks)
@@ -184,8 +185,8 @@ void LoadFileSource(const FileSourceOptions& options, RestoreJob& job) {
                     error);
   SVMInfo description;
   if (!kind->read(text, path, description, error))
-    throw ToolError(std::string(kind->what) + " [" + path +
-                    "] cannot be read" + (error.empty() ? "" : ": " + error));
+    throw ToolError(std::string(kind->what) + " [" + path + "] cannot be read" +
+                    (error.empty() ? "" : ": " + error));
   job.sourceDescription = description;
   job.sourceDescription.vDiskControllers = description.vDiskControllers;
   job.haveSourceDescription = true;
@@ -228,9 +229,8 @@ void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
   else
     throw ToolError("give the source platform kind with --from");
   job.outputFolder = options.output;
-  job.root = fromFiles && !options.output.empty()
-                 ? OptionalPlatformRoot(global)
-                 : RequirePlatformRoot(global);
+  job.root = fromFiles && !options.output.empty() ? OptionalPlatformRoot(global)
+                                                  : RequirePlatformRoot(global);
   if (fromFiles) {
     if (options.output.empty() && job.root.empty())
       throw ToolError("give --output FOLDER for the converted VM");
@@ -243,11 +243,11 @@ void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
   RestoreCtx& request = job.request;
   if (!options.osName.empty()) request.osName = options.osName;
   if (request.osName.empty() && (fromFiles || !vmName.empty()))
-    request.osName = job.destination == VS_VMWARE
-                         ? (job.source == VS_VMWARE
-                                ? job.sourceDescription.strGuestOS
-                                : std::string())
-                         : std::string("AUTO");
+    request.osName =
+        job.destination == VS_VMWARE
+            ? (job.source == VS_VMWARE ? job.sourceDescription.strGuestOS
+                                       : std::string())
+            : std::string("AUTO");
 }
 
 int RunAndReport(const GlobalOptions& global, RestoreJob& job) {

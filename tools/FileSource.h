@@ -25,10 +25,10 @@ class App;
 namespace zytool {
 
 struct FileSourceOptions {
-  std::string vmx;     // VMware configuration file
-  std::string xenCfg;  // Xen or Oracle VM domain file
-  std::string ec2Xml;  // EC2 DescribeInstances response
-  std::string zyf;     // generalised description
+  std::string vmx;                 // VMware configuration file
+  std::string xenCfg;              // Xen or Oracle VM domain file
+  std::string ec2Xml;              // EC2 DescribeInstances response
+  std::string zyf;                 // generalised description
   std::vector<std::string> disks;  // images, in the description's order
   std::string output;              // folder the destination VM is built in
   std::string osName;              // guest OS value for the destination

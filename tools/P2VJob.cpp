@@ -12,10 +12,10 @@ namespace zytool {
 namespace {
 
 using ::ClientEntity;
+using ::RecoveryResponse;
 using ResponseFile::ClientInfo;
 using ResponseFile::CpuInfo;
 using ResponseFile::HardwareConfig;
-using ::RecoveryResponse;
 
 // Operating-system ids of the clients answered for: a 64-bit Windows
 // server (its guest refined by the OS text), a 32-bit Windows machine.
@@ -25,8 +25,8 @@ constexpr int kAnsweredClientId = 0x7e000000;
 
 void AnswerMachineClient(Ida::VMOpReq& request, const std::string& guestOS) {
   if (!request.isSet(Ida::VMOpReq::recoveryResponse)) return;
-  auto response = request.GetObject<RecoveryResponse>(
-      Ida::VMOpReq::recoveryResponse);
+  auto response =
+      request.GetObject<RecoveryResponse>(Ida::VMOpReq::recoveryResponse);
   auto clients = response.GetList<ClientInfo>(RecoveryResponse::clients);
   if (clients.empty()) return;
   ZyClientRecord client;
@@ -42,8 +42,8 @@ void AnswerMachineClient(Ida::VMOpReq& request, const std::string& guestOS) {
       response.GetObject<HardwareConfig>(RecoveryResponse::hardwareConfig);
   auto cpus = hardware.GetList<CpuInfo>(HardwareConfig::cpus);
   bool is64Bit = cpus.empty() || cpus[0].getint32(CpuInfo::architecture) != 0;
-  std::string name = guestOS.empty() ? (windows ? "Windows" : "Linux")
-                                     : guestOS;
+  std::string name =
+      guestOS.empty() ? (windows ? "Windows" : "Linux") : guestOS;
   client.nId = kAnsweredClientId;
   client.nOperatingSystemId =
       windows ? (is64Bit ? kWindows64OSId : kWindows32OSId) : 0;

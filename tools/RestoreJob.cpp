@@ -7,11 +7,11 @@
 #include "ToolSupport.h"
 
 #include "converter/ZyVMConverter.h"
-#include "platform/support/FXPath.h"
-#include "platform/support/FXString.h"
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/readers/VMConfigFile.h"
 #include "platform/support/CQiError.h"
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -86,8 +86,7 @@ class TemporaryFolder {
 // released at the end.
 class AccessObject {
  public:
-  explicit AccessObject(const RestoreJob& job)
-      : object_(OpenDestination(job)) {
+  explicit AccessObject(const RestoreJob& job) : object_(OpenDestination(job)) {
     VirtualServerInstanceType kind = job.destination;
     if (!object_)
       throw ToolError("no access object for platform kind [" +
@@ -173,8 +172,7 @@ void FindSourceDescription(RestoreJob& job) {
   std::error_code ec;
   if (!job.sourceFolder.empty() && fs::is_regular_file(path, ec)) {
     QuietLog quiet;  // a folder without a readable description is no VM
-    job.haveSourceDescription =
-        VMConfigFile(path).Load(job.sourceDescription);
+    job.haveSourceDescription = VMConfigFile(path).Load(job.sourceDescription);
   }
 }
 
@@ -266,9 +264,9 @@ void WriteCatalogIfMissing(const RestoreJob& job, const std::string& folder) {
   std::string text;
   auto add = [&text](const SDisk& disk, const std::string& name) {
     if (disk.strControllerType.empty() || name.empty()) return;
-    text += "disk." + disk.strControllerType + std::to_string(disk.nBus) +
-            ":" + std::to_string(disk.nSlot) + ".diskname = " +
-            nlohmann::json(name).dump() + "\n";
+    text += "disk." + disk.strControllerType + std::to_string(disk.nBus) + ":" +
+            std::to_string(disk.nSlot) +
+            ".diskname = " + nlohmann::json(name).dump() + "\n";
   };
   for (const SDisk& entry : job.request.vDisks)
     if (entry.nFileType == 1 && HasData(entry)) add(entry, entry.strMatchName);
@@ -396,14 +394,12 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
                               outcome.description);
   // The table shows each disk in the format its file was written in.
   for (SDisk& disk : outcome.description.vDisks) {
-    auto written =
-        job.writtenFormats.find(CQiPath::GetBaseName(disk.fileName));
+    auto written = job.writtenFormats.find(CQiPath::GetBaseName(disk.fileName));
     if (written != job.writtenFormats.end()) disk.eDiskType = written->second;
   }
   outcome.facts.title = request.strSourceVMName + " (" +
                         PlatformKindName(job.source) + ") " + job.verb +
-                        " to " +
-                        PlatformKindName(job.destination);
+                        " to " + PlatformKindName(job.destination);
   outcome.facts.vmId = request.strVMId;
   outcome.facts.location = request.strResultInfo;
   // The instance type and region are chosen in the converter's own copy of

@@ -151,8 +151,7 @@ void CheckName(const std::string& name, const std::string& what) {
       throw ToolError(what + " [" + nlohmann::json(name).dump() +
                       "] has a control character");
   if (name.front() == ' ' || name.back() == ' ')
-    throw ToolError(what + " [" + name +
-                    "] starts or ends with a blank");
+    throw ToolError(what + " [" + name + "] starts or ends with a blank");
 }
 
 std::FILE* Out() { return g_out; }

@@ -8,10 +8,10 @@
 //===----------------------------------------------------------------------===//
 #include "platform/folder/FolderVMInfo.h"
 
-#include "platform/support/FXPath.h"
-#include "platform/support/FXString.h"
 #include "platform/readers/VMConfigFile.h"
 #include "platform/settings/PlatformConfig.h"
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
 
 #include <nlohmann/json.hpp>
 
@@ -268,8 +268,8 @@ int AnswerClientFromDescription(int clientId, const SVMInfo& description) {
   if (clientId > 0 && PlatformConfig::FindClientById(clientId, configured))
     return clientId;
   const auto& os = description.guestOSInfo;
-  std::string name = os.GuestOSName.empty() ? description.strGuestOS
-                                            : os.GuestOSName;
+  std::string name =
+      os.GuestOSName.empty() ? description.strGuestOS : os.GuestOSName;
   if (name.empty()) return clientId;
   // Ids of clients answered for, above any a platform hands out.
   static int nextId = 0x7f000000;
