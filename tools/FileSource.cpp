@@ -79,7 +79,8 @@ const SourceFileKind* ChosenKind(const FileSourceOptions& options) {
 }
 
 bool IsHardDisk(const SDisk& disk) {
-  return disk.nDeviceType != 2 && disk.nFileType != 0 && disk.nFileType != 2;
+  return disk.nDeviceType != VMInfoStructs::kDeviceTypeCdrom &&
+         disk.nFileType == VMInfoStructs::kFileTypeDisk;
 }
 
 // The file a description names, inside folder: a relative name without
@@ -109,7 +110,7 @@ std::string ConfinedPath(const std::string& name, const fs::path& folder,
 // name the description gives it.
 SDisk DiskEntry(const SDisk& disk, const std::string& path) {
   SDisk entry = disk;
-  entry.nFileType = 1;
+  entry.nFileType = VMInfoStructs::kFileTypeDisk;
   entry.diskIndexName = CQiPath::GetBaseName(path);
   entry.strDisplayName = entry.diskIndexName;
   entry.strMatchName =
@@ -277,7 +278,7 @@ void LoadPlatformSource(const std::string& vmName, RestoreJob& job) {
   std::error_code ec;
   if (fs::is_regular_file(catalog, ec)) {
     SDisk entry;
-    entry.nFileType = 2;
+    entry.nFileType = VMInfoStructs::kFileTypeOther;
     entry.diskIndexName = entry.strDisplayName = "catalog";
     job.sourceFiles["catalog"] = catalog;
     job.request.vDisks.push_back(entry);

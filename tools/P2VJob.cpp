@@ -6,7 +6,6 @@
 #include "p2v/ZyP2VUtils.h"
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/messages/RecoveryMessages.h"
-#include "platform/settings/PlatformConfig.h"
 
 namespace zytool {
 namespace {
@@ -17,40 +16,21 @@ using ResponseFile::ClientInfo;
 using ResponseFile::CpuInfo;
 using ResponseFile::HardwareConfig;
 
-// Operating-system ids of the clients answered for: a 64-bit Windows
-// server (its guest refined by the OS text), a 32-bit Windows machine.
-constexpr int kWindows64OSId = 211;
-constexpr int kWindows32OSId = 208;
-constexpr int kAnsweredClientId = 0x7e000000;
-
-void AnswerMachineClient(Ida::VMOpReq& request, const std::string& guestOS) {
+void AnswerClientOfMachine(Ida::VMOpReq& request, const std::string& guestOS) {
   if (!request.isSet(Ida::VMOpReq::recoveryResponse)) return;
   auto response =
       request.GetObject<RecoveryResponse>(Ida::VMOpReq::recoveryResponse);
   auto clients = response.GetList<ClientInfo>(RecoveryResponse::clients);
   if (clients.empty()) return;
-  ZyClientRecord client;
-  client.strName = clients[0]
-                       .GetObject<ClientEntity>(ClientInfo::client)
-                       .getstring(ClientEntity::clientName);
-  ZyClientRecord configured;
-  if (client.strName.empty() ||
-      PlatformConfig::FindClientByName(client.strName, configured))
-    return;
+  std::string clientName = clients[0]
+                               .GetObject<ClientEntity>(ClientInfo::client)
+                               .getstring(ClientEntity::clientName);
   bool windows = response.getint32(RecoveryResponse::osType) == 1;
   auto hardware =
       response.GetObject<HardwareConfig>(RecoveryResponse::hardwareConfig);
   auto cpus = hardware.GetList<CpuInfo>(HardwareConfig::cpus);
   bool is64Bit = cpus.empty() || cpus[0].getint32(CpuInfo::architecture) != 0;
-  std::string name =
-      guestOS.empty() ? (windows ? "Windows" : "Linux") : guestOS;
-  client.nId = kAnsweredClientId;
-  client.nOperatingSystemId =
-      windows ? (is64Bit ? kWindows64OSId : kWindows32OSId) : 0;
-  client.strOSInfo = name.find(":-") != std::string::npos
-                         ? name
-                         : name + ":-:-:-" + (is64Bit ? "x64" : "x86");
-  PlatformConfig::AddClient(client);
+  ::AnswerMachineClient(clientName, windows, is64Bit, guestOS);
 }
 
 }  // namespace
@@ -65,7 +45,7 @@ RestoreCtx TranslatePhysicalMachine(const std::string& path,
     throw ToolError("restore request [" + path +
                     "] is not a valid request: " + error);
 
-  AnswerMachineClient(request, guestOS);
+  AnswerClientOfMachine(request, guestOS);
   FailureWatch watch;
   RestoreCtx restore;
   if (ZyP2VUtils::CopyVMInfoFromKestrelResponse(request, restore.vmInfo,

@@ -7,6 +7,7 @@
 #include "ToolSupport.h"
 
 #include "converter/ZyVMConverter.h"
+#include "model/PlatformKinds.h"
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/readers/VMConfigFile.h"
 #include "platform/support/CQiError.h"
@@ -21,28 +22,22 @@ namespace zytool {
 namespace {
 
 namespace fs = std::filesystem;
+using VMInfoStructs::kDeviceTypeCdrom;
+using VMInfoStructs::kFileTypeConfig;
+using VMInfoStructs::kFileTypeDisk;
 using VMInfoStructs::SDisk;
 
 constexpr char kDescriptionName[] = "VMConfig.zyf";
 constexpr char kCatalogName[] = "catalog";
-
-// Amazon and the Azure family take the restored files in the destination
-// folder; every other kind in the staging folder.
-bool RestoresIntoDestinationFolder(VirtualServerInstanceType kind) {
-  return kind == VS_AMAZON || kind == VS_AZURE_1 || kind == VS_AZURE_2 ||
-         kind == VS_AZURE_3;
-}
-
-bool IsHyperVFamily(VirtualServerInstanceType kind) {
-  return kind == VS_HYPERV || kind == VS_AZURE_2 || kind == VS_AZURE_3;
-}
 
 // The file of the backup an entry of the request stands for.
 std::string SourceNameOf(const SDisk& entry) {
   return entry.diskIndexName.empty() ? entry.strName : entry.diskIndexName;
 }
 
-bool HasData(const SDisk& entry) { return entry.nDeviceType != 2; }
+bool HasData(const SDisk& entry) {
+  return entry.nDeviceType != kDeviceTypeCdrom;
+}
 
 // Where the backed-up file of an index name is read from.
 std::string SourcePath(const RestoreJob& job, const std::string& name) {
@@ -234,7 +229,7 @@ void CheckRequest(RestoreJob& job) {
     if (!fs::is_regular_file(path, ec))
       throw ToolError("backed-up file [" + path + "] does not exist");
     if (entry.strDisplayName.empty()) entry.strDisplayName = name;
-    if (entry.nFileType != 1) continue;
+    if (entry.nFileType != kFileTypeDisk) continue;
     if (entry.strMatchName.empty()) entry.strMatchName = name;
     if (entry.fileName.empty()) entry.fileName = name;
     if (entry.i64MaxSizeInBytes <= 0 || entry.i64CurrSizeInBytes <= 0) {
@@ -269,10 +264,12 @@ void WriteCatalogIfMissing(const RestoreJob& job, const std::string& folder) {
             ".diskname = " + nlohmann::json(name).dump() + "\n";
   };
   for (const SDisk& entry : job.request.vDisks)
-    if (entry.nFileType == 1 && HasData(entry)) add(entry, entry.strMatchName);
+    if (entry.nFileType == kFileTypeDisk && HasData(entry))
+      add(entry, entry.strMatchName);
   if (job.haveSourceDescription)
     for (const SDisk& disk : job.sourceDescription.vDisks)
-      if (disk.nDeviceType == 1) add(disk, CQiPath::GetBaseName(disk.fileName));
+      if (disk.nDeviceType == VMInfoStructs::kDeviceTypeHardDisk)
+        add(disk, CQiPath::GetBaseName(disk.fileName));
   std::ofstream out(path, std::ios::binary);
   out << text;
   if (!out.flush())
@@ -286,8 +283,8 @@ void RestoreFiles(RestoreJob& job, const std::string& folder) {
   for (SDisk& entry : request.vDisks) {
     if (!HasData(entry)) continue;
     std::string from = SourcePath(job, SourceNameOf(entry));
-    if (entry.nFileType != 1) {
-      hasConfiguration |= entry.nFileType == 0;
+    if (entry.nFileType != kFileTypeDisk) {
+      hasConfiguration |= entry.nFileType == kFileTypeConfig;
       RestoreFile(from, CQiPath::Append(folder, entry.diskIndexName));
       continue;
     }
@@ -309,7 +306,7 @@ void RestoreFiles(RestoreJob& job, const std::string& folder) {
   if (!VMConfigFile(path).Save(request.vmInfo))
     throw ToolError("cannot write the VM description [" + path + "]");
   SDisk description;
-  description.nFileType = 0;
+  description.nFileType = kFileTypeConfig;
   description.strDisplayName = description.diskIndexName = kDescriptionName;
   request.vDisks.insert(request.vDisks.begin(), description);
 }
@@ -319,7 +316,7 @@ void RestoreFiles(RestoreJob& job, const std::string& folder) {
 // platform.
 void AdjustOnDestination(ZyVMConverter& converter, RestoreJob& job,
                          IVMInfo* platform) {
-  if (!IsHyperVFamily(job.destination)) return;
+  if (!zykinds::Has(job.destination, zykinds::kHyperVFamily)) return;
   converter.AdjustVMConfiguration(job.destination, platform,
                                   job.request.vmInfo);
   auto* folder = dynamic_cast<FolderVMInfo*>(platform);
@@ -358,12 +355,12 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
         job.outputFolder.empty() ? job.root : job.outputFolder);
     request.strStagingPath = staging->path();
   }
-  if (RestoresIntoDestinationFolder(job.destination) &&
-      request.strDestinationPath.empty())
+  const bool intoDestination =
+      zykinds::Has(job.destination, zykinds::kRestoresIntoDestinationFolder);
+  if (intoDestination && request.strDestinationPath.empty())
     request.strDestinationPath = request.strStagingPath;
-  std::string folder = RestoresIntoDestinationFolder(job.destination)
-                           ? request.strDestinationPath
-                           : request.strStagingPath;
+  std::string folder =
+      intoDestination ? request.strDestinationPath : request.strStagingPath;
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec)

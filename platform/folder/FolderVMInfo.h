@@ -51,21 +51,11 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "model/PlatformKinds.h"
 #include "platform/access/IVMInfo.h"
 
 #include <string>
 #include <vector>
-
-// The name of a platform kind in the folder layout and on the command line;
-// the decimal number for kinds without a name.
-ZY_PLATFORM_API std::string PlatformKindName(VirtualServerInstanceType kind);
-// Reads a kind from its name (any letter case) or its number.  Only the kinds
-// of VirtualServerTypes.h are accepted, and "physical" (0) for a machine
-// restored from a bare-metal recovery response.
-ZY_PLATFORM_API bool ParsePlatformKind(const std::string& text,
-                                       VirtualServerInstanceType& kind);
-// Every platform kind, in ascending order (0 not included).
-ZY_PLATFORM_API std::vector<VirtualServerInstanceType> KnownPlatformKinds();
 
 // The backup client a VM's guest OS facts are asked from.  A real platform
 // knows every protected VM's client; without a configured client (none in
@@ -78,6 +68,14 @@ ZY_PLATFORM_API std::vector<VirtualServerInstanceType> KnownPlatformKinds();
 // unchanged when the description names no guest OS.
 ZY_PLATFORM_API int AnswerClientFromDescription(
     int clientId, const VMInfoStructs::SVMInfo& description);
+// The same for a physical machine's client, known by its name: when no
+// client of that name is configured, one is registered whose OS text is
+// osText (a whole "name:-version:-build:-arch", or a name completed with
+// the architecture) and whose operating-system id is a 64-bit Windows
+// server's or a 32-bit Windows machine's for Windows, 0 otherwise.
+ZY_PLATFORM_API void AnswerMachineClient(const std::string& clientName,
+                                         bool windows, bool is64Bit,
+                                         const std::string& osText);
 
 // A folder platform for kind at the root named by ZY_PLATFORM_ROOT, or null
 // when the variable is unset or empty.
