@@ -5,10 +5,12 @@
 #include "ToolSupport.h"
 
 #include "converter/ZyVMConverter.h"
+#include "platform/folder/FolderVMInfo.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace zytool {
 namespace {
@@ -107,6 +109,21 @@ std::string FormatLabel(int32_t diskType) {
   return diskType == DT_NONE ? "-" : std::to_string(diskType);
 }
 
+void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,
+                          const VMInfoStructs::SVMInfo& info) {
+  if (facts.location.empty()) return;
+  // The VM's folder is named after it, except an output folder a user named.
+  std::string name = NativeDescriptionName(
+      kind, info.strVMName.empty() ? CQiPath::GetBaseName(facts.location)
+                                   : info.strVMName);
+  if (name.empty()) return;
+  std::string path = CQiPath::Append(facts.location, name);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return;
+  facts.nativeDescription = path;
+  facts.nativeNotes = NativeDescriptionNotes(kind, info);
+}
+
 void PrintDescription(const VMInfoStructs::SVMInfo& info,
                       const ResultFacts& facts) {
   if (!facts.title.empty()) Print("%s\n", facts.title.c_str());
@@ -138,6 +155,10 @@ void PrintDescription(const VMInfoStructs::SVMInfo& info,
     Print("  Firmware:      %s\n", info.strBootFirmware.c_str());
   PrintDisks(info);
   PrintNetworkCards(info);
+  if (!facts.nativeDescription.empty())
+    Print("  Native VM:     %s\n", facts.nativeDescription.c_str());
+  for (const std::string& note : facts.nativeNotes)
+    Print("  Note:          %s\n", note.c_str());
 }
 
 nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
@@ -151,6 +172,8 @@ nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
   result["instanceType"] =
       facts.instanceType.empty() ? info.strVMSize : facts.instanceType;
   result["region"] = facts.region.empty() ? info.strRegion : facts.region;
+  result["nativeDescription"] = facts.nativeDescription;
+  result["nativeNotes"] = facts.nativeNotes;
   nlohmann::json disks = nlohmann::json::array();
   for (const SDisk& disk : info.vDisks) {
     disks.push_back({{"name", DestinationDiskName(disk)},
