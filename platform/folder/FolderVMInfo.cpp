@@ -311,8 +311,11 @@ int AnswerClientFromDescription(int clientId, const SVMInfo& description) {
   ZyClientRecord client;
   client.nId = id;
   client.strName = description.strVMName;
-  client.strOSInfo = name + ":-" + os.OSVersion + ":-:-" +
-                     (os.CPUArch.empty() ? "Any" : os.CPUArch);
+  // A description made from a client's own OS text keeps it whole.
+  client.strOSInfo = name.find(":-") != std::string::npos
+                         ? name
+                         : name + ":-" + os.OSVersion + ":-:-" +
+                               (os.CPUArch.empty() ? "Any" : os.CPUArch);
   PlatformConfig::AddClient(client);
   return id;
 }
