@@ -24,13 +24,13 @@ struct FormatName {
 
 // The image format each destination disk format is written in, as the disk
 // image component writes it.  (Kept here until the component names its own
-// formats.)
+// formats; then its name for FormatForDiskType replaces this table.)
 // clang-format off
 constexpr FormatName kFormatNames[] = {
     {DT_HYPERV_VHD, "VHD"},  {DT_VHD_13, "VHD"},      {DT_VHD_14, "VHD"},
     {DT_VMDK, "VMDK"},       {DT_VHDX_20, "VHDX"},    {DT_VHDX_21, "VHDX"},
-    {DT_VHDX_22, "VHDX"},    {DT_AZURE, "VHD"},       {DT_AMAZON, "VHDX"},
-    {DT_RHEV, "qcow2"},      {DT_NUTANIX, "raw"},     {DT_ORACLE_VM, "raw"},
+    {DT_VHDX_22, "VHDX"},    {DT_AZURE, "VHD (fixed)"}, {DT_AMAZON, "VHDX"},
+    {DT_RHEV, "qcow2"},      {DT_NUTANIX, "qcow2"},   {DT_ORACLE_VM, "raw"},
     {DT_KIND_801, "raw"},    {DT_OPENSTACK, "qcow2"}, {DT_KIND_1101, "raw"},
     {DT_KIND_1301, "raw"},   {DT_KIND_1401, "raw"},
 };
@@ -54,14 +54,14 @@ void PrintDisks(const VMInfoStructs::SVMInfo& info) {
   int width = 24;
   for (const SDisk& disk : info.vDisks)
     width = std::max(width, static_cast<int>(DestinationDiskName(disk).size()));
-  Print("  Disks:\n    %-*s  %-7s %-9s %-11s %-8s %10s\n", width, "NAME",
+  Print("  Disks:\n    %-*s  %-7s %-11s %-11s %-8s %10s\n", width, "NAME",
         "KIND", "FORMAT", "CONTROLLER", "BUS:SLOT", "SIZE");
   for (const SDisk& disk : info.vDisks) {
     std::string where =
         std::to_string(disk.nBus) + ":" + std::to_string(disk.nSlot);
     uint64_t size =
         static_cast<uint64_t>(std::max<int64_t>(disk.i64MaxSizeInBytes, 0));
-    Print("    %-*s  %-7s %-9s %-11s %-8s %10s%s\n", width,
+    Print("    %-*s  %-7s %-11s %-11s %-8s %10s%s\n", width,
           Or(DestinationDiskName(disk), "-").c_str(), DeviceLabel(disk),
           FormatLabel(disk.eDiskType).c_str(),
           Or(disk.strControllerType, "-").c_str(), where.c_str(),

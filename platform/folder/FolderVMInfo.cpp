@@ -356,7 +356,6 @@ std::vector<std::string> NativeDescriptionNotes(VirtualServerInstanceType kind,
   return row->write(info, SNativeWriteInput()).vNotes;
 }
 
-
 IVMInfo* CreateFolderVMInfoFromEnvironment(VirtualServerInstanceType kind) {
   const char* root = std::getenv("ZY_PLATFORM_ROOT");
   if (!root || !*root) return nullptr;
