@@ -188,6 +188,10 @@ TEST_F(ConvertFromFiles, WithoutAConfigurationTheVMsOwnFactsAreUsed) {
       {__LINE__,
        {"restore", noCatalog, "--from", "vmware", "--to", "1301"},
        "restored to 1301"},
+      // A whole VM, disks and all, from the platform.
+      {__LINE__,
+       {"convert", "web01", "--from", "vmware", "--to", "hyperv"},
+       "web01_2.vhd "},
       // A 64-bit Windows machine is a 64-bit Windows guest.
       {__LINE__, {"p2v", physical, "--to", "vmware"}, "Server64Guest"},
       {__LINE__,
@@ -202,8 +206,8 @@ TEST_F(ConvertFromFiles, WithoutAConfigurationTheVMsOwnFactsAreUsed) {
     Outcome run = Tool(args);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find(row.says), std::string::npos) << run.out;
-    if (row.args[0] == "restore")  // the next row's destination is free
-      fs::remove_all(root + "/" + row.args[5]);
+    if (row.args.size() > 5)  // the next row's destination is free
+      fs::remove_all(root + "/" + row.args[5] + "/web01");
   }
 }
 
