@@ -56,7 +56,8 @@ struct CloneDiskOptions {
 int RunCloneDisk(const GlobalOptions& global, const CloneDiskOptions& options);
 
 struct RestoreOptions {
-  std::string request;       // JSON file, "-" for standard input
+  std::string request;       // JSON file, "-" for standard input; may be
+                             // empty with a source given as files
   std::string from;          // source kind
   std::string to;            // destination kind
   std::string sourceFolder;  // where the backed-up files are; default: the

@@ -11,6 +11,7 @@
 #include "platform/readers/NativeWriters.h"
 #include "platform/readers/VMConfigFile.h"
 #include "platform/settings/PlatformConfig.h"
+#include "platform/support/BoundedFile.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
 
@@ -24,7 +25,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -176,13 +176,13 @@ std::vector<std::string> FilesOf(const std::string& folder) {
 
 bool ReadJsonFile(const std::string& path, nlohmann::json& out,
                   std::string& error) {
-  std::ifstream in(path);
-  if (!in) {
-    error = "Cannot read [" + path + "]";
+  std::string text;
+  if (!ReadBoundedFile(path, text, error)) {
+    error = "Cannot read a platform file: " + error;
     return false;
   }
   try {
-    out = nlohmann::json::parse(in);
+    out = nlohmann::json::parse(text);
     return true;
   } catch (const std::exception& e) {
     error = "Malformed [" + path + "]: " + e.what();
