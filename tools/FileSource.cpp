@@ -8,6 +8,7 @@
 #include "platform/readers/VMConfigFormat.h"
 #include "platform/readers/VMXFile.h"
 #include "platform/support/BoundedFile.h"
+#include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
 
 #include <CLI/CLI.hpp>
@@ -84,25 +85,24 @@ bool IsHardDisk(const SDisk& disk) {
 }
 
 // The file a description names, inside folder: a relative name without
-// "..", or an absolute one that lies in the folder; followed through
-// symlinks only while it stays there.
-std::string ConfinedPath(const std::string& name, const fs::path& folder,
+// "..", or an absolute one that lies in the folder, reached through no
+// symbolic link.
+std::string ConfinedPath(const std::string& name, const std::string& folder,
                          const std::string& described) {
-  std::string outside = "disk [" + name + "] named by [" + described +
-                        "] is outside its folder; give the image with --disk";
   fs::path path(name);
-  if (path.is_relative()) path = folder / path;
-  path = path.lexically_normal();
+  if (path.is_relative()) path = fs::path(folder) / path;
+  std::string normal = AbsoluteNormalPath(path.string());
+  std::string relative;
+  if (!IsBeneath(folder, normal, &relative) || relative.empty())
+    throw ToolError("disk [" + name + "] named by [" + described +
+                    "] is outside its folder; give the image with --disk");
+  std::string error;
+  if (!CheckBeneath(folder, normal, error)) throw ToolError(error);
   std::error_code ec;
-  fs::path real = fs::weakly_canonical(path, ec);
-  fs::path relative = real.lexically_relative(folder);
-  if (ec || relative.empty() || *relative.begin() == "..")
-    throw ToolError(outside);
-  if (!fs::is_regular_file(real, ec))
-    throw ToolError("disk image [" + path.string() + "] named by [" +
-                    described +
+  if (!fs::is_regular_file(normal, ec))
+    throw ToolError("disk image [" + normal + "] named by [" + described +
                     "] does not exist; give the images with --disk");
-  return real.string();
+  return normal;
 }
 
 // One restored-file entry for a disk of the description: read from path,

@@ -12,9 +12,16 @@
 //      "VMConfig.zyf" (a description built by p2v is kept so);
 //   4. CompleteVMConversion builds the VM on the destination, and for
 //      Hyper-V and the Azure family AdjustVMConfiguration adjusts it.
-// A temporary staging folder is made in the platform root (or the output
-// folder) when the request names none, and removed afterwards.  The source
-// folder is only read.  What the request leaves open is taken from the
+// A temporary staging folder is made in the platform root when the request
+// names none, and removed afterwards; it is locked while it lives, so that a
+// later run removes one a killed run left behind.  A staging or destination
+// folder the request names must lie in the platform root; the files staged
+// there are removed afterwards.  The source folder is only read, and no
+// path is followed through a symbolic link (ConfinedPath.h).
+// The restore succeeds only when the destination VM holds every data disk
+// of the request and every configuration file of the request was read.
+// With an output folder, that folder takes the platform root's place for
+// everything written.  What the request leaves open is taken from the
 // source VM, as a platform would: its network cards with their MACs and
 // networks, its guest OS facts for the client properties, and a catalog of
 // its disks by controller position.
@@ -51,6 +58,9 @@ struct RestoreJob {
   std::string verb = "restored";  // in the result's title
   // The disk format each restored disk file was written in, by file name.
   std::map<std::string, DiskType_t> writtenFormats;
+  // The folder source reads stay in: the --source folder the user named,
+  // else the platform root.
+  std::string sourceRoot;
 };
 
 struct RestoreOutcome {

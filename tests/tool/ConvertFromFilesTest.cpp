@@ -258,7 +258,7 @@ TEST_F(ConvertFromFiles, BadInputIsOneLineAndLeavesNothing) {
   } rows[] = {
       {__LINE__, with({"convert", "--vmx", climbing}), "is outside its folder"},
       {__LINE__, with({"convert", "--vmx", absolute}), "is outside its folder"},
-      {__LINE__, with({"convert", "--vmx", linked}), "is outside its folder"},
+      {__LINE__, with({"convert", "--vmx", linked}), "symbolic link"},
       {__LINE__, with({"convert", "--vmx", dir.File("vm/none.vmx")}),
        "No such file"},
       {__LINE__, with({"convert", "--vmx", good, "--zyf", good}),
