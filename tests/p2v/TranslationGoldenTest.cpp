@@ -4,7 +4,7 @@
 // machine, <kind> the destination kind's name or number; beside it
 //   <case>.expected  the description the translation gives, as the zyf
 //                    writer writes it
-//   <case>.messages  the lines the translation logs, one a line
+//   <case>.messages  the lines the translation logs
 //   <case>.start     (optional) the description the translation starts from
 //   <case>.error     (optional) the translation fails and logs a line
 //                    holding this text; a case named "...-rejected" must
@@ -19,36 +19,20 @@
 #include "platform/support/EvDebug.h"
 #include "platform/readers/VMConfigFormat.h"
 #include "platform/settings/PlatformConfig.h"
+#include "support/Golden.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 using VMInfoStructs::SVMInfo;
 namespace fs = std::filesystem;
 
 namespace {
 
-bool UpdateGolden() {
-  const char* update = std::getenv("ZY_UPDATE_GOLDEN");
-  return update && std::string(update) == "1";
-}
-
 fs::path Beside(fs::path input, const char* extension) {
   return input.replace_extension(extension);
-}
-
-void CheckGolden(const fs::path& path, const std::string& actual) {
-  if (UpdateGolden()) {
-    std::ofstream(path, std::ios::binary) << actual;
-    return;
-  }
-  ASSERT_TRUE(fs::exists(path)) << path << " is missing; run with ZY_UPDATE_GOLDEN=1";
-  EXPECT_EQ(actual, TempDir::Read(path.string())) << path;
 }
 
 void RunCase(const fs::path& input) {
@@ -67,11 +51,9 @@ void RunCase(const fs::path& input) {
 
   ScopedLogCapture capture;
   long result = ZyP2VUtils::CopyVMInfoFromKestrelResponse(req, vm, kind);
-  std::string messages;
-  for (const LogRecord& record : capture.sink().Records())
-    messages += record.message + "\n";
-  CheckGolden(Beside(input, ".expected"), WriteZyf(vm));
-  CheckGolden(Beside(input, ".messages"), messages);
+  std::string messages = golden::Lines(capture.sink().Records());
+  golden::Check(Beside(input, ".expected"), WriteZyf(vm));
+  golden::Check(Beside(input, ".messages"), messages);
   if (!fs::exists(Beside(input, ".error"))) {
     EXPECT_EQ(result, 0);
     return;
@@ -97,11 +79,7 @@ TEST(TranslationGolden, RequestsGiveTheirDescriptions) {
   client.nOperatingSystemId = 211;
   client.strOSInfo = "Windows Server 2012 R2 Standard";
   PlatformConfig::AddClient(client);
-  std::vector<fs::path> inputs;
-  for (const auto& entry :
-       fs::directory_iterator(fs::path(ZY_TEST_DATA_DIR) / "p2v"))
-    if (entry.path().extension() == ".xml") inputs.push_back(entry.path());
-  std::sort(inputs.begin(), inputs.end());
+  std::vector<fs::path> inputs = golden::Files(golden::Data("p2v"), ".xml");
   for (const fs::path& input : inputs) {
     SCOPED_TRACE(input.filename().string());
     RunCase(input);

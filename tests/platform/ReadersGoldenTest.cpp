@@ -25,6 +25,7 @@
 #include "platform/readers/VMConfigFile.h"
 #include "platform/readers/VMConfigFormat.h"
 #include "platform/readers/VMXFile.h"
+#include "support/Golden.h"
 #include "support/TempDir.h"
 
 using VMInfoStructs::SVMInfo;
@@ -51,11 +52,6 @@ struct GoldenFormat {
   std::vector<std::string> extensions;
   bool (*read)(const std::string& path, SVMInfo& info);
 };
-
-bool UpdateGolden() {
-  const char* update = std::getenv("ZY_UPDATE_GOLDEN");
-  return update && std::string(update) == "1";
-}
 
 fs::path ReadersData() { return fs::path(ZY_TEST_DATA_DIR) / "readers"; }
 
@@ -114,7 +110,7 @@ void CheckValid(fs::path expectedPath, bool ok, const SVMInfo& info,
                 const std::vector<LogRecord>& records) {
   EXPECT_TRUE(ok) << Describe(records);
   std::string actual = WriteZyf(info);
-  if (UpdateGolden()) {
+  if (golden::Updating()) {
     std::ofstream(expectedPath, std::ios::binary) << actual;
     return;
   }
@@ -169,7 +165,7 @@ void RunSampleFolder(const GoldenFormat& format) {
       if (record.kind == LogKind::Error) errors += record.message + "\n";
     for (size_t at; (at = errors.find(samples.string())) != std::string::npos;)
       errors.replace(at, samples.string().size(), "<samples>");
-    if (UpdateGolden() && !ok) {
+    if (golden::Updating() && !ok) {
       std::ofstream(errorPath, std::ios::binary) << errors;
       continue;
     }
