@@ -157,14 +157,6 @@ TEST(Finalize, CloudKindsChooseSizeAndRegionBeforeBuilding) {
   EXPECT_TRUE(
       amazon.capture.sink().Contains(LogKind::Debug, "Guest OS : [Linux_x64]"));
 
-  FinalizeFixture azure(402);
-  azure.converter.restoreCtx.osName = "Windows";
-  azure.converter.restoreCtx.vmInfo.strRegion = "westeurope";
-  ASSERT_TRUE(azure.converter.FinalizeDestinationVM());
-  EXPECT_EQ(azure.script->lastRestoreCtx.vmInfo.strRegion, "");
-  EXPECT_TRUE(
-      azure.capture.sink().Contains(LogKind::Debug, "Guest OS : [Windows]"));
-
   FinalizeFixture platform(401);
   platform.converter.restoreCtx.bPlatformConversion = true;
   platform.converter.restoreCtx.vmInfo.strRegion = "westeurope";

@@ -185,16 +185,6 @@ TEST(InitVMConversion, DestinationLibraryDecidesTheLastStep) {
   }
 }
 
-TEST(InitVMConversion, HyperVKeepsItsCdroms) {
-  InitFixture f;
-  f.request.vDisks[1].i64MaxSizeInBytes = 100 * kTiB;
-  EXPECT_FALSE(f.Init(101, 102).IsError());
-  EXPECT_EQ(f.request.vDisks.size(), 3u);
-  EXPECT_EQ(CdromCount(f.request), 1);
-  EXPECT_EQ(f.script->Names(),
-            std::vector<std::string>{"PrepareRestoreConversion"});
-}
-
 TEST(CheckDiskSize, EachLimitedDestinationHasItsLimit) {
   struct Row {
     int line;
