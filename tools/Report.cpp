@@ -1,6 +1,8 @@
 //===- Report.cpp - How zyvmconvert shows VM descriptions -----------------===//
 #include "Report.h"
 
+#include "model/ImageFormats.h"
+
 #include "RecordJson.h"
 #include "ToolSupport.h"
 
@@ -17,24 +19,6 @@ namespace {
 
 using VMInfoStructs::SDisk;
 
-struct FormatName {
-  int32_t type;
-  const char* name;
-};
-
-// The image format each destination disk format is written in, as the disk
-// image component writes it.  (Kept here until the component names its own
-// formats; then its name for FormatForDiskType replaces this table.)
-// clang-format off
-constexpr FormatName kFormatNames[] = {
-    {DT_HYPERV_VHD, "VHD"},  {DT_VHD_13, "VHD"},      {DT_VHD_14, "VHD"},
-    {DT_VMDK, "VMDK"},       {DT_VHDX_20, "VHDX"},    {DT_VHDX_21, "VHDX"},
-    {DT_VHDX_22, "VHDX"},    {DT_AZURE, "VHD (fixed)"}, {DT_AMAZON, "VHDX"},
-    {DT_RHEV, "qcow2"},      {DT_NUTANIX, "qcow2"},   {DT_ORACLE_VM, "raw"},
-    {DT_KIND_801, "raw"},    {DT_OPENSTACK, "qcow2"}, {DT_KIND_1101, "raw"},
-    {DT_KIND_1301, "raw"},   {DT_KIND_1401, "raw"},
-};
-// clang-format on
 
 const char* DeviceLabel(const SDisk& disk) {
   if (disk.nFileType == VMInfoStructs::kFileTypeConfig) return "config";
@@ -104,9 +88,10 @@ std::string DestinationDiskName(const SDisk& disk) {
 }
 
 std::string FormatLabel(int32_t diskType) {
-  for (const FormatName& row : kFormatNames)
-    if (row.type == diskType) return row.name;
-  return diskType == DT_NONE ? "-" : std::to_string(diskType);
+  if (diskType == DT_NONE) return "-";
+  return zykinds::ImageFormatFactsOf(
+             zykinds::WrittenFormatOf(static_cast<DiskType_t>(diskType)))
+      .name;
 }
 
 void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,

@@ -507,7 +507,7 @@ CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
   error = RenameNoReplace(partial.Path(), request.destination);
   if (error.IsError()) return error;
   partial.Keep();
-  result.sourceFormat = RowOf(sourceFormat).name;
+  result.sourceFormat = RowOf(sourceFormat).name();
   result.virtualSize = size;
   result.bytesRead = counts.bytesRead;
   result.dataBytes = counts.dataBytes;
@@ -520,7 +520,7 @@ CQiError CArchiveVirtualDiskFile::Inspect(const std::string& path,
   ImageFormat_t format = ImageFormat_t::kRaw;
   CQiError error = FormatToRead(path, type, format);
   if (error.IsError()) return error;
-  facts.format = RowOf(format).name;
+  facts.format = RowOf(format).name();
   if (format != ImageFormat_t::kRaw)
     return CheckImage(path, format, facts.virtualSize);
   std::unique_ptr<ImageBackend> image;
@@ -531,30 +531,11 @@ CQiError CArchiveVirtualDiskFile::Inspect(const std::string& path,
 }
 
 ImageFormat_t CArchiveVirtualDiskFile::FormatForDiskType(DiskType_t type) {
-  struct Row {
-    DiskType_t type;
-    ImageFormat_t format;
-  };
-  // clang-format off
-  static constexpr Row kWritten[] = {
-      {DT_VMDK, ImageFormat_t::kVmdk},
-      {DT_HYPERV_VHD, ImageFormat_t::kVhd},  {DT_VHD_13, ImageFormat_t::kVhd},
-      {DT_VHD_14, ImageFormat_t::kVhd},
-      {DT_VHDX_20, ImageFormat_t::kVhdx},    {DT_VHDX_21, ImageFormat_t::kVhdx},
-      {DT_VHDX_22, ImageFormat_t::kVhdx},
-      {DT_AZURE, ImageFormat_t::kVhdFixed},
-      {DT_AMAZON, ImageFormat_t::kVhdx},
-      {DT_RHEV, ImageFormat_t::kQcow2},      {DT_NUTANIX, ImageFormat_t::kQcow2},
-      {DT_OPENSTACK, ImageFormat_t::kQcow2},
-  };
-  // clang-format on
-  for (const Row& row : kWritten)
-    if (row.type == type) return row.format;
-  return ImageFormat_t::kRaw;
+  return zykinds::WrittenFormatOf(type);
 }
 
 const char* CArchiveVirtualDiskFile::FormatName(ImageFormat_t format) {
-  return RowOf(format).name;
+  return RowOf(format).name();
 }
 
 bool CArchiveVirtualDiskFile::FormatByShortName(const std::string& name,
@@ -562,7 +543,7 @@ bool CArchiveVirtualDiskFile::FormatByShortName(const std::string& name,
   for (ImageFormat_t candidate :
        {ImageFormat_t::kRaw, ImageFormat_t::kVmdk, ImageFormat_t::kVhd,
         ImageFormat_t::kVhdFixed, ImageFormat_t::kVhdx, ImageFormat_t::kQcow2})
-    if (FXString::CompareNoCase(name, RowOf(candidate).shortName) == 0) {
+    if (FXString::CompareNoCase(name, RowOf(candidate).shortName()) == 0) {
       format = candidate;
       return true;
     }

@@ -95,6 +95,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "model/ImageFormats.h"
 #include "model/Contexts.h"
 #include "model/VirtualServerTypes.h"
 #include "model/ZyExport.h"
@@ -112,15 +113,6 @@ class IVMInfo;
 
 typedef int32_t ProductType_t;
 
-// The image formats the component writes.
-enum class ImageFormat_t : int32_t {
-  kRaw,
-  kVmdk,      // monolithicSparse
-  kVhd,       // dynamic
-  kVhdFixed,  // fixed, whole MiB
-  kVhdx,      // dynamic
-  kQcow2,     // version 3
-};
 
 class ZY_PLATFORM_API CArchiveVirtualDiskFile {
  public:

@@ -33,13 +33,13 @@ namespace {
 
 // clang-format off
 constexpr FormatRow kFormats[] = {
-  // format                  short        name           driver   create options                        size unit
-  {ImageFormat_t::kRaw,      "raw",       "raw",         "",      "",                                   1},
-  {ImageFormat_t::kVmdk,     "vmdk",      "VMDK",        "vmdk",  "subformat=monolithicSparse",         512},
-  {ImageFormat_t::kVhd,      "vhd",       "VHD",         "vpc",   "subformat=dynamic,force_size=on",    512},
-  {ImageFormat_t::kVhdFixed, "vhd-fixed", "VHD (fixed)", "vpc",   "subformat=fixed,force_size=on",      1 << 20},
-  {ImageFormat_t::kVhdx,     "vhdx",      "VHDX",        "vhdx",  "subformat=dynamic",                  512},
-  {ImageFormat_t::kQcow2,    "qcow2",     "qcow2",       "qcow2", "compat=1.1",                         512},
+  // format                  create options                         size unit
+  {ImageFormat_t::kRaw,      "",                                    1},
+  {ImageFormat_t::kVmdk,     "subformat=monolithicSparse",          512},
+  {ImageFormat_t::kVhd,      "subformat=dynamic,force_size=on",     512},
+  {ImageFormat_t::kVhdFixed, "subformat=fixed,force_size=on",       1 << 20},
+  {ImageFormat_t::kVhdx,     "subformat=dynamic",                   512},
+  {ImageFormat_t::kQcow2,    "compat=1.1",                          512},
 };
 
 // The formats a DiskType_t names for reading; the others are recognised.
@@ -345,9 +345,9 @@ CQiError FormatToRead(const std::string& path, DiskType_t type,
       format = row.format;
       return CQiError::Success();
     }
-    return ZY_DISK_FAULT(EINVAL, path + " is not a " + RowOf(row.format).name +
+    return ZY_DISK_FAULT(EINVAL, path + " is not a " + RowOf(row.format).name() +
                                      " image (its content is " +
-                                     RowOf(content).name + ")");
+                                     RowOf(content).name() + ")");
   }
   return CQiError::Success();
 }
@@ -363,11 +363,11 @@ CQiError CheckImage(const std::string& path, ImageFormat_t format,
   }
   std::string out;
   error = RunProgram({qemuImg, "info", "--output=json", "-f",
-                      RowOf(format).driver, AbsolutePath(path)},
+                      RowOf(format).driver(), AbsolutePath(path)},
                      out);
   if (error.IsError())
     return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
-                         "cannot read " + path + " as " + RowOf(format).name +
+                         "cannot read " + path + " as " + RowOf(format).name() +
                              ": " + error.GetMessage());
   nlohmann::json info = nlohmann::json::parse(out, nullptr, false);
   if (!info.is_object())
@@ -376,7 +376,7 @@ CQiError CheckImage(const std::string& path, ImageFormat_t format,
   if (error.IsError()) return error;
   // Tables that point past the end of the file or into each other: qemu
   // would read zeros there and the copy would look whole.
-  error = RunProgram({qemuImg, "check", "-q", "-f", RowOf(format).driver,
+  error = RunProgram({qemuImg, "check", "-q", "-f", RowOf(format).driver(),
                       AbsolutePath(path)},
                      out, {kCheckClean, kCheckLeaksOnly, kCheckUnsupported});
   if (error.IsError())
@@ -391,13 +391,13 @@ CQiError CreateImage(const std::string& path, ImageFormat_t format,
   if (error.IsError()) return error;
   const FormatRow& row = RowOf(format);
   std::string out;
-  error = RunProgram({qemuImg, "create", "-q", "-f", row.driver, "-o",
+  error = RunProgram({qemuImg, "create", "-q", "-f", row.driver(), "-o",
                       row.createOptions, AbsolutePath(path),
                       std::to_string(virtualSize)},
                      out);
   if (error.IsError())
     return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
-                         "cannot create " + path + " as " + row.name + ": " +
+                         "cannot create " + path + " as " + row.name() + ": " +
                              error.GetMessage());
   return CQiError::Success();
 }

@@ -19,13 +19,19 @@
 
 namespace zydisk {
 
+// How the component writes each format; the formats' names are in
+// model/ImageFormats.h.
 struct FormatRow {
   ImageFormat_t format;
-  const char* shortName;      // --to-format of the tool
-  const char* name;           // what reports call it
-  const char* driver;         // qemu's driver; empty for raw
   const char* createOptions;  // -o of qemu-img create
   uint64_t sizeUnit;          // virtual sizes are rounded up to this
+  const char* name() const { return zykinds::ImageFormatFactsOf(format).name; }
+  const char* shortName() const {
+    return zykinds::ImageFormatFactsOf(format).shortName;
+  }
+  const char* driver() const {
+    return zykinds::ImageFormatFactsOf(format).driver;
+  }
 };
 
 const FormatRow& RowOf(ImageFormat_t format);

@@ -43,7 +43,7 @@ std::string JsonString(const std::string& text) {
 }
 
 std::string ImageOptions(const std::string& path, ImageFormat_t format) {
-  return "json:{\"driver\":\"" + std::string(RowOf(format).driver) +
+  return "json:{\"driver\":\"" + std::string(RowOf(format).driver()) +
          "\",\"backing\":null,\"file\":{\"driver\":\"file\",\"filename\":" +
          JsonString(AbsolutePath(path)) + "}}";
 }
@@ -169,7 +169,7 @@ CQiError OpenNbdImage(const std::string& path, ImageFormat_t format,
   nbd_handle* handle = nbd_create();
   if (!handle) return ZY_DISK_FAULT(ENOMEM, std::string(nbd_get_error()));
   std::string options = ImageOptions(path, format);
-  std::vector<const char*> argv = {qemuNbd.c_str(), "-f", RowOf(format).driver,
+  std::vector<const char*> argv = {qemuNbd.c_str(), "-f", RowOf(format).driver(),
                                    writable ? "--cache=unsafe" : "--read-only",
                                    options.c_str(), nullptr};
   if (nbd_add_meta_context(handle, LIBNBD_CONTEXT_BASE_ALLOCATION) != 0 ||
@@ -179,7 +179,7 @@ CQiError OpenNbdImage(const std::string& path, ImageFormat_t format,
     std::string reason = nbd_get_error();
     nbd_close(handle);
     return ZY_DISK_FAULT(errnum ? errnum : EIO,
-                         "cannot open " + path + " as " + RowOf(format).name +
+                         "cannot open " + path + " as " + RowOf(format).name() +
                              " through qemu-nbd: " + reason);
   }
   int64_t size = nbd_get_size(handle);

@@ -6,6 +6,8 @@
 //===----------------------------------------------------------------------===//
 #include "platform/readers/NativeWriterSupport.h"
 
+#include "model/ImageFormats.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -17,26 +19,6 @@ using VMInfoStructs::SVMInfo;
 
 namespace {
 
-struct FormatRow {
-  int32_t diskType;
-  const char* qemuName;
-};
-
-// What the disk image component writes for each destination disk type.  The
-// KVM kinds and Oracle VM keep raw images; switch a row here when the
-// component writes another format for its kind.
-// clang-format off
-constexpr FormatRow kFormats[] = {
-    {DT_VMDK, "vmdk"},
-    {DT_HYPERV_VHD, "vpc"}, {DT_VHD_13, "vpc"}, {DT_VHD_14, "vpc"},
-    {DT_AZURE, "vpc"},  // fixed VHD
-    {DT_VHDX_20, "vhdx"}, {DT_VHDX_21, "vhdx"}, {DT_VHDX_22, "vhdx"},
-    {DT_AMAZON, "vhdx"},
-    {DT_RHEV, "raw"}, {DT_NUTANIX, "raw"}, {DT_ORACLE_VM, "raw"},
-    {DT_KIND_801, "raw"}, {DT_OPENSTACK, "raw"}, {DT_KIND_1101, "raw"},
-    {DT_KIND_1301, "raw"}, {DT_KIND_1401, "raw"},
-};
-// clang-format on
 
 struct BusRow {
   const char* controller;
@@ -95,9 +77,9 @@ std::string DeviceName(const SDisk& disk) {
 }  // namespace
 
 const char* QemuFormatName(int32_t diskType) {
-  for (const FormatRow& row : kFormats)
-    if (row.diskType == diskType) return row.qemuName;
-  return "raw";
+  return zykinds::ImageFormatFactsOf(
+             zykinds::WrittenFormatOf(static_cast<DiskType_t>(diskType)))
+      .driver;
 }
 
 namespace native {

@@ -44,9 +44,9 @@ struct SNativeDescription {
   std::vector<std::string> vNotes;
 };
 
-// The image format name qemu and libvirt use for a destination disk type:
-// "vmdk", "vpc" (VHD), "vhdx", "raw".  Kinds that keep raw images (the KVM
-// kinds, Oracle VM) and unknown types give "raw".
+// The image format name qemu and libvirt use for a destination disk type, as
+// the disk image component writes it: "vmdk", "vpc" (VHD), "vhdx", "qcow2",
+// "raw" (model/ImageFormats.h).
 ZY_PLATFORM_API const char* QemuFormatName(int32_t diskType);
 
 // VMware .vmx (destination kinds 100, 101).
