@@ -241,9 +241,10 @@ TEST_F(ToolRun, ConvertBuildsTheDestinationVMAndStopsCleanlyAtDiskImages) {
   // Creating destination disk images is not offered, so a VM with disks
   // cannot be converted standalone: the tool says so and leaves no trace.
   ToolResult run =
-      Tool({"convert", "web01", "--from", "vmware", "--to", "hyperv"});
+      Tool({"convert", "web01", "--from", "vmware", "--to", "hyperv",
+            "--library-convert"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("ConvertVM failed"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("(ConvertVM)"), std::string::npos) << run.err;
   EXPECT_FALSE(fs::exists(root + "/hyperv/web01"));
   ExpectSourceUntouched();
 }
@@ -357,15 +358,15 @@ TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
       {__LINE__,
        {"convert", "db01", "--from", "vmware", "--to", "hyperv"},
        1,
-       "no VM [db01]"},
+       "No VM named [db01]"},
       {__LINE__,
        {"clone-disk", dir.File("none.img"), dir.File("x.img")},
        1,
        "no disk image"},
       {__LINE__,
        {"restore", Web01Request(), "--to", "hyperv"},
-       2,
-       "--from is required"},
+       1,
+       "give the source platform kind with --from"},
       {__LINE__, {"frobnicate"}, 2, "zyvmconvert: error:"},
   };
   for (const Row& row : rows) {
