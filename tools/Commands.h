@@ -51,7 +51,7 @@ int RunKinds(const GlobalOptions& global);
 struct CloneDiskOptions {
   std::string source;
   std::string destination;
-  int format = -1;  // -1: from the source's extension
+  std::string toFormat;  // vmdk, vhd, ...; empty: from the destination's name
 };
 int RunCloneDisk(const GlobalOptions& global, const CloneDiskOptions& options);
 

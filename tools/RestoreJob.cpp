@@ -247,11 +247,13 @@ void CheckRequest(RestoreJob& job) {
     if (entry.nFileType != kFileTypeDisk) continue;
     if (entry.strMatchName.empty()) entry.strMatchName = name;
     if (entry.fileName.empty()) entry.fileName = name;
-    if (entry.i64MaxSizeInBytes <= 0 || entry.i64CurrSizeInBytes <= 0) {
-      auto size = static_cast<int64_t>(fs::file_size(path, ec));
-      if (entry.i64MaxSizeInBytes <= 0) entry.i64MaxSizeInBytes = size;
-      if (entry.i64CurrSizeInBytes <= 0) entry.i64CurrSizeInBytes = size;
-    }
+    // The disk's size is the guest's (an image's virtual size), its
+    // current size what the file holds.
+    if (entry.i64MaxSizeInBytes <= 0)
+      entry.i64MaxSizeInBytes =
+          static_cast<int64_t>(InspectDiskImage(path).virtualSize);
+    if (entry.i64CurrSizeInBytes <= 0)
+      entry.i64CurrSizeInBytes = static_cast<int64_t>(fs::file_size(path, ec));
   }
   TakeFromSource(job);
 }
@@ -355,8 +357,11 @@ void RestoreFiles(RestoreJob& job, const std::string& folder,
     RequireConfined(SourceRootOf(job, SourceNameOf(entry)), from);
     RequireConfined(WriteRoot(job), to);
     staged.Add(to);
-    CopyDiskImage(from, DiskTypeOfFile(from), to,
-                  static_cast<DiskType_t>(entry.eDiskType),
+    // In the destination's format, at least as large as its disk record
+    // says (whole GiB, a kind's smallest disk), never smaller than the source.
+    CopyDiskImage(from, to, static_cast<DiskType_t>(entry.eDiskType),
+                  static_cast<uint64_t>(std::max<int64_t>(
+                      entry.i64MaxSizeInBytes, 0)),
                   DestinationDiskName(entry));
     job.writtenFormats[CQiPath::GetBaseName(to)] =
         static_cast<DiskType_t>(entry.eDiskType);
