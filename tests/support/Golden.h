@@ -12,6 +12,7 @@
 #include <vector>
 
 struct LogRecord;
+class CQiError;
 
 namespace golden {
 
@@ -26,6 +27,18 @@ std::vector<std::filesystem::path> Files(const std::filesystem::path& folder,
 
 // Fails the test when actual differs from the file (or writes it).
 void Check(const std::filesystem::path& path, const std::string& actual);
+
+// A table of cases: one case a line, its fields separated by '|'; blank
+// lines and lines starting with '#' are skipped.
+struct Case {
+  std::string text;  // the line as written
+  std::vector<std::string> fields;
+};
+std::vector<Case> Cases(const std::filesystem::path& path);
+
+// "ok", "error <n>" for converter error n raised in the converter, or the
+// error's own text.
+std::string Outcome(const CQiError& result);
 
 // The records one a line, as the log writes them but without the function.
 std::string Lines(const std::vector<LogRecord>& records);
