@@ -34,11 +34,17 @@ void AddConvertCommand(CLI::App& app, const GlobalOptions& global, CommandRun& r
 void AddCloneDiskCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
 void AddKindsCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
 void AddDemoCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
+void AddBootCheckCommand(CLI::App& app, const GlobalOptions& global,
+                         CommandRun& run);
 
 // A platform kind from the command line; throws ToolError naming the text.
 VirtualServerInstanceType KindFromText(const std::string& text);
 
 int RunKinds(const GlobalOptions& global);
+
+// Boots the restored VM in folder in qemu; 0 booted, 1 failed, 3 cannot be
+// checked.
+int RunBootCheck(const GlobalOptions& global, const std::string& folder);
 
 struct CloneDiskOptions {
   std::string source;
