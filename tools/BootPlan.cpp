@@ -130,11 +130,13 @@ BootPlan PlanFromVmx(const std::string& text) {
   for (const SDisk& disk : info.vDisks) {
     if (!IsHardDisk(disk)) continue;
     std::string controller = disk.strControllerType;
-    for (const auto& bus : info.vDiskControllers)
-      if (controller == "scsi" && bus.strName == "scsi" &&
-          bus.nBusNumber == disk.nBus)
-        controller = bus.strControllerType;
-    if (controller == "scsi") controller = "lsilogic";
+    if (controller == "scsi") {
+      controller = "lsilogic";
+      for (const auto& bus : info.vDiskControllers)
+        if (bus.strName == "scsi" && bus.nBusNumber == disk.nBus &&
+            !bus.strControllerType.empty())
+          controller = bus.strControllerType;
+    }
     plan.disks.push_back(
         MakeDisk(disk.fileName, controller, disk.nBus, disk.nSlot));
     plan.disks.back().boot =
@@ -389,20 +391,26 @@ BootPlan PlanFromHyperV(const std::string& text) {
 
 // ---- cloud import files --------------------------------------------------
 
-void CollectFileNames(const nlohmann::json& value,
-                      const std::set<std::string>& files,
+// The folder's files the document names, in document order; with osOnly,
+// only those under an "osDisk" key (any case).
+void CollectFileNames(const nlohmann::ordered_json& value,
+                      const std::set<std::string>& files, bool osOnly,
                       std::vector<std::string>& found) {
-  if (value.is_string()) {
+  if (value.is_string() && !osOnly) {
     std::string name = BaseName(value.get<std::string>());
     if (files.count(name) &&
         std::find(found.begin(), found.end(), name) == found.end())
       found.push_back(name);
-  } else if (value.is_structured()) {
-    for (const auto& item : value) CollectFileNames(item, files, found);
+  } else if (value.is_object()) {
+    for (const auto& item : value.items())
+      CollectFileNames(item.value(), files,
+                       osOnly && Lower(item.key()) != "osdisk", found);
+  } else if (value.is_array()) {
+    for (const auto& item : value) CollectFileNames(item, files, osOnly, found);
   }
 }
 
-bool NamesGeneration2(const nlohmann::json& value) {
+bool NamesGeneration2(const nlohmann::ordered_json& value) {
   if (!value.is_structured()) return false;
   for (auto item = value.begin(); item != value.end(); ++item) {
     if (value.is_object() && Lower(item.key()) == "hypervgeneration" &&
@@ -415,12 +423,14 @@ bool NamesGeneration2(const nlohmann::json& value) {
 
 BootPlan PlanFromCloud(const std::string& kind, const std::string& text,
                        const std::vector<std::string>& files) {
-  nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
+  nlohmann::ordered_json document =
+      nlohmann::ordered_json::parse(text, nullptr, false);
   if (document.is_discarded())
     throw ToolError("the " + kind + " description is not JSON");
   std::vector<std::string> names;
-  CollectFileNames(document, std::set<std::string>(files.begin(), files.end()),
-                   names);
+  std::set<std::string> fileSet(files.begin(), files.end());
+  CollectFileNames(document, fileSet, true, names);
+  CollectFileNames(document, fileSet, false, names);
   BootPlan plan;
   plan.efi = kind == "azure" && NamesGeneration2(document);
   for (size_t i = 0; i < names.size(); ++i) {
