@@ -344,6 +344,19 @@ std::string Parameter(const std::vector<std::string>& words,
   return "";
 }
 
+// A -Path value, plain or "(Join-Path $Folder 'file')".
+std::string PathParameter(const std::vector<std::string>& words,
+                          const std::string& name) {
+  for (size_t i = 0; i + 1 < words.size(); ++i) {
+    if (Lower(words[i]) != Lower(name)) continue;
+    if (Lower(words[i + 1]) != "(join-path") return words[i + 1];
+    std::string child = i + 3 < words.size() ? words[i + 3] : "";
+    if (!child.empty() && child.back() == ')') child.pop_back();
+    return child;
+  }
+  return "";
+}
+
 // Generation 1 boots from its first IDE disk; generation 2 from its first
 // SCSI disk, on Hyper-V's synthetic controller.  New-VM's -VHDPath disk sits
 // on IDE 0:0 (generation 1) or SCSI 0:0 (generation 2).
@@ -368,13 +381,13 @@ BootPlan PlanFromHyperV(const std::string& text) {
   for (const auto& words : commands) {
     if (words.empty()) continue;
     std::string command = Lower(words[0]);
-    if (command == "new-vm" && !Parameter(words, "-VHDPath").empty())
-      plan.disks.push_back(MakeDisk(Parameter(words, "-VHDPath"),
+    if (command == "new-vm" && !PathParameter(words, "-VHDPath").empty())
+      plan.disks.push_back(MakeDisk(PathParameter(words, "-VHDPath"),
                                     plan.efi ? "hyper-v scsi" : "ide", 0, 0));
     if (command != "add-vmharddiskdrive") continue;
     std::string type = Lower(Parameter(words, "-ControllerType"));
     plan.disks.push_back(MakeDisk(
-        Parameter(words, "-Path"), type == "ide" ? "ide" : "hyper-v scsi",
+        PathParameter(words, "-Path"), type == "ide" ? "ide" : "hyper-v scsi",
         Number(Parameter(words, "-ControllerNumber"), 0),
         Number(Parameter(words, "-ControllerLocation"), 0)));
   }
@@ -391,16 +404,37 @@ BootPlan PlanFromHyperV(const std::string& text) {
 
 // ---- cloud import files --------------------------------------------------
 
-// The folder's files the document names, in document order; with osOnly,
-// only those under an "osDisk" key (any case).
+// Where a file name stands alone in a text: at its start or after a path
+// separator or quote, and at its end or before a quote or parenthesis.
+size_t FindFileName(const std::string& text, const std::string& name) {
+  for (size_t at = text.find(name); at != std::string::npos;
+       at = text.find(name, at + 1)) {
+    size_t end = at + name.size();
+    bool starts = at == 0 || std::string("/\\'\"").find(text[at - 1]) !=
+                                 std::string::npos;
+    bool ends = end == text.size() ||
+                std::string("'\")").find(text[end]) != std::string::npos;
+    if (starts && ends) return at;
+  }
+  return std::string::npos;
+}
+
+// The folder's files the document's texts name, in document order; with
+// osOnly, only those under an "osDisk" key (any case).
 void CollectFileNames(const nlohmann::ordered_json& value,
-                      const std::set<std::string>& files, bool osOnly,
+                      const std::vector<std::string>& files, bool osOnly,
                       std::vector<std::string>& found) {
   if (value.is_string() && !osOnly) {
-    std::string name = BaseName(value.get<std::string>());
-    if (files.count(name) &&
-        std::find(found.begin(), found.end(), name) == found.end())
-      found.push_back(name);
+    std::string text = value.get<std::string>();
+    std::vector<std::pair<size_t, std::string>> named;
+    for (const std::string& file : files) {
+      size_t at = FindFileName(text, file);
+      if (at != std::string::npos) named.emplace_back(at, file);
+    }
+    std::sort(named.begin(), named.end());
+    for (const auto& item : named)
+      if (std::find(found.begin(), found.end(), item.second) == found.end())
+        found.push_back(item.second);
   } else if (value.is_object()) {
     for (const auto& item : value.items())
       CollectFileNames(item.value(), files,
@@ -410,13 +444,16 @@ void CollectFileNames(const nlohmann::ordered_json& value,
   }
 }
 
-bool NamesGeneration2(const nlohmann::ordered_json& value) {
+// Whether the document has key (any case) with the text value (any case)
+// anywhere.
+bool HasSetting(const nlohmann::ordered_json& value, const char* key,
+                const char* setting) {
   if (!value.is_structured()) return false;
   for (auto item = value.begin(); item != value.end(); ++item) {
-    if (value.is_object() && Lower(item.key()) == "hypervgeneration" &&
-        item->is_string() && Lower(item->get<std::string>()) == "v2")
+    if (value.is_object() && Lower(item.key()) == key && item->is_string() &&
+        Lower(item->get<std::string>()) == setting)
       return true;
-    if (NamesGeneration2(*item)) return true;
+    if (HasSetting(*item, key, setting)) return true;
   }
   return false;
 }
@@ -428,11 +465,11 @@ BootPlan PlanFromCloud(const std::string& kind, const std::string& text,
   if (document.is_discarded())
     throw ToolError("the " + kind + " description is not JSON");
   std::vector<std::string> names;
-  std::set<std::string> fileSet(files.begin(), files.end());
-  CollectFileNames(document, fileSet, true, names);
-  CollectFileNames(document, fileSet, false, names);
+  CollectFileNames(document, files, true, names);
+  CollectFileNames(document, files, false, names);
   BootPlan plan;
-  plan.efi = kind == "azure" && NamesGeneration2(document);
+  plan.efi = HasSetting(document, "hypervgeneration", "v2") ||
+             HasSetting(document, "bootmode", "uefi");
   for (size_t i = 0; i < names.size(); ++i) {
     int unit = static_cast<int>(i);
     if (kind == "amazon")

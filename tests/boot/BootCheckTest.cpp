@@ -108,12 +108,12 @@ TEST(BootPlan, PutsEachDiskWhereItsDescriptionSays) {
       {__LINE__, "xen", "builder = 'hvm'\n" + xvd,
        {"ide-hd,drive=disk0,bus=ide.0,unit=0,bootindex=0", "ide-hd,drive=disk1,bus=ide.0,unit=1 "}, ""},
       {__LINE__, "xen", xvd, {}, "xen paravirtual"},
-      {__LINE__, "hyperv", "New-VM -Name a -Generation 1\n" + addHd + "SCSI -ControllerNumber 0 -ControllerLocation 0 -Path 'C:\\VMs\\b.vhdx'\n" + addHd + "IDE `\n  -ControllerNumber 1 -ControllerLocation 1 -Path \"C:\\VMs\\a b.vhdx\"\n",
+      {__LINE__, "hyperv", "New-VM -Name a -Generation 1\n" + addHd + "SCSI -ControllerNumber 0 -ControllerLocation 0 -Path 'C:\\VMs\\b.vhdx'\n" + addHd + "IDE `\n  -ControllerNumber 1 -ControllerLocation 1 -Path (Join-Path $Folder 'a b.vhdx')\n",
        {"file=F/a b.vhdx -device ide-hd,drive=disk1,bus=ide.1,unit=1,bootindex=0"}, ""},
       {__LINE__, "hyperv", "New-VM -Name a -Generation 2 -VHDPath C:\\a.vhdx\n", {}, "hyper-v scsi"},
       {__LINE__, "amazon", R"({"DiskContainers": [{"Format": "VMDK", "UserBucket": {"S3Key": "vms/a.vmdk"}}, {"UserBucket": {"S3Key": "b.vmdk"}}]})",
        {"nvme,drive=disk0,serial=disk0,bootindex=0", "nvme,drive=disk1,serial=disk1 "}, ""},
-      {__LINE__, "azure", R"({"osDisk": {"vhd": "a.vmdk"}, "dataDisks": [{"vhd": "b.vmdk"}]})",
+      {__LINE__, "azure", R"({"dataDisks": [{"vhd": "b.vmdk"}], "osDisk": {"uri": "[concat(parameters('c'), '/a.vmdk')]"}})",
        {"file=F/a.vmdk -device ide-hd,drive=disk0,bus=ide.0,unit=0,bootindex=0"}, ""},
   };
   for (const Row& row : rows) {
