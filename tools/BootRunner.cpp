@@ -2,7 +2,7 @@
 //
 // qemu runs in a temporary folder holding its serial output and its own
 // messages; the folder is removed afterwards.  The guest's report ends the
-// run as soon as it appears, and so does SeaBIOS's "No bootable device";
+// run as soon as it appears, and so does the firmware giving up;
 // the guest powers qemu off through the isa-debug-exit device at port 0xf4.
 //
 //===----------------------------------------------------------------------===//
@@ -38,8 +38,9 @@ constexpr const char* kOvmfImages[] = {"/usr/share/ovmf/OVMF.fd",
                                        "/usr/share/qemu/OVMF.fd"};
 constexpr char kBootedText[] = "ZYVM BOOT OK";
 constexpr char kBadText[] = "ZYVM BOOT BAD";
+// SeaBIOS's words when no disk boots; OVMF falls back to its shell.
 constexpr const char* kNothingToBootTexts[] = {"No bootable device",
-                                               "Boot failed"};
+                                               "Boot failed", "Shell> "};
 
 struct ImageExtension {
   const char* extension;
