@@ -199,7 +199,7 @@ TEST(BootCheck, RestoredVMsBootOnEveryDestination) {
       {__LINE__, "vmware", "amazon"},    {__LINE__, "vmware", "azure"},
       {__LINE__, "vmware", "openstack"}, {__LINE__, "vmware", "rhev"},
       {__LINE__, "vmware", "nutanix"},   {__LINE__, "vmware", "oraclevm"},
-      {__LINE__, "vmware", "1102"},      {__LINE__, "physical", "vmware"},
+      {__LINE__, "vmware", "1101"},      {__LINE__, "physical", "vmware"},
       {__LINE__, "physical", "hyperv"},
   };
   std::string skipped;
