@@ -166,6 +166,21 @@ void RestoreFile(const std::string& from, const std::string& to) {
                     "]: " + ec.message());
 }
 
+// A description the job writes itself names each hard disk by the file
+// restored for it (paired by the disk's name in the request), as a
+// configuration file names its disks: Hyper-V looks the restored disks up
+// by those names, and drops a disk it cannot find.
+void NameDescribedDisks(RestoreCtx& request) {
+  for (SDisk& disk : request.vmInfo.vDisks) {
+    if (!HasData(disk) || !disk.fileName.empty() || disk.strName.empty())
+      continue;
+    for (const SDisk& entry : request.vDisks)
+      if (entry.nFileType == 1 && HasData(entry) &&
+          entry.strName == disk.strName)
+        disk.fileName = entry.strMatchName;
+  }
+}
+
 // Step 3: what the agent writes between the two halves of the conversion.
 void RestoreFiles(RestoreJob& job, const std::string& folder) {
   RestoreCtx& request = job.request;
@@ -189,6 +204,7 @@ void RestoreFiles(RestoreJob& job, const std::string& folder) {
     entry.fileName = to;
   }
   if (hasConfiguration) return;
+  NameDescribedDisks(request);
   std::string path = CQiPath::Append(folder, kDescriptionName);
   if (!VMConfigFile(path).Save(request.vmInfo))
     throw ToolError("cannot write the VM description [" + path + "]");
