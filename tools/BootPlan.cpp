@@ -14,6 +14,7 @@
 
 #include "platform/readers/VMConfigFormat.h"
 #include "platform/readers/VMXFile.h"
+#include "platform/support/BoundedFile.h"
 #include "platform/support/XercesInit.h"
 
 #include <nlohmann/json.hpp>
@@ -535,6 +536,35 @@ BootPlan PlanFromDescription(const std::string& kind, const std::string& text,
   for (const BootDisk& disk : plan.disks)
     if (disk.file.empty() || disk.file == "." || disk.file == "..")
       throw ToolError("a disk of the description names no file");
+  return plan;
+}
+
+std::string BootDiskText(const BootDisk& disk) {
+  return disk.file + " on " + disk.controllerName + " " +
+         std::to_string(disk.bus) + ":" + std::to_string(disk.unit) +
+         (disk.boot ? " (boot)" : "") +
+         (disk.controller == BootController::kNone ? " (not attached)" : "");
+}
+
+BootPlan ReadBootPlan(const std::string& folder) {
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec))
+    throw ToolError("[" + folder + "] is not a folder");
+  std::string kind, file;
+  if (!FindNativeDescription(folder, kind, file))
+    throw ToolError("no native description of the VM in [" + folder + "]");
+  std::string text, error;
+  if (!ReadBoundedFile(folder + "/" + file, text, error)) throw ToolError(error);
+  std::vector<std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder, ec))
+    if (entry.is_regular_file(ec)) files.push_back(entry.path().filename());
+  BootPlan plan;
+  try {
+    plan = PlanFromDescription(kind, text, files);
+  } catch (const ToolError& e) {
+    throw ToolError("[" + file + "]: " + e.what());
+  }
+  plan.description = file;
   return plan;
 }
 

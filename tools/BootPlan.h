@@ -54,6 +54,13 @@ struct BootPlan {
 BootPlan PlanFromDescription(const std::string& kind, const std::string& text,
                              const std::vector<std::string>& files);
 
+// "web01.vmdk on lsilogic 0:0 (boot)".
+std::string BootDiskText(const BootDisk& disk);
+
+// The plan of the VM in folder, from its native description.  Throws
+// ToolError when the folder holds none or it cannot be read.
+BootPlan ReadBootPlan(const std::string& folder);
+
 // The native description in a folder: its kind and file name, the first of
 // <vm>.vmx, <vm>.ps1, vm.cfg, import-image.json, azure-vm.json, <vm>.xml.
 // False when the folder holds none.

@@ -225,6 +225,16 @@ BootResult Watch(pid_t pid, const std::string& serialPath,
 
 }  // namespace
 
+const char* BootOutcomeText(BootOutcome outcome) {
+  switch (outcome) {
+    case BootOutcome::kBooted: return "booted";
+    case BootOutcome::kCannotCheck: return "cannot check";
+    default: return "failed boot";
+  }
+}
+
+bool QemuInstalled() { return !FindProgram(kQemu).empty(); }
+
 BootResult RunBootPlan(const BootPlan& plan, const std::string& folder,
                        int limitSeconds) {
   std::string uncheckable = UncheckableController(plan);

@@ -22,6 +22,12 @@ struct BootResult {
   std::string detail;  // why it failed, what cannot be checked
 };
 
+// "booted", "failed boot", "cannot check".
+const char* BootOutcomeText(BootOutcome outcome);
+
+// Whether qemu's x86 emulator is on the PATH.
+bool QemuInstalled();
+
 // Boots the plan's images, found in folder.  Throws ToolError when qemu is
 // not installed (naming the Debian package) or cannot be started.
 BootResult RunBootPlan(const BootPlan& plan, const std::string& folder,
