@@ -140,9 +140,9 @@ BootPlan PlanFromVmx(const std::string& text) {
     }
     plan.disks.push_back(
         MakeDisk(disk.fileName, controller, disk.nBus, disk.nSlot));
-    plan.disks.back().boot =
-        bootDevice == disk.strControllerType + std::to_string(disk.nBus) +
-                          ":" + std::to_string(disk.nSlot);
+    plan.disks.back().boot = bootDevice == disk.strControllerType +
+                                               std::to_string(disk.nBus) + ":" +
+                                               std::to_string(disk.nSlot);
   }
   MarkFirstAsBoot(plan);
   return plan;
@@ -160,14 +160,15 @@ BootPlan PlanFromXen(const std::string& text) {
   bool hvm = !info.strBootFirmware.empty();
   for (const SDisk& disk : info.vDisks) {
     if (!IsHardDisk(disk)) continue;
-    BootDisk boot = MakeDisk(disk.fileName, disk.strControllerType,
-                             disk.nBus, disk.nSlot);
+    BootDisk boot =
+        MakeDisk(disk.fileName, disk.strControllerType, disk.nBus, disk.nSlot);
     if (disk.strControllerType == "xen")
-      boot = hvm && disk.nSlot < 4
-                 ? MakeDisk(disk.fileName, "ide", disk.nSlot / 2,
-                            disk.nSlot % 2)
-                 : MakeDisk(disk.fileName, "xen paravirtual", 0, disk.nSlot);
-    if (disk.strControllerType == "scsi") boot.controller = BootController::kLsiLogic;
+      boot =
+          hvm && disk.nSlot < 4
+              ? MakeDisk(disk.fileName, "ide", disk.nSlot / 2, disk.nSlot % 2)
+              : MakeDisk(disk.fileName, "xen paravirtual", 0, disk.nSlot);
+    if (disk.strControllerType == "scsi")
+      boot.controller = BootController::kLsiLogic;
     boot.boot = disk.isOSDisk;
     plan.disks.push_back(boot);
   }
@@ -221,7 +222,8 @@ int Number(const std::string& text, int otherwise) {
 // A target name's index: "hdc", "sdc", "vdc" -> 2.
 int TargetIndex(const std::string& dev) {
   int index = 0;
-  for (size_t i = 2; i < dev.size() && std::islower(static_cast<unsigned char>(dev[i])); ++i)
+  for (size_t i = 2;
+       i < dev.size() && std::islower(static_cast<unsigned char>(dev[i])); ++i)
     index = index * 26 + (dev[i] - 'a') + (i > 2 ? 26 : 0);
   return index;
 }
@@ -238,15 +240,17 @@ BootDisk DiskFromLibvirt(const xercesc::DOMElement* disk,
   BootDisk boot;
   if (bus == "ide")
     boot = unit < 0 ? MakeDisk(file, bus, index / 2, index % 2)
-                    : MakeDisk(file, bus, Number(Attribute(address, "bus"), 0), unit);
+                    : MakeDisk(file, bus, Number(Attribute(address, "bus"), 0),
+                               unit);
   else if (bus == "sata" || bus == "scsi")
-    boot = MakeDisk(file, bus, unit < 0 ? 0 : controller,
-                    unit < 0 ? index : unit);
+    boot =
+        MakeDisk(file, bus, unit < 0 ? 0 : controller, unit < 0 ? index : unit);
   else
     boot = MakeDisk(file, bus, 0, index);
   if (bus == "scsi") {
     auto model = scsiModels.find(boot.bus);
-    boot.controllerName = model == scsiModels.end() ? "lsilogic" : model->second;
+    boot.controllerName =
+        model == scsiModels.end() ? "lsilogic" : model->second;
     boot.controller = ControllerOf(boot.controllerName);
   }
   boot.format = Lower(Attribute(Child(disk, "driver"), "type"));
@@ -321,7 +325,10 @@ std::vector<std::string> Words(const std::string& line) {
   bool inWord = false;
   for (char c : line) {
     if (quote) {
-      if (c == quote) quote = 0; else word += c;
+      if (c == quote)
+        quote = 0;
+      else
+        word += c;
     } else if (c == '"' || c == '\'') {
       quote = c;
       inWord = true;
@@ -411,8 +418,8 @@ size_t FindFileName(const std::string& text, const std::string& name) {
   for (size_t at = text.find(name); at != std::string::npos;
        at = text.find(name, at + 1)) {
     size_t end = at + name.size();
-    bool starts = at == 0 || std::string("/\\'\"").find(text[at - 1]) !=
-                                 std::string::npos;
+    bool starts = at == 0 ||
+                  std::string("/\\'\"").find(text[at - 1]) != std::string::npos;
     bool ends = end == text.size() ||
                 std::string("'\")").find(text[end]) != std::string::npos;
     if (starts && ends) return at;
@@ -489,7 +496,8 @@ BootPlan PlanFromCloud(const std::string& kind, const std::string& text,
 // qemu's option values separate with commas; a comma in a value is doubled.
 std::string OptionValue(const std::string& text) {
   std::string escaped;
-  for (char c : text) escaped += c == ',' ? std::string(",,") : std::string(1, c);
+  for (char c : text)
+    escaped += c == ',' ? std::string(",,") : std::string(1, c);
   return escaped;
 }
 
@@ -526,12 +534,18 @@ const char* ControllerDevice(BootController controller) {
 BootPlan PlanFromDescription(const std::string& kind, const std::string& text,
                              const std::vector<std::string>& files) {
   BootPlan plan;
-  if (kind == "vmx") plan = PlanFromVmx(text);
-  else if (kind == "xen") plan = PlanFromXen(text);
-  else if (kind == "libvirt") plan = PlanFromLibvirt(text);
-  else if (kind == "hyperv") plan = PlanFromHyperV(text);
-  else if (kind == "amazon" || kind == "azure") plan = PlanFromCloud(kind, text, files);
-  else throw ToolError("unknown description kind [" + kind + "]");
+  if (kind == "vmx")
+    plan = PlanFromVmx(text);
+  else if (kind == "xen")
+    plan = PlanFromXen(text);
+  else if (kind == "libvirt")
+    plan = PlanFromLibvirt(text);
+  else if (kind == "hyperv")
+    plan = PlanFromHyperV(text);
+  else if (kind == "amazon" || kind == "azure")
+    plan = PlanFromCloud(kind, text, files);
+  else
+    throw ToolError("unknown description kind [" + kind + "]");
   if (plan.disks.empty()) throw ToolError("the description names no disk");
   for (const BootDisk& disk : plan.disks)
     if (disk.file.empty() || disk.file == "." || disk.file == "..")
@@ -554,7 +568,8 @@ BootPlan ReadBootPlan(const std::string& folder) {
   if (!FindNativeDescription(folder, kind, file))
     throw ToolError("no native description of the VM in [" + folder + "]");
   std::string text, error;
-  if (!ReadBoundedFile(folder + "/" + file, text, error)) throw ToolError(error);
+  if (!ReadBoundedFile(folder + "/" + file, text, error))
+    throw ToolError(error);
   std::vector<std::string> files;
   for (const auto& entry : fs::directory_iterator(folder, ec))
     if (entry.is_regular_file(ec)) files.push_back(entry.path().filename());
@@ -591,9 +606,10 @@ bool FindNativeDescription(const std::string& folder, std::string& kind,
     for (const std::string& name : names) {
       bool extension = row.name[0] == '.';
       size_t length = std::strlen(row.name);
-      if (extension ? name.size() > length &&
-                          name.compare(name.size() - length, length, row.name) == 0
-                    : name == row.name) {
+      if (extension
+              ? name.size() > length &&
+                    name.compare(name.size() - length, length, row.name) == 0
+              : name == row.name) {
         kind = row.kind;
         file = name;
         return true;
@@ -620,16 +636,21 @@ std::vector<std::string> QemuDiskArguments(
     std::string device = DiskDevice(disk, drive);
     if (device.empty()) continue;
     std::string controller = ControllerDevice(disk.controller);
-    if (!controller.empty() && controllers.insert({disk.controller, disk.bus}).second)
-      args.insert(args.end(),
-                  {"-device", controller + ",id=" +
-                                  (disk.controller == BootController::kSata ? "sata" : "scsi") +
-                                  std::to_string(disk.bus)});
+    if (!controller.empty() &&
+        controllers.insert({disk.controller, disk.bus}).second)
+      args.insert(
+          args.end(),
+          {"-device",
+           controller + ",id=" +
+               (disk.controller == BootController::kSata ? "sata" : "scsi") +
+               std::to_string(disk.bus)});
     std::string format = !disk.format.empty() ? disk.format
-                         : i < formats.size() ? formats[i] : "raw";
+                         : i < formats.size() ? formats[i]
+                                              : "raw";
     args.insert(args.end(),
-                {"-drive", "if=none,id=" + drive + ",format=" + format +
-                               ",file=" + OptionValue(folder + "/" + disk.file),
+                {"-drive",
+                 "if=none,id=" + drive + ",format=" + format +
+                     ",file=" + OptionValue(folder + "/" + disk.file),
                  "-device", device + (disk.boot ? ",bootindex=0" : "")});
   }
   return args;

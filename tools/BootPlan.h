@@ -31,8 +31,8 @@ enum class BootController {
 };
 
 struct BootDisk {
-  std::string file;     // the image's file name in the VM's folder
-  std::string format;   // qemu's format name; empty: from the image itself
+  std::string file;    // the image's file name in the VM's folder
+  std::string format;  // qemu's format name; empty: from the image itself
   std::string controllerName;  // as the description names it
   BootController controller = BootController::kNone;
   int bus = 0;

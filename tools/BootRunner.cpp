@@ -48,7 +48,7 @@ struct ImageExtension {
 };
 // What an image's extension promises.
 constexpr ImageExtension kImageExtensions[] = {
-    {".vmdk", "vmdk"}, {".vhd", "vpc"}, {".vhdx", "vhdx"},
+    {".vmdk", "vmdk"},   {".vhd", "vpc"},    {".vhdx", "vhdx"},
     {".qcow2", "qcow2"}, {".avhdx", "vhdx"},
 };
 
@@ -132,7 +132,9 @@ std::string LastOutput(const std::string& serial) {
   for (size_t i = 0; i < serial.size(); ++i) {
     char c = serial[i];
     if (c == '\x1b') {
-      while (i + 1 < serial.size() && !std::isalpha(static_cast<unsigned char>(serial[i + 1]))) ++i;
+      while (i + 1 < serial.size() &&
+             !std::isalpha(static_cast<unsigned char>(serial[i + 1])))
+        ++i;
       ++i;
     } else if (c == '\n' || (c >= ' ' && c < 127)) {
       text += c;
@@ -167,7 +169,8 @@ class TemporaryFolder {
 pid_t StartQemu(const std::vector<std::string>& args,
                 const std::string& messages) {
   std::vector<char*> argv;
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  for (const std::string& arg : args)
+    argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -176,8 +179,8 @@ pid_t StartQemu(const std::vector<std::string>& args,
                                    O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
   pid_t pid = 0;
-  int error = posix_spawn(&pid, args[0].c_str(), &actions, nullptr,
-                          argv.data(), environ);
+  int error = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(),
+                          environ);
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0)
     throw ToolError("cannot start " + args[0] + ": " + std::strerror(error));
@@ -188,7 +191,8 @@ pid_t StartQemu(const std::vector<std::string>& args,
 // up, qemu stops or the limit passes.
 BootResult Watch(pid_t pid, const std::string& serialPath,
                  const std::string& messagesPath, int limitSeconds) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limitSeconds);
+  auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(limitSeconds);
   bool exited = false;
   BootResult result;
   for (;;) {
@@ -200,17 +204,22 @@ BootResult Watch(pid_t pid, const std::string& serialPath,
       result = {BootOutcome::kBooted, ""};
       break;
     }
-    if (bad != std::string::npos && serial.find('\n', bad) != std::string::npos) {
-      result.detail = "the guest reported " + LastOutput(serial.substr(bad, serial.find_first_of("\r\n", bad) - bad));
+    if (bad != std::string::npos &&
+        serial.find('\n', bad) != std::string::npos) {
+      result.detail = "the guest reported " +
+                      LastOutput(serial.substr(
+                          bad, serial.find_first_of("\r\n", bad) - bad));
       break;
     }
     bool nothingToBoot = false;
     for (const char* text : kNothingToBootTexts)
       nothingToBoot = nothingToBoot || serial.find(text) != std::string::npos;
-    if (nothingToBoot || exited || std::chrono::steady_clock::now() > deadline) {
-      std::string why = nothingToBoot ? "the firmware found nothing to boot"
-                        : exited ? "qemu stopped: " + LastOutput(ReadAll(messagesPath))
-                                 : "no report within " + std::to_string(limitSeconds) + " s";
+    if (nothingToBoot || exited ||
+        std::chrono::steady_clock::now() > deadline) {
+      std::string why =
+          nothingToBoot ? "the firmware found nothing to boot"
+          : exited      ? "qemu stopped: " + LastOutput(ReadAll(messagesPath))
+                   : "no report within " + std::to_string(limitSeconds) + " s";
       result.detail = why + "; last serial output: " + LastOutput(serial);
       break;
     }
@@ -227,9 +236,12 @@ BootResult Watch(pid_t pid, const std::string& serialPath,
 
 const char* BootOutcomeText(BootOutcome outcome) {
   switch (outcome) {
-    case BootOutcome::kBooted: return "booted";
-    case BootOutcome::kCannotCheck: return "cannot check";
-    default: return "failed boot";
+    case BootOutcome::kBooted:
+      return "booted";
+    case BootOutcome::kCannotCheck:
+      return "cannot check";
+    default:
+      return "failed boot";
   }
 }
 
@@ -238,8 +250,7 @@ bool QemuInstalled() { return !FindProgram(kQemu).empty(); }
 BootResult RunBootPlan(const BootPlan& plan, const std::string& folder,
                        int limitSeconds) {
   std::string uncheckable = UncheckableController(plan);
-  if (!uncheckable.empty())
-    return {BootOutcome::kCannotCheck, uncheckable};
+  if (!uncheckable.empty()) return {BootOutcome::kCannotCheck, uncheckable};
   std::string qemu = FindProgram(kQemu);
   if (qemu.empty())
     throw ToolError(std::string(kQemu) +
@@ -257,11 +268,23 @@ BootResult RunBootPlan(const BootPlan& plan, const std::string& folder,
   if (!error.empty()) return {BootOutcome::kFailed, error};
 
   TemporaryFolder work;
-  std::vector<std::string> args = {
-      qemu, "-accel", "tcg", "-nographic", "-nodefaults", "-no-user-config",
-      "-snapshot", "-m", "128", "-net", "none", "-monitor", "none",
-      "-serial", "file:" + work.File("serial"),
-      "-device", "isa-debug-exit,iobase=0xf4,iosize=0x04"};
+  std::vector<std::string> args = {qemu,
+                                   "-accel",
+                                   "tcg",
+                                   "-nographic",
+                                   "-nodefaults",
+                                   "-no-user-config",
+                                   "-snapshot",
+                                   "-m",
+                                   "128",
+                                   "-net",
+                                   "none",
+                                   "-monitor",
+                                   "none",
+                                   "-serial",
+                                   "file:" + work.File("serial"),
+                                   "-device",
+                                   "isa-debug-exit,iobase=0xf4,iosize=0x04"};
   if (!firmware.empty()) args.insert(args.end(), {"-bios", firmware});
   std::vector<std::string> disks = QemuDiskArguments(plan, folder, formats);
   args.insert(args.end(), disks.begin(), disks.end());

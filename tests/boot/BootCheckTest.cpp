@@ -47,7 +47,9 @@ void WriteGuestDisk(const std::string& path, uint64_t size, bool bad = false) {
   std::string sector = TempDir::Read(kGuest);
   ASSERT_EQ(sector.size(), 512u);
   const uint64_t lbas[] = {1, 2047, size / 1024, size / 512 - 1};
-  for (int i = 0; i < 4; ++i) sector.replace(0x180 + 8 * i, 8, reinterpret_cast<const char*>(&lbas[i]), 8);
+  for (int i = 0; i < 4; ++i)
+    sector.replace(0x180 + 8 * i, 8, reinterpret_cast<const char*>(&lbas[i]),
+                   8);
   { std::ofstream(path, std::ios::binary) << sector; }
   fs::resize_file(path, size);
   std::fstream disk(path, std::ios::binary | std::ios::in | std::ios::out);
@@ -58,23 +60,12 @@ void WriteGuestDisk(const std::string& path, uint64_t size, bool bad = false) {
   }
 }
 
-struct CheckRun {
-  int status = -1;
-  std::string out;
-};
-
-CheckRun BootCheck(const TempDir& dir, const std::string& folder) {
-  CheckRun run;
-  run.status = Shell("'" + kTool + "' boot-check '" + folder + "' > '" +
-                   dir.File("boot.out") + "' 2>&1");
-  run.out = TempDir::Read(dir.File("boot.out"));
-  return run;
-}
-
-std::string Joined(const std::vector<std::string>& args) {
-  std::string text;
-  for (const std::string& arg : args) text += arg + " ";
-  return text;
+// Runs boot-check on folder; its output in out.
+int BootCheck(const TempDir& dir, const std::string& folder, std::string& out) {
+  int status = Shell("'" + kTool + "' boot-check '" + folder + "' > '" +
+                     dir.File("boot.out") + "' 2>&1");
+  out = TempDir::Read(dir.File("boot.out"));
+  return status;
 }
 
 }  // namespace
@@ -82,7 +73,8 @@ std::string Joined(const std::vector<std::string>& args) {
 TEST(BootPlan, PutsEachDiskWhereItsDescriptionSays) {
   const std::string vmx = "displayName = \"a\"\nguestOS = \"other\"\n";
   const std::string domain = "<domain type='kvm'><devices>";
-  const std::string xvd = "disk = ['file:/OVS/a.img,xvda,w', 'file:/OVS/b.img,xvdb,w']\n";
+  const std::string xvd =
+      "disk = ['file:/OVS/a.img,xvda,w', 'file:/OVS/b.img,xvdb,w']\n";
   const std::string addHd = "Add-VMHardDiskDrive -VMName a -ControllerType ";
   struct Row {
     int line;
@@ -91,6 +83,7 @@ TEST(BootPlan, PutsEachDiskWhereItsDescriptionSays) {
     std::vector<std::string> wants;  // in qemu's arguments
     std::string uncheckable;
   } rows[] = {
+      // clang-format off
       {__LINE__, "vmx", vmx + "scsi0.present = \"TRUE\"\nscsi0.virtualDev = \"pvscsi\"\nscsi0:3.present = \"TRUE\"\nscsi0:3.fileName = \"a.vmdk\"\n",
        {"-device pvscsi,id=scsi0 ", "scsi-hd,drive=disk0,bus=scsi0.0,scsi-id=3,bootindex=0"}, ""},
       {__LINE__, "vmx", vmx + "scsi1.present = \"TRUE\"\nscsi1:0.present = \"TRUE\"\nscsi1:0.fileName = \"a.vmdk\"\n",
@@ -115,28 +108,35 @@ TEST(BootPlan, PutsEachDiskWhereItsDescriptionSays) {
        {"nvme,drive=disk0,serial=disk0,bootindex=0", "nvme,drive=disk1,serial=disk1 "}, ""},
       {__LINE__, "azure", R"({"dataDisks": [{"vhd": "b.vmdk"}], "osDisk": {"uri": "[concat(parameters('c'), '/a.vmdk')]"}})",
        {"file=F/a.vmdk -device ide-hd,drive=disk0,bus=ide.0,unit=0,bootindex=0"}, ""},
+      // clang-format on
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
-    BootPlan plan = PlanFromDescription(row.kind, row.text, {"a.vmdk", "b.vmdk"});
+    BootPlan plan =
+        PlanFromDescription(row.kind, row.text, {"a.vmdk", "b.vmdk"});
     EXPECT_EQ(UncheckableController(plan), row.uncheckable);
-    std::string args = Joined(QemuDiskArguments(plan, "F", {"raw", "raw"}));
+    std::string args;
+    for (const std::string& arg : QemuDiskArguments(plan, "F", {"raw", "raw"}))
+      args += arg + " ";
     for (const std::string& want : row.wants)
       EXPECT_NE(args.find(want), std::string::npos) << want << "\n" << args;
   }
 }
 
 TEST(BootPlan, RefusesWhatNoMachineHas) {
-  const std::string domain = "<domain><devices><disk><source file='a'/><target dev='hda' bus='";
+  const std::string domain =
+      "<domain><devices><disk><source file='a'/><target dev='hda' bus='";
   struct Row {
     int line;
     std::string kind, text, error;
   } rows[] = {
+      // clang-format off
       {__LINE__, "libvirt", domain + "ide'/><address bus='2' unit='0'/></disk></devices></domain>", "IDE 2:0 does not exist"},
       {__LINE__, "libvirt", domain + "sata'/><address controller='0' unit='6'/></disk></devices></domain>", "SATA port 6 does not exist"},
       {__LINE__, "libvirt", "<domain><devices>", "cannot be read"},
       {__LINE__, "libvirt", "<domain/>", "names no disk"},
       {__LINE__, "amazon", "{\"S3Key\": \"../../etc/passwd\"}", "names no disk"},
+      // clang-format on
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
@@ -145,7 +145,8 @@ TEST(BootPlan, RefusesWhatNoMachineHas) {
       QemuDiskArguments(plan, "F", {"raw"});
       ADD_FAILURE() << "no error";
     } catch (const ToolError& e) {
-      EXPECT_NE(std::string(e.what()).find(row.error), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(row.error), std::string::npos)
+          << e.what();
     }
   }
 }
@@ -156,24 +157,33 @@ TEST(BootPlan, ToldImageFormatsAreQemuImgsOwn) {
   for (const char* format : {"raw", "qcow2", "vmdk", "vpc", "vhdx"}) {
     SCOPED_TRACE(format);
     std::string path = dir.File(format);
-    ASSERT_EQ(Shell("qemu-img create -q -f " + std::string(format) + " '" + path + "' 8M"), 0);
+    ASSERT_EQ(Shell("qemu-img create -q -f " + std::string(format) + " '" +
+                    path + "' 8M"),
+              0);
     std::string image = TempDir::Read(path);
-    EXPECT_EQ(SniffImageFormat(image.substr(0, 512), image.substr(image.size() - 512)), format);
+    EXPECT_EQ(SniffImageFormat(image.substr(0, 512),
+                               image.substr(image.size() - 512)),
+              format);
   }
 }
 
 TEST(BootCheck, TheGuestReadsItsMarkersBackAndNamesASpoiledOne) {
   if (!HaveQemu()) GTEST_SKIP() << "qemu-system-x86 or nasm is not installed";
   TempDir dir;
-  dir.Write("vm/vm.vmx", "displayName = \"vm\"\nide0:1.present = \"TRUE\"\nide0:1.fileName = \"guest.img\"\n");
+  dir.Write("vm/vm.vmx",
+            "displayName = \"vm\"\nide0:1.present = \"TRUE\"\nide0:1.fileName "
+            "= \"guest.img\"\n");
   WriteGuestDisk(dir.File("vm/guest.img"), 3 << 20);
-  CheckRun run = BootCheck(dir, dir.File("vm"));
-  EXPECT_EQ(run.status, 0) << run.out;
-  EXPECT_NE(run.out.find("guest.img on ide 0:1 (boot)\nbooted\n"), std::string::npos) << run.out;
+  std::string out;
+  EXPECT_EQ(BootCheck(dir, dir.File("vm"), out), 0) << out;
+  EXPECT_NE(out.find("guest.img on ide 0:1 (boot)\nbooted\n"),
+            std::string::npos)
+      << out;
   WriteGuestDisk(dir.File("vm/guest.img"), 3 << 20, true);
-  run = BootCheck(dir, dir.File("vm"));
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("failed boot: the guest reported ZYVM BOOT BAD 3072\n"), std::string::npos) << run.out;
+  EXPECT_EQ(BootCheck(dir, dir.File("vm"), out), 1);
+  EXPECT_NE(out.find("failed boot: the guest reported ZYVM BOOT BAD 3072\n"),
+            std::string::npos)
+      << out;
 }
 
 TEST(BootCheck, RestoredVMsBootOnEveryDestination) {
@@ -181,16 +191,26 @@ TEST(BootCheck, RestoredVMsBootOnEveryDestination) {
   TempDir dir;
   std::string root = dir.File("root"), vm = root + "/vmware/web01/";
   fs::copy(kExamples + "/platform", root, fs::copy_options::recursive);
-  fs::copy(kExamples + "/physical", dir.File("physical"), fs::copy_options::recursive);
+  fs::copy(kExamples + "/physical", dir.File("physical"),
+           fs::copy_options::recursive);
   WriteGuestDisk(dir.File("guest.raw"), 4 << 20);
   WriteGuestDisk(dir.File("physical/disk0"), 3 << 20);
   for (std::string disk : {"web01", "web01_1", "web01_2"}) {
-    std::string from = disk == "web01" ? "-f raw '" + dir.File("guest.raw") : "'" + vm + disk + ".vmdk";
-    ASSERT_EQ(Shell("qemu-img convert -O vmdk " + from + "' '" + dir.File("t.vmdk") + "' 2>/dev/null && mv '" + dir.File("t.vmdk") + "' '" + vm + disk + ".vmdk'"), 0);
+    std::string from = disk == "web01" ? "-f raw '" + dir.File("guest.raw")
+                                       : "'" + vm + disk + ".vmdk";
+    ASSERT_EQ(Shell("qemu-img convert -O vmdk " + from + "' '" +
+                    dir.File("t.vmdk") + "' 2>/dev/null && mv '" +
+                    dir.File("t.vmdk") + "' '" + vm + disk + ".vmdk'"),
+              0);
   }
-  std::string request = TempDir::Read(kExamples + "/requests/web01-restore.json");
-  dir.Write("copy.json", request.replace(request.find("\"strVMName\": \"web01\""), 20, "\"strVMName\": \"web01-copy\""));
-  const std::string tool = "'" + kTool + "' --root '" + root + "' --platform-config '" + kExamples + "/platform-config.json' --log '" + dir.File("log") + "' ";
+  std::string request =
+      TempDir::Read(kExamples + "/requests/web01-restore.json");
+  dir.Write("copy.json",
+            request.replace(request.find("\"strVMName\": \"web01\""), 20,
+                            "\"strVMName\": \"web01-copy\""));
+  const std::string tool =
+      "'" + kTool + "' --root '" + root + "' --platform-config '" + kExamples +
+      "/platform-config.json' --log '" + dir.File("log") + "' ";
   struct Row {
     int line;
     std::string from, to;
@@ -205,22 +225,36 @@ TEST(BootCheck, RestoredVMsBootOnEveryDestination) {
   std::string skipped;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
-    std::string restore = row.from == "physical"
-        ? tool + "p2v '" + kExamples + "/physical/fileserver-request.xml' --to " + row.to + " --save-request '" + dir.File("p.json") + "' >/dev/null && " +
-              tool + "restore '" + dir.File("p.json") + "' --from physical --source '" + dir.File("physical") + "'"
-        : tool + "restore '" + (row.to == "vmware" ? dir.File("copy.json") : kExamples + "/requests/web01-restore.json") + "' --from vmware";
-    ASSERT_EQ(Shell(restore + " --to " + row.to + " --json > '" + dir.File("restore.out") + "'"), 0);
-    auto restored = nlohmann::json::parse(TempDir::Read(dir.File("restore.out")), nullptr, false);
+    std::string restore =
+        row.from == "physical"
+            ? tool + "p2v '" + kExamples +
+                  "/physical/fileserver-request.xml' --to " + row.to +
+                  " --save-request '" + dir.File("p.json") +
+                  "' >/dev/null && " + tool + "restore '" + dir.File("p.json") +
+                  "' --from physical --source '" + dir.File("physical") + "'"
+            : tool + "restore '" +
+                  (row.to == "vmware"
+                       ? dir.File("copy.json")
+                       : kExamples + "/requests/web01-restore.json") +
+                  "' --from vmware";
+    ASSERT_EQ(Shell(restore + " --to " + row.to + " --json > '" +
+                    dir.File("restore.out") + "'"),
+              0);
+    auto restored = nlohmann::json::parse(
+        TempDir::Read(dir.File("restore.out")), nullptr, false);
     ASSERT_TRUE(restored.contains("folder"));
-    CheckRun run = BootCheck(dir, restored["folder"].get<std::string>());
-    std::cout << row.to << " from " << row.from << ":\n" << run.out;
+    std::string out;
+    int status = BootCheck(dir, restored["folder"].get<std::string>(), out);
+    std::cout << row.to << " from " << row.from << ":\n" << out;
     // Until every destination writes its native description and real images.
-    if (run.out.find("no native description") != std::string::npos || run.out.find("data\n") != std::string::npos) {
+    if (out.find("no native description") != std::string::npos ||
+        out.find("data\n") != std::string::npos) {
       skipped += row.to + " from " + row.from + "; ";
       continue;
     }
-    EXPECT_EQ(run.status, 0) << run.out;
-    EXPECT_NE(run.out.find("\nbooted\n"), std::string::npos) << run.out;
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("\nbooted\n"), std::string::npos) << out;
   }
-  if (!skipped.empty()) GTEST_SKIP() << "no native description or real image yet: " << skipped;
+  if (!skipped.empty())
+    GTEST_SKIP() << "no native description or real image yet: " << skipped;
 }
