@@ -103,6 +103,7 @@ int RunConvert(const GlobalOptions& global, const ConvertOptions& options) {
   facts.location = converter.restoreCtx.strResultInfo;
   facts.instanceType = converter.restoreCtx.strVMSize;
   const VMInfoStructs::SVMInfo& info = converter.restoreCtx.vmInfo;
+  AddNativeDescription(facts, destination, info);
   if (global.json)
     Print("%s\n", DescriptionJson(info, facts).dump(2).c_str());
   else

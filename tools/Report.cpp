@@ -5,10 +5,12 @@
 #include "ToolSupport.h"
 
 #include "converter/ZyVMConverter.h"
+#include "platform/folder/FolderVMInfo.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace zytool {
 namespace {
@@ -92,6 +94,19 @@ std::string FormatLabel(int32_t diskType) {
   return extension.empty() ? label : label + " " + extension;
 }
 
+void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,
+                          const VMInfoStructs::SVMInfo& info) {
+  if (facts.location.empty()) return;
+  std::string name =
+      NativeDescriptionName(kind, CQiPath::GetBaseName(facts.location));
+  if (name.empty()) return;
+  std::string path = CQiPath::Append(facts.location, name);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return;
+  facts.nativeDescription = path;
+  facts.nativeNotes = NativeDescriptionNotes(kind, info);
+}
+
 void PrintDescription(const VMInfoStructs::SVMInfo& info,
                       const ResultFacts& facts) {
   if (!facts.title.empty()) Print("%s\n", facts.title.c_str());
@@ -122,6 +137,10 @@ void PrintDescription(const VMInfoStructs::SVMInfo& info,
     Print("  Firmware:      %s\n", info.strBootFirmware.c_str());
   PrintDisks(info);
   PrintNetworkCards(info);
+  if (!facts.nativeDescription.empty())
+    Print("  Native VM:     %s\n", facts.nativeDescription.c_str());
+  for (const std::string& note : facts.nativeNotes)
+    Print("  Note:          %s\n", note.c_str());
 }
 
 nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
@@ -135,6 +154,8 @@ nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
   result["instanceType"] =
       facts.instanceType.empty() ? info.strVMSize : facts.instanceType;
   result["region"] = facts.region.empty() ? info.strRegion : facts.region;
+  result["nativeDescription"] = facts.nativeDescription;
+  result["nativeNotes"] = facts.nativeNotes;
   nlohmann::json disks = nlohmann::json::array();
   for (const SDisk& disk : info.vDisks) {
     disks.push_back({{"name", DestinationDiskName(disk)},

@@ -304,6 +304,7 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   outcome.facts.instanceType = converter.restoreCtx.strVMSize;
   outcome.facts.osValue = converter.restoreCtx.osName;
   outcome.facts.region = converter.restoreCtx.strRegion;
+  AddNativeDescription(outcome.facts, job.destination, outcome.description);
   return outcome;
 }
 

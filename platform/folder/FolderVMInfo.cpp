@@ -10,10 +10,12 @@
 
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
+#include "platform/readers/NativeWriters.h"
 #include "platform/readers/VMConfigFile.h"
 
 #include <nlohmann/json.hpp>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
@@ -33,6 +35,59 @@ namespace {
 constexpr char kDescriptionName[] = "VMConfig.zyf";
 constexpr char kHostsName[] = "hosts.json";
 constexpr char kInstanceTypesName[] = "instance-types.json";
+
+// The description each destination kind takes itself, written beside
+// VMConfig.zyf: a name of its own (vm.cfg) or the VM's name and a suffix.
+using NativeWriter = SNativeDescription (*)(const SVMInfo&,
+                                            const SNativeWriteInput&);
+struct NativeRow {
+  VirtualServerInstanceType kind;
+  NativeWriter write;
+  const char* fixedName;  // null: <vm><suffix>
+  const char* suffix;
+};
+
+// clang-format off
+constexpr NativeRow kNativeDescriptions[] = {
+    {VS_KIND_100, WriteVmx, nullptr, ".vmx"},
+    {VS_VMWARE, WriteVmx, nullptr, ".vmx"},
+    {VS_HYPERV, WriteHyperVScript, nullptr, ".ps1"},
+    {VS_AZURE_2, WriteHyperVScript, nullptr, ".ps1"},
+    {VS_AZURE_3, WriteHyperVScript, nullptr, ".ps1"},
+    {VS_KIND_103, WriteLibvirtDomain, nullptr, ".xml"},
+    {VS_RHEV, WriteLibvirtDomain, nullptr, ".xml"},
+    {VS_NUTANIX, WriteLibvirtDomain, nullptr, ".xml"},
+    {VS_OPENSTACK, WriteLibvirtDomain, nullptr, ".xml"},
+    {VS_KIND_1101, WriteLibvirtDomain, nullptr, ".xml"},
+    {VS_KIND_1102, WriteLibvirtDomain, nullptr, ".xml"},
+    {VS_KIND_1301, WriteLibvirtDomain, nullptr, ".xml"},
+    {VS_KIND_1401, WriteLibvirtDomain, nullptr, ".xml"},
+    {VS_ORACLE_VM, WriteXenDomain, "vm.cfg", nullptr},
+    {VS_KIND_801, WriteXenDomain, "vm.cfg", nullptr},
+    {VS_AMAZON, WriteEc2Import, "import-image.json", nullptr},
+    {VS_AZURE_1, WriteAzureTemplate, "azure-vm.json", nullptr},
+};
+// clang-format on
+
+// Every kind a VM can be restored to has its native description.
+constexpr bool EveryDestinationHasANativeDescription() {
+  for (const zykinds::KindFacts& facts : zykinds::kKinds) {
+    if (!zykinds::MayBeDestination(facts.kind)) continue;
+    bool found = false;
+    for (const NativeRow& row : kNativeDescriptions)
+      found = found || row.kind == facts.kind;
+    if (!found) return false;
+  }
+  return true;
+}
+static_assert(EveryDestinationHasANativeDescription(),
+              "a destination kind has no native description");
+
+const NativeRow* FindNativeRow(VirtualServerInstanceType kind) {
+  for (const NativeRow& row : kNativeDescriptions)
+    if (row.kind == kind) return &row;
+  return nullptr;
+}
 
 // How a file of a VM is presented in a mount, by its extension.  Files a
 // description names as disks are disk images whatever their extension (RHEV
@@ -213,7 +268,48 @@ void FillSizesFromFiles(SVMInfo& info, const std::string& folder) {
   }
 }
 
+// Writes text to path whole or not at all: a temporary file in the same
+// folder, then a link to the final name (which fails rather than replace an
+// existing file) or, with replace, a rename over it.  Returns 0 or the
+// system error number.
+int WriteWholeFile(const std::string& path, const std::string& text,
+                   bool replace) {
+  std::string temporary = path + ".tmp-" + std::to_string(::getpid());
+  int fd =
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return errno;
+  size_t done = 0;
+  int err = 0;
+  while (done < text.size() && !err) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno != EINTR) err = errno;
+    if (n > 0) done += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0 && !err) err = errno;
+  if (!err && replace && ::rename(temporary.c_str(), path.c_str()) != 0)
+    err = errno;
+  if (!err && !replace && ::link(temporary.c_str(), path.c_str()) != 0)
+    err = errno;
+  if (err || !replace) ::unlink(temporary.c_str());
+  return err;
+}
+
 }  // namespace
+
+std::string NativeDescriptionName(VirtualServerInstanceType kind,
+                                  const std::string& vmName) {
+  const NativeRow* row = FindNativeRow(kind);
+  if (!row) return std::string();
+  return row->fixedName ? row->fixedName : vmName + row->suffix;
+}
+
+std::vector<std::string> NativeDescriptionNotes(VirtualServerInstanceType kind,
+                                                const SVMInfo& info) {
+  const NativeRow* row = FindNativeRow(kind);
+  if (!row) return {};
+  return row->write(info, SNativeWriteInput()).vNotes;
+}
+
 
 IVMInfo* CreateFolderVMInfoFromEnvironment(VirtualServerInstanceType kind) {
   const char* root = std::getenv("ZY_PLATFORM_ROOT");
@@ -551,7 +647,32 @@ int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
     placed.push_back(descriptionPath);
     return undo("Cannot write the VM description [" + descriptionPath + "]");
   }
+  placed.push_back(descriptionPath);
+  SNativeWriteInput input;
+  input.strRegion = ctx.strRegion;
+  input.strOSValue = ctx.osName;
+  if (!WriteNativeDescription(vmName, description, input, false))
+    return undo(lastError_);
   return 1;
+}
+
+bool FolderVMInfo::WriteNativeDescription(const std::string& vmName,
+                                          const SVMInfo& description,
+                                          SNativeWriteInput input,
+                                          bool replace) {
+  const NativeRow* row = FindNativeRow(kind_);
+  if (!row) return true;
+  std::error_code ec;
+  input.strDiskFolder = fs::absolute(VMFolder(vmName), ec).string();
+  if (input.strRegion.empty()) input.strRegion = description.strRegion;
+  SNativeDescription native = row->write(description, input);
+  std::string path =
+      Join(VMFolder(vmName), NativeDescriptionName(kind_, vmName));
+  int err = WriteWholeFile(path, native.text, replace);
+  if (err)
+    return Fail("Cannot write the native VM description [" + path +
+                "]: " + std::strerror(err));
+  return true;
 }
 
 int FolderVMInfo::CompleteDestinationVM(RestoreCtx& ctx) {
@@ -587,5 +708,7 @@ bool FolderVMInfo::UpdateVMDescription(const std::string& vmName,
   FillSizesFromFiles(description, VMFolder(vmName));
   if (!VMConfigFile(path).Save(description))
     return Fail("Cannot write the VM description [" + path + "]");
-  return true;
+  // The native description follows the adjusted description; it is the
+  // VM's own file, written by ConfigureDestinationVM.
+  return WriteNativeDescription(vmName, description, SNativeWriteInput(), true);
 }

@@ -37,9 +37,12 @@
 //   PrepareDestinationVM creates the destination VM's folder
 //   ConfigureDestinationVM  places the restored disk files (found by their
 //                        names in the request's staging or destination
-//                        folder) in it and writes its VMConfig.zyf last, with
+//                        folder) in it and writes its VMConfig.zyf, with
 //                        the request's instance type, and the sizes of disks
-//                        the description gives none taken from their files
+//                        the description gives none taken from their files;
+//                        then the description the kind itself takes
+//                        (NativeDescriptionName), never over an existing file
+//   UpdateVMDescription  rewrites both after the Hyper-V adjustments
 //   CompleteDestinationVM   reports the VM: strVMId "<kind>/<vm>",
 //                        strResultInfo its folder
 //   FinalizeConvertedVM  the three steps above in one call
@@ -53,9 +56,20 @@
 
 #include "model/PlatformKinds.h"
 #include "platform/access/IVMInfo.h"
+#include "platform/readers/NativeWriters.h"
 
 #include <string>
 #include <vector>
+
+// The file name of the native description of a destination VM of kind
+// ("<vm>.vmx", "<vm>.xml", "vm.cfg", "<vm>.ps1", "import-image.json",
+// "azure-vm.json"); empty for a kind without one.
+ZY_PLATFORM_API std::string NativeDescriptionName(
+    VirtualServerInstanceType kind, const std::string& vmName);
+// What the native writer of kind says about a description: one sentence per
+// disk it writes at another address than the description gives.
+ZY_PLATFORM_API std::vector<std::string> NativeDescriptionNotes(
+    VirtualServerInstanceType kind, const VMInfoStructs::SVMInfo& info);
 
 // A folder platform for kind at the root named by ZY_PLATFORM_ROOT, or null
 // when the variable is unset or empty.
@@ -111,6 +125,11 @@ class ZY_PLATFORM_API FolderVMInfo : public IVMInfo {
                     std::string& folder);
   bool CheckDestinationFree(const RestoreCtx& ctx, std::string& vmName);
   void RemoveCreatedVMFolder();
+  // Writes the VM's native description (NativeDescriptionName) beside
+  // VMConfig.zyf; replace only for the VM's own update.
+  bool WriteNativeDescription(const std::string& vmName,
+                              const VMInfoStructs::SVMInfo& description,
+                              SNativeWriteInput input, bool replace);
 
   VirtualServerInstanceType kind_;
   std::string root_;
