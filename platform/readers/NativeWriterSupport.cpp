@@ -22,9 +22,10 @@ struct FormatRow {
   const char* qemuName;
 };
 
-// What the disk image component writes for each destination disk type.  The
-// KVM kinds and Oracle VM keep raw images; switch a row here when the
-// component writes another format for its kind.
+// What the disk image component writes for each destination disk type:
+// RHEV, Nutanix and OpenStack take qcow2 images; Oracle VM and the unnamed
+// KVM kinds keep raw ones.  A domain that names another format than the
+// image holds does not boot.
 // clang-format off
 constexpr FormatRow kFormats[] = {
     {DT_VMDK, "vmdk"},
@@ -32,8 +33,8 @@ constexpr FormatRow kFormats[] = {
     {DT_AZURE, "vpc"},  // fixed VHD
     {DT_VHDX_20, "vhdx"}, {DT_VHDX_21, "vhdx"}, {DT_VHDX_22, "vhdx"},
     {DT_AMAZON, "vhdx"},
-    {DT_RHEV, "raw"}, {DT_NUTANIX, "raw"}, {DT_ORACLE_VM, "raw"},
-    {DT_KIND_801, "raw"}, {DT_OPENSTACK, "raw"}, {DT_KIND_1101, "raw"},
+    {DT_RHEV, "qcow2"}, {DT_NUTANIX, "qcow2"}, {DT_OPENSTACK, "qcow2"},
+    {DT_ORACLE_VM, "raw"}, {DT_KIND_801, "raw"}, {DT_KIND_1101, "raw"},
     {DT_KIND_1301, "raw"}, {DT_KIND_1401, "raw"},
 };
 // clang-format on

@@ -45,8 +45,9 @@ struct SNativeDescription {
 };
 
 // The image format name qemu and libvirt use for a destination disk type:
-// "vmdk", "vpc" (VHD), "vhdx", "raw".  Kinds that keep raw images (the KVM
-// kinds, Oracle VM) and unknown types give "raw".
+// "vmdk", "vpc" (VHD), "vhdx", "qcow2" (RHEV, Nutanix, OpenStack), "raw".
+// Kinds that keep raw images (the unnamed KVM kinds, Oracle VM) and unknown
+// types give "raw".
 ZY_PLATFORM_API const char* QemuFormatName(int32_t diskType);
 
 // VMware .vmx (destination kinds 100, 101).
