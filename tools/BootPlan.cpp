@@ -368,37 +368,29 @@ std::string PathParameter(const std::vector<std::string>& words,
 // Generation 1 boots from its first IDE disk; generation 2 from its first
 // SCSI disk, on Hyper-V's synthetic controller.  New-VM's -VHDPath disk sits
 // on IDE 0:0 (generation 1) or SCSI 0:0 (generation 2).
-BootPlan PlanFromHyperV(const std::string& text) {
-  std::string joined;
-  std::istringstream lines(text);
-  std::string line;
-  BootPlan plan;
+// The script's commands, each as its words; a line ending in a backtick
+// goes on on the next.
+std::vector<std::vector<std::string>> Commands(const std::string& text) {
   std::vector<std::vector<std::string>> commands;
+  std::istringstream lines(text);
+  std::string line, joined;
   while (std::getline(lines, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!line.empty() && line.back() == '`') {
       joined += line.substr(0, line.size() - 1) + " ";
       continue;
     }
-    commands.push_back(Words(joined + line));
+    std::vector<std::string> words = Words(joined + line);
     joined.clear();
+    if (!words.empty()) words[0] = Lower(words[0]);
+    if (!words.empty()) commands.push_back(words);
   }
-  for (const auto& words : commands)
-    if (!words.empty() && Lower(words[0]) == "new-vm")
-      plan.efi = Parameter(words, "-Generation") == "2";
-  for (const auto& words : commands) {
-    if (words.empty()) continue;
-    std::string command = Lower(words[0]);
-    if (command == "new-vm" && !PathParameter(words, "-VHDPath").empty())
-      plan.disks.push_back(MakeDisk(PathParameter(words, "-VHDPath"),
-                                    plan.efi ? "hyper-v scsi" : "ide", 0, 0));
-    if (command != "add-vmharddiskdrive") continue;
-    std::string type = Lower(Parameter(words, "-ControllerType"));
-    plan.disks.push_back(MakeDisk(
-        PathParameter(words, "-Path"), type == "ide" ? "ide" : "hyper-v scsi",
-        Number(Parameter(words, "-ControllerNumber"), 0),
-        Number(Parameter(words, "-ControllerLocation"), 0)));
-  }
+  return commands;
+}
+
+// The disk the firmware boots: the lowest IDE disk (generation 1) or the
+// lowest SCSI disk (generation 2).
+void MarkHyperVBootDisk(BootPlan& plan) {
   const char* bootOn = plan.efi ? "hyper-v scsi" : "ide";
   BootDisk* first = nullptr;
   for (BootDisk& disk : plan.disks)
@@ -407,6 +399,25 @@ BootPlan PlanFromHyperV(const std::string& text) {
                        std::make_pair(first->bus, first->unit)))
       first = &disk;
   if (first) first->boot = true;
+}
+
+BootPlan PlanFromHyperV(const std::string& text) {
+  auto commands = Commands(text);
+  BootPlan plan;
+  for (const auto& words : commands)
+    if (words[0] == "new-vm") plan.efi = Parameter(words, "-Generation") == "2";
+  for (const auto& words : commands) {
+    if (words[0] == "new-vm" && !PathParameter(words, "-VHDPath").empty())
+      plan.disks.push_back(MakeDisk(PathParameter(words, "-VHDPath"),
+                                    plan.efi ? "hyper-v scsi" : "ide", 0, 0));
+    if (words[0] != "add-vmharddiskdrive") continue;
+    std::string type = Lower(Parameter(words, "-ControllerType"));
+    plan.disks.push_back(MakeDisk(
+        PathParameter(words, "-Path"), type == "ide" ? "ide" : "hyper-v scsi",
+        Number(Parameter(words, "-ControllerNumber"), 0),
+        Number(Parameter(words, "-ControllerLocation"), 0)));
+  }
+  MarkHyperVBootDisk(plan);
   return plan;
 }
 
