@@ -5,19 +5,18 @@
 
 #include "p2v/ZyP2VUtils.h"
 #include "platform/folder/FolderVMInfo.h"
+#include "platform/support/BoundedFile.h"
 
-#include <fstream>
-#include <iterator>
 
 namespace zytool {
 
 RestoreCtx TranslatePhysicalMachine(const std::string& path,
                                     VirtualServerInstanceType destination) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw ToolError("cannot read restore request [" + path + "]");
-  std::string text(std::istreambuf_iterator<char>(in), {});
-  Ida::VMOpReq request;
+  std::string text;
   std::string error;
+  if (!ReadBoundedFile(path, text, error))
+    throw ToolError("cannot read restore request: " + error);
+  Ida::VMOpReq request;
   if (!request.parse(text, error))
     throw ToolError("restore request [" + path +
                     "] is not a valid request: " + error);

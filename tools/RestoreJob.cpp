@@ -8,6 +8,7 @@
 
 #include "converter/ZyVMConverter.h"
 #include "model/PlatformKinds.h"
+#include "platform/support/BoundedFile.h"
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/readers/VMConfigFile.h"
 #include "platform/support/FXPath.h"
@@ -231,9 +232,9 @@ RestoreCtx ReadRestoreRequest(const std::string& path) {
   if (path == "-") {
     text.assign(std::istreambuf_iterator<char>(std::cin), {});
   } else {
-    std::ifstream in(path);
-    if (!in) throw ToolError("cannot read restore request [" + path + "]");
-    text.assign(std::istreambuf_iterator<char>(in), {});
+    std::string error;
+    if (!ReadBoundedFile(path, text, error))
+      throw ToolError("cannot read restore request: " + error);
   }
   nlohmann::json json;
   try {

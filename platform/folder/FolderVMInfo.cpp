@@ -8,6 +8,7 @@
 //===----------------------------------------------------------------------===//
 #include "platform/folder/FolderVMInfo.h"
 
+#include "platform/support/BoundedFile.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
 #include "platform/readers/NativeWriters.h"
@@ -23,7 +24,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -175,13 +175,13 @@ std::vector<std::string> FilesOf(const std::string& folder) {
 
 bool ReadJsonFile(const std::string& path, nlohmann::json& out,
                   std::string& error) {
-  std::ifstream in(path);
-  if (!in) {
-    error = "Cannot read [" + path + "]";
+  std::string text;
+  if (!ReadBoundedFile(path, text, error)) {
+    error = "Cannot read a platform file: " + error;
     return false;
   }
   try {
-    out = nlohmann::json::parse(in);
+    out = nlohmann::json::parse(text);
     return true;
   } catch (const std::exception& e) {
     error = "Malformed [" + path + "]: " + e.what();

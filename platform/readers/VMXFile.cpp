@@ -14,18 +14,15 @@
 //   * CRLF line ends and a UTF-8 byte order mark are accepted.
 // A line that is none of these is skipped and logged with its number.
 // The parser works on text (LoadText); LoadFile only reads the file, and
-// refuses one over 16 MiB, which no configuration file comes near.
+// refuses what ReadBoundedFile refuses (a FIFO, a device, over 16 MiB).
 //
 //===----------------------------------------------------------------------===//
 #include "platform/readers/VMXFile.h"
 
+#include "platform/support/BoundedFile.h"
 #include "platform/support/EvDebug.h"
+#include "platform/support/FXString.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <cerrno>
-#include <cstring>
 #include <unordered_map>
 
 namespace {
@@ -33,27 +30,12 @@ namespace {
 const char kLoadFile[] = "bool VMXFile::LoadFile(const string&, const bool&)";
 const char kLoadText[] = "bool VMXFile::LoadText(const string&, const string&)";
 
-constexpr size_t kMaxFileBytes = 16 * 1024 * 1024;
 // Unreadable lines logged one by one per file; beyond that only a count, so
 // a file that is not a configuration file at all cannot flood the log.
 constexpr size_t kMaxLoggedLines = 20;
-const char kBlanks[] = " \t";
 const char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 using Entry = std::pair<std::string, std::string>;
-
-std::string LowerAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
-
-std::string Trim(const std::string& text) {
-  size_t first = text.find_first_not_of(kBlanks);
-  if (first == std::string::npos) return {};
-  size_t last = text.find_last_not_of(kBlanks);
-  return text.substr(first, last - first + 1);
-}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -90,16 +72,16 @@ bool IsValidKey(const std::string& key) {
 // bad is set when it is neither an entry nor blank nor a comment.
 bool ParseLine(const std::string& line, Entry& entry, bool& bad) {
   bad = false;
-  std::string text = Trim(line);
+  std::string text = FXString::Trim(line);
   if (text.empty() || text[0] == '#') return false;
   size_t equals = text.find('=');
   std::string key =
-      equals == std::string::npos ? "" : Trim(text.substr(0, equals));
+      equals == std::string::npos ? "" : FXString::Trim(text.substr(0, equals));
   if (!IsValidKey(key)) {
     bad = true;
     return false;
   }
-  std::string rest = Trim(text.substr(equals + 1));
+  std::string rest = FXString::Trim(text.substr(equals + 1));
   std::string raw;
   if (!rest.empty() && rest[0] == '"') {
     size_t close = rest.find('"', 1);
@@ -107,65 +89,16 @@ bool ParseLine(const std::string& line, Entry& entry, bool& bad) {
       bad = true;
       return false;
     }
-    std::string after = Trim(rest.substr(close + 1));
+    std::string after = FXString::Trim(rest.substr(close + 1));
     if (!after.empty() && after[0] != '#') {
       bad = true;
       return false;
     }
     raw = rest.substr(1, close - 1);
   } else {
-    raw = Trim(rest.substr(0, rest.find('#')));
+    raw = FXString::Trim(rest.substr(0, rest.find('#')));
   }
   entry = {key, Unescape(raw)};
-  return true;
-}
-
-// Reads a regular file of at most kMaxFileBytes; false with a reason in
-// the platform log otherwise.
-bool ReadSmallFile(const std::string& path, std::string& text) {
-  EvDebug log;
-  // O_NONBLOCK: a FIFO under the name must not stall the restore.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    log.Debug(kLoadFile, "Cannot open [%s]: %s", path.c_str(),
-              std::strerror(errno));
-    return false;
-  }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    log.Error(kLoadFile, "[%s] is not a regular file", path.c_str());
-    ::close(fd);
-    return false;
-  }
-  if (static_cast<unsigned long long>(info.st_size) > kMaxFileBytes) {
-    log.Error(kLoadFile,
-              "[%s] is too large for a configuration file (%lld bytes)",
-              path.c_str(), static_cast<long long>(info.st_size));
-    ::close(fd);
-    return false;
-  }
-  text.clear();
-  char buffer[1 << 16];
-  for (;;) {
-    ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      log.Error(kLoadFile, "Cannot read [%s]: %s", path.c_str(),
-                std::strerror(errno));
-      ::close(fd);
-      return false;
-    }
-    if (got == 0) break;
-    text.append(buffer, static_cast<size_t>(got));
-    // The file grew while being read.
-    if (text.size() > kMaxFileBytes) {
-      log.Error(kLoadFile, "[%s] is too large for a configuration file",
-                path.c_str());
-      ::close(fd);
-      return false;
-    }
-  }
-  ::close(fd);
   return true;
 }
 
@@ -182,7 +115,7 @@ struct VMXFile::Impl {
   }
 
   void Set(Entry entry) {
-    std::string lower = LowerAscii(entry.first);
+    std::string lower = FXString::ToLower(entry.first);
     auto found = index.find(lower);
     if (found != index.end()) {
       entries[found->second] = std::move(entry);
@@ -200,14 +133,18 @@ VMXFile::~VMXFile() { delete impl_; }
 bool VMXFile::LoadFile(const std::string& path, const bool& /*flag*/) {
   impl_->Clear();
   std::string text;
-  if (!ReadSmallFile(path, text)) return false;
+  std::string error;
+  if (!ReadBoundedFile(path, text, error)) {
+    EvDebug().Error(kLoadFile, "%s", error.c_str());
+    return false;
+  }
   return LoadText(text, path);
 }
 
 bool VMXFile::LoadText(const std::string& text, const std::string& origin) {
   impl_->Clear();
   EvDebug log;
-  if (text.size() > kMaxFileBytes) {
+  if (text.size() > kMaxInputFileBytes) {
     log.Error(kLoadText, "[%s] is too large for a configuration file",
               origin.c_str());
     return false;
@@ -240,13 +177,13 @@ bool VMXFile::LoadText(const std::string& text, const std::string& origin) {
 }
 
 std::string VMXFile::GetValue(const std::string& key) const {
-  auto found = impl_->index.find(LowerAscii(key));
+  auto found = impl_->index.find(FXString::ToLower(key));
   return found == impl_->index.end() ? std::string()
                                      : impl_->entries[found->second].second;
 }
 
 bool VMXFile::HasKey(const std::string& key) const {
-  return impl_->index.count(LowerAscii(key)) != 0;
+  return impl_->index.count(FXString::ToLower(key)) != 0;
 }
 
 const std::vector<std::pair<std::string, std::string>>& VMXFile::Entries()

@@ -3,7 +3,9 @@
 // Paths are POSIX paths.  Joining puts one "/" between two parts (none when
 // the first part is empty or already ends in "/").  Base names and
 // extensions are taken after the last "/" or "\", since file names that
-// come from Windows hosts keep their backslashes.
+// come from Windows hosts keep their backslashes; separators at the end are
+// dropped first ("a/b/" gives "b").  GetBaseName is the one base name of the
+// system: the readers and the folder platform use it.
 //
 //===----------------------------------------------------------------------===//
 #pragma once

@@ -12,6 +12,7 @@
 #include "platform/readers/NativeWriters.h"
 #include "platform/readers/VMConfigFormat.h"
 #include "platform/readers/VMXFile.h"
+#include "platform/support/BoundedFile.h"
 #include "support/TempDir.h"
 
 #include <nlohmann/json.hpp>
@@ -226,7 +227,7 @@ TEST(NativeWriters, XenDomainReadsBackThroughOurReaderAsTheSameMachine) {
     SCOPED_TRACE(file);
     std::string text, error;
     SVMInfo original, again;
-    ASSERT_TRUE(ReadConfigFileText(file, text, error)) << error;
+    ASSERT_TRUE(ReadBoundedFile(file, text, error)) << error;
     ASSERT_TRUE(ParseXenDomainConfig(text, original, error)) << error;
     SNativeDescription out = WriteXenDomain(original, Input());
     EXPECT_TRUE(out.vNotes.empty()) << out.vNotes.front();

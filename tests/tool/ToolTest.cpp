@@ -293,8 +293,6 @@ TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
   std::string unknownMember =
       dir.Write("unknown.json", R"({"strVMNmae": "x"})");
   std::string notJson = dir.Write("bad.json", R"({"strVMName": )");
-  std::string wrongType =
-      dir.Write("type.json", R"({"vDisks": [{"nBus": "zero"}]})");
   json missing = json::parse(TempDir::Read(Web01Request()));
   missing["vDisks"][2]["diskIndexName"] = "gone.vmdk";
   std::string missingFile = dir.Write("missing.json", missing.dump());
@@ -321,11 +319,7 @@ TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
       {__LINE__,
        {"restore", unknownMember, "--from", "vmware", "--to", "hyperv"},
        1,
-       "\"strVMNmae\" is not a member"},
-      {__LINE__,
-       {"restore", wrongType, "--from", "vmware", "--to", "hyperv"},
-       1,
-       "\"vDisks[0].nBus\" must be a whole number"},
+       "strVMNmae is not a member"},
       {__LINE__,
        {"restore", Web01Request(), "--from", "vmware", "--to", "xen"},
        1,
@@ -339,6 +333,10 @@ TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
         "hyperv"},
        1,
        "cannot read restore request"},
+      {__LINE__,
+       {"restore", "/dev/null", "--from", "vmware", "--to", "hyperv"},
+       1,
+       "[/dev/null] is not a regular file"},
       {__LINE__,
        {"restore", missingFile, "--from", "vmware", "--to", "hyperv"},
        1,
