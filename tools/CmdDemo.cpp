@@ -23,8 +23,8 @@
 #include "P2VJob.h"
 #include "RestoreJob.h"
 
-#include "platform/support/FXPath.h"
 #include "platform/folder/FolderVMInfo.h"
+#include "platform/support/FXPath.h"
 
 #include <nlohmann/json.hpp>
 
@@ -112,7 +112,8 @@ std::string BootCheckLine(const std::string& folder) {
     for (const BootDisk& disk : plan.disks)
       if (disk.boot) line = BootDiskText(disk) + ": ";
     line += BootOutcomeText(result.outcome);
-    if (result.outcome == BootOutcome::kCannotCheck) line += ": " + result.detail;
+    if (result.outcome == BootOutcome::kCannotCheck)
+      line += ": " + result.detail;
     return line;
   } catch (const ToolError& e) {
     return e.what();
