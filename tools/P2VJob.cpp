@@ -3,12 +3,28 @@
 
 #include "ToolSupport.h"
 
+#include "p2v/ZyP2VRanges.h"
 #include "p2v/ZyP2VUtils.h"
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/support/BoundedFile.h"
 
+#include <cstdio>
 
 namespace zytool {
+namespace {
+
+// Counts of the hardware configuration that disagree with their lists:
+// the translation uses the whole lists and the user is told.
+void ReportCountMismatches(Ida::VMOpReq& request) {
+  if (!request.isSet(Ida::VMOpReq::recoveryResponse)) return;
+  auto response =
+      request.GetObject<RecoveryResponse>(Ida::VMOpReq::recoveryResponse);
+  for (const std::string& line : zy_p2v::CountMismatches(
+           response.GetObject<zy_p2v::HW>(RecoveryResponse::hardwareConfig)))
+    std::fprintf(stderr, "zyvmconvert: warning: %s\n", line.c_str());
+}
+
+}  // namespace
 
 RestoreCtx TranslatePhysicalMachine(const std::string& path,
                                     VirtualServerInstanceType destination) {
@@ -21,6 +37,7 @@ RestoreCtx TranslatePhysicalMachine(const std::string& path,
     throw ToolError("restore request [" + path +
                     "] is not a valid request: " + error);
 
+  ReportCountMismatches(request);
   FailureWatch watch;
   RestoreCtx restore;
   if (ZyP2VUtils::CopyVMInfoFromKestrelResponse(request, restore.vmInfo,

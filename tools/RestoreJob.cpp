@@ -4,6 +4,8 @@
 
 #include "DiskCopy.h"
 #include "RecordJson.h"
+#include "RequestChecks.h"
+#include "Staging.h"
 #include "ToolSupport.h"
 
 #include "converter/ZyVMConverter.h"
@@ -11,9 +13,14 @@
 #include "platform/support/BoundedFile.h"
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/readers/VMConfigFile.h"
+#include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +32,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using VMInfoStructs::kDeviceTypeCdrom;
+using VMInfoStructs::kDeviceTypeHardDisk;
 using VMInfoStructs::kFileTypeConfig;
 using VMInfoStructs::kFileTypeDisk;
 using VMInfoStructs::SDisk;
@@ -43,33 +51,20 @@ bool HasData(const SDisk& entry) {
 // Names from a request become file names in the source and restore folders;
 // a name with a folder in it could reach outside them.
 std::string PlainFileName(const std::string& name, const char* what) {
-  if (name.empty() || name == "." || name == ".." ||
-      name.find_first_of("/\\") != std::string::npos ||
-      name.find('\0') != std::string::npos)
+  if (!IsSingleComponent(name))
     throw ToolError(std::string(what) + " [" + name + "] is not a file name");
   return name;
 }
 
-// A folder this job made; removed with everything in it at the end.
-class TemporaryFolder {
- public:
-  explicit TemporaryFolder(const std::string& parent) {
-    std::string pattern = CQiPath::Append(parent, ".staging-XXXXXX");
-    if (!::mkdtemp(pattern.data()))
-      throw ToolError("cannot create a staging folder in [" + parent + "]");
-    path_ = pattern;
-  }
-  ~TemporaryFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-  const std::string& path() const { return path_; }
+// Throws unless path lies in root and is reached through no symbolic link.
+void RequireConfined(const std::string& root, const std::string& path) {
+  std::string error;
+  if (!CheckBeneath(root, path, error)) throw ToolError(error);
+}
 
- private:
-  std::string path_;
-};
+void Warn(const std::string& line) {
+  std::fprintf(stderr, "zyvmconvert: warning: %s\n", line.c_str());
+}
 
 // The destination's access object, opened as the agent opens it and
 // released at the end.
@@ -122,14 +117,19 @@ void CheckRequest(RestoreJob& job) {
   if (request.strVMName.empty()) request.strVMName = request.strSourceVMName;
   if (request.strVMName.empty())
     throw ToolError("the request names no VM (strVMName or strSourceVMName)");
+  CheckRequestFigures(request);
+  for (const std::string& line : RequestCountMismatches(request)) Warn(line);
+  job.sourceRoot = job.sourceFolder.empty() ? job.root : job.sourceFolder;
   if (job.sourceFolder.empty()) {
     if (request.strSourceVMName.empty())
       throw ToolError(
           "the request names no source VM (strSourceVMName); "
           "give --source FOLDER");
+    PlainFileName(request.strSourceVMName, "the source VM name");
     FolderVMInfo platform(job.source, job.root);
     job.sourceFolder = platform.VMFolder(request.strSourceVMName);
   }
+  RequireConfined(job.sourceRoot, job.sourceFolder);
   std::error_code ec;
   if (!fs::is_directory(job.sourceFolder, ec))
     throw ToolError("source folder [" + job.sourceFolder + "] does not exist");
@@ -140,6 +140,7 @@ void CheckRequest(RestoreJob& job) {
       throw ToolError("a restored file of the request has no diskIndexName");
     PlainFileName(name, "the backed-up file");
     std::string path = CQiPath::Append(job.sourceFolder, name);
+    RequireConfined(job.sourceRoot, path);
     if (!fs::is_regular_file(path, ec))
       throw ToolError("backed-up file [" + path + "] does not exist");
     if (entry.strDisplayName.empty()) entry.strDisplayName = name;
@@ -154,12 +155,47 @@ void CheckRequest(RestoreJob& job) {
   }
 }
 
-void RestoreFile(const std::string& from, const std::string& to) {
-  std::error_code ec;
-  fs::copy_file(from, to, fs::copy_options::none, ec);
-  if (ec)
-    throw ToolError("cannot restore [" + from + "] to [" + to +
-                    "]: " + ec.message());
+// Every configuration file of the request must be readable by the reader
+// the conversion will use: a VM is never built from what is left when one
+// cannot be read.
+void CheckConfigurationFiles(const RestoreJob& job) {
+  for (const SDisk& entry : job.request.vDisks) {
+    if (!HasData(entry) || entry.nFileType != kFileTypeConfig) continue;
+    std::string path = CQiPath::Append(job.sourceFolder, SourceNameOf(entry));
+    FailureWatch watch;
+    ZyVMConverter reader;
+    reader.eSourceInstType = job.source;
+    VMInfoStructs::SVMInfo ignored;
+    if (reader.ConvertConfigFile(path, ignored)) continue;
+    std::string reason = watch.LastFailure();
+    while (!reason.empty() && reason.back() == '\n') reason.pop_back();
+    throw ToolError("cannot read the configuration file [" + path + "]" +
+                    (reason.empty() ? std::string() : ": " + reason));
+  }
+}
+
+// Copies a restored file (never through a link, never over a file).
+void RestoreFile(const RestoreJob& job, const std::string& from,
+                 const std::string& to) {
+  std::string error;
+  if (!CopyFileBeneath(job.sourceRoot, from, job.root, to, error))
+    throw ToolError("cannot restore [" + from + "]: " + error);
+}
+
+// The description the agent writes when the request carries no
+// configuration file: the request's own, its disks naming the files they
+// were restored to (by the name the conversion matches them with).
+VMInfoStructs::SVMInfo DescriptionOfRequest(const RestoreCtx& request) {
+  VMInfoStructs::SVMInfo description = request.vmInfo;
+  description.vDiskControllers = request.vmInfo.vDiskControllers;
+  description.vDisks.clear();
+  for (const SDisk& entry : request.vDisks) {
+    if (entry.nFileType != kFileTypeDisk) continue;
+    SDisk disk = entry;
+    if (HasData(entry)) disk.fileName = entry.strMatchName;
+    description.vDisks.push_back(disk);
+  }
+  return description;
 }
 
 // A description the job writes itself names each hard disk by the file
@@ -178,7 +214,8 @@ void NameDescribedDisks(RestoreCtx& request) {
 }
 
 // Step 3: what the agent writes between the two halves of the conversion.
-void RestoreFiles(RestoreJob& job, const std::string& folder) {
+void RestoreFiles(RestoreJob& job, const std::string& folder,
+                  StagedFiles& staged) {
   RestoreCtx& request = job.request;
   bool hasConfiguration = false;
   for (SDisk& entry : request.vDisks) {
@@ -186,7 +223,10 @@ void RestoreFiles(RestoreJob& job, const std::string& folder) {
     std::string from = CQiPath::Append(job.sourceFolder, SourceNameOf(entry));
     if (entry.nFileType != kFileTypeDisk) {
       hasConfiguration |= entry.nFileType == kFileTypeConfig;
-      RestoreFile(from, CQiPath::Append(folder, entry.diskIndexName));
+      std::string to = CQiPath::Append(
+          folder, PlainFileName(entry.diskIndexName, "the restored file"));
+      RestoreFile(job, from, to);
+      staged.Add(to);
       continue;
     }
     std::string to = CQiPath::Append(
@@ -194,6 +234,9 @@ void RestoreFiles(RestoreJob& job, const std::string& folder) {
         PlainFileName(DestinationDiskName(entry), "the restored disk name"));
     if (fs::exists(fs::symlink_status(to)))
       throw ToolError("two disks of the request restore to [" + to + "]");
+    RequireConfined(job.sourceRoot, from);
+    RequireConfined(job.root, to);
+    staged.Add(to);
     CopyDiskImage(from, DiskTypeOfFile(from), to,
                   static_cast<DiskType_t>(entry.eDiskType),
                   DestinationDiskName(entry));
@@ -202,7 +245,9 @@ void RestoreFiles(RestoreJob& job, const std::string& folder) {
   if (hasConfiguration) return;
   NameDescribedDisks(request);
   std::string path = CQiPath::Append(folder, kDescriptionName);
-  if (!VMConfigFile(path).Save(request.vmInfo))
+  RequireConfined(job.root, path);
+  staged.Add(path);
+  if (!VMConfigFile(path).Save(DescriptionOfRequest(request)))
     throw ToolError("cannot write the VM description [" + path + "]");
   SDisk description;
   description.nFileType = kFileTypeConfig;
@@ -223,6 +268,80 @@ void AdjustOnDestination(ZyVMConverter& converter, RestoreJob& job,
       !folder->UpdateVMDescription(job.request.strVMName, job.request.vmInfo))
     throw ToolError("cannot update the adjusted VM: " +
                     folder->GetLastErrorText());
+}
+
+size_t CountDataDisks(const std::vector<SDisk>& entries) {
+  size_t count = 0;
+  for (const SDisk& entry : entries)
+    if (entry.nFileType == kFileTypeDisk && HasData(entry)) ++count;
+  return count;
+}
+
+// A restore folder the request names: in the platform root, made when
+// missing (and then removed again at the end, with what is staged in it).
+void CreateRestoreFolder(const std::string& root, const std::string& folder,
+                         StagedFiles& staged) {
+  std::vector<std::string> missing;
+  std::string base = AbsoluteNormalPath(root);
+  for (fs::path p = AbsoluteNormalPath(folder); p.string() != base;
+       p = p.parent_path()) {
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(p, ec))) break;
+    missing.push_back(p.string());
+  }
+  std::string error;
+  if (!CreateFoldersBeneath(root, folder, error)) throw ToolError(error);
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) staged.Add(*it);
+}
+
+// The destination VM's folder when this run makes it: removed again unless
+// the run succeeds.
+class NewVMFolder {
+ public:
+  explicit NewVMFolder(std::string folder) {
+    std::error_code ec;
+    if (!folder.empty() && !fs::exists(fs::symlink_status(folder, ec)))
+      folder_ = std::move(folder);
+  }
+  ~NewVMFolder() {
+    std::error_code ec;
+    if (!folder_.empty()) fs::remove_all(folder_, ec);
+  }
+  NewVMFolder(const NewVMFolder&) = delete;
+  NewVMFolder& operator=(const NewVMFolder&) = delete;
+  void Keep() { folder_.clear(); }
+
+ private:
+  std::string folder_;
+};
+
+// A restore is done only when the VM built holds every data disk of the
+// request, each a file in the VM's own folder, and a description with
+// processors and memory.
+void CheckRestoredVM(const VMInfoStructs::SVMInfo& built,
+                     const std::string& vmFolder, size_t dataDisks) {
+  std::vector<std::string> files;
+  for (const SDisk& disk : built.vDisks) {
+    if (disk.nFileType != kFileTypeDisk ||
+        disk.nDeviceType != kDeviceTypeHardDisk || disk.fileName.empty())
+      continue;
+    std::string path =
+        CQiPath::Append(vmFolder, CQiPath::GetBaseName(disk.fileName));
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+      throw ToolError("the restored VM names the disk [" + disk.fileName +
+                      "], which is not a file in [" + vmFolder + "]");
+    if (std::find(files.begin(), files.end(), path) == files.end())
+      files.push_back(path);
+  }
+  if (files.size() < dataDisks)
+    throw ToolError("the restored VM in [" + vmFolder + "] holds " +
+                    std::to_string(files.size()) + " of the " +
+                    std::to_string(dataDisks) + " disks of the request");
+  if (built.i64NumCPUs < 1 || built.i64MemoryMB < 1)
+    throw ToolError("the restored VM in [" + vmFolder +
+                    "] has no processor count or memory size: no "
+                    "configuration file of the request described them");
 }
 
 }  // namespace
@@ -252,11 +371,20 @@ RestoreCtx ReadRestoreRequest(const std::string& path) {
 }
 
 RestoreOutcome RunRestoreJob(RestoreJob& job) {
+  RemoveAbandonedStaging(job.root);
   CheckRequest(job);
+  CheckConfigurationFiles(job);
   RestoreCtx& request = job.request;
-  std::unique_ptr<TemporaryFolder> staging;
+  const size_t dataDisks = CountDataDisks(request.vDisks);
+  StagedFiles staged;  // removed last: declared before the staging folder
+  std::unique_ptr<StagingFolder> staging;
+  for (const std::string* named :
+       {&request.strStagingPath, &request.strDestinationPath})
+    if (!named->empty() && !IsBeneath(job.root, *named))
+      throw ToolError("the request's folder [" + *named +
+                      "] is outside the platform root [" + job.root + "]");
   if (request.strStagingPath.empty()) {
-    staging = std::make_unique<TemporaryFolder>(job.root);
+    staging = std::make_unique<StagingFolder>(job.root);
     request.strStagingPath = staging->path();
   }
   const bool intoDestination =
@@ -265,13 +393,14 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
     request.strDestinationPath = request.strStagingPath;
   std::string folder =
       intoDestination ? request.strDestinationPath : request.strStagingPath;
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (ec)
-    throw ToolError("cannot create restore folder [" + folder +
-                    "]: " + ec.message());
+  if (!staging || folder != staging->path())
+    CreateRestoreFolder(job.root, folder, staged);
 
   AccessObject platform(job.destination);
+  auto* folderPlatform = dynamic_cast<FolderVMInfo*>(platform.get());
+  std::string vmFolder =
+      folderPlatform ? folderPlatform->VMFolder(request.strVMName) : "";
+  NewVMFolder made(vmFolder);
   FailureWatch watch;
   ZyVMConverter converter;
   CQiError error = converter.InitVMConversion(job.source, job.destination,
@@ -279,7 +408,7 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   if (error.IsError())
     throw ToolError(
         Reasons("InitVMConversion failed", error, watch, platform.get()));
-  RestoreFiles(job, folder);
+  RestoreFiles(job, folder, staged);
   error = converter.CompleteVMConversion(job.source, job.destination,
                                          platform.get(), request);
   if (error.IsError())
@@ -292,9 +421,12 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   outcome.description.vDiskControllers = request.vmInfo.vDiskControllers;
   // What the folder platform built is what is shown: the converted
   // description with the disks' sizes from their files.
-  if (dynamic_cast<FolderVMInfo*>(platform.get()))
+  if (folderPlatform) {
     platform.get()->GetVMInfo(request.strVMName, "", "", 0, 0,
                               outcome.description);
+    CheckRestoredVM(outcome.description, vmFolder, dataDisks);
+  }
+  made.Keep();
   outcome.facts.title = request.strSourceVMName + " (" +
                         PlatformKindName(job.source) + ") restored to " +
                         PlatformKindName(job.destination);
@@ -305,6 +437,8 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   outcome.facts.instanceType = converter.restoreCtx.strVMSize;
   outcome.facts.osValue = converter.restoreCtx.osName;
   outcome.facts.region = converter.restoreCtx.strRegion;
+  if (!request.strResultDetail.empty())
+    outcome.facts.title += "; " + request.strResultDetail;
   AddNativeDescription(outcome.facts, job.destination, outcome.description);
   return outcome;
 }

@@ -13,7 +13,13 @@
 //   4. CompleteVMConversion builds the VM on the destination, and for
 //      Hyper-V and the Azure family AdjustVMConfiguration adjusts it.
 // A temporary staging folder is made in the platform root when the request
-// names none, and removed afterwards.  The source folder is only read.
+// names none, and removed afterwards; it is locked while it lives, so that a
+// later run removes one a killed run left behind.  A staging or destination
+// folder the request names must lie in the platform root; the files staged
+// there are removed afterwards.  The source folder is only read, and no
+// path is followed through a symbolic link (ConfinedPath.h).
+// The restore succeeds only when the destination VM holds every data disk
+// of the request and every configuration file of the request was read.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -33,6 +39,9 @@ struct RestoreJob {
   RestoreCtx request;
   std::string root;          // platform root
   std::string sourceFolder;  // empty: <root>/<source kind>/<strSourceVMName>
+  // The folder source reads stay in: the --source folder the user named,
+  // else the platform root.
+  std::string sourceRoot;
 };
 
 struct RestoreOutcome {

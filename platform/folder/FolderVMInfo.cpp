@@ -8,11 +8,14 @@
 //===----------------------------------------------------------------------===//
 #include "platform/folder/FolderVMInfo.h"
 
-#include "platform/support/BoundedFile.h"
-#include "platform/support/FXPath.h"
-#include "platform/support/FXString.h"
+#include "model/PlatformKinds.h"
+
 #include "platform/readers/NativeWriters.h"
 #include "platform/readers/VMConfigFile.h"
+#include "platform/support/BoundedFile.h"
+#include "platform/support/ConfinedPath.h"
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
 
 #include <nlohmann/json.hpp>
 
@@ -129,9 +132,27 @@ std::string Join(const std::string& folder, const std::string& name) {
 
 // A VM name becomes one folder name: nothing that leaves the kind folder.
 bool IsSafeFolderName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of("/\\") == std::string::npos &&
-         name.find('\0') == std::string::npos && name.size() <= 255;
+  return IsSingleComponent(name);
+}
+
+// Kinds whose finished description lists no disks (neither the restored
+// disks nor, as Hyper-V, the configuration's): the platform keeps the
+// restored disk images in the VM's folder all the same, so that nothing
+// restored is lost, and names them in its report.
+bool KeepsRestoredDisks(VirtualServerInstanceType kind) {
+  return !zykinds::Has(kind, zykinds::kTakesRestoredDisks) && kind != VS_HYPERV;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names)
+    text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+bool IsLink(const std::string& path) {
+  struct stat status {};
+  return ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
 }
 
 bool Exists(const std::string& path) {
@@ -139,34 +160,39 @@ bool Exists(const std::string& path) {
   return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
 }
 
+// A regular file, not a link to one.
 bool IsRegularFile(const std::string& path) {
   std::error_code ec;
-  return fs::is_regular_file(path, ec);
+  return fs::symlink_status(path, ec).type() == fs::file_type::regular;
 }
 
-// Places a copy of from at to (a new name): a hard link, else a byte copy.
-// Returns 0 or the system error number.
-int PlaceFile(const std::string& from, const std::string& to) {
-  if (::link(from.c_str(), to.c_str()) == 0) return 0;
-  int err = errno;
-  if (err == EEXIST) return err;
-  std::error_code ec;
-  if (Exists(to)) return EEXIST;
-  fs::copy_file(from, to, fs::copy_options::none, ec);
-  if (!ec) return 0;
-  std::error_code ignored;
-  if (ec.value() != EEXIST) fs::remove(to, ignored);
-  return ec.value();
+// Places a copy of from at to (a new name), both below root and reached
+// through no link: a hard link (which never follows one), else a byte copy.
+// Returns false with error.
+bool PlaceFile(const std::string& root, const std::string& from,
+               const std::string& to, std::string& error) {
+  if (!CheckBeneath(root, from, error) || !CheckBeneath(root, to, error))
+    return false;
+  if (::link(from.c_str(), to.c_str()) == 0) return true;
+  if (errno == EEXIST || Exists(to)) {
+    error = "[" + to + "] already exists";
+    return false;
+  }
+  return CopyFileBeneath(root, from, root, to, error);
 }
 
-// The regular files of a folder, by name.
-std::vector<std::string> FilesOf(const std::string& folder) {
+// The regular files of a folder, by name; link receives the first
+// symbolic link found there (a link is never taken for the file it names).
+std::vector<std::string> FilesOf(const std::string& folder,
+                                 std::string* link = nullptr) {
   std::vector<std::string> names;
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end;
        it.increment(ec)) {
     std::error_code typeError;
-    if (it->is_regular_file(typeError))
+    if (it->is_symlink(typeError) && link && link->empty())
+      *link = it->path().string();
+    else if (it->symlink_status(typeError).type() == fs::file_type::regular)
       names.push_back(it->path().filename().string());
   }
   std::sort(names.begin(), names.end());
@@ -231,19 +257,32 @@ std::string DestinationName(const RestoreCtx& ctx) {
 // destination folder, or already in the VM's folder.  A path named by a
 // description is never followed elsewhere: a configuration file could name
 // any file of the system.
+// A symbolic link under a restored file's name is refused, not taken for
+// the file it names; error tells which.
 bool FindRestoredFile(const RestoreCtx& ctx, const SDisk& disk,
-                      const std::string& vmFolder, std::string& path) {
+                      const std::string& vmFolder, std::string& path,
+                      std::string& error) {
   std::string name = BaseName(disk.fileName);
+  if (!IsSingleComponent(name)) {
+    error = "Restored disk file [" + disk.fileName + "] is not a file name";
+    return false;
+  }
   for (const std::string& folder :
        {ctx.strStagingPath, ctx.strDestinationPath, vmFolder,
         Join(vmFolder, "Virtual Hard Disks")}) {
     if (folder.empty()) continue;
     std::string candidate = Join(folder, name);
+    if (IsLink(candidate)) {
+      error = "Restored disk file [" + candidate +
+              "] is a symbolic link; links are not followed";
+      return false;
+    }
     if (IsRegularFile(candidate)) {
       path = candidate;
       return true;
     }
   }
+  error = "Restored disk file [" + disk.fileName + "] not found";
   return false;
 }
 
@@ -259,7 +298,10 @@ void FillSizesFromFiles(SVMInfo& info, const std::string& folder) {
   for (SDisk& disk : info.vDisks) {
     if (!IsPlacedDisk(disk)) continue;
     struct stat status {};
-    if (::stat(Join(folder, BaseName(disk.fileName)).c_str(), &status) != 0)
+    std::string name = BaseName(disk.fileName);
+    if (!IsSingleComponent(name) ||
+        ::lstat(Join(folder, name).c_str(), &status) != 0 ||
+        !S_ISREG(status.st_mode))
       continue;
     if (disk.i64MaxSizeInBytes <= 0) disk.i64MaxSizeInBytes = status.st_size;
     if (disk.i64CurrSizeInBytes <= 0)
@@ -336,6 +378,13 @@ int FolderVMInfo::Fail(const std::string& text) {
   return 0;
 }
 
+bool FolderVMInfo::Confined(const std::string& path) {
+  std::string error;
+  if (CheckBeneath(root_, path, error)) return true;
+  Fail(error);
+  return false;
+}
+
 std::string FolderVMInfo::KindFolder() const {
   return Join(root_, PlatformKindName(kind_));
 }
@@ -372,13 +421,18 @@ bool FolderVMInfo::FindVMFolder(const std::string& vmName,
       return false;
     }
     folder = VMFolder(vmName);
+    if (!Confined(Join(folder, kDescriptionName))) return false;
     if (IsRegularFile(Join(folder, kDescriptionName))) return true;
     Fail("No VM named [" + vmName + "] in [" + KindFolder() + "]");
     return false;
   }
   std::error_code ec;
+  if (!Confined(KindFolder())) return false;
   for (fs::directory_iterator it(KindFolder(), ec), end; !ec && it != end;
        it.increment(ec)) {
+    std::error_code typeError;
+    if (it->symlink_status(typeError).type() != fs::file_type::directory)
+      continue;  // a VM is a folder of its own, never a link to one
     std::string candidate = it->path().string();
     std::string description = Join(candidate, kDescriptionName);
     if (!IsRegularFile(description)) continue;
@@ -418,6 +472,7 @@ int FolderVMInfo::GetHostInfo(const std::string& hostName, uint64_t, int,
   std::string path = Join(KindFolder(), kHostsName);
   nlohmann::json document;
   std::string error;
+  if (!Confined(path)) return 0;
   if (!ReadJsonFile(path, document, error)) return Fail(error);
   if (!document.is_object() || !document.contains("hosts") ||
       !document["hosts"].is_array())
@@ -448,6 +503,7 @@ int FolderVMInfo::GetAvailableInstanceTypes(
   std::string path = Join(KindFolder(), kInstanceTypesName);
   nlohmann::json document;
   std::string error;
+  if (!Confined(path)) return 0;
   if (!ReadJsonFile(path, document, error)) return Fail(error);
   if (!document.is_object())
     return Fail("Malformed [" + path + "]: regions must map to lists");
@@ -485,14 +541,27 @@ int FolderVMInfo::MountVM(MountCtx& ctx) {
   fs::create_directories(mount, ec);
   if (ec)
     return Fail("Cannot create mount folder [" + mount + "]: " + ec.message());
+  std::string link;
+  std::vector<std::string> files = FilesOf(folder, &link);
+  if (!link.empty())
+    return Fail("[" + link +
+                "] is a symbolic link; links are not followed "
+                "below [" +
+                root_ + "]");
   mountFolder_ = mount;
   createdMountFolder_ = !existed;
-  for (const std::string& name : FilesOf(folder)) {
+  for (const std::string& name : files) {
     std::string target = Join(mount, name);
-    int err = PlaceFile(Join(folder, name), target);
-    if (err) {
+    std::string error;
+    // The mount folder is the converter's own, outside the root: the file
+    // is opened beneath the root and written beneath the mount folder.
+    bool placed =
+        CheckBeneath(root_, Join(folder, name), error) &&
+        (::link(Join(folder, name).c_str(), target.c_str()) == 0 ||
+         CopyFileBeneath(root_, Join(folder, name), mount, target, error));
+    if (!placed) {
       std::string text = "Cannot mount [" + name + "] in [" + mount +
-                         "]: " + std::strerror(err);
+                         "]: " + (error.empty() ? std::strerror(errno) : error);
       UnmountVM(ctx);
       return Fail(text);
     }
@@ -562,15 +631,15 @@ bool FolderVMInfo::CheckDestinationFree(const RestoreCtx& ctx,
     Fail("Invalid destination VM name [" + vmName + "]");
     return false;
   }
+  if (!Confined(Join(VMFolder(vmName), kDescriptionName))) return false;
   if (Exists(Join(VMFolder(vmName), kDescriptionName))) {
     Fail("A VM named [" + vmName + "] already exists in [" + KindFolder() +
          "]");
     return false;
   }
-  std::error_code ec;
-  fs::create_directories(KindFolder(), ec);
-  if (ec) {
-    Fail("Cannot create folder [" + KindFolder() + "]: " + ec.message());
+  std::string error;
+  if (!CreateFoldersBeneath(root_, KindFolder(), error)) {
+    Fail(error);
     return false;
   }
   return true;
@@ -589,10 +658,11 @@ int FolderVMInfo::PrepareDestinationVM(RestoreCtx& ctx) {
   std::string vmName;
   if (!CheckDestinationFree(ctx, vmName)) return 0;
   std::string folder = VMFolder(vmName);
-  std::error_code ec;
-  bool created = fs::create_directory(folder, ec);
-  if (ec)
-    return Fail("Cannot create VM folder [" + folder + "]: " + ec.message());
+  bool created = ::mkdir(folder.c_str(), 0777) == 0;
+  if (!created && errno != EEXIST)
+    return Fail("Cannot create VM folder [" + folder +
+                "]: " + std::strerror(errno));
+  if (!Confined(folder)) return 0;
   createdVMFolder_ = created ? folder : std::string();
   return 1;
 }
@@ -610,9 +680,16 @@ int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
   std::error_code ec;
   if (!IsSafeFolderName(vmName) || !fs::is_directory(folder, ec))
     return Fail("No destination VM folder [" + folder + "] prepared");
+  for (const std::string& restoreFolder :
+       {folder, ctx.strStagingPath, ctx.strDestinationPath})
+    if (!restoreFolder.empty() && !Confined(restoreFolder)) {
+      RemoveCreatedVMFolder();
+      return 0;
+    }
   SVMInfo description = ctx.vmInfo;
   description.vDiskControllers = ctx.vmInfo.vDiskControllers;
   description.strVMName = vmName;
+  std::vector<std::string> kept = KeepRestoredDisks(ctx, description);
   std::vector<std::string> placed;
   auto undo = [&](const std::string& text) {
     for (const std::string& file : placed) fs::remove(file, ec);
@@ -622,17 +699,16 @@ int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
   for (SDisk& disk : description.vDisks) {
     if (!IsPlacedDisk(disk)) continue;
     std::string from;
-    if (!FindRestoredFile(ctx, disk, folder, from))
-      return undo("Restored disk file [" + disk.fileName + "] not found");
+    std::string error;
+    if (!FindRestoredFile(ctx, disk, folder, from, error)) return undo(error);
     std::string name = BaseName(disk.fileName);
     std::string to = Join(folder, name);
     bool inPlace = from == to ||
                    std::find(placed.begin(), placed.end(), to) != placed.end();
     if (!inPlace) {
-      int err = PlaceFile(from, to);
-      if (err)
+      if (!PlaceFile(root_, from, to, error))
         return undo("Cannot place disk [" + name + "] in [" + folder +
-                    "]: " + std::strerror(err));
+                    "]: " + error);
       placed.push_back(to);
     }
     disk.fileName = name;
@@ -653,7 +729,24 @@ int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
   input.strOSValue = ctx.osName;
   if (!WriteNativeDescription(vmName, description, input, false))
     return undo(lastError_);
+  if (!kept.empty())
+    ctx.strResultDetail =
+        "restored disk images kept in the VM folder: " + JoinNames(kept);
   return 1;
+}
+
+std::vector<std::string> FolderVMInfo::KeepRestoredDisks(
+    const RestoreCtx& ctx, SVMInfo& description) const {
+  std::vector<std::string> kept;
+  if (!KeepsRestoredDisks(kind_)) return kept;
+  for (const SDisk& disk : description.vDisks)
+    if (IsPlacedDisk(disk)) return kept;
+  for (const SDisk& file : ctx.vDisks) {
+    if (!IsPlacedDisk(file)) continue;
+    description.vDisks.push_back(file);
+    kept.push_back(BaseName(file.fileName));
+  }
+  return kept;
 }
 
 bool FolderVMInfo::WriteNativeDescription(const std::string& vmName,
@@ -699,6 +792,7 @@ bool FolderVMInfo::UpdateVMDescription(const std::string& vmName,
   if (!IsSafeFolderName(vmName))
     return Fail("Invalid VM name [" + vmName + "]");
   std::string path = Join(VMFolder(vmName), kDescriptionName);
+  if (!Confined(path)) return false;
   if (!IsRegularFile(path)) return Fail("No VM named [" + vmName + "]");
   SVMInfo description = info;
   description.vDiskControllers = info.vDiskControllers;

@@ -46,6 +46,13 @@
 //   CompleteDestinationVM   reports the VM: strVMId "<kind>/<vm>",
 //                        strResultInfo its folder
 //   FinalizeConvertedVM  the three steps above in one call
+// Kinds 1102 and 1301 get a description without disks from the library; the
+// platform keeps the restored disk images in the VM's folder all the same,
+// lists them in the VM's description and in strResultDetail.
+// Every path stays below the root: VM and file names are single path
+// components, no symbolic link below the root is followed (a link in a VM's
+// folder, a linked VM folder, a staging or destination folder outside the
+// root are refused with the reason as last error).
 // The destination VM is named by the request's strVMName, else by its
 // description's.  A failed destination step removes the VM folder it made;
 // no operation changes or removes a file it did not place itself.
@@ -121,6 +128,13 @@ class ZY_PLATFORM_API FolderVMInfo : public IVMInfo {
 
  private:
   int Fail(const std::string& text);
+  // False, with the reason as last error, when path leaves the root or
+  // goes through a symbolic link below it.
+  bool Confined(const std::string& path);
+  // For a kind whose description lists no disks, the restored disks the
+  // platform keeps all the same (added to description); their file names.
+  std::vector<std::string> KeepRestoredDisks(
+      const RestoreCtx& ctx, VMInfoStructs::SVMInfo& description) const;
   bool FindVMFolder(const std::string& vmName, const std::string& vmGuid,
                     std::string& folder);
   bool CheckDestinationFree(const RestoreCtx& ctx, std::string& vmName);

@@ -42,6 +42,15 @@ class ZY_PLATFORM_API FXPath {
   static bool DoesPathExist(const std::string& path);
 };
 
+// The system call behind ZyMoveFileEx's rename, replaceable so that a test
+// runs the path a move across file systems takes (renameat2 returning
+// EXDEV) on one file system.  Internal: not exported from the library.
+struct ZyFileOperations {
+  // renameat2(AT_FDCWD, from, AT_FDCWD, to, flags): 0, or -1 with errno.
+  int (*renameFiles)(const char* from, const char* to, unsigned flags);
+};
+ZyFileOperations& FileOperations();
+
 // ZyMoveFileEx flag: across file systems, copy the file and remove the
 // source instead of failing with EXDEV.
 constexpr unsigned ZY_MOVEFILE_COPY_ALLOWED = 1;

@@ -142,7 +142,13 @@ TEST(InputFiles, EveryReaderRefusesFifosDevicesFoldersAndOversizedFiles) {
         EXPECT_EQ(reported, "");
         continue;
       }
-      EXPECT_NE(reported.find(shape.reason), std::string::npos) << reported;
+      // The folder platform refuses the link to the device before reading.
+      bool linkRefused = shape.shape == Shape::Device &&
+                         reported.find("links are not followed") !=
+                             std::string::npos;
+      if (!linkRefused) {
+        EXPECT_NE(reported.find(shape.reason), std::string::npos) << reported;
+      }
       EXPECT_NE(reported.find(path), std::string::npos) << reported;
     }
   }

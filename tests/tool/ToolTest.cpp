@@ -300,7 +300,7 @@ TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
   escaping["vDisks"][0]["diskIndexName"] = "../web01/web01.vmx";
   std::string escapingName = dir.Write("escaping.json", escaping.dump());
   json unwritable = json::parse(TempDir::Read(Web01Request()));
-  unwritable["strStagingPath"] = dir.Write("a-file", "x") + "/staging";
+  unwritable["strStagingPath"] = dir.Write("root/a-file", "x") + "/staging";
   std::string unwritableStaging =
       dir.Write("unwritable.json", unwritable.dump());
   std::string badXml = dir.Write("bad.xml", "<VMOpReq><recoveryResponse>");
@@ -348,7 +348,7 @@ TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
       {__LINE__,
        {"restore", unwritableStaging, "--from", "vmware", "--to", "hyperv"},
        1,
-       "cannot create restore folder"},
+       "Cannot create folder"},
       {__LINE__,
        {"restore", Web01Request(), "--from", "vmware", "--to", "rhev"},
        1,
