@@ -20,6 +20,7 @@
 #include "BootPlan.h"
 #include "BootRunner.h"
 #include "Commands.h"
+#include "DiskCopy.h"
 #include "P2VJob.h"
 #include "RestoreJob.h"
 
@@ -28,6 +29,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
@@ -120,6 +122,28 @@ std::string BootCheckLine(const std::string& folder) {
   }
 }
 
+// The format and size of each disk image the step wrote, as the disk image
+// component reads them back.
+void PrintDiskImages(const RestoreOutcome& outcome) {
+  if (outcome.facts.location.empty()) return;
+  bool first = true;
+  for (const VMInfoStructs::SDisk& disk : outcome.description.vDisks) {
+    std::string path = CQiPath::Append(outcome.facts.location,
+                                       CQiPath::GetBaseName(disk.fileName));
+    std::error_code ec;
+    if (disk.nFileType != 1 || !fs::is_regular_file(path, ec)) continue;
+    if (first) Print("Disk images written:\n");
+    first = false;
+    CArchiveVirtualDiskFile::ImageFacts_t facts = InspectDiskImage(path);
+    struct stat file {};
+    ::stat(path.c_str(), &file);
+    Print("  %-28s %-6s %10s virtual %10s allocated\n",
+          CQiPath::GetBaseName(path).c_str(), facts.format.c_str(),
+          HumanBytes(facts.virtualSize).c_str(),
+          HumanBytes(static_cast<uint64_t>(file.st_blocks) * 512).c_str());
+  }
+}
+
 struct Step {
   std::string title;
   std::function<RestoreOutcome()> run;
@@ -189,6 +213,7 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
     Print("== %zu/%zu %s ==\n", i + 1, steps.size(), steps[i].title.c_str());
     PrintDescription(outcome.description, outcome.facts);
     if (!boot.empty()) Print("  Boot check:    %s\n", boot.c_str());
+    PrintDiskImages(outcome);
     Print("\n");
   }
   if (global.json) {

@@ -1,5 +1,13 @@
 //===- CmdRestore.cpp - zyvmconvert restore REQUEST --from K --to K -------===//
+//
+// A restore as the restore agent runs it: the request names the source VM
+// (on the folder platform, or in --source) and its backed-up files; with
+// --vmx, --xen-cfg, --ec2-xml or --zyf the source VM and its disks are the
+// files instead, and the request, when given, brings its options.
+//
+//===----------------------------------------------------------------------===//
 #include "Commands.h"
+#include "FileSource.h"
 #include "RestoreJob.h"
 
 #include <CLI/CLI.hpp>
@@ -9,18 +17,17 @@ namespace zytool {
 
 int RunRestore(const GlobalOptions& global, const RestoreOptions& options) {
   RestoreJob job;
-  job.source = KindFromText(options.from);
-  job.destination = KindFromText(options.to);
-  job.root = RequirePlatformRoot(global);
+  job.destination = DestinationKindFromText(options.to);
+  bool fromFiles = HasFileSource(options.files);
+  if (options.request.empty() && !fromFiles)
+    throw ToolError("give the restore request (or the source VM's files)");
+  if (fromFiles && !options.sourceFolder.empty())
+    throw ToolError("--source goes with a request, not with source files");
+  if (!options.request.empty())
+    job.request = ReadRestoreRequest(options.request);
   job.sourceFolder = options.sourceFolder;
-  job.request = ReadRestoreRequest(options.request);
-  RestoreOutcome outcome = RunRestoreJob(job);
-  if (global.json)
-    Print("%s\n",
-          DescriptionJson(outcome.description, outcome.facts).dump(2).c_str());
-  else
-    PrintDescription(outcome.description, outcome.facts);
-  return 0;
+  SetUpSource(global, options.files, options.from, "", job);
+  return RunAndReport(global, job);
 }
 
 void AddRestoreCommand(CLI::App& app, const GlobalOptions& global,
@@ -30,13 +37,14 @@ void AddRestoreCommand(CLI::App& app, const GlobalOptions& global,
       "restore",
       "Restore a VM to another platform kind from a JSON restore request");
   cmd->add_option("request", options->request,
-                  "Restore request, JSON (- for standard input)")
-      ->required();
-  cmd->add_option("--from", options->from, "Source platform kind")->required();
+                  "Restore request, JSON (- for standard input)");
+  cmd->add_option("--from", options->from,
+                  "Source platform kind (default: the source file's)");
   cmd->add_option("--to", options->to, "Destination platform kind")->required();
   cmd->add_option("--source", options->sourceFolder,
                   "Folder of the backed-up files (default: the source VM's "
                   "folder on the platform)");
+  AddFileSourceOptions(*cmd, options->files);
   cmd->callback([&run, &global, options] {
     run = [&global, options] { return RunRestore(global, *options); };
   });

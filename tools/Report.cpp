@@ -17,6 +17,25 @@ namespace {
 
 using VMInfoStructs::SDisk;
 
+struct FormatName {
+  int32_t type;
+  const char* name;
+};
+
+// The image format each destination disk format is written in, as the disk
+// image component writes it.  (Kept here until the component names its own
+// formats; then its name for FormatForDiskType replaces this table.)
+// clang-format off
+constexpr FormatName kFormatNames[] = {
+    {DT_HYPERV_VHD, "VHD"},  {DT_VHD_13, "VHD"},      {DT_VHD_14, "VHD"},
+    {DT_VMDK, "VMDK"},       {DT_VHDX_20, "VHDX"},    {DT_VHDX_21, "VHDX"},
+    {DT_VHDX_22, "VHDX"},    {DT_AZURE, "VHD (fixed)"}, {DT_AMAZON, "VHDX"},
+    {DT_RHEV, "qcow2"},      {DT_NUTANIX, "qcow2"},   {DT_ORACLE_VM, "raw"},
+    {DT_KIND_801, "raw"},    {DT_OPENSTACK, "qcow2"}, {DT_KIND_1101, "raw"},
+    {DT_KIND_1301, "raw"},   {DT_KIND_1401, "raw"},
+};
+// clang-format on
+
 const char* DeviceLabel(const SDisk& disk) {
   if (disk.nFileType == VMInfoStructs::kFileTypeConfig) return "config";
   return disk.nDeviceType == VMInfoStructs::kDeviceTypeCdrom ? "cd-rom"
@@ -35,14 +54,14 @@ void PrintDisks(const VMInfoStructs::SVMInfo& info) {
   int width = 24;
   for (const SDisk& disk : info.vDisks)
     width = std::max(width, static_cast<int>(DestinationDiskName(disk).size()));
-  Print("  Disks:\n    %-*s  %-7s %-9s %-11s %-8s %10s\n", width, "NAME",
+  Print("  Disks:\n    %-*s  %-7s %-11s %-11s %-8s %10s\n", width, "NAME",
         "KIND", "FORMAT", "CONTROLLER", "BUS:SLOT", "SIZE");
   for (const SDisk& disk : info.vDisks) {
     std::string where =
         std::to_string(disk.nBus) + ":" + std::to_string(disk.nSlot);
     uint64_t size =
         static_cast<uint64_t>(std::max<int64_t>(disk.i64MaxSizeInBytes, 0));
-    Print("    %-*s  %-7s %-9s %-11s %-8s %10s%s\n", width,
+    Print("    %-*s  %-7s %-11s %-11s %-8s %10s%s\n", width,
           Or(DestinationDiskName(disk), "-").c_str(), DeviceLabel(disk),
           FormatLabel(disk.eDiskType).c_str(),
           Or(disk.strControllerType, "-").c_str(), where.c_str(),
@@ -64,10 +83,12 @@ void PrintNetworkCards(const VMInfoStructs::SVMInfo& info) {
     Print("  Network cards: none\n");
     return;
   }
-  Print("  Network cards:\n    %-16s %-20s %s\n", "NAME", "NETWORK", "ADAPTER");
+  Print("  Network cards:\n    %-16s %-20s %-17s %s\n", "NAME", "NETWORK",
+        "MAC", "ADAPTER");
   for (const auto& card : info.vNetworkCards)
-    Print("    %-16s %-20s %s%s\n", Or(card.strName, "-").c_str(),
+    Print("    %-16s %-20s %-17s %s%s\n", Or(card.strName, "-").c_str(),
           Or(card.strNetworkName, "-").c_str(),
+          Or(card.strMacAddress, "-").c_str(),
           Or(card.strAdapterType, "-").c_str(),
           card.bLegacyAdapter ? " (legacy)" : "");
 }
@@ -83,22 +104,18 @@ std::string DestinationDiskName(const SDisk& disk) {
 }
 
 std::string FormatLabel(int32_t diskType) {
-  std::string extension;
-  {
-    QuietLog quiet;
-    ZyVMConverter converter;
-    extension = converter.GetDestinationDiskExtension(
-        static_cast<DiskType_t>(diskType));
-  }
-  std::string label = std::to_string(diskType);
-  return extension.empty() ? label : label + " " + extension;
+  for (const FormatName& row : kFormatNames)
+    if (row.type == diskType) return row.name;
+  return diskType == DT_NONE ? "-" : std::to_string(diskType);
 }
 
 void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,
                           const VMInfoStructs::SVMInfo& info) {
   if (facts.location.empty()) return;
-  std::string name =
-      NativeDescriptionName(kind, CQiPath::GetBaseName(facts.location));
+  // The VM's folder is named after it, except an output folder a user named.
+  std::string name = NativeDescriptionName(
+      kind, info.strVMName.empty() ? CQiPath::GetBaseName(facts.location)
+                                   : info.strVMName);
   if (name.empty()) return;
   std::string path = CQiPath::Append(facts.location, name);
   std::error_code ec;
@@ -118,7 +135,8 @@ void PrintDescription(const VMInfoStructs::SVMInfo& info,
   std::string osFacts;
   for (const std::string& part :
        {os.GuestOSName, os.OSType, os.CPUArch, os.OSVersion})
-    if (!part.empty() && osFacts.find(part) == std::string::npos)
+    if (!part.empty() && osFacts.find(part) == std::string::npos &&
+        part != "Any")
       osFacts += (osFacts.empty() ? "" : ", ") + part;
   Print("  Guest OS:      %s%s\n", Or(info.strGuestOS, "-").c_str(),
         osFacts.empty() ? "" : (" (" + osFacts + ")").c_str());
@@ -160,7 +178,8 @@ nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
   for (const SDisk& disk : info.vDisks) {
     disks.push_back({{"name", DestinationDiskName(disk)},
                      {"kind", DeviceLabel(disk)},
-                     {"format", disk.eDiskType},
+                     {"format", FormatLabel(disk.eDiskType)},
+                     {"diskType", disk.eDiskType},
                      {"controller", disk.strControllerType},
                      {"bus", disk.nBus},
                      {"slot", disk.nSlot},

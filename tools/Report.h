@@ -16,7 +16,7 @@ namespace zytool {
 // (Each destination kind writes the new name into one of these.)
 std::string DestinationDiskName(const VMInfoStructs::SDisk& disk);
 
-// "12 .vhd", "25" for a format without extension.
+// The image format of a disk format: "VHD", "VHDX", "VMDK", "qcow2", "raw".
 std::string FormatLabel(int32_t diskType);
 
 // What a conversion produced, beyond the description itself.

@@ -10,9 +10,9 @@
 
 #include "converter/ZyVMConverter.h"
 #include "model/PlatformKinds.h"
-#include "platform/support/BoundedFile.h"
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/readers/VMConfigFile.h"
+#include "platform/support/CQiError.h"
 #include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
@@ -24,8 +24,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <iterator>
 
 namespace zytool {
 namespace {
@@ -38,6 +36,7 @@ using VMInfoStructs::kFileTypeDisk;
 using VMInfoStructs::SDisk;
 
 constexpr char kDescriptionName[] = "VMConfig.zyf";
+constexpr char kCatalogName[] = "catalog";
 
 // The file of the backup an entry of the request stands for.
 std::string SourceNameOf(const SDisk& entry) {
@@ -46,6 +45,28 @@ std::string SourceNameOf(const SDisk& entry) {
 
 bool HasData(const SDisk& entry) {
   return entry.nDeviceType != kDeviceTypeCdrom;
+}
+
+// Where the backed-up file of an index name is read from.
+std::string SourcePath(const RestoreJob& job, const std::string& name) {
+  auto named = job.sourceFiles.find(name);
+  if (named != job.sourceFiles.end()) return named->second;
+  return CQiPath::Append(job.sourceFolder, name);
+}
+
+// The folder that read stays in: a file named on the command line's own
+// folder, else the source root.
+std::string SourceRootOf(const RestoreJob& job, const std::string& name) {
+  auto named = job.sourceFiles.find(name);
+  if (named != job.sourceFiles.end())
+    return fs::path(named->second).parent_path().string();
+  return job.sourceRoot;
+}
+
+// Where everything this job writes stays: the output folder, else the
+// platform root.
+const std::string& WriteRoot(const RestoreJob& job) {
+  return job.outputFolder.empty() ? job.root : job.outputFolder;
 }
 
 // Names from a request become file names in the source and restore folders;
@@ -70,8 +91,8 @@ void Warn(const std::string& line) {
 // released at the end.
 class AccessObject {
  public:
-  explicit AccessObject(VirtualServerInstanceType kind)
-      : object_(IVMInfo::CreateObject(kind)) {
+  explicit AccessObject(const RestoreJob& job) : object_(OpenDestination(job)) {
+    VirtualServerInstanceType kind = job.destination;
     if (!object_)
       throw ToolError("no access object for platform kind [" +
                       PlatformKindName(kind) + "]");
@@ -92,20 +113,95 @@ class AccessObject {
   IVMInfo* get() const { return object_; }
 
  private:
+  // The platform's access object, or a folder platform that builds the VM
+  // in the output folder.
+  static IVMInfo* OpenDestination(const RestoreJob& job) {
+    if (job.outputFolder.empty()) return IVMInfo::CreateObject(job.destination);
+    auto* folder = new FolderVMInfo(job.destination, job.outputFolder);
+    folder->BuildVMIn(job.outputFolder);
+    return folder;
+  }
   IVMInfo* object_;
 };
 
-// The error value, the converter's last failure line and the platform's
-// last failure, as far as there are any.
-std::string Reasons(const std::string& what, const CQiError& error,
+// The output folder, made for this job and removed again when a failure
+// leaves it empty.
+class OutputFolder {
+ public:
+  explicit OutputFolder(const std::string& path) : path_(path) {
+    if (path_.empty()) return;
+    std::error_code ec;
+    made_ = fs::create_directories(path_, ec);
+    if (ec)
+      throw ToolError("cannot create output folder [" + path_ +
+                      "]: " + ec.message());
+  }
+  ~OutputFolder() {
+    std::error_code ec;
+    if (made_ && !kept_) fs::remove(path_, ec);  // only when empty
+  }
+  OutputFolder(const OutputFolder&) = delete;
+  OutputFolder& operator=(const OutputFolder&) = delete;
+  void Keep() { kept_ = true; }
+
+ private:
+  std::string path_;
+  bool made_ = false;
+  bool kept_ = false;
+};
+
+// Why a conversion failed, for its one line: the library's last failure
+// line, else the platform's last error, else what the error value means,
+// else the value itself.  The error value always goes to the log.
+std::string Reasons(const RestoreJob& job, const CQiError& error,
                     const FailureWatch& watch, IVMInfo* platform) {
-  std::string text = what + ": " + error.AsString();
-  std::string line = watch.LastFailure();
-  while (!line.empty() && line.back() == '\n') line.pop_back();
-  if (!line.empty()) text += "; " + line;
-  std::string reason = platform ? platform->GetLastErrorText() : std::string();
-  if (!reason.empty() && reason != line) text += "; platform: " + reason;
-  return text;
+  std::string reason = watch.LastFailure();
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' '))
+    reason.pop_back();
+  if (reason.empty() && platform) reason = platform->GetLastErrorText();
+  if (reason.empty() && FXErrorUtil::IsVS(error, 4))
+    reason =
+        "the guest OS is unknown; give osName in the request or configure "
+        "the client";
+  if (reason.empty()) reason = error.AsString();
+  return "cannot convert " + job.request.strSourceVMName + " to " +
+         PlatformKindName(job.destination) + ": " + reason;
+}
+
+// The source VM's description when the request's source is a VM of the
+// platform (or a folder holding its description).
+void FindSourceDescription(RestoreJob& job) {
+  if (job.haveSourceDescription) return;
+  std::string path = CQiPath::Append(job.sourceFolder, kDescriptionName);
+  std::error_code ec;
+  if (!job.sourceFolder.empty() && fs::is_regular_file(path, ec)) {
+    QuietLog quiet;  // a folder without a readable description is no VM
+    job.haveSourceDescription = VMConfigFile(path).Load(job.sourceDescription);
+  }
+}
+
+// What a platform knows of the source VM and the request leaves open: its
+// network cards (with their MACs and networks) and the client its guest OS
+// facts are asked from.
+void TakeFromSource(RestoreJob& job) {
+  FindSourceDescription(job);
+  RestoreCtx& request = job.request;
+  const VMInfoStructs::SVMInfo* source =
+      job.haveSourceDescription ? &job.sourceDescription : nullptr;
+  if (request.vNetworkCards.empty()) {
+    request.vNetworkCards = request.vmInfo.vNetworkCards;
+    if (request.vNetworkCards.empty() && source)
+      request.vNetworkCards = source->vNetworkCards;
+  }
+  VMInfoStructs::SVMInfo facts = request.vmInfo;
+  if (facts.guestOSInfo.GuestOSName.empty() && facts.strGuestOS.empty() &&
+      source) {
+    facts.guestOSInfo = source->guestOSInfo;
+    facts.strGuestOS = source->strGuestOS;
+  }
+  if (facts.strVMName.empty()) facts.strVMName = request.strSourceVMName;
+  request.vmInfo.nClientId =
+      AnswerClientFromDescription(request.vmInfo.nClientId, facts);
 }
 
 // Step 1: fills the defaults the agent fills and checks that every file is
@@ -117,10 +213,13 @@ void CheckRequest(RestoreJob& job) {
   if (request.strVMName.empty()) request.strVMName = request.strSourceVMName;
   if (request.strVMName.empty())
     throw ToolError("the request names no VM (strVMName or strSourceVMName)");
+  CheckName(request.strVMName, "the VM name");
+  if (!request.strSourceVMName.empty())
+    CheckName(request.strSourceVMName, "the source VM name");
   CheckRequestFigures(request);
   for (const std::string& line : RequestCountMismatches(request)) Warn(line);
   job.sourceRoot = job.sourceFolder.empty() ? job.root : job.sourceFolder;
-  if (job.sourceFolder.empty()) {
+  if (job.sourceFolder.empty() && job.sourceFiles.empty()) {
     if (request.strSourceVMName.empty())
       throw ToolError(
           "the request names no source VM (strSourceVMName); "
@@ -139,20 +238,24 @@ void CheckRequest(RestoreJob& job) {
     if (name.empty())
       throw ToolError("a restored file of the request has no diskIndexName");
     PlainFileName(name, "the backed-up file");
-    std::string path = CQiPath::Append(job.sourceFolder, name);
-    RequireConfined(job.sourceRoot, path);
+    CheckName(name, "the backed-up file name");
+    std::string path = SourcePath(job, name);
+    RequireConfined(SourceRootOf(job, name), path);
     if (!fs::is_regular_file(path, ec))
       throw ToolError("backed-up file [" + path + "] does not exist");
     if (entry.strDisplayName.empty()) entry.strDisplayName = name;
     if (entry.nFileType != kFileTypeDisk) continue;
     if (entry.strMatchName.empty()) entry.strMatchName = name;
     if (entry.fileName.empty()) entry.fileName = name;
-    if (entry.i64MaxSizeInBytes <= 0 || entry.i64CurrSizeInBytes <= 0) {
-      auto size = static_cast<int64_t>(fs::file_size(path, ec));
-      if (entry.i64MaxSizeInBytes <= 0) entry.i64MaxSizeInBytes = size;
-      if (entry.i64CurrSizeInBytes <= 0) entry.i64CurrSizeInBytes = size;
-    }
+    // The disk's size is the guest's (an image's virtual size), its
+    // current size what the file holds.
+    if (entry.i64MaxSizeInBytes <= 0)
+      entry.i64MaxSizeInBytes =
+          static_cast<int64_t>(InspectDiskImage(path).virtualSize);
+    if (entry.i64CurrSizeInBytes <= 0)
+      entry.i64CurrSizeInBytes = static_cast<int64_t>(fs::file_size(path, ec));
   }
+  TakeFromSource(job);
 }
 
 // Every configuration file of the request must be readable by the reader
@@ -161,7 +264,7 @@ void CheckRequest(RestoreJob& job) {
 void CheckConfigurationFiles(const RestoreJob& job) {
   for (const SDisk& entry : job.request.vDisks) {
     if (!HasData(entry) || entry.nFileType != kFileTypeConfig) continue;
-    std::string path = CQiPath::Append(job.sourceFolder, SourceNameOf(entry));
+    std::string path = SourcePath(job, SourceNameOf(entry));
     FailureWatch watch;
     ZyVMConverter reader;
     reader.eSourceInstType = job.source;
@@ -175,10 +278,12 @@ void CheckConfigurationFiles(const RestoreJob& job) {
 }
 
 // Copies a restored file (never through a link, never over a file).
-void RestoreFile(const RestoreJob& job, const std::string& from,
+void RestoreFile(const RestoreJob& job, const std::string& name,
                  const std::string& to) {
   std::string error;
-  if (!CopyFileBeneath(job.sourceRoot, from, job.root, to, error))
+  std::string from = SourcePath(job, name);
+  if (!CopyFileBeneath(SourceRootOf(job, name), from, WriteRoot(job), to,
+                       error))
     throw ToolError("cannot restore [" + from + "]: " + error);
 }
 
@@ -198,19 +303,34 @@ VMInfoStructs::SVMInfo DescriptionOfRequest(const RestoreCtx& request) {
   return description;
 }
 
-// A description the job writes itself names each hard disk by the file
-// restored for it (paired by the disk's name in the request), as a
-// configuration file names its disks: Hyper-V looks the restored disks up
-// by those names, and drops a disk it cannot find.
-void NameDescribedDisks(RestoreCtx& request) {
-  for (SDisk& disk : request.vmInfo.vDisks) {
-    if (!HasData(disk) || !disk.fileName.empty() || disk.strName.empty())
-      continue;
-    for (const SDisk& entry : request.vDisks)
-      if (entry.nFileType == 1 && HasData(entry) &&
-          entry.strName == disk.strName)
-        disk.fileName = entry.strMatchName;
-  }
+// The catalog a backup keeps of a VMware VM's disks by controller position
+// ("disk.scsi0:1.diskname"), written from the source VM's disks when the
+// backup brought none: without it the converter cannot place a disk (or a
+// CD-ROM drive) whose file name the description does not match.
+void WriteCatalogIfMissing(const RestoreJob& job, const std::string& folder,
+                           StagedFiles& staged) {
+  std::string path = CQiPath::Append(folder, kCatalogName);
+  if (fs::exists(fs::symlink_status(path))) return;
+  RequireConfined(WriteRoot(job), path);
+  staged.Add(path);
+  std::string text;
+  auto add = [&text](const SDisk& disk, const std::string& name) {
+    if (disk.strControllerType.empty() || name.empty()) return;
+    text += "disk." + disk.strControllerType + std::to_string(disk.nBus) + ":" +
+            std::to_string(disk.nSlot) +
+            ".diskname = " + nlohmann::json(name).dump() + "\n";
+  };
+  for (const SDisk& entry : job.request.vDisks)
+    if (entry.nFileType == kFileTypeDisk && HasData(entry))
+      add(entry, entry.strMatchName);
+  if (job.haveSourceDescription)
+    for (const SDisk& disk : job.sourceDescription.vDisks)
+      if (disk.nDeviceType == VMInfoStructs::kDeviceTypeHardDisk)
+        add(disk, CQiPath::GetBaseName(disk.fileName));
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  if (!out.flush())
+    throw ToolError("cannot write the disk catalog [" + path + "]");
 }
 
 // Step 3: what the agent writes between the two halves of the conversion.
@@ -220,12 +340,12 @@ void RestoreFiles(RestoreJob& job, const std::string& folder,
   bool hasConfiguration = false;
   for (SDisk& entry : request.vDisks) {
     if (!HasData(entry)) continue;
-    std::string from = CQiPath::Append(job.sourceFolder, SourceNameOf(entry));
+    std::string from = SourcePath(job, SourceNameOf(entry));
     if (entry.nFileType != kFileTypeDisk) {
       hasConfiguration |= entry.nFileType == kFileTypeConfig;
       std::string to = CQiPath::Append(
           folder, PlainFileName(entry.diskIndexName, "the restored file"));
-      RestoreFile(job, from, to);
+      RestoreFile(job, SourceNameOf(entry), to);
       staged.Add(to);
       continue;
     }
@@ -234,18 +354,23 @@ void RestoreFiles(RestoreJob& job, const std::string& folder,
         PlainFileName(DestinationDiskName(entry), "the restored disk name"));
     if (fs::exists(fs::symlink_status(to)))
       throw ToolError("two disks of the request restore to [" + to + "]");
-    RequireConfined(job.sourceRoot, from);
-    RequireConfined(job.root, to);
+    RequireConfined(SourceRootOf(job, SourceNameOf(entry)), from);
+    RequireConfined(WriteRoot(job), to);
     staged.Add(to);
-    CopyDiskImage(from, DiskTypeOfFile(from), to,
-                  static_cast<DiskType_t>(entry.eDiskType),
+    // In the destination's format, at least as large as its disk record
+    // says (whole GiB, a kind's smallest disk), never smaller than the source.
+    CopyDiskImage(from, to, static_cast<DiskType_t>(entry.eDiskType),
+                  static_cast<uint64_t>(std::max<int64_t>(
+                      entry.i64MaxSizeInBytes, 0)),
                   DestinationDiskName(entry));
+    job.writtenFormats[CQiPath::GetBaseName(to)] =
+        static_cast<DiskType_t>(entry.eDiskType);
     entry.fileName = to;
   }
+  if (job.source == VS_VMWARE) WriteCatalogIfMissing(job, folder, staged);
   if (hasConfiguration) return;
-  NameDescribedDisks(request);
   std::string path = CQiPath::Append(folder, kDescriptionName);
-  RequireConfined(job.root, path);
+  RequireConfined(WriteRoot(job), path);
   staged.Add(path);
   if (!VMConfigFile(path).Save(DescriptionOfRequest(request)))
     throw ToolError("cannot write the VM description [" + path + "]");
@@ -347,14 +472,7 @@ void CheckRestoredVM(const VMInfoStructs::SVMInfo& built,
 }  // namespace
 
 RestoreCtx ReadRestoreRequest(const std::string& path) {
-  std::string text;
-  if (path == "-") {
-    text.assign(std::istreambuf_iterator<char>(std::cin), {});
-  } else {
-    std::string error;
-    if (!ReadBoundedFile(path, text, error))
-      throw ToolError("cannot read restore request: " + error);
-  }
+  std::string text = ReadInputFile(path, "restore request");
   nlohmann::json json;
   try {
     json = nlohmann::json::parse(text);
@@ -371,7 +489,9 @@ RestoreCtx ReadRestoreRequest(const std::string& path) {
 }
 
 RestoreOutcome RunRestoreJob(RestoreJob& job) {
-  RemoveAbandonedStaging(job.root);
+  OutputFolder output(job.outputFolder);
+  const std::string& root = WriteRoot(job);
+  RemoveAbandonedStaging(root);
   CheckRequest(job);
   CheckConfigurationFiles(job);
   RestoreCtx& request = job.request;
@@ -380,11 +500,11 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   std::unique_ptr<StagingFolder> staging;
   for (const std::string* named :
        {&request.strStagingPath, &request.strDestinationPath})
-    if (!named->empty() && !IsBeneath(job.root, *named))
+    if (!named->empty() && !IsBeneath(root, *named))
       throw ToolError("the request's folder [" + *named +
-                      "] is outside the platform root [" + job.root + "]");
+                      "] is outside the platform root [" + root + "]");
   if (request.strStagingPath.empty()) {
-    staging = std::make_unique<StagingFolder>(job.root);
+    staging = std::make_unique<StagingFolder>(root);
     request.strStagingPath = staging->path();
   }
   const bool intoDestination =
@@ -394,9 +514,9 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   std::string folder =
       intoDestination ? request.strDestinationPath : request.strStagingPath;
   if (!staging || folder != staging->path())
-    CreateRestoreFolder(job.root, folder, staged);
+    CreateRestoreFolder(root, folder, staged);
 
-  AccessObject platform(job.destination);
+  AccessObject platform(job);
   auto* folderPlatform = dynamic_cast<FolderVMInfo*>(platform.get());
   std::string vmFolder =
       folderPlatform ? folderPlatform->VMFolder(request.strVMName) : "";
@@ -406,14 +526,12 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   CQiError error = converter.InitVMConversion(job.source, job.destination,
                                               platform.get(), request, DT_NONE);
   if (error.IsError())
-    throw ToolError(
-        Reasons("InitVMConversion failed", error, watch, platform.get()));
+    throw ToolError(Reasons(job, error, watch, platform.get()));
   RestoreFiles(job, folder, staged);
   error = converter.CompleteVMConversion(job.source, job.destination,
                                          platform.get(), request);
   if (error.IsError())
-    throw ToolError(
-        Reasons("CompleteVMConversion failed", error, watch, platform.get()));
+    throw ToolError(Reasons(job, error, watch, platform.get()));
   AdjustOnDestination(converter, job, platform.get());
 
   RestoreOutcome outcome;
@@ -427,9 +545,14 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
     CheckRestoredVM(outcome.description, vmFolder, dataDisks);
   }
   made.Keep();
+  // The table shows each disk in the format its file was written in.
+  for (SDisk& disk : outcome.description.vDisks) {
+    auto written = job.writtenFormats.find(CQiPath::GetBaseName(disk.fileName));
+    if (written != job.writtenFormats.end()) disk.eDiskType = written->second;
+  }
   outcome.facts.title = request.strSourceVMName + " (" +
-                        PlatformKindName(job.source) + ") restored to " +
-                        PlatformKindName(job.destination);
+                        PlatformKindName(job.source) + ") " + job.verb +
+                        " to " + PlatformKindName(job.destination);
   outcome.facts.vmId = request.strVMId;
   outcome.facts.location = request.strResultInfo;
   // The instance type and region are chosen in the converter's own copy of
@@ -440,6 +563,7 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   if (!request.strResultDetail.empty())
     outcome.facts.title += "; " + request.strResultDetail;
   AddNativeDescription(outcome.facts, job.destination, outcome.description);
+  output.Keep();
   return outcome;
 }
 

@@ -20,6 +20,11 @@
 // path is followed through a symbolic link (ConfinedPath.h).
 // The restore succeeds only when the destination VM holds every data disk
 // of the request and every configuration file of the request was read.
+// With an output folder, that folder takes the platform root's place for
+// everything written.  What the request leaves open is taken from the
+// source VM, as a platform would: its network cards with their MACs and
+// networks, its guest OS facts for the client properties, and a catalog of
+// its disks by controller position.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -29,6 +34,7 @@
 #include "model/Contexts.h"
 #include "model/VirtualServerTypes.h"
 
+#include <map>
 #include <string>
 
 namespace zytool {
@@ -39,6 +45,19 @@ struct RestoreJob {
   RestoreCtx request;
   std::string root;          // platform root
   std::string sourceFolder;  // empty: <root>/<source kind>/<strSourceVMName>
+  // Backed-up files named on the command line, by their index name; they
+  // are read from here instead of the source folder.
+  std::map<std::string, std::string> sourceFiles;
+  // The source VM's own description, when known; what the request leaves
+  // open is taken from it.
+  bool haveSourceDescription = false;
+  VMInfoStructs::SVMInfo sourceDescription;
+  // When set, the destination VM is built in this folder (created) instead
+  // of on the platform.
+  std::string outputFolder;
+  std::string verb = "restored";  // in the result's title
+  // The disk format each restored disk file was written in, by file name.
+  std::map<std::string, DiskType_t> writtenFormats;
   // The folder source reads stay in: the --source folder the user named,
   // else the platform root.
   std::string sourceRoot;

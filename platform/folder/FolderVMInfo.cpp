@@ -12,6 +12,7 @@
 
 #include "platform/readers/NativeWriters.h"
 #include "platform/readers/VMConfigFile.h"
+#include "platform/settings/PlatformConfig.h"
 #include "platform/support/BoundedFile.h"
 #include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
@@ -338,6 +339,51 @@ int WriteWholeFile(const std::string& path, const std::string& text,
 
 }  // namespace
 
+int AnswerClientFromDescription(int clientId, const SVMInfo& description) {
+  ZyClientRecord configured;
+  if (clientId > 0 && PlatformConfig::FindClientById(clientId, configured))
+    return clientId;
+  const auto& os = description.guestOSInfo;
+  std::string name =
+      os.GuestOSName.empty() ? description.strGuestOS : os.GuestOSName;
+  if (name.empty()) return clientId;
+  // Ids of clients answered for, above any a platform hands out.
+  static int nextId = 0x7f000000;
+  int id = clientId > 0 ? clientId : nextId++;
+  ZyClientRecord client;
+  client.nId = id;
+  client.strName = description.strVMName;
+  // A description made from a client's own OS text keeps it whole.
+  client.strOSInfo = name.find(":-") != std::string::npos
+                         ? name
+                         : name + ":-" + os.OSVersion + ":-:-" +
+                               (os.CPUArch.empty() ? "Any" : os.CPUArch);
+  PlatformConfig::AddClient(client);
+  return id;
+}
+
+void AnswerMachineClient(const std::string& clientName, bool windows,
+                         bool is64Bit, const std::string& osText) {
+  // Operating-system ids of a 64-bit Windows server (its guest refined by
+  // the OS text) and of a 32-bit Windows machine.
+  constexpr int kWindows64OSId = 211;
+  constexpr int kWindows32OSId = 208;
+  constexpr int kMachineClientId = 0x7e000000;
+  ZyClientRecord client;
+  if (clientName.empty() ||
+      PlatformConfig::FindClientByName(clientName, client))
+    return;
+  std::string name = osText.empty() ? (windows ? "Windows" : "Linux") : osText;
+  client.nId = kMachineClientId;
+  client.strName = clientName;
+  client.nOperatingSystemId =
+      windows ? (is64Bit ? kWindows64OSId : kWindows32OSId) : 0;
+  client.strOSInfo = name.find(":-") != std::string::npos
+                         ? name
+                         : name + ":-:-:-" + (is64Bit ? "x64" : "x86");
+  PlatformConfig::AddClient(client);
+}
+
 std::string NativeDescriptionName(VirtualServerInstanceType kind,
                                   const std::string& vmName) {
   const NativeRow* row = FindNativeRow(kind);
@@ -351,7 +397,6 @@ std::vector<std::string> NativeDescriptionNotes(VirtualServerInstanceType kind,
   if (!row) return {};
   return row->write(info, SNativeWriteInput()).vNotes;
 }
-
 
 IVMInfo* CreateFolderVMInfoFromEnvironment(VirtualServerInstanceType kind) {
   const char* root = std::getenv("ZY_PLATFORM_ROOT");
@@ -390,6 +435,7 @@ std::string FolderVMInfo::KindFolder() const {
 }
 
 std::string FolderVMInfo::VMFolder(const std::string& vmName) const {
+  if (!vmFolder_.empty()) return vmFolder_;
   return Join(KindFolder(), vmName);
 }
 
@@ -633,10 +679,11 @@ bool FolderVMInfo::CheckDestinationFree(const RestoreCtx& ctx,
   }
   if (!Confined(Join(VMFolder(vmName), kDescriptionName))) return false;
   if (Exists(Join(VMFolder(vmName), kDescriptionName))) {
-    Fail("A VM named [" + vmName + "] already exists in [" + KindFolder() +
-         "]");
+    Fail("A VM named [" + vmName + "] already exists in [" +
+         (vmFolder_.empty() ? KindFolder() : vmFolder_) + "]");
     return false;
   }
+  if (!vmFolder_.empty()) return true;  // the caller made the VM's folder
   std::string error;
   if (!CreateFoldersBeneath(root_, KindFolder(), error)) {
     Fail(error);

@@ -68,6 +68,25 @@
 #include <string>
 #include <vector>
 
+// The backup client a VM's guest OS facts are asked from.  A real platform
+// knows every protected VM's client; without a configured client (none in
+// the platform configuration under clientId), the folder platform answers
+// from the VM's own description: a client registered in-process whose OS
+// text is the description's guest OS name, version and architecture
+// ("Windows Server 2019:-10.0:-:-x64"; "Any" for an unknown architecture).
+// Returns the client id to use: clientId when that client is configured,
+// else the registered one (clientId itself when positive); clientId
+// unchanged when the description names no guest OS.
+ZY_PLATFORM_API int AnswerClientFromDescription(
+    int clientId, const VMInfoStructs::SVMInfo& description);
+// The same for a physical machine's client, known by its name: when no
+// client of that name is configured, one is registered whose OS text is
+// osText (a whole "name:-version:-build:-arch", or a name completed with
+// the architecture) and whose operating-system id is a 64-bit Windows
+// server's or a 32-bit Windows machine's for Windows, 0 otherwise.
+ZY_PLATFORM_API void AnswerMachineClient(const std::string& clientName,
+                                         bool windows, bool is64Bit,
+                                         const std::string& osText);
 // The file name of the native description of a destination VM of kind
 // ("<vm>.vmx", "<vm>.xml", "vm.cfg", "<vm>.ps1", "import-image.json",
 // "azure-vm.json"); empty for a kind without one.
@@ -118,8 +137,13 @@ class ZY_PLATFORM_API FolderVMInfo : public IVMInfo {
 
   // <root>/<kind>
   std::string KindFolder() const;
-  // <root>/<kind>/<vm>
+  // <root>/<kind>/<vm>, or the folder given to BuildVMIn.
   std::string VMFolder(const std::string& vmName) const;
+  // Builds the destination VM in folder itself (created when absent)
+  // instead of <root>/<kind>/<vm>: a VM converted from files a user named,
+  // into a folder the user named.  The root still holds hosts.json and
+  // instance-types.json.
+  void BuildVMIn(const std::string& folder) { vmFolder_ = folder; }
   // Rewrites the description of an existing VM of this kind (after the
   // caller adjusted it), its disks named as ConfigureDestinationVM names
   // them; false, with the reason as last error, otherwise.
@@ -148,6 +172,7 @@ class ZY_PLATFORM_API FolderVMInfo : public IVMInfo {
   VirtualServerInstanceType kind_;
   std::string root_;
   std::string lastError_;
+  std::string vmFolder_;  // set by BuildVMIn
   // What MountVM placed, so UnmountVM removes exactly that.
   std::string mountFolder_;
   bool createdMountFolder_ = false;

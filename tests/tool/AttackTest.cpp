@@ -260,10 +260,14 @@ TEST_F(Attack, PhysicalMachineRestoresKeepBothDisksOnEveryKind) {
       if (disk["kind"] == "disk") files.push_back(disk["name"]);
     ASSERT_EQ(files.size(), 2u);
     std::string vm = root + "/" + kind + "/fileserver/";
-    EXPECT_EQ(TempDir::Read(vm + files[0]),
-              TempDir::Read(kExamples + "/physical/disk0"));
-    EXPECT_EQ(TempDir::Read(vm + files[1]),
-              TempDir::Read(kExamples + "/physical/disk1"));
+    // The guest sees the machine's bytes, in the destination's format and
+    // at the size the request gives (the rest reads as zeros).
+    for (int i = 0; i < 2; ++i) {
+      std::string compare = "qemu-img compare -q '" + kExamples +
+                            "/physical/disk" + std::to_string(i) + "' '" + vm +
+                            files[i] + "'";
+      EXPECT_EQ(std::system(compare.c_str()), 0) << compare;
+    }
   }
 }
 
