@@ -109,7 +109,7 @@ class DemoPlatform {
 std::string BootCheckLine(const std::string& folder) {
   try {
     BootPlan plan = ReadBootPlan(folder);
-    BootResult result = RunBootPlan(plan, folder, 20);
+    BootResult result = RunBootPlan(plan, folder, 5);
     std::string line;
     for (const BootDisk& disk : plan.disks)
       if (disk.boot) line = BootDiskText(disk) + ": ";
