@@ -40,6 +40,8 @@ void AddKindsCommand(CLI::App& app, const GlobalOptions& global,
                      CommandRun& run);
 void AddDemoCommand(CLI::App& app, const GlobalOptions& global,
                     CommandRun& run);
+void AddBootCheckCommand(CLI::App& app, const GlobalOptions& global,
+                         CommandRun& run);
 
 // A platform kind from the command line; throws ToolError naming the text.
 VirtualServerInstanceType KindFromText(const std::string& text);
@@ -47,6 +49,10 @@ VirtualServerInstanceType KindFromText(const std::string& text);
 VirtualServerInstanceType DestinationKindFromText(const std::string& text);
 
 int RunKinds(const GlobalOptions& global);
+
+// Boots the restored VM in folder in qemu; 0 booted, 1 failed, 3 cannot be
+// checked.
+int RunBootCheck(const GlobalOptions& global, const std::string& folder);
 
 struct CloneDiskOptions {
   std::string source;
