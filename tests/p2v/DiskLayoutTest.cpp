@@ -17,6 +17,13 @@ DiskList Disks(const std::vector<SAddr>& addresses) {
   return out;
 }
 
+// Marks the machine's boot disk as a SCSI one.
+void ScsiBoot(HW& hw) {
+  Disk boot;
+  boot.setint64(Disk::isScsi, 1);
+  hw.SetObject(HW::bootDisk, boot);
+}
+
 }  // namespace
 
 TEST(DiskLayout, IdeIndexWrapsOverTheFourPositions) {
@@ -28,7 +35,8 @@ TEST(DiskLayout, IdeIndexWrapsOverTheFourPositions) {
   // clang-format off
   const Row rows[] = {
       {__LINE__, 1, {0, 1}}, {__LINE__, 2, {1, 0}}, {__LINE__, 3, {1, 1}},
-      {__LINE__, 4, {0, 0}}, {__LINE__, INT_MAX, {1, 1}}};
+      {__LINE__, 4, {0, 0}}, {__LINE__, INT_MAX, {1, 1}},
+      {__LINE__, -3, {-9, -9}}};  // a negative index leaves both untouched
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     SAddr got{-9, -9};
@@ -36,11 +44,6 @@ TEST(DiskLayout, IdeIndexWrapsOverTheFourPositions) {
     EXPECT_EQ(got.bus, row.expected.bus);
     EXPECT_EQ(got.slot, row.expected.slot);
   }
-  int bus = -9;
-  int slot = -9;
-  ZyP2VUtils::GetBusAndSlotForIDEDisk(-3, bus, slot);
-  EXPECT_EQ(bus, -9);
-  EXPECT_EQ(slot, -9);
 }
 
 TEST(DiskLayout, NextScsiAddressRunsBusByBusUpToBusThreeSlotFifteen) {
@@ -50,8 +53,6 @@ TEST(DiskLayout, NextScsiAddressRunsBusByBusUpToBusThreeSlotFifteen) {
     bool exists;
     SAddr next;
   };
-  // clang-format on
-  // clang-format off
   const Row rows[] = {
       {__LINE__, {0, 6}, true, {0, 7}},   {__LINE__, {0, 15}, true, {1, 0}},
       {__LINE__, {3, 14}, true, {3, 15}}, {__LINE__, {3, 15}, false, {-9, -9}},
@@ -153,37 +154,28 @@ TEST(DiskLayout, FourIdeDevicesBeyondBusOneAreRenumbered) {
             (std::vector<SAddr>{{0, 1}, {1, 1}, {0, 0}, {1, 0}}));
 }
 
+// The boot disk, when it is an IDE one, goes first; the rest fill the gaps.
 TEST(DiskLayout, IdeDisksBeyondFourFillScsiGapsThenTheEnd) {
-  HW hw = MakeHw(Disks({{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}, {2, 1}}),
-                 Disks({{0, 0}, {0, 1}, {0, 3}}));
-  Disk boot;
-  boot.setint64(Disk::isScsi, 1);
-  hw.SetObject(HW::bootDisk, boot);
-  EXPECT_TRUE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
-  EXPECT_EQ(Addresses(Scsi(hw)), (std::vector<SAddr>{{0, 0},
-                                                     {0, 1},
-                                                     {0, 2},
-                                                     {0, 3},
-                                                     {0, 4},
-                                                     {0, 5},
-                                                     {0, 6},
-                                                     {0, 7},
-                                                     {0, 8}}));
-  EXPECT_EQ(hw.getint64(HW::scsiCount), 9);
-  EXPECT_EQ(hw.getint64(HW::ideCount), 0);
-}
-
-TEST(DiskLayout, IdeBootDiskBecomesTheFirstScsiDisk) {
-  DiskList ide = Disks({{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}, {2, 1}});
-  ide[0].setstring(Disk::name, "boot");
-  DiskList scsi = Disks({{0, 0}, {0, 1}, {0, 3}});
-  scsi[0].setstring(Disk::name, "data0");
-  HW hw = MakeHw(ide, scsi);  // no boot disk given: isScsi reads 0
-  EXPECT_TRUE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
-  DiskList out = Scsi(hw);
-  ASSERT_EQ(out.size(), 9u);
-  EXPECT_EQ(out[0].getstring(Disk::name), "boot");
-  EXPECT_EQ(out[2].getstring(Disk::name), "data0");
+  std::vector<SAddr> filled;
+  for (int slot = 0; slot < 9; ++slot) filled.push_back({0, slot});
+  for (bool ideBoot : {false, true}) {
+    SCOPED_TRACE(ideBoot);
+    DiskList ide = Disks({{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}, {2, 1}});
+    ide[0].setstring(Disk::name, "boot");
+    DiskList scsi = Disks({{0, 0}, {0, 1}, {0, 3}});
+    scsi[0].setstring(Disk::name, "data0");
+    HW hw = MakeHw(ide, scsi);  // no boot disk given: isScsi reads 0
+    if (!ideBoot) ScsiBoot(hw);
+    EXPECT_TRUE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
+    DiskList out = Scsi(hw);
+    EXPECT_EQ(Addresses(out), filled);
+    EXPECT_EQ(hw.getint64(HW::scsiCount), 9);
+    EXPECT_EQ(hw.getint64(HW::ideCount), 0);
+    if (ideBoot) {
+      EXPECT_EQ(out[0].getstring(Disk::name), "boot");
+      EXPECT_EQ(out[2].getstring(Disk::name), "data0");
+    }
+  }
 }
 
 TEST(DiskLayout, CdromAmongManyIdeDevicesStaysOnIde) {
@@ -204,9 +196,7 @@ TEST(DiskLayout, MoveStopsAtAnUnsupportedScsiAddressKeepingWhatMoved) {
   ide[1].setstring(Disk::name, "moved");
   ide[2].setstring(Disk::name, "lost");
   HW hw = MakeHw(ide, Disks({{3, 13}, {3, 15}, {3, 15}}));
-  Disk boot;
-  boot.setint64(Disk::isScsi, 1);
-  hw.SetObject(HW::bootDisk, boot);
+  ScsiBoot(hw);
   EXPECT_FALSE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
   EXPECT_TRUE(capture.sink().Contains(
       "SCSI disk with unsupported address encountered. Bus: 3, Slot: 15"));
@@ -226,9 +216,7 @@ TEST(DiskLayout, MoveStopsWhenTheScsiListIsFull) {
   ScopedLogCapture capture;
   HW hw =
       MakeHw(Disks({{0, 0}, {0, 1}, {1, 0}, {1, 1}, {2, 0}}), Disks({{3, 14}}));
-  Disk boot;
-  boot.setint64(Disk::isScsi, 1);
-  hw.SetObject(HW::bootDisk, boot);
+  ScsiBoot(hw);
   EXPECT_FALSE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
   EXPECT_TRUE(capture.sink().Contains(
       "Stopping disk processing due to previous error"));
