@@ -83,39 +83,48 @@ TEST(UniqueDiskName, FirstCandidateIsTheVmNameItself) {
   EXPECT_EQ(f.disk.fileName, f.dir.File("V.vhdx"));
 }
 
-TEST(UniqueDiskName, ANameWithoutExtensionIsRefused) {
+// A refusal leaves the disk's file and name as they were.
+TEST(UniqueDiskName, RefusalsKeepTheFileWhereItWas) {
   struct Row {
     int line;
-    const char* name;
+    const char* name;  // the written file; null: restored.vmdk
+    void (*prepare)(Fixture&);
+    std::string error;  // the error line, then the file's path if named
+    bool namesFile;
   };
-  const Row rows[] = {{__LINE__, "disk"}, {__LINE__, "vm.d/disk"}};
+  const std::string renameCode = std::to_string(
+      FXErrorUtil::MakeCode(FXErrorUtil::kFamilySystem, ENOENT));
+  const Row rows[] = {
+      {__LINE__, "disk", [](Fixture&) {},
+       "Failed to get disk file extension from source file name [", true},
+      {__LINE__, "vm.d/disk", [](Fixture&) {},
+       "Failed to get disk file extension from source file name [", true},
+      {__LINE__, nullptr,
+       [](Fixture& f) { f.disk.strDatastore = f.dir.File("no such folder"); },
+       "Failed to rename disk file, error [" + renameCode + "]", false},
+      {__LINE__, nullptr,
+       [](Fixture& f) {
+         f.dir.Write("V.vmdk", "");
+         for (int n = 1; n < 10000; ++n) {
+           std::string name = f.dir.File("V_" + std::to_string(n) + ".vmdk");
+           ::close(::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+         }
+       },
+       "Failed to generate unique file path for disk", false},
+  };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     ScopedLogCapture capture;
     Fixture f;
-    std::string path = f.dir.Write(row.name, "x");
-    f.disk.fileName = path;
+    if (row.name) f.disk.fileName = f.dir.Write(row.name, "disk data");
+    const std::string original = f.disk.fileName;
+    row.prepare(f);
     EXPECT_FALSE(f.converter.UpdateToUniqueDiskName(f.disk));
-    EXPECT_EQ(f.disk.fileName, path);
-    EXPECT_EQ(TempDir::Read(path), "x");
-    EXPECT_TRUE(capture.sink().ContainsAtLevel(
-        "Failed to get disk file extension from source file name [" + path +
-            "]",
-        -1));
+    EXPECT_EQ(f.disk.fileName, original);
+    EXPECT_EQ(TempDir::Read(original), "disk data");
+    std::string error = row.error + (row.namesFile ? original + "]" : "");
+    EXPECT_TRUE(capture.sink().ContainsAtLevel(error, -1));
   }
-}
-
-TEST(UniqueDiskName, AFailedMoveKeepsTheFileWhereItWas) {
-  ScopedLogCapture capture;
-  Fixture f;
-  const std::string original = f.disk.fileName;
-  f.disk.strDatastore = f.dir.File("no such folder");
-  EXPECT_FALSE(f.converter.UpdateToUniqueDiskName(f.disk));
-  EXPECT_EQ(f.disk.fileName, original);
-  EXPECT_EQ(TempDir::Read(original), "disk data");
-  int32_t code = FXErrorUtil::MakeCode(FXErrorUtil::kFamilySystem, ENOENT);
-  EXPECT_TRUE(capture.sink().ContainsAtLevel(
-      "Failed to rename disk file, error [" + std::to_string(code) + "]", -1));
 }
 
 TEST(UniqueDiskName, ANameTakenDuringTheMoveIsSkippedNotReplaced) {
@@ -132,22 +141,6 @@ TEST(UniqueDiskName, ANameTakenDuringTheMoveIsSkippedNotReplaced) {
   EXPECT_EQ(TempDir::Read(f.dir.File("V_2.vmdk")), "other writer");
   EXPECT_EQ(TempDir::Read(f.dir.File("V_3.vmdk")), "disk data");
   EXPECT_EQ(TempDir::Read(f.dir.File("V.vmdk")), "first");
-}
-
-TEST(UniqueDiskName, GivesUpAfterTenThousandCandidates) {
-  ScopedLogCapture capture;
-  Fixture f;
-  f.dir.Write("V.vmdk", "");
-  for (int n = 1; n < 10000; ++n) {
-    std::string name = f.dir.path() + "/V_" + std::to_string(n) + ".vmdk";
-    ::close(::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-  }
-  const std::string original = f.disk.fileName;
-  EXPECT_FALSE(f.converter.UpdateToUniqueDiskName(f.disk));
-  EXPECT_EQ(f.disk.fileName, original);
-  EXPECT_EQ(TempDir::Read(original), "disk data");
-  EXPECT_TRUE(capture.sink().ContainsAtLevel(
-      "Failed to generate unique file path for disk", -1));
 }
 
 TEST(UniqueDiskName, UpdateDestinationDiskSetsFormatSizeAndName) {
