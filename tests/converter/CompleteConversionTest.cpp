@@ -58,10 +58,11 @@ class CompleteConversion : public testing::Test {
     request.strDestinationPath = dir.File("dest");
   }
 
+  // Each call on a fresh converter.
   CQiError Complete(VirtualServerInstanceType source,
-                    VirtualServerInstanceType destination) {
-    return converter.CompleteVMConversion(source, destination, &destinationVM,
-                                          request);
+                    VirtualServerInstanceType destination, bool lend = true) {
+    return ZyVMConverter().CompleteVMConversion(
+        source, destination, lend ? &destinationVM : nullptr, request);
   }
 
   // Writes the generalised description into the staging folder and lists it
@@ -78,7 +79,6 @@ class CompleteConversion : public testing::Test {
   ScopedLogCapture capture;
   std::shared_ptr<VMInfoScript> script = std::make_shared<VMInfoScript>();
   RecordingVMInfo destinationVM{script};
-  ZyVMConverter converter;
   RestoreCtx request;
 };
 
@@ -196,9 +196,7 @@ TEST_F(CompleteConversion, DiskListPerDestinationKind) {
                       RestoredDisk("b.vmdk")};
     request.vDisks[1].nSlot = 7;
     request.vDisks[2].nSlot = 9;
-    ZyVMConverter converter;
-    converter.CompleteVMConversion(VS_KIND_801, row.destination, &destinationVM,
-                                   request);
+    Complete(VS_KIND_801, row.destination);
     const auto& disks = request.vmInfo.vDisks;
     if (!row.takesDisks) {
       EXPECT_TRUE(disks.empty());
@@ -221,8 +219,6 @@ TEST_F(CompleteConversion, CloudDestinationsMarkTheFirstRestoredDiskAsOSDisk) {
     int restoreType;
     bool marked;
   };
-  // clang-format on
-  // clang-format off
   const Row rows[] = {
       {__LINE__, VS_AZURE_1, true, 4, true},
       {__LINE__, VS_AMAZON, true, 4, true},
@@ -238,9 +234,7 @@ TEST_F(CompleteConversion, CloudDestinationsMarkTheFirstRestoredDiskAsOSDisk) {
     request.nRestoreType = row.restoreType;
     request.vDisks = {RestoredConfig("web.cfg"), RestoredDisk("a.vhd"),
                       RestoredDisk("b.vhd")};
-    ZyVMConverter converter;
-    converter.CompleteVMConversion(VS_KIND_801, row.destination, &destinationVM,
-                                   request);
+    Complete(VS_KIND_801, row.destination);
     EXPECT_FALSE(request.vDisks[0].isOSDisk);
     EXPECT_EQ(request.vDisks[1].isOSDisk, row.marked);
     EXPECT_FALSE(request.vDisks[2].isOSDisk);
@@ -262,9 +256,7 @@ TEST_F(CompleteConversion, ConfigFilesAreReadFromTheRestoreFolder) {
     SCOPED_TRACE(row.line);
     ScopedLogCapture capture;
     request.vDisks = {RestoredConfig("web.vmx")};
-    ZyVMConverter converter;
-    converter.CompleteVMConversion(VS_VMWARE, row.destination, &destinationVM,
-                                   request);
+    Complete(VS_VMWARE, row.destination);
     const std::string path = dir.File(std::string(row.folder) + "/web.vmx");
     // The file is not there: it is skipped and the restore goes on.
     EXPECT_TRUE(capture.sink().ContainsAtLevel(
@@ -357,9 +349,7 @@ TEST_F(CompleteConversion, RequestedNetworkCardsReplaceTheConfiguredOnes) {
     request.vNetworkCards[0].strNetworkName = "prod";
     request.vNetworkCards[1].strNetworkName = "backup";
     request.vmInfo.vNetworkCards.assign(1, {});
-    ZyVMConverter converter;
-    converter.CompleteVMConversion(VS_AZURE_1, row.destination, &destinationVM,
-                                   request);
+    Complete(VS_AZURE_1, row.destination);
     const auto& cards = request.vmInfo.vNetworkCards;
     if (!row.requested) {
       EXPECT_TRUE(cards.empty());
@@ -419,10 +409,7 @@ TEST_F(CompleteConversion, FailedFinalisationReportsThePlatformText) {
     };
     request.strVMId.clear();
     request.vmInfo.strVMName.clear();
-    ZyVMConverter converter;
-    CQiError result = converter.CompleteVMConversion(
-        VS_VMWARE, VS_VMWARE, row.withObject ? &destinationVM : nullptr,
-        request);
+    CQiError result = Complete(VS_VMWARE, VS_VMWARE, row.withObject);
     EXPECT_TRUE(FXErrorUtil::IsVS(result, 1));
     EXPECT_EQ(result.GetMessage(), row.message);
     EXPECT_TRUE(capture.sink().ContainsAtLevel(
