@@ -53,14 +53,10 @@ uint64_t AllocatedBytes(const std::string& path) {
   return static_cast<uint64_t>(facts.st_blocks) * 512;
 }
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 bool HasErrorStartingWith(const CapturingLogSink& sink,
                           const std::string& prefix) {
   for (const auto& record : sink.Records())
-    if (record.kind == LogKind::Error && StartsWith(record.message, prefix))
+    if (record.kind == LogKind::Error && record.message.compare(0, prefix.size(), prefix) == 0)
       return true;
   return false;
 }
