@@ -19,24 +19,20 @@ namespace {
 // Sets ZY_PLATFORM_ROOT for one test and restores what was there.
 class ScopedPlatformRoot {
  public:
-  explicit ScopedPlatformRoot(const char* root) {
-    if (const char* old = std::getenv("ZY_PLATFORM_ROOT"))
-      old_ = old, had_ = true;
-    if (root)
-      ::setenv("ZY_PLATFORM_ROOT", root, 1);
-    else
-      ::unsetenv("ZY_PLATFORM_ROOT");
+  explicit ScopedPlatformRoot(const char* root)
+      : had_(std::getenv("ZY_PLATFORM_ROOT") != nullptr),
+        old_(had_ ? std::getenv("ZY_PLATFORM_ROOT") : "") {
+    Set(root);
   }
-  ~ScopedPlatformRoot() {
-    if (had_)
-      ::setenv("ZY_PLATFORM_ROOT", old_.c_str(), 1);
-    else
-      ::unsetenv("ZY_PLATFORM_ROOT");
-  }
+  ~ScopedPlatformRoot() { Set(had_ ? old_.c_str() : nullptr); }
 
  private:
+  static void Set(const char* root) {
+    if (root) ::setenv("ZY_PLATFORM_ROOT", root, 1);
+    if (!root) ::unsetenv("ZY_PLATFORM_ROOT");
+  }
+  bool had_;
   std::string old_;
-  bool had_ = false;
 };
 
 SDisk DiskNamed(const std::string& fileName) {

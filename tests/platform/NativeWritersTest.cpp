@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 using namespace VMInfoStructs;
 namespace fs = std::filesystem;
@@ -150,36 +151,24 @@ std::string Base(const std::string& path) {
 // The facts both round trips keep: identity, size, firmware, every device's
 // address and kind (hard disks by their file's name), every card's network,
 // model, MAC and connection.
+auto Facts(const SVMInfo& vm) {
+  std::vector<std::tuple<std::string, int, int, int, int32_t, bool, std::string>>
+      disks;
+  for (const SDisk& d : vm.vDisks)
+    disks.emplace_back(d.strControllerType, d.nBus, d.nSlot, d.nDeviceType,
+                       d.eDiskType, d.isOSDisk,
+                       d.nDeviceType == 1 ? Base(d.fileName) : "");
+  std::vector<std::tuple<std::string, std::string, std::string, bool>> cards;
+  for (const SVMNetworkCard& c : vm.vNetworkCards)
+    cards.emplace_back(c.strNetworkName, c.strAdapterType, c.strMacAddress,
+                       c.bConnected);
+  return std::make_tuple(vm.strVMName, vm.strGUID, vm.strGuestOS,
+                         vm.i64MemoryMB, vm.i64NumCPUs, vm.strBootFirmware,
+                         disks, cards);
+}
+
 void ExpectSameMachine(const SVMInfo& a, const SVMInfo& b) {
-  EXPECT_EQ(a.strVMName, b.strVMName);
-  EXPECT_EQ(a.strGUID, b.strGUID);
-  EXPECT_EQ(a.strGuestOS, b.strGuestOS);
-  EXPECT_EQ(a.i64MemoryMB, b.i64MemoryMB);
-  EXPECT_EQ(a.i64NumCPUs, b.i64NumCPUs);
-  EXPECT_EQ(a.strBootFirmware, b.strBootFirmware);
-  ASSERT_EQ(a.vDisks.size(), b.vDisks.size());
-  for (size_t i = 0; i < a.vDisks.size(); ++i) {
-    SCOPED_TRACE("disk " + std::to_string(i));
-    const SDisk &x = a.vDisks[i], &y = b.vDisks[i];
-    EXPECT_EQ(x.strControllerType, y.strControllerType);
-    EXPECT_EQ(x.nBus, y.nBus);
-    EXPECT_EQ(x.nSlot, y.nSlot);
-    EXPECT_EQ(x.nDeviceType, y.nDeviceType);
-    EXPECT_EQ(x.eDiskType, y.eDiskType);
-    EXPECT_EQ(x.isOSDisk, y.isOSDisk);
-    if (x.nDeviceType == 1) {
-      EXPECT_EQ(Base(x.fileName), Base(y.fileName));
-    }
-  }
-  ASSERT_EQ(a.vNetworkCards.size(), b.vNetworkCards.size());
-  for (size_t i = 0; i < a.vNetworkCards.size(); ++i) {
-    SCOPED_TRACE("card " + std::to_string(i));
-    const SVMNetworkCard &x = a.vNetworkCards[i], &y = b.vNetworkCards[i];
-    EXPECT_EQ(x.strNetworkName, y.strNetworkName);
-    EXPECT_EQ(x.strAdapterType, y.strAdapterType);
-    EXPECT_EQ(x.strMacAddress, y.strMacAddress);
-    EXPECT_EQ(x.bConnected, y.bConnected);
-  }
+  EXPECT_EQ(Facts(a), Facts(b));
 }
 
 }  // namespace
