@@ -41,3 +41,10 @@ std::string TempDir::Read(const std::string& path) {
   text << in.rdbuf();
   return text.str();
 }
+
+std::string TempDir::Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}

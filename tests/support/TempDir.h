@@ -17,6 +17,8 @@ class TempDir {
   std::string Write(const std::string& name, const std::string& text) const;
   // The whole content of a file; empty when it cannot be read.
   static std::string Read(const std::string& path);
+  // text in single quotes for /bin/sh, whatever it holds.
+  static std::string Quoted(const std::string& text);
 
  private:
   std::string path_;

@@ -29,16 +29,11 @@ using nlohmann::json;
 
 namespace {
 
+const auto Quoted = &TempDir::Quoted;
+
 const std::string kTool = ZY_TOOL_PATH;
 const std::string kExamples = ZY_EXAMPLES_DIR;
 const std::string kSecret = "root:SECRET-HASH:19000:0:99999:7:::\n";
-
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text)
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
 
 // Every entry under a folder, links as links, with file contents.
 std::map<std::string, std::string> Snapshot(const std::string& folder) {

@@ -26,16 +26,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+const auto Quoted = &TempDir::Quoted;
+
 const std::string kTool = ZY_TOOL_PATH;
 const std::string kExamples = ZY_EXAMPLES_DIR;
 const std::string kSampleVmx = "/work/shared/samples/vmx";
-
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text)
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
 
 struct Outcome {
   int status = -1;

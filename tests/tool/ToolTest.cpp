@@ -21,6 +21,8 @@ using nlohmann::json;
 
 namespace {
 
+const auto Quoted = &TempDir::Quoted;
+
 const std::string kTool = ZY_TOOL_PATH;
 const std::string kExamples = ZY_EXAMPLES_DIR;
 constexpr char kWeb01Guid[] = "564d6f1c-2a3b-4c5d-6e7f-8091a2b3c4d5";
@@ -30,13 +32,6 @@ struct ToolResult {
   std::string out;
   std::string err;
 };
-
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text)
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
 
 // Every file under a folder with its content, to show that a run left a
 // folder as it was.
