@@ -26,7 +26,7 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
-#include <unordered_map>
+#include <cstdint>
 
 namespace {
 
@@ -41,12 +41,6 @@ const char kBlanks[] = " \t";
 const char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 using Entry = std::pair<std::string, std::string>;
-
-std::string LowerAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return text;
-}
 
 std::string Trim(const std::string& text) {
   size_t first = text.find_first_not_of(kBlanks);
@@ -171,25 +165,101 @@ bool ReadSmallFile(const std::string& path, std::string& text) {
 
 }  // namespace
 
+// The entries take little more memory than the text they come from: keys
+// and values sit back to back in one buffer, an entry is four offsets, and
+// the index by lower-case key is an open-addressing table of entry numbers.
+// A map of strings would take some 200 bytes for a 15-byte line.
 struct VMXFile::Impl {
-  std::vector<Entry> entries;
-  // Lower-case key -> index into entries.
-  std::unordered_map<std::string, size_t> index;
+  struct Span {
+    uint32_t offset = 0;
+    uint32_t length = 0;
+  };
+  struct Stored {
+    Span key;
+    Span value;
+  };
+  std::string arena;
+  std::vector<Stored> entries;
+  // Entry number + 1 per slot, 0 for a free slot; a power of two in size,
+  // at most half full.
+  std::vector<uint32_t> slots;
 
   void Clear() {
+    arena.clear();
+    arena.shrink_to_fit();
     entries.clear();
-    index.clear();
+    entries.shrink_to_fit();
+    slots.clear();
+    slots.shrink_to_fit();
   }
 
-  void Set(Entry entry) {
-    std::string lower = LowerAscii(entry.first);
-    auto found = index.find(lower);
-    if (found != index.end()) {
-      entries[found->second] = std::move(entry);
+  std::string_view View(Span span) const {
+    return std::string_view(arena).substr(span.offset, span.length);
+  }
+
+  Span Append(const std::string& text) {
+    Span span{static_cast<uint32_t>(arena.size()),
+              static_cast<uint32_t>(text.size())};
+    arena += text;
+    return span;
+  }
+
+  static char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  }
+
+  // FNV-1a of the lower-case key.
+  static size_t Hash(std::string_view key) {
+    uint64_t hash = 14695981039346656037ull;
+    for (char c : key) {
+      hash ^= static_cast<unsigned char>(LowerAscii(c));
+      hash *= 1099511628211ull;
+    }
+    return static_cast<size_t>(hash);
+  }
+
+  static bool SameKey(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+      if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    return true;
+  }
+
+  // The slot holding key, or the free slot where it would go.
+  size_t SlotOf(std::string_view key) const {
+    size_t mask = slots.size() - 1;
+    for (size_t slot = Hash(key) & mask;; slot = (slot + 1) & mask) {
+      uint32_t held = slots[slot];
+      if (held == 0 || SameKey(View(entries[held - 1].key), key)) return slot;
+    }
+  }
+
+  const Stored* Find(std::string_view key) const {
+    if (slots.empty()) return nullptr;
+    uint32_t held = slots[SlotOf(key)];
+    return held == 0 ? nullptr : &entries[held - 1];
+  }
+
+  void Grow() {
+    std::vector<uint32_t> old;
+    old.swap(slots);
+    slots.assign(old.empty() ? 64 : old.size() * 2, 0);
+    for (uint32_t held : old)
+      if (held != 0) slots[SlotOf(View(entries[held - 1].key))] = held;
+  }
+
+  void Set(const Entry& entry) {
+    if ((entries.size() + 1) * 2 > slots.size()) Grow();
+    size_t slot = SlotOf(entry.first);
+    if (slots[slot] != 0) {
+      // A later entry replaces an earlier one in its place.
+      Stored& stored = entries[slots[slot] - 1];
+      stored.key = Append(entry.first);
+      stored.value = Append(entry.second);
       return;
     }
-    index.emplace(std::move(lower), entries.size());
-    entries.push_back(std::move(entry));
+    entries.push_back({Append(entry.first), Append(entry.second)});
+    slots[slot] = static_cast<uint32_t>(entries.size());
   }
 };
 
@@ -212,6 +282,8 @@ bool VMXFile::LoadText(const std::string& text, const std::string& origin) {
               origin.c_str());
     return false;
   }
+  // Keys and values together are never longer than the text.
+  impl_->arena.reserve(text.size());
   size_t start = text.compare(0, 3, kUtf8Bom) == 0 ? 3 : 0;
   size_t lineNumber = 0;
   size_t badLines = 0;
@@ -226,7 +298,7 @@ bool VMXFile::LoadText(const std::string& text, const std::string& origin) {
     Entry entry;
     bool bad = false;
     if (ParseLine(line, entry, bad)) {
-      impl_->Set(std::move(entry));
+      impl_->Set(entry);
     } else if (bad && ++badLines <= kMaxLoggedLines) {
       log.Error(kLoadText,
                 "Skipped line %zu of [%s]: not a key = \"value\" entry",
@@ -240,16 +312,27 @@ bool VMXFile::LoadText(const std::string& text, const std::string& origin) {
 }
 
 std::string VMXFile::GetValue(const std::string& key) const {
-  auto found = impl_->index.find(LowerAscii(key));
-  return found == impl_->index.end() ? std::string()
-                                     : impl_->entries[found->second].second;
+  const Impl::Stored* found = impl_->Find(key);
+  return found ? std::string(impl_->View(found->value)) : std::string();
 }
 
 bool VMXFile::HasKey(const std::string& key) const {
-  return impl_->index.count(LowerAscii(key)) != 0;
+  return impl_->Find(key) != nullptr;
 }
 
-const std::vector<std::pair<std::string, std::string>>& VMXFile::Entries()
-    const {
-  return impl_->entries;
+std::vector<std::pair<std::string, std::string>> VMXFile::Entries() const {
+  std::vector<std::pair<std::string, std::string>> all;
+  for (size_t i = 0; i < EntryCount(); ++i)
+    all.emplace_back(std::string(KeyAt(i)), std::string(ValueAt(i)));
+  return all;
+}
+
+size_t VMXFile::EntryCount() const { return impl_->entries.size(); }
+
+std::string_view VMXFile::KeyAt(size_t index) const {
+  return impl_->View(impl_->entries.at(index).key);
+}
+
+std::string_view VMXFile::ValueAt(size_t index) const {
+  return impl_->View(impl_->entries.at(index).value);
 }
