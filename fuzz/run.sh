@@ -40,8 +40,8 @@ seeds() {
 run_one() {
   local target=$1 corpus="$build/corpus/$1" findings="$build/findings/$1/"
   mkdir -p "$corpus" "$findings"
-  local dirs=("$corpus" "fuzz/regressions/$target")
-  for dir in $(seeds "$target"); do [ -d "$dir" ] && dirs+=("$dir"); done
+  local dirs=("$corpus")
+  for dir in "fuzz/regressions/$target" $(seeds "$target"); do [ -d "$dir" ] && dirs+=("$dir"); done
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=1 \

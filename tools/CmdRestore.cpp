@@ -1,11 +1,26 @@
 //===- CmdRestore.cpp - zyvmconvert restore REQUEST --from K --to K -------===//
 #include "Commands.h"
+#include "Ec2InstanceChoice.h"
 #include "RestoreJob.h"
+
+#include "platform/folder/FolderVMInfo.h"
 
 #include <CLI/CLI.hpp>
 #include <memory>
 
 namespace zytool {
+namespace {
+
+// Where the backed-up files are: --source, else the source VM's folder.
+std::string SourceFolder(const RestoreJob& job) {
+  if (!job.sourceFolder.empty()) return job.sourceFolder;
+  const RestoreCtx& request = job.request;
+  std::string name = request.strSourceVMName.empty() ? request.vmInfo.strVMName
+                                                     : request.strSourceVMName;
+  return FolderVMInfo(job.source, job.root).VMFolder(name);
+}
+
+}  // namespace
 
 int RunRestore(const GlobalOptions& global, const RestoreOptions& options) {
   RestoreJob job;
@@ -14,6 +29,11 @@ int RunRestore(const GlobalOptions& global, const RestoreOptions& options) {
   job.root = RequirePlatformRoot(global);
   job.sourceFolder = options.sourceFolder;
   job.request = ReadRestoreRequest(options.request);
+  if (job.source == VS_AMAZON)
+    job.ec2InstanceId =
+        ChooseEc2Instance(job.request, SourceFolder(job), options.instanceId);
+  else if (!options.instanceId.empty())
+    throw ToolError("--instance-id is for a restore from amazon");
   RestoreOutcome outcome = RunRestoreJob(job);
   if (global.json)
     Print("%s\n",
@@ -37,6 +57,9 @@ void AddRestoreCommand(CLI::App& app, const GlobalOptions& global,
   cmd->add_option("--source", options->sourceFolder,
                   "Folder of the backed-up files (default: the source VM's "
                   "folder on the platform)");
+  cmd->add_option("--instance-id", options->instanceId,
+                  "Amazon source: the instance of the description to restore "
+                  "(default: the request's vmInfo.strGUID, else the first)");
   cmd->callback([&run, &global, options] {
     run = [&global, options] { return RunRestore(global, *options); };
   });

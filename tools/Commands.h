@@ -53,6 +53,7 @@ struct RestoreOptions {
   std::string to;            // destination kind
   std::string sourceFolder;  // where the backed-up files are; default: the
                              // source VM's folder on the platform
+  std::string instanceId;    // Amazon source: the instance to restore
 };
 int RunRestore(const GlobalOptions& global, const RestoreOptions& options);
 

@@ -3,6 +3,7 @@
 #include "RestoreJob.h"
 
 #include "DiskCopy.h"
+#include "Ec2InstanceChoice.h"
 #include "RecordJson.h"
 #include "ToolSupport.h"
 
@@ -175,7 +176,12 @@ void RestoreFiles(RestoreJob& job, const std::string& folder) {
     std::string from = CQiPath::Append(job.sourceFolder, SourceNameOf(entry));
     if (entry.nFileType != 1) {
       hasConfiguration |= entry.nFileType == 0;
-      RestoreFile(from, CQiPath::Append(folder, entry.diskIndexName));
+      std::string to = CQiPath::Append(folder, entry.diskIndexName);
+      if (!job.ec2InstanceId.empty() && entry.nFileType == 0 &&
+          FXString::CompareNoCase(CQiPath::GetExt(to), "xml") == 0)
+        RestoreEc2Description(from, to, job.ec2InstanceId);
+      else
+        RestoreFile(from, to);
       continue;
     }
     std::string to = CQiPath::Append(

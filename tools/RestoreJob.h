@@ -33,6 +33,7 @@ struct RestoreJob {
   RestoreCtx request;
   std::string root;          // platform root
   std::string sourceFolder;  // empty: <root>/<source kind>/<strSourceVMName>
+  std::string ec2InstanceId;  // Amazon: the instance its description keeps
 };
 
 struct RestoreOutcome {

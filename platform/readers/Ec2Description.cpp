@@ -77,6 +77,7 @@
 #include <cstring>
 #include <vector>
 #include <xercesc/dom/DOM.hpp>
+#include <xercesc/util/XMLUniDefs.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
@@ -625,6 +626,42 @@ bool ListDocument(const DOMDocument* document, std::vector<std::string>& ids,
   return true;
 }
 
+// The document as UTF-8 text, without an XML declaration (the serializer
+// would declare the UTF-16 it works in).
+std::string Serialized(const DOMDocument* document) {
+  static const XMLCh kLs[] = {chLatin_L, chLatin_S, chNull};
+  auto* implementation = static_cast<DOMImplementationLS*>(
+      DOMImplementationRegistry::getDOMImplementation(kLs));
+  DOMLSSerializer* serializer = implementation->createLSSerializer();
+  serializer->getDomConfig()->setParameter(XMLUni::fgDOMXMLDeclaration, false);
+  XMLCh* text = serializer->writeToString(document);
+  std::string utf8 = ToUtf8(text);
+  XMLString::release(&text);
+  serializer->release();
+  return utf8;
+}
+
+bool KeepDocumentInstance(const DOMDocument* document, const std::string& id,
+                          std::string& out, std::string& error) {
+  const DOMElement* root = ResponseRoot(document, error);
+  if (!root) return false;
+  std::vector<Listed> instances = Instances(root);
+  if (std::none_of(instances.begin(), instances.end(), [&](const Listed& l) {
+        return TextAt(l.instance, {"instanceId"}) == id;
+      })) {
+    error = "the response does not list instance [" + id + "]";
+    return false;
+  }
+  // The document is the parser's own, alive for this call only.
+  for (const Listed& listed : instances) {
+    if (TextAt(listed.instance, {"instanceId"}) == id) continue;
+    auto* item = const_cast<DOMElement*>(listed.instance);
+    item->getParentNode()->removeChild(item)->release();
+  }
+  out = Serialized(document);
+  return true;
+}
+
 // Parses the response safely and hands its document to read.
 template <typename Read>
 bool ParseResponse(const std::string& xml, std::string& error, Read read) {
@@ -689,6 +726,13 @@ bool ParseEc2Description(const std::string& xml, SVMInfo& info,
                          std::string& error) {
   return ParseResponse(xml, error, [&](const DOMDocument* document) {
     return ReadDocument(document, info, error);
+  });
+}
+
+bool KeepEc2Instance(const std::string& xml, const std::string& id,
+                     std::string& out, std::string& error) {
+  return ParseResponse(xml, error, [&](const DOMDocument* document) {
+    return KeepDocumentInstance(document, id, out, error);
   });
 }
 

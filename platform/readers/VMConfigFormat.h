@@ -51,6 +51,11 @@ ZY_PLATFORM_API bool ParseEc2Description(const std::string& xml,
 ZY_PLATFORM_API bool ListEc2Instances(const std::string& xml,
                                       std::vector<std::string>& ids,
                                       std::string& error);
+// The response with every instance but id left out (UTF-8, no XML
+// declaration): what a restore of that one instance keeps.
+ZY_PLATFORM_API bool KeepEc2Instance(const std::string& xml,
+                                     const std::string& id, std::string& out,
+                                     std::string& error);
 
 // An Oracle VM or Xen domain configuration file (vm.cfg).
 ZY_PLATFORM_API bool ParseXenDomainConfig(const std::string& text,
