@@ -13,9 +13,9 @@
 // No operation throws.  Operations return bool (true for success) or, for
 // the restore-time entry points and guest OS determination, a CQiError.
 //
-// The restore-time operations are specified over const RestoreCtx& but write
-// their results into the context; they take RestoreCtx& here, so callers
-// pass modifiable objects as they must anyway.
+// The restore-time operations write their results (the filtered and renamed
+// disk list, the settled guest OS, the completed description) into the
+// restore context they are given, so they take it as RestoreCtx&.
 //
 // The converter owns the source access object it creates and the one
 // InitializeDestinationVM creates; an access object lent by the caller is

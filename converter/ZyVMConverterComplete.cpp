@@ -24,12 +24,12 @@
 // successful or not.
 //
 //===----------------------------------------------------------------------===//
-#include <initializer_list>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "converter/ZyVMConverter.h"
+#include "model/PlatformKinds.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
 
@@ -46,45 +46,15 @@ const char kFn[] =
 
 const char kGeneralizedConfigName[] = "VMConfig.zyf";
 
-constexpr int kFileTypeConfig = 0;
-constexpr int kFileTypeDisk = 1;
-constexpr int kDeviceTypeHardDisk = 1;
-constexpr int kDeviceTypeCDROM = 2;
+using VMInfoStructs::kDeviceTypeCdrom;
+using VMInfoStructs::kDeviceTypeHardDisk;
+using VMInfoStructs::kFileTypeConfig;
+using VMInfoStructs::kFileTypeDisk;
 // Restore type of a restore whose disks the destination places itself.
 constexpr int32_t kRestoreTypeConversion = 4;
 
 FXCodeLocation Here(int line) {
   return FXCodeLocation("ZyVMConverter", kFn, line);
-}
-
-bool IsOneOf(VirtualServerInstanceType kind,
-             std::initializer_list<VirtualServerInstanceType> kinds) {
-  for (auto k : kinds)
-    if (k == kind) return true;
-  return false;
-}
-
-// Cloud destinations keep the restored files in the destination path.
-bool IsCloudDestination(VirtualServerInstanceType kind) {
-  return IsOneOf(kind, {VS_AMAZON, VS_AZURE_1, VS_AZURE_2, VS_AZURE_3});
-}
-
-// Destinations that take the restored disks as they are.
-constexpr VirtualServerInstanceType kRestoredDiskDestinations[] = {
-    VS_VMWARE,   VS_AMAZON,    VS_AZURE_1,   VS_AZURE_2,
-    VS_AZURE_3,  VS_RHEV,      VS_NUTANIX,   VS_ORACLE_VM,
-    VS_KIND_801, VS_OPENSTACK, VS_KIND_1101, VS_KIND_1401,
-};
-
-bool TakesRestoredDisks(VirtualServerInstanceType kind) {
-  for (auto k : kRestoredDiskDestinations)
-    if (k == kind) return true;
-  return false;
-}
-
-// Destinations whose network cards are the ones the request asks for.
-bool TakesRequestedNetworkCards(VirtualServerInstanceType kind) {
-  return IsOneOf(kind, {VS_HYPERV, VS_AZURE_2, VS_AZURE_3});
 }
 
 bool IsGeneralizedConfig(const SDisk& file) {
@@ -225,7 +195,7 @@ bool MatchConfigDisksWithRestored(ZyVMConverter& converter,
       TakeRestoredNames(disk, *restored);
     } else if (disk.nDeviceType == kDeviceTypeHardDisk) {
       continue;  // a disk that was not backed up
-    } else if (disk.nDeviceType == kDeviceTypeCDROM) {
+    } else if (disk.nDeviceType == kDeviceTypeCdrom) {
       disk.fileName.clear();  // the drive stays, its media does not
     }
     disks.push_back(disk);
@@ -240,7 +210,7 @@ bool BuildDestinationDisks(ZyVMConverter& converter,
                            VirtualServerInstanceType destination,
                            RestoreCtx& copy, const RestoredDiskIndex& index,
                            DiskList& disks) {
-  if (TakesRestoredDisks(destination)) {
+  if (zykinds::Has(destination, zykinds::kTakesRestoredDisks)) {
     disks = RestoredDisksRenumbered(copy.vDisks);
     return true;
   }
@@ -286,15 +256,16 @@ CQiError ZyVMConverter::CompleteVMConversion(
   bDestVMFlag = request.bRequestFlagA;
   RestoreCtx& copy = restoreCtx;
 
-  if (IsCloudDestination(destination) && request.bMarkOSDisk &&
+  if (zykinds::Has(destination, zykinds::kCloud) && request.bMarkOSDisk &&
       request.nRestoreType == kRestoreTypeConversion)
     MarkFirstRestoredDiskAsOSDisk(*this, copy.vDisks);
 
   const std::vector<VMInfoStructs::SVMNetworkCard> networkCards =
       copy.vNetworkCards;
-  const std::string folder = IsCloudDestination(destination)
-                                 ? copy.strDestinationPath
-                                 : copy.strStagingPath;
+  const std::string folder =
+      zykinds::Has(destination, zykinds::kRestoresIntoDestinationFolder)
+          ? copy.strDestinationPath
+          : copy.strStagingPath;
 
   VMInfoStructs::SVMInfo description;
   for (const auto& file : copy.vDisks) {
@@ -336,7 +307,7 @@ CQiError ZyVMConverter::CompleteVMConversion(
     return FXErrorUtil::ErrorVS(Here(__LINE__), 1);
   copy.vmInfo.vDisks = disks;
 
-  if (TakesRequestedNetworkCards(destination))
+  if (zykinds::Has(destination, zykinds::kTakesRequestedNetworkCards))
     copy.vmInfo.vNetworkCards = networkCards;
 
   const bool finalized = FinalizeDestinationVM();

@@ -29,9 +29,10 @@
 //===----------------------------------------------------------------------===//
 #include "converter/ZyVMConverter.h"
 
+#include "model/PlatformKinds.h"
+#include "platform/readers/VMXFile.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
-#include "platform/readers/VMXFile.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -57,7 +58,6 @@ const char kUpdateToUniqueDiskName[] =
 const char kGetDisknameFromCatalog[] =
     "bool ZyVMConverter::GetDisknameFromCatalog(string, const char*, string&)";
 
-constexpr int kDiskFile = 1;
 constexpr int64_t kGiB = int64_t{1} << 30;
 constexpr int64_t kSmallest1401Disk = 20 * kGiB;
 // Candidates tried for a free disk file name before giving up.
@@ -66,7 +66,9 @@ constexpr int kMaxUniqueNameCandidates = 10000;
 // regex engine's stack, which recurses once per character.
 constexpr size_t kMaxIndexNameLength = 1024;
 
-bool IsDisk(const SDisk& entry) { return entry.nFileType == kDiskFile; }
+bool IsDisk(const SDisk& entry) {
+  return entry.nFileType == VMInfoStructs::kFileTypeDisk;
+}
 
 // The name at position 0, "<name>_<position>" after that.
 std::string BaseName(const std::string& name, int position) {
@@ -109,15 +111,12 @@ struct NamingPass {
   }
 };
 
-// Guests from Amazon, 1301 and Nutanix boot from a SCSI disk and keep it on
-// SCSI in VMware; guests from anywhere else boot from IDE.
-bool OSDiskGoesOnScsi(VirtualServerInstanceType source) {
-  return source == VS_AMAZON || source == VS_KIND_1301 || source == VS_NUTANIX;
-}
-
+// Guests from the kinds that boot from SCSI (Amazon, 1301, Nutanix) keep
+// the OS disk on SCSI in VMware; guests from anywhere else boot from IDE.
 void NameVMwareDisk(NamingPass& pass, SDisk& disk, int position) {
   if (disk.isOSDisk)
-    disk.strControllerType = OSDiskGoesOnScsi(pass.source) ? "scsi" : "ide";
+    disk.strControllerType =
+        zykinds::Has(pass.source, zykinds::kBootsFromScsi) ? "scsi" : "ide";
   std::string name = BaseName(pass.vmName, position);
   // The provisioning follows the format the disk was backed up in.
   if (disk.eProvisioningType == 0)

@@ -72,7 +72,8 @@ std::string ZyVMConverter::GetOpenStackControllerType(
   std::string forced = ForcedControllerType();
   if (!forced.empty()) return forced;
   int diskCount = 0;
-  for (const auto& disk : disks) diskCount += disk.nFileType == 1;
+  for (const auto& disk : disks)
+    diskCount += disk.nFileType == VMInfoStructs::kFileTypeDisk;
   // IDE takes four disks; a VM with more has every disk on virtio.
   return diskCount > 4 ? "virtio" : "ide";
 }

@@ -106,6 +106,22 @@ bool CopyBlocks(EvDebug& log, const char* function, BlockCopy& copy,
   }
 }
 
+// Closes the destination, then the source.  A copy counts only once its
+// destination is closed: a failed close may have lost written data.
+bool CloseBoth(EvDebug& log, const char* function,
+               CArchiveVirtualDiskFile& destination,
+               CArchiveVirtualDiskFile& source) {
+  const CQiError destinationClosed = destination.Close();
+  const CQiError sourceClosed = source.Close();
+  if (destinationClosed.IsError())
+    log.Error(function, "Failed to close destination disk error=%s",
+              destinationClosed.AsString().c_str());
+  if (sourceClosed.IsError())
+    log.Error(function, "Failed to close source disk error=%s",
+              sourceClosed.AsString().c_str());
+  return !destinationClosed.IsError() && !sourceClosed.IsError();
+}
+
 }  // namespace
 
 bool ZyVMConverter::ConvertDisk(const VMInfoStructs::SDisk& source,
@@ -167,15 +183,15 @@ bool ZyVMConverter::ConvertDisk(const VMInfoStructs::SDisk& source,
   int32_t readErrors = 0;
   if (!CopyBlocks(*this, kConvertDisk, copy, ReadFailure::kSkip, readErrors))
     return false;
-  destinationFile.Close();
-  sourceFile.Close();
+  const bool closed =
+      CloseBoth(*this, kConvertDisk, destinationFile, sourceFile);
   readCounter.SetFormat(kCounterSummaryFormat);
   writeCounter.SetFormat(kCounterSummaryFormat);
   if (readErrors > 0)
     Log(kConvertDisk, 0,
         "Encountered [%d] read errors while converting disk [%s] to [%s]",
         readErrors, source.fileName.c_str(), destination.fileName.c_str());
-  return true;
+  return closed;
 }
 
 // Creating destination images is not offered in this system.
@@ -240,7 +256,5 @@ bool ZyVMConverter::TestCloneDisk() {
   int32_t readErrors = 0;
   if (!CopyBlocks(*this, kTestCloneDisk, copy, ReadFailure::kStop, readErrors))
     return false;
-  destinationFile.Close();
-  sourceFile.Close();
-  return true;
+  return CloseBoth(*this, kTestCloneDisk, destinationFile, sourceFile);
 }

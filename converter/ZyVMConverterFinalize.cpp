@@ -23,6 +23,7 @@
 //
 //===----------------------------------------------------------------------===//
 #include "converter/ZyVMConverter.h"
+#include "model/PlatformKinds.h"
 
 #include "platform/support/FXString.h"
 
@@ -224,7 +225,7 @@ void ZyVMConverter::AdjustVMConfiguration(VirtualServerInstanceType destination,
     AdjustHyperVBootDisk(description);
     AdjustHyperVNetworkConnections(description);
     AdjustHyperVMachineId(description);
-  } else if (destination == VS_AZURE_2 || destination == VS_AZURE_3) {
+  } else if (zykinds::Has(destination, zykinds::kHyperVFamily)) {
     AdjustHyperVNetworkConnections(description);
   }
 }
@@ -248,7 +249,9 @@ void ZyVMConverter::AdjustHyperVBootDisk(SVMInfo& description) {
   }
   // A hard disk at IDE 0:0 is the boot disk already; anything else there (a
   // CD-ROM drive) makes room if the IDE controllers have a free address.
-  if (layout.ide00->nDeviceType == 1 || layout.ideCount > 3) return;
+  if (layout.ide00->nDeviceType == VMInfoStructs::kDeviceTypeHardDisk ||
+      layout.ideCount > 3)
+    return;
 
   static constexpr int kIdeAddresses[][2] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}};
   for (const auto& address : kIdeAddresses) {
@@ -275,7 +278,7 @@ void ZyVMConverter::AdjustHyperVNetworkConnections(SVMInfo& description) {
     if (!pDestVMInfo ||
         !pDestVMInfo->GetLocalHostInfo(host, VM_PROP_HOST_NW_LIST, 0))
       return;
-  } else if (eDestInstType == VS_AZURE_2 || eDestInstType == VS_AZURE_3) {
+  } else if (zykinds::Has(eDestInstType, zykinds::kHyperVFamily)) {
     if (!pDestVMInfo ||
         !pDestVMInfo->GetHostInfo(restoreCtx.strDestinationHost,
                                   VM_PROP_HOST_NW_LIST, 0, host))

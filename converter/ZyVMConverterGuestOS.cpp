@@ -19,8 +19,9 @@
 //===----------------------------------------------------------------------===//
 #include "converter/ZyVMConverter.h"
 
-#include "platform/support/FXString.h"
+#include "model/PlatformKinds.h"
 #include "platform/settings/PlatformConfig.h"
+#include "platform/support/FXString.h"
 
 #include <strings.h>
 
@@ -84,11 +85,6 @@ constexpr DistributionRow kDistributions[] = {
 };
 // clang-format on
 
-// Destinations whose import service needs the guest OS settled.
-constexpr VirtualServerInstanceType kCloudKinds[] = {
-    VS_AMAZON,    VS_AZURE_1,   VS_AZURE_2,  VS_AZURE_3,
-    VS_KIND_1102, VS_KIND_1301, VS_KIND_1401};
-
 template <typename T, size_t N>
 bool InTable(const T (&table)[N], T value) {
   for (const T& entry : table)
@@ -106,10 +102,6 @@ bool HasExactly(const std::string& text, const char* word) {
 
 bool IsAny(const std::string& text) {
   return FXString::CompareNoCase(text, "Any") == 0;
-}
-
-bool IsAzureFamily(VirtualServerInstanceType kind) {
-  return kind == VS_AZURE_1 || kind == VS_AZURE_2 || kind == VS_AZURE_3;
 }
 
 std::string DistributionOf(const std::string& osName) {
@@ -212,6 +204,128 @@ bool ZyVMConverter::GetVMGuestOSClientProp(int clientId, SGuestOSInfo& info) {
   return true;
 }
 
+namespace {
+
+// A VMware machine needs an OS chosen in the restore screen; only a restore
+// from kind 103 may come without one.
+CQiError ComputeVMwareOS(ZyVMConverter& converter,
+                         VirtualServerInstanceType source,
+                         const std::string& osName) {
+  if (source == VS_KIND_103 && osName.empty()) return CQiError::Success();
+  if (osName.empty() || FXString::CompareNoCase(osName, "Select") == 0)
+    return Fail(converter, __LINE__, "");
+  return CQiError::Success();
+}
+
+// The guest OS family (and, for Amazon, the architecture) from the value
+// the restore request gave.
+CQiError ParseRequestedOS(ZyVMConverter& converter,
+                          VirtualServerInstanceType destination,
+                          const std::string& osName, SGuestOSInfo& info) {
+  if (Has(osName, "unix") || Has(osName, "Linux"))
+    info.GuestOSName = "Linux";
+  else if (Has(osName, "win"))
+    info.GuestOSName = "Windows";
+  else
+    return Fail(converter, __LINE__,
+                "Failed to parse OS information.Failed to convert VM.");
+  if (destination != VS_AMAZON) return CQiError::Success();
+  if (Has(osName, "x64"))
+    info.CPUArch = "x64";
+  else if (Has(osName, "x86"))
+    info.CPUArch = "x86";
+  else
+    return Fail(converter, __LINE__,
+                "Failed to parse OS (CPU Arch) information.Failed to "
+                "convert VM.");
+  return CQiError::Success();
+}
+
+// Where the guest OS comes from: the client properties or the request.
+CQiError SettleCloudOS(ZyVMConverter& converter,
+                       VirtualServerInstanceType destination,
+                       RestoreCtx& request, bool fromDatabase) {
+  std::string& osName = request.osName;
+  SGuestOSInfo& info = request.vmInfo.guestOSInfo;
+  if (fromDatabase) {
+    if (!converter.GetVMGuestOSClientProp(request.vmInfo.nClientId, info))
+      return Fail(converter, __LINE__,
+                  "Failed to get OS information from DB.Failed to convert VM "
+                  ". job should be resubmitted after selecting guest OS type "
+                  "in restore screen");
+    osName = info.GuestOSName;
+  } else {
+    CQiError parsed = ParseRequestedOS(converter, destination, osName, info);
+    if (parsed.IsError()) return parsed;
+  }
+  if (info.GuestOSName.empty())
+    return Fail(converter, __LINE__,
+                "Guest OS name is not available. Failed to convert VM . job "
+                "should be resubmitted after selecting correct guest OS type "
+                "in restore screen");
+  return CQiError::Success();
+}
+
+// Amazon's import service takes "Windows_" or "Linux_" and the
+// architecture, and imports Linux guests as 64-bit only.
+CQiError ToAmazonOS(ZyVMConverter& converter, VirtualServerInstanceType source,
+                    std::string& osName, SGuestOSInfo& info) {
+  if (Has(info.OSType, "unix")) {
+    if (!Has(osName, "x64"))
+      converter.Log(kComputeOS, -1,
+                    "Amazon Import does not support x86 for linux flavours. "
+                    "OS information read from DB [%s].",
+                    info.GuestOSName.c_str());
+    info.CPUArch = "x64";
+  }
+  if (Has(info.CPUArch, "Any")) {
+    // Hyper-V and Azure sources are taken to be 64-bit guests.
+    if (source != VS_HYPERV && source != VS_AZURE_1 && source != VS_AZURE_2)
+      return Fail(converter, __LINE__,
+                  "Guest CPU Architecture is not available. Failed to "
+                  "convert VM . job should be resubmitted after selecting "
+                  "correct guest OS type in restore screen");
+    converter.Log(kComputeOS, 0,
+                  "Guest CPU Architecture is not available. Setting the OS "
+                  "type as x64.");
+    info.CPUArch = "x64";
+  }
+  if (IsAny(osName))
+    return Fail(converter, __LINE__,
+                FXString::Format("Guest OS name is not available [%s]. "
+                                 "Failed to convert VM . Job should be "
+                                 "resubmitted after selecting correct guest "
+                                 "OS type in restore screen.",
+                                 osName.c_str()));
+  osName = (Has(osName, "Win") ? "Windows_" : "Linux_") + info.CPUArch;
+  return CQiError::Success();
+}
+
+// Azure takes the family alone.
+void ToAzureOS(std::string& osName) {
+  osName = Has(osName, "Win") ? "Windows" : "Linux";
+}
+
+// Kind 1401 takes "distribution;architecture" when both are known.
+void ToKind1401OS(ZyVMConverter& converter, std::string& osName,
+                  const SGuestOSInfo& info) {
+  std::string arch;
+  if (!info.CPUArch.empty()) {
+    converter.Log(kComputeOS, 0, "GuestCPUArch [%s]", info.CPUArch.c_str());
+    arch = Has(info.CPUArch, "x64") ? "x86_64" : "i386";
+  }
+  std::string distribution = DistributionOf(osName);
+  converter.Log(kComputeOS, 0,
+                "Restorectx osName [%s], Restorectx GuestOSName [%s] "
+                "strOSName [%s], arch [%s]",
+                osName.c_str(), info.GuestOSName.c_str(), distribution.c_str(),
+                arch.c_str());
+  if (!distribution.empty() && !arch.empty())
+    osName = distribution + ";" + arch;
+}
+
+}  // namespace
+
 CQiError ZyVMConverter::ComputeOS(VirtualServerInstanceType source,
                                   VirtualServerInstanceType destination,
                                   IVMInfo* /*vmInfo*/, RestoreCtx& request) {
@@ -219,103 +333,21 @@ CQiError ZyVMConverter::ComputeOS(VirtualServerInstanceType source,
   SGuestOSInfo& info = request.vmInfo.guestOSInfo;
   Log(kComputeOS, 0, "Given OS name = [%s]", osName.c_str());
 
-  if (destination == VS_VMWARE) {
-    // A VMware machine needs an OS chosen in the restore screen; only a
-    // restore from kind 103 may come without one.
-    if (source == VS_KIND_103 && osName.empty()) return CQiError::Success();
-    if (osName.empty() || FXString::CompareNoCase(osName, "Select") == 0)
-      return Fail(*this, __LINE__, "");
+  if (destination == VS_VMWARE) return ComputeVMwareOS(*this, source, osName);
+  if (!zykinds::Has(destination, zykinds::kNeedsGuestOS))
     return CQiError::Success();
-  }
-  if (!InTable(kCloudKinds, destination)) return CQiError::Success();
 
-  // Where the guest OS comes from: the client properties or the request.
   const bool fromDatabase =
       osName.empty() || strcasecmp(osName.c_str(), "AUTO") == 0;
-  if (fromDatabase) {
-    if (!GetVMGuestOSClientProp(request.vmInfo.nClientId, info))
-      return Fail(*this, __LINE__,
-                  "Failed to get OS information from DB.Failed to convert VM "
-                  ". job should be resubmitted after selecting guest OS type "
-                  "in restore screen");
-    osName = info.GuestOSName;
-  } else {
-    if (Has(osName, "unix") || Has(osName, "Linux"))
-      info.GuestOSName = "Linux";
-    else if (Has(osName, "win"))
-      info.GuestOSName = "Windows";
-    else
-      return Fail(*this, __LINE__,
-                  "Failed to parse OS information.Failed to convert VM.");
-    if (destination == VS_AMAZON) {
-      if (Has(osName, "x64"))
-        info.CPUArch = "x64";
-      else if (Has(osName, "x86"))
-        info.CPUArch = "x86";
-      else
-        return Fail(*this, __LINE__,
-                    "Failed to parse OS (CPU Arch) information.Failed to "
-                    "convert VM.");
-    }
-  }
+  CQiError settled = SettleCloudOS(*this, destination, request, fromDatabase);
+  if (settled.IsError()) return settled;
 
-  if (info.GuestOSName.empty())
-    return Fail(*this, __LINE__,
-                "Guest OS name is not available. Failed to convert VM . job "
-                "should be resubmitted after selecting correct guest OS type "
-                "in restore screen");
-
-  // Amazon's import service takes "Windows_" or "Linux_" and the
-  // architecture, and imports Linux guests as 64-bit only.
   if (fromDatabase && destination == VS_AMAZON) {
-    if (Has(info.OSType, "unix")) {
-      if (!Has(osName, "x64"))
-        Log(kComputeOS, -1,
-            "Amazon Import does not support x86 for linux flavours. OS "
-            "information read from DB [%s].",
-            info.GuestOSName.c_str());
-      info.CPUArch = "x64";
-    }
-    if (Has(info.CPUArch, "Any")) {
-      // Hyper-V and Azure sources are taken to be 64-bit guests.
-      if (source != VS_HYPERV && source != VS_AZURE_1 && source != VS_AZURE_2)
-        return Fail(*this, __LINE__,
-                    "Guest CPU Architecture is not available. Failed to "
-                    "convert VM . job should be resubmitted after selecting "
-                    "correct guest OS type in restore screen");
-      Log(kComputeOS, 0,
-          "Guest CPU Architecture is not available. Setting the OS type as "
-          "x64.");
-      info.CPUArch = "x64";
-    }
-    if (IsAny(osName))
-      return Fail(*this, __LINE__,
-                  FXString::Format("Guest OS name is not available [%s]. "
-                                   "Failed to convert VM . Job should be "
-                                   "resubmitted after selecting correct guest "
-                                   "OS type in restore screen.",
-                                   osName.c_str()));
-    osName = (Has(osName, "Win") ? "Windows_" : "Linux_") + info.CPUArch;
+    CQiError amazon = ToAmazonOS(*this, source, osName, info);
+    if (amazon.IsError()) return amazon;
   }
-
-  if (IsAzureFamily(destination))
-    osName = Has(osName, "Win") ? "Windows" : "Linux";
-
-  if (destination == VS_KIND_1401) {
-    std::string arch;
-    if (!info.CPUArch.empty()) {
-      Log(kComputeOS, 0, "GuestCPUArch [%s]", info.CPUArch.c_str());
-      arch = Has(info.CPUArch, "x64") ? "x86_64" : "i386";
-    }
-    std::string distribution = DistributionOf(osName);
-    Log(kComputeOS, 0,
-        "Restorectx osName [%s], Restorectx GuestOSName [%s] strOSName [%s], "
-        "arch [%s]",
-        osName.c_str(), info.GuestOSName.c_str(), distribution.c_str(),
-        arch.c_str());
-    if (!distribution.empty() && !arch.empty())
-      osName = distribution + ";" + arch;
-  }
+  if (zykinds::Has(destination, zykinds::kAzureFamily)) ToAzureOS(osName);
+  if (destination == VS_KIND_1401) ToKind1401OS(*this, osName, info);
 
   Log(kComputeOS, 0, "Guest OS value [%s]", osName.c_str());
   return CQiError::Success();

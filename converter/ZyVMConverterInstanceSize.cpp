@@ -22,6 +22,7 @@
 //===----------------------------------------------------------------------===//
 #include "converter/ZyVMConverter.h"
 
+#include "model/PlatformKinds.h"
 #include "platform/support/FXString.h"
 
 #include <strings.h>
@@ -115,10 +116,6 @@ bool IsAutoSize(const std::string& size) {
   return size.empty() || strcasecmp(size.c_str(), "AUTO") == 0;
 }
 
-bool IsAzureFamily(VirtualServerInstanceType kind) {
-  return kind == VS_AZURE_1 || kind == VS_AZURE_2 || kind == VS_AZURE_3;
-}
-
 // Lists the offers for key; false (and the line) when they cannot be had.
 bool ListInstanceTypes(ZyVMConverter& converter, const RestoreCtx& request,
                        const std::string& key,
@@ -206,7 +203,7 @@ bool ZyVMConverter::AdjustVMSize(RestoreCtx& request) {
     return true;
   }
 
-  if (IsAzureFamily(eDestInstType)) {
+  if (zykinds::Has(eDestInstType, zykinds::kAzureFamily)) {
     if (!IsAutoSize(request.strVMSize))
       Log(kAdjustVMSize, 0, "VM size is set to [%s]",
           request.strVMSize.c_str());
@@ -219,7 +216,7 @@ bool ZyVMConverter::AdjustVMSize(RestoreCtx& request) {
 }
 
 bool ZyVMConverter::AdjustVMRegion(RestoreCtx& request) {
-  if (!IsAzureFamily(eDestInstType)) return true;
+  if (!zykinds::Has(eDestInstType, zykinds::kAzureFamily)) return true;
   std::string& region = request.vmInfo.strRegion;
   const std::string old = region;
   region.clear();

@@ -19,9 +19,10 @@
 //===----------------------------------------------------------------------===//
 #include "converter/ZyVMConverter.h"
 
+#include "model/PlatformKinds.h"
+#include "platform/readers/VMConfigFile.h"
 #include "platform/support/FXString.h"
 #include "platform/support/FileSearch.h"
-#include "platform/readers/VMConfigFile.h"
 
 #include <unistd.h>
 
@@ -46,36 +47,6 @@ constexpr char kCheckDiskSize[] =
 constexpr char kRemoveUnsupported[] =
     "void ZyVMConverter::RemoveUnsupportedDisks(const RestoreCtx&, "
     "VirtualServerInstanceType)";
-
-// The largest disk each destination accepts; other kinds have no limit.
-struct DiskLimit {
-  VirtualServerInstanceType kind;
-  int64_t maxBytes;
-};
-// clang-format off
-constexpr DiskLimit kDiskLimits[] = {
-    {VS_AZURE_1, 1099511627776LL},    // 1 TiB
-    {VS_AZURE_2, 8795019280384LL},    // 8191 GiB
-    {VS_AZURE_3, 1098437885952LL},    // 1023 GiB
-    {VS_KIND_1101, 2199023255552LL},  // 2 TiB
-};
-// clang-format on
-
-// Destinations that have no CD-ROM drive to restore onto.
-constexpr VirtualServerInstanceType kNoCdromKinds[] = {
-    VS_AMAZON, VS_AZURE_1, VS_AZURE_2, VS_AZURE_3, VS_KIND_1101};
-
-const DiskLimit* FindDiskLimit(VirtualServerInstanceType kind) {
-  for (const auto& row : kDiskLimits)
-    if (row.kind == kind) return &row;
-  return nullptr;
-}
-
-bool TakesCdroms(VirtualServerInstanceType kind) {
-  for (auto noCdrom : kNoCdromKinds)
-    if (noCdrom == kind) return false;
-  return true;
-}
 
 CQiError InitError(int line, int number) {
   return FXErrorUtil::ErrorVS(
@@ -133,15 +104,15 @@ CQiError ZyVMConverter::InitVMConversion(VirtualServerInstanceType source,
 
 bool ZyVMConverter::CheckDiskSize(const RestoreCtx& request,
                                   VirtualServerInstanceType destination) {
-  const DiskLimit* limit = FindDiskLimit(destination);
-  if (!limit) return true;
+  const int64_t largest = zykinds::FactsOf(destination).largestDiskBytes;
+  if (largest == 0) return true;
   for (const SDisk& disk : request.vDisks) {
-    if (disk.nFileType != 1) continue;
-    if (disk.i64MaxSizeInBytes <= limit->maxBytes) continue;
+    if (disk.nFileType != VMInfoStructs::kFileTypeDisk) continue;
+    if (disk.i64MaxSizeInBytes <= largest) continue;
     Error(kCheckDiskSize,
           "Disk size [%llu] has exceeded the maximum allowed disk size [%llu]",
           static_cast<unsigned long long>(disk.i64MaxSizeInBytes),
-          static_cast<unsigned long long>(limit->maxBytes));
+          static_cast<unsigned long long>(largest));
     return false;
   }
   return true;
@@ -149,11 +120,11 @@ bool ZyVMConverter::CheckDiskSize(const RestoreCtx& request,
 
 void ZyVMConverter::RemoveUnsupportedDisks(
     RestoreCtx& request, VirtualServerInstanceType destination) {
-  const bool dropCdroms = !TakesCdroms(destination);
+  const bool dropCdroms = !zykinds::KeepsCdroms(destination);
   std::vector<SDisk> kept;
   kept.reserve(request.vDisks.size());
   for (const SDisk& entry : request.vDisks) {
-    if (dropCdroms && entry.nDeviceType == 2) {
+    if (dropCdroms && entry.nDeviceType == VMInfoStructs::kDeviceTypeCdrom) {
       Debug(kRemoveUnsupported,
             "Removing Disk [%s] from the disk list as it is of unsupported "
             "type [CDROM]",

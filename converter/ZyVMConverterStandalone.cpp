@@ -20,8 +20,6 @@ namespace {
 constexpr char kConvertVM[] = "bool ZyVMConverter::ConvertVM()";
 
 // File kinds of a mounted machine's file records.
-constexpr int32_t kConfigurationFile = 0;
-constexpr int32_t kDiskImage = 1;
 
 }  // namespace
 
@@ -35,9 +33,9 @@ bool ZyVMConverter::ConvertVM() {
   for (const auto& mount : vMountInfo) {
     for (const auto& file : mount.vFiles) {
       Log(kConvertVM, 0, "Converting [%s]", file.strDisplayName.c_str());
-      if (file.nFileType == kConfigurationFile) {
+      if (file.nFileType == VMInfoStructs::kFileTypeConfig) {
         if (!ConvertConfigFile(file.fileName, description)) return false;
-      } else if (file.nFileType == kDiskImage) {
+      } else if (file.nFileType == VMInfoStructs::kFileTypeDisk) {
         VMInfoStructs::SDisk converted;
         if (!ConvertDisk(file, converted)) return false;
         convertedDisks[file.fileName] = converted;

@@ -145,6 +145,14 @@ struct ZY_API SSnapshot {
   }
 };
 
+// What an entry of a disk list or a mount listing is (nFileType), and what
+// kind of drive a disk is (SDisk::nDeviceType).
+constexpr int32_t kFileTypeConfig = 0;  // a configuration file
+constexpr int32_t kFileTypeDisk = 1;    // a disk image
+constexpr int32_t kFileTypeOther = 2;   // any other file of a mount
+constexpr int32_t kDeviceTypeHardDisk = 1;
+constexpr int32_t kDeviceTypeCdrom = 2;
+
 // One file of a VM as laid out on its datastore.
 struct ZY_API SVMFile {
   std::string strFileName;
@@ -180,8 +188,8 @@ struct ZY_API SDisk {
   std::string strDisplayName;
   std::string strMatchName;
   std::string newDiskName;
-  int32_t nFileType = 1;    // 0 configuration file, 1 disk image
-  int32_t nDeviceType = 1;  // 1 hard disk, 2 CD-ROM
+  int32_t nFileType = kFileTypeDisk;          // kFileType*
+  int32_t nDeviceType = kDeviceTypeHardDisk;  // kDeviceType*
   bool isOSDisk = false;
   std::string strPlatformRef1;
   bool bProvisionFlag = false;

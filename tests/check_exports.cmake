@@ -1,12 +1,29 @@
 # Checks that a shared library exports the converter's interface and nothing
-# else: no platform-layer names and no internal helpers.
-# Usage: cmake -DLIBRARY=path -P check_exports.cmake
+# else: no platform-layer names and no internal helpers.  With -DSEAMS_ONLY=ON
+# it checks only that the library exports none of the tests' seams (the
+# platform library exports its whole interface).
+# Usage: cmake -DLIBRARY=path [-DSEAMS_ONLY=ON] -P check_exports.cmake
 execute_process(COMMAND nm -D -C --defined-only ${LIBRARY}
                 OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIBRARY}")
 endif()
 string(REPLACE "\n" ";" lines "${symbols}")
+set(seams "(CapturingLogSink|ScopedLogCapture|PlatformConfig::(SetSetting|AddClient|ClearInProcess))")
+if(SEAMS_ONLY)
+  set(exported_seams "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "${seams}")
+      list(APPEND exported_seams "${line}")
+    endif()
+  endforeach()
+  if(exported_seams)
+    list(JOIN exported_seams "\n  " text)
+    message(FATAL_ERROR "${LIBRARY} exports test seams:\n  ${text}")
+  endif()
+  message(STATUS "${LIBRARY} exports no test seams")
+  return()
+endif()
 set(allowed "^(ZyVMConverter|ZyP2VUtils|CompareVMSize|VMInfoStructs::|RestoreCtx|MountCtx|OperationCtx|SFailure)")
 set(wrapped "^(typeinfo for |typeinfo name for |vtable for |VTT for |non-virtual thunk to |guard variable for )")
 set(library_internals "^(std::|__gnu_cxx::|operator new|operator delete|_init$|_fini$|_edata$|_end$|__bss_start$)")

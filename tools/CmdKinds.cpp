@@ -1,23 +1,22 @@
-//===- CmdKinds.cpp - zyvmconvert kinds: the platform kinds' disk rules ---===//
+//===- CmdKinds.cpp - zyvmconvert kinds: the platform kinds' facts --------===//
 //
-// The table is not a second copy of the library's tables: every column is
-// the library's own answer for the kind.  The destination format and its
-// extension come from DetermineDestinationDiskType and
-// GetDestinationDiskExtension; the largest disk is found by a binary search
-// over CheckDiskSize; the CD-ROM rule is RemoveUnsupportedDisks on a list
-// holding one; the naming rule is UpdateDiskNames on a sample VMware VM.
+// Prints the library's kind table (model/PlatformKinds.h) row by row: the
+// destination format and its extension, the largest disk, whether CD-ROM
+// drives are kept and the kind's other facts.  The naming rule, which is
+// behaviour rather than a fact, is shown by UpdateDiskNames on a sample
+// VMware VM.
 //
 //===----------------------------------------------------------------------===//
 #include "Commands.h"
 #include "Report.h"
 
 #include "converter/ZyVMConverter.h"
+#include "model/PlatformKinds.h"
 #include "platform/folder/FolderVMInfo.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
-#include <limits>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -26,6 +25,9 @@
 namespace zytool {
 namespace {
 
+using VMInfoStructs::kDeviceTypeHardDisk;
+using VMInfoStructs::kFileTypeConfig;
+using VMInfoStructs::kFileTypeDisk;
 using VMInfoStructs::SDisk;
 
 // The sample the naming rule is shown on: a VMware VM "web" with a
@@ -43,9 +45,9 @@ struct SampleDisk {
 
 // clang-format off
 constexpr SampleDisk kSampleDisks[] = {
-    {"web.vmx", "web.vmx", 0, 1, false},
-    {"web-os.vmdk", "scsi0-0-web-os.vmdk", 1, 1, true},
-    {"web-data.vmdk", "scsi0-1-web-data.vmdk", 1, 1, false},
+    {"web.vmx", "web.vmx", kFileTypeConfig, kDeviceTypeHardDisk, false},
+    {"web-os.vmdk", "scsi0-0-web-os.vmdk", kFileTypeDisk, kDeviceTypeHardDisk, true},
+    {"web-data.vmdk", "scsi0-1-web-data.vmdk", kFileTypeDisk, kDeviceTypeHardDisk, false},
 };
 // clang-format on
 
@@ -61,41 +63,11 @@ std::vector<SDisk> SampleDiskList() {
     disk.isOSDisk = row.isOSDisk;
     disk.eDiskType = DT_VMDK;
     disk.strControllerType = "scsi";
-    disk.nSlot = row.fileType == 1 ? slot++ : 0;
+    disk.nSlot = row.fileType == kFileTypeDisk ? slot++ : 0;
     disk.i64MaxSizeInBytes = disk.i64CurrSizeInBytes = int64_t{16} << 30;
     disks.push_back(disk);
   }
   return disks;
-}
-
-bool DiskOfSizeFits(ZyVMConverter& converter, VirtualServerInstanceType kind,
-                    int64_t size) {
-  RestoreCtx request;
-  SDisk disk;
-  disk.i64MaxSizeInBytes = size;
-  request.vDisks.push_back(disk);
-  return converter.CheckDiskSize(request, kind);
-}
-
-// The largest disk the kind takes, or -1 when every size passes.
-int64_t LargestDisk(ZyVMConverter& converter, VirtualServerInstanceType kind) {
-  int64_t pass = 0, fail = std::numeric_limits<int64_t>::max();
-  if (DiskOfSizeFits(converter, kind, fail)) return -1;
-  while (fail - pass > 1) {
-    int64_t middle = pass + (fail - pass) / 2;
-    (DiskOfSizeFits(converter, kind, middle) ? pass : fail) = middle;
-  }
-  return pass;
-}
-
-bool KeepsCdrom(ZyVMConverter& converter, VirtualServerInstanceType kind) {
-  RestoreCtx request;
-  SDisk cdrom;
-  cdrom.nDeviceType = 2;
-  cdrom.strDisplayName = "cdrom";
-  request.vDisks.push_back(cdrom);
-  converter.RemoveUnsupportedDisks(request, kind);
-  return !request.vDisks.empty();
 }
 
 std::vector<std::string> SampleNames(ZyVMConverter& converter,
@@ -105,29 +77,50 @@ std::vector<std::string> SampleNames(ZyVMConverter& converter,
                             false);
   std::vector<std::string> names;
   for (const SDisk& disk : disks)
-    if (disk.nFileType == 1) names.push_back(DestinationDiskName(disk));
+    if (disk.nFileType == kFileTypeDisk)
+      names.push_back(DestinationDiskName(disk));
   return names;
 }
 
+// The yes/no facts, by the names the listing gives them.
+struct FlagName {
+  zykinds::KindFlag flag;
+  const char* name;
+};
+
+// clang-format off
+constexpr FlagName kFlagNames[] = {
+    {zykinds::kSourceOnly, "sourceOnly"},
+    {zykinds::kCloud, "cloud"},
+    {zykinds::kRestoresIntoDestinationFolder, "restoresIntoDestinationFolder"},
+    {zykinds::kAzureFamily, "azureFamily"},
+    {zykinds::kHyperVFamily, "hyperVFamily"},
+    {zykinds::kTakesRequestedNetworkCards, "takesRequestedNetworkCards"},
+    {zykinds::kTakesRestoredDisks, "takesRestoredDisks"},
+    {zykinds::kNeedsGuestOS, "needsGuestOS"},
+    {zykinds::kBootsFromScsi, "bootsFromScsi"},
+};
+// clang-format on
+
 struct KindRow {
-  VirtualServerInstanceType kind;
-  DiskType_t format;
+  zykinds::KindFacts facts;
   std::string extension;
-  int64_t largestDisk;
-  bool keepsCdrom;
   std::vector<std::string> names;
 };
 
-KindRow AskLibrary(VirtualServerInstanceType kind) {
+KindRow RowOf(VirtualServerInstanceType kind) {
   ZyVMConverter converter;
-  KindRow row;
-  row.kind = kind;
-  row.format = ZyVMConverter::DetermineDestinationDiskType(kind);
-  row.extension = converter.GetDestinationDiskExtension(row.format);
-  row.largestDisk = LargestDisk(converter, kind);
-  row.keepsCdrom = KeepsCdrom(converter, kind);
-  row.names = SampleNames(converter, kind);
-  return row;
+  const zykinds::KindFacts& facts = zykinds::FactsOf(kind);
+  return {facts, zykinds::FormatFactsOf(facts.diskFormat).extension,
+          SampleNames(converter, kind)};
+}
+
+std::string FlagList(const zykinds::KindFacts& facts) {
+  std::string text;
+  for (const FlagName& flag : kFlagNames)
+    if (facts.flags & flag.flag)
+      text += (text.empty() ? "" : ",") + std::string(flag.name);
+  return text.empty() ? "-" : text;
 }
 
 std::string Joined(const std::vector<std::string>& names) {
@@ -138,19 +131,21 @@ std::string Joined(const std::vector<std::string>& names) {
 }
 
 void PrintTable(const std::vector<KindRow>& rows) {
-  Print("%-10s %6s %7s %-10s %-18s %-8s %s\n", "KIND", "NUMBER", "FORMAT",
-        "EXTENSION", "LARGEST DISK", "CD-ROM", "DISK NAMES");
+  Print("%-10s %6s %7s %-10s %-18s %-8s %-24s %s\n", "KIND", "NUMBER", "FORMAT",
+        "EXTENSION", "LARGEST DISK", "CD-ROM", "DISK NAMES", "FACTS");
   for (const KindRow& row : rows) {
+    const zykinds::KindFacts& facts = row.facts;
     std::string largest =
-        row.largestDisk < 0
+        facts.largestDiskBytes == 0
             ? "no limit"
-            : HumanBytes(static_cast<uint64_t>(row.largestDisk));
-    Print("%-10s %6d %7d %-10s %-18s %-8s %s\n",
-          PlatformKindName(row.kind).c_str(), static_cast<int>(row.kind),
-          static_cast<int>(row.format),
+            : HumanBytes(static_cast<uint64_t>(facts.largestDiskBytes));
+    Print("%-10s %6d %7d %-10s %-18s %-8s %-24s %s\n",
+          PlatformKindName(facts.kind).c_str(), static_cast<int>(facts.kind),
+          static_cast<int>(facts.diskFormat),
           row.extension.empty() ? "(none)" : row.extension.c_str(),
-          largest.c_str(), row.keepsCdrom ? "kept" : "dropped",
-          Joined(row.names).c_str());
+          largest.c_str(),
+          zykinds::KeepsCdroms(facts.kind) ? "kept" : "dropped",
+          Joined(row.names).c_str(), FlagList(facts).c_str());
   }
   Print(
       "\nDisk names: what the restore names the two disks of a VMware VM "
@@ -162,15 +157,19 @@ void PrintTable(const std::vector<KindRow>& rows) {
 void PrintJson(const std::vector<KindRow>& rows) {
   nlohmann::json list = nlohmann::json::array();
   for (const KindRow& row : rows) {
+    const zykinds::KindFacts& facts = row.facts;
     nlohmann::json entry;
-    entry["kind"] = static_cast<int>(row.kind);
-    entry["name"] = PlatformKindName(row.kind);
-    entry["diskFormat"] = static_cast<int>(row.format);
+    entry["kind"] = static_cast<int>(facts.kind);
+    entry["name"] = PlatformKindName(facts.kind);
+    entry["diskFormat"] = static_cast<int>(facts.diskFormat);
     entry["extension"] = row.extension;
-    entry["largestDiskBytes"] = row.largestDisk < 0
+    entry["largestDiskBytes"] = facts.largestDiskBytes == 0
                                     ? nlohmann::json(nullptr)
-                                    : nlohmann::json(row.largestDisk);
-    entry["cdromKept"] = row.keepsCdrom;
+                                    : nlohmann::json(facts.largestDiskBytes);
+    entry["cdromKept"] = zykinds::KeepsCdroms(facts.kind);
+    entry["mayBeDestination"] = zykinds::MayBeDestination(facts.kind);
+    for (const FlagName& flag : kFlagNames)
+      entry[flag.name] = (facts.flags & flag.flag) != 0;
     entry["sampleDiskNames"] = row.names;
     list.push_back(entry);
   }
@@ -190,9 +189,9 @@ VirtualServerInstanceType KindFromText(const std::string& text) {
 int RunKinds(const GlobalOptions& global) {
   std::vector<KindRow> rows;
   {
-    QuietLog quiet;  // the probes are questions, not conversions
+    QuietLog quiet;  // the sample names are questions, not conversions
     for (VirtualServerInstanceType kind : KnownPlatformKinds())
-      rows.push_back(AskLibrary(kind));
+      rows.push_back(RowOf(kind));
   }
   if (global.json)
     PrintJson(rows);
@@ -204,7 +203,7 @@ int RunKinds(const GlobalOptions& global) {
 void AddKindsCommand(CLI::App& app, const GlobalOptions& global,
                      CommandRun& run) {
   CLI::App* cmd =
-      app.add_subcommand("kinds", "List the platform kinds and their disk rules");
+      app.add_subcommand("kinds", "List the platform kinds and their facts");
   cmd->callback([&run, &global] { run = [&global] { return RunKinds(global); }; });
 }
 

@@ -22,7 +22,7 @@ std::string DescriptionFile(const RestoreCtx& request,
   for (const VMInfoStructs::SDisk& entry : request.vDisks) {
     std::string name =
         entry.diskIndexName.empty() ? entry.strName : entry.diskIndexName;
-    if (entry.nFileType == 0 &&
+    if (entry.nFileType == VMInfoStructs::kFileTypeConfig &&
         FXString::CompareNoCase(CQiPath::GetExt(name), "xml") == 0)
       return CQiPath::Append(sourceFolder, name);
   }

@@ -16,8 +16,9 @@ namespace {
 using VMInfoStructs::SDisk;
 
 const char* DeviceLabel(const SDisk& disk) {
-  if (disk.nFileType == 0) return "config";
-  return disk.nDeviceType == 2 ? "cd-rom" : "disk";
+  if (disk.nFileType == VMInfoStructs::kFileTypeConfig) return "config";
+  return disk.nDeviceType == VMInfoStructs::kDeviceTypeCdrom ? "cd-rom"
+                                                             : "disk";
 }
 
 std::string Or(const std::string& text, const char* fallback) {
@@ -43,7 +44,9 @@ void PrintDisks(const VMInfoStructs::SVMInfo& info) {
           Or(DestinationDiskName(disk), "-").c_str(), DeviceLabel(disk),
           FormatLabel(disk.eDiskType).c_str(),
           Or(disk.strControllerType, "-").c_str(), where.c_str(),
-          size || disk.nDeviceType != 2 ? HumanBytes(size).c_str() : "-",
+          size || disk.nDeviceType != VMInfoStructs::kDeviceTypeCdrom
+              ? HumanBytes(size).c_str()
+              : "-",
           disk.isOSDisk ? "  OS disk" : "");
   }
 }

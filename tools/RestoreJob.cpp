@@ -8,10 +8,11 @@
 #include "ToolSupport.h"
 
 #include "converter/ZyVMConverter.h"
-#include "platform/support/FXPath.h"
-#include "platform/support/FXString.h"
+#include "model/PlatformKinds.h"
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/readers/VMConfigFile.h"
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -23,27 +24,21 @@ namespace zytool {
 namespace {
 
 namespace fs = std::filesystem;
+using VMInfoStructs::kDeviceTypeCdrom;
+using VMInfoStructs::kFileTypeConfig;
+using VMInfoStructs::kFileTypeDisk;
 using VMInfoStructs::SDisk;
 
 constexpr char kDescriptionName[] = "VMConfig.zyf";
-
-// Amazon and the Azure family take the restored files in the destination
-// folder; every other kind in the staging folder.
-bool RestoresIntoDestinationFolder(VirtualServerInstanceType kind) {
-  return kind == VS_AMAZON || kind == VS_AZURE_1 || kind == VS_AZURE_2 ||
-         kind == VS_AZURE_3;
-}
-
-bool IsHyperVFamily(VirtualServerInstanceType kind) {
-  return kind == VS_HYPERV || kind == VS_AZURE_2 || kind == VS_AZURE_3;
-}
 
 // The file of the backup an entry of the request stands for.
 std::string SourceNameOf(const SDisk& entry) {
   return entry.diskIndexName.empty() ? entry.strName : entry.diskIndexName;
 }
 
-bool HasData(const SDisk& entry) { return entry.nDeviceType != 2; }
+bool HasData(const SDisk& entry) {
+  return entry.nDeviceType != kDeviceTypeCdrom;
+}
 
 // Names from a request become file names in the source and restore folders;
 // a name with a folder in it could reach outside them.
@@ -148,7 +143,7 @@ void CheckRequest(RestoreJob& job) {
     if (!fs::is_regular_file(path, ec))
       throw ToolError("backed-up file [" + path + "] does not exist");
     if (entry.strDisplayName.empty()) entry.strDisplayName = name;
-    if (entry.nFileType != 1) continue;
+    if (entry.nFileType != kFileTypeDisk) continue;
     if (entry.strMatchName.empty()) entry.strMatchName = name;
     if (entry.fileName.empty()) entry.fileName = name;
     if (entry.i64MaxSizeInBytes <= 0 || entry.i64CurrSizeInBytes <= 0) {
@@ -174,10 +169,10 @@ void RestoreFiles(RestoreJob& job, const std::string& folder) {
   for (SDisk& entry : request.vDisks) {
     if (!HasData(entry)) continue;
     std::string from = CQiPath::Append(job.sourceFolder, SourceNameOf(entry));
-    if (entry.nFileType != 1) {
-      hasConfiguration |= entry.nFileType == 0;
+    if (entry.nFileType != kFileTypeDisk) {
+      hasConfiguration |= entry.nFileType == kFileTypeConfig;
       std::string to = CQiPath::Append(folder, entry.diskIndexName);
-      if (!job.ec2InstanceId.empty() && entry.nFileType == 0 &&
+      if (!job.ec2InstanceId.empty() && entry.nFileType == kFileTypeConfig &&
           FXString::CompareNoCase(CQiPath::GetExt(to), "xml") == 0)
         RestoreEc2Description(from, to, job.ec2InstanceId);
       else
@@ -199,7 +194,7 @@ void RestoreFiles(RestoreJob& job, const std::string& folder) {
   if (!VMConfigFile(path).Save(request.vmInfo))
     throw ToolError("cannot write the VM description [" + path + "]");
   SDisk description;
-  description.nFileType = 0;
+  description.nFileType = kFileTypeConfig;
   description.strDisplayName = description.diskIndexName = kDescriptionName;
   request.vDisks.insert(request.vDisks.begin(), description);
 }
@@ -209,7 +204,7 @@ void RestoreFiles(RestoreJob& job, const std::string& folder) {
 // platform.
 void AdjustOnDestination(ZyVMConverter& converter, RestoreJob& job,
                          IVMInfo* platform) {
-  if (!IsHyperVFamily(job.destination)) return;
+  if (!zykinds::Has(job.destination, zykinds::kHyperVFamily)) return;
   converter.AdjustVMConfiguration(job.destination, platform,
                                   job.request.vmInfo);
   auto* folder = dynamic_cast<FolderVMInfo*>(platform);
@@ -253,12 +248,12 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
     staging = std::make_unique<TemporaryFolder>(job.root);
     request.strStagingPath = staging->path();
   }
-  if (RestoresIntoDestinationFolder(job.destination) &&
-      request.strDestinationPath.empty())
+  const bool intoDestination =
+      zykinds::Has(job.destination, zykinds::kRestoresIntoDestinationFolder);
+  if (intoDestination && request.strDestinationPath.empty())
     request.strDestinationPath = request.strStagingPath;
-  std::string folder = RestoresIntoDestinationFolder(job.destination)
-                           ? request.strDestinationPath
-                           : request.strStagingPath;
+  std::string folder =
+      intoDestination ? request.strDestinationPath : request.strStagingPath;
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec)

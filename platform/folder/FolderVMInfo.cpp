@@ -34,48 +34,28 @@ constexpr char kDescriptionName[] = "VMConfig.zyf";
 constexpr char kHostsName[] = "hosts.json";
 constexpr char kInstanceTypesName[] = "instance-types.json";
 
-struct KindName {
-  VirtualServerInstanceType kind;
-  const char* name;  // null: spelled as its number
-};
-
-// clang-format off
-constexpr KindName kKindNames[] = {
-    {VS_KIND_100, nullptr},       {VS_VMWARE, "vmware"},
-    {VS_HYPERV, "hyperv"},        {VS_KIND_103, nullptr},
-    {VS_AMAZON, "amazon"},        {VS_AZURE_1, "azure"},
-    {VS_AZURE_2, nullptr},        {VS_AZURE_3, nullptr},
-    {VS_RHEV, "rhev"},            {VS_NUTANIX, "nutanix"},
-    {VS_ORACLE_VM, "oraclevm"},   {VS_KIND_801, nullptr},
-    {VS_OPENSTACK, "openstack"},  {VS_KIND_1101, nullptr},
-    {VS_KIND_1102, nullptr},      {VS_KIND_1301, nullptr},
-    {VS_KIND_1401, nullptr},
-};
-// clang-format on
-
-// A bare-metal machine has no platform kind; restores from one name it so.
-constexpr char kPhysicalName[] = "physical";
-
 // How a file of a VM is presented in a mount, by its extension.  Files a
 // description names as disks are disk images whatever their extension (RHEV
 // and Nutanix disks have none).
+constexpr int kConfig = VMInfoStructs::kFileTypeConfig;
+constexpr int kImage = VMInfoStructs::kFileTypeDisk;
+
 struct FileKind {
   const char* extension;
-  int fileType;  // 0 configuration file, 1 disk image
+  int fileType;  // VMInfoStructs::kFileType*
   DiskType_t format;
 };
 
 // clang-format off
 constexpr FileKind kFileKinds[] = {
-    {"zyf", 0, DT_NONE},          {"vmx", 0, DT_NONE},
-    {"vmtx", 0, DT_NONE},         {"cfg", 0, DT_NONE},
-    {"xml", 0, DT_NONE},          {"vmdk", 1, DT_VMDK},
-    {"vhd", 1, DT_HYPERV_VHD},    {"vhdx", 1, DT_VHDX_20},
-    {"img", 1, DT_NONE},          {"raw", 1, DT_NONE},
-    {"qcow2", 1, DT_NONE},
+    {"zyf", kConfig, DT_NONE},     {"vmx", kConfig, DT_NONE},
+    {"vmtx", kConfig, DT_NONE},    {"cfg", kConfig, DT_NONE},
+    {"xml", kConfig, DT_NONE},     {"vmdk", kImage, DT_VMDK},
+    {"vhd", kImage, DT_HYPERV_VHD}, {"vhdx", kImage, DT_VHDX_20},
+    {"img", kImage, DT_NONE},      {"raw", kImage, DT_NONE},
+    {"qcow2", kImage, DT_NONE},
 };
 // clang-format on
-constexpr int kOtherFile = 2;
 
 const FileKind* FindFileKind(const std::string& name) {
   std::string ext = CQiPath::GetExt(name);
@@ -252,7 +232,9 @@ bool FindRestoredFile(const RestoreCtx& ctx, const SDisk& disk,
 }
 
 bool IsPlacedDisk(const SDisk& disk) {
-  return disk.nFileType == 1 && disk.nDeviceType == 1 && !disk.fileName.empty();
+  return disk.nFileType == VMInfoStructs::kFileTypeDisk &&
+         disk.nDeviceType == VMInfoStructs::kDeviceTypeHardDisk &&
+         !disk.fileName.empty();
 }
 
 // A description that names a disk without its sizes (a VMware configuration
@@ -271,35 +253,6 @@ void FillSizesFromFiles(SVMInfo& info, const std::string& folder) {
 }
 
 }  // namespace
-
-std::string PlatformKindName(VirtualServerInstanceType kind) {
-  if (kind == VS_NONE) return kPhysicalName;
-  for (const KindName& row : kKindNames)
-    if (row.kind == kind && row.name) return row.name;
-  return std::to_string(static_cast<int32_t>(kind));
-}
-
-bool ParsePlatformKind(const std::string& text,
-                       VirtualServerInstanceType& kind) {
-  if (FXString::CompareNoCase(text, kPhysicalName) == 0) {
-    kind = VS_NONE;
-    return true;
-  }
-  for (const KindName& row : kKindNames) {
-    bool byName = row.name && FXString::CompareNoCase(text, row.name) == 0;
-    if (byName || text == std::to_string(static_cast<int32_t>(row.kind))) {
-      kind = row.kind;
-      return true;
-    }
-  }
-  return false;
-}
-
-std::vector<VirtualServerInstanceType> KnownPlatformKinds() {
-  std::vector<VirtualServerInstanceType> kinds;
-  for (const KindName& row : kKindNames) kinds.push_back(row.kind);
-  return kinds;
-}
 
 IVMInfo* CreateFolderVMInfoFromEnvironment(VirtualServerInstanceType kind) {
   const char* root = std::getenv("ZY_PLATFORM_ROOT");
@@ -521,11 +474,13 @@ int FolderVMInfo::GetFullMountInfo(
     file.strDisplayName = name;
     file.diskIndexName = name;
     const FileKind* kind = FindFileKind(name);
-    file.nFileType = kind ? kind->fileType : kOtherFile;
+    file.nFileType = kind ? kind->fileType : VMInfoStructs::kFileTypeOther;
     if (kind) file.eDiskType = kind->format;
     for (const SDisk& disk : description.vDisks) {
-      if (disk.nFileType != 1 || BaseName(disk.fileName) != name) continue;
-      file.nFileType = 1;
+      if (disk.nFileType != VMInfoStructs::kFileTypeDisk ||
+          BaseName(disk.fileName) != name)
+        continue;
+      file.nFileType = VMInfoStructs::kFileTypeDisk;
       file.eDiskType = disk.eDiskType;
       file.i64MaxSizeInBytes = disk.i64MaxSizeInBytes;
     }

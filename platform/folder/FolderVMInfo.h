@@ -51,21 +51,11 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "model/PlatformKinds.h"
 #include "platform/access/IVMInfo.h"
 
 #include <string>
 #include <vector>
-
-// The name of a platform kind in the folder layout and on the command line;
-// the decimal number for kinds without a name.
-ZY_PLATFORM_API std::string PlatformKindName(VirtualServerInstanceType kind);
-// Reads a kind from its name (any letter case) or its number.  Only the kinds
-// of VirtualServerTypes.h are accepted, and "physical" (0) for a machine
-// restored from a bare-metal recovery response.
-ZY_PLATFORM_API bool ParsePlatformKind(const std::string& text,
-                                       VirtualServerInstanceType& kind);
-// Every platform kind, in ascending order (0 not included).
-ZY_PLATFORM_API std::vector<VirtualServerInstanceType> KnownPlatformKinds();
 
 // A folder platform for kind at the root named by ZY_PLATFORM_ROOT, or null
 // when the variable is unset or empty.

@@ -909,8 +909,11 @@ bool ParseDiskEntry(const std::string& text, DiskEntry& entry,
   disk.fileName = target;
   disk.strConfigDiskName = BaseName(target);
   disk.strDisplayName = disk.strConfigDiskName;
-  disk.nDeviceType = devtype == "cdrom" ? 2 : 1;
-  disk.eDiskType = disk.nDeviceType == 1 ? DT_ORACLE_VM : DT_NONE;
+  disk.nDeviceType = devtype == "cdrom" ? VMInfoStructs::kDeviceTypeCdrom
+                                        : VMInfoStructs::kDeviceTypeHardDisk;
+  disk.eDiskType = disk.nDeviceType == VMInfoStructs::kDeviceTypeHardDisk
+                       ? DT_ORACLE_VM
+                       : DT_NONE;
   disk.strPlatformRef1 = Lower(format.empty() ? prefixFormat : format);
   DecodeVdev(vdev, disk.strControllerType, entry.unitIndex);
   if (entry.unitIndex >= 0) {
@@ -925,7 +928,7 @@ bool ParseDiskEntry(const std::string& text, DiskEntry& entry,
 void MarkOSDisk(std::vector<DiskEntry>& entries) {
   DiskEntry* boot = nullptr;
   for (DiskEntry& entry : entries) {
-    if (entry.disk.nDeviceType != 1) continue;
+    if (entry.disk.nDeviceType != VMInfoStructs::kDeviceTypeHardDisk) continue;
     if (!boot || (entry.unitIndex >= 0 &&
                   (boot->unitIndex < 0 || entry.unitIndex < boot->unitIndex)))
       boot = &entry;

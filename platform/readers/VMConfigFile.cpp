@@ -86,7 +86,12 @@ bool ReplaceFile(const std::string& path, const std::string& text,
   }
   // mkstemp creates the file private to its owner; a description is an
   // ordinary file.
-  ::chmod(temp.c_str(), 0644);
+  if (::chmod(temp.c_str(), 0644) != 0) {
+    err = errno;
+    ::unlink(temp.c_str());
+    error = SystemError("cannot set the permissions of", err);
+    return false;
+  }
   if (::rename(temp.c_str(), path.c_str()) != 0) {
     err = errno;
     ::unlink(temp.c_str());

@@ -609,10 +609,10 @@ bool ReadDevice(const Keys& keys, const DeviceKey& device, SDisk& disk) {
   std::string type = Lower(Trim(keys.Get(prefix + "devicetype")));
   std::string file = keys.Get(prefix + "filename");
   if (type.find("cdrom") != std::string::npos) {
-    disk.nDeviceType = 2;
+    disk.nDeviceType = VMInfoStructs::kDeviceTypeCdrom;
     if (Lower(file) == "emptybackingstring") file.clear();
   } else if (type.empty() || type.find("disk") != std::string::npos) {
-    disk.nDeviceType = 1;
+    disk.nDeviceType = VMInfoStructs::kDeviceTypeHardDisk;
     if (Trim(file).empty()) {
       EvDebug().Debug(kInfoFunction, "Disk [%s] has no file; it is passed over",
                       prefix.substr(0, prefix.size() - 1).c_str());
@@ -625,7 +625,8 @@ bool ReadDevice(const Keys& keys, const DeviceKey& device, SDisk& disk) {
   disk.fileName = file;
   // A host drive ("cdrom-raw", "atapi-cdrom") names a device, not a file of
   // the VM.
-  bool image = disk.nDeviceType == 1 || type == "cdrom-image";
+  bool image = disk.nDeviceType == VMInfoStructs::kDeviceTypeHardDisk ||
+               type == "cdrom-image";
   disk.strConfigDiskName = image ? BaseName(file) : std::string();
   disk.strDisplayName = disk.strConfigDiskName;
   disk.strControllerType = kBusKinds[device.kind].prefix;

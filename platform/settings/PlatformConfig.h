@@ -13,8 +13,8 @@
 // The file is read once and read again only when it changes (path, size or
 // modification time), so look-ups cost a stat.  An absent file or value
 // yields nothing; a malformed file is reported once in the platform log and
-// treated as empty.  Values installed in-process (tests, the command-line
-// tool) take precedence over the file.
+// treated as empty.  Values the tests install in-process take precedence
+// over the file.
 //
 // ZyPlatformInfo, ZyClient and ClientProperties are the platform's
 // interfaces over it.
@@ -42,11 +42,13 @@ class ZY_PLATFORM_API PlatformConfig {
   static bool FindClientById(int id, ZyClientRecord& out);
   static bool FindClientByName(const std::string& name, ZyClientRecord& out);
 
-  // In-process values, looked up before the file.
-  static void SetSetting(const std::string& section, const std::string& name,
-                         const std::string& value);
-  static void AddClient(const ZyClientRecord& client);
-  static void ClearInProcess();
+  // In-process values, looked up before the file: the tests' seam, not
+  // exported.
+  ZY_TEST_SEAM static void SetSetting(const std::string& section,
+                                      const std::string& name,
+                                      const std::string& value);
+  ZY_TEST_SEAM static void AddClient(const ZyClientRecord& client);
+  ZY_TEST_SEAM static void ClearInProcess();
 };
 
 // Platform settings, by section and value name.

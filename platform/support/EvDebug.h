@@ -44,8 +44,8 @@ ZY_PLATFORM_API void SetLogSink(std::shared_ptr<LogSink> sink);
 // Text of a record as the default sink writes it, without a line end.
 ZY_PLATFORM_API std::string FormatLogRecord(const LogRecord& record);
 
-// A sink that keeps every record, for tests and for the command-line tool.
-class ZY_PLATFORM_API CapturingLogSink : public LogSink {
+// A sink that keeps every record, for the tests; not exported.
+class ZY_TEST_SEAM CapturingLogSink : public LogSink {
  public:
   CapturingLogSink();
   void Write(const LogRecord& record) override;
@@ -61,8 +61,8 @@ class ZY_PLATFORM_API CapturingLogSink : public LogSink {
   std::shared_ptr<State> state_;
 };
 
-// Installs a CapturingLogSink for the lifetime of the object.
-class ZY_PLATFORM_API ScopedLogCapture {
+// Installs a CapturingLogSink for the lifetime of the object; not exported.
+class ZY_TEST_SEAM ScopedLogCapture {
  public:
   ScopedLogCapture();
   ~ScopedLogCapture();

@@ -109,9 +109,9 @@ std::string IntToCommaString(int64_t value) {
   std::string digits = std::to_string(magnitude);
   std::string grouped;
   grouped.reserve(digits.size() + digits.size() / 3 + 1);
-  size_t lead = digits.size() % 3;
+  // A comma goes before every digit that starts a group of three.
   for (size_t i = 0; i < digits.size(); ++i) {
-    if (i != 0 && (i - lead) % 3 == 0) grouped += ',';
+    if (i != 0 && (digits.size() - i) % 3 == 0) grouped += ',';
     grouped += digits[i];
   }
   return value < 0 ? "-" + grouped : grouped;
