@@ -24,24 +24,31 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja \
   -DZY_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --target fuzz_targets
 
-# The seed folders of a target, as CMake lists them for its replay test.
+# The seed files of a target (configuration files only: the example VMs'
+# disk images would only slow the fuzzer down).
 seeds() {
   case $1 in
-    vmx) echo tests/data/readers/vmx examples/platform/vmware ../shared/samples/vmx ;;
-    zyf) echo tests/data/readers/zyf examples/platform/vmware ;;
-    ec2) echo tests/data/readers/ec2 ../shared/samples/ec2 ;;
-    xen) echo tests/data/readers/xen ../shared/samples/xen ;;
-    message) echo tests/data/p2v examples/physical ;;
-    restore_json) echo examples/requests ;;
-    disknames) echo tests/data/readers/vmx ;;
+    vmx) echo tests/data/readers/vmx/*.vm* examples/platform/*/*/*.vmx \
+              examples/platform/*/*/catalog ../shared/samples/vmx/* ;;
+    zyf) echo tests/data/readers/zyf/* examples/platform/*/*/VMConfig.zyf ;;
+    ec2) echo tests/data/readers/ec2/*.xml ../shared/samples/ec2/* ;;
+    xen) echo tests/data/readers/xen/*.cfg ../shared/samples/xen/* ;;
+    message) echo tests/data/p2v/* examples/physical/*.xml ;;
+    restore_json) echo examples/requests/* ;;
+    disknames) echo tests/data/readers/vmx/*.vmx ;;
   esac
 }
 
 run_one() {
   local target=$1 corpus="$build/corpus/$1" findings="$build/findings/$1/"
   mkdir -p "$corpus" "$findings"
-  local dirs=("$corpus")
-  for dir in "fuzz/regressions/$target" $(seeds "$target"); do [ -d "$dir" ] && dirs+=("$dir"); done
+  local seeded="$build/seeds/$1"
+  rm -rf "$seeded" && mkdir -p "$seeded"
+  for file in $(seeds "$target"); do
+    [ -f "$file" ] && ln -s "$PWD/$file" "$seeded/$(echo "$file" | tr / _)"
+  done
+  local dirs=("$corpus" "$seeded")
+  [ -d "fuzz/regressions/$target" ] && dirs+=("fuzz/regressions/$target")
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=1 \
