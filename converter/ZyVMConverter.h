@@ -34,8 +34,11 @@
 #include "platform/access/IVMInfo.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+class VMXFile;
 
 class ZY_API ZyVMConverter : public EvEvent {
  public:
@@ -192,6 +195,12 @@ class ZY_API ZyVMConverter : public EvEvent {
   bool bDestVMFlag = false;
   // True when pDestVMInfo was created by InitializeDestinationVM.
   bool bOwnsDestVMInfo = false;
+  // The catalog file as read during one CompleteVMConversion, so that it is
+  // read and parsed once per conversion rather than once per disk; empty
+  // outside a conversion.
+  bool bCacheCatalog = false;
+  std::string strCatalogPath;
+  std::shared_ptr<const VMXFile> pCatalog;
 };
 
 // Sort order of instance sizes: fewer CPUs first, then less memory.

@@ -226,6 +226,25 @@ bool BuildDestinationDisks(ZyVMConverter& converter,
   return MatchConfigDisksWithRestored(converter, source, copy, index, disks);
 }
 
+// Within one conversion the catalog is read once, however many disks are
+// looked up in it.
+class CatalogReadOnce {
+ public:
+  explicit CatalogReadOnce(ZyVMConverter& converter) : converter_(converter) {
+    converter_.bCacheCatalog = true;
+  }
+  ~CatalogReadOnce() {
+    converter_.bCacheCatalog = false;
+    converter_.pCatalog.reset();
+    converter_.strCatalogPath.clear();
+  }
+  CatalogReadOnce(const CatalogReadOnce&) = delete;
+  CatalogReadOnce& operator=(const CatalogReadOnce&) = delete;
+
+ private:
+  ZyVMConverter& converter_;
+};
+
 void CopyResultsBack(const RestoreCtx& copy, RestoreCtx& request) {
   if (&copy == &request) return;
   request.strVMId = copy.strVMId;
@@ -303,8 +322,11 @@ CQiError ZyVMConverter::CompleteVMConversion(
     CopyOracleVMOSMarks(copy.vmInfo.vDisks, copy.vDisks);
 
   DiskList disks;
-  if (!BuildDestinationDisks(*this, source, destination, copy, index, disks))
-    return FXErrorUtil::ErrorVS(Here(__LINE__), 1);
+  {
+    CatalogReadOnce catalogScope(*this);
+    if (!BuildDestinationDisks(*this, source, destination, copy, index, disks))
+      return FXErrorUtil::ErrorVS(Here(__LINE__), 1);
+  }
   copy.vmInfo.vDisks = disks;
 
   if (zykinds::Has(destination, zykinds::kTakesRequestedNetworkCards))

@@ -495,13 +495,21 @@ bool ZyVMConverter::GetDisknameFromCatalog(std::string folder,
                                            std::string& name) {
   std::string key =
       std::string("disk") + (catalogKey ? catalogKey : "") + "diskname";
-  VMXFile catalog;
-  if (!catalog.LoadFile(CQiPath::Append(folder, std::string("catalog")),
-                        false)) {
-    Log(kGetDisknameFromCatalog, -1,
-        "Failed to load VM configuration catalog file");
-    return false;
+  const std::string path = CQiPath::Append(folder, std::string("catalog"));
+  std::shared_ptr<const VMXFile> catalog = pCatalog;
+  if (!bCacheCatalog || !catalog || strCatalogPath != path) {
+    auto loaded = std::make_shared<VMXFile>();
+    if (!loaded->LoadFile(path, false)) {
+      Log(kGetDisknameFromCatalog, -1,
+          "Failed to load VM configuration catalog file");
+      return false;
+    }
+    catalog = loaded;
+    if (bCacheCatalog) {
+      pCatalog = catalog;
+      strCatalogPath = path;
+    }
   }
-  name = catalog.GetValue(key);
+  name = catalog->GetValue(key);
   return true;
 }

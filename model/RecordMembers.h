@@ -1,6 +1,7 @@
 //===- RecordMembers.h - Every member of the VM description records ------===//
 //
-// One function per record names its members in declaration order:
+// One function per record (the VM description's, and the restore request's
+// of model/Contexts.h) names its members in declaration order:
 //   VisitMembers(record, visitor) calls visitor("memberName", record.member)
 // for each member, on const and non-const records alike.  Serialisers (the
 // generalised description file, the command-line tool's JSON) walk records
@@ -11,6 +12,7 @@
 
 #include <type_traits>
 
+#include "model/Contexts.h"
 #include "model/VMInfoStructs.h"
 
 namespace VMInfoStructs {
@@ -188,3 +190,56 @@ IfRecord<D, SVMInfo> VisitMembers(D& r, V& v) {
 }
 
 }  // namespace VMInfoStructs
+
+// The restore request's records.
+template <class D, class V>
+VMInfoStructs::IfRecord<D, SFailure> VisitMembers(D& r, V& v) {
+  v("strName", r.strName);
+  v("strReason", r.strReason);
+  v("strDetail", r.strDetail);
+  v("strObjectId", r.strObjectId);
+  v("bFatal", r.bFatal);
+}
+
+template <class D, class V>
+VMInfoStructs::IfRecord<D, RestoreCtxOriginalInfo> VisitMembers(D& r, V& v) {
+  v("strVMName", r.strVMName);
+  v("strGUID", r.strGUID);
+  v("strHost", r.strHost);
+  v("strDatastore", r.strDatastore);
+  v("vNetworkCards", r.vNetworkCards);
+}
+
+template <class D, class V>
+VMInfoStructs::IfRecord<D, RestoreCtx> VisitMembers(D& r, V& v) {
+  v("nRestoreType", r.nRestoreType);
+  v("strVMName", r.strVMName);
+  v("strDestinationPath", r.strDestinationPath);
+  v("strDestinationHost", r.strDestinationHost);
+  v("bRequestFlagA", r.bRequestFlagA);
+  v("bHardwareFlag", r.bHardwareFlag);
+  v("strPrimaryInterfaceName", r.strPrimaryInterfaceName);
+  v("strDatastore", r.strDatastore);
+  v("strRegion", r.strRegion);
+  v("bSnapConversion", r.bSnapConversion);
+  v("vNetworkCards", r.vNetworkCards);
+  v("vSecurityGroups", r.vSecurityGroups);
+  v("bRequestFlagB", r.bRequestFlagB);
+  v("strVMSize", r.strVMSize);
+  v("osName", r.osName);
+  v("strSourceVMName", r.strSourceVMName);
+  v("strSourceVMGUID", r.strSourceVMGUID);
+  v("strVMId", r.strVMId);
+  v("bResultFlag", r.bResultFlag);
+  v("strResultInfo", r.strResultInfo);
+  v("vmInfo", r.vmInfo);
+  v("vDisks", r.vDisks);
+  v("vFailures", r.vFailures);
+  v("strStagingPath", r.strStagingPath);
+  v("bMarkOSDisk", r.bMarkOSDisk);
+  v("nResultValue", r.nResultValue);
+  v("bPlatformConversion", r.bPlatformConversion);
+  v("bRequestFlagC", r.bRequestFlagC);
+  v("strResultDetail", r.strResultDetail);
+  v("sourceInfo", r.sourceInfo);
+}

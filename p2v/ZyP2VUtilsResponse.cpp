@@ -21,6 +21,7 @@
 #include "p2v/ZyP2VUtils.h"
 
 #include "p2v/ZyP2VDeviceLists.h"
+#include "p2v/ZyP2VRanges.h"
 #include "platform/support/EvDebug.h"
 #include "platform/settings/PlatformConfig.h"
 #include "platform/messages/XMLDecoder.h"
@@ -140,6 +141,7 @@ class KestrelTranslation {
     }
     m_osType = response.getint32(RecoveryResponse::osType);
     m_hw = response.GetObject<HW>(RecoveryResponse::hardwareConfig);
+    if (!CheckFigures()) return 1;
     if (m_osType == kWindows) ZyP2VUtils::ProcessWinKestrelDiskConfig(m_hw);
 
     CopyBootFirmware();
@@ -152,6 +154,7 @@ class KestrelTranslation {
     if (!EnsureIdeCdrom()) return 1;
     TakeDeviceLists();
     BuildDisks();
+    if (!CheckAddresses()) return 1;
     m_vm.strRequestText = m_req.getstring(VMOpReq::requestText);
     BuildNetworkCards(response);
     CopyInstanceSize();
@@ -161,6 +164,27 @@ class KestrelTranslation {
   }
 
  private:
+  static bool Refuse(const std::string& error) {
+    EvDebug().Error(kCopyVMInfoFn, "%s", error.c_str());
+    return false;
+  }
+
+  // Figures out of range stop the translation; a count that disagrees with
+  // its list is reported and the whole list is used.
+  bool CheckFigures() {
+    std::string error;
+    if (!CheckHardwareFigures(m_hw, error)) return Refuse(error);
+    for (const std::string& line : CountMismatches(m_hw))
+      Log("%s", line.c_str());
+    TakeWholeLists(m_hw);
+    return true;
+  }
+
+  bool CheckAddresses() const {
+    std::string error;
+    return CheckLayoutAddresses(m_vm.vDisks, error) || Refuse(error);
+  }
+
   DestinationPlacement Placement() const {
     auto settings =
         m_req.GetObject<DestinationSettings>(VMOpReq::destinationSettings);
@@ -189,7 +213,7 @@ class KestrelTranslation {
   void CopyHardwareFigures() {
     m_vm.i64NumCPUs = m_hw.getint32(HW::numCpus);
     // Memory goes to the machine in whole multiples of 4 MB.
-    int32_t memory = m_hw.getint32(HW::memoryMB);
+    int64_t memory = m_hw.getint64(HW::memoryMB);
     m_vm.i64MemoryMB = memory - memory % 4;
     m_vm.nNumNetworkCards = m_hw.getint32(HW::numNics);
     if (m_hw.isSet(HW::extraValuesSet) &&
@@ -360,7 +384,7 @@ class KestrelTranslation {
     disk.eProvisioningType =
         ProvisioningType(device.getint32(Disk::provisioning));
     disk.i64MaxSizeInBytes =
-        int64_t{device.getint32(Disk::sizeMB)} * kBytesPerMB +
+        device.getint64(Disk::sizeMB) * kBytesPerMB +
         kDiskHeadroomBytes;
     disk.i64CurrSizeInBytes = disk.i64MaxSizeInBytes;
     disk.nSlot = device.getint32(Disk::slot);

@@ -1,12 +1,31 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with warnings as errors and
 # runs every test suite.  Usage: scripts/test.sh [build-folder]
+# The build's own output goes to <build>/build.log and is shown only when the
+# build fails; the tests' output goes to <build>/test.log, and what is shown
+# is the failed tests' output and the summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 
 bash scripts/install-deps.sh
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DZY_WARNINGS_AS_ERRORS=ON
-cmake --build "$build"
-ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
+mkdir -p "$build"
+log="$build/build.log"
+echo "Building (log: $log) ..."
+if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+         -DZY_WARNINGS_AS_ERRORS=ON &&
+       cmake --build "$build"; } >"$log" 2>&1; then
+  cat "$log"
+  echo "The build failed; its output is above and in $log." >&2
+  exit 1
+fi
+echo "Running the tests (log: $build/test.log) ..."
+if ctest --test-dir "$build" -j "$(nproc)" >"$build/test.log" 2>&1; then
+  sed -n '/tests passed/,$p' "$build/test.log"
+  exit 0
+fi
+# The failed tests again, with their output, then the whole run's summary.
+ctest --test-dir "$build" --rerun-failed --output-on-failure 2>&1 |
+  sed '/tests passed/,$d' || true
+sed -n '/tests passed/,$p' "$build/test.log"
+exit 1

@@ -1,4 +1,10 @@
 //===- CmdCloneDisk.cpp - zyvmconvert clone-disk SRC DST ------------------===//
+//
+// Copies one disk image into a new image: the source's format recognised
+// from its content, the destination's from --to-format, else from its
+// extension, else raw.  The destination appears only when whole.
+//
+//===----------------------------------------------------------------------===//
 #include "Commands.h"
 #include "DiskCopy.h"
 
@@ -6,55 +12,58 @@
 
 #include <nlohmann/json.hpp>
 
-#include <filesystem>
-
 #include <CLI/CLI.hpp>
 #include <memory>
 
 namespace zytool {
+namespace {
+
+ImageFormat_t DestinationFormat(const CloneDiskOptions& options) {
+  if (options.toFormat.empty()) return FormatOfFileName(options.destination);
+  ImageFormat_t format = ImageFormat_t::kRaw;
+  if (!CArchiveVirtualDiskFile::FormatByShortName(options.toFormat, format))
+    throw ToolError("unknown --to-format [" + options.toFormat +
+                    "]; give vmdk, vhd, vhd-fixed, vhdx, qcow2 or raw");
+  return format;
+}
+
+}  // namespace
 
 int RunCloneDisk(const GlobalOptions& global, const CloneDiskOptions& options) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(options.source, ec) &&
-      !std::filesystem::is_block_file(options.source, ec))
-    throw ToolError("no disk image [" + options.source + "]");
-  if (std::filesystem::exists(
-          std::filesystem::symlink_status(options.destination, ec)))
-    throw ToolError("[" + options.destination +
-                    "] exists; clone-disk never replaces a file");
-  DiskType_t format = options.format >= 0
-                          ? static_cast<DiskType_t>(options.format)
-                          : DiskTypeOfFile(options.source);
+  ImageFormat_t format = DestinationFormat(options);
   DiskCopyStats stats =
-      CopyDiskImage(options.source, format, options.destination, format,
+      CopyDiskImage(options.source, options.destination, format, 0,
                     CQiPath::GetBaseName(options.destination));
   double rate = stats.seconds > 0
                     ? static_cast<double>(stats.bytesRead) / stats.seconds
                     : 0;
   if (global.json) {
     nlohmann::json result{{"source", options.source},
+                          {"sourceFormat", stats.sourceFormat},
                           {"destination", options.destination},
-                          {"format", static_cast<int>(format)},
-                          {"diskBytes", stats.diskSize},
+                          {"format", stats.format},
+                          {"virtualBytes", stats.diskSize},
                           {"bytesRead", stats.bytesRead},
                           {"dataBytes", stats.dataBytes},
-                          {"holeBytes", stats.holeBytes},
+                          {"allocatedBytes", stats.allocatedBytes},
                           {"seconds", stats.seconds},
                           {"bytesPerSecond", rate}};
     Print("%s\n", result.dump(2).c_str());
     return 0;
   }
-  Print("Cloned %s to %s\n", options.source.c_str(),
-        options.destination.c_str());
-  Print("  Disk size:   %s (%llu bytes)\n", HumanBytes(stats.diskSize).c_str(),
+  Print("Cloned %s (%s) to %s (%s)\n", options.source.c_str(),
+        stats.sourceFormat.c_str(), options.destination.c_str(),
+        stats.format.c_str());
+  Print("  Virtual size: %s (%llu bytes)\n", HumanBytes(stats.diskSize).c_str(),
         static_cast<unsigned long long>(stats.diskSize));
-  Print("  Read:        %s in %.2f s, %s/s\n",
+  Print("  Read:         %s in %.2f s, %s/s\n",
         HumanBytes(stats.bytesRead).c_str(), stats.seconds,
         HumanBytes(static_cast<uint64_t>(rate)).c_str());
-  Print("  Data copied: %s (%llu bytes)\n", HumanBytes(stats.dataBytes).c_str(),
+  Print("  Data copied:  %s (%llu bytes)\n", HumanBytes(stats.dataBytes).c_str(),
         static_cast<unsigned long long>(stats.dataBytes));
-  Print("  Holes kept:  %s (%llu bytes)\n", HumanBytes(stats.holeBytes).c_str(),
-        static_cast<unsigned long long>(stats.holeBytes));
+  Print("  Allocated:    %s (%llu bytes)\n",
+        HumanBytes(stats.allocatedBytes).c_str(),
+        static_cast<unsigned long long>(stats.allocatedBytes));
   return 0;
 }
 
@@ -62,13 +71,16 @@ void AddCloneDiskCommand(CLI::App& app, const GlobalOptions& global,
                          CommandRun& run) {
   auto options = std::make_shared<CloneDiskOptions>();
   CLI::App* cmd = app.add_subcommand(
-      "clone-disk", "Copy a disk image through the disk image component");
-  cmd->add_option("source", options->source, "Source image")->required();
+      "clone-disk", "Copy a disk image into a new image of any format");
+  cmd->add_option("source", options->source,
+                  "Source image (raw, VMDK, VHD, VHDX or qcow2)")
+      ->required();
   cmd->add_option("destination", options->destination,
                   "New image (must not exist)")
       ->required();
-  cmd->add_option("--format", options->format,
-                  "Disk format number (default: from the source's extension)");
+  cmd->add_option("--to-format", options->toFormat,
+                  "vmdk, vhd, vhd-fixed, vhdx, qcow2 or raw (default: from "
+                  "the destination's extension, else raw)");
   cmd->callback([&run, &global, options] {
     run = [&global, options] { return RunCloneDisk(global, *options); };
   });

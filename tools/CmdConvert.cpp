@@ -1,18 +1,28 @@
-//===- CmdConvert.cpp - zyvmconvert convert VM --from K --to K ------------===//
+//===- CmdConvert.cpp - zyvmconvert convert [VM] --from K --to K ----------===//
 //
-// The standalone conversion: the converter mounts the source VM from the
-// folder platform, converts its configuration file and disk images, and
-// has the destination platform build the VM.  The destination VM goes to
-// <root>/<kind>/<name>.  ConvertVM does not report a failure of that last
-// step, so the tool checks that the platform built the VM.
+// A user who converts a VM expects a whole VM with its disks converted, so
+// convert runs the restore-time conversion from the source VM, the same
+// flow as restore: InitVMConversion, every disk copied through the disk
+// image component under its destination name and format, then
+// CompleteVMConversion.  The source is a VM of the folder platform, or a
+// VM given as its own files (--vmx, --xen-cfg, --ec2-xml, --zyf); the
+// destination VM goes to <root>/<kind>/<name>, or into --output.
+//
+// --library-convert runs the library's standalone conversion (ConvertVM)
+// instead: the converter mounts the source VM from the folder platform,
+// converts its configuration file and has the destination platform build
+// the VM; it creates no disk images by design.  ConvertVM does not report a
+// failure of that last step, so the tool checks that the platform built the
+// VM.
 //
 //===----------------------------------------------------------------------===//
 #include "Commands.h"
+#include "FileSource.h"
 #include "Report.h"
 
 #include "converter/ZyVMConverter.h"
-#include "platform/support/FXPath.h"
 #include "platform/folder/FolderVMInfo.h"
+#include "platform/support/FXPath.h"
 
 #include <filesystem>
 
@@ -61,9 +71,10 @@ std::string FailureText(const FailureWatch& watch, IVMInfo* platform) {
 
 }  // namespace
 
-int RunConvert(const GlobalOptions& global, const ConvertOptions& options) {
+int RunLibraryConvert(const GlobalOptions& global,
+                      const ConvertOptions& options) {
   VirtualServerInstanceType source = KindFromText(options.from);
-  VirtualServerInstanceType destination = KindFromText(options.to);
+  VirtualServerInstanceType destination = DestinationKindFromText(options.to);
   std::string root = RequirePlatformRoot(global);
   std::string name =
       options.destinationName.empty() ? options.vm : options.destinationName;
@@ -88,7 +99,8 @@ int RunConvert(const GlobalOptions& global, const ConvertOptions& options) {
   converter.SetDestinationVM(name, "", destinationPlatform.KindFolder(), false);
   converter.restoreCtx.strVMName = name;
   if (!converter.ConvertVM())
-    throw ToolError("ConvertVM failed: " +
+    throw ToolError("cannot convert " + options.vm + " to " +
+                    PlatformKindName(destination) + " (ConvertVM): " +
                     FailureText(watch, converter.pSourceVMInfo
                                            ? converter.pSourceVMInfo
                                            : converter.pDestVMInfo));
@@ -103,6 +115,7 @@ int RunConvert(const GlobalOptions& global, const ConvertOptions& options) {
   facts.location = converter.restoreCtx.strResultInfo;
   facts.instanceType = converter.restoreCtx.strVMSize;
   const VMInfoStructs::SVMInfo& info = converter.restoreCtx.vmInfo;
+  AddNativeDescription(facts, destination, info);
   if (global.json)
     Print("%s\n", DescriptionJson(info, facts).dump(2).c_str());
   else
@@ -110,17 +123,44 @@ int RunConvert(const GlobalOptions& global, const ConvertOptions& options) {
   return 0;
 }
 
+int RunConvert(const GlobalOptions& global, const ConvertOptions& options) {
+  if (options.libraryConvert) {
+    if (HasFileSource(options.files) || !options.files.output.empty())
+      throw ToolError("--library-convert converts a VM of the platform root");
+    if (options.vm.empty() || options.from.empty())
+      throw ToolError("--library-convert needs the VM's name and --from");
+    return RunLibraryConvert(global, options);
+  }
+  RestoreJob job;
+  job.destination = DestinationKindFromText(options.to);
+  if (options.vm.empty() == !HasFileSource(options.files))
+    throw ToolError(
+        "give the source VM: its name on the platform, or its files "
+        "(--vmx, --xen-cfg, --ec2-xml or --zyf)");
+  job.request.strVMName = options.destinationName;
+  job.verb = "converted";
+  SetUpSource(global, options.files, options.from, options.vm, job);
+  return RunAndReport(global, job);
+}
+
 void AddConvertCommand(CLI::App& app, const GlobalOptions& global,
                        CommandRun& run) {
   auto options = std::make_shared<ConvertOptions>();
   CLI::App* cmd = app.add_subcommand(
       "convert",
-      "Convert a VM of the folder platform to another kind (standalone)");
-  cmd->add_option("vm", options->vm, "Name of the source VM")->required();
-  cmd->add_option("--from", options->from, "Source platform kind")->required();
+      "Convert a VM, with its disks, to another platform kind: a VM of the "
+      "folder platform, or one given as its files (--vmx FILE --output DIR)");
+  cmd->add_option("vm", options->vm,
+                  "Name of the source VM on the folder platform");
+  cmd->add_option("--from", options->from,
+                  "Source platform kind (default: the source file's)");
   cmd->add_option("--to", options->to, "Destination platform kind")->required();
   cmd->add_option("--name", options->destinationName,
                   "Name of the destination VM (default: the source's)");
+  AddFileSourceOptions(*cmd, options->files);
+  cmd->add_flag("--library-convert", options->libraryConvert,
+                "Run the library's standalone ConvertVM instead (it creates "
+                "no disk images)");
   cmd->callback([&run, &global, options] {
     run = [&global, options] { return RunConvert(global, *options); };
   });

@@ -9,19 +9,27 @@
 //   3. web01 restored to kind 1401,
 //   4. the physical machine "fileserver" turned into a VM and restored to
 //      VMware.
+// When qemu's x86 emulator is installed, each restored VM is then booted as
+// its destination describes it (boot-check); the example disks hold no
+// operating system, so the firmware finds nothing to boot, and the check
+// shows which disk it looked at and on which controller.
 // The platform lives in a temporary folder that is removed at the end,
 // unless --keep or --into asks to keep it.
 //
 //===----------------------------------------------------------------------===//
+#include "BootPlan.h"
+#include "BootRunner.h"
 #include "Commands.h"
+#include "DiskCopy.h"
 #include "P2VJob.h"
 #include "RestoreJob.h"
 
-#include "platform/support/FXPath.h"
 #include "platform/folder/FolderVMInfo.h"
+#include "platform/support/FXPath.h"
 
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
@@ -97,6 +105,45 @@ class DemoPlatform {
   bool keep_;
 };
 
+// One line: where the firmware looked and what it found.
+std::string BootCheckLine(const std::string& folder) {
+  try {
+    BootPlan plan = ReadBootPlan(folder);
+    BootResult result = RunBootPlan(plan, folder, 5);
+    std::string line;
+    for (const BootDisk& disk : plan.disks)
+      if (disk.boot) line = BootDiskText(disk) + ": ";
+    line += BootOutcomeText(result.outcome);
+    if (result.outcome == BootOutcome::kCannotCheck)
+      line += ": " + result.detail;
+    return line;
+  } catch (const ToolError& e) {
+    return e.what();
+  }
+}
+
+// The format and size of each disk image the step wrote, as the disk image
+// component reads them back.
+void PrintDiskImages(const RestoreOutcome& outcome) {
+  if (outcome.facts.location.empty()) return;
+  bool first = true;
+  for (const VMInfoStructs::SDisk& disk : outcome.description.vDisks) {
+    std::string path = CQiPath::Append(outcome.facts.location,
+                                       CQiPath::GetBaseName(disk.fileName));
+    std::error_code ec;
+    if (disk.nFileType != 1 || !fs::is_regular_file(path, ec)) continue;
+    if (first) Print("Disk images written:\n");
+    first = false;
+    CArchiveVirtualDiskFile::ImageFacts_t facts = InspectDiskImage(path);
+    struct stat file {};
+    ::stat(path.c_str(), &file);
+    Print("  %-28s %-6s %10s virtual %10s allocated\n",
+          CQiPath::GetBaseName(path).c_str(), facts.format.c_str(),
+          HumanBytes(facts.virtualSize).c_str(),
+          HumanBytes(static_cast<uint64_t>(file.st_blocks) * 512).c_str());
+  }
+}
+
 struct Step {
   std::string title;
   std::function<RestoreOutcome()> run;
@@ -143,6 +190,7 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
        }},
   };
 
+  bool bootCheck = QemuInstalled();
   nlohmann::json results = nlohmann::json::array();
   for (size_t i = 0; i < steps.size(); ++i) {
     RestoreOutcome outcome;
@@ -151,15 +199,21 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
     } catch (const ToolError& e) {
       throw ToolError(steps[i].title + ": " + e.what());
     }
+    std::string boot = bootCheck && !outcome.facts.location.empty()
+                           ? BootCheckLine(outcome.facts.location)
+                           : "";
     if (global.json) {
       nlohmann::json result =
           DescriptionJson(outcome.description, outcome.facts);
       result["step"] = steps[i].title;
+      if (!boot.empty()) result["bootCheck"] = boot;
       results.push_back(result);
       continue;
     }
     Print("== %zu/%zu %s ==\n", i + 1, steps.size(), steps[i].title.c_str());
     PrintDescription(outcome.description, outcome.facts);
+    if (!boot.empty()) Print("  Boot check:    %s\n", boot.c_str());
+    PrintDiskImages(outcome);
     Print("\n");
   }
   if (global.json) {

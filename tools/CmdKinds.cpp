@@ -186,6 +186,14 @@ VirtualServerInstanceType KindFromText(const std::string& text) {
   return kind;
 }
 
+VirtualServerInstanceType DestinationKindFromText(const std::string& text) {
+  VirtualServerInstanceType kind = KindFromText(text);
+  if (!zykinds::MayBeDestination(kind))
+    throw ToolError("platform kind [" + text +
+                    "] is a source only; a VM cannot be restored to it");
+  return kind;
+}
+
 int RunKinds(const GlobalOptions& global) {
   std::vector<KindRow> rows;
   {
@@ -204,7 +212,8 @@ void AddKindsCommand(CLI::App& app, const GlobalOptions& global,
                      CommandRun& run) {
   CLI::App* cmd =
       app.add_subcommand("kinds", "List the platform kinds and their facts");
-  cmd->callback([&run, &global] { run = [&global] { return RunKinds(global); }; });
+  cmd->callback(
+      [&run, &global] { run = [&global] { return RunKinds(global); }; });
 }
 
 }  // namespace zytool

@@ -33,8 +33,9 @@ void PrintRestoreContext(const RestoreCtx& request) {
 }  // namespace
 
 int RunP2V(const GlobalOptions& global, const P2VOptions& options) {
-  VirtualServerInstanceType destination = KindFromText(options.to);
-  RestoreCtx request = TranslatePhysicalMachine(options.request, destination);
+  VirtualServerInstanceType destination = DestinationKindFromText(options.to);
+  RestoreCtx request =
+      TranslatePhysicalMachine(options.request, destination, options.guestOS);
   if (!options.saveRequest.empty()) {
     std::ofstream out(options.saveRequest, std::ios::trunc);
     out << RestoreCtxToJson(request).dump(2) << "\n";
@@ -70,6 +71,9 @@ void AddP2VCommand(CLI::App& app, const GlobalOptions& global,
       ->required()
       ->check(CLI::ExistingFile);
   cmd->add_option("--to", options->to, "Destination platform kind")->required();
+  cmd->add_option("--guest-os", options->guestOS,
+                  "The machine's OS (\"Windows Server 2016 Standard\"), "
+                  "when its backup client is not configured");
   cmd->add_option("--save-request", options->saveRequest,
                   "Write the restore request as JSON, ready for 'restore'");
   cmd->callback([&run, &global, options] {

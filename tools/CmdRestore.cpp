@@ -1,46 +1,35 @@
 //===- CmdRestore.cpp - zyvmconvert restore REQUEST --from K --to K -------===//
+//
+// A restore as the restore agent runs it: the request names the source VM
+// (on the folder platform, or in --source) and its backed-up files; with
+// --vmx, --xen-cfg, --ec2-xml or --zyf the source VM and its disks are the
+// files instead, and the request, when given, brings its options.
+//
+//===----------------------------------------------------------------------===//
 #include "Commands.h"
-#include "Ec2InstanceChoice.h"
+#include "FileSource.h"
 #include "RestoreJob.h"
-
-#include "platform/folder/FolderVMInfo.h"
 
 #include <CLI/CLI.hpp>
 #include <memory>
 
 namespace zytool {
-namespace {
-
-// Where the backed-up files are: --source, else the source VM's folder.
-std::string SourceFolder(const RestoreJob& job) {
-  if (!job.sourceFolder.empty()) return job.sourceFolder;
-  const RestoreCtx& request = job.request;
-  std::string name = request.strSourceVMName.empty() ? request.vmInfo.strVMName
-                                                     : request.strSourceVMName;
-  return FolderVMInfo(job.source, job.root).VMFolder(name);
-}
-
-}  // namespace
-
 int RunRestore(const GlobalOptions& global, const RestoreOptions& options) {
   RestoreJob job;
-  job.source = KindFromText(options.from);
-  job.destination = KindFromText(options.to);
-  job.root = RequirePlatformRoot(global);
+  job.destination = DestinationKindFromText(options.to);
+  bool fromFiles = HasFileSource(options.files);
+  if (options.request.empty() && !fromFiles)
+    throw ToolError("give the restore request (or the source VM's files)");
+  if (fromFiles && !options.sourceFolder.empty())
+    throw ToolError("--source goes with a request, not with source files");
+  if (!options.request.empty())
+    job.request = ReadRestoreRequest(options.request);
   job.sourceFolder = options.sourceFolder;
-  job.request = ReadRestoreRequest(options.request);
-  if (job.source == VS_AMAZON)
-    job.ec2InstanceId =
-        ChooseEc2Instance(job.request, SourceFolder(job), options.instanceId);
-  else if (!options.instanceId.empty())
+  SetUpSource(global, options.files, options.from, "", job);
+  if (!options.instanceId.empty() && job.source != VS_AMAZON)
     throw ToolError("--instance-id is for a restore from amazon");
-  RestoreOutcome outcome = RunRestoreJob(job);
-  if (global.json)
-    Print("%s\n",
-          DescriptionJson(outcome.description, outcome.facts).dump(2).c_str());
-  else
-    PrintDescription(outcome.description, outcome.facts);
-  return 0;
+  job.ec2InstanceId = options.instanceId;
+  return RunAndReport(global, job);
 }
 
 void AddRestoreCommand(CLI::App& app, const GlobalOptions& global,
@@ -50,9 +39,9 @@ void AddRestoreCommand(CLI::App& app, const GlobalOptions& global,
       "restore",
       "Restore a VM to another platform kind from a JSON restore request");
   cmd->add_option("request", options->request,
-                  "Restore request, JSON (- for standard input)")
-      ->required();
-  cmd->add_option("--from", options->from, "Source platform kind")->required();
+                  "Restore request, JSON (- for standard input)");
+  cmd->add_option("--from", options->from,
+                  "Source platform kind (default: the source file's)");
   cmd->add_option("--to", options->to, "Destination platform kind")->required();
   cmd->add_option("--source", options->sourceFolder,
                   "Folder of the backed-up files (default: the source VM's "
@@ -60,6 +49,7 @@ void AddRestoreCommand(CLI::App& app, const GlobalOptions& global,
   cmd->add_option("--instance-id", options->instanceId,
                   "Amazon source: the instance of the description to restore "
                   "(default: the request's vmInfo.strGUID, else the first)");
+  AddFileSourceOptions(*cmd, options->files);
   cmd->callback([&run, &global, options] {
     run = [&global, options] { return RunRestore(global, *options); };
   });

@@ -7,6 +7,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "FileSource.h"
 #include "ToolSupport.h"
 
 #include "model/VirtualServerTypes.h"
@@ -28,32 +29,47 @@ using CommandRun = std::function<int()>;
 using AddCommand = void (*)(CLI::App& app, const GlobalOptions& global,
                             CommandRun& run);
 
-void AddRestoreCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
+void AddRestoreCommand(CLI::App& app, const GlobalOptions& global,
+                       CommandRun& run);
 void AddP2VCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
-void AddConvertCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
-void AddCloneDiskCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
-void AddKindsCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
-void AddDemoCommand(CLI::App& app, const GlobalOptions& global, CommandRun& run);
+void AddConvertCommand(CLI::App& app, const GlobalOptions& global,
+                       CommandRun& run);
+void AddCloneDiskCommand(CLI::App& app, const GlobalOptions& global,
+                         CommandRun& run);
+void AddKindsCommand(CLI::App& app, const GlobalOptions& global,
+                     CommandRun& run);
+void AddDemoCommand(CLI::App& app, const GlobalOptions& global,
+                    CommandRun& run);
+void AddBootCheckCommand(CLI::App& app, const GlobalOptions& global,
+                         CommandRun& run);
 
 // A platform kind from the command line; throws ToolError naming the text.
 VirtualServerInstanceType KindFromText(const std::string& text);
+// The same for a destination; kinds that are only ever a source are refused.
+VirtualServerInstanceType DestinationKindFromText(const std::string& text);
 
 int RunKinds(const GlobalOptions& global);
+
+// Boots the restored VM in folder in qemu; 0 booted, 1 failed, 3 cannot be
+// checked.
+int RunBootCheck(const GlobalOptions& global, const std::string& folder);
 
 struct CloneDiskOptions {
   std::string source;
   std::string destination;
-  int format = -1;  // -1: from the source's extension
+  std::string toFormat;  // vmdk, vhd, ...; empty: from the destination's name
 };
 int RunCloneDisk(const GlobalOptions& global, const CloneDiskOptions& options);
 
 struct RestoreOptions {
-  std::string request;       // JSON file, "-" for standard input
+  std::string request;       // JSON file, "-" for standard input; may be
+                             // empty with a source given as files
   std::string from;          // source kind
   std::string to;            // destination kind
   std::string sourceFolder;  // where the backed-up files are; default: the
                              // source VM's folder on the platform
   std::string instanceId;    // Amazon source: the instance to restore
+  FileSourceOptions files;   // a source VM given as files
 };
 int RunRestore(const GlobalOptions& global, const RestoreOptions& options);
 
@@ -61,6 +77,7 @@ struct P2VOptions {
   std::string request;      // restore request XML with a recovery response
   std::string to;           // destination kind
   std::string saveRequest;  // write the restore request as JSON here
+  std::string guestOS;      // the machine's OS when no client is configured
 };
 int RunP2V(const GlobalOptions& global, const P2VOptions& options);
 
@@ -69,6 +86,8 @@ struct ConvertOptions {
   std::string from;
   std::string to;
   std::string destinationName;  // default: the source VM's name
+  FileSourceOptions files;      // a source VM given as files
+  bool libraryConvert = false;  // the library's ConvertVM, no disk images
 };
 int RunConvert(const GlobalOptions& global, const ConvertOptions& options);
 

@@ -1,14 +1,16 @@
 //===- DiskCopy.h - Disk images copied through the disk image component ---===//
 //
-// The copy loop of the restore agent: the source image is opened and its
-// first block read, the destination image created, and then every block the
-// reader delivers is written at its offset with its allocation map, so that
-// unallocated extents stay holes.  A progress bar shows the bytes done.
+// The tool's disk copies: the disk image component's CopyImage with a
+// progress bar, its errors turned into the tool's.  The source's format is
+// recognised from its content; the destination is written in the format
+// its DiskType_t (restore) or the user (clone-disk) asks for, appears under
+// its name only when whole, and is never replaced.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
 
 #include "model/VirtualServerTypes.h"
+#include "platform/diskimage/CArchiveVirtualDiskFile.h"
 
 #include <cstdint>
 #include <string>
@@ -16,22 +18,39 @@
 namespace zytool {
 
 struct DiskCopyStats {
-  uint64_t diskSize = 0;   // bytes of the destination image
-  uint64_t bytesRead = 0;  // bytes of the blocks the reader delivered
-  uint64_t dataBytes = 0;  // bytes of their allocated extents, written
-  uint64_t holeBytes = 0;  // bytes of the destination left unallocated
+  std::string sourceFormat;  // what the source was read as ("VMDK", ...)
+  std::string format;        // what the destination was written as
+  uint64_t diskSize = 0;     // virtual size of the destination
+  uint64_t bytesRead = 0;    // guest bytes of the blocks read
+  uint64_t dataBytes = 0;    // of those, allocated ones written
+  uint64_t allocatedBytes = 0;  // the destination file's allocation
   double seconds = 0;
 };
 
-// The disk format of an image by its file extension (vmdk 18, vhd 12,
-// vhdx 20), else 0.
-DiskType_t DiskTypeOfFile(const std::string& path);
+// The format a destination file name asks for by its extension (vmdk,
+// vhd, vhdx, qcow2); raw for any other name.
+ImageFormat_t FormatOfFileName(const std::string& path);
 
-// Copies from to a new file to (which must not exist).  A failure throws
-// ToolError and removes the partly written destination; the source is only
-// read.
-DiskCopyStats CopyDiskImage(const std::string& from, DiskType_t fromType,
-                            const std::string& to, DiskType_t toType,
+// Copies from to a new image to (which must not exist) in format, at least
+// minimumSize bytes large.  A failure throws ToolError naming the file; the
+// partly written destination is removed, the source only read.
+DiskCopyStats CopyDiskImage(const std::string& from, const std::string& to,
+                            ImageFormat_t format, uint64_t minimumSize,
                             const std::string& label);
+
+// As above, in the format the component writes for a destination
+// DiskType_t.
+inline DiskCopyStats CopyDiskImage(const std::string& from,
+                                   const std::string& to, DiskType_t toType,
+                                   uint64_t minimumSize,
+                                   const std::string& label) {
+  return CopyDiskImage(from, to,
+                       CArchiveVirtualDiskFile::FormatForDiskType(toType),
+                       minimumSize, label);
+}
+
+// The format name and virtual size of an image, recognised from its
+// content; throws ToolError naming the file when it cannot be read.
+CArchiveVirtualDiskFile::ImageFacts_t InspectDiskImage(const std::string& path);
 
 }  // namespace zytool

@@ -17,14 +17,15 @@ namespace {
 
 // The backed-up Amazon description of the request ("xml" configuration
 // file), or empty when it lists none.
-std::string DescriptionFile(const RestoreCtx& request,
-                            const std::string& sourceFolder) {
+std::string DescriptionFile(
+    const RestoreCtx& request,
+    const std::function<std::string(const std::string&)>& pathOf) {
   for (const VMInfoStructs::SDisk& entry : request.vDisks) {
     std::string name =
         entry.diskIndexName.empty() ? entry.strName : entry.diskIndexName;
     if (entry.nFileType == VMInfoStructs::kFileTypeConfig &&
         FXString::CompareNoCase(CQiPath::GetExt(name), "xml") == 0)
-      return CQiPath::Append(sourceFolder, name);
+      return pathOf(name);
   }
   return std::string();
 }
@@ -40,10 +41,11 @@ std::string Joined(const std::vector<std::string>& ids, const std::string& but) 
 
 }  // namespace
 
-std::string ChooseEc2Instance(const RestoreCtx& request,
-                              const std::string& sourceFolder,
-                              const std::string& instanceId) {
-  std::string path = DescriptionFile(request, sourceFolder);
+std::string ChooseEc2Instance(
+    const RestoreCtx& request,
+    const std::function<std::string(const std::string&)>& pathOf,
+    const std::string& instanceId) {
+  std::string path = DescriptionFile(request, pathOf);
   if (path.empty()) {
     if (!instanceId.empty())
       throw ToolError("--instance-id: the request lists no Amazon description "

@@ -11,6 +11,7 @@
 
 #include "model/Contexts.h"
 
+#include <functional>
 #include <string>
 
 namespace zytool {
@@ -18,9 +19,11 @@ namespace zytool {
 // The instance to restore from the request's backed-up Amazon description:
 // instanceId (which must be listed), else as above; empty when the request
 // has no description or it lists one instance.  Throws ToolError.
-std::string ChooseEc2Instance(const RestoreCtx& request,
-                              const std::string& sourceFolder,
-                              const std::string& instanceId);
+// pathOf gives the path of a backed-up file by its index name.
+std::string ChooseEc2Instance(
+    const RestoreCtx& request,
+    const std::function<std::string(const std::string&)>& pathOf,
+    const std::string& instanceId);
 
 // Restores an Amazon description keeping instance id alone; the file to is
 // created, never replaced.  Throws ToolError.

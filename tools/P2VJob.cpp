@@ -3,25 +3,65 @@
 
 #include "ToolSupport.h"
 
+#include "p2v/ZyP2VRanges.h"
 #include "p2v/ZyP2VUtils.h"
 #include "platform/folder/FolderVMInfo.h"
+#include "platform/messages/RecoveryMessages.h"
+#include "platform/support/BoundedFile.h"
 
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 
 namespace zytool {
+namespace {
+
+using ::ClientEntity;
+using ::RecoveryResponse;
+using ResponseFile::ClientInfo;
+using ResponseFile::CpuInfo;
+using ResponseFile::HardwareConfig;
+
+void AnswerClientOfMachine(Ida::VMOpReq& request, const std::string& guestOS) {
+  if (!request.isSet(Ida::VMOpReq::recoveryResponse)) return;
+  auto response =
+      request.GetObject<RecoveryResponse>(Ida::VMOpReq::recoveryResponse);
+  auto clients = response.GetList<ClientInfo>(RecoveryResponse::clients);
+  if (clients.empty()) return;
+  std::string clientName = clients[0]
+                               .GetObject<ClientEntity>(ClientInfo::client)
+                               .getstring(ClientEntity::clientName);
+  bool windows = response.getint32(RecoveryResponse::osType) == 1;
+  auto hardware =
+      response.GetObject<HardwareConfig>(RecoveryResponse::hardwareConfig);
+  auto cpus = hardware.GetList<CpuInfo>(HardwareConfig::cpus);
+  bool is64Bit = cpus.empty() || cpus[0].getint32(CpuInfo::architecture) != 0;
+  ::AnswerMachineClient(clientName, windows, is64Bit, guestOS);
+}
+
+// Counts of the hardware configuration that disagree with their lists:
+// the translation uses the whole lists and the user is told.
+void ReportCountMismatches(Ida::VMOpReq& request) {
+  if (!request.isSet(Ida::VMOpReq::recoveryResponse)) return;
+  auto response =
+      request.GetObject<RecoveryResponse>(Ida::VMOpReq::recoveryResponse);
+  for (const std::string& line : zy_p2v::CountMismatches(
+           response.GetObject<zy_p2v::HW>(RecoveryResponse::hardwareConfig)))
+    std::fprintf(stderr, "zyvmconvert: warning: %s\n", line.c_str());
+}
+
+}  // namespace
 
 RestoreCtx TranslatePhysicalMachine(const std::string& path,
-                                    VirtualServerInstanceType destination) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw ToolError("cannot read restore request [" + path + "]");
-  std::string text(std::istreambuf_iterator<char>(in), {});
+                                    VirtualServerInstanceType destination,
+                                    const std::string& guestOS) {
+  std::string text = ReadInputFile(path, "restore request");
   Ida::VMOpReq request;
   std::string error;
   if (!request.parse(text, error))
     throw ToolError("restore request [" + path +
                     "] is not a valid request: " + error);
 
+  AnswerClientOfMachine(request, guestOS);
+  ReportCountMismatches(request);
   FailureWatch watch;
   RestoreCtx restore;
   if (ZyP2VUtils::CopyVMInfoFromKestrelResponse(request, restore.vmInfo,

@@ -13,7 +13,15 @@ namespace zytool {
 // restore agent does: CopyVMInfoFromKestrelResponse into the context's
 // description, then CopyRestoreCtxFromVmOpReq.  Throws ToolError naming the
 // file and the fault.
+//
+// A machine whose backup client is not configured gets one answered for it,
+// as a platform's client database would: its OS text is guestOS when given
+// ("Windows Server 2016 Standard", or a whole "name:-version:-build:-arch"),
+// else the response's OS family, and the architecture is the response's
+// first processor's.  So a 64-bit Windows machine never becomes a 32-bit
+// guest for want of a configuration file.
 RestoreCtx TranslatePhysicalMachine(const std::string& path,
-                                    VirtualServerInstanceType destination);
+                                    VirtualServerInstanceType destination,
+                                    const std::string& guestOS = "");
 
 }  // namespace zytool

@@ -2,11 +2,11 @@
 //
 // The JSON form of a restore request is the RestoreCtx record itself: an
 // object whose keys are the record's member names ("strVMName", "vDisks",
-// "vmInfo", ...), nested records as objects and lists as arrays.  Members
-// left out keep their defaults.  A key that names no member, or a value of
-// the wrong type, is an error that names the key, so a misspelt member never
-// goes unnoticed.  Only the members this system reads or writes have a JSON
-// form; the carried-along ones keep their defaults.
+// "vmInfo", ...), nested records as objects and lists as arrays, read and
+// written by the records' one codec (platform/readers/RecordJsonCodec.h):
+// members left out keep their defaults; a key that names no member, a null
+// or a value of the wrong type is an error that names the key, so a misspelt
+// member never goes unnoticed; lists have caps.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -27,7 +27,7 @@ class RecordJsonError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Fills request from JSON; throws RecordJsonError.
+// Fill a record from JSON, or write it; throw RecordJsonError.
 void RestoreCtxFromJson(const nlohmann::json& json, RestoreCtx& request);
 void VMInfoFromJson(const nlohmann::json& json, VMInfoStructs::SVMInfo& info);
 

@@ -1,19 +1,24 @@
 //===- Report.cpp - How zyvmconvert shows VM descriptions -----------------===//
 #include "Report.h"
 
+#include "model/ImageFormats.h"
+
 #include "RecordJson.h"
 #include "ToolSupport.h"
 
 #include "converter/ZyVMConverter.h"
+#include "platform/folder/FolderVMInfo.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace zytool {
 namespace {
 
 using VMInfoStructs::SDisk;
+
 
 const char* DeviceLabel(const SDisk& disk) {
   if (disk.nFileType == VMInfoStructs::kFileTypeConfig) return "config";
@@ -33,14 +38,14 @@ void PrintDisks(const VMInfoStructs::SVMInfo& info) {
   int width = 24;
   for (const SDisk& disk : info.vDisks)
     width = std::max(width, static_cast<int>(DestinationDiskName(disk).size()));
-  Print("  Disks:\n    %-*s  %-7s %-9s %-11s %-8s %10s\n", width, "NAME",
+  Print("  Disks:\n    %-*s  %-7s %-11s %-11s %-8s %10s\n", width, "NAME",
         "KIND", "FORMAT", "CONTROLLER", "BUS:SLOT", "SIZE");
   for (const SDisk& disk : info.vDisks) {
     std::string where =
         std::to_string(disk.nBus) + ":" + std::to_string(disk.nSlot);
     uint64_t size =
         static_cast<uint64_t>(std::max<int64_t>(disk.i64MaxSizeInBytes, 0));
-    Print("    %-*s  %-7s %-9s %-11s %-8s %10s%s\n", width,
+    Print("    %-*s  %-7s %-11s %-11s %-8s %10s%s\n", width,
           Or(DestinationDiskName(disk), "-").c_str(), DeviceLabel(disk),
           FormatLabel(disk.eDiskType).c_str(),
           Or(disk.strControllerType, "-").c_str(), where.c_str(),
@@ -62,10 +67,12 @@ void PrintNetworkCards(const VMInfoStructs::SVMInfo& info) {
     Print("  Network cards: none\n");
     return;
   }
-  Print("  Network cards:\n    %-16s %-20s %s\n", "NAME", "NETWORK", "ADAPTER");
+  Print("  Network cards:\n    %-16s %-20s %-17s %s\n", "NAME", "NETWORK",
+        "MAC", "ADAPTER");
   for (const auto& card : info.vNetworkCards)
-    Print("    %-16s %-20s %s%s\n", Or(card.strName, "-").c_str(),
+    Print("    %-16s %-20s %-17s %s%s\n", Or(card.strName, "-").c_str(),
           Or(card.strNetworkName, "-").c_str(),
+          Or(card.strMacAddress, "-").c_str(),
           Or(card.strAdapterType, "-").c_str(),
           card.bLegacyAdapter ? " (legacy)" : "");
 }
@@ -81,15 +88,25 @@ std::string DestinationDiskName(const SDisk& disk) {
 }
 
 std::string FormatLabel(int32_t diskType) {
-  std::string extension;
-  {
-    QuietLog quiet;
-    ZyVMConverter converter;
-    extension = converter.GetDestinationDiskExtension(
-        static_cast<DiskType_t>(diskType));
-  }
-  std::string label = std::to_string(diskType);
-  return extension.empty() ? label : label + " " + extension;
+  if (diskType == DT_NONE) return "-";
+  return zykinds::ImageFormatFactsOf(
+             zykinds::WrittenFormatOf(static_cast<DiskType_t>(diskType)))
+      .name;
+}
+
+void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,
+                          const VMInfoStructs::SVMInfo& info) {
+  if (facts.location.empty()) return;
+  // The VM's folder is named after it, except an output folder a user named.
+  std::string name = NativeDescriptionName(
+      kind, info.strVMName.empty() ? CQiPath::GetBaseName(facts.location)
+                                   : info.strVMName);
+  if (name.empty()) return;
+  std::string path = CQiPath::Append(facts.location, name);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return;
+  facts.nativeDescription = path;
+  facts.nativeNotes = NativeDescriptionNotes(kind, info);
 }
 
 void PrintDescription(const VMInfoStructs::SVMInfo& info,
@@ -103,7 +120,8 @@ void PrintDescription(const VMInfoStructs::SVMInfo& info,
   std::string osFacts;
   for (const std::string& part :
        {os.GuestOSName, os.OSType, os.CPUArch, os.OSVersion})
-    if (!part.empty() && osFacts.find(part) == std::string::npos)
+    if (!part.empty() && osFacts.find(part) == std::string::npos &&
+        part != "Any")
       osFacts += (osFacts.empty() ? "" : ", ") + part;
   Print("  Guest OS:      %s%s\n", Or(info.strGuestOS, "-").c_str(),
         osFacts.empty() ? "" : (" (" + osFacts + ")").c_str());
@@ -122,6 +140,10 @@ void PrintDescription(const VMInfoStructs::SVMInfo& info,
     Print("  Firmware:      %s\n", info.strBootFirmware.c_str());
   PrintDisks(info);
   PrintNetworkCards(info);
+  if (!facts.nativeDescription.empty())
+    Print("  Native VM:     %s\n", facts.nativeDescription.c_str());
+  for (const std::string& note : facts.nativeNotes)
+    Print("  Note:          %s\n", note.c_str());
 }
 
 nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
@@ -135,11 +157,14 @@ nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
   result["instanceType"] =
       facts.instanceType.empty() ? info.strVMSize : facts.instanceType;
   result["region"] = facts.region.empty() ? info.strRegion : facts.region;
+  result["nativeDescription"] = facts.nativeDescription;
+  result["nativeNotes"] = facts.nativeNotes;
   nlohmann::json disks = nlohmann::json::array();
   for (const SDisk& disk : info.vDisks) {
     disks.push_back({{"name", DestinationDiskName(disk)},
                      {"kind", DeviceLabel(disk)},
-                     {"format", disk.eDiskType},
+                     {"format", FormatLabel(disk.eDiskType)},
+                     {"diskType", disk.eDiskType},
                      {"controller", disk.strControllerType},
                      {"bus", disk.nBus},
                      {"slot", disk.nSlot},

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <string>
+#include <vector>
 
 namespace zytool {
 
@@ -15,7 +16,7 @@ namespace zytool {
 // (Each destination kind writes the new name into one of these.)
 std::string DestinationDiskName(const VMInfoStructs::SDisk& disk);
 
-// "12 .vhd", "25" for a format without extension.
+// The image format of a disk format: "VHD", "VHDX", "VMDK", "qcow2", "raw".
 std::string FormatLabel(int32_t diskType);
 
 // What a conversion produced, beyond the description itself.
@@ -26,7 +27,14 @@ struct ResultFacts {
   std::string instanceType;  // chosen or requested instance type
   std::string osValue;       // guest OS value for the destination
   std::string region;
+  std::string nativeDescription;         // path of the native description
+  std::vector<std::string> nativeNotes;  // disks it placed elsewhere
 };
+
+// Fills the native description facts of a destination VM of kind whose
+// folder is vmFolder (its name is the VM's), when the file is there.
+void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,
+                          const VMInfoStructs::SVMInfo& info);
 
 // Prints the description: disks with name, format, controller, bus and slot,
 // size; network cards; guest OS; instance type.

@@ -5,31 +5,39 @@
 #include "DiskCopy.h"
 #include "Ec2InstanceChoice.h"
 #include "RecordJson.h"
+#include "RequestChecks.h"
+#include "Staging.h"
 #include "ToolSupport.h"
 
 #include "converter/ZyVMConverter.h"
 #include "model/PlatformKinds.h"
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/readers/VMConfigFile.h"
+#include "platform/support/CQiError.h"
+#include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <iterator>
 
 namespace zytool {
 namespace {
 
 namespace fs = std::filesystem;
 using VMInfoStructs::kDeviceTypeCdrom;
+using VMInfoStructs::kDeviceTypeHardDisk;
 using VMInfoStructs::kFileTypeConfig;
 using VMInfoStructs::kFileTypeDisk;
 using VMInfoStructs::SDisk;
 
 constexpr char kDescriptionName[] = "VMConfig.zyf";
+constexpr char kCatalogName[] = "catalog";
 
 // The file of the backup an entry of the request stands for.
 std::string SourceNameOf(const SDisk& entry) {
@@ -40,43 +48,52 @@ bool HasData(const SDisk& entry) {
   return entry.nDeviceType != kDeviceTypeCdrom;
 }
 
+// Where the backed-up file of an index name is read from.
+std::string SourcePath(const RestoreJob& job, const std::string& name) {
+  auto named = job.sourceFiles.find(name);
+  if (named != job.sourceFiles.end()) return named->second;
+  return CQiPath::Append(job.sourceFolder, name);
+}
+
+// The folder that read stays in: a file named on the command line's own
+// folder, else the source root.
+std::string SourceRootOf(const RestoreJob& job, const std::string& name) {
+  auto named = job.sourceFiles.find(name);
+  if (named != job.sourceFiles.end())
+    return fs::path(named->second).parent_path().string();
+  return job.sourceRoot;
+}
+
+// Where everything this job writes stays: the output folder, else the
+// platform root.
+const std::string& WriteRoot(const RestoreJob& job) {
+  return job.outputFolder.empty() ? job.root : job.outputFolder;
+}
+
 // Names from a request become file names in the source and restore folders;
 // a name with a folder in it could reach outside them.
 std::string PlainFileName(const std::string& name, const char* what) {
-  if (name.empty() || name == "." || name == ".." ||
-      name.find_first_of("/\\") != std::string::npos ||
-      name.find('\0') != std::string::npos)
+  if (!IsSingleComponent(name))
     throw ToolError(std::string(what) + " [" + name + "] is not a file name");
   return name;
 }
 
-// A folder this job made; removed with everything in it at the end.
-class TemporaryFolder {
- public:
-  explicit TemporaryFolder(const std::string& parent) {
-    std::string pattern = CQiPath::Append(parent, ".staging-XXXXXX");
-    if (!::mkdtemp(pattern.data()))
-      throw ToolError("cannot create a staging folder in [" + parent + "]");
-    path_ = pattern;
-  }
-  ~TemporaryFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-  const std::string& path() const { return path_; }
+// Throws unless path lies in root and is reached through no symbolic link.
+void RequireConfined(const std::string& root, const std::string& path) {
+  std::string error;
+  if (!CheckBeneath(root, path, error)) throw ToolError(error);
+}
 
- private:
-  std::string path_;
-};
+void Warn(const std::string& line) {
+  std::fprintf(stderr, "zyvmconvert: warning: %s\n", line.c_str());
+}
 
 // The destination's access object, opened as the agent opens it and
 // released at the end.
 class AccessObject {
  public:
-  explicit AccessObject(VirtualServerInstanceType kind)
-      : object_(IVMInfo::CreateObject(kind)) {
+  explicit AccessObject(const RestoreJob& job) : object_(OpenDestination(job)) {
+    VirtualServerInstanceType kind = job.destination;
     if (!object_)
       throw ToolError("no access object for platform kind [" +
                       PlatformKindName(kind) + "]");
@@ -97,20 +114,95 @@ class AccessObject {
   IVMInfo* get() const { return object_; }
 
  private:
+  // The platform's access object, or a folder platform that builds the VM
+  // in the output folder.
+  static IVMInfo* OpenDestination(const RestoreJob& job) {
+    if (job.outputFolder.empty()) return IVMInfo::CreateObject(job.destination);
+    auto* folder = new FolderVMInfo(job.destination, job.outputFolder);
+    folder->BuildVMIn(job.outputFolder);
+    return folder;
+  }
   IVMInfo* object_;
 };
 
-// The error value, the converter's last failure line and the platform's
-// last failure, as far as there are any.
-std::string Reasons(const std::string& what, const CQiError& error,
+// The output folder, made for this job and removed again when a failure
+// leaves it empty.
+class OutputFolder {
+ public:
+  explicit OutputFolder(const std::string& path) : path_(path) {
+    if (path_.empty()) return;
+    std::error_code ec;
+    made_ = fs::create_directories(path_, ec);
+    if (ec)
+      throw ToolError("cannot create output folder [" + path_ +
+                      "]: " + ec.message());
+  }
+  ~OutputFolder() {
+    std::error_code ec;
+    if (made_ && !kept_) fs::remove(path_, ec);  // only when empty
+  }
+  OutputFolder(const OutputFolder&) = delete;
+  OutputFolder& operator=(const OutputFolder&) = delete;
+  void Keep() { kept_ = true; }
+
+ private:
+  std::string path_;
+  bool made_ = false;
+  bool kept_ = false;
+};
+
+// Why a conversion failed, for its one line: the library's last failure
+// line, else the platform's last error, else what the error value means,
+// else the value itself.  The error value always goes to the log.
+std::string Reasons(const RestoreJob& job, const CQiError& error,
                     const FailureWatch& watch, IVMInfo* platform) {
-  std::string text = what + ": " + error.AsString();
-  std::string line = watch.LastFailure();
-  while (!line.empty() && line.back() == '\n') line.pop_back();
-  if (!line.empty()) text += "; " + line;
-  std::string reason = platform ? platform->GetLastErrorText() : std::string();
-  if (!reason.empty() && reason != line) text += "; platform: " + reason;
-  return text;
+  std::string reason = watch.LastFailure();
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' '))
+    reason.pop_back();
+  if (reason.empty() && platform) reason = platform->GetLastErrorText();
+  if (reason.empty() && FXErrorUtil::IsVS(error, 4))
+    reason =
+        "the guest OS is unknown; give osName in the request or configure "
+        "the client";
+  if (reason.empty()) reason = error.AsString();
+  return "cannot convert " + job.request.strSourceVMName + " to " +
+         PlatformKindName(job.destination) + ": " + reason;
+}
+
+// The source VM's description when the request's source is a VM of the
+// platform (or a folder holding its description).
+void FindSourceDescription(RestoreJob& job) {
+  if (job.haveSourceDescription) return;
+  std::string path = CQiPath::Append(job.sourceFolder, kDescriptionName);
+  std::error_code ec;
+  if (!job.sourceFolder.empty() && fs::is_regular_file(path, ec)) {
+    QuietLog quiet;  // a folder without a readable description is no VM
+    job.haveSourceDescription = VMConfigFile(path).Load(job.sourceDescription);
+  }
+}
+
+// What a platform knows of the source VM and the request leaves open: its
+// network cards (with their MACs and networks) and the client its guest OS
+// facts are asked from.
+void TakeFromSource(RestoreJob& job) {
+  FindSourceDescription(job);
+  RestoreCtx& request = job.request;
+  const VMInfoStructs::SVMInfo* source =
+      job.haveSourceDescription ? &job.sourceDescription : nullptr;
+  if (request.vNetworkCards.empty()) {
+    request.vNetworkCards = request.vmInfo.vNetworkCards;
+    if (request.vNetworkCards.empty() && source)
+      request.vNetworkCards = source->vNetworkCards;
+  }
+  VMInfoStructs::SVMInfo facts = request.vmInfo;
+  if (facts.guestOSInfo.GuestOSName.empty() && facts.strGuestOS.empty() &&
+      source) {
+    facts.guestOSInfo = source->guestOSInfo;
+    facts.strGuestOS = source->strGuestOS;
+  }
+  if (facts.strVMName.empty()) facts.strVMName = request.strSourceVMName;
+  request.vmInfo.nClientId =
+      AnswerClientFromDescription(request.vmInfo.nClientId, facts);
 }
 
 // Step 1: fills the defaults the agent fills and checks that every file is
@@ -122,14 +214,22 @@ void CheckRequest(RestoreJob& job) {
   if (request.strVMName.empty()) request.strVMName = request.strSourceVMName;
   if (request.strVMName.empty())
     throw ToolError("the request names no VM (strVMName or strSourceVMName)");
-  if (job.sourceFolder.empty()) {
+  CheckName(request.strVMName, "the VM name");
+  if (!request.strSourceVMName.empty())
+    CheckName(request.strSourceVMName, "the source VM name");
+  CheckRequestFigures(request);
+  for (const std::string& line : RequestCountMismatches(request)) Warn(line);
+  job.sourceRoot = job.sourceFolder.empty() ? job.root : job.sourceFolder;
+  if (job.sourceFolder.empty() && job.sourceFiles.empty()) {
     if (request.strSourceVMName.empty())
       throw ToolError(
           "the request names no source VM (strSourceVMName); "
           "give --source FOLDER");
+    PlainFileName(request.strSourceVMName, "the source VM name");
     FolderVMInfo platform(job.source, job.root);
     job.sourceFolder = platform.VMFolder(request.strSourceVMName);
   }
+  RequireConfined(job.sourceRoot, job.sourceFolder);
   std::error_code ec;
   if (!fs::is_directory(job.sourceFolder, ec))
     throw ToolError("source folder [" + job.sourceFolder + "] does not exist");
@@ -139,44 +239,119 @@ void CheckRequest(RestoreJob& job) {
     if (name.empty())
       throw ToolError("a restored file of the request has no diskIndexName");
     PlainFileName(name, "the backed-up file");
-    std::string path = CQiPath::Append(job.sourceFolder, name);
+    CheckName(name, "the backed-up file name");
+    std::string path = SourcePath(job, name);
+    RequireConfined(SourceRootOf(job, name), path);
     if (!fs::is_regular_file(path, ec))
       throw ToolError("backed-up file [" + path + "] does not exist");
     if (entry.strDisplayName.empty()) entry.strDisplayName = name;
     if (entry.nFileType != kFileTypeDisk) continue;
     if (entry.strMatchName.empty()) entry.strMatchName = name;
     if (entry.fileName.empty()) entry.fileName = name;
-    if (entry.i64MaxSizeInBytes <= 0 || entry.i64CurrSizeInBytes <= 0) {
-      auto size = static_cast<int64_t>(fs::file_size(path, ec));
-      if (entry.i64MaxSizeInBytes <= 0) entry.i64MaxSizeInBytes = size;
-      if (entry.i64CurrSizeInBytes <= 0) entry.i64CurrSizeInBytes = size;
-    }
+    // The disk's size is the guest's (an image's virtual size), its
+    // current size what the file holds.
+    if (entry.i64MaxSizeInBytes <= 0)
+      entry.i64MaxSizeInBytes =
+          static_cast<int64_t>(InspectDiskImage(path).virtualSize);
+    if (entry.i64CurrSizeInBytes <= 0)
+      entry.i64CurrSizeInBytes = static_cast<int64_t>(fs::file_size(path, ec));
+  }
+  TakeFromSource(job);
+}
+
+// Every configuration file of the request must be readable by the reader
+// the conversion will use: a VM is never built from what is left when one
+// cannot be read.
+void CheckConfigurationFiles(const RestoreJob& job) {
+  for (const SDisk& entry : job.request.vDisks) {
+    if (!HasData(entry) || entry.nFileType != kFileTypeConfig) continue;
+    std::string path = SourcePath(job, SourceNameOf(entry));
+    FailureWatch watch;
+    ZyVMConverter reader;
+    reader.eSourceInstType = job.source;
+    VMInfoStructs::SVMInfo ignored;
+    if (reader.ConvertConfigFile(path, ignored)) continue;
+    std::string reason = watch.LastFailure();
+    while (!reason.empty() && reason.back() == '\n') reason.pop_back();
+    throw ToolError("cannot read the configuration file [" + path + "]" +
+                    (reason.empty() ? std::string() : ": " + reason));
   }
 }
 
-void RestoreFile(const std::string& from, const std::string& to) {
-  std::error_code ec;
-  fs::copy_file(from, to, fs::copy_options::none, ec);
-  if (ec)
-    throw ToolError("cannot restore [" + from + "] to [" + to +
-                    "]: " + ec.message());
+// Copies a restored file (never through a link, never over a file).
+void RestoreFile(const RestoreJob& job, const std::string& name,
+                 const std::string& to) {
+  std::string error;
+  std::string from = SourcePath(job, name);
+  if (!CopyFileBeneath(SourceRootOf(job, name), from, WriteRoot(job), to,
+                       error))
+    throw ToolError("cannot restore [" + from + "]: " + error);
+}
+
+// The description the agent writes when the request carries no
+// configuration file: the request's own, its disks naming the files they
+// were restored to (by the name the conversion matches them with).
+VMInfoStructs::SVMInfo DescriptionOfRequest(const RestoreCtx& request) {
+  VMInfoStructs::SVMInfo description = request.vmInfo;
+  description.vDiskControllers = request.vmInfo.vDiskControllers;
+  description.vDisks.clear();
+  for (const SDisk& entry : request.vDisks) {
+    if (entry.nFileType != kFileTypeDisk) continue;
+    SDisk disk = entry;
+    if (HasData(entry)) disk.fileName = entry.strMatchName;
+    description.vDisks.push_back(disk);
+  }
+  return description;
+}
+
+// The catalog a backup keeps of a VMware VM's disks by controller position
+// ("disk.scsi0:1.diskname"), written from the source VM's disks when the
+// backup brought none: without it the converter cannot place a disk (or a
+// CD-ROM drive) whose file name the description does not match.
+void WriteCatalogIfMissing(const RestoreJob& job, const std::string& folder,
+                           StagedFiles& staged) {
+  std::string path = CQiPath::Append(folder, kCatalogName);
+  if (fs::exists(fs::symlink_status(path))) return;
+  RequireConfined(WriteRoot(job), path);
+  staged.Add(path);
+  std::string text;
+  auto add = [&text](const SDisk& disk, const std::string& name) {
+    if (disk.strControllerType.empty() || name.empty()) return;
+    text += "disk." + disk.strControllerType + std::to_string(disk.nBus) + ":" +
+            std::to_string(disk.nSlot) +
+            ".diskname = " + nlohmann::json(name).dump() + "\n";
+  };
+  for (const SDisk& entry : job.request.vDisks)
+    if (entry.nFileType == kFileTypeDisk && HasData(entry))
+      add(entry, entry.strMatchName);
+  if (job.haveSourceDescription)
+    for (const SDisk& disk : job.sourceDescription.vDisks)
+      if (disk.nDeviceType == VMInfoStructs::kDeviceTypeHardDisk)
+        add(disk, CQiPath::GetBaseName(disk.fileName));
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  if (!out.flush())
+    throw ToolError("cannot write the disk catalog [" + path + "]");
 }
 
 // Step 3: what the agent writes between the two halves of the conversion.
-void RestoreFiles(RestoreJob& job, const std::string& folder) {
+void RestoreFiles(RestoreJob& job, const std::string& folder,
+                  StagedFiles& staged) {
   RestoreCtx& request = job.request;
   bool hasConfiguration = false;
   for (SDisk& entry : request.vDisks) {
     if (!HasData(entry)) continue;
-    std::string from = CQiPath::Append(job.sourceFolder, SourceNameOf(entry));
+    std::string from = SourcePath(job, SourceNameOf(entry));
     if (entry.nFileType != kFileTypeDisk) {
       hasConfiguration |= entry.nFileType == kFileTypeConfig;
-      std::string to = CQiPath::Append(folder, entry.diskIndexName);
+      std::string to = CQiPath::Append(
+          folder, PlainFileName(entry.diskIndexName, "the restored file"));
       if (!job.ec2InstanceId.empty() && entry.nFileType == kFileTypeConfig &&
           FXString::CompareNoCase(CQiPath::GetExt(to), "xml") == 0)
         RestoreEc2Description(from, to, job.ec2InstanceId);
       else
-        RestoreFile(from, to);
+        RestoreFile(job, SourceNameOf(entry), to);
+      staged.Add(to);
       continue;
     }
     std::string to = CQiPath::Append(
@@ -184,14 +359,25 @@ void RestoreFiles(RestoreJob& job, const std::string& folder) {
         PlainFileName(DestinationDiskName(entry), "the restored disk name"));
     if (fs::exists(fs::symlink_status(to)))
       throw ToolError("two disks of the request restore to [" + to + "]");
-    CopyDiskImage(from, DiskTypeOfFile(from), to,
-                  static_cast<DiskType_t>(entry.eDiskType),
+    RequireConfined(SourceRootOf(job, SourceNameOf(entry)), from);
+    RequireConfined(WriteRoot(job), to);
+    staged.Add(to);
+    // In the destination's format, at least as large as its disk record
+    // says (whole GiB, a kind's smallest disk), never smaller than the source.
+    CopyDiskImage(from, to, static_cast<DiskType_t>(entry.eDiskType),
+                  static_cast<uint64_t>(std::max<int64_t>(
+                      entry.i64MaxSizeInBytes, 0)),
                   DestinationDiskName(entry));
+    job.writtenFormats[CQiPath::GetBaseName(to)] =
+        static_cast<DiskType_t>(entry.eDiskType);
     entry.fileName = to;
   }
+  if (job.source == VS_VMWARE) WriteCatalogIfMissing(job, folder, staged);
   if (hasConfiguration) return;
   std::string path = CQiPath::Append(folder, kDescriptionName);
-  if (!VMConfigFile(path).Save(request.vmInfo))
+  RequireConfined(WriteRoot(job), path);
+  staged.Add(path);
+  if (!VMConfigFile(path).Save(DescriptionOfRequest(request)))
     throw ToolError("cannot write the VM description [" + path + "]");
   SDisk description;
   description.nFileType = kFileTypeConfig;
@@ -214,17 +400,84 @@ void AdjustOnDestination(ZyVMConverter& converter, RestoreJob& job,
                     folder->GetLastErrorText());
 }
 
+size_t CountDataDisks(const std::vector<SDisk>& entries) {
+  size_t count = 0;
+  for (const SDisk& entry : entries)
+    if (entry.nFileType == kFileTypeDisk && HasData(entry)) ++count;
+  return count;
+}
+
+// A restore folder the request names: in the platform root, made when
+// missing (and then removed again at the end, with what is staged in it).
+void CreateRestoreFolder(const std::string& root, const std::string& folder,
+                         StagedFiles& staged) {
+  std::vector<std::string> missing;
+  std::string base = AbsoluteNormalPath(root);
+  for (fs::path p = AbsoluteNormalPath(folder); p.string() != base;
+       p = p.parent_path()) {
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(p, ec))) break;
+    missing.push_back(p.string());
+  }
+  std::string error;
+  if (!CreateFoldersBeneath(root, folder, error)) throw ToolError(error);
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) staged.Add(*it);
+}
+
+// The destination VM's folder when this run makes it: removed again unless
+// the run succeeds.
+class NewVMFolder {
+ public:
+  explicit NewVMFolder(std::string folder) {
+    std::error_code ec;
+    if (!folder.empty() && !fs::exists(fs::symlink_status(folder, ec)))
+      folder_ = std::move(folder);
+  }
+  ~NewVMFolder() {
+    std::error_code ec;
+    if (!folder_.empty()) fs::remove_all(folder_, ec);
+  }
+  NewVMFolder(const NewVMFolder&) = delete;
+  NewVMFolder& operator=(const NewVMFolder&) = delete;
+  void Keep() { folder_.clear(); }
+
+ private:
+  std::string folder_;
+};
+
+// A restore is done only when the VM built holds every data disk of the
+// request, each a file in the VM's own folder, and a description with
+// processors and memory.
+void CheckRestoredVM(const VMInfoStructs::SVMInfo& built,
+                     const std::string& vmFolder, size_t dataDisks) {
+  std::vector<std::string> files;
+  for (const SDisk& disk : built.vDisks) {
+    if (disk.nFileType != kFileTypeDisk ||
+        disk.nDeviceType != kDeviceTypeHardDisk || disk.fileName.empty())
+      continue;
+    std::string path =
+        CQiPath::Append(vmFolder, CQiPath::GetBaseName(disk.fileName));
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+      throw ToolError("the restored VM names the disk [" + disk.fileName +
+                      "], which is not a file in [" + vmFolder + "]");
+    if (std::find(files.begin(), files.end(), path) == files.end())
+      files.push_back(path);
+  }
+  if (files.size() < dataDisks)
+    throw ToolError("the restored VM in [" + vmFolder + "] holds " +
+                    std::to_string(files.size()) + " of the " +
+                    std::to_string(dataDisks) + " disks of the request");
+  if (built.i64NumCPUs < 1 || built.i64MemoryMB < 1)
+    throw ToolError("the restored VM in [" + vmFolder +
+                    "] has no processor count or memory size: no "
+                    "configuration file of the request described them");
+}
+
 }  // namespace
 
 RestoreCtx ReadRestoreRequest(const std::string& path) {
-  std::string text;
-  if (path == "-") {
-    text.assign(std::istreambuf_iterator<char>(std::cin), {});
-  } else {
-    std::ifstream in(path);
-    if (!in) throw ToolError("cannot read restore request [" + path + "]");
-    text.assign(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string text = ReadInputFile(path, "restore request");
   nlohmann::json json;
   try {
     json = nlohmann::json::parse(text);
@@ -241,11 +494,27 @@ RestoreCtx ReadRestoreRequest(const std::string& path) {
 }
 
 RestoreOutcome RunRestoreJob(RestoreJob& job) {
+  OutputFolder output(job.outputFolder);
+  const std::string& root = WriteRoot(job);
+  RemoveAbandonedStaging(root);
   CheckRequest(job);
+  CheckConfigurationFiles(job);
+  if (job.source == VS_AMAZON)
+    job.ec2InstanceId = ChooseEc2Instance(
+        job.request,
+        [&job](const std::string& name) { return SourcePath(job, name); },
+        job.ec2InstanceId);
   RestoreCtx& request = job.request;
-  std::unique_ptr<TemporaryFolder> staging;
+  const size_t dataDisks = CountDataDisks(request.vDisks);
+  StagedFiles staged;  // removed last: declared before the staging folder
+  std::unique_ptr<StagingFolder> staging;
+  for (const std::string* named :
+       {&request.strStagingPath, &request.strDestinationPath})
+    if (!named->empty() && !IsBeneath(root, *named))
+      throw ToolError("the request's folder [" + *named +
+                      "] is outside the platform root [" + root + "]");
   if (request.strStagingPath.empty()) {
-    staging = std::make_unique<TemporaryFolder>(job.root);
+    staging = std::make_unique<StagingFolder>(root);
     request.strStagingPath = staging->path();
   }
   const bool intoDestination =
@@ -254,26 +523,25 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
     request.strDestinationPath = request.strStagingPath;
   std::string folder =
       intoDestination ? request.strDestinationPath : request.strStagingPath;
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (ec)
-    throw ToolError("cannot create restore folder [" + folder +
-                    "]: " + ec.message());
+  if (!staging || folder != staging->path())
+    CreateRestoreFolder(root, folder, staged);
 
-  AccessObject platform(job.destination);
+  AccessObject platform(job);
+  auto* folderPlatform = dynamic_cast<FolderVMInfo*>(platform.get());
+  std::string vmFolder =
+      folderPlatform ? folderPlatform->VMFolder(request.strVMName) : "";
+  NewVMFolder made(vmFolder);
   FailureWatch watch;
   ZyVMConverter converter;
   CQiError error = converter.InitVMConversion(job.source, job.destination,
                                               platform.get(), request, DT_NONE);
   if (error.IsError())
-    throw ToolError(
-        Reasons("InitVMConversion failed", error, watch, platform.get()));
-  RestoreFiles(job, folder);
+    throw ToolError(Reasons(job, error, watch, platform.get()));
+  RestoreFiles(job, folder, staged);
   error = converter.CompleteVMConversion(job.source, job.destination,
                                          platform.get(), request);
   if (error.IsError())
-    throw ToolError(
-        Reasons("CompleteVMConversion failed", error, watch, platform.get()));
+    throw ToolError(Reasons(job, error, watch, platform.get()));
   AdjustOnDestination(converter, job, platform.get());
 
   RestoreOutcome outcome;
@@ -281,12 +549,20 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   outcome.description.vDiskControllers = request.vmInfo.vDiskControllers;
   // What the folder platform built is what is shown: the converted
   // description with the disks' sizes from their files.
-  if (dynamic_cast<FolderVMInfo*>(platform.get()))
+  if (folderPlatform) {
     platform.get()->GetVMInfo(request.strVMName, "", "", 0, 0,
                               outcome.description);
+    CheckRestoredVM(outcome.description, vmFolder, dataDisks);
+  }
+  made.Keep();
+  // The table shows each disk in the format its file was written in.
+  for (SDisk& disk : outcome.description.vDisks) {
+    auto written = job.writtenFormats.find(CQiPath::GetBaseName(disk.fileName));
+    if (written != job.writtenFormats.end()) disk.eDiskType = written->second;
+  }
   outcome.facts.title = request.strSourceVMName + " (" +
-                        PlatformKindName(job.source) + ") restored to " +
-                        PlatformKindName(job.destination);
+                        PlatformKindName(job.source) + ") " + job.verb +
+                        " to " + PlatformKindName(job.destination);
   outcome.facts.vmId = request.strVMId;
   outcome.facts.location = request.strResultInfo;
   // The instance type and region are chosen in the converter's own copy of
@@ -294,6 +570,10 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   outcome.facts.instanceType = converter.restoreCtx.strVMSize;
   outcome.facts.osValue = converter.restoreCtx.osName;
   outcome.facts.region = converter.restoreCtx.strRegion;
+  if (!request.strResultDetail.empty())
+    outcome.facts.title += "; " + request.strResultDetail;
+  AddNativeDescription(outcome.facts, job.destination, outcome.description);
+  output.Keep();
   return outcome;
 }
 

@@ -13,7 +13,18 @@
 //   4. CompleteVMConversion builds the VM on the destination, and for
 //      Hyper-V and the Azure family AdjustVMConfiguration adjusts it.
 // A temporary staging folder is made in the platform root when the request
-// names none, and removed afterwards.  The source folder is only read.
+// names none, and removed afterwards; it is locked while it lives, so that a
+// later run removes one a killed run left behind.  A staging or destination
+// folder the request names must lie in the platform root; the files staged
+// there are removed afterwards.  The source folder is only read, and no
+// path is followed through a symbolic link (ConfinedPath.h).
+// The restore succeeds only when the destination VM holds every data disk
+// of the request and every configuration file of the request was read.
+// With an output folder, that folder takes the platform root's place for
+// everything written.  What the request leaves open is taken from the
+// source VM, as a platform would: its network cards with their MACs and
+// networks, its guest OS facts for the client properties, and a catalog of
+// its disks by controller position.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -23,6 +34,7 @@
 #include "model/Contexts.h"
 #include "model/VirtualServerTypes.h"
 
+#include <map>
 #include <string>
 
 namespace zytool {
@@ -33,7 +45,25 @@ struct RestoreJob {
   RestoreCtx request;
   std::string root;          // platform root
   std::string sourceFolder;  // empty: <root>/<source kind>/<strSourceVMName>
-  std::string ec2InstanceId;  // Amazon: the instance its description keeps
+  // Backed-up files named on the command line, by their index name; they
+  // are read from here instead of the source folder.
+  std::map<std::string, std::string> sourceFiles;
+  // The source VM's own description, when known; what the request leaves
+  // open is taken from it.
+  bool haveSourceDescription = false;
+  VMInfoStructs::SVMInfo sourceDescription;
+  // When set, the destination VM is built in this folder (created) instead
+  // of on the platform.
+  std::string outputFolder;
+  std::string verb = "restored";  // in the result's title
+  // The disk format each restored disk file was written in, by file name.
+  std::map<std::string, DiskType_t> writtenFormats;
+  // The folder source reads stay in: the --source folder the user named,
+  // else the platform root.
+  std::string sourceRoot;
+  // Amazon: the instance to restore (--instance-id); after the checks, the
+  // instance the restored description keeps (empty: it lists one).
+  std::string ec2InstanceId;
 };
 
 struct RestoreOutcome {

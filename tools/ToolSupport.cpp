@@ -2,7 +2,10 @@
 #include "ToolSupport.h"
 
 #include "platform/folder/FolderVMInfo.h"
+#include "platform/support/BoundedFile.h"
 #include "platform/support/EvDebug.h"
+
+#include <nlohmann/json.hpp>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,6 +13,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <mutex>
 
@@ -77,6 +81,22 @@ std::FILE* OpenLog(const std::string& path) {
   return std::fopen(path.c_str(), "a");
 }
 
+// A platform configuration named by the user that cannot be used is a
+// failure, not a run without clients.
+void CheckPlatformConfig(const std::string& path) {
+  std::string text, error;
+  if (!ReadBoundedFile(path, text, error))
+    throw ToolError("cannot read the platform configuration: " + error);
+  try {
+    if (!nlohmann::json::parse(text).is_object())
+      throw ToolError("platform configuration [" + path +
+                      "] is not a JSON object");
+  } catch (const nlohmann::json::exception& e) {
+    throw ToolError("platform configuration [" + path +
+                    "] is not JSON: " + e.what());
+  }
+}
+
 }  // namespace
 
 void SetUpConsole(const GlobalOptions& options) {
@@ -103,6 +123,35 @@ void SetUpConsole(const GlobalOptions& options) {
   SetLogSink(g_logSink);
   if (!options.platformConfig.empty())
     ::setenv("ZY_PLATFORM_CONFIG", options.platformConfig.c_str(), 1);
+  if (const char* config = std::getenv("ZY_PLATFORM_CONFIG"); config && *config)
+    CheckPlatformConfig(config);
+}
+
+std::string ReadInputFile(const std::string& path, const std::string& what) {
+  std::string text, error;
+  if (path != "-") {
+    if (!ReadBoundedFile(path, text, error))
+      throw ToolError("cannot read " + what + ": " + error);
+    return text;
+  }
+  char buffer[65536];
+  while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
+    text.append(buffer, static_cast<size_t>(std::cin.gcount()));
+    if (text.size() > kMaxInputFileBytes)
+      throw ToolError(what + " on standard input is larger than " +
+                      std::to_string(kMaxInputFileBytes) + " bytes");
+  }
+  return text;
+}
+
+void CheckName(const std::string& name, const std::string& what) {
+  if (name.empty()) throw ToolError(what + " is empty");
+  for (unsigned char c : name)
+    if (c < 0x20 || c == 0x7f)
+      throw ToolError(what + " [" + nlohmann::json(name).dump() +
+                      "] has a control character");
+  if (name.front() == ' ' || name.back() == ' ')
+    throw ToolError(what + " [" + name + "] starts or ends with a blank");
 }
 
 std::FILE* Out() { return g_out; }
@@ -150,6 +199,13 @@ void Print(const char* format, ...) {
 }
 
 const std::string& LogPath() { return g_logPath; }
+
+std::string OptionalPlatformRoot(const GlobalOptions& options) {
+  std::string root = options.root;
+  if (root.empty())
+    if (const char* env = std::getenv("ZY_PLATFORM_ROOT")) root = env;
+  return root.empty() ? root : RequirePlatformRoot(options);
+}
 
 std::string RequirePlatformRoot(const GlobalOptions& options) {
   std::string root = options.root;

@@ -74,6 +74,8 @@ class FailureWatch {
 // ToolError when neither names one.  Registers the folder platform at that
 // root as the access objects' default factory.
 std::string RequirePlatformRoot(const GlobalOptions& options);
+// The same when a platform root is optional: empty when none is named.
+std::string OptionalPlatformRoot(const GlobalOptions& options);
 
 // A progress bar on standard error, drawn only when that is a terminal and
 // the log is not mirrored there.
@@ -95,6 +97,16 @@ class ProgressBar {
   double started_;
   double lastDrawn_ = 0;
 };
+
+// The whole of a small input file (a request, a description): a regular
+// file of at most 16 MiB, or standard input for "-".  what names it in the
+// error ("restore request").  Throws ToolError with one line.
+std::string ReadInputFile(const std::string& path, const std::string& what);
+
+// A name that becomes a folder or file name (a VM, a disk): refused with
+// ToolError when it is empty, has a control character, or starts or ends
+// with a blank.  what names it in the error ("VM name").
+void CheckName(const std::string& name, const std::string& what);
 
 // "1.5 GiB", "512 B".
 std::string HumanBytes(uint64_t bytes);

@@ -7,6 +7,7 @@
 //   clone-disk  a disk image copied through the disk image component
 //   kinds       the platform kinds and their disk rules
 //   demo        the main job, end to end, on the shipped examples
+//   boot-check  a restored VM booted in qemu as its destination describes it
 // Exit status 0 on success; otherwise one line on standard error and 1 (2
 // for a command line that cannot be parsed).
 //
@@ -64,7 +65,8 @@ int main(int argc, char** argv) {
 
   CommandRun run;
   for (AddCommand add : {AddRestoreCommand, AddP2VCommand, AddConvertCommand,
-                         AddCloneDiskCommand, AddKindsCommand, AddDemoCommand})
+                         AddCloneDiskCommand, AddKindsCommand, AddDemoCommand,
+                         AddBootCheckCommand})
     add(app, global, run);
 
   try {

@@ -1,66 +1,197 @@
 //===- CArchiveVirtualDiskFile.cpp - Disk image component -----------------===//
 //
-// Raw images through POSIX file descriptors.  The reader keeps one cached
-// data run (from SEEK_DATA/SEEK_HOLE), so a dense image costs two lseek
-// calls in all and a sparse one two per data run; the bytes of a block are
-// read with one pread per data run inside it and written with one pwrite
-// per run of allocated extents.  Writes past the end of the file leave
-// holes behind them by themselves, so the writer sets the file's size only
-// for a block that ends in unallocated extents.
+// The component's operations over one open image (ImageBackend): raw files
+// (RawImage) or a qemu-nbd server (NbdImage), chosen by the format the
+// image is read in (ImageFormats).  The block stream itself is BlockStream.
+// CopyImage writes under a temporary name ("." NAME "." random
+// ".zy-partial" beside the destination), locked with flock while it lives,
+// so a later copy to the same name can tell an abandoned one and remove it.
 //
 //===----------------------------------------------------------------------===//
 #include "platform/diskimage/CArchiveVirtualDiskFile.h"
 
-#include "platform/support/FXPath.h"
+#include "BlockStream.h"
+#include "ImageBackend.h"
+#include "ImageFormats.h"
+#include "NbdImage.h"
+#include "PipelinedCopy.h"
+#include "RawImage.h"
 
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
+
+#include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <limits>
 
-namespace {
-
-constexpr char kFile[] = "CArchiveVirtualDiskFile";
-constexpr uint64_t kMaxOffset =
-    static_cast<uint64_t>(std::numeric_limits<off_t>::max());
-
-FXCodeLocation Here(const char* function, int line) {
-  return FXCodeLocation(kFile, function, line);
-}
+namespace zydisk {
 
 CQiError SystemError(const char* function, int line, int errnum,
                      const std::string& what) {
-  return FXErrorUtil::ErrorSystem(Here(function, line), errnum, what);
+  return FXErrorUtil::ErrorSystem(
+      FXCodeLocation("CArchiveVirtualDiskFile", function, line), errnum, what);
 }
 
-#define ZY_SYSTEM_ERROR(errnum, what) \
-  SystemError(__func__, __LINE__, (errnum), (what))
-
-// A run of bytes [start, end) of the image.
-struct Span {
-  uint64_t start = 0;
-  uint64_t end = 0;
-};
-
-// True when the n bytes at p are all zero.  Once the first 16 bytes are
-// zero, comparing the buffer with itself shifted by 16 proves the rest zero
-// with the C library's vectorised memcmp, and random data fails at once.
-bool IsAllZero(const char* p, size_t n) {
-  static const char kZeros[16] = {};
-  if (n <= sizeof kZeros) return std::memcmp(p, kZeros, n) == 0;
-  if (std::memcmp(p, kZeros, sizeof kZeros) != 0) return false;
-  return std::memcmp(p, p + sizeof kZeros, n - sizeof kZeros) == 0;
+CQiError Fault(const char* function, int line, int errnum,
+               const std::string& message) {
+  return CQiError(FXErrorUtil::MakeCode(FXErrorUtil::kFamilySystem, errnum),
+                  message,
+                  FXCodeLocation("CArchiveVirtualDiskFile", function, line));
 }
+
+std::string At(const std::string& path, uint64_t offset) {
+  return path + " at offset " + std::to_string(offset);
+}
+
+}  // namespace zydisk
+
+using namespace zydisk;
+
+namespace {
+
+constexpr char kPartialSuffix[] = ".zy-partial";
+constexpr char kStagingSuffix[] = ".zy-raw";
 
 uint64_t RoundUp(uint64_t value, uint64_t unit) {
   return (value + unit - 1) / unit * unit;
 }
 
-std::string At(const std::string& path, uint64_t offset) {
-  return path + " at offset " + std::to_string(offset);
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Opens an image for reading in the format its type or content gives.
+CQiError OpenImage(const std::string& path, DiskType_t type,
+                   std::unique_ptr<ImageBackend>& image,
+                   ImageFormat_t& format) {
+  CQiError error = FormatToRead(path, type, format);
+  if (error.IsError()) return error;
+  if (format == ImageFormat_t::kRaw) return OpenRawImage(path, image);
+  uint64_t virtualSize = 0;
+  error = CheckImage(path, format, virtualSize);
+  if (error.IsError()) return error;
+  return OpenNbdImage(path, format, false, image);
+}
+
+// A new file beside path, named "." NAME "." random suffix, locked while it
+// lives; removed on destruction unless kept.
+class TemporaryFile {
+ public:
+  ~TemporaryFile() {
+    if (fd_ >= 0) close(fd_);
+    if (!keep_ && !path_.empty()) unlink(path_.c_str());
+  }
+  CQiError Make(const std::string& beside, const char* suffix) {
+    std::string pattern =
+        FolderOf(beside) + "/." + NameOf(beside) + ".XXXXXX" + suffix;
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    fd_ = mkostemps(name.data(), static_cast<int>(std::strlen(suffix)),
+                    O_CLOEXEC);
+    if (fd_ < 0) return ZY_DISK_ERROR(errno, "create of " + pattern);
+    path_ = name.data();
+    // Images are readable by all, as files made with the usual umask.
+    if (fchmod(fd_, 0644) != 0) return ZY_DISK_ERROR(errno, "mode of " + path_);
+    if (flock(fd_, LOCK_EX | LOCK_NB) != 0)
+      return ZY_DISK_ERROR(errno, "lock of " + path_);
+    return CQiError::Success();
+  }
+  const std::string& Path() const { return path_; }
+  int Fd() const { return fd_; }
+  void Keep() { keep_ = true; }
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+  bool keep_ = false;
+};
+
+// Removes the temporary files of earlier copies to path whose owner is
+// gone (no lock held on them).
+void RemoveAbandoned(const std::string& path) {
+  std::string folder = FolderOf(path);
+  std::string prefix = "." + NameOf(path) + ".";
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name.size() != prefix.size() + 6 + std::strlen(kPartialSuffix) ||
+        name.compare(0, prefix.size(), prefix) != 0 ||
+        !FXString::MatchRightNoCase(name, kPartialSuffix))
+      continue;
+    std::string old = folder + "/" + name;
+    int fd = open(old.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) continue;
+    struct stat facts;
+    if (fstat(fd, &facts) == 0 && S_ISREG(facts.st_mode) &&
+        flock(fd, LOCK_EX | LOCK_NB) == 0)
+      unlink(old.c_str());
+    close(fd);
+  }
+  closedir(dir);
+}
+
+// Moves from to to unless to exists.
+CQiError RenameNoReplace(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
+                RENAME_NOREPLACE) == 0)
+    return CQiError::Success();
+  if (errno != EINVAL && errno != ENOSYS)
+    return ZY_DISK_ERROR(errno, "rename of " + from + " to " + to);
+  // File systems without RENAME_NOREPLACE: a hard link fails on an
+  // existing name just the same.
+  if (link(from.c_str(), to.c_str()) != 0)
+    return ZY_DISK_ERROR(errno, "rename of " + from + " to " + to);
+  unlink(from.c_str());
+  return CQiError::Success();
+}
+
+// Creates a formatted image of size bytes at path (replacing the empty
+// file there) and opens it for writing.
+CQiError CreateFormatted(const std::string& path, ImageFormat_t format,
+                         uint64_t size, std::unique_ptr<ImageBackend>& image) {
+  CQiError error = CreateImage(path, format, size);
+  if (error.IsError()) return error;
+  return OpenNbdImage(path, format, true, image);
+}
+
+// Copies every block holding data from one image to the other.
+CQiError CopyBlocks(ImageBackend& from, ImageBackend& to, CopyCounts& counts,
+                    const std::function<void(uint64_t)>& progress) {
+  return PipelinedCopy(from, to, CArchiveVirtualDiskFile::kDefaultExtentSize,
+                       CArchiveVirtualDiskFile::kBlockSize, counts, progress);
+}
+
+bool KernelCopyUnsupported(const CQiError& error) {
+  int errnum = FXErrorUtil::SystemErrorNumber(error);
+  return errnum == ENOSYS || errnum == EXDEV || errnum == EINVAL ||
+         errnum == EOPNOTSUPP;
+}
+
+CQiError CopyData(ImageBackend& from, ImageBackend& to, CopyCounts& counts,
+                  const std::function<void(uint64_t)>& progress) {
+  if (from.RawFd() < 0 || to.RawFd() < 0)
+    return CopyBlocks(from, to, counts, progress);
+  CQiError error = KernelCopy(from, to, counts.dataBytes, progress);
+  if (error.IsError() && counts.dataBytes == 0 && KernelCopyUnsupported(error))
+    return CopyBlocks(from, to, counts, progress);
+  counts.bytesRead = from.Size();
+  return error;
 }
 
 }  // namespace
@@ -75,14 +206,20 @@ struct CArchiveVirtualDiskFile::Impl {
   int64_t currentSize = 0;
 
   Mode mode = Mode::kClosed;
-  int fd = -1;
+  std::unique_ptr<ImageBackend> image;
   std::string path;
-  uint64_t size = 0;      // reader: image size; writer: current file size
-  uint64_t position = 0;  // reader: where the next block search starts
-  bool seekHoles = true;  // the file system answers SEEK_DATA/SEEK_HOLE
-  Span cachedData;        // the last data run found
+  BlockReader reader;
+  uint64_t writePosition = 0;
+  // A formatted image created without a size: written raw to staging and
+  // translated into format at path when closed.
+  std::unique_ptr<TemporaryFile> staging;
+  ImageFormat_t format = ImageFormat_t::kRaw;
+  // A formatted image keeps the descriptor of its name from Create to
+  // Close, where the finished image is flushed through it.
+  int reservedFd = -1;
 
   uint64_t BlockSize() const { return RoundUp(kBlockSize, extentSize); }
+  uint64_t Size() const { return image ? image->Size() : 0; }
 
   CQiError CheckExtentSize(const char* function, int line) const {
     if (extentSize <= kMaxExtentSize) return CQiError::Success();
@@ -92,9 +229,10 @@ struct CArchiveVirtualDiskFile::Impl {
   }
 
   void Fill(Context_t& context) const {
-    context.u64Position = position;
+    context.u64Position =
+        mode == Mode::kWriting ? writePosition : reader.position;
     context.u64ExtentSize = extentSize;
-    context.u64DiskSize = size;
+    context.u64DiskSize = Size();
     context.u64BlockSize = BlockSize();
   }
 
@@ -103,125 +241,53 @@ struct CArchiveVirtualDiskFile::Impl {
     return CQiPath::Append(mountPath, name);
   }
 
-  // The first data run at or after from; {size, size} when only a hole
-  // follows.  Without SEEK_DATA everything is data, which is always safe:
-  // zeros read from a hole are found by the scan.
-  Span NextData(uint64_t from) {
-    if (from < cachedData.end)
-      return {std::max(from, cachedData.start), cachedData.end};
-    if (!seekHoles) return {from, size};
-    off_t data = lseek(fd, static_cast<off_t>(from), SEEK_DATA);
-    if (data < 0) {
-      if (errno != ENXIO) {
-        seekHoles = false;
-        return {from, size};
-      }
-      // No data after from, or the image is shorter than when it was
-      // opened: then its tail is read as data, so the read comes up short.
-      if (Shrunk()) return {from, size};
-      cachedData = {size, size};
-      return cachedData;
-    }
-    off_t hole = lseek(fd, data, SEEK_HOLE);
-    uint64_t end = hole < 0 ? size : std::min<uint64_t>(hole, size);
-    cachedData = {static_cast<uint64_t>(data), end};
-    if (cachedData.start >= cachedData.end) cachedData = {size, size};
-    return cachedData;
+  void StartReading(std::unique_ptr<ImageBackend> opened,
+                    const std::string& opening) {
+    Reset();
+    mode = Mode::kReading;
+    image = std::move(opened);
+    path = opening;
+    reader.image = image.get();
   }
 
-  bool Shrunk() const {
-    struct stat facts;
-    return fstat(fd, &facts) == 0 && S_ISREG(facts.st_mode) &&
-           static_cast<uint64_t>(facts.st_size) < size;
+  // The staged raw image becomes the formatted one at path.
+  CQiError Translate() {
+    std::unique_ptr<ImageBackend> from, to;
+    CQiError error = OpenRawImage(staging->Path(), from);
+    if (error.IsError()) return error;
+    uint64_t size = RoundUp(std::max<uint64_t>(from->Size(), 1),
+                            RowOf(format).sizeUnit);
+    error = CreateFormatted(path, format, size, to);
+    if (error.IsError()) return error;
+    CopyCounts counts;
+    error = CopyBlocks(*from, *to, counts, nullptr);
+    if (error.IsError()) return error;
+    return to->Finish();
   }
 
-  CQiError ReadFully(char* into, uint64_t length, uint64_t offset) {
-    while (length > 0) {
-      ssize_t n = pread(fd, into, length, static_cast<off_t>(offset));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return ZY_SYSTEM_ERROR(errno, "read of " + At(path, offset));
-      // The image is shorter than it was when opened.
-      if (n == 0)
-        return ZY_SYSTEM_ERROR(EIO, "short read of " + At(path, offset));
-      into += n;
-      offset += static_cast<uint64_t>(n);
-      length -= static_cast<uint64_t>(n);
-    }
-    return CQiError::Success();
-  }
-
-  CQiError WriteFully(const char* from, uint64_t length, uint64_t offset) {
-    while (length > 0) {
-      ssize_t n = pwrite(fd, from, length, static_cast<off_t>(offset));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return ZY_SYSTEM_ERROR(errno, "write of " + At(path, offset));
-      if (n == 0)
-        return ZY_SYSTEM_ERROR(EIO, "short write of " + At(path, offset));
-      from += n;
-      offset += static_cast<uint64_t>(n);
-      length -= static_cast<uint64_t>(n);
-    }
-    return CQiError::Success();
-  }
-
-  // Where the next block to deliver starts: the block holding the next data,
-  // or the last block of the image when only a hole remains.
-  uint64_t NextBlockStart() {
-    uint64_t block = BlockSize();
-    Span data = NextData(position);
-    if (data.start >= size) return (size - 1) / block * block;
-    return data.start / block * block;
-  }
-
-  // Reads [start, start + length) into buffer: data runs with pread, holes
-  // as zeros; an extent is allocated when its data holds a non-zero byte.
-  CQiError ReadBlock(char* buffer, uint64_t start, uint64_t length,
-                     std::vector<bool>& map) {
-    uint64_t end = start + length;
-    uint64_t at = start;
-    while (at < end) {
-      Span data = NextData(at);
-      uint64_t dataStart = std::min(data.start, end);
-      if (dataStart > at) std::memset(buffer + (at - start), 0, dataStart - at);
-      if (dataStart >= end) break;
-      uint64_t dataEnd = std::min(data.end, end);
-      CQiError error = ReadFully(buffer + (dataStart - start),
-                                 dataEnd - dataStart, dataStart);
-      if (error.IsError()) return error;
-      MarkAllocated(buffer, start, dataStart, dataEnd, map);
-      at = dataEnd;
-    }
-    return CQiError::Success();
-  }
-
-  // The hole parts of an extent are zero, so the data parts decide.
-  void MarkAllocated(const char* buffer, uint64_t blockStart, uint64_t from,
-                     uint64_t to, std::vector<bool>& map) const {
-    for (uint64_t at = from; at < to;) {
-      uint64_t index = (at - blockStart) / extentSize;
-      uint64_t extentEnd = std::min(blockStart + (index + 1) * extentSize, to);
-      if (!map[index] && !IsAllZero(buffer + (at - blockStart), extentEnd - at))
-        map[index] = true;
-      at = extentEnd;
-    }
-  }
-
-  CQiError Extend(uint64_t end) {
-    if (end <= size) return CQiError::Success();
-    if (ftruncate(fd, static_cast<off_t>(end)) != 0)
-      return ZY_SYSTEM_ERROR(
-          errno, "resize of " + path + " to " + std::to_string(end));
-    size = end;
-    return CQiError::Success();
+  CQiError Finish() {
+    CQiError error = image ? image->Finish() : CQiError::Success();
+    if (!error.IsError() && staging) error = Translate();
+    if (!error.IsError() && reservedFd >= 0 && fdatasync(reservedFd) != 0)
+      error = ZY_DISK_ERROR(errno, "flush of " + path);
+    if (reservedFd >= 0 && close(reservedFd) != 0 && !error.IsError())
+      error = ZY_DISK_ERROR(errno, "close of " + path);
+    reservedFd = -1;
+    if (error.IsError() && mode == Mode::kWriting) unlink(path.c_str());
+    return error;
   }
 
   void Reset() {
     mode = Mode::kClosed;
-    fd = -1;
+    image.reset();
+    staging.reset();
+    if (reservedFd >= 0) close(reservedFd);
+    reservedFd = -1;
     path.clear();
-    size = position = 0;
-    seekHoles = true;
-    cachedData = {};
+    reader.image = nullptr;
+    reader.Restart();
+    writePosition = 0;
+    format = ImageFormat_t::kRaw;
   }
 };
 
@@ -242,49 +308,26 @@ void CArchiveVirtualDiskFile::SetExtentSize(uint64_t extentSize) {
   impl_->extentSize = extentSize == 0 ? kDefaultExtentSize : extentSize;
 }
 
-CQiError CArchiveVirtualDiskFile::Open(const std::string& path, DiskType_t) {
+CQiError CArchiveVirtualDiskFile::Open(const std::string& path,
+                                       DiskType_t type) {
   if (impl_->mode != Impl::Mode::kClosed)
-    return ZY_SYSTEM_ERROR(EBUSY,
-                           "open of " + path + ": " + impl_->path + " is open");
+    return ZY_DISK_ERROR(EBUSY,
+                         "open of " + path + ": " + impl_->path + " is open");
   std::string resolved = impl_->Resolve(path);
-  int fd = open(resolved.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return ZY_SYSTEM_ERROR(errno, "open of " + resolved);
-  struct stat facts;
-  uint64_t size = 0;
-  int problem = 0;
-  if (fstat(fd, &facts) != 0) {
-    problem = errno;
-  } else if (S_ISREG(facts.st_mode)) {
-    size = static_cast<uint64_t>(facts.st_size);
-  } else if (S_ISBLK(facts.st_mode)) {
-    off_t end = lseek(fd, 0, SEEK_END);
-    if (end < 0)
-      problem = errno;
-    else
-      size = static_cast<uint64_t>(end);
-  } else {
-    problem = S_ISDIR(facts.st_mode) ? EISDIR : EINVAL;
-  }
-  if (problem != 0) {
-    close(fd);
-    return ZY_SYSTEM_ERROR(problem, "open of " + resolved);
-  }
-  // No POSIX_FADV_SEQUENTIAL: the kernel's own readahead already follows a
-  // front-to-back read, and measured copies of cached images ran slower and
-  // far less evenly with the hint.
-  impl_->Reset();
-  impl_->mode = Impl::Mode::kReading;
-  impl_->fd = fd;
-  impl_->path = resolved;
-  impl_->size = size;
+  std::unique_ptr<ImageBackend> image;
+  ImageFormat_t format = ImageFormat_t::kRaw;
+  CQiError error = OpenImage(resolved, type, image, format);
+  if (error.IsError()) return error;
+  impl_->StartReading(std::move(image), resolved);
+  impl_->format = format;
   return CQiError::Success();
 }
 
 CQiError CArchiveVirtualDiskFile::SetDiskSize(int64_t maxSize,
                                               int64_t currentSize) {
   if (maxSize < 0 || currentSize < 0)
-    return ZY_SYSTEM_ERROR(EINVAL, "disk sizes " + std::to_string(maxSize) +
-                                       ", " + std::to_string(currentSize));
+    return ZY_DISK_ERROR(EINVAL, "disk sizes " + std::to_string(maxSize) +
+                                     ", " + std::to_string(currentSize));
   impl_->maxSize = maxSize;
   impl_->currentSize = currentSize;
   return CQiError::Success();
@@ -294,20 +337,21 @@ CQiError CArchiveVirtualDiskFile::GetFirstBlock(CAutoMemory<char>& buffer,
                                                 uint32_t blockSize,
                                                 Context_t& context) {
   if (impl_->mode != Impl::Mode::kReading)
-    return ZY_SYSTEM_ERROR(EBADF, "no image is open for reading");
+    return ZY_DISK_ERROR(EBADF, "no image is open for reading");
   CQiError error = impl_->CheckExtentSize(__func__, __LINE__);
   if (error.IsError()) return error;
   if (blockSize > kMaxFirstBlockSize)
-    return ZY_SYSTEM_ERROR(
+    return ZY_DISK_ERROR(
         EINVAL, "first block of " + std::to_string(blockSize) +
                     " bytes is above " + std::to_string(kMaxFirstBlockSize));
-  uint64_t length = std::min<uint64_t>(blockSize, impl_->size);
-  if (!buffer.Resize(length)) return ZY_SYSTEM_ERROR(ENOMEM, "block buffer");
-  error = impl_->ReadFully(buffer.Ptr(), length, 0);
+  uint64_t length = std::min<uint64_t>(blockSize, impl_->Size());
+  if (!buffer.Resize(length)) return ZY_DISK_ERROR(ENOMEM, "block buffer");
+  error = impl_->image->Read(buffer.Ptr(), length, 0);
   if (error.IsError()) return error;
   // The stream starts again at the first byte; data runs are looked up anew.
-  impl_->position = 0;
-  impl_->cachedData = {};
+  impl_->reader.extentSize = impl_->extentSize;
+  impl_->reader.blockSize = impl_->BlockSize();
+  impl_->reader.Restart();
   impl_->Fill(context);
   return CQiError::Success();
 }
@@ -317,49 +361,71 @@ CQiError CArchiveVirtualDiskFile::GetNextBlock(CAutoMemory<char>& buffer,
                                                std::vector<bool>& allocationMap,
                                                Context_t& context) {
   if (impl_->mode != Impl::Mode::kReading)
-    return ZY_SYSTEM_ERROR(EBADF, "no image is open for reading");
+    return ZY_DISK_ERROR(EBADF, "no image is open for reading");
   CQiError error = impl_->CheckExtentSize(__func__, __LINE__);
   if (error.IsError()) return error;
-  if (impl_->position >= impl_->size) {
+  BlockReader& reader = impl_->reader;
+  reader.extentSize = impl_->extentSize;
+  reader.blockSize = impl_->BlockSize();
+  uint64_t size = impl_->Size();
+  if (reader.position >= size) {
     impl_->Fill(context);
-    return FXErrorUtil::ErrorVS(Here(__func__, __LINE__),
-                                FXErrorUtil::kVSEndOfData, "end of data of %s",
-                                impl_->path.c_str());
+    return FXErrorUtil::ErrorVS(
+        FXCodeLocation("CArchiveVirtualDiskFile", __func__, __LINE__),
+        FXErrorUtil::kVSEndOfData, "end of data of %s", impl_->path.c_str());
   }
-  uint64_t start = impl_->NextBlockStart();
-  uint64_t length = std::min(impl_->BlockSize(), impl_->size - start);
+  uint64_t start = 0;
+  error = reader.NextBlockStart(start);
+  if (error.IsError()) {
+    reader.position = size;  // nothing more can be found
+    return error;
+  }
+  uint64_t length = std::min(reader.blockSize, size - start);
   // A failed block is skipped: the stream goes on after it.
-  impl_->position = start + length;
+  reader.position = start + length;
   impl_->Fill(context);
   offset = start;
-  allocationMap.assign((length + impl_->extentSize - 1) / impl_->extentSize,
-                       false);
-  if (!buffer.Resize(length)) return ZY_SYSTEM_ERROR(ENOMEM, "block buffer");
-  return impl_->ReadBlock(buffer.Ptr(), start, length, allocationMap);
+  if (!buffer.Resize(length)) return ZY_DISK_ERROR(ENOMEM, "block buffer");
+  return reader.ReadBlock(buffer.Ptr(), start, length, allocationMap);
 }
 
 CQiError CArchiveVirtualDiskFile::Create(const std::string& path, DiskType_t,
-                                         DiskType_t, CAutoMemory<char>&,
-                                         uint64_t diskSize, uint32_t,
-                                         Context_t& context) {
+                                         DiskType_t destinationType,
+                                         CAutoMemory<char>&, uint64_t diskSize,
+                                         uint32_t, Context_t& context) {
   if (impl_->mode != Impl::Mode::kClosed)
-    return ZY_SYSTEM_ERROR(
+    return ZY_DISK_ERROR(
         EBUSY, "create of " + path + ": " + impl_->path + " is open");
   CQiError error = impl_->CheckExtentSize(__func__, __LINE__);
   if (error.IsError()) return error;
-  if (diskSize > kMaxOffset)
-    return ZY_SYSTEM_ERROR(EFBIG, "create of " + path + " with " +
-                                      std::to_string(diskSize) + " bytes");
+  ImageFormat_t format = FormatForDiskType(destinationType);
+  uint64_t size = RoundUp(diskSize, RowOf(format).sizeUnit);
+  if (size > kMaxVirtualSize)
+    return ZY_DISK_ERROR(EFBIG, "create of " + path + " with " +
+                                    std::to_string(diskSize) + " bytes");
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) return ZY_SYSTEM_ERROR(errno, "create of " + path);
+  if (fd < 0) return ZY_DISK_ERROR(errno, "create of " + path);
   impl_->Reset();
   impl_->mode = Impl::Mode::kWriting;
-  impl_->fd = fd;
   impl_->path = path;
-  error = impl_->Extend(diskSize);
+  impl_->format = format;
+  if (format == ImageFormat_t::kRaw) {
+    error = AdoptRawImage(fd, path, size, impl_->image);
+  } else {
+    impl_->reservedFd = fd;
+    if (size > 0) {
+      error = CreateFormatted(path, format, size, impl_->image);
+    } else {
+      impl_->staging.reset(new TemporaryFile);
+      error = impl_->staging->Make(path, kStagingSuffix);
+      if (!error.IsError())
+        error = AdoptRawImage(dup(impl_->staging->Fd()),
+                              impl_->staging->Path(), 0, impl_->image);
+    }
+  }
   if (error.IsError()) {
     // O_EXCL made the file ours, so nothing of the caller's is removed.
-    Close();
+    impl_->Reset();
     unlink(path.c_str());
     return error;
   }
@@ -371,53 +437,115 @@ CQiError CArchiveVirtualDiskFile::WriteBlock(
     CAutoMemory<char>& buffer, uint64_t offset,
     const std::vector<bool>& allocationMap, Context_t& context) {
   if (impl_->mode != Impl::Mode::kWriting)
-    return ZY_SYSTEM_ERROR(EBADF, "no image is open for writing");
+    return ZY_DISK_ERROR(EBADF, "no image is open for writing");
   CQiError error = impl_->CheckExtentSize(__func__, __LINE__);
   if (error.IsError()) return error;
   uint64_t length = buffer.Size();
   uint64_t extent = impl_->extentSize;
   uint64_t extents = (length + extent - 1) / extent;
   if (allocationMap.size() != extents)
-    return ZY_SYSTEM_ERROR(
+    return ZY_DISK_ERROR(
         EINVAL, "allocation map of " + std::to_string(allocationMap.size()) +
                     " flags for " + std::to_string(extents) + " extents of " +
                     At(impl_->path, offset));
-  if (offset > kMaxOffset || length > kMaxOffset - offset)
-    return ZY_SYSTEM_ERROR(EFBIG, "write of " + At(impl_->path, offset));
-  const char* data = buffer.Ptr_const();
-  for (uint64_t index = 0; index < extents;) {
-    if (!allocationMap[index]) {
-      ++index;
-      continue;
-    }
-    uint64_t first = index;
-    while (index < extents && allocationMap[index]) ++index;
-    uint64_t from = first * extent;
-    uint64_t to = std::min(index * extent, length);
-    error = impl_->WriteFully(data + from, to - from, offset + from);
-    if (error.IsError()) return error;
-    impl_->size = std::max(impl_->size, offset + to);
-  }
-  // A block that ends in unallocated extents still ends the image there:
-  // the file grows over them as a hole.
-  error = impl_->Extend(offset + length);
+  if (offset > kMaxVirtualSize || length > kMaxVirtualSize - offset)
+    return ZY_DISK_ERROR(EFBIG, "write of " + At(impl_->path, offset));
+  error = WriteAllocated(*impl_->image, buffer.Ptr_const(), length, offset,
+                         allocationMap, extent);
   if (error.IsError()) return error;
-  impl_->position = offset + length;
+  impl_->writePosition = offset + length;
   impl_->Fill(context);
   return CQiError::Success();
 }
 
 CQiError CArchiveVirtualDiskFile::Close() {
   if (impl_->mode == Impl::Mode::kClosed) return CQiError::Success();
-  std::string path = impl_->path;
-  // close is not retried: on Linux the descriptor is gone even on EINTR.
-  int result = close(impl_->fd);
-  int errnum = errno;
+  CQiError error = impl_->Finish();
   impl_->Reset();
-  if (result != 0) return ZY_SYSTEM_ERROR(errnum, "close of " + path);
-  return CQiError::Success();
+  return error;
 }
 
 bool CArchiveVirtualDiskFile::IsErrorEOF(const CQiError& error) {
   return FXErrorUtil::IsVS(error, FXErrorUtil::kVSEndOfData);
+}
+
+CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
+                                            CopyResult_t& result) {
+  std::unique_ptr<ImageBackend> source, destination;
+  ImageFormat_t sourceFormat = ImageFormat_t::kRaw;
+  CQiError error =
+      OpenImage(request.source, request.sourceType, source, sourceFormat);
+  if (error.IsError()) return error;
+  uint64_t size = RoundUp(std::max(source->Size(), request.minimumSize),
+                          RowOf(request.format).sizeUnit);
+  if (size > kMaxVirtualSize)
+    return ZY_DISK_FAULT(EFBIG, request.destination + " would be " +
+                                    std::to_string(size) +
+                                    " bytes, above 64 TiB");
+  struct stat facts;
+  if (lstat(request.destination.c_str(), &facts) == 0)
+    return ZY_DISK_FAULT(EEXIST, request.destination +
+                                     " exists; a copy never replaces a file");
+  RemoveAbandoned(request.destination);
+  TemporaryFile partial;
+  error = partial.Make(request.destination, kPartialSuffix);
+  if (error.IsError()) return error;
+  if (request.format == ImageFormat_t::kRaw)
+    error = AdoptRawImage(dup(partial.Fd()), partial.Path(), size, destination);
+  else
+    error = CreateFormatted(partial.Path(), request.format, size, destination);
+  if (error.IsError()) return error;
+
+  CopyCounts counts;
+  std::function<void(uint64_t)> progress;
+  if (request.progress)
+    progress = [&](uint64_t done) { request.progress(done, size); };
+  error = CopyData(*source, *destination, counts, progress);
+  if (!error.IsError()) error = destination->Finish();
+  if (error.IsError()) return error;
+  source->Finish();
+  error = RenameNoReplace(partial.Path(), request.destination);
+  if (error.IsError()) return error;
+  partial.Keep();
+  result.sourceFormat = RowOf(sourceFormat).name();
+  result.virtualSize = size;
+  result.bytesRead = counts.bytesRead;
+  result.dataBytes = counts.dataBytes;
+  return CQiError::Success();
+}
+
+CQiError CArchiveVirtualDiskFile::Inspect(const std::string& path,
+                                          DiskType_t type,
+                                          ImageFacts_t& facts) {
+  ImageFormat_t format = ImageFormat_t::kRaw;
+  CQiError error = FormatToRead(path, type, format);
+  if (error.IsError()) return error;
+  facts.format = RowOf(format).name();
+  if (format != ImageFormat_t::kRaw)
+    return CheckImage(path, format, facts.virtualSize);
+  std::unique_ptr<ImageBackend> image;
+  error = OpenRawImage(path, image);
+  if (error.IsError()) return error;
+  facts.virtualSize = image->Size();
+  return CQiError::Success();
+}
+
+ImageFormat_t CArchiveVirtualDiskFile::FormatForDiskType(DiskType_t type) {
+  return zykinds::WrittenFormatOf(type);
+}
+
+const char* CArchiveVirtualDiskFile::FormatName(ImageFormat_t format) {
+  return RowOf(format).name();
+}
+
+bool CArchiveVirtualDiskFile::FormatByShortName(const std::string& name,
+                                                ImageFormat_t& format) {
+  for (ImageFormat_t candidate :
+       {ImageFormat_t::kRaw, ImageFormat_t::kVmdk, ImageFormat_t::kVhd,
+        ImageFormat_t::kVhdFixed, ImageFormat_t::kVhdx, ImageFormat_t::kQcow2})
+    if (FXString::CompareNoCase(name, RowOf(candidate).shortName()) == 0) {
+      format = candidate;
+      return true;
+    }
+  return false;
 }

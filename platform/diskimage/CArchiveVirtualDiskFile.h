@@ -1,27 +1,68 @@
 //===- CArchiveVirtualDiskFile.h - Disk image component -------------------===//
 //
-// Reads and writes disk images block by block; the one place where this
-// library moves bulk data.
+// Reads and writes disk images block by block, and copies whole images; the
+// one place where this library moves bulk data.
 //
-// Images are byte streams: every DiskType_t is read and written as a raw
-// image.  Translating image formats (VHD, VHDX, VMDK, ...) is the platform's
-// business and outside this component, so the types given to Open and
-// Create are recorded and nothing else.
+// Formats.  Raw images are read and written with POSIX calls.  VMDK, VHD,
+// VHDX and qcow2 go through qemu's block layer: one qemu-nbd server per open
+// image (Debian package qemu-utils), started by libnbd with socket
+// activation, so no socket file exists and the server ends with the image.
+// The format is always named to qemu (never probed), and every image is
+// opened with its backing file disabled: an image that declares a backing
+// file, a VMDK extent outside its own folder or a virtual size above 64 TiB
+// is refused before it is opened.
+//
+//   Read: raw; VMDK monolithicSparse, monolithicFlat and vmfs descriptors
+//   with their flat extent, twoGbMaxExtentSparse, twoGbMaxExtentFlat,
+//   streamOptimized; VHD fixed and dynamic; VHDX fixed and dynamic; qcow2
+//   versions 2 and 3.  Open takes the format from the DiskType_t where it
+//   names one (12, 13, 14, 23 VHD; 18 VMDK; 20, 21, 22, 24 VHDX) and
+//   otherwise recognises it from the content (magic numbers), never from a
+//   file name.  Other formats (qcow version 1, QED, VDI, Parallels, DMG, ...)
+//   are refused by name.
+//
+//   Write: Create makes the image in the format of the destination
+//   DiskType_t, chosen as what the destination imports as is:
+//     DiskType_t            format                why
+//     18 (VMware)           VMDK monolithicSparse one growable file that
+//                                                 VMware's hosted products
+//                                                 run as is and vmkfstools
+//                                                 imports; streamOptimized
+//                                                 is a compressed transport
+//                                                 form (OVF) that no VMware
+//                                                 host runs without an import
+//                                                 and that can only be
+//                                                 written front to back
+//     12, 13, 14 (Hyper-V)  VHD dynamic           Hyper-V attaches it as is
+//     20, 21, 22            VHDX dynamic          Hyper-V attaches it as is
+//     23 (Azure)            VHD fixed, virtual    Azure takes only fixed VHDs
+//                           size rounded up to    of a whole number of MiB
+//                           a whole MiB
+//     24 (Amazon)           VHDX dynamic          VM Import takes VHDX
+//     25 (RHEV), 28         qcow2 (v3)            the native image of
+//     (Nutanix), 32                               oVirt/RHEV, AHV's image
+//     (OpenStack)                                 service and Glance; sparse
+//                                                 on any file system
+//     29 (Oracle VM), 30,   raw, sparse           Oracle VM repositories hold
+//     33, 34, 35, 0                               raw images; the unnamed
+//                                                 kinds take raw as the one
+//                                                 form every importer reads
+//   VHD is written with the exact virtual size (force_size), not rounded to
+//   a CHS geometry.
 //
 // Reading (Open, GetFirstBlock, GetNextBlock):
 //   - A relative path opened after SetVMInfo is resolved against the mount
 //     context's mount path: mounted files are named relative to the mount.
-//   - GetFirstBlock reads the image's header (the first blockSize bytes) and
-//     starts the stream; GetNextBlock then delivers the image from its first
-//     byte on, in blocks of the component's block size (kBlockSize, or a
-//     multiple of the extent size when extents are larger).  The last block
-//     may be short, so an image whose size is not a whole number of extents
-//     is delivered exactly.
+//   - GetFirstBlock reads the first blockSize guest bytes and starts the
+//     stream; GetNextBlock then delivers the guest bytes from the first on,
+//     in blocks of the component's block size (kBlockSize, or a multiple of
+//     the extent size when extents are larger).  The last block may be
+//     short.  The context's u64DiskSize is the guest-visible size.
 //   - Each block comes with its byte offset and an allocation map of one
-//     flag per extent (the last extent may be partial).  An extent that
-//     holds only zeros is unallocated.  Holes are found with SEEK_DATA and
-//     SEEK_HOLE where the file system has them; data is scanned for zero
-//     extents in any case.  Blocks that lie wholly in a hole are passed
+//     flag per extent (the last extent may be partial).  An extent that the
+//     image leaves unallocated (SEEK_DATA/SEEK_HOLE on raw files, NBD block
+//     status "base:allocation" otherwise), or that holds only zeros, is
+//     unallocated.  Blocks that lie wholly in unallocated space are passed
 //     over, except the last block of the image, which is always delivered so
 //     that a writer learns the image's full size.
 //   - After the last block, GetNextBlock returns the end-of-data error
@@ -29,21 +70,32 @@
 //     the next call goes on with the following block.
 //
 // Writing (Create, WriteBlock):
-//   - Create never replaces an existing file (O_EXCL) and creates the image
-//     at the disk size given (0: empty, grown by the blocks written).
+//   - Create never replaces an existing file (O_EXCL).  A raw image is made
+//     at the disk size given (0: empty, grown by the blocks written); the
+//     other formats are made with `qemu-img create` at that size.  A
+//     formatted image asked for with size 0 is written to a sparse raw file
+//     beside it and translated at Close, when its size is known.
 //   - WriteBlock writes the allocated extents of a block only, so
-//     unallocated extents stay holes, and the image then reaches at least
-//     to the block's end.  An image is written once: an unallocated extent
-//     keeps what is there.
+//     unallocated extents stay unallocated in every format.  An image is
+//     written once: an unallocated extent keeps what is there.
 //
-// Errors: every failure is an error value (CQiError) carrying the system's
-// error text; a read that ends early is the system error EIO.  Memory stays
-// bounded by the caller's one block buffer and one allocation map, whatever
-// the image size.
+// Copying (CopyImage): one whole image to a new file, the operation every
+// user of the component calls.  It is written under a temporary name in the
+// destination's folder and renamed to its name at the end, so the name
+// holds a whole image or nothing; a failed copy removes its temporary file,
+// and one left by a killed copy is removed by the next copy to that name.
+// Raw to raw copies data runs in the kernel (copy_file_range, a reflink
+// where the file system has one).
+//
+// Errors: every failure is an error value (CQiError) naming the file, with
+// the system's or qemu's text; a missing qemu-img or qemu-nbd names the
+// Debian package to install.  Memory stays bounded by the block buffer and
+// one allocation map, whatever the image size.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "model/ImageFormats.h"
 #include "model/Contexts.h"
 #include "model/VirtualServerTypes.h"
 #include "model/ZyExport.h"
@@ -52,6 +104,7 @@
 #include "platform/support/CQiError.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +112,7 @@
 class IVMInfo;
 
 typedef int32_t ProductType_t;
+
 
 class ZY_PLATFORM_API CArchiveVirtualDiskFile {
  public:
@@ -83,7 +137,7 @@ class ZY_PLATFORM_API CArchiveVirtualDiskFile {
   // The header GetFirstBlock reads is at most this large.
   static constexpr uint32_t kMaxFirstBlockSize = 64 * 1024 * 1024;
 
-  // productType is recorded only: raw images read and write alike.
+  // productType is recorded only: sources and destinations work alike.
   explicit CArchiveVirtualDiskFile(ProductType_t productType);
   // Closes what is still open.
   ~CArchiveVirtualDiskFile();
@@ -100,15 +154,16 @@ class ZY_PLATFORM_API CArchiveVirtualDiskFile {
   void SetExtentSize(uint64_t extentSize);
   // Opens an image (regular file or block device) for reading.
   CQiError Open(const std::string& path, DiskType_t type);
-  // Raw images carry their own size; the sizes are kept for the record.
+  // Images carry their own size; the sizes are kept for the record.
   // Negative sizes are EINVAL.
   CQiError SetDiskSize(int64_t maxSize, int64_t currentSize);
   CQiError GetFirstBlock(CAutoMemory<char>& buffer, uint32_t blockSize,
                          Context_t& context);
   CQiError GetNextBlock(CAutoMemory<char>& buffer, uint64_t& offset,
                         std::vector<bool>& allocationMap, Context_t& context);
-  // Creates a new image for writing.  firstBlock and flags are not used by
-  // raw images (the stream of GetNextBlock starts at the first byte anyway).
+  // Creates a new image for writing in the format of destinationType.
+  // firstBlock and flags are not used (the stream of GetNextBlock starts at
+  // the first byte anyway).
   CQiError Create(const std::string& path, DiskType_t sourceType,
                   DiskType_t destinationType, CAutoMemory<char>& firstBlock,
                   uint64_t diskSize, uint32_t flags, Context_t& context);
@@ -121,6 +176,42 @@ class ZY_PLATFORM_API CArchiveVirtualDiskFile {
 
   // True when error is the end of the data stream (virtual-server 10002).
   static bool IsErrorEOF(const CQiError& error);
+
+  // What a copy is asked to do.  The destination must not exist; its
+  // virtual size is the source's, or minimumSize where that is larger.
+  struct CopyRequest_t {
+    std::string source;
+    DiskType_t sourceType = DT_NONE;  // DT_NONE: recognised from the content
+    std::string destination;
+    ImageFormat_t format = ImageFormat_t::kRaw;
+    uint64_t minimumSize = 0;
+    // Called after each block with the bytes done and the virtual size.
+    std::function<void(uint64_t done, uint64_t total)> progress;
+  };
+  struct CopyResult_t {
+    std::string sourceFormat;  // FormatName of what was read ("VMDK", ...)
+    uint64_t virtualSize = 0;  // of the destination
+    uint64_t bytesRead = 0;    // guest bytes of the blocks read
+    uint64_t dataBytes = 0;    // of those, bytes written as allocated
+  };
+  // Copies a whole image into a new image of the requested format.
+  static CQiError CopyImage(const CopyRequest_t& request, CopyResult_t& result);
+
+  // What an image is: its format's name and its guest-visible size.
+  struct ImageFacts_t {
+    std::string format;
+    uint64_t virtualSize = 0;
+  };
+  static CQiError Inspect(const std::string& path, DiskType_t type,
+                          ImageFacts_t& facts);
+
+  // The format written for a destination DiskType_t (the table above).
+  static ImageFormat_t FormatForDiskType(DiskType_t type);
+  // "raw", "VMDK", "VHD", "VHD (fixed)", "VHDX", "qcow2".
+  static const char* FormatName(ImageFormat_t format);
+  // The format of a short name: raw, vmdk, vhd, vhd-fixed, vhdx, qcow2
+  // (any case); false for other names.
+  static bool FormatByShortName(const std::string& name, ImageFormat_t& format);
 
  private:
   struct Impl;

@@ -8,12 +8,19 @@
 //===----------------------------------------------------------------------===//
 #include "platform/folder/FolderVMInfo.h"
 
+#include "model/PlatformKinds.h"
+
+#include "platform/readers/NativeWriters.h"
+#include "platform/readers/VMConfigFile.h"
+#include "platform/settings/PlatformConfig.h"
+#include "platform/support/BoundedFile.h"
+#include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
-#include "platform/readers/VMConfigFile.h"
 
 #include <nlohmann/json.hpp>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
@@ -21,7 +28,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -33,6 +39,59 @@ namespace {
 constexpr char kDescriptionName[] = "VMConfig.zyf";
 constexpr char kHostsName[] = "hosts.json";
 constexpr char kInstanceTypesName[] = "instance-types.json";
+
+// The description each destination kind takes itself, written beside
+// VMConfig.zyf: a name of its own (vm.cfg) or the VM's name and a suffix.
+using NativeWriter = SNativeDescription (*)(const SVMInfo&,
+                                            const SNativeWriteInput&);
+struct NativeRow {
+  VirtualServerInstanceType kind;
+  NativeWriter write;
+  const char* fixedName;  // null: <vm><suffix>
+  const char* suffix;
+};
+
+// clang-format off
+constexpr NativeRow kNativeDescriptions[] = {
+    {VS_KIND_100, WriteVmx, nullptr, ".vmx"},
+    {VS_VMWARE, WriteVmx, nullptr, ".vmx"},
+    {VS_HYPERV, WriteHyperVScript, nullptr, ".ps1"},
+    {VS_AZURE_2, WriteHyperVScript, nullptr, ".ps1"},
+    {VS_AZURE_3, WriteHyperVScript, nullptr, ".ps1"},
+    {VS_KIND_103, WriteLibvirtDomain, nullptr, ".xml"},
+    {VS_RHEV, WriteLibvirtDomain, nullptr, ".xml"},
+    {VS_NUTANIX, WriteLibvirtDomain, nullptr, ".xml"},
+    {VS_OPENSTACK, WriteLibvirtDomain, nullptr, ".xml"},
+    {VS_KIND_1101, WriteLibvirtDomain, nullptr, ".xml"},
+    {VS_KIND_1102, WriteLibvirtDomain, nullptr, ".xml"},
+    {VS_KIND_1301, WriteLibvirtDomain, nullptr, ".xml"},
+    {VS_KIND_1401, WriteLibvirtDomain, nullptr, ".xml"},
+    {VS_ORACLE_VM, WriteXenDomain, "vm.cfg", nullptr},
+    {VS_KIND_801, WriteXenDomain, "vm.cfg", nullptr},
+    {VS_AMAZON, WriteEc2Import, "import-image.json", nullptr},
+    {VS_AZURE_1, WriteAzureTemplate, "azure-vm.json", nullptr},
+};
+// clang-format on
+
+// Every kind a VM can be restored to has its native description.
+constexpr bool EveryDestinationHasANativeDescription() {
+  for (const zykinds::KindFacts& facts : zykinds::kKinds) {
+    if (!zykinds::MayBeDestination(facts.kind)) continue;
+    bool found = false;
+    for (const NativeRow& row : kNativeDescriptions)
+      found = found || row.kind == facts.kind;
+    if (!found) return false;
+  }
+  return true;
+}
+static_assert(EveryDestinationHasANativeDescription(),
+              "a destination kind has no native description");
+
+const NativeRow* FindNativeRow(VirtualServerInstanceType kind) {
+  for (const NativeRow& row : kNativeDescriptions)
+    if (row.kind == kind) return &row;
+  return nullptr;
+}
 
 // How a file of a VM is presented in a mount, by its extension.  Files a
 // description names as disks are disk images whatever their extension (RHEV
@@ -74,9 +133,27 @@ std::string Join(const std::string& folder, const std::string& name) {
 
 // A VM name becomes one folder name: nothing that leaves the kind folder.
 bool IsSafeFolderName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of("/\\") == std::string::npos &&
-         name.find('\0') == std::string::npos && name.size() <= 255;
+  return IsSingleComponent(name);
+}
+
+// Kinds whose finished description lists no disks (neither the restored
+// disks nor, as Hyper-V, the configuration's): the platform keeps the
+// restored disk images in the VM's folder all the same, so that nothing
+// restored is lost, and names them in its report.
+bool KeepsRestoredDisks(VirtualServerInstanceType kind) {
+  return !zykinds::Has(kind, zykinds::kTakesRestoredDisks) && kind != VS_HYPERV;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names)
+    text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+bool IsLink(const std::string& path) {
+  struct stat status {};
+  return ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
 }
 
 bool Exists(const std::string& path) {
@@ -84,34 +161,39 @@ bool Exists(const std::string& path) {
   return fs::symlink_status(path, ec).type() != fs::file_type::not_found && !ec;
 }
 
+// A regular file, not a link to one.
 bool IsRegularFile(const std::string& path) {
   std::error_code ec;
-  return fs::is_regular_file(path, ec);
+  return fs::symlink_status(path, ec).type() == fs::file_type::regular;
 }
 
-// Places a copy of from at to (a new name): a hard link, else a byte copy.
-// Returns 0 or the system error number.
-int PlaceFile(const std::string& from, const std::string& to) {
-  if (::link(from.c_str(), to.c_str()) == 0) return 0;
-  int err = errno;
-  if (err == EEXIST) return err;
-  std::error_code ec;
-  if (Exists(to)) return EEXIST;
-  fs::copy_file(from, to, fs::copy_options::none, ec);
-  if (!ec) return 0;
-  std::error_code ignored;
-  if (ec.value() != EEXIST) fs::remove(to, ignored);
-  return ec.value();
+// Places a copy of from at to (a new name), both below root and reached
+// through no link: a hard link (which never follows one), else a byte copy.
+// Returns false with error.
+bool PlaceFile(const std::string& root, const std::string& from,
+               const std::string& to, std::string& error) {
+  if (!CheckBeneath(root, from, error) || !CheckBeneath(root, to, error))
+    return false;
+  if (::link(from.c_str(), to.c_str()) == 0) return true;
+  if (errno == EEXIST || Exists(to)) {
+    error = "[" + to + "] already exists";
+    return false;
+  }
+  return CopyFileBeneath(root, from, root, to, error);
 }
 
-// The regular files of a folder, by name.
-std::vector<std::string> FilesOf(const std::string& folder) {
+// The regular files of a folder, by name; link receives the first
+// symbolic link found there (a link is never taken for the file it names).
+std::vector<std::string> FilesOf(const std::string& folder,
+                                 std::string* link = nullptr) {
   std::vector<std::string> names;
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end;
        it.increment(ec)) {
     std::error_code typeError;
-    if (it->is_regular_file(typeError))
+    if (it->is_symlink(typeError) && link && link->empty())
+      *link = it->path().string();
+    else if (it->symlink_status(typeError).type() == fs::file_type::regular)
       names.push_back(it->path().filename().string());
   }
   std::sort(names.begin(), names.end());
@@ -120,13 +202,13 @@ std::vector<std::string> FilesOf(const std::string& folder) {
 
 bool ReadJsonFile(const std::string& path, nlohmann::json& out,
                   std::string& error) {
-  std::ifstream in(path);
-  if (!in) {
-    error = "Cannot read [" + path + "]";
+  std::string text;
+  if (!ReadBoundedFile(path, text, error)) {
+    error = "Cannot read a platform file: " + error;
     return false;
   }
   try {
-    out = nlohmann::json::parse(in);
+    out = nlohmann::json::parse(text);
     return true;
   } catch (const std::exception& e) {
     error = "Malformed [" + path + "]: " + e.what();
@@ -215,19 +297,32 @@ std::string DestinationName(const RestoreCtx& ctx) {
 // destination folder, or already in the VM's folder.  A path named by a
 // description is never followed elsewhere: a configuration file could name
 // any file of the system.
+// A symbolic link under a restored file's name is refused, not taken for
+// the file it names; error tells which.
 bool FindRestoredFile(const RestoreCtx& ctx, const SDisk& disk,
-                      const std::string& vmFolder, std::string& path) {
+                      const std::string& vmFolder, std::string& path,
+                      std::string& error) {
   std::string name = BaseName(disk.fileName);
+  if (!IsSingleComponent(name)) {
+    error = "Restored disk file [" + disk.fileName + "] is not a file name";
+    return false;
+  }
   for (const std::string& folder :
        {ctx.strStagingPath, ctx.strDestinationPath, vmFolder,
         Join(vmFolder, "Virtual Hard Disks")}) {
     if (folder.empty()) continue;
     std::string candidate = Join(folder, name);
+    if (IsLink(candidate)) {
+      error = "Restored disk file [" + candidate +
+              "] is a symbolic link; links are not followed";
+      return false;
+    }
     if (IsRegularFile(candidate)) {
       path = candidate;
       return true;
     }
   }
+  error = "Restored disk file [" + disk.fileName + "] not found";
   return false;
 }
 
@@ -243,7 +338,10 @@ void FillSizesFromFiles(SVMInfo& info, const std::string& folder) {
   for (SDisk& disk : info.vDisks) {
     if (!IsPlacedDisk(disk)) continue;
     struct stat status {};
-    if (::stat(Join(folder, BaseName(disk.fileName)).c_str(), &status) != 0)
+    std::string name = BaseName(disk.fileName);
+    if (!IsSingleComponent(name) ||
+        ::lstat(Join(folder, name).c_str(), &status) != 0 ||
+        !S_ISREG(status.st_mode))
       continue;
     if (disk.i64MaxSizeInBytes <= 0) disk.i64MaxSizeInBytes = status.st_size;
     if (disk.i64CurrSizeInBytes <= 0)
@@ -252,7 +350,92 @@ void FillSizesFromFiles(SVMInfo& info, const std::string& folder) {
   }
 }
 
+// Writes text to path whole or not at all: a temporary file in the same
+// folder, then a link to the final name (which fails rather than replace an
+// existing file) or, with replace, a rename over it.  Returns 0 or the
+// system error number.
+int WriteWholeFile(const std::string& path, const std::string& text,
+                   bool replace) {
+  std::string temporary = path + ".tmp-" + std::to_string(::getpid());
+  int fd =
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return errno;
+  size_t done = 0;
+  int err = 0;
+  while (done < text.size() && !err) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno != EINTR) err = errno;
+    if (n > 0) done += static_cast<size_t>(n);
+  }
+  if (::close(fd) != 0 && !err) err = errno;
+  if (!err && replace && ::rename(temporary.c_str(), path.c_str()) != 0)
+    err = errno;
+  if (!err && !replace && ::link(temporary.c_str(), path.c_str()) != 0)
+    err = errno;
+  if (err || !replace) ::unlink(temporary.c_str());
+  return err;
+}
+
 }  // namespace
+
+int AnswerClientFromDescription(int clientId, const SVMInfo& description) {
+  ZyClientRecord configured;
+  if (clientId > 0 && PlatformConfig::FindClientById(clientId, configured))
+    return clientId;
+  const auto& os = description.guestOSInfo;
+  std::string name =
+      os.GuestOSName.empty() ? description.strGuestOS : os.GuestOSName;
+  if (name.empty()) return clientId;
+  // Ids of clients answered for, above any a platform hands out.
+  static int nextId = 0x7f000000;
+  int id = clientId > 0 ? clientId : nextId++;
+  ZyClientRecord client;
+  client.nId = id;
+  client.strName = description.strVMName;
+  // A description made from a client's own OS text keeps it whole.
+  client.strOSInfo = name.find(":-") != std::string::npos
+                         ? name
+                         : name + ":-" + os.OSVersion + ":-:-" +
+                               (os.CPUArch.empty() ? "Any" : os.CPUArch);
+  PlatformConfig::AddClient(client);
+  return id;
+}
+
+void AnswerMachineClient(const std::string& clientName, bool windows,
+                         bool is64Bit, const std::string& osText) {
+  // Operating-system ids of a 64-bit Windows server (its guest refined by
+  // the OS text) and of a 32-bit Windows machine.
+  constexpr int kWindows64OSId = 211;
+  constexpr int kWindows32OSId = 208;
+  constexpr int kMachineClientId = 0x7e000000;
+  ZyClientRecord client;
+  if (clientName.empty() ||
+      PlatformConfig::FindClientByName(clientName, client))
+    return;
+  std::string name = osText.empty() ? (windows ? "Windows" : "Linux") : osText;
+  client.nId = kMachineClientId;
+  client.strName = clientName;
+  client.nOperatingSystemId =
+      windows ? (is64Bit ? kWindows64OSId : kWindows32OSId) : 0;
+  client.strOSInfo = name.find(":-") != std::string::npos
+                         ? name
+                         : name + ":-:-:-" + (is64Bit ? "x64" : "x86");
+  PlatformConfig::AddClient(client);
+}
+
+std::string NativeDescriptionName(VirtualServerInstanceType kind,
+                                  const std::string& vmName) {
+  const NativeRow* row = FindNativeRow(kind);
+  if (!row) return std::string();
+  return row->fixedName ? row->fixedName : vmName + row->suffix;
+}
+
+std::vector<std::string> NativeDescriptionNotes(VirtualServerInstanceType kind,
+                                                const SVMInfo& info) {
+  const NativeRow* row = FindNativeRow(kind);
+  if (!row) return {};
+  return row->write(info, SNativeWriteInput()).vNotes;
+}
 
 IVMInfo* CreateFolderVMInfoFromEnvironment(VirtualServerInstanceType kind) {
   const char* root = std::getenv("ZY_PLATFORM_ROOT");
@@ -279,11 +462,19 @@ int FolderVMInfo::Fail(const std::string& text) {
   return 0;
 }
 
+bool FolderVMInfo::Confined(const std::string& path) {
+  std::string error;
+  if (CheckBeneath(root_, path, error)) return true;
+  Fail(error);
+  return false;
+}
+
 std::string FolderVMInfo::KindFolder() const {
   return Join(root_, PlatformKindName(kind_));
 }
 
 std::string FolderVMInfo::VMFolder(const std::string& vmName) const {
+  if (!vmFolder_.empty()) return vmFolder_;
   return Join(KindFolder(), vmName);
 }
 
@@ -315,13 +506,18 @@ bool FolderVMInfo::FindVMFolder(const std::string& vmName,
       return false;
     }
     folder = VMFolder(vmName);
+    if (!Confined(Join(folder, kDescriptionName))) return false;
     if (IsRegularFile(Join(folder, kDescriptionName))) return true;
     Fail("No VM named [" + vmName + "] in [" + KindFolder() + "]");
     return false;
   }
   std::error_code ec;
+  if (!Confined(KindFolder())) return false;
   for (fs::directory_iterator it(KindFolder(), ec), end; !ec && it != end;
        it.increment(ec)) {
+    std::error_code typeError;
+    if (it->symlink_status(typeError).type() != fs::file_type::directory)
+      continue;  // a VM is a folder of its own, never a link to one
     std::string candidate = it->path().string();
     std::string description = Join(candidate, kDescriptionName);
     if (!IsRegularFile(description)) continue;
@@ -361,6 +557,7 @@ int FolderVMInfo::GetHostInfo(const std::string& hostName, uint64_t, int,
   std::string path = Join(KindFolder(), kHostsName);
   nlohmann::json document;
   std::string error;
+  if (!Confined(path)) return 0;
   if (!ReadJsonFile(path, document, error)) return Fail(error);
   if (!document.is_object() || !document.contains("hosts") ||
       !document["hosts"].is_array())
@@ -391,6 +588,7 @@ int FolderVMInfo::GetAvailableInstanceTypes(
   std::string path = Join(KindFolder(), kInstanceTypesName);
   nlohmann::json document;
   std::string error;
+  if (!Confined(path)) return 0;
   if (!ReadJsonFile(path, document, error)) return Fail(error);
   if (!document.is_object())
     return Fail("Malformed [" + path + "]: regions must map to lists");
@@ -428,14 +626,27 @@ int FolderVMInfo::MountVM(MountCtx& ctx) {
   fs::create_directories(mount, ec);
   if (ec)
     return Fail("Cannot create mount folder [" + mount + "]: " + ec.message());
+  std::string link;
+  std::vector<std::string> files = FilesOf(folder, &link);
+  if (!link.empty())
+    return Fail("[" + link +
+                "] is a symbolic link; links are not followed "
+                "below [" +
+                root_ + "]");
   mountFolder_ = mount;
   createdMountFolder_ = !existed;
-  for (const std::string& name : FilesOf(folder)) {
+  for (const std::string& name : files) {
     std::string target = Join(mount, name);
-    int err = PlaceFile(Join(folder, name), target);
-    if (err) {
+    std::string error;
+    // The mount folder is the converter's own, outside the root: the file
+    // is opened beneath the root and written beneath the mount folder.
+    bool placed =
+        CheckBeneath(root_, Join(folder, name), error) &&
+        (::link(Join(folder, name).c_str(), target.c_str()) == 0 ||
+         CopyFileBeneath(root_, Join(folder, name), mount, target, error));
+    if (!placed) {
       std::string text = "Cannot mount [" + name + "] in [" + mount +
-                         "]: " + std::strerror(err);
+                         "]: " + (error.empty() ? std::strerror(errno) : error);
       UnmountVM(ctx);
       return Fail(text);
     }
@@ -505,15 +716,16 @@ bool FolderVMInfo::CheckDestinationFree(const RestoreCtx& ctx,
     Fail("Invalid destination VM name [" + vmName + "]");
     return false;
   }
+  if (!Confined(Join(VMFolder(vmName), kDescriptionName))) return false;
   if (Exists(Join(VMFolder(vmName), kDescriptionName))) {
-    Fail("A VM named [" + vmName + "] already exists in [" + KindFolder() +
-         "]");
+    Fail("A VM named [" + vmName + "] already exists in [" +
+         (vmFolder_.empty() ? KindFolder() : vmFolder_) + "]");
     return false;
   }
-  std::error_code ec;
-  fs::create_directories(KindFolder(), ec);
-  if (ec) {
-    Fail("Cannot create folder [" + KindFolder() + "]: " + ec.message());
+  if (!vmFolder_.empty()) return true;  // the caller made the VM's folder
+  std::string error;
+  if (!CreateFoldersBeneath(root_, KindFolder(), error)) {
+    Fail(error);
     return false;
   }
   return true;
@@ -532,10 +744,11 @@ int FolderVMInfo::PrepareDestinationVM(RestoreCtx& ctx) {
   std::string vmName;
   if (!CheckDestinationFree(ctx, vmName)) return 0;
   std::string folder = VMFolder(vmName);
-  std::error_code ec;
-  bool created = fs::create_directory(folder, ec);
-  if (ec)
-    return Fail("Cannot create VM folder [" + folder + "]: " + ec.message());
+  bool created = ::mkdir(folder.c_str(), 0777) == 0;
+  if (!created && errno != EEXIST)
+    return Fail("Cannot create VM folder [" + folder +
+                "]: " + std::strerror(errno));
+  if (!Confined(folder)) return 0;
   createdVMFolder_ = created ? folder : std::string();
   return 1;
 }
@@ -553,9 +766,16 @@ int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
   std::error_code ec;
   if (!IsSafeFolderName(vmName) || !fs::is_directory(folder, ec))
     return Fail("No destination VM folder [" + folder + "] prepared");
+  for (const std::string& restoreFolder :
+       {folder, ctx.strStagingPath, ctx.strDestinationPath})
+    if (!restoreFolder.empty() && !Confined(restoreFolder)) {
+      RemoveCreatedVMFolder();
+      return 0;
+    }
   SVMInfo description = ctx.vmInfo;
   description.vDiskControllers = ctx.vmInfo.vDiskControllers;
   description.strVMName = vmName;
+  std::vector<std::string> kept = KeepRestoredDisks(ctx, description);
   std::vector<std::string> placed;
   auto undo = [&](const std::string& text) {
     for (const std::string& file : placed) fs::remove(file, ec);
@@ -565,17 +785,16 @@ int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
   for (SDisk& disk : description.vDisks) {
     if (!IsPlacedDisk(disk)) continue;
     std::string from;
-    if (!FindRestoredFile(ctx, disk, folder, from))
-      return undo("Restored disk file [" + disk.fileName + "] not found");
+    std::string error;
+    if (!FindRestoredFile(ctx, disk, folder, from, error)) return undo(error);
     std::string name = BaseName(disk.fileName);
     std::string to = Join(folder, name);
     bool inPlace = from == to ||
                    std::find(placed.begin(), placed.end(), to) != placed.end();
     if (!inPlace) {
-      int err = PlaceFile(from, to);
-      if (err)
+      if (!PlaceFile(root_, from, to, error))
         return undo("Cannot place disk [" + name + "] in [" + folder +
-                    "]: " + std::strerror(err));
+                    "]: " + error);
       placed.push_back(to);
     }
     disk.fileName = name;
@@ -595,7 +814,49 @@ int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
     placed.push_back(descriptionPath);
     return undo("Cannot write the VM description [" + descriptionPath + "]");
   }
+  placed.push_back(descriptionPath);
+  SNativeWriteInput input;
+  input.strRegion = ctx.strRegion;
+  input.strOSValue = ctx.osName;
+  if (!WriteNativeDescription(vmName, description, input, false))
+    return undo(lastError_);
+  if (!kept.empty())
+    ctx.strResultDetail =
+        "restored disk images kept in the VM folder: " + JoinNames(kept);
   return 1;
+}
+
+std::vector<std::string> FolderVMInfo::KeepRestoredDisks(
+    const RestoreCtx& ctx, SVMInfo& description) const {
+  std::vector<std::string> kept;
+  if (!KeepsRestoredDisks(kind_)) return kept;
+  for (const SDisk& disk : description.vDisks)
+    if (IsPlacedDisk(disk)) return kept;
+  for (const SDisk& file : ctx.vDisks) {
+    if (!IsPlacedDisk(file)) continue;
+    description.vDisks.push_back(file);
+    kept.push_back(BaseName(file.fileName));
+  }
+  return kept;
+}
+
+bool FolderVMInfo::WriteNativeDescription(const std::string& vmName,
+                                          const SVMInfo& description,
+                                          SNativeWriteInput input,
+                                          bool replace) {
+  const NativeRow* row = FindNativeRow(kind_);
+  if (!row) return true;
+  std::error_code ec;
+  input.strDiskFolder = fs::absolute(VMFolder(vmName), ec).string();
+  if (input.strRegion.empty()) input.strRegion = description.strRegion;
+  SNativeDescription native = row->write(description, input);
+  std::string path =
+      Join(VMFolder(vmName), NativeDescriptionName(kind_, vmName));
+  int err = WriteWholeFile(path, native.text, replace);
+  if (err)
+    return Fail("Cannot write the native VM description [" + path +
+                "]: " + std::strerror(err));
+  return true;
 }
 
 int FolderVMInfo::CompleteDestinationVM(RestoreCtx& ctx) {
@@ -622,6 +883,7 @@ bool FolderVMInfo::UpdateVMDescription(const std::string& vmName,
   if (!IsSafeFolderName(vmName))
     return Fail("Invalid VM name [" + vmName + "]");
   std::string path = Join(VMFolder(vmName), kDescriptionName);
+  if (!Confined(path)) return false;
   if (!IsRegularFile(path)) return Fail("No VM named [" + vmName + "]");
   SVMInfo description = info;
   description.vDiskControllers = info.vDiskControllers;
@@ -634,5 +896,7 @@ bool FolderVMInfo::UpdateVMDescription(const std::string& vmName,
     return Fail("The VM description gives no " + missing);
   if (!VMConfigFile(path).Save(description))
     return Fail("Cannot write the VM description [" + path + "]");
-  return true;
+  // The native description follows the adjusted description; it is the
+  // VM's own file, written by ConfigureDestinationVM.
+  return WriteNativeDescription(vmName, description, SNativeWriteInput(), true);
 }

@@ -37,12 +37,22 @@
 //   PrepareDestinationVM creates the destination VM's folder
 //   ConfigureDestinationVM  places the restored disk files (found by their
 //                        names in the request's staging or destination
-//                        folder) in it and writes its VMConfig.zyf last, with
+//                        folder) in it and writes its VMConfig.zyf, with
 //                        the request's instance type, and the sizes of disks
-//                        the description gives none taken from their files
+//                        the description gives none taken from their files;
+//                        then the description the kind itself takes
+//                        (NativeDescriptionName), never over an existing file
+//   UpdateVMDescription  rewrites both after the Hyper-V adjustments
 //   CompleteDestinationVM   reports the VM: strVMId "<kind>/<vm>",
 //                        strResultInfo its folder
 //   FinalizeConvertedVM  the three steps above in one call
+// Kinds 1102 and 1301 get a description without disks from the library; the
+// platform keeps the restored disk images in the VM's folder all the same,
+// lists them in the VM's description and in strResultDetail.
+// Every path stays below the root: VM and file names are single path
+// components, no symbolic link below the root is followed (a link in a VM's
+// folder, a linked VM folder, a staging or destination folder outside the
+// root are refused with the reason as last error).
 // The destination VM is named by the request's strVMName, else by its
 // description's.  A failed destination step removes the VM folder it made;
 // no operation changes or removes a file it did not place itself.
@@ -53,9 +63,39 @@
 
 #include "model/PlatformKinds.h"
 #include "platform/access/IVMInfo.h"
+#include "platform/readers/NativeWriters.h"
 
 #include <string>
 #include <vector>
+
+// The backup client a VM's guest OS facts are asked from.  A real platform
+// knows every protected VM's client; without a configured client (none in
+// the platform configuration under clientId), the folder platform answers
+// from the VM's own description: a client registered in-process whose OS
+// text is the description's guest OS name, version and architecture
+// ("Windows Server 2019:-10.0:-:-x64"; "Any" for an unknown architecture).
+// Returns the client id to use: clientId when that client is configured,
+// else the registered one (clientId itself when positive); clientId
+// unchanged when the description names no guest OS.
+ZY_PLATFORM_API int AnswerClientFromDescription(
+    int clientId, const VMInfoStructs::SVMInfo& description);
+// The same for a physical machine's client, known by its name: when no
+// client of that name is configured, one is registered whose OS text is
+// osText (a whole "name:-version:-build:-arch", or a name completed with
+// the architecture) and whose operating-system id is a 64-bit Windows
+// server's or a 32-bit Windows machine's for Windows, 0 otherwise.
+ZY_PLATFORM_API void AnswerMachineClient(const std::string& clientName,
+                                         bool windows, bool is64Bit,
+                                         const std::string& osText);
+// The file name of the native description of a destination VM of kind
+// ("<vm>.vmx", "<vm>.xml", "vm.cfg", "<vm>.ps1", "import-image.json",
+// "azure-vm.json"); empty for a kind without one.
+ZY_PLATFORM_API std::string NativeDescriptionName(
+    VirtualServerInstanceType kind, const std::string& vmName);
+// What the native writer of kind says about a description: one sentence per
+// disk it writes at another address than the description gives.
+ZY_PLATFORM_API std::vector<std::string> NativeDescriptionNotes(
+    VirtualServerInstanceType kind, const VMInfoStructs::SVMInfo& info);
 
 // A folder platform for kind at the root named by ZY_PLATFORM_ROOT, or null
 // when the variable is unset or empty.
@@ -97,8 +137,13 @@ class ZY_PLATFORM_API FolderVMInfo : public IVMInfo {
 
   // <root>/<kind>
   std::string KindFolder() const;
-  // <root>/<kind>/<vm>
+  // <root>/<kind>/<vm>, or the folder given to BuildVMIn.
   std::string VMFolder(const std::string& vmName) const;
+  // Builds the destination VM in folder itself (created when absent)
+  // instead of <root>/<kind>/<vm>: a VM converted from files a user named,
+  // into a folder the user named.  The root still holds hosts.json and
+  // instance-types.json.
+  void BuildVMIn(const std::string& folder) { vmFolder_ = folder; }
   // Rewrites the description of an existing VM of this kind (after the
   // caller adjusted it), its disks named as ConfigureDestinationVM names
   // them; false, with the reason as last error, otherwise.
@@ -107,14 +152,27 @@ class ZY_PLATFORM_API FolderVMInfo : public IVMInfo {
 
  private:
   int Fail(const std::string& text);
+  // False, with the reason as last error, when path leaves the root or
+  // goes through a symbolic link below it.
+  bool Confined(const std::string& path);
+  // For a kind whose description lists no disks, the restored disks the
+  // platform keeps all the same (added to description); their file names.
+  std::vector<std::string> KeepRestoredDisks(
+      const RestoreCtx& ctx, VMInfoStructs::SVMInfo& description) const;
   bool FindVMFolder(const std::string& vmName, const std::string& vmGuid,
                     std::string& folder);
   bool CheckDestinationFree(const RestoreCtx& ctx, std::string& vmName);
   void RemoveCreatedVMFolder();
+  // Writes the VM's native description (NativeDescriptionName) beside
+  // VMConfig.zyf; replace only for the VM's own update.
+  bool WriteNativeDescription(const std::string& vmName,
+                              const VMInfoStructs::SVMInfo& description,
+                              SNativeWriteInput input, bool replace);
 
   VirtualServerInstanceType kind_;
   std::string root_;
   std::string lastError_;
+  std::string vmFolder_;  // set by BuildVMIn
   // What MountVM placed, so UnmountVM removes exactly that.
   std::string mountFolder_;
   bool createdMountFolder_ = false;

@@ -31,6 +31,7 @@
 //===----------------------------------------------------------------------===//
 #include "platform/messages/CNMessageBase.h"
 #include "platform/messages/CNMessageStorage.h"
+#include "platform/support/BoundedFile.h"
 #include "platform/support/XercesInit.h"
 
 #include <xercesc/framework/MemBufInputSource.hpp>
@@ -62,7 +63,6 @@ namespace {
 constexpr size_t kMaxDepth = 32;
 // A restore request describes a few dozen devices and interfaces.
 constexpr size_t kMaxElements = 100000;
-constexpr size_t kMaxTextBytes = 16 * 1024 * 1024;
 
 const char kBase64Attribute[] = "encoding";
 const char kBase64Value[] = "base64";
@@ -489,7 +489,7 @@ bool ParseInto(const std::string& text, CNMessageBase& message,
 
 bool CNMessageBase::parse(const std::string& text, std::string& error) {
   error.clear();
-  if (text.size() > kMaxTextBytes) {
+  if (text.size() > kMaxInputFileBytes) {
     error = "the text is larger than 16 MiB";
     return false;
   }

@@ -89,6 +89,8 @@
 #include <xercesc/util/XMLException.hpp>
 
 #include "platform/support/EvDebug.h"
+#include "platform/support/ExceptionText.h"
+#include "platform/support/FXString.h"
 #include "platform/readers/VMConfigFormat.h"
 #include "platform/support/XercesInit.h"
 
@@ -118,14 +120,6 @@ std::string ToUtf8(const XMLCh* text) {
   } catch (...) {
     return std::string();
   }
-}
-
-std::string Trim(const std::string& text) {
-  const char* space = " \t\r\n";
-  size_t begin = text.find_first_not_of(space);
-  if (begin == std::string::npos) return std::string();
-  size_t end = text.find_last_not_of(space);
-  return text.substr(begin, end - begin + 1);
 }
 
 // Compares a DOM name with an ASCII name without transcoding.
@@ -186,7 +180,7 @@ std::string Text(const DOMElement* element) {
     if (type == DOMNode::TEXT_NODE || type == DOMNode::CDATA_SECTION_NODE)
       text += ToUtf8(node->getNodeValue());
   }
-  return Trim(text);
+  return FXString::Trim(text);
 }
 
 // The trimmed text of a path of children ("placement", "availabilityZone").
@@ -714,7 +708,7 @@ bool ParseResponse(const std::string& xml, std::string& error, Read read) {
   } catch (const DOMException& e) {
     error = ToUtf8(e.getMessage());
   } catch (...) {
-    error = "unexpected failure while parsing";
+    error = CurrentExceptionText() + " while parsing";
   }
   if (error.empty()) error = "unreadable XML";
   return false;

@@ -97,7 +97,11 @@
 #include <map>
 #include <vector>
 
+#include "platform/support/BoundedFile.h"
 #include "platform/support/EvDebug.h"
+#include "platform/support/ExceptionText.h"
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
 #include "platform/readers/VMConfigFormat.h"
 
 using namespace VMInfoStructs;
@@ -676,24 +680,6 @@ bool GetStringList(const Settings& settings, const char* name,
 // Disk and network entries.
 //===----------------------------------------------------------------------===//
 
-std::string Trim(const std::string& text) {
-  const char* space = " \t\r\n";
-  size_t begin = text.find_first_not_of(space);
-  if (begin == std::string::npos) return std::string();
-  return text.substr(begin, text.find_last_not_of(space) - begin + 1);
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-std::string BaseName(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Splits "a, b=c, target=x,y" at commas; "target=" takes the rest.
 std::vector<std::string> SplitParameters(const std::string& text) {
   std::vector<std::string> parts;
@@ -705,7 +691,7 @@ std::vector<std::string> SplitParameters(const std::string& text) {
       return parts;
     }
     size_t comma = text.find(',', pos);
-    parts.push_back(Trim(text.substr(
+    parts.push_back(FXString::Trim(text.substr(
         pos, comma == std::string::npos ? std::string::npos : comma - pos)));
     if (comma == std::string::npos) return parts;
     pos = comma + 1;
@@ -839,9 +825,9 @@ bool ParseDiskEntry(const std::string& text, DiskEntry& entry,
   for (const std::string& part : SplitParameters(text)) {
     size_t equals = part.find('=');
     if (equals != std::string::npos) {
-      std::string key = Lower(Trim(part.substr(0, equals)));
+      std::string key = FXString::ToLower(FXString::Trim(part.substr(0, equals)));
       std::string value = part.substr(equals + 1);
-      if (key != "target") value = Trim(value);
+      if (key != "target") value = FXString::Trim(value);
       if (key == "target") {
         target = value;
         haveTarget = true;
@@ -855,7 +841,7 @@ bool ParseDiskEntry(const std::string& text, DiskEntry& entry,
         access = value;
         haveAccess = true;
       } else if (key == "devtype") {
-        devtype = Lower(value);
+        devtype = FXString::ToLower(value);
       } else if (key == "script") {
         script = value;
       }
@@ -870,7 +856,7 @@ bool ParseDiskEntry(const std::string& text, DiskEntry& entry,
       target = part;
       haveTarget = true;
       prefixed = StripTargetPrefixes(target, phy, prefixFormat);
-    } else if (!haveFormat && !prefixed && OneOf(Lower(part), kDiskFormats)) {
+    } else if (!haveFormat && !prefixed && OneOf(FXString::ToLower(part), kDiskFormats)) {
       format = part;
       haveFormat = true;
     } else if (!haveVdev) {
@@ -898,7 +884,7 @@ bool ParseDiskEntry(const std::string& text, DiskEntry& entry,
   if (phy && !target.empty() && target[0] != '/') target = "/dev/" + target;
   size_t colon = vdev.find(':');
   if (colon != std::string::npos) {
-    if (Lower(vdev.substr(colon + 1)) == "cdrom") devtype = "cdrom";
+    if (FXString::ToLower(vdev.substr(colon + 1)) == "cdrom") devtype = "cdrom";
     vdev.erase(colon);
   }
   if (vdev.empty()) {
@@ -907,14 +893,14 @@ bool ParseDiskEntry(const std::string& text, DiskEntry& entry,
   }
   SDisk& disk = entry.disk;
   disk.fileName = target;
-  disk.strConfigDiskName = BaseName(target);
+  disk.strConfigDiskName = CQiPath::GetBaseName(target);
   disk.strDisplayName = disk.strConfigDiskName;
   disk.nDeviceType = devtype == "cdrom" ? VMInfoStructs::kDeviceTypeCdrom
                                         : VMInfoStructs::kDeviceTypeHardDisk;
   disk.eDiskType = disk.nDeviceType == VMInfoStructs::kDeviceTypeHardDisk
                        ? DT_ORACLE_VM
                        : DT_NONE;
-  disk.strPlatformRef1 = Lower(format.empty() ? prefixFormat : format);
+  disk.strPlatformRef1 = FXString::ToLower(format.empty() ? prefixFormat : format);
   DecodeVdev(vdev, disk.strControllerType, entry.unitIndex);
   if (entry.unitIndex >= 0) {
     bool ide = disk.strControllerType == "ide";
@@ -972,10 +958,10 @@ void ReadNetworkCards(const std::vector<std::string>& diskTexts, bool hvm,
     for (const std::string& part : SplitParameters(diskTexts[i])) {
       size_t equals = part.find('=');
       if (equals == std::string::npos) continue;
-      std::string key = Lower(Trim(part.substr(0, equals)));
-      std::string value = Trim(part.substr(equals + 1));
+      std::string key = FXString::ToLower(FXString::Trim(part.substr(0, equals)));
+      std::string value = FXString::Trim(part.substr(equals + 1));
       if (key == "mac")
-        card.strMacAddress = Lower(value);
+        card.strMacAddress = FXString::ToLower(value);
       else if (key == "bridge")
         card.strNetworkName = value;
       else if (key == "model")
@@ -985,7 +971,7 @@ void ReadNetworkCards(const std::vector<std::string>& diskTexts, bool hvm,
       else if (key == "ip")
         card.strProtocolAddress = value;
       else if (key == "type")
-        type = Lower(value);
+        type = FXString::ToLower(value);
     }
     if (hvm && card.strAdapterType.empty() && (type.empty() || type == "ioemu"))
       card.strAdapterType = kDefaultHvmModel;
@@ -1017,7 +1003,7 @@ bool IsHvm(const Settings& settings) {
   for (const char* name : {"builder", "type"}) {
     const Setting* setting = Find(settings, name);
     if (setting && setting->value.kind == ValueKind::String &&
-        Lower(setting->value.text) == "hvm")
+        FXString::ToLower(setting->value.text) == "hvm")
       return true;
   }
   return false;
@@ -1028,7 +1014,7 @@ bool ReadFirmware(const Settings& settings, SVMInfo& info, std::string& error) {
     std::string value;
     bool present = false;
     if (!GetString(settings, row.setting, value, present, error)) return false;
-    if (present && Lower(value) == row.value) {
+    if (present && FXString::ToLower(value) == row.value) {
       info.strBootFirmware = row.firmware;
       return true;
     }
@@ -1039,7 +1025,7 @@ bool ReadFirmware(const Settings& settings, SVMInfo& info, std::string& error) {
 void ReadGuestOS(const std::string& osType, SVMInfo& info) {
   info.strGuestOS = osType;
   info.guestOSInfo.GuestOSName = osType;
-  std::string lower = Lower(osType);
+  std::string lower = FXString::ToLower(osType);
   if (lower.find("windows") != std::string::npos)
     info.guestOSInfo.OSType = "Windows";
   else if (lower.find("linux") != std::string::npos ||
@@ -1101,7 +1087,7 @@ bool ParseXenDomainConfig(const std::string& text, SVMInfo& info,
     return ParseSettings(text, settings, error) &&
            FillVMInfo(settings, info, error);
   } catch (...) {
-    error = "out of memory while reading the configuration";
+    error = CurrentExceptionText() + " while reading the configuration";
     return false;
   }
 }
@@ -1121,10 +1107,9 @@ bool OracleVMConfigFile::LoadFile(const std::string& path) {
   impl_->settings.clear();
   std::string text;
   std::string error;
-  if (!ReadConfigFileText(path, text, error)) {
-    EvDebug().Error(kLoadFunction,
-                    "Cannot read Oracle VM configuration [%s]: %s",
-                    path.c_str(), error.c_str());
+  if (!ReadBoundedFile(path, text, error)) {
+    EvDebug().Error(kLoadFunction, "Cannot read Oracle VM configuration: %s",
+                    error.c_str());
     return false;
   }
   try {
@@ -1136,9 +1121,8 @@ bool OracleVMConfigFile::LoadFile(const std::string& path) {
     }
   } catch (...) {
     impl_->settings.clear();
-    EvDebug().Error(kLoadFunction,
-                    "Cannot read Oracle VM configuration [%s]: out of memory",
-                    path.c_str());
+    EvDebug().Error(kLoadFunction, "Cannot read Oracle VM configuration [%s]: %s",
+                    path.c_str(), CurrentExceptionText().c_str());
     return false;
   }
   impl_->loaded = true;
@@ -1156,7 +1140,7 @@ bool OracleVMConfigFile::GetVMInfo(SVMInfo& info) {
   try {
     ok = FillVMInfo(impl_->settings, info, error);
   } catch (...) {
-    error = "out of memory while reading the configuration";
+    error = CurrentExceptionText() + " while reading the configuration";
   }
   if (!ok) {
     EvDebug().Error(kInfoFunction, "Invalid Oracle VM configuration [%s]: %s",

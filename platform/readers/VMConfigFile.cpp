@@ -7,7 +7,6 @@
 //===----------------------------------------------------------------------===//
 #include "platform/readers/VMConfigFile.h"
 
-#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,7 +14,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/support/BoundedFile.h"
 #include "platform/support/EvDebug.h"
+#include "platform/support/ExceptionText.h"
 #include "platform/readers/VMConfigFormat.h"
 
 using VMInfoStructs::SVMInfo;
@@ -103,65 +104,14 @@ bool ReplaceFile(const std::string& path, const std::string& text,
 
 }  // namespace
 
-bool ReadConfigFileText(const std::string& path, std::string& text,
-                        std::string& error) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = SystemError("cannot open", errno);
-    return false;
-  }
-  ScopedFd file(fd);
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    error = SystemError("cannot read", errno);
-    return false;
-  }
-  if (!S_ISREG(info.st_mode)) {
-    error = "not a regular file";
-    return false;
-  }
-  if (static_cast<uint64_t>(info.st_size) > kZyMaxConfigFileBytes) {
-    error = "file of " + std::to_string(info.st_size) +
-            " bytes is larger than the " +
-            std::to_string(kZyMaxConfigFileBytes) +
-            " bytes a configuration file may have";
-    return false;
-  }
-  std::string read;
-  read.resize(static_cast<size_t>(info.st_size));
-  size_t done = 0;
-  char probe = 0;
-  for (;;) {
-    // One byte past the size seen, to notice a file that grew meanwhile.
-    char* target = done < read.size() ? &read[done] : &probe;
-    size_t want = done < read.size() ? read.size() - done : 1;
-    ssize_t got = ::read(fd, target, want);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      error = SystemError("cannot read", errno);
-      return false;
-    }
-    if (got == 0) break;
-    if (done >= read.size()) {
-      error = "file grew while it was read";
-      return false;
-    }
-    done += static_cast<size_t>(got);
-  }
-  read.resize(done);
-  text = std::move(read);
-  return true;
-}
-
 VMConfigFile::VMConfigFile(const std::string& path) : path_(path) {}
 
 bool VMConfigFile::Load(SVMInfo& info) {
   try {
     return ReadDescription(info);
   } catch (...) {
-    EvDebug().Error(kLoadFunction,
-                    "Cannot read VM description [%s]: out of memory",
-                    path_.c_str());
+    EvDebug().Error(kLoadFunction, "Cannot read VM description [%s]: %s",
+                    path_.c_str(), CurrentExceptionText().c_str());
     return false;
   }
 }
@@ -170,9 +120,8 @@ bool VMConfigFile::ReadDescription(SVMInfo& info) {
   EvDebug log;
   std::string text;
   std::string error;
-  if (!ReadConfigFileText(path_, text, error)) {
-    log.Error(kLoadFunction, "Cannot read VM description [%s]: %s",
-              path_.c_str(), error.c_str());
+  if (!ReadBoundedFile(path_, text, error)) {
+    log.Error(kLoadFunction, "Cannot read VM description: %s", error.c_str());
     return false;
   }
   bool ok = false;
@@ -198,10 +147,8 @@ bool VMConfigFile::ReadDescription(SVMInfo& info) {
 
 bool VMConfigFile::Save(const SVMInfo& info) {
   std::string error;
-  std::string text = WriteZyf(info);
-  if (text.empty())
-    error = "cannot serialise the description";
-  else if (ReplaceFile(path_, text, error))
+  std::string text = WriteZyf(info, error);
+  if (!text.empty() && ReplaceFile(path_, text, error))
     return true;
   EvDebug().Error(kSaveFunction, "Cannot write VM description [%s]: %s",
                   path_.c_str(), error.c_str());

@@ -24,22 +24,16 @@
 #include "model/VMInfoStructs.h"
 #include "model/ZyExport.h"
 
-// No configuration file is larger than this; a larger one is refused before
-// it is read, so a wrong or hostile file cannot exhaust memory.
-constexpr size_t kZyMaxConfigFileBytes = 16u * 1024u * 1024u;
-
-// Reads a whole configuration file into text.  False, with error set, when it
-// is missing, not a regular file, unreadable or larger than
-// kZyMaxConfigFileBytes.
-ZY_PLATFORM_API bool ReadConfigFileText(const std::string& path,
-                                        std::string& text, std::string& error);
-
 // The generalised description "VMConfig.zyf" (JSON).  ParseZyf takes every
 // member the file names; WriteZyf writes every member of the description, so
 // WriteZyf followed by ParseZyf gives back an equal description.
 ZY_PLATFORM_API bool ParseZyf(const std::string& text,
                               VMInfoStructs::SVMInfo& info, std::string& error);
 ZY_PLATFORM_API std::string WriteZyf(const VMInfoStructs::SVMInfo& info);
+// The same, with the reason in error when the text is empty: a list over its
+// cap, or a text larger than the readers take.
+ZY_PLATFORM_API std::string WriteZyf(const VMInfoStructs::SVMInfo& info,
+                                     std::string& error);
 
 // An Amazon EC2 DescribeInstances (or RunInstances) response, any API
 // version.  Documents with a DOCTYPE are refused.  Of several instances the

@@ -14,12 +14,14 @@
 //   * CRLF line ends and a UTF-8 byte order mark are accepted.
 // A line that is none of these is skipped and logged with its number.
 // The parser works on text (LoadText); LoadFile only reads the file, and
-// refuses one over 16 MiB, which no configuration file comes near.
+// refuses what ReadBoundedFile refuses (a FIFO, a device, over 16 MiB).
 //
 //===----------------------------------------------------------------------===//
 #include "platform/readers/VMXFile.h"
 
+#include "platform/support/BoundedFile.h"
 #include "platform/support/EvDebug.h"
+#include "platform/support/FXString.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -33,11 +35,9 @@ namespace {
 const char kLoadFile[] = "bool VMXFile::LoadFile(const string&, const bool&)";
 const char kLoadText[] = "bool VMXFile::LoadText(const string&, const string&)";
 
-constexpr size_t kMaxFileBytes = 16 * 1024 * 1024;
 // Unreadable lines logged one by one per file; beyond that only a count, so
 // a file that is not a configuration file at all cannot flood the log.
 constexpr size_t kMaxLoggedLines = 20;
-const char kBlanks[] = " \t";
 const char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 // An entry as it stands in the text: the key, and the value with its
@@ -113,58 +113,9 @@ bool ParseLine(std::string_view line, Entry& entry, bool& bad) {
     }
     raw = rest.substr(1, close - 1);
   } else {
-    raw = Trim(rest.substr(0, rest.find('#')));
+    raw = FXString::Trim(rest.substr(0, rest.find('#')));
   }
   entry = {key, raw};
-  return true;
-}
-
-// Reads a regular file of at most kMaxFileBytes; false with a reason in
-// the platform log otherwise.
-bool ReadSmallFile(const std::string& path, std::string& text) {
-  EvDebug log;
-  // O_NONBLOCK: a FIFO under the name must not stall the restore.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
-    log.Debug(kLoadFile, "Cannot open [%s]: %s", path.c_str(),
-              std::strerror(errno));
-    return false;
-  }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    log.Error(kLoadFile, "[%s] is not a regular file", path.c_str());
-    ::close(fd);
-    return false;
-  }
-  if (static_cast<unsigned long long>(info.st_size) > kMaxFileBytes) {
-    log.Error(kLoadFile,
-              "[%s] is too large for a configuration file (%lld bytes)",
-              path.c_str(), static_cast<long long>(info.st_size));
-    ::close(fd);
-    return false;
-  }
-  text.clear();
-  char buffer[1 << 16];
-  for (;;) {
-    ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      log.Error(kLoadFile, "Cannot read [%s]: %s", path.c_str(),
-                std::strerror(errno));
-      ::close(fd);
-      return false;
-    }
-    if (got == 0) break;
-    text.append(buffer, static_cast<size_t>(got));
-    // The file grew while being read.
-    if (text.size() > kMaxFileBytes) {
-      log.Error(kLoadFile, "[%s] is too large for a configuration file",
-                path.c_str());
-      ::close(fd);
-      return false;
-    }
-  }
-  ::close(fd);
   return true;
 }
 
@@ -297,14 +248,18 @@ VMXFile::~VMXFile() { delete impl_; }
 bool VMXFile::LoadFile(const std::string& path, const bool& /*flag*/) {
   impl_->Clear();
   std::string text;
-  if (!ReadSmallFile(path, text)) return false;
+  std::string error;
+  if (!ReadBoundedFile(path, text, error)) {
+    EvDebug().Error(kLoadFile, "%s", error.c_str());
+    return false;
+  }
   return LoadText(text, path);
 }
 
 bool VMXFile::LoadText(const std::string& text, const std::string& origin) {
   impl_->Clear();
   EvDebug log;
-  if (text.size() > kMaxFileBytes) {
+  if (text.size() > kMaxInputFileBytes) {
     log.Error(kLoadText, "[%s] is too large for a configuration file",
               origin.c_str());
     return false;

@@ -95,6 +95,9 @@
 #include <unordered_map>
 
 #include "platform/support/EvDebug.h"
+#include "platform/support/ExceptionText.h"
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
 #include "platform/readers/VMConfigFormat.h"
 #include "platform/readers/VMXFile.h"
 
@@ -118,12 +121,6 @@ constexpr size_t kMaxDevices = 1024;
 constexpr size_t kMaxControllers = 64;
 constexpr size_t kMaxNetworkCards = 100;
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // A value as shown in an error line: long values are cut, so one bad value
 // cannot flood the log.
 std::string Shown(const std::string& value) {
@@ -132,22 +129,10 @@ std::string Shown(const std::string& value) {
                                      : value.substr(0, kShownChars) + "...";
 }
 
-std::string Trim(const std::string& text) {
-  const char* space = " \t\r\n";
-  size_t begin = text.find_first_not_of(space);
-  if (begin == std::string::npos) return std::string();
-  return text.substr(begin, text.find_last_not_of(space) - begin + 1);
-}
-
 bool EndsWithNoCase(const std::string& text, const char* suffix) {
   size_t length = std::strlen(suffix);
   return text.size() >= length &&
-         Lower(text.substr(text.size() - length)) == suffix;
-}
-
-std::string BaseName(const std::string& path) {
-  size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+         FXString::ToLower(text.substr(text.size() - length)) == suffix;
 }
 
 //===----------------------------------------------------------------------===//
@@ -401,7 +386,7 @@ bool GetBool(const Keys& keys, const std::string& key, bool fallback,
     value = fallback;
     return true;
   }
-  std::string word = Lower(Trim(*text));
+  std::string word = FXString::ToLower(FXString::Trim(*text));
   for (const BoolWord& row : kBoolWords) {
     if (word == row.word) {
       value = row.value;
@@ -417,7 +402,7 @@ bool GetCount(const Keys& keys, const char* key, int64_t low, int64_t high,
   const std::string* text = keys.Find(key);
   present = text != nullptr;
   if (!text) return true;
-  std::string digits = Trim(*text);
+  std::string digits = FXString::Trim(*text);
   if (digits.empty() || !std::all_of(digits.begin(), digits.end(), [](char c) {
         return std::isdigit(static_cast<unsigned char>(c));
       })) {
@@ -461,10 +446,10 @@ std::string CanonicalUuid(const std::string& text) {
   std::string hex;
   for (char c : text) {
     if (c == ' ' || c == '-') continue;
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return Trim(text);
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return FXString::Trim(text);
     hex += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   }
-  if (hex.size() != 32) return Trim(text);
+  if (hex.size() != 32) return FXString::Trim(text);
   return hex.substr(0, 8) + "-" + hex.substr(8, 4) + "-" + hex.substr(12, 4) +
          "-" + hex.substr(16, 4) + "-" + hex.substr(20);
 }
@@ -497,7 +482,7 @@ constexpr GuestFamily kGuestFamilies[] = {
 
 void ReadGuestOS(const std::string& guestOS, SVMInfo& info) {
   info.strGuestOS = guestOS;
-  std::string id = Lower(Trim(guestOS));
+  std::string id = FXString::ToLower(FXString::Trim(guestOS));
   const GuestFamily* family = nullptr;
   for (const GuestFamily& row : kGuestFamilies) {
     if (id.compare(0, std::strlen(row.prefix), row.prefix) == 0) {
@@ -520,7 +505,7 @@ bool ReadMachine(const Keys& keys, SVMInfo& info, std::string& error) {
   if (const std::string* name = keys.Find("displayname"))
     info.strVMName = *name;
   const std::string* uuid = keys.Find("vc.uuid");
-  if (!uuid || Trim(*uuid).empty()) uuid = keys.Find("uuid.bios");
+  if (!uuid || FXString::Trim(*uuid).empty()) uuid = keys.Find("uuid.bios");
   if (uuid) info.strGUID = CanonicalUuid(*uuid);
   if (const std::string* guestOS = keys.Find("guestos"))
     ReadGuestOS(*guestOS, info);
@@ -534,7 +519,7 @@ bool ReadMachine(const Keys& keys, SVMInfo& info, std::string& error) {
     return false;
   info.i64NumCPUs = present ? value : 1;
 
-  std::string firmware = Lower(Trim(keys.Get("firmware")));
+  std::string firmware = FXString::ToLower(FXString::Trim(keys.Get("firmware")));
   if (firmware.empty() || firmware == "bios")
     info.strBootFirmware = "BIOS";
   else if (firmware == "efi")
@@ -606,14 +591,14 @@ bool ControllerPresent(const Keys& keys, const DeviceKey& device, bool& present,
 // CD-ROMs.
 bool ReadDevice(const Keys& keys, const DeviceKey& device, SDisk& disk) {
   std::string prefix = device.Prefix();
-  std::string type = Lower(Trim(keys.Get(prefix + "devicetype")));
+  std::string type = FXString::ToLower(FXString::Trim(keys.Get(prefix + "devicetype")));
   std::string file = keys.Get(prefix + "filename");
   if (type.find("cdrom") != std::string::npos) {
     disk.nDeviceType = VMInfoStructs::kDeviceTypeCdrom;
-    if (Lower(file) == "emptybackingstring") file.clear();
+    if (FXString::ToLower(file) == "emptybackingstring") file.clear();
   } else if (type.empty() || type.find("disk") != std::string::npos) {
     disk.nDeviceType = VMInfoStructs::kDeviceTypeHardDisk;
-    if (Trim(file).empty()) {
+    if (FXString::Trim(file).empty()) {
       EvDebug().Debug(kInfoFunction, "Disk [%s] has no file; it is passed over",
                       prefix.substr(0, prefix.size() - 1).c_str());
       return false;
@@ -627,7 +612,7 @@ bool ReadDevice(const Keys& keys, const DeviceKey& device, SDisk& disk) {
   // the VM.
   bool image = disk.nDeviceType == VMInfoStructs::kDeviceTypeHardDisk ||
                type == "cdrom-image";
-  disk.strConfigDiskName = image ? BaseName(file) : std::string();
+  disk.strConfigDiskName = image ? CQiPath::GetBaseName(file) : std::string();
   disk.strDisplayName = disk.strConfigDiskName;
   disk.strControllerType = kBusKinds[device.kind].prefix;
   disk.nBus = device.bus;
@@ -698,10 +683,10 @@ bool ReadControllers(const Keys& keys, SVMInfo& info, std::string& error) {
     SVMDiskController controller;
     controller.strName = kind.prefix;
     controller.nBusNumber = bus.bus;
-    controller.strControllerType = Lower(Trim(keys.Get(prefix + "virtualdev")));
+    controller.strControllerType = FXString::ToLower(FXString::Trim(keys.Get(prefix + "virtualdev")));
     if (controller.strControllerType.empty())
       controller.strControllerType = kind.defaultModel;
-    std::string sharing = Lower(Trim(keys.Get(prefix + "sharedbus")));
+    std::string sharing = FXString::ToLower(FXString::Trim(keys.Get(prefix + "sharedbus")));
     controller.bShared = !sharing.empty() && sharing != "none";
     controllers.push_back(controller);
   }
@@ -720,13 +705,13 @@ std::string NetworkOf(const Keys& keys, const std::string& prefix,
   std::string name = keys.Get(prefix + "networkname");
   if (!name.empty()) return name;
   if (!networkId.empty()) return networkId;
-  std::string connection = Lower(Trim(keys.Get(prefix + "connectiontype")));
+  std::string connection = FXString::ToLower(FXString::Trim(keys.Get(prefix + "connectiontype")));
   if (connection == "custom") return keys.Get(prefix + "vnet");
   return connection;
 }
 
 std::string MacOf(const Keys& keys, const std::string& prefix) {
-  std::string type = Lower(Trim(keys.Get(prefix + "addresstype")));
+  std::string type = FXString::ToLower(FXString::Trim(keys.Get(prefix + "addresstype")));
   std::string address = keys.Get(prefix + "address");
   std::string generated = keys.Get(prefix + "generatedaddress");
   std::string mac;
@@ -736,7 +721,7 @@ std::string MacOf(const Keys& keys, const std::string& prefix) {
     mac = generated;
   else
     mac = address.empty() ? generated : address;
-  return Lower(Trim(mac));
+  return FXString::ToLower(FXString::Trim(mac));
 }
 
 bool ReadNetworkCards(const Keys& keys, SVMInfo& info, std::string& error) {
@@ -762,7 +747,7 @@ bool ReadNetworkCards(const Keys& keys, SVMInfo& info, std::string& error) {
     if (!present) continue;
     SVMNetworkCard card;
     card.strName = "ethernet" + std::to_string(index);
-    card.strAdapterType = Lower(Trim(keys.Get(prefix + "virtualdev")));
+    card.strAdapterType = FXString::ToLower(FXString::Trim(keys.Get(prefix + "virtualdev")));
     card.strNetworkName = NetworkOf(keys, prefix, card.strNetworkId);
     card.strMacAddress = MacOf(keys, prefix);
     if (!GetBool(keys, prefix + "startconnected", true, card.bConnected, error))
@@ -811,7 +796,7 @@ bool VMXFile::GetVMInfo(SVMInfo& info) {
   try {
     if (FillVMInfo(*this, info, error)) return true;
   } catch (...) {
-    error = "out of memory while reading the configuration";
+    error = CurrentExceptionText() + " while reading the configuration";
   }
   EvDebug().Error(kInfoFunction, "Invalid VMware configuration: %s",
                   error.c_str());

@@ -1,23 +1,20 @@
 //===- PlatformConfig.cpp - Platform settings and client records ----------===//
 #include "platform/settings/PlatformConfig.h"
 
+#include "platform/support/BoundedFile.h"
 #include "platform/support/EvDebug.h"
 
 #include <nlohmann/json.hpp>
 
 #include <sys/stat.h>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <vector>
 
 namespace {
 
 const char kFunction[] = "PlatformConfig";
-// A configuration larger than this is not a configuration file.
-constexpr off_t kMaxConfigBytes = 16 * 1024 * 1024;
 
 struct ConfigData {
   std::map<std::string, std::map<std::string, std::string>> settings;
@@ -93,17 +90,15 @@ void LoadFile(ConfigState& state, const FileStamp& stamp) {
   state.loaded = true;
   if (stamp.path.empty() || stamp.size < 0) return;
   EvDebug log;
-  if (stamp.size > kMaxConfigBytes) {
-    log.Error(kFunction,
-              "Platform configuration [%s] is larger than 16 MiB; ignored",
-              stamp.path.c_str());
+  std::string text;
+  std::string error;
+  if (!ReadBoundedFile(stamp.path, text, error)) {
+    log.Error(kFunction, "Cannot read the platform configuration; ignored: %s",
+              error.c_str());
     return;
   }
-  std::ifstream in(stamp.path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
   try {
-    state.file = ParseConfig(text.str());
+    state.file = ParseConfig(text);
   } catch (const std::exception& e) {
     log.Error(kFunction,
               "Platform configuration [%s] is malformed; ignored: %s",

@@ -66,8 +66,8 @@ int CopyNoReplace(const std::string& from, const std::string& to) {
 // Renames without replacing: renameat2(RENAME_NOREPLACE) where the file
 // system has it, else a hard link and an unlink (link fails on a taken name).
 int RenameNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
-                  RENAME_NOREPLACE) == 0)
+  if (FileOperations().renameFiles(from.c_str(), to.c_str(),
+                                   RENAME_NOREPLACE) == 0)
     return 0;
   if (errno != EINVAL && errno != ENOSYS) return errno;
   if (::link(from.c_str(), to.c_str()) != 0) return errno;
@@ -79,7 +79,16 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
   return 0;
 }
 
+int SystemRename(const char* from, const char* to, unsigned flags) {
+  return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, flags);
+}
+
 }  // namespace
+
+ZyFileOperations& FileOperations() {
+  static ZyFileOperations operations{SystemRename};
+  return operations;
+}
 
 std::string CQiPath::Append(const char* folder, const char* name) {
   return Append(std::string(folder ? folder : ""),

@@ -3,7 +3,9 @@
 // Paths are POSIX paths.  Joining puts one "/" between two parts (none when
 // the first part is empty or already ends in "/").  Base names and
 // extensions are taken after the last "/" or "\", since file names that
-// come from Windows hosts keep their backslashes.
+// come from Windows hosts keep their backslashes; separators at the end are
+// dropped first ("a/b/" gives "b").  GetBaseName is the one base name of the
+// system: the readers and the folder platform use it.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -39,6 +41,15 @@ class ZY_PLATFORM_API FXPath {
                             int flags);
   static bool DoesPathExist(const std::string& path);
 };
+
+// The system call behind ZyMoveFileEx's rename, replaceable so that a test
+// runs the path a move across file systems takes (renameat2 returning
+// EXDEV) on one file system.  Internal: not exported from the library.
+struct ZyFileOperations {
+  // renameat2(AT_FDCWD, from, AT_FDCWD, to, flags): 0, or -1 with errno.
+  int (*renameFiles)(const char* from, const char* to, unsigned flags);
+};
+ZyFileOperations& FileOperations();
 
 // ZyMoveFileEx flag: across file systems, copy the file and remove the
 // source instead of failing with EXDEV.

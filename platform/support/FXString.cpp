@@ -68,6 +68,13 @@ std::string FXString::ToLower(const std::string& text) {
   return lower;
 }
 
+std::string FXString::Trim(const std::string& text) {
+  const char* blanks = " \t\r\n";
+  size_t first = text.find_first_not_of(blanks);
+  if (first == std::string::npos) return std::string();
+  return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 int _stricmp(const char* a, const char* b) {
   return CompareRange(a, std::strlen(a), b, std::strlen(b), true);
 }

@@ -29,7 +29,10 @@ class ZY_PLATFORM_API FXString {
   // printf into a string.
   static std::string Format(const char* format, ...)
       __attribute__((format(printf, 1, 2)));
+  // ASCII letters only; other bytes (UTF-8 included) are kept.
   static std::string ToLower(const std::string& text);
+  // Without the blanks (space, tab, CR, LF) at both ends.
+  static std::string Trim(const std::string& text);
 };
 
 ZY_PLATFORM_API int _stricmp(const char* a, const char* b);

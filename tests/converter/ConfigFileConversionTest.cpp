@@ -109,7 +109,6 @@ TEST(ConfigFileConversion, OtherZyfFilesArePassedOverWithAMessage) {
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].message,
               "Skipping converting config file [" + file + "]");
-    EXPECT_EQ(records[0].function, kConvertConfigFileFn);
     EXPECT_EQ(records[0].level, 0);
   }
 }

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -46,7 +47,10 @@ extern "C" int close(int fd) {
 
 TEST(TestCloneDisk, ACopyWhoseDestinationFailsToCloseFails) {
   TempDir dir;
-  dir.Write("C:\\test10G-snap.vhdx", std::string(10000, 'x'));
+  std::string raw = dir.Write("source.raw", std::string(10000, 'x'));
+  std::string make = "qemu-img convert -q -f raw -O vhdx '" + raw + "' '" +
+                     dir.File("C:\\test10G-snap.vhdx") + "'";
+  ASSERT_EQ(std::system(make.c_str()), 0) << make;
   char* previous = getcwd(nullptr, 0);
   ASSERT_EQ(chdir(dir.path().c_str()), 0);
   ScopedLogCapture capture;

@@ -20,18 +20,3 @@ TEST(DiskFormat, KindsAndFormatsOutsideTheTablesGetTheDefaults) {
     EXPECT_EQ(ZyVMConverter::DetermineDestinationDiskProvisioningType(type), 2);
   }
 }
-
-TEST(DiskFormat, ExtensionLookupLogsAtLevelTwo) {
-  ScopedLogCapture capture;
-  ZyVMConverter converter;
-  converter.GetDestinationDiskExtension(DT_AMAZON);
-  auto records = capture.sink().Records();
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].kind, LogKind::DebugLvl);
-  EXPECT_EQ(records[0].level, 2);
-  EXPECT_EQ(
-      records[0].function,
-      "std::string ZyVMConverter::GetDestinationDiskExtension(DiskType_t)");
-  EXPECT_EQ(records[0].message,
-            "Disk extension is [.vhdx] for converted disk type [24]");
-}

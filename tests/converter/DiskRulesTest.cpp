@@ -108,9 +108,6 @@ TEST(DiskRules, RoundingIsLoggedWithCommasAndOnlyWhenSizeChanges) {
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].kind, LogKind::Debug);
   EXPECT_EQ(
-      records[0].function,
-      "void ZyVMConverter::RoundUpDiskSizeToNearestGB(VMInfoStructs::SDisk&)");
-  EXPECT_EQ(
       records[0].message,
       "Disk size is set to [2,147,483,648] bytes from [1,073,741,825] bytes");
 

@@ -1,11 +1,13 @@
 //===- HyperVAdjustTest.cpp - Boot disk, networks and machine identifier --===//
 #include "converter/ZyVMConverter.h"
+#include "support/Golden.h"
 #include "support/RecordingVMInfo.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -14,167 +16,43 @@ using VMInfoStructs::SVMInfo;
 
 namespace {
 
-const char kBootDisk[] =
-    "void ZyVMConverter::AdjustHyperVBootDisk(VMInfoStructs::SVMInfo&)";
-const char kMoved[] = "Boot disk is adjusted to ide:0:0";
+// Items separated by ','; "" is an empty item.
+std::vector<std::string> Items(const std::string& text) {
+  std::vector<std::string> items;
+  std::istringstream in(text);
+  for (std::string item; std::getline(in, item, ',');)
+    items.push_back(item == "\"\"" ? "" : item);
+  return items;
+}
 
-// One device: "ide 0:1 cd" is a CD-ROM drive on IDE bus 0 slot 1.
-struct Device {
-  const char* controller;
-  int bus;
-  int slot;
-  int deviceType = 1;
-};
-
-SVMInfo MachineWith(const char* firmware, const std::vector<Device>& devices) {
+// "ide:0:1:2" is a CD-ROM drive (device type 2) on IDE bus 0 slot 1.
+SVMInfo MachineWith(const std::string& firmware, const std::string& devices) {
   SVMInfo vm;
   vm.strBootFirmware = firmware;
-  for (const Device& device : devices) {
+  for (const std::string& device : Items(devices)) {
+    std::istringstream in(device);
     SDisk disk;
-    disk.strControllerType = device.controller;
-    disk.nBus = device.bus;
-    disk.nSlot = device.slot;
-    disk.nDeviceType = device.deviceType;
+    std::string field;
+    std::getline(in, disk.strControllerType, ':');
+    std::getline(in, field, ':');
+    disk.nBus = std::stoi(field);
+    std::getline(in, field, ':');
+    disk.nSlot = std::stoi(field);
+    disk.nDeviceType = std::getline(in, field, ':') ? std::stoi(field) : 1;
     vm.vDisks.push_back(disk);
   }
   return vm;
 }
 
-std::vector<std::string> Layout(const SVMInfo& vm) {
-  std::vector<std::string> positions;
+std::string Layout(const SVMInfo& vm) {
+  std::string text;
   for (const SDisk& disk : vm.vDisks)
-    positions.push_back(disk.strControllerType + "-" +
-                        std::to_string(disk.nBus) + ":" +
-                        std::to_string(disk.nSlot));
-  return positions;
+    text += disk.strControllerType + "-" + std::to_string(disk.nBus) + ":" +
+            std::to_string(disk.nSlot) + " ";
+  return text + "\n";
 }
 
-using Positions = std::vector<std::string>;
-
-struct BootRow {
-  int line;
-  const char* firmware;
-  std::vector<Device> devices;
-  Positions expected;
-  const char* movedTo;  // "IDE:0:1" when the device at IDE 0:0 moved
-};
-
-constexpr int kCd = 2;
-
-// clang-format off
-const BootRow kBootRows[] = {
-    // BIOS guests boot from IDE 0:0.
-    {__LINE__, "BIOS", {{"scsi", 0, 0}}, {"ide-0:0"}, nullptr},
-    {__LINE__, "", {{"scsi", 0, 0}, {"scsi", 0, 1}}, {"ide-0:0", "scsi-0:1"},
-     nullptr},
-    {__LINE__, "BIOS", {{"ide", 0, 0, kCd}, {"scsi", 0, 0}},
-     {"ide-0:1", "ide-0:0"}, "IDE:0:1"},
-    {__LINE__, "BIOS", {{"ide", 0, 0, kCd}, {"ide", 0, 1, kCd}, {"scsi", 0, 0}},
-     {"ide-1:0", "ide-0:1", "ide-0:0"}, "IDE:1:0"},
-    {__LINE__, "BIOS",
-     {{"ide", 0, 0, kCd}, {"ide", 0, 1}, {"ide", 1, 0}, {"scsi", 0, 0}},
-     {"ide-1:1", "ide-0:1", "ide-1:0", "ide-0:0"}, "IDE:1:1"},
-    {__LINE__, "BIOS",
-     {{"ide", 0, 0, kCd}, {"ide", 0, 1}, {"ide", 1, 0}, {"ide", 1, 1},
-      {"scsi", 0, 0}},
-     {"ide-0:0", "ide-0:1", "ide-1:0", "ide-1:1", "scsi-0:0"}, nullptr},
-    // Another controller's address does not take an IDE address.
-    {__LINE__, "BIOS",
-     {{"ide", 0, 0, kCd}, {"ide", 0, 1}, {"sata", 1, 0}, {"scsi", 0, 0}},
-     {"ide-1:0", "ide-0:1", "sata-1:0", "ide-0:0"}, "IDE:1:0"},
-    // Four IDE devices, one of them outside the four usual addresses.
-    {__LINE__, "BIOS",
-     {{"ide", 0, 0, kCd}, {"ide", 0, 1}, {"ide", 1, 0}, {"sata", 1, 1},
-      {"scsi", 0, 0}, {"ide", 2, 0}},
-     {"ide-0:0", "ide-0:1", "ide-1:0", "sata-1:1", "scsi-0:0", "ide-2:0"},
-     nullptr},
-    // Controller names in any letter case are the same controllers.
-
-    {__LINE__, "BIOS", {{"IDE", 0, 0, kCd}, {"SCSI", 0, 0}},
-     {"IDE-0:1", "ide-0:0"}, "IDE:0:1"},
-    {__LINE__, "BIOS",
-     {{"ide", 0, 0, kCd}, {"ide", 0, 1}, {"ide", 1, 1}, {"Ide", 1, 0, 0},
-      {"scsi", 0, 0}},
-     {"ide-0:0", "ide-0:1", "ide-1:1", "Ide-1:0", "scsi-0:0"}, nullptr},
-    // EFI (Generation 2) machines have no IDE controller.
-    {__LINE__, "EFI",
-     {{"ide", 0, 0}, {"ide", 0, 1}, {"scsi", 0, 0}, {"scsi", 0, 1}},
-     {"scsi-0:2", "scsi-0:3", "scsi-0:0", "scsi-0:1"}, nullptr},
-    {__LINE__, "uefi", {{"ide", 0, 0}, {"scsi", 0, 1}},
-     {"scsi-0:0", "scsi-0:1"}, nullptr},
-    {__LINE__, "Efi", {{"ide", 0, 1, kCd}, {"scsi", 0, 1}, {"scsi", 0, 5}},
-     {"scsi-0:6", "scsi-0:1", "scsi-0:5"}, nullptr},
-    // An IDE disk on bus 1 is tested against SCSI bus 1, not bus 0.
-    {__LINE__, "EFI", {{"ide", 1, 0}, {"scsi", 1, 0}},
-     {"scsi-1:1", "scsi-1:0"}, nullptr},
-    // Addresses handed out are taken for the disks that follow.
-    {__LINE__, "EFI", {{"scsi", 0, 0}, {"ide", 0, 1}, {"ide", 0, 0}},
-     {"scsi-0:0", "scsi-0:1", "scsi-0:2"}, nullptr},
-};
-// clang-format on
-
-}  // namespace
-
-TEST(HyperVBootDisk, LayoutsAreAdjustedForTheFirmware) {
-  for (const auto& row : kBootRows) {
-    SCOPED_TRACE(row.line);
-    ScopedLogCapture capture;
-    ZyVMConverter converter;
-    SVMInfo vm = MachineWith(row.firmware, row.devices);
-    converter.AdjustHyperVBootDisk(vm);
-    EXPECT_EQ(Layout(vm), row.expected);
-
-    const auto& sink = capture.sink();
-    if (row.movedTo) {
-      EXPECT_TRUE(
-          sink.ContainsAtLevel(std::string("Device at IDE:0:0 is moved to ") +
-                                   row.movedTo + " to plug boot disk",
-                               0));
-      EXPECT_TRUE(sink.ContainsAtLevel(kMoved, 0));
-      ASSERT_EQ(sink.Records().size(), 2u);
-    } else {
-      EXPECT_TRUE(sink.Records().empty());
-    }
-    for (const auto& record : sink.Records())
-      EXPECT_EQ(record.function, kBootDisk);
-  }
-}
-
-namespace {
-
-struct NetworkRow {
-  int line;
-  int kind;
-  std::vector<const char*> hostNetworks;
-  std::vector<const char*> mapping;  // the request's network per adapter
-  const char* guestOS;
-  std::vector<const char*> expected;  // each adapter's network afterwards
-  bool legacy;
-  const char* query;  // host query used, or null
-};
-
-// clang-format off
-const NetworkRow kNetworkRows[] = {
-    // One host network is the default for unmapped adapters.
-    {__LINE__, 102, {"External"}, {"Lab"}, "Windows Server 2016",
-     {"Lab", "External", "External"}, false, "GetLocalHostInfo"},
-    // Two host networks: no default, unmapped adapters keep theirs.
-    {__LINE__, 102, {"External", "Internal"}, {}, "Ubuntu",
-     {"net0", "net1", "net2"}, true, "GetLocalHostInfo"},
-    {__LINE__, 102, {}, {"A", "B", "C", "D"}, "WINDOWS 10", {"A", "B", "C"},
-     false, "GetLocalHostInfo"},
-    // An empty mapped name keeps the adapter's network.
-    {__LINE__, 402, {"vnet1"}, {"", "X"}, "win", {"net0", "X", "vnet1"},
-     false, "GetHostInfo"},
-    {__LINE__, 403, {"vnet1", "vnet2"}, {""}, "Windows",
-     {"net0", "net1", "net2"}, false, "GetHostInfo"},
-    // Other kinds ask no host.
-    {__LINE__, 401, {"External"}, {"Lab"}, "Darwin",
-     {"Lab", "net1", "net2"}, true, nullptr},
-};
-// clang-format on
-
-SVMInfo ThreeAdapters(const char* guestOS) {
+SVMInfo ThreeAdapters(const std::string& guestOS) {
   SVMInfo vm;
   vm.strGuestOS = guestOS;
   for (int k = 0; k < 3; ++k) {
@@ -187,83 +65,69 @@ SVMInfo ThreeAdapters(const char* guestOS) {
   return vm;
 }
 
+std::string Adapters(const SVMInfo& vm) {
+  std::string text;
+  for (const auto& card : vm.vNetworkCards)
+    text += card.strName + " [" + card.strNetworkName + "]" +
+            (card.bLegacyAdapter ? " legacy\n" : " synthetic\n");
+  return text;
+}
+
 }  // namespace
 
+// tests/data/converter/hyperv/boot-disk.cases holds a machine a line,
+// boot-disk.expected each layout afterwards and the lines logged.
+TEST(HyperVBootDisk, LayoutsAreAdjustedForTheFirmware) {
+  const auto folder = golden::Data("converter/hyperv");
+  std::string actual;
+  for (const auto& c : golden::Cases(folder / "boot-disk.cases")) {
+    ASSERT_EQ(c.fields.size(), 2u) << c.text;
+    ScopedLogCapture capture;
+    ZyVMConverter converter;
+    SVMInfo vm = MachineWith(c.fields[0], c.fields[1]);
+    converter.AdjustHyperVBootDisk(vm);
+    actual += "== " + c.text + "\n" + Layout(vm) +
+              golden::Lines(capture.sink().Records());
+  }
+  golden::Check(folder / "boot-disk.expected", actual);
+}
+
+// networks.cases: the adapters afterwards, the host queried, the lines.
 TEST(HyperVNetworks, AdaptersAreMappedToDestinationNetworks) {
-  for (const auto& row : kNetworkRows) {
-    SCOPED_TRACE(row.line);
+  const auto folder = golden::Data("converter/hyperv");
+  std::string actual;
+  for (const auto& c : golden::Cases(folder / "networks.cases")) {
+    ASSERT_EQ(c.fields.size(), 5u) << c.text;
     auto script = std::make_shared<VMInfoScript>();
-    for (const char* name : row.hostNetworks) {
+    for (const std::string& name : Items(c.fields[1])) {
       VMInfoStructs::SNetworkInfo network;
       network.strName = name;
       script->localHostInfo.vNetworks.push_back(network);
       script->hostInfo.vNetworks.push_back(network);
     }
+    if (!c.fields[4].empty() && c.fields[4] != "none") {
+      script->results["GetLocalHostInfo"] = std::stoi(c.fields[4]);
+      script->results["GetHostInfo"] = std::stoi(c.fields[4]);
+    }
     RecordingVMInfo destination(script);
     ScopedLogCapture capture;
     ZyVMConverter converter;
-    converter.eDestInstType = static_cast<VirtualServerInstanceType>(row.kind);
-    converter.pDestVMInfo = &destination;
+    converter.eDestInstType =
+        static_cast<VirtualServerInstanceType>(std::stoi(c.fields[0]));
+    if (c.fields[4] != "none") converter.pDestVMInfo = &destination;
     converter.restoreCtx.strDestinationHost = "hv01";
-    for (const char* name : row.mapping) {
+    for (const std::string& name : Items(c.fields[2])) {
       VMInfoStructs::SVMNetworkCard card;
       card.strNetworkName = name;
       converter.restoreCtx.vNetworkCards.push_back(card);
     }
-    SVMInfo vm = ThreeAdapters(row.guestOS);
+    SVMInfo vm = ThreeAdapters(c.fields[3]);
     converter.AdjustHyperVNetworkConnections(vm);
-
-    for (size_t k = 0; k < vm.vNetworkCards.size(); ++k) {
-      SCOPED_TRACE(k);
-      EXPECT_EQ(vm.vNetworkCards[k].strNetworkName, row.expected[k]);
-      EXPECT_EQ(vm.vNetworkCards[k].bLegacyAdapter, row.legacy);
-      EXPECT_TRUE(capture.sink().Contains(
-          LogKind::Debug, "[nic" + std::to_string(k) + "] Source network [net" +
-                              std::to_string(k) + "] => Destination network [" +
-                              row.expected[k] + "]\n"));
-    }
-    if (row.query) {
-      ASSERT_EQ(script->calls.size(), 1u);
-      EXPECT_EQ(script->calls[0].op, row.query);
-      const std::vector<std::string> args =
-          row.kind == 102 ? std::vector<std::string>{"67108864", "0"}
-                          : std::vector<std::string>{"hv01", "67108864", "0"};
-      EXPECT_EQ(script->calls[0].args, args);
-    } else {
-      EXPECT_TRUE(script->calls.empty());
-    }
-    const auto& sink = capture.sink();
-    EXPECT_TRUE(sink.ContainsAtLevel("Adjusting Network Connections", 0));
-    EXPECT_TRUE(sink.Contains(LogKind::Debug, "Host Network Connections"));
-    EXPECT_TRUE(sink.Contains(
-        LogKind::Debug,
-        std::string(row.legacy ? "Using legacy" : "Using synthetic") +
-            " network adapter for OS [" + row.guestOS + "]"));
-    EXPECT_TRUE(sink.Contains(LogKind::Debug, "VM Network Connections"));
-  }
-}
-
-TEST(HyperVNetworks, AFailedHostQueryLeavesAdaptersUntouched) {
-  for (int kind : {102, 402, 403}) {
-    SCOPED_TRACE(kind);
-    auto script = std::make_shared<VMInfoScript>();
-    script->results["GetLocalHostInfo"] = 0;
-    script->results["GetHostInfo"] = 0;
-    RecordingVMInfo destination(script);
-    ScopedLogCapture capture;
-    ZyVMConverter converter;
-    converter.eDestInstType = static_cast<VirtualServerInstanceType>(kind);
-    converter.pDestVMInfo = &destination;
-    SVMInfo vm = ThreeAdapters("Windows");
-    converter.AdjustHyperVNetworkConnections(vm);
-    EXPECT_EQ(vm.vNetworkCards[2].strNetworkName, "net2");
-    EXPECT_FALSE(vm.vNetworkCards[0].bLegacyAdapter);
-    EXPECT_EQ(capture.sink().Records().size(), 1u);
-
     converter.pDestVMInfo = nullptr;
-    converter.AdjustHyperVNetworkConnections(vm);
-    EXPECT_EQ(vm.vNetworkCards[1].bLegacyAdapter, true);
+    actual += "== " + c.text + "\n" + Adapters(vm) + script->Calls() +
+              golden::Lines(capture.sink().Records());
   }
+  golden::Check(folder / "networks.expected", actual);
 }
 
 namespace {
@@ -362,7 +226,7 @@ TEST(HyperVAdjust, EachKindGetsItsAdjustments) {
     ScopedLogCapture capture;
     ZyVMConverter converter;
     converter.eDestInstType = VS_HYPERV;
-    SVMInfo vm = MachineWith("BIOS", {{"scsi", 0, 0}});
+    SVMInfo vm = MachineWith("BIOS", "scsi:0:0");
     vm.vNetworkCards = ThreeAdapters("Windows").vNetworkCards;
     vm.vExtraOptions = {{"machine.id", "abc"}};
 

@@ -1,6 +1,7 @@
 //===- RestoreInitTest.cpp - Conversion at restore ------------------------===//
 #include "converter/ZyVMConverter.h"
 #include "platform/readers/VMConfigFile.h"
+#include "support/Golden.h"
 #include "support/RecordingVMInfo.h"
 #include "support/TempDir.h"
 
@@ -9,19 +10,13 @@
 
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
 using VMInfoStructs::SDisk;
 
 namespace {
-
-const char kInit[] =
-    "CQiError ZyVMConverter::InitVMConversion(VirtualServerInstanceType, "
-    "VirtualServerInstanceType, IVMInfo*, const RestoreCtx&, DiskType_t)";
-const char kComputeOS[] =
-    "CQiError ZyVMConverter::ComputeOS(VirtualServerInstanceType, "
-    "VirtualServerInstanceType, IVMInfo*, const RestoreCtx&)";
 
 constexpr int64_t kTiB = 1099511627776LL;
 
@@ -47,161 +42,66 @@ RestoreCtx Request() {
   return request;
 }
 
-int CdromCount(const RestoreCtx& request) {
-  int count = 0;
-  for (const SDisk& disk : request.vDisks) count += disk.nDeviceType == 2;
-  return count;
-}
-
 struct InitFixture {
   std::shared_ptr<VMInfoScript> script = std::make_shared<VMInfoScript>();
   RecordingVMInfo destination{script};
   ScopedLogCapture capture;
   ZyVMConverter converter;
   RestoreCtx request = Request();
+  bool withAccess = true;
 
-  CQiError Init(int source, int target, bool withAccess = true) {
-    return converter.InitVMConversion(
-        static_cast<VirtualServerInstanceType>(source),
-        static_cast<VirtualServerInstanceType>(target),
-        withAccess ? &destination : nullptr, request, DT_NONE);
+  // "snapshot", "platform", "no-access", "os=<name>", "size=<bytes>",
+  // "fail=<operation>", separated by ','.
+  void Apply(const std::string& options) {
+    std::istringstream in(options);
+    for (std::string option; std::getline(in, option, ',');) {
+      std::string value = option.substr(option.find('=') + 1);
+      if (option == "snapshot") request.bSnapConversion = true;
+      if (option == "platform") request.bPlatformConversion = true;
+      if (option == "no-access") withAccess = false;
+      if (option.rfind("os=", 0) == 0) request.osName = value;
+      if (option.rfind("size=", 0) == 0)
+        request.vDisks[1].i64MaxSizeInBytes = std::stoll(value);
+      if (option.rfind("fail=", 0) == 0) script->results[value] = 0;
+    }
   }
 };
 
-void ExpectInitError(const CQiError& error, int number) {
-  EXPECT_TRUE(FXErrorUtil::IsVS(error, number)) << error.AsString();
-  EXPECT_EQ(error.GetLocation().strFile, "ZyVMConverter");
-  EXPECT_EQ(error.GetLocation().strFunction, kInit);
-  EXPECT_GT(error.GetLocation().nLine, 0);
+std::string Entries(const RestoreCtx& request) {
+  std::string text = "osName [" + request.osName + "] disks";
+  for (const SDisk& disk : request.vDisks) text += " " + disk.strDisplayName;
+  return text + "\n";
 }
 
 }  // namespace
 
-TEST(InitVMConversion, SnapshotConversionIsRefusedBeforeAnythingElse) {
-  for (int destination : {101, 301, 1401}) {
-    SCOPED_TRACE(destination);
+// tests/data/converter/restore-init/init.cases holds a request a line,
+// init.expected each result, the request's list afterwards, the calls made
+// on the destination and the lines logged.
+TEST(InitVMConversion, EachStepRunsOrRefusesInItsOrder) {
+  const auto folder = golden::Data("converter/restore-init");
+  std::string actual;
+  for (const auto& c : golden::Cases(folder / "init.cases")) {
+    ASSERT_EQ(c.fields.size(), 4u) << c.text;
     InitFixture f;
-    f.request.bSnapConversion = true;
-    f.request.osName = "";
-    ExpectInitError(f.Init(401, destination), 7);
-    EXPECT_EQ(f.request.vDisks.size(), 3u);
-    EXPECT_TRUE(f.script->calls.empty());
-    EXPECT_TRUE(
-        f.capture.sink().Contains(LogKind::Debug, "Starting VM Conversion.."));
-    EXPECT_EQ(f.capture.sink().Records().size(), 1u);
-  }
-}
-
-TEST(InitVMConversion, AzureSourcesWithAnEncryptionKeyAreRefused) {
-  struct Row {
-    int line;
-    int source;
-    const char* name;
-    int fileType;
-    bool refused;
-  };
-  // clang-format off
-  const Row rows[] = {
-      {__LINE__, 401, "dek.bkp", 0, true},   {__LINE__, 402, "DEK.BKP", 1, true},
-      {__LINE__, 401, "Dek.Bkp", 2, true},   {__LINE__, 403, "dek.bkp", 0, false},
-      {__LINE__, 101, "dek.bkp", 0, false},  {__LINE__, 401, "dek.bkp.1", 0, false},
-      {__LINE__, 401, "xdek.bkp", 0, false},
-  };
-  // clang-format on
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
-    InitFixture f;
-    f.request.vDisks.push_back(Entry(row.name, row.fileType, 1));
-    CQiError result = f.Init(row.source, 1101);
-    if (row.refused) {
-      ExpectInitError(result, 8);
-      EXPECT_EQ(CdromCount(f.request), 1);
-      EXPECT_FALSE(f.capture.sink().Contains(
-          "Given OS name = [Windows Server 2016 x64]"));
-    } else {
-      EXPECT_FALSE(result.IsError()) << result.AsString();
-      EXPECT_EQ(f.script->Count("PrepareRestoreConversion"), 1);
+    f.Apply(c.fields[2]);
+    if (!c.fields[3].empty()) {
+      size_t colon = c.fields[3].find(':');
+      f.request.vDisks.push_back(
+          Entry(c.fields[3].substr(0, colon).c_str(),
+                std::stoi(c.fields[3].substr(colon + 1)), 1));
     }
+    CQiError result = f.converter.InitVMConversion(
+        static_cast<VirtualServerInstanceType>(std::stoi(c.fields[0])),
+        static_cast<VirtualServerInstanceType>(std::stoi(c.fields[1])),
+        f.withAccess ? &f.destination : nullptr, f.request, DT_NONE);
+    actual += "== " + c.text + "\n" + golden::Outcome(result) + "\n" +
+              Entries(f.request) + f.script->Calls();
+    if (!f.script->calls.empty())
+      actual += "given " + Entries(f.script->lastRestoreCtx);
+    actual += golden::Lines(f.capture.sink().Records());
   }
-}
-
-TEST(InitVMConversion, GuestOsFailureIsPassedOnUnchanged) {
-  InitFixture f;
-  f.request.osName = "CentOS 7 x64";
-  CQiError result = f.Init(101, 401);
-  EXPECT_TRUE(FXErrorUtil::IsVS(result, 4));
-  EXPECT_EQ(result.GetLocation().strFunction, kComputeOS);
-  // Nothing after the guest OS ran: the CD-ROM is still listed.
-  EXPECT_EQ(CdromCount(f.request), 1);
-  EXPECT_TRUE(f.script->calls.empty());
-}
-
-TEST(InitVMConversion, OversizedDiskFailsAfterCdromsAreDropped) {
-  InitFixture f;
-  f.request.vDisks[1].i64MaxSizeInBytes = kTiB + 1;
-  ExpectInitError(f.Init(101, 401), 5);
-  EXPECT_EQ(f.request.osName, "Windows");
-  EXPECT_EQ(f.request.vDisks.size(), 2u);
-  EXPECT_EQ(CdromCount(f.request), 0);
-  EXPECT_TRUE(f.script->calls.empty());
-  EXPECT_TRUE(f.capture.sink().Contains(
-      LogKind::Error,
-      "Disk size [1099511627777] has exceeded the maximum allowed disk size "
-      "[1099511627776]"));
-}
-
-TEST(InitVMConversion, DestinationLibraryDecidesTheLastStep) {
-  struct Row {
-    int line;
-    bool platformConversion;
-    bool withAccess;
-    const char* failing;  // operation scripted to fail, or null
-    const char* called;   // operation expected, or null
-    int error;            // 0: success
-  };
-  // clang-format off
-  const Row rows[] = {
-      {__LINE__, false, true, nullptr, "PrepareRestoreConversion", 0},
-      {__LINE__, false, true, "PrepareRestoreConversion",
-       "PrepareRestoreConversion", 1},
-      {__LINE__, true, true, nullptr, "StartPlatformConversion", 0},
-      {__LINE__, true, true, "StartPlatformConversion",
-       "StartPlatformConversion", 1},
-      {__LINE__, true, false, nullptr, nullptr, 0},
-      {__LINE__, false, false, nullptr, nullptr, 1},
-  };
-  // clang-format on
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
-    InitFixture f;
-    f.request.bPlatformConversion = row.platformConversion;
-    if (row.failing) f.script->results[row.failing] = 0;
-    CQiError result = f.Init(101, 1101, row.withAccess);
-    if (row.error) {
-      ExpectInitError(result, row.error);
-    } else {
-      EXPECT_FALSE(result.IsError()) << result.AsString();
-    }
-    EXPECT_EQ(f.script->Names(), row.called
-                                     ? std::vector<std::string>{row.called}
-                                     : std::vector<std::string>{});
-    // Every earlier step ran.
-    EXPECT_EQ(CdromCount(f.request), 0);
-    if (row.called) {
-      EXPECT_EQ(f.script->lastRestoreCtx.vDisks.size(),
-                f.request.vDisks.size());
-    }
-  }
-}
-
-TEST(InitVMConversion, HyperVKeepsItsCdroms) {
-  InitFixture f;
-  f.request.vDisks[1].i64MaxSizeInBytes = 100 * kTiB;
-  EXPECT_FALSE(f.Init(101, 102).IsError());
-  EXPECT_EQ(f.request.vDisks.size(), 3u);
-  EXPECT_EQ(CdromCount(f.request), 1);
-  EXPECT_EQ(f.script->Names(),
-            std::vector<std::string>{"PrepareRestoreConversion"});
+  golden::Check(folder / "init.expected", actual);
 }
 
 TEST(CheckDiskSize, EachLimitedDestinationHasItsLimit) {

@@ -27,18 +27,12 @@ inline Disk MakeDevice(int bus, int slot, int type = kHd, int sizeMB = 0,
   return d;
 }
 
-inline void SetIde(HW& hw, const DiskList& ide) {
-  hw.SetList(HW::ideDevices, ide);
-  hw.setint64(HW::ideCount, static_cast<int64_t>(ide.size()));
-}
-inline void SetScsi(HW& hw, const DiskList& scsi) {
-  hw.SetList(HW::scsiDisks, scsi);
-  hw.setint64(HW::scsiCount, static_cast<int64_t>(scsi.size()));
-}
 inline HW MakeHw(const DiskList& ide, const DiskList& scsi) {
   HW hw;
-  SetIde(hw, ide);
-  SetScsi(hw, scsi);
+  hw.SetList(HW::ideDevices, ide);
+  hw.setint64(HW::ideCount, static_cast<int64_t>(ide.size()));
+  hw.SetList(HW::scsiDisks, scsi);
+  hw.setint64(HW::scsiCount, static_cast<int64_t>(scsi.size()));
   return hw;
 }
 
@@ -58,23 +52,6 @@ inline std::vector<SAddr> Addresses(const DiskList& list) {
 }
 inline DiskList Ide(const HW& hw) { return hw.GetList<Disk>(HW::ideDevices); }
 inline DiskList Scsi(const HW& hw) { return hw.GetList<Disk>(HW::scsiDisks); }
-
-inline ResponseFile::Interface MakeInterface(const std::string& name,
-                                             const std::string& network) {
-  ResponseFile::Interface i;
-  i.setstring(ResponseFile::Interface::name, name);
-  i.setstring(ResponseFile::Interface::networkName, network);
-  return i;
-}
-
-inline ResponseFile::NetworkConfig MakeNetwork(
-    const std::vector<ResponseFile::Interface>& interfaces) {
-  ResponseFile::IP ip;
-  ip.SetList(ResponseFile::IP::interfaces, interfaces);
-  ResponseFile::NetworkConfig network;
-  network.SetObject(ResponseFile::NetworkConfig::ip, ip);
-  return network;
-}
 
 // A request for the client "pm01" with the hardware configuration given.
 inline Ida::VMOpReq MakeRequest(const HW& hw, int osType,

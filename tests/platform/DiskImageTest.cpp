@@ -92,12 +92,12 @@ CQiError CopyImage(const std::string& from, const std::string& to,
   Context sourceContext;
   Context destinationContext;
   source.SetExtentSize(extentSize);
-  CQiError error = source.Open(from, DT_VHDX_22);
+  CQiError error = source.Open(from, DT_NONE);
   if (error.IsError()) return error;
   error = source.GetFirstBlock(buffer, 4096, sourceContext);
   if (error.IsError()) return error;
   destination.SetExtentSize(sourceContext.u64ExtentSize);
-  error = destination.Create(to, DT_VHDX_22, DT_VHDX_22, buffer, 0, 0,
+  error = destination.Create(to, DT_NONE, DT_NONE, buffer, 0, 0,
                              destinationContext);
   if (error.IsError()) return error;
   for (;;) {
@@ -215,7 +215,7 @@ TEST(DiskImageStream, FirstBlockFillsTheContextAndRestartsTheStream) {
   std::vector<bool> map;
   uint64_t offset = 99;
   image.SetExtentSize(65536);
-  ASSERT_FALSE(image.Open(from, DT_VMDK).IsError());
+  ASSERT_FALSE(image.Open(from, DT_NONE).IsError());
   ASSERT_FALSE(image.GetFirstBlock(buffer, 4096, context).IsError());
   EXPECT_EQ(std::string(buffer.Ptr(), buffer.Size()),
             TempDir::Read(from).substr(0, 4096));
@@ -239,10 +239,10 @@ TEST(DiskImageStream, RelativePathsAreResolvedAgainstTheMountPath) {
   mount.strMountPath = dir.path();
   CArchiveVirtualDiskFile image(1);
   image.SetVMInfo(nullptr, "vm", "guid", &mount, nullptr);
-  EXPECT_FALSE(image.Open("vm/disk.vmdk", DT_VMDK).IsError());
+  EXPECT_FALSE(image.Open("vm/disk.vmdk", DT_NONE).IsError());
   image.Close();
   // Absolute paths are taken as they are.
-  EXPECT_FALSE(image.Open(dir.File("vm/disk.vmdk"), DT_VMDK).IsError());
+  EXPECT_FALSE(image.Open(dir.File("vm/disk.vmdk"), DT_NONE).IsError());
 }
 
 TEST(DiskImageStream, ImageThatShrinksWhileReadIsAShortReadAndTheStreamGoesOn) {
@@ -253,7 +253,7 @@ TEST(DiskImageStream, ImageThatShrinksWhileReadIsAShortReadAndTheStreamGoesOn) {
   CAutoMemory<char> buffer(true);
   std::vector<bool> map;
   uint64_t offset = 0;
-  ASSERT_FALSE(image.Open(from, DT_VMDK).IsError());
+  ASSERT_FALSE(image.Open(from, DT_NONE).IsError());
   ASSERT_FALSE(image.GetFirstBlock(buffer, 4096, context).IsError());
   ASSERT_EQ(truncate(from.c_str(), static_cast<off_t>(kBlock + kBlock / 2)), 0);
   EXPECT_FALSE(image.GetNextBlock(buffer, offset, map, context).IsError());
@@ -292,9 +292,9 @@ TEST(DiskImageErrors, FailuresAreErrorValuesWithTheSystemsText) {
     CArchiveVirtualDiskFile file(2);
     CAutoMemory<char> buffer(true);
     Context context;
-    CQiError error = row.create ? file.Create(row.path, DT_VHDX_22, DT_VHDX_22,
+    CQiError error = row.create ? file.Create(row.path, DT_NONE, DT_NONE,
                                               buffer, 4096, 0, context)
-                                : file.Open(row.path, DT_VHDX_22);
+                                : file.Open(row.path, DT_NONE);
     ASSERT_TRUE(error.IsError());
     EXPECT_EQ(SystemErrno(error), row.errnum);
     EXPECT_NE(error.AsString().find(std::strerror(row.errnum)),
@@ -317,8 +317,8 @@ TEST(DiskImageErrors, OperationsOutOfTurnAreErrorsNotCrashes) {
   EXPECT_EQ(SystemErrno(file.GetNextBlock(buffer, offset, map, context)),
             EBADF);
   EXPECT_FALSE(file.Close().IsError());
-  ASSERT_FALSE(file.Open(image, DT_VMDK).IsError());
-  EXPECT_EQ(SystemErrno(file.Open(image, DT_VMDK)), EBUSY);
+  ASSERT_FALSE(file.Open(image, DT_NONE).IsError());
+  EXPECT_EQ(SystemErrno(file.Open(image, DT_NONE)), EBUSY);
   EXPECT_EQ(SystemErrno(file.WriteBlock(buffer, 0, map, context)), EBADF);
   EXPECT_EQ(SystemErrno(file.GetFirstBlock(buffer, 0xFFFFFFFFu, context)),
             EINVAL);
@@ -336,7 +336,7 @@ TEST(DiskImageWrite, WritesAllocatedExtentsOnlyAndGrowsToTheBlockEnd) {
   CAutoMemory<char> buffer(true);
   Context context;
   ASSERT_FALSE(
-      file.Create(to, DT_VMDK, DT_VMDK, buffer, 0, 0, context).IsError());
+      file.Create(to, DT_NONE, DT_NONE, buffer, 0, 0, context).IsError());
   EXPECT_EQ(context.u64ExtentSize, 4096u);
   ASSERT_TRUE(buffer.Resize(3 * 4096 + 10));
   std::memset(buffer.Ptr(), 'x', buffer.Size());
@@ -370,7 +370,7 @@ TEST(DiskImageWrite, CreateMakesTheImageAtItsFullSizeAsAHole) {
   CArchiveVirtualDiskFile file(2);
   CAutoMemory<char> buffer(true);
   Context context;
-  ASSERT_FALSE(file.Create(to, DT_VMDK, DT_VMDK, buffer, 64 * kMiB, 0, context)
+  ASSERT_FALSE(file.Create(to, DT_NONE, DT_NONE, buffer, 64 * kMiB, 0, context)
                    .IsError());
   EXPECT_EQ(FileSize(to), 64 * kMiB);
   EXPECT_EQ(AllocatedBytes(to), 0u);

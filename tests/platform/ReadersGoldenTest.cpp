@@ -6,6 +6,10 @@
 // Every input is read through the reader class the converter uses, from a
 // fresh description.  ZY_UPDATE_GOLDEN=1 rewrites the .expected files from
 // what the readers give now (review the difference before committing it).
+// The public real-world samples in ../shared/samples/<format>/ beside the
+// repository (ZY_SAMPLES_DIR elsewhere; skipped when absent) are read the
+// same way, their outcomes kept in tests/data/readers/samples/<format>/: a
+// .expected description, or a .error with the whole error line.
 //
 //===----------------------------------------------------------------------===//
 #include <gtest/gtest.h>
@@ -21,6 +25,7 @@
 #include "platform/readers/VMConfigFile.h"
 #include "platform/readers/VMConfigFormat.h"
 #include "platform/readers/VMXFile.h"
+#include "support/Golden.h"
 #include "support/TempDir.h"
 
 using VMInfoStructs::SVMInfo;
@@ -48,14 +53,16 @@ struct GoldenFormat {
   bool (*read)(const std::string& path, SVMInfo& info);
 };
 
-bool UpdateGolden() {
-  const char* update = std::getenv("ZY_UPDATE_GOLDEN");
-  return update && std::string(update) == "1";
+fs::path ReadersData() { return fs::path(ZY_TEST_DATA_DIR) / "readers"; }
+
+fs::path SamplesDir() {
+  const char* dir = std::getenv("ZY_SAMPLES_DIR");
+  if (dir) return dir;
+  return fs::path(ZY_TEST_DATA_DIR) / ".." / ".." / ".." / "shared" / "samples";
 }
 
-std::vector<fs::path> Inputs(const GoldenFormat& format) {
+std::vector<fs::path> Inputs(const GoldenFormat& format, const fs::path& folder) {
   std::vector<fs::path> inputs;
-  fs::path folder = fs::path(ZY_TEST_DATA_DIR) / "readers" / format.folder;
   for (const auto& entry : fs::directory_iterator(folder)) {
     std::string ext = entry.path().extension().string();
     if (std::find(format.extensions.begin(), format.extensions.end(), ext) !=
@@ -99,13 +106,11 @@ void CheckInvalid(const fs::path& input, const std::string& expectedError,
   }
 }
 
-void CheckValid(const fs::path& input, bool ok, const SVMInfo& info,
+void CheckValid(fs::path expectedPath, bool ok, const SVMInfo& info,
                 const std::vector<LogRecord>& records) {
   EXPECT_TRUE(ok) << Describe(records);
-  fs::path expectedPath = input;
-  expectedPath.replace_extension(".expected");
   std::string actual = WriteZyf(info);
-  if (UpdateGolden()) {
+  if (golden::Updating()) {
     std::ofstream(expectedPath, std::ios::binary) << actual;
     return;
   }
@@ -118,7 +123,8 @@ void CheckValid(const fs::path& input, bool ok, const SVMInfo& info,
 void RunGoldenFolder(const GoldenFormat& format) {
   int valid = 0;
   int invalid = 0;
-  for (const fs::path& input : Inputs(format)) {
+  for (const fs::path& input :
+       Inputs(format, ReadersData() / format.folder)) {
     SCOPED_TRACE(input.string());
     fs::path errorPath = input;
     errorPath.replace_extension(".error");
@@ -131,7 +137,8 @@ void RunGoldenFolder(const GoldenFormat& format) {
                    capture.sink().Records());
     } else {
       ++valid;
-      CheckValid(input, ok, info, capture.sink().Records());
+      CheckValid(fs::path(input).replace_extension(".expected"), ok, info,
+                 capture.sink().Records());
     }
   }
   // An empty or misnamed folder must not pass silently.
@@ -139,19 +146,62 @@ void RunGoldenFolder(const GoldenFormat& format) {
   EXPECT_GE(invalid, 3) << format.folder;
 }
 
+// A sample's outcome as it was reviewed: its description, or its one error.
+void RunSampleFolder(const GoldenFormat& format) {
+  fs::path samples = SamplesDir() / format.folder;
+  if (!fs::is_directory(samples)) GTEST_SKIP() << samples << " is absent";
+  fs::path outcomes = ReadersData() / "samples" / format.folder;
+  fs::create_directories(outcomes);
+  for (const fs::path& input : Inputs(format, samples)) {
+    SCOPED_TRACE(input.string());
+    fs::path outcome = outcomes / input.filename();
+    fs::path errorPath = fs::path(outcome).replace_extension(".error");
+    ScopedLogCapture capture;
+    SVMInfo info;
+    bool ok = format.read(input.string(), info);
+    std::vector<LogRecord> records = capture.sink().Records();
+    std::string errors;
+    for (const LogRecord& record : records)
+      if (record.kind == LogKind::Error) errors += record.message + "\n";
+    for (size_t at; (at = errors.find(samples.string())) != std::string::npos;)
+      errors.replace(at, samples.string().size(), "<samples>");
+    if (golden::Updating() && !ok) {
+      std::ofstream(errorPath, std::ios::binary) << errors;
+      continue;
+    }
+    if (fs::exists(errorPath)) {
+      EXPECT_FALSE(ok);
+      EXPECT_EQ(errors, TempDir::Read(errorPath.string()));
+      continue;
+    }
+    CheckValid(fs::path(outcome).replace_extension(".expected"), ok, info,
+               records);
+  }
+}
+
 }  // namespace
 
+const GoldenFormat kVmx = {"vmx", {".vmx", ".vmtx"}, ReadVmx};
+const GoldenFormat kXen = {"xen", {".cfg"}, ReadDomainFile};
+const GoldenFormat kEc2 = {"ec2", {".xml"}, ReadDescription};
+
 TEST(ReadersGolden, VmwareFilesGiveTheirDescriptions) {
-  RunGoldenFolder({"vmx", {".vmx", ".vmtx"}, ReadVmx});
+  RunGoldenFolder(kVmx);
 }
 
 TEST(ReadersGolden, OracleVmAndXenDomainFilesGiveTheirDescriptions) {
-  RunGoldenFolder({"xen", {".cfg"}, ReadDomainFile});
+  RunGoldenFolder(kXen);
 }
 
 TEST(ReadersGolden, AmazonDescriptionsGiveTheirDescriptions) {
-  RunGoldenFolder({"ec2", {".xml"}, ReadDescription});
+  RunGoldenFolder(kEc2);
 }
+
+TEST(ReadersGolden, RealWorldVmwareSamples) { RunSampleFolder(kVmx); }
+
+TEST(ReadersGolden, RealWorldDomainFileSamples) { RunSampleFolder(kXen); }
+
+TEST(ReadersGolden, RealWorldAmazonSamples) { RunSampleFolder(kEc2); }
 
 TEST(ReadersGolden, GeneralisedDescriptionsGiveTheirDescriptions) {
   RunGoldenFolder({"zyf", {".zyf"}, ReadDescription});

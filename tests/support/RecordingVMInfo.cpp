@@ -18,6 +18,17 @@ int VMInfoScript::Count(const std::string& op) const {
   return count;
 }
 
+std::string VMInfoScript::Calls() const {
+  std::string text;
+  for (const auto& call : calls) {
+    text += "call: " + call.op + "(";
+    for (size_t i = 0; i < call.args.size(); ++i)
+      text += (i ? ", " : "") + call.args[i];
+    text += ")\n";
+  }
+  return text;
+}
+
 RecordingVMInfo::RecordingVMInfo(std::shared_ptr<VMInfoScript> script)
     : script_(std::move(script)) {
   ++script_->created;

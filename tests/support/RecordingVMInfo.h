@@ -54,6 +54,8 @@ struct VMInfoScript {
   std::vector<std::string> Names() const;
   // How many calls of op were made.
   int Count(const std::string& op) const;
+  // The calls one a line, "call: Op(arg, arg)", for golden files.
+  std::string Calls() const;
 };
 
 class RecordingVMInfo : public IVMInfo {

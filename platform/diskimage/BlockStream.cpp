@@ -1,0 +1,112 @@
+//===- BlockStream.cpp - Blocks of guest bytes with their allocation maps -===//
+#include "BlockStream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zydisk {
+namespace {
+
+// True when the n bytes at p are all zero.  Once the first 16 bytes are
+// zero, comparing the buffer with itself shifted by 16 proves the rest zero
+// with the C library's vectorised memcmp, and random data fails at once.
+bool IsAllZero(const char* p, size_t n) {
+  static const char kZeros[16] = {};
+  if (n <= sizeof kZeros) return std::memcmp(p, kZeros, n) == 0;
+  if (std::memcmp(p, kZeros, sizeof kZeros) != 0) return false;
+  return std::memcmp(p, p + sizeof kZeros, n - sizeof kZeros) == 0;
+}
+
+// The unallocated parts of an extent read as zeros, so the data parts
+// decide.
+void MarkAllocated(const char* buffer, uint64_t blockStart, uint64_t from,
+                   uint64_t to, uint64_t extentSize, std::vector<bool>& map) {
+  for (uint64_t at = from; at < to;) {
+    uint64_t index = (at - blockStart) / extentSize;
+    uint64_t extentEnd = std::min(blockStart + (index + 1) * extentSize, to);
+    if (!map[index] && !IsAllZero(buffer + (at - blockStart), extentEnd - at))
+      map[index] = true;
+    at = extentEnd;
+  }
+}
+
+}  // namespace
+
+CQiError BlockReader::NextData(uint64_t from, Span& run) {
+  if (from < cachedData.end) {
+    run = {std::max(from, cachedData.start), cachedData.end};
+    return CQiError::Success();
+  }
+  CQiError error = image->NextData(from, cachedData);
+  run = cachedData;
+  return error;
+}
+
+CQiError BlockReader::NextBlockStart(uint64_t& start) {
+  uint64_t size = image->Size();
+  Span data;
+  CQiError error = NextData(position, data);
+  if (error.IsError()) return error;
+  if (data.start >= size)
+    start = (size - 1) / blockSize * blockSize;
+  else
+    start = data.start / blockSize * blockSize;
+  return CQiError::Success();
+}
+
+CQiError BlockReader::ReadBlock(char* buffer, uint64_t start, uint64_t length,
+                                std::vector<bool>& map) {
+  map.assign((length + extentSize - 1) / extentSize, false);
+  uint64_t end = start + length;
+  uint64_t at = start;
+  while (at < end) {
+    Span data;
+    CQiError error = NextData(at, data);
+    if (error.IsError()) return error;
+    uint64_t dataStart = std::min(std::max(data.start, at), end);
+    if (dataStart > at) std::memset(buffer + (at - start), 0, dataStart - at);
+    if (dataStart >= end) break;
+    uint64_t dataEnd = std::min(data.end, end);
+    error = image->Read(buffer + (dataStart - start), dataEnd - dataStart,
+                        dataStart);
+    if (error.IsError()) return error;
+    MarkAllocated(buffer, start, dataStart, dataEnd, extentSize, map);
+    at = dataEnd;
+  }
+  return CQiError::Success();
+}
+
+CQiError WriteAllocated(ImageBackend& image, const char* data, uint64_t length,
+                        uint64_t offset, const std::vector<bool>& map,
+                        uint64_t extentSize) {
+  uint64_t extents = map.size();
+  for (uint64_t index = 0; index < extents;) {
+    if (!map[index]) {
+      ++index;
+      continue;
+    }
+    uint64_t first = index;
+    while (index < extents && map[index]) ++index;
+    uint64_t from = first * extentSize;
+    uint64_t to = std::min(index * extentSize, length);
+    CQiError error = image.Write(data + from, to - from, offset + from);
+    if (error.IsError()) return error;
+  }
+  // A block that ends in unallocated extents still ends the image there:
+  // a raw file grows over them as a hole.
+  return image.Grow(offset + length);
+}
+
+uint64_t AllocatedBytes(const std::vector<bool>& map, uint64_t extentSize,
+                        uint64_t length) {
+  uint64_t bytes = 0;
+  for (size_t i = 0; i < map.size(); ++i) {
+    if (!map[i]) continue;
+    uint64_t start = i * extentSize;
+    if (start >= length) break;
+    bytes += std::min(extentSize, length - start);
+  }
+  return bytes;
+}
+
+}  // namespace zydisk

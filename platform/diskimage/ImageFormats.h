@@ -1,0 +1,72 @@
+//===- ImageFormats.h - The image formats and qemu's image tool -----------===//
+//
+// One row per format the component writes (its qemu driver and the options
+// `qemu-img create` gets), the reading side's recognition of a file's format
+// from its magic numbers, and the checks an image passes before qemu opens
+// it: no backing file, VMDK extents beside their descriptor, a virtual size
+// of at most 64 TiB.  qemu's programs are run here too, each found on PATH
+// first so that a missing one is reported with the package that brings it.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include "CArchiveVirtualDiskFile.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace zydisk {
+
+// How the component writes each format; the formats' names are in
+// model/ImageFormats.h.
+struct FormatRow {
+  ImageFormat_t format;
+  const char* createOptions;  // -o of qemu-img create
+  uint64_t sizeUnit;          // virtual sizes are rounded up to this
+  const char* name() const { return zykinds::ImageFormatFactsOf(format).name; }
+  const char* shortName() const {
+    return zykinds::ImageFormatFactsOf(format).shortName;
+  }
+  const char* driver() const {
+    return zykinds::ImageFormatFactsOf(format).driver;
+  }
+};
+
+const FormatRow& RowOf(ImageFormat_t format);
+
+// Images above this virtual size are refused: no destination takes them,
+// and a corrupt header claiming exabytes must not start a copy.
+constexpr uint64_t kMaxVirtualSize = 64ull << 40;
+
+// The format an image is read in: the one its DiskType_t names, else the
+// one its content shows.  A content in a format the component does not
+// read, or one that contradicts the DiskType_t, is an error naming the file.
+CQiError FormatToRead(const std::string& path, DiskType_t type,
+                      ImageFormat_t& format);
+
+// qemu-img info of a formatted image, checked: no backing file, a listed
+// VMDK kind, extents present and beside the descriptor, at most 64 TiB;
+// then qemu-img check: tables consistent with the file.
+CQiError CheckImage(const std::string& path, ImageFormat_t format,
+                    uint64_t& virtualSize);
+
+// qemu-img create of a new image at path (an existing file is replaced).
+CQiError CreateImage(const std::string& path, ImageFormat_t format,
+                     uint64_t virtualSize);
+
+// The full path of a qemu program on PATH, or an error naming the Debian
+// package qemu-utils.
+CQiError FindQemuProgram(const char* name, std::string& path);
+
+// path made absolute, so that qemu never reads a "protocol:" prefix in it.
+std::string AbsolutePath(const std::string& path);
+
+// Runs argv (argv[0] a full path) and collects its output, at most 1 MiB
+// of each stream; an exit status not in success is an error with the last
+// line of its stderr.
+CQiError RunProgram(const std::vector<std::string>& argv, std::string& out,
+                    std::initializer_list<int> success = {0});
+
+}  // namespace zydisk

@@ -1,0 +1,251 @@
+//===- BootCheckTest.cpp - Restored VMs booted in qemu --------------------===//
+//
+// The boot plans read from each native description kind, the image formats
+// told apart (qemu-img makes the images), and the end-to-end proof: a VMware
+// VM whose OS disk holds the test guest, restored by the built tool to every
+// destination family and booted there by "zyvmconvert boot-check", and so is
+// the example physical machine.
+//
+//===----------------------------------------------------------------------===//
+#include "BootPlan.h"
+#include "ToolSupport.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+namespace fs = std::filesystem;
+using namespace zytool;
+
+namespace {
+
+const std::string kTool = ZY_TOOL_PATH;
+const std::string kExamples = ZY_EXAMPLES_DIR;
+const std::string kGuest = ZY_BOOT_GUEST;
+
+int Shell(const std::string& command) {
+  int raw = std::system(command.c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+bool HaveQemu() {
+  return !kGuest.empty() &&
+         Shell("command -v qemu-system-x86_64 qemu-img >/dev/null 2>&1") == 0;
+}
+
+// A disk of size bytes whose first sector is the test guest and whose
+// sectors 1 and 2047 (the first MiB), the middle one (after a hole) and the
+// last hold the markers the guest reads.  bad spoils the middle marker.
+void WriteGuestDisk(const std::string& path, uint64_t size, bool bad = false) {
+  std::string sector = TempDir::Read(kGuest);
+  ASSERT_EQ(sector.size(), 512u);
+  const uint64_t lbas[] = {1, 2047, size / 1024, size / 512 - 1};
+  for (int i = 0; i < 4; ++i)
+    sector.replace(0x180 + 8 * i, 8, reinterpret_cast<const char*>(&lbas[i]),
+                   8);
+  { std::ofstream(path, std::ios::binary) << sector; }
+  fs::resize_file(path, size);
+  std::fstream disk(path, std::ios::binary | std::ios::in | std::ios::out);
+  for (uint64_t lba : lbas) {
+    uint64_t mark = bad && lba == lbas[2] ? lba + 1 : lba;
+    disk.seekp(static_cast<std::streamoff>(lba * 512));
+    disk.write("ZYVMMARK", 8).write(reinterpret_cast<const char*>(&mark), 8);
+  }
+}
+
+// Runs boot-check on folder; its output in out.
+int BootCheck(const TempDir& dir, const std::string& folder, std::string& out) {
+  int status = Shell("'" + kTool + "' boot-check '" + folder + "' > '" +
+                     dir.File("boot.out") + "' 2>&1");
+  out = TempDir::Read(dir.File("boot.out"));
+  return status;
+}
+
+}  // namespace
+
+TEST(BootPlan, PutsEachDiskWhereItsDescriptionSays) {
+  const std::string vmx = "displayName = \"a\"\nguestOS = \"other\"\n";
+  const std::string domain = "<domain type='kvm'><devices>";
+  const std::string xvd =
+      "disk = ['file:/OVS/a.img,xvda,w', 'file:/OVS/b.img,xvdb,w']\n";
+  const std::string addHd = "Add-VMHardDiskDrive -VMName a -ControllerType ";
+  struct Row {
+    int line;
+    const char* kind;
+    std::string text;
+    std::vector<std::string> wants;  // in qemu's arguments
+    std::string uncheckable;
+  } rows[] = {
+      // clang-format off
+      {__LINE__, "vmx", vmx + "scsi0.present = \"TRUE\"\nscsi0.virtualDev = \"pvscsi\"\nscsi0:3.present = \"TRUE\"\nscsi0:3.fileName = \"a.vmdk\"\n",
+       {"-device pvscsi,id=scsi0 ", "scsi-hd,drive=disk0,bus=scsi0.0,scsi-id=3,bootindex=0"}, ""},
+      {__LINE__, "vmx", vmx + "scsi1.present = \"TRUE\"\nscsi1:0.present = \"TRUE\"\nscsi1:0.fileName = \"a.vmdk\"\n",
+       {"-device lsi53c895a,id=scsi1 ", "bus=scsi1.0,scsi-id=0,bootindex=0"}, ""},
+      {__LINE__, "vmx", vmx + "bios.hddOrder = \"sata0:5\"\nide1:1.present = \"TRUE\"\nide1:1.fileName = \"a.vmdk\"\nsata0.present = \"TRUE\"\nsata0:5.present = \"TRUE\"\nsata0:5.fileName = \"b.vmdk\"\n",
+       {"ide-hd,drive=disk0,bus=ide.1,unit=1 ", "-device ahci,id=sata0 ", "ide-hd,drive=disk1,bus=sata0.5,bootindex=0"}, ""},
+      {__LINE__, "vmx", vmx + "scsi0.present = \"TRUE\"\nscsi0.virtualDev = \"buslogic\"\nscsi0:0.present = \"TRUE\"\nscsi0:0.fileName = \"a.vmdk\"\n",
+       {}, "buslogic"},
+      {__LINE__, "libvirt", domain + "<disk device='disk'><source file='/images/b.raw'/><target dev='vda' bus='virtio'/></disk><disk><driver type='qcow2'/><source file='/var/lib/a.qcow2'/><target dev='vdb' bus='virtio'/><boot order='1'/></disk></devices></domain>",
+       {"format=raw,file=F/b.raw -device virtio-blk-pci,drive=disk0 ", "format=qcow2,file=F/a.qcow2 -device virtio-blk-pci,drive=disk1,bootindex=0"}, ""},
+      {__LINE__, "libvirt", domain + "<controller type='scsi' index='1' model='virtio-scsi'/><disk device='disk'><source file='a'/><target dev='sdb' bus='scsi'/><address type='drive' controller='1' bus='0' target='0' unit='3'/></disk></devices></domain>",
+       {"-device virtio-scsi-pci,id=scsi1 ", "bus=scsi1.0,scsi-id=3,bootindex=0"}, ""},
+      {__LINE__, "libvirt", domain + "<disk device='cdrom'><target dev='hda' bus='ide'/></disk><disk device='disk'><source file='a'/><target dev='hdc' bus='ide'/></disk><disk device='disk'><source file='b'/><target dev='sdf' bus='sata'/></disk></devices></domain>",
+       {"ide-hd,drive=disk0,bus=ide.1,unit=0,bootindex=0", "ide-hd,drive=disk1,bus=sata0.5 "}, ""},
+      {__LINE__, "xen", "builder = 'hvm'\n" + xvd,
+       {"ide-hd,drive=disk0,bus=ide.0,unit=0,bootindex=0", "ide-hd,drive=disk1,bus=ide.0,unit=1 "}, ""},
+      {__LINE__, "xen", xvd, {}, "xen paravirtual"},
+      {__LINE__, "hyperv", "New-VM -Name a -Generation 1\n" + addHd + "SCSI -ControllerNumber 0 -ControllerLocation 0 -Path 'C:\\VMs\\b.vhdx'\n" + addHd + "IDE `\n  -ControllerNumber 1 -ControllerLocation 1 -Path (Join-Path $Folder 'a b.vhdx')\n",
+       {"file=F/a b.vhdx -device ide-hd,drive=disk1,bus=ide.1,unit=1,bootindex=0"}, ""},
+      {__LINE__, "hyperv", "New-VM -Name a -Generation 2 -VHDPath C:\\a.vhdx\n", {}, "hyper-v scsi"},
+      {__LINE__, "amazon", R"({"DiskContainers": [{"Format": "VMDK", "UserBucket": {"S3Key": "vms/a.vmdk"}}, {"UserBucket": {"S3Key": "b.vmdk"}}]})",
+       {"nvme,drive=disk0,serial=disk0,bootindex=0", "nvme,drive=disk1,serial=disk1 "}, ""},
+      {__LINE__, "azure", R"({"dataDisks": [{"vhd": "b.vmdk"}], "osDisk": {"uri": "[concat(parameters('c'), '/a.vmdk')]"}})",
+       {"file=F/a.vmdk -device ide-hd,drive=disk0,bus=ide.0,unit=0,bootindex=0"}, ""},
+      // clang-format on
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    BootPlan plan =
+        PlanFromDescription(row.kind, row.text, {"a.vmdk", "b.vmdk"});
+    EXPECT_EQ(UncheckableController(plan), row.uncheckable);
+    std::string args;
+    for (const std::string& arg : QemuDiskArguments(plan, "F", {"raw", "raw"}))
+      args += arg + " ";
+    for (const std::string& want : row.wants)
+      EXPECT_NE(args.find(want), std::string::npos) << want << "\n" << args;
+  }
+}
+
+TEST(BootPlan, RefusesWhatNoMachineHas) {
+  const std::string domain =
+      "<domain><devices><disk><source file='a'/><target dev='hda' bus='";
+  struct Row {
+    int line;
+    std::string kind, text, error;
+  } rows[] = {
+      // clang-format off
+      {__LINE__, "libvirt", domain + "ide'/><address bus='2' unit='0'/></disk></devices></domain>", "IDE 2:0 does not exist"},
+      {__LINE__, "libvirt", domain + "sata'/><address controller='0' unit='6'/></disk></devices></domain>", "SATA port 6 does not exist"},
+      {__LINE__, "libvirt", "<domain><devices>", "cannot be read"},
+      {__LINE__, "libvirt", "<domain/>", "names no disk"},
+      {__LINE__, "amazon", "{\"S3Key\": \"../../etc/passwd\"}", "names no disk"},
+      // clang-format on
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    try {
+      BootPlan plan = PlanFromDescription(row.kind, row.text, {"a.vmdk"});
+      QemuDiskArguments(plan, "F", {"raw"});
+      ADD_FAILURE() << "no error";
+    } catch (const ToolError& e) {
+      EXPECT_NE(std::string(e.what()).find(row.error), std::string::npos)
+          << e.what();
+    }
+  }
+}
+
+TEST(BootPlan, ToldImageFormatsAreQemuImgsOwn) {
+  if (!HaveQemu()) GTEST_SKIP() << "qemu-img or nasm is not installed";
+  TempDir dir;
+  for (const char* format : {"raw", "qcow2", "vmdk", "vpc", "vhdx"}) {
+    SCOPED_TRACE(format);
+    std::string path = dir.File(format);
+    ASSERT_EQ(Shell("qemu-img create -q -f " + std::string(format) + " '" +
+                    path + "' 8M"),
+              0);
+    std::string image = TempDir::Read(path);
+    EXPECT_EQ(SniffImageFormat(image.substr(0, 512),
+                               image.substr(image.size() - 512)),
+              format);
+  }
+}
+
+TEST(BootCheck, TheGuestReadsItsMarkersBackAndNamesASpoiledOne) {
+  if (!HaveQemu()) GTEST_SKIP() << "qemu-system-x86 or nasm is not installed";
+  TempDir dir;
+  dir.Write("vm/vm.vmx",
+            "displayName = \"vm\"\nide0:1.present = \"TRUE\"\nide0:1.fileName "
+            "= \"guest.img\"\n");
+  WriteGuestDisk(dir.File("vm/guest.img"), 3 << 20);
+  std::string out;
+  EXPECT_EQ(BootCheck(dir, dir.File("vm"), out), 0) << out;
+  EXPECT_NE(out.find("guest.img on ide 0:1 (boot)\nbooted\n"),
+            std::string::npos)
+      << out;
+  WriteGuestDisk(dir.File("vm/guest.img"), 3 << 20, true);
+  EXPECT_EQ(BootCheck(dir, dir.File("vm"), out), 1);
+  EXPECT_NE(out.find("failed boot: the guest reported ZYVM BOOT BAD 3072\n"),
+            std::string::npos)
+      << out;
+}
+
+TEST(BootCheck, RestoredVMsBootOnEveryDestination) {
+  if (!HaveQemu()) GTEST_SKIP() << "qemu-system-x86 or nasm is not installed";
+  TempDir dir;
+  std::string root = dir.File("root"), vm = root + "/vmware/web01/";
+  fs::copy(kExamples + "/platform", root, fs::copy_options::recursive);
+  fs::copy(kExamples + "/physical", dir.File("physical"),
+           fs::copy_options::recursive);
+  WriteGuestDisk(dir.File("guest.raw"), 4 << 20);
+  WriteGuestDisk(dir.File("physical/disk0"), 3 << 20);
+  for (std::string disk : {"web01", "web01_1", "web01_2"}) {
+    std::string from = disk == "web01" ? "-f raw '" + dir.File("guest.raw")
+                                       : "'" + vm + disk + ".vmdk";
+    ASSERT_EQ(Shell("qemu-img convert -O vmdk " + from + "' '" +
+                    dir.File("t.vmdk") + "' 2>/dev/null && mv '" +
+                    dir.File("t.vmdk") + "' '" + vm + disk + ".vmdk'"),
+              0);
+  }
+  std::string request =
+      TempDir::Read(kExamples + "/requests/web01-restore.json");
+  dir.Write("copy.json",
+            request.replace(request.find("\"strVMName\": \"web01\""), 20,
+                            "\"strVMName\": \"web01-copy\""));
+  const std::string tool =
+      "'" + kTool + "' --root '" + root + "' --platform-config '" + kExamples +
+      "/platform-config.json' --log '" + dir.File("log") + "' ";
+  struct Row {
+    int line;
+    std::string from, to;
+  } rows[] = {
+      {__LINE__, "vmware", "vmware"},    {__LINE__, "vmware", "hyperv"},
+      {__LINE__, "vmware", "amazon"},    {__LINE__, "vmware", "azure"},
+      {__LINE__, "vmware", "openstack"}, {__LINE__, "vmware", "rhev"},
+      {__LINE__, "vmware", "nutanix"},   {__LINE__, "vmware", "oraclevm"},
+      {__LINE__, "vmware", "1101"},      {__LINE__, "physical", "vmware"},
+      {__LINE__, "physical", "hyperv"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    std::string restore =
+        row.from == "physical"
+            ? tool + "p2v '" + kExamples +
+                  "/physical/fileserver-request.xml' --to " + row.to +
+                  " --save-request '" + dir.File("p.json") +
+                  "' >/dev/null && " + tool + "restore '" + dir.File("p.json") +
+                  "' --from physical --source '" + dir.File("physical") + "'"
+            : tool + "restore '" +
+                  (row.to == "vmware"
+                       ? dir.File("copy.json")
+                       : kExamples + "/requests/web01-restore.json") +
+                  "' --from vmware";
+    ASSERT_EQ(Shell(restore + " --to " + row.to + " --json > '" +
+                    dir.File("restore.out") + "'"),
+              0);
+    auto restored = nlohmann::json::parse(
+        TempDir::Read(dir.File("restore.out")), nullptr, false);
+    ASSERT_TRUE(restored.contains("folder"));
+    std::string out;
+    int status = BootCheck(dir, restored["folder"].get<std::string>(), out);
+    std::cout << row.to << " from " << row.from << ":\n" << out;  // the table
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("\nbooted\n"), std::string::npos) << out;
+  }
+}

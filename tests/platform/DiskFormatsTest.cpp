@@ -1,0 +1,423 @@
+//===- DiskFormatsTest.cpp - Every image format, checked by qemu-img ------===//
+//
+// Images are made in the test with qemu-img from one small raw image (data
+// at both ends and in the middle, holes between, a size that is not a whole
+// MiB), copied with CArchiveVirtualDiskFile::CopyImage, and judged by qemu's
+// own tools: compare (the guest sees the same bytes), check (the image is
+// consistent), info (format and virtual size), and the allocation of
+// `qemu-img convert` for the same result.  Damaged and hostile images must
+// fail with one error naming the file, leave nothing behind and stay as
+// they were.
+//
+//===----------------------------------------------------------------------===//
+#include "platform/diskimage/CArchiveVirtualDiskFile.h"
+
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+
+namespace {
+
+using Request = CArchiveVirtualDiskFile::CopyRequest_t;
+using Result = CArchiveVirtualDiskFile::CopyResult_t;
+
+constexpr uint64_t kMiB = 1 << 20;
+// Two blocks and a bit: not a whole MiB, so the fixed VHD is rounded up.
+constexpr uint64_t kSize = 2 * kMiB + 1536;
+
+// Runs a shell command; its exit status, its standard output in out.
+int Shell(const std::string& command, std::string* out = nullptr) {
+  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+  if (!pipe) return -1;
+  char chunk[4096];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0)
+    if (out) out->append(chunk, n);
+  int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Q(const std::string& path) { return "'" + path + "'"; }
+
+uint64_t Allocated(const std::string& path) {
+  struct stat facts {};
+  stat(path.c_str(), &facts);
+  return static_cast<uint64_t>(facts.st_blocks) * 512;
+}
+
+std::set<std::string> Listing(const std::string& folder) {
+  std::set<std::string> names;
+  DIR* dir = opendir(folder.c_str());
+  while (dirent* entry = dir ? readdir(dir) : nullptr) names.insert(entry->d_name);
+  if (dir) closedir(dir);
+  return names;
+}
+
+// The raw image every other one is made from: random data in the first
+// 4 KiB, 64 KiB at 1 MiB and the last 512 bytes; holes elsewhere.
+std::string MakeRaw(const TempDir& dir) {
+  std::string path = dir.File("source.raw");
+  std::ofstream out(path, std::ios::binary);
+  std::mt19937 random(7);
+  auto put = [&](uint64_t at, uint64_t length) {
+    std::string bytes(length, '\0');
+    for (char& byte : bytes) byte = static_cast<char>(random() % 255 + 1);
+    out.seekp(static_cast<std::streamoff>(at));
+    out.write(bytes.data(), static_cast<std::streamsize>(length));
+  };
+  put(0, 4096);
+  put(kMiB, 64 * 1024);
+  put(kSize - 512, 512);
+  return path;
+}
+
+// A source image: the raw image converted by qemu-img with these options.
+struct Source {
+  const char* name;
+  const char* driver;
+  const char* options;  // null: the raw image itself
+};
+
+// clang-format off
+const Source kSources[] = {
+    {"raw",            "raw",   nullptr},
+    {"vmdk-sparse",    "vmdk",  "subformat=monolithicSparse"},
+    {"vmdk-flat",      "vmdk",  "subformat=monolithicFlat"},
+    {"vmdk-2gb-sparse","vmdk",  "subformat=twoGbMaxExtentSparse"},
+    {"vmdk-2gb-flat",  "vmdk",  "subformat=twoGbMaxExtentFlat"},
+    {"vmdk-stream",    "vmdk",  "subformat=streamOptimized"},
+    {"vhd-dynamic",    "vpc",   "subformat=dynamic,force_size=on"},
+    {"vhd-fixed",      "vpc",   "subformat=fixed,force_size=on"},
+    {"vhdx-dynamic",   "vhdx",  "subformat=dynamic"},
+    {"vhdx-fixed",     "vhdx",  "subformat=fixed"},
+    {"qcow2-v2",       "qcow2", "compat=0.10"},
+    {"qcow2-v3",       "qcow2", "compat=1.1"},
+};
+// clang-format on
+
+std::string MakeSource(const TempDir& dir, const std::string& raw,
+                       const Source& source) {
+  if (!source.options) return raw;
+  std::string path = dir.File(std::string(source.name) + ".img");
+  EXPECT_EQ(Shell(std::string("qemu-img convert -q -f raw -O ") +
+                  source.driver + " -o " + source.options + " " + Q(raw) +
+                  " " + Q(path)),
+            0)
+      << source.name;
+  return path;
+}
+
+CQiError Copy(const std::string& from, const std::string& to,
+              ImageFormat_t format, uint64_t minimumSize = 0) {
+  Request request;
+  request.source = from;
+  request.destination = to;
+  request.format = format;
+  request.minimumSize = minimumSize;
+  Result result;
+  return CArchiveVirtualDiskFile::CopyImage(request, result);
+}
+
+// A written format: what qemu reads it as, with the options qemu-img
+// convert needs to make the same kind of image, and its virtual size.
+struct Destination {
+  int line;
+  ImageFormat_t format;
+  const char* driver;
+  const char* options;
+  uint64_t size;
+};
+
+class EveryFormatTo : public testing::TestWithParam<Destination> {};
+
+// One suite per written format, so that they run side by side.
+TEST_P(EveryFormatTo, KeepsTheGuestsBytesAsQemuWouldWriteThem) {
+  const Destination& to = GetParam();
+  SCOPED_TRACE(to.line);
+  TempDir dir;
+  std::string raw = MakeRaw(dir);
+  // The reference allocation is `qemu-img convert`'s for the same result.
+  std::string reference = dir.File("reference");
+  ASSERT_EQ(Shell(std::string("qemu-img convert -q -f raw -O ") + to.driver +
+                  (*to.options ? std::string(" -o ") + to.options : "") + " " +
+                  Q(raw) + " " + Q(reference)),
+            0);
+  for (const Source& from : kSources) {
+    SCOPED_TRACE(from.name);
+    std::string source = MakeSource(dir, raw, from);
+    std::string copy = dir.File(std::string("copy-of-") + from.name);
+    ASSERT_FALSE(Copy(source, copy, to.format).IsError());
+    EXPECT_EQ(Shell("qemu-img compare -q -f " + std::string(from.driver) +
+                    " -F " + to.driver + " " + Q(source) + " " + Q(copy)),
+              0);
+    int check =
+        Shell("qemu-img check -q -f " + std::string(to.driver) + " " + Q(copy));
+    EXPECT_TRUE(check == 0 || check == 63) << check;  // 63: no checks
+    std::string out;
+    Shell("qemu-img info --output=json -f " + std::string(to.driver) + " " +
+              Q(copy),
+          &out);
+    nlohmann::json info = nlohmann::json::parse(out, nullptr, false);
+    EXPECT_EQ(info.value("format", ""), to.driver);
+    EXPECT_EQ(info.value("virtual-size", 0ull), to.size);
+    EXPECT_LE(Allocated(copy), Allocated(reference) * 101 / 100 + 64 * 1024);
+  }
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(DiskFormats, EveryFormatTo, testing::Values(
+    Destination{__LINE__, ImageFormat_t::kRaw,  "raw",  "", kSize},
+    Destination{__LINE__, ImageFormat_t::kVmdk, "vmdk", "subformat=monolithicSparse", kSize},
+    Destination{__LINE__, ImageFormat_t::kVhd,  "vpc",  "subformat=dynamic,force_size=on", kSize},
+    // Azure: fixed, and a whole number of MiB.
+    Destination{__LINE__, ImageFormat_t::kVhdFixed, "vpc", "subformat=fixed,force_size=on", 3 * kMiB},
+    Destination{__LINE__, ImageFormat_t::kVhdx, "vhdx", "subformat=dynamic", kSize},
+    Destination{__LINE__, ImageFormat_t::kQcow2, "qcow2", "compat=1.1", kSize}),
+    [](const testing::TestParamInfo<Destination>& info) {
+      return std::to_string(info.index) + "_" + info.param.driver;
+    });
+// clang-format on
+
+TEST(DiskFormats, VirtualSizeIsTheLargerOfTheSourcesAndTheRequested) {
+  struct Row {
+    int line;
+    ImageFormat_t format;
+    const char* driver;
+    uint64_t minimumSize;
+    uint64_t size;
+  } rows[] = {
+      {__LINE__, ImageFormat_t::kQcow2, "qcow2", 20ull << 30, 20ull << 30},
+      {__LINE__, ImageFormat_t::kVhdx, "vhdx", 1 << 20, kSize},
+      {__LINE__, ImageFormat_t::kRaw, "raw", kSize + 512, kSize + 512},
+      {__LINE__, ImageFormat_t::kVhdFixed, "vpc", 5 * kMiB - 1, 5 * kMiB},
+  };
+  TempDir dir;
+  std::string raw = MakeRaw(dir);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    std::string copy = dir.File("copy");
+    ASSERT_FALSE(Copy(raw, copy, row.format, row.minimumSize).IsError());
+    std::string out;
+    Shell("qemu-img info --output=json -f " + std::string(row.driver) + " " +
+              Q(copy),
+          &out);
+    EXPECT_EQ(nlohmann::json::parse(out).value("virtual-size", 0ull), row.size);
+    // Only the guest's data is allocated, whatever the size.
+    EXPECT_LT(Allocated(copy), 4 * kMiB);
+    unlink(copy.c_str());
+  }
+}
+
+// The pid of the qemu-nbd this process started with the word in its
+// arguments, or 0.
+pid_t QemuNbdChild(const std::string& word) {
+  for (const std::string& name : Listing("/proc")) {
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string status = TempDir::Read("/proc/" + name + "/status");
+    std::string cmdline = TempDir::Read("/proc/" + name + "/cmdline");
+    if (status.find("PPid:\t" + std::to_string(getpid()) + "\n") !=
+            std::string::npos &&
+        cmdline.find("qemu-nbd") != std::string::npos &&
+        cmdline.find(word) != std::string::npos)
+      return static_cast<pid_t>(std::stol(name));
+  }
+  return 0;
+}
+
+std::string Convert(const TempDir& dir, const std::string& raw,
+                    const std::string& name, const std::string& args) {
+  std::string path = dir.File(name);
+  EXPECT_EQ(Shell("qemu-img convert -q -f raw " + args + " " + Q(raw) + " " +
+                  Q(path)),
+            0);
+  return path;
+}
+
+// Writes bytes at offset of a file.
+void Poke(const std::string& path, uint64_t offset, const std::string& bytes) {
+  int fd = open(path.c_str(), O_WRONLY);
+  EXPECT_EQ(pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)),
+            static_cast<ssize_t>(bytes.size()));
+  close(fd);
+}
+
+TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
+  TempDir dir;
+  std::string raw = MakeRaw(dir);
+  std::string qcow2 = "-O qcow2";
+  // Each row makes its image in the folder "in" and names it; the error
+  // must hold the image's name and says.
+  struct Row {
+    int line;
+    std::function<std::string()> make;
+    const char* says;
+    DiskType_t type;
+  } rows[] = {
+      {__LINE__,
+       [&] {
+         std::string path = Convert(dir, raw, "truncated.qcow2", qcow2);
+         EXPECT_EQ(truncate(path.c_str(), 200 * 1024), 0);
+         return path;
+       },
+       "is damaged", DT_NONE},
+      {__LINE__,
+       [&] {
+         std::string path = Convert(dir, raw, "truncated.vhd", "-O vpc");
+         EXPECT_EQ(truncate(path.c_str(), 100 * 1024), 0);
+         return path;
+       },
+       "truncated", DT_HYPERV_VHD},
+      // The first L1 entry points at the header: a table that loops back.
+      {__LINE__,
+       [&] {
+         std::string path = Convert(dir, raw, "loop.qcow2", qcow2);
+         std::string header = TempDir::Read(path);
+         uint64_t l1 = 0;
+         for (int i = 40; i < 48; ++i)
+           l1 = l1 << 8 | static_cast<unsigned char>(header[i]);
+         Poke(path, l1, std::string("\x80\0\0\0\0\0\0\0", 8));
+         return path;
+       },
+       "is damaged", DT_NONE},
+      {__LINE__,
+       [&] {
+         std::string path = Convert(dir, raw, "header.qcow2", qcow2);
+         Poke(path, 40, std::string("\x7f\xff\xff\xff\xff\xff\x00\x00", 8));
+         return path;
+       },
+       "header.qcow2", DT_NONE},
+      {__LINE__,
+       [&] {
+         std::string path = dir.File("huge.qcow2");
+         Shell("qemu-img create -q -f qcow2 " + Q(path) + " 65T");
+         return path;
+       },
+       "above 64 TiB", DT_NONE},
+      {__LINE__,
+       [&] {
+         std::string path =
+             Convert(dir, raw, "flat.vmdk", "-O vmdk -o subformat=monolithicFlat");
+         unlink(dir.File("flat-flat.vmdk").c_str());
+         return path;
+       },
+       "flat-flat.vmdk", DT_VMDK},
+      {__LINE__,
+       [&] {
+         return dir.Write("escape.vmdk",
+                          "# Disk DescriptorFile\nversion=1\n"
+                          "createType=\"monolithicFlat\"\n"
+                          "RW 4096 FLAT \"../../etc/passwd\" 0\n");
+       },
+       "outside its own folder", DT_NONE},
+      {__LINE__,
+       [&] {
+         std::string path = dir.File("child.qcow2");
+         Shell("qemu-img create -q -f qcow2 -b " + Q(raw) + " -F raw " +
+               Q(path));
+         return path;
+       },
+       "backing file", DT_NONE},
+      {__LINE__, [&] { return Convert(dir, raw, "disk.qed", "-O qed"); },
+       "QED image, a format not read here", DT_NONE},
+      {__LINE__, [&] { return Convert(dir, raw, "disk.vdi", "-O vdi"); },
+       "VDI image, a format not read here", DT_NONE},
+      {__LINE__, [&] { return Convert(dir, raw, "old.qcow", "-O qcow"); },
+       "qcow image of version 1", DT_NONE},
+      {__LINE__, [&] { return raw; }, "is not a VHDX image", DT_VHDX_22},
+  };
+  std::string out = dir.File("out");
+  mkdir(out.c_str(), 0755);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    std::string source = row.make();
+    std::string before = TempDir::Read(source);
+    Request request;
+    request.source = source;
+    request.sourceType = row.type;
+    request.destination = out + "/copy";
+    request.format = ImageFormat_t::kQcow2;
+    Result result;
+    CQiError error = CArchiveVirtualDiskFile::CopyImage(request, result);
+    ASSERT_TRUE(error.IsError());
+    std::string name = source.substr(source.rfind('/') + 1);
+    EXPECT_NE(error.GetMessage().find(name), std::string::npos)
+        << error.GetMessage();
+    EXPECT_NE(error.GetMessage().find(row.says), std::string::npos)
+        << error.GetMessage();
+    EXPECT_EQ(Listing(out), (std::set<std::string>{".", ".."}));
+    EXPECT_TRUE(TempDir::Read(source) == before);
+  }
+}
+
+TEST(DiskFormats, ToolsAndServersThatFailMidwayLeaveNothing) {
+  TempDir dir;
+  // Data in every block, so that the reader, a few blocks ahead of the
+  // writer, is still reading when its server dies.
+  std::string raw = dir.Write("dense.raw", std::string(16 * kMiB, 'z'));
+  std::string source = Convert(dir, raw, "disk.vhdx", "-O vhdx");
+  std::string out = dir.File("out");
+  mkdir(out.c_str(), 0755);
+  Request request;
+  request.source = source;
+  request.destination = out + "/copy.qcow2";
+  request.format = ImageFormat_t::kQcow2;
+  Result result;
+
+  // The source's server is killed after the first block.
+  request.progress = [&](uint64_t, uint64_t) {
+    if (pid_t pid = QemuNbdChild("--read-only")) kill(pid, SIGKILL);
+  };
+  CQiError error = CArchiveVirtualDiskFile::CopyImage(request, result);
+  ASSERT_TRUE(error.IsError());
+  EXPECT_NE(error.GetMessage().find("disk.vhdx"), std::string::npos)
+      << error.GetMessage();
+  EXPECT_EQ(Listing(out), (std::set<std::string>{".", ".."}));
+
+  // Without qemu's programs the error names the package to install.
+  request.progress = nullptr;
+  std::string path = std::getenv("PATH");
+  setenv("PATH", dir.File("no-such-folder").c_str(), 1);
+  error = CArchiveVirtualDiskFile::CopyImage(request, result);
+  setenv("PATH", path.c_str(), 1);
+  ASSERT_TRUE(error.IsError());
+  EXPECT_NE(error.GetMessage().find("qemu-utils"), std::string::npos)
+      << error.GetMessage();
+  EXPECT_EQ(Listing(out), (std::set<std::string>{".", ".."}));
+}
+
+TEST(DiskFormats, ACopyRemovesWhatAKilledCopyLeftButNotWhatALiveOneWrites) {
+  TempDir dir;
+  std::string raw = MakeRaw(dir);
+  std::string abandoned = dir.Write(".copy.vmdk.AbCd12.zy-partial", "half");
+  std::string live = dir.Write(".copy.vmdk.XyZ789.zy-partial", "busy");
+  int fd = open(live.c_str(), O_RDONLY);
+  ASSERT_EQ(flock(fd, LOCK_EX), 0);
+  EXPECT_FALSE(Copy(raw, dir.File("copy.vmdk"), ImageFormat_t::kVmdk).IsError());
+  EXPECT_FALSE(Listing(dir.path()).count(".copy.vmdk.AbCd12.zy-partial"));
+  EXPECT_EQ(TempDir::Read(live), "busy");
+  close(fd);
+  // The finished image is never replaced.
+  std::string before = TempDir::Read(dir.File("copy.vmdk"));
+  EXPECT_TRUE(Copy(raw, dir.File("copy.vmdk"), ImageFormat_t::kRaw).IsError());
+  EXPECT_TRUE(TempDir::Read(dir.File("copy.vmdk")) == before);
+}
+
+}  // namespace

@@ -1,0 +1,285 @@
+//===- AttackTest.cpp - zyvmconvert against hostile requests and folders --===//
+//
+// Each row attacks the built tool with one hostile input: a name that
+// climbs out of the platform root, a symbolic link that leads out of it, a
+// folder named outside it, a configuration file that cannot be read, a
+// figure out of range.  Every row expects one error line, and that nothing
+// outside the root was written, nothing secret was copied in, and nothing
+// was left behind in the root.
+//
+//===----------------------------------------------------------------------===//
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+const std::string kTool = ZY_TOOL_PATH;
+const std::string kExamples = ZY_EXAMPLES_DIR;
+const std::string kSecret = "root:SECRET-HASH:19000:0:99999:7:::\n";
+
+std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// Every entry under a folder, links as links, with file contents.
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+  std::map<std::string, std::string> entries;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    std::string name = fs::relative(entry.path(), folder).string();
+    if (entry.is_symlink())
+      entries[name] = "-> " + fs::read_symlink(entry.path()).string();
+    else if (entry.is_regular_file())
+      entries[name] = TempDir::Read(entry.path());
+  }
+  return entries;
+}
+
+class Attack : public ::testing::Test {
+ public:  // the rows' set-up functions use the fixture
+  // A fresh copy of the example platform, and a folder beside it.
+  void SetUp() override {
+    root = dir.File("root");
+    outside = dir.File("outside");
+    fs::remove_all(root);
+    fs::remove_all(outside);
+    fs::copy(kExamples + "/platform", root, fs::copy_options::recursive);
+    dir.Write("outside/shadow", kSecret);
+    dir.Write("outside/web01/VMConfig.zyf", "");
+    fs::create_directories(outside + "/dest");
+  }
+
+  int Run(const std::vector<std::string>& args) {
+    std::string command = Quoted(kTool) + " --root " + Quoted(root) +
+                          " --platform-config " +
+                          Quoted(kExamples + "/platform-config.json") +
+                          " --log " + Quoted(dir.File("tool.log"));
+    for (const std::string& arg : args) command += " " + Quoted(arg);
+    command +=
+        " > " + Quoted(dir.File("out")) + " 2> " + Quoted(dir.File("err"));
+    int raw = std::system(command.c_str());
+    err = TempDir::Read(dir.File("err"));
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  }
+
+  // A copy of web01 as the VMware VM "linked", one disk a link outside.
+  void LinkedVM() {
+    fs::copy(root + "/vmware/web01", root + "/vmware/linked",
+             fs::copy_options::recursive);
+    fs::remove(root + "/vmware/linked/web01_1.vmdk");
+    fs::create_symlink(outside + "/shadow",
+                       root + "/vmware/linked/web01_1.vmdk");
+  }
+
+  // No file anywhere under the root holds the secret.
+  bool SecretCopiedIn() const {
+    for (const auto& [name, content] : Snapshot(root))
+      if (content.find("SECRET-HASH") != std::string::npos &&
+          content.rfind("-> ", 0) != 0)
+        return true;
+    return false;
+  }
+
+  TempDir dir;
+  std::string root;
+  std::string outside;
+  std::string err;
+};
+
+std::string P2VRequest(const std::string& from, const std::string& to) {
+  std::string xml =
+      TempDir::Read(kExamples + "/physical/fileserver-request.xml");
+  size_t at = xml.find(from);
+  if (at != std::string::npos) xml.replace(at, from.size(), to);
+  return xml;
+}
+
+}  // namespace
+
+TEST_F(Attack, HostileInputsGetOneErrorLineAndTouchNothingOutside) {
+  using Change = void (*)(json&, const Attack&);
+  using Prepare = void (*)(Attack&);
+  Prepare none = [](Attack&) {};
+  Prepare linkedVM = [](Attack& t) { t.LinkedVM(); };
+  Change unchanged = [](json&, const Attack&) {};
+  // clang-format off
+  struct Row {
+    int line;
+    Prepare prepare;
+    Change change;   // of the example request (a restore), or null: convert
+    const char* to;
+    const char* error;  // part of the one error line
+  } rows[] = {
+      {__LINE__, none, [](json& r, const Attack&) {
+         r["strSourceVMName"] = "../../../../../../../../etc";
+         r["vDisks"] = json::array({{{"diskIndexName", "shadow"}}}); },
+       "openstack", "is not a file name"},
+      {__LINE__, none, [](json& r, const Attack&) {
+         r["strSourceVMName"] = "../../outside/web01"; },
+       "openstack", "is not a file name"},
+      {__LINE__, linkedVM, [](json& r, const Attack&) {
+         r["strSourceVMName"] = "linked"; },
+       "openstack", "symbolic link"},
+      {__LINE__, [](Attack& t) {
+         fs::create_directories(t.root + "/openstack");
+         fs::create_symlink(t.outside + "/dest", t.root + "/openstack/web01"); },
+       unchanged, "openstack", "symbolic link"},
+      {__LINE__, none, [](json& r, const Attack& t) {
+         r["strStagingPath"] = t.outside; },
+       "openstack", "is outside the platform root"},
+      {__LINE__, none, [](json& r, const Attack& t) {
+         r["strDestinationPath"] = t.root + "/../outside/dest"; },
+       "amazon", "is outside the platform root"},
+      {__LINE__, linkedVM, nullptr, "hyperv", "symbolic link"},
+      {__LINE__, [](Attack& t) {  // larger than any configuration file read
+         std::string noise(17 << 20, '\0');
+         std::mt19937 random(14);
+         for (char& c : noise) c = static_cast<char>(random());
+         std::ofstream(t.root + "/vmware/web01/web01.vmx") << noise; },
+       unchanged, "hyperv", "cannot read the configuration file"},
+      {__LINE__, none, [](json& r, const Attack&) {
+         r["vDisks"][2]["i64MaxSizeInBytes"] = INT64_MAX; },
+       "hyperv", "vDisks[2].i64MaxSizeInBytes is 9223372036854775807; it must "
+                 "be between 0 and 70368744177664"},
+      {__LINE__, none, [](json& r, const Attack&) {
+         r["vmInfo"]["i64NumCPUs"] = -5; },
+       "hyperv", "vmInfo.i64NumCPUs is -5; it must be between 1 and 4096"},
+      {__LINE__, none, [](json& r, const Attack&) {
+         r["vDisks"][3]["nSlot"] = 99; },
+       "hyperv", "vDisks[3].nSlot is 99; it must be between 0 and 15"},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    SetUp();
+    auto outsideBefore = Snapshot(outside);
+    row.prepare(*this);
+    json request =
+        json::parse(TempDir::Read(kExamples + "/requests/web01-restore.json"));
+    if (row.change) row.change(request, *this);
+    std::vector<std::string> args =
+        row.change ? std::vector<std::string>{"restore",
+                                              dir.Write("request.json",
+                                                        request.dump())}
+                   : std::vector<std::string>{"convert", "linked"};
+    for (const char* arg : {"--from", "vmware", "--to", row.to})
+      args.push_back(arg);
+    auto rootBefore = Snapshot(root);
+    EXPECT_EQ(Run(args), 1);
+    EXPECT_NE(err.find(row.error), std::string::npos) << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(Snapshot(outside), outsideBefore);
+    EXPECT_EQ(Snapshot(root), rootBefore);
+    EXPECT_FALSE(SecretCopiedIn());
+  }
+}
+
+TEST_F(Attack, PhysicalMachineFiguresOutOfRangeNameTheField) {
+  struct Row {
+    int line;
+    const char* from;
+    const char* to;
+    int status;
+    const char* message;  // on standard error
+  } rows[] = {
+      {__LINE__, "<numCpus>4<", "<numCpus>-5<", 1,
+       "numCpus is -5; it must be between 1 and 4096"},
+      {__LINE__, "<numCpus>4<", "<numCpus>4096<", 0, ""},
+      {__LINE__, "<numCpus>4<", "<numCpus>4097<", 1, "numCpus is 4097"},
+      {__LINE__, "<memoryMB>8190<", "<memoryMB>99999999999<", 1,
+       "memoryMB is 99999999999; it must be between 1 and 67108864"},
+      {__LINE__, "<sizeMB>2048<", "<sizeMB>-1<", 1,
+       "scsiDisks[0].sizeMB is -1; it must be between 0 and 70368744"},
+      {__LINE__, "<sizeMB>2048<", "<sizeMB>70368745<", 1,
+       "scsiDisks[0].sizeMB is 70368745"},
+      {__LINE__,
+       "<bus>0</bus><slot>0</slot><deviceType>1</deviceType>\n"
+       "          <sizeMB>40960<",
+       "<bus>0</bus><slot>99</slot><deviceType>1</deviceType>\n"
+       "          <sizeMB>40960<",
+       1, "ideDevices[0].slot is 99; it must be between 0 and 1"},
+      {__LINE__, "<isScsi>1</isScsi><bus>0<", "<isScsi>1</isScsi><bus>312<", 1,
+       "scsiDisks[0].bus is 312; it must be between 0 and 3"},
+      {__LINE__, "<scsiCount>1<", "<scsiCount>0<", 0,
+       "warning: scsiCount is 0 but the response lists 1 SCSI disks; all 1 "
+       "are used"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    std::string xml = P2VRequest(row.from, row.to);
+    ASSERT_NE(xml.find(row.to), std::string::npos);
+    std::string saved = dir.File("fs.json");
+    fs::remove(saved);
+    EXPECT_EQ(Run({"p2v", dir.Write("request.xml", xml), "--to", "vmware",
+                   "--save-request", saved}),
+              row.status);
+    EXPECT_NE(err.find(row.message), std::string::npos) << err;
+    if (row.status != 0) continue;
+    // Every listed disk is in the VM.
+    json request = json::parse(TempDir::Read(saved));
+    int disks = 0;
+    for (const auto& disk : request["vmInfo"]["vDisks"])
+      disks += disk["nDeviceType"] == 1;
+    EXPECT_EQ(disks, 2);
+  }
+}
+
+TEST_F(Attack, PhysicalMachineRestoresKeepBothDisksOnEveryKind) {
+  for (const char* kind : {"hyperv", "1301", "1102", "openstack"}) {
+    SCOPED_TRACE(kind);
+    std::string saved = dir.File(std::string(kind) + ".json");
+    ASSERT_EQ(Run({"p2v", kExamples + "/physical/fileserver-request.xml",
+                   "--to", kind, "--save-request", saved}),
+              0)
+        << err;
+    ASSERT_EQ(Run({"restore", saved, "--from", "physical", "--to", kind,
+                   "--source", kExamples + "/physical", "--json"}),
+              0)
+        << err;
+    json result = json::parse(TempDir::Read(dir.File("out")));
+    std::vector<std::string> files;
+    for (const auto& disk : result["disks"])
+      if (disk["kind"] == "disk") files.push_back(disk["name"]);
+    ASSERT_EQ(files.size(), 2u);
+    std::string vm = root + "/" + kind + "/fileserver/";
+    // The guest sees the machine's bytes, in the destination's format and
+    // at the size the request gives (the rest reads as zeros).
+    for (int i = 0; i < 2; ++i) {
+      std::string compare = "qemu-img compare -q '" + kExamples +
+                            "/physical/disk" + std::to_string(i) + "' '" + vm +
+                            files[i] + "'";
+      EXPECT_EQ(std::system(compare.c_str()), 0) << compare;
+    }
+  }
+}
+
+TEST_F(Attack, AStagingFolderLeftByAKilledRestoreIsRemovedByTheNextRun) {
+  dir.Write("root/.staging-Ab12Cd/web01.vmdk", "half a disk");
+  ASSERT_EQ(Run({"restore", kExamples + "/requests/web01-restore.json",
+                 "--from", "vmware", "--to", "hyperv"}),
+            0)
+      << err;
+  EXPECT_NE(err.find("removed [" + root + "/.staging-Ab12Cd]"),
+            std::string::npos)
+      << err;
+  for (const auto& entry : fs::directory_iterator(root))
+    EXPECT_NE(entry.path().filename().string().rfind(".staging", 0), 0u);
+}

@@ -1,0 +1,312 @@
+//===- ConvertFromFilesTest.cpp - zyvmconvert on a user's own VM files ----===//
+//
+// The built tool converts VMs given as their own files (real VMware
+// configuration files, with disk images made here by qemu-img) into an
+// output folder, runs without a platform configuration as a new user would,
+// and refuses bad input with one line and without leaving anything behind.
+//
+//===----------------------------------------------------------------------===//
+#include "support/TempDir.h"
+
+#include "platform/readers/VMConfigFile.h"
+#include "platform/readers/VMXFile.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kTool = ZY_TOOL_PATH;
+const std::string kExamples = ZY_EXAMPLES_DIR;
+const std::string kSampleVmx = "/work/shared/samples/vmx";
+
+std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text)
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+int Shell(const std::string& command) {
+  int raw = std::system(command.c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+class ConvertFromFiles : public ::testing::Test {
+ protected:
+  // The tool without a platform root or configuration, unless args name them.
+  Outcome Tool(const std::vector<std::string>& args) {
+    std::string command = "env -u ZY_PLATFORM_CONFIG -u ZY_PLATFORM_ROOT " +
+                          Quoted(kTool) + " --log " + Quoted(dir.File("log"));
+    for (const std::string& arg : args) command += " " + Quoted(arg);
+    command +=
+        " >" + Quoted(dir.File("stdout")) + " 2>" + Quoted(dir.File("stderr"));
+    Outcome run;
+    run.status = Shell(command);
+    run.out = TempDir::Read(dir.File("stdout"));
+    run.err = TempDir::Read(dir.File("stderr"));
+    return run;
+  }
+
+  // A real image: a raw file with data at both ends and in the middle,
+  // converted to the format its name says (VMDK for .vmdk, else raw).
+  void MakeImage(const std::string& path) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::string raw = dir.File("data.raw");
+    fs::remove(raw);
+    {
+      std::ofstream out(raw, std::ios::binary);
+      for (long offset : {0L, 1048576L, 4194304L - 4096}) {
+        out.seekp(offset);
+        out << "zyvm data at " << offset << std::string(4000, 'x');
+      }
+    }
+    std::string extension = fs::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
+    bool vmdk = extension == ".vmdk";
+    ASSERT_EQ(Shell("qemu-img convert -q -f raw -O " +
+                    std::string(vmdk ? "vmdk " : "raw ") + Quoted(raw) + " " +
+                    Quoted(path)),
+              0);
+  }
+
+  TempDir dir;
+};
+
+bool IsInside(const std::string& name) {
+  fs::path path(name);
+  return path.is_relative() &&
+         std::find(path.begin(), path.end(), "..") == path.end();
+}
+
+}  // namespace
+
+TEST_F(ConvertFromFiles, ConvertsTheSampleVMwareFilesWithTheirDisks) {
+  if (!fs::is_directory(kSampleVmx)) GTEST_SKIP() << "no sample .vmx files";
+  if (Shell("qemu-img --version >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "qemu-img is missing";
+  int converted = 0;
+  for (const auto& sample : fs::directory_iterator(kSampleVmx)) {
+    SCOPED_TRACE(sample.path().filename().string());
+    std::string folder = dir.File(sample.path().stem().string());
+    fs::create_directories(folder);
+    std::string vmx = folder + "/" + sample.path().filename().string();
+    fs::copy_file(sample.path(), vmx);
+    VMInfoStructs::SVMInfo described;
+    VMXFile reader;
+    ASSERT_TRUE(reader.LoadFile(vmx, false) && reader.GetVMInfo(described));
+    bool allInside = true;
+    std::vector<std::string> images;
+    for (const auto& disk : described.vDisks) {
+      if (disk.nDeviceType != 1) continue;
+      allInside &= IsInside(disk.fileName);
+      if (!IsInside(disk.fileName)) continue;
+      images.push_back(folder + "/" + disk.fileName);
+      MakeImage(images.back());
+    }
+    std::string output = folder + "-hyperv";
+    Outcome run = Tool({"convert", "--vmx", vmx, "--to", "hyperv", "--output",
+                        output, "--json"});
+    if (!allInside) {
+      // A disk on another datastore is not read from there.
+      EXPECT_EQ(run.status, 1);
+      EXPECT_NE(run.err.find("is outside its folder"), std::string::npos)
+          << run.err;
+      EXPECT_FALSE(fs::exists(output));
+      continue;
+    }
+    ASSERT_EQ(run.status, 0) << run.err;
+    ++converted;
+    // The VM is whole: its description, read back by our reader, lists one
+    // disk file per source disk, each in the output folder with the source
+    // image's guest contents.
+    VMInfoStructs::SVMInfo built;
+    ASSERT_TRUE(VMConfigFile(output + "/VMConfig.zyf").Load(built));
+    std::vector<std::string> files;
+    for (const auto& disk : built.vDisks)
+      if (disk.nDeviceType == 1) files.push_back(output + "/" + disk.fileName);
+    ASSERT_EQ(files.size(), images.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+      EXPECT_TRUE(fs::is_regular_file(files[i])) << files[i];
+      EXPECT_EQ(Shell("qemu-img compare -q " + Quoted(images[i]) + " " +
+                      Quoted(files[i])),
+                0)
+          << images[i] << " vs " << files[i];
+    }
+    EXPECT_EQ(built.vNetworkCards.size(), described.vNetworkCards.size());
+    for (const auto& entry : fs::directory_iterator(output))
+      EXPECT_NE(entry.path().filename().string().rfind(".staging", 0), 0u);
+  }
+  EXPECT_GT(converted, 0);
+}
+
+TEST_F(ConvertFromFiles, WithoutAConfigurationTheVMsOwnFactsAreUsed) {
+  std::string root = dir.File("root");
+  fs::copy(kExamples + "/platform", root, fs::copy_options::recursive);
+  nlohmann::json request = nlohmann::json::parse(
+      TempDir::Read(kExamples + "/requests/web01-restore.json"));
+  auto& disks = request["vDisks"];
+  disks.erase(std::remove_if(disks.begin(), disks.end(),
+                             [](const nlohmann::json& d) {
+                               return d["diskIndexName"] == "catalog";
+                             }),
+              disks.end());
+  request.erase("vNetworkCards");
+  std::string noCatalog = dir.Write("no-catalog.json", request.dump());
+  std::string physical = kExamples + "/physical/fileserver-request.xml";
+  struct Row {
+    int line;
+    std::vector<std::string> args;
+    const char* says;  // in the output
+  } rows[] = {
+      // A VM with a CD-ROM drive, a request without a catalog or cards.
+      {__LINE__,
+       {"restore", noCatalog, "--from", "vmware", "--to", "hyperv"},
+       "00:0c:29:b3:c4:df"},
+      {__LINE__,
+       {"restore", noCatalog, "--from", "vmware", "--to", "amazon"},
+       "Windows_x64"},
+      {__LINE__,
+       {"restore", noCatalog, "--from", "vmware", "--to", "1401"},
+       "Windows Server 2012;x86_64"},
+      {__LINE__,
+       {"restore", noCatalog, "--from", "vmware", "--to", "1301"},
+       "restored to 1301"},
+      // A whole VM, disks and all, from the platform.
+      {__LINE__,
+       {"convert", "web01", "--from", "vmware", "--to", "hyperv"},
+       "web01_2.vhd "},
+      // A 64-bit Windows machine is a 64-bit Windows guest.
+      {__LINE__, {"p2v", physical, "--to", "vmware"}, "Server64Guest"},
+      {__LINE__,
+       {"p2v", physical, "--to", "vmware", "--guest-os",
+        "Windows Server 2016 Standard"},
+       "windows9Server64Guest"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    std::vector<std::string> args = {"--root", root};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    Outcome run = Tool(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find(row.says), std::string::npos) << run.out;
+    if (row.args.size() > 5)  // the next row's destination is free
+      fs::remove_all(root + "/" + row.args[5] + "/web01");
+  }
+}
+
+TEST_F(ConvertFromFiles, BadInputIsOneLineAndLeavesNothing) {
+  std::string vmFolder = dir.File("vm");
+  fs::create_directories(vmFolder);
+  std::string image = vmFolder + "/disk.img";
+  std::ofstream(image).put('x');
+  std::string outside = dir.Write("outside.img", "secret");
+  fs::create_symlink(outside, vmFolder + "/link.img");
+  auto vmx = [&](const std::string& name, const std::string& disk) {
+    return dir.Write("vm/" + name,
+                     "displayName = \"vm\"\nscsi0.present = \"TRUE\"\n"
+                     "scsi0:0.present = \"TRUE\"\nscsi0:0.fileName = \"" +
+                         disk + "\"\n");
+  };
+  std::string climbing = vmx("climbing.vmx", "../outside.img");
+  std::string absolute = vmx("absolute.vmx", outside);
+  std::string linked = vmx("linked.vmx", "link.img");
+  std::string good = vmx("good.vmx", "disk.img");
+  std::string xen = dir.Write("vm/db01.cfg",
+                              "name = \"db01\"\nmemory = 512\n"
+                              "disk = ['file:disk.img,hda,w']\n");
+  std::string request = dir.Write("r.json", R"({"strVMName": "x"})");
+  int requests = 0;
+  auto named = [&](const char* name) {
+    return dir.Write(
+        "named-" + std::to_string(++requests) + ".json",
+        nlohmann::json{{"strSourceVMName", "web01"}, {"strVMName", name}}
+            .dump());
+  };
+  std::string fifo = dir.File("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string big = dir.File("big.json");
+  fs::resize_file(dir.Write("big.json", "{"), 17 << 20);
+  std::string badConfig = dir.Write("config.json", "{\"clients\": [");
+  std::string out = dir.File("out");
+  const std::vector<std::string> to = {"--to", "hyperv", "--output", out};
+  auto with = [&](std::vector<std::string> args) {
+    args.insert(args.end(), to.begin(), to.end());
+    return args;
+  };
+
+  struct Row {
+    int line;
+    std::vector<std::string> args;
+    const char* says;
+  } rows[] = {
+      {__LINE__, with({"convert", "--vmx", climbing}), "is outside its folder"},
+      {__LINE__, with({"convert", "--vmx", absolute}), "is outside its folder"},
+      {__LINE__, with({"convert", "--vmx", linked}), "symbolic link"},
+      {__LINE__, with({"convert", "--vmx", dir.File("vm/none.vmx")}),
+       "No such file"},
+      {__LINE__, with({"convert", "--vmx", good, "--zyf", good}),
+       "give one source"},
+      {__LINE__, with({"convert", "--zyf", good}),
+       "give the source platform kind with --from"},
+      {__LINE__,
+       with({"convert", "--vmx", good, "--disk", image, "--disk", image}),
+       "names 1 disks, --disk gives 2"},
+      {__LINE__,
+       {"convert", "--xen-cfg", xen, "--to", "vmware", "--output", out},
+       "cannot convert db01 to vmware: the guest OS is unknown; give osName "
+       "in the request or configure the client"},
+      {__LINE__,
+       {"convert", "--vmx", good, "--to", "physical", "--output", out},
+       "platform kind [physical] is a source only"},
+      {__LINE__,
+       {"restore", request, "--from", "vmware", "--to", "103", "--vmx", good,
+        "--output", out},
+       "platform kind [103] is a source only"},
+      {__LINE__, with({"restore", dir.path(), "--vmx", good}),
+       "is not a regular file"},
+      {__LINE__, with({"restore", fifo, "--vmx", good}),
+       "is not a regular file"},
+      {__LINE__, with({"restore", big, "--vmx", good}), "is too large"},
+      {__LINE__, with({"restore", named("web01\nx"), "--vmx", good}),
+       "has a control character"},
+      {__LINE__, with({"restore", named(" web01"), "--vmx", good}),
+       "starts or ends with a blank"},
+      {__LINE__, with({"restore", named("web01 "), "--vmx", good}),
+       "starts or ends with a blank"},
+      {__LINE__,
+       with({"--platform-config", dir.File("none.json"), "convert", "--vmx",
+             good}),
+       "cannot read the platform configuration"},
+      {__LINE__,
+       with({"--platform-config", badConfig, "convert", "--vmx", good}),
+       "is not JSON"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    Outcome run = Tool(row.args);
+    EXPECT_NE(run.status, 0);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("zyvmconvert: error: ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(out));
+  }
+  EXPECT_EQ(TempDir::Read(outside), "secret");
+}

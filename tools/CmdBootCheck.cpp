@@ -1,0 +1,65 @@
+//===- CmdBootCheck.cpp - zyvmconvert boot-check DIR ----------------------===//
+//
+// Boots a restored VM in qemu's x86 emulator as its destination describes
+// it: reads the native description in DIR, puts each disk on the controller,
+// bus and unit it names, with the firmware it names, and reports whether
+// the guest on the boot disk reached its report on the serial port.  Made
+// for VMs whose boot disk holds the boot checks' test guest.
+// Exit status: 0 booted, 1 failed (or an error), 3 cannot be checked (a
+// controller or firmware qemu has no model of).
+//
+//===----------------------------------------------------------------------===//
+#include "BootPlan.h"
+#include "BootRunner.h"
+#include "Commands.h"
+
+#include <nlohmann/json.hpp>
+
+#include <CLI/CLI.hpp>
+#include <memory>
+
+namespace zytool {
+namespace {
+
+constexpr int kCannotCheckStatus = 3;
+
+}  // namespace
+
+int RunBootCheck(const GlobalOptions& global, const std::string& folder) {
+  BootPlan plan = ReadBootPlan(folder);
+  BootResult result = RunBootPlan(plan, folder);
+  if (global.json) {
+    nlohmann::json disks = nlohmann::json::array();
+    for (const BootDisk& disk : plan.disks) disks.push_back(BootDiskText(disk));
+    nlohmann::json out{{"description", plan.description},
+                       {"firmware", plan.efi ? "efi" : "bios"},
+                       {"disks", disks},
+                       {"result", BootOutcomeText(result.outcome)},
+                       {"detail", result.detail}};
+    Print("%s\n", out.dump(2).c_str());
+  } else {
+    Print("Boot check of %s (%s, %s firmware)\n", folder.c_str(),
+          plan.description.c_str(), plan.efi ? "EFI" : "BIOS");
+    for (const BootDisk& disk : plan.disks)
+      Print("  %s\n", BootDiskText(disk).c_str());
+    Print("%s%s%s\n", BootOutcomeText(result.outcome),
+          result.detail.empty() ? "" : ": ", result.detail.c_str());
+  }
+  if (result.outcome == BootOutcome::kBooted) return 0;
+  return result.outcome == BootOutcome::kCannotCheck ? kCannotCheckStatus : 1;
+}
+
+void AddBootCheckCommand(CLI::App& app, const GlobalOptions& global,
+                         CommandRun& run) {
+  auto folder = std::make_shared<std::string>();
+  CLI::App* cmd = app.add_subcommand(
+      "boot-check",
+      "Boot a restored VM's disks in qemu as its destination describes them "
+      "(exit 0 booted, 1 failed, 3 cannot be checked)");
+  cmd->add_option("folder", *folder, "The VM's folder")->required();
+  cmd->callback([&run, &global, folder] {
+    run = [&global, folder] { return RunBootCheck(global, *folder); };
+  });
+}
+
+}  // namespace zytool

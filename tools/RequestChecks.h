@@ -1,0 +1,26 @@
+//===- RequestChecks.h - Range checks of a restore request's figures ------===//
+//
+// A restore request's figures (processors, memory, disk sizes, disk
+// addresses) are checked before anything is built from them; a value out
+// of range is one line naming the field.  A count that disagrees with its
+// list is no error, but is reported, and the list is what is restored.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include "model/Contexts.h"
+
+#include <string>
+#include <vector>
+
+namespace zytool {
+
+// Throws ToolError ("restore request: vmInfo.i64NumCPUs is -5; it must be
+// between 1 and 4096") for the first figure out of range.  Figures left at
+// 0 are taken as not given.
+void CheckRequestFigures(const RestoreCtx& request);
+
+// One line for each count of the request that disagrees with its list.
+std::vector<std::string> RequestCountMismatches(const RestoreCtx& request);
+
+}  // namespace zytool
