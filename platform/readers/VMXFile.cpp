@@ -38,6 +38,7 @@ const char kLoadText[] = "bool VMXFile::LoadText(const string&, const string&)";
 // Unreadable lines logged one by one per file; beyond that only a count, so
 // a file that is not a configuration file at all cannot flood the log.
 constexpr size_t kMaxLoggedLines = 20;
+const char kBlanks[] = " \t";
 const char kUtf8Bom[] = "\xEF\xBB\xBF";
 
 // An entry as it stands in the text: the key, and the value with its
@@ -113,7 +114,7 @@ bool ParseLine(std::string_view line, Entry& entry, bool& bad) {
     }
     raw = rest.substr(1, close - 1);
   } else {
-    raw = FXString::Trim(rest.substr(0, rest.find('#')));
+    raw = Trim(rest.substr(0, rest.find('#')));
   }
   entry = {key, raw};
   return true;

@@ -286,7 +286,7 @@ class Keys {
   // Chooses the character set of the values; false for one the system
   // cannot convert.
   bool Decode(std::string& error) {
-    std::string encoding = Trim(file_.GetValue(".encoding"));
+    std::string encoding = FXString::Trim(file_.GetValue(".encoding"));
     if (encoding.empty()) {
       charset_ = Charset::Utf8;
       for (size_t i = 0; i < file_.EntryCount(); ++i) {
@@ -301,7 +301,7 @@ class Keys {
     encoding_ = encoding;
     charset_ = Charset::Other;
     for (const CharsetName& row : kCharsetNames)
-      if (Lower(encoding) == row.name) charset_ = row.charset;
+      if (FXString::ToLower(encoding) == row.name) charset_ = row.charset;
     if (charset_ != Charset::Other) return true;
     iconv_ = std::make_unique<IconvToUtf8>(encoding);
     if (iconv_->valid()) return true;
