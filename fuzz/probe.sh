@@ -47,7 +47,8 @@ fill("zyf-disks", b'{"format":"ZyVMConfig","version":1,"vm":{"vDisks":[',
      lambda i: b'{},', b'{}]}}')
 depth = 256
 fill("zyf-snapshots", b'{"format":"ZyVMConfig","version":1,"vm":{"vSnapshots":[' +
-     b'{"vChildren":[' * (depth - 1), lambda i: b"", b"{}" + b"]}" * (depth - 1) + b"]}}")
+     b'{"vChildren":[' * (depth - 1), lambda i: b"", b"{}" + b"]}" * (depth - 1) + b"]}}",
+     count=0)
 # Amazon DescribeInstances.
 ec2_head = (b'<DescribeInstancesResponse><reservationSet><item><instancesSet>'
             b'<item><instanceId>i-1</instanceId><blockDeviceMapping>')
