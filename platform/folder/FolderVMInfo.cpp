@@ -282,6 +282,9 @@ bool CompleteMachineSize(const std::string& root, SVMInfo& description,
     if (noMemory) description.i64MemoryMB = size.nMemoryMB;
   }
   missing.clear();
+  // Only a description that names an instance type (a cloud instance) is
+  // sized by one; others keep what their own platform gave.
+  if (description.strVMSize.empty()) return true;
   if (description.i64NumCPUs <= 0) missing = "i64NumCPUs";
   if (description.i64MemoryMB <= 0)
     missing += std::string(missing.empty() ? "" : ", ") + "i64MemoryMB";
