@@ -497,6 +497,8 @@ BootPlan PlanFromCloud(const std::string& kind, const std::string& text,
       plan.disks.push_back(MakeDisk(names[i], "ide", 0, 0));
     else
       plan.disks.push_back(MakeDisk(names[i], "hyper-v scsi", 0, unit));
+    // Azure takes fixed VHDs only, whatever the names say.
+    if (kind == "azure") plan.disks.back().format = "vpc";
   }
   MarkFirstAsBoot(plan);
   return plan;

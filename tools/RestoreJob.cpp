@@ -335,6 +335,16 @@ void WriteCatalogIfMissing(const RestoreJob& job, const std::string& folder,
 }
 
 // Step 3: what the agent writes between the two halves of the conversion.
+// The format a restored disk is written in: the destination kind's own where
+// it has one.  Azure-family destinations keep the source's names and disk
+// records, yet take only fixed VHDs; a kind without a format of its own
+// takes the disk record's.
+DiskType_t WrittenDiskType(VirtualServerInstanceType destination,
+                           const SDisk& entry) {
+  DiskType_t own = zykinds::FactsOf(destination).diskFormat;
+  return own != DT_NONE ? own : static_cast<DiskType_t>(entry.eDiskType);
+}
+
 void RestoreFiles(RestoreJob& job, const std::string& folder,
                   StagedFiles& staged) {
   RestoreCtx& request = job.request;
@@ -364,12 +374,12 @@ void RestoreFiles(RestoreJob& job, const std::string& folder,
     staged.Add(to);
     // In the destination's format, at least as large as its disk record
     // says (whole GiB, a kind's smallest disk), never smaller than the source.
-    CopyDiskImage(from, to, static_cast<DiskType_t>(entry.eDiskType),
+    DiskType_t format = WrittenDiskType(job.destination, entry);
+    CopyDiskImage(from, to, format,
                   static_cast<uint64_t>(std::max<int64_t>(
                       entry.i64MaxSizeInBytes, 0)),
                   DestinationDiskName(entry));
-    job.writtenFormats[CQiPath::GetBaseName(to)] =
-        static_cast<DiskType_t>(entry.eDiskType);
+    job.writtenFormats[CQiPath::GetBaseName(to)] = format;
     entry.fileName = to;
   }
   if (job.source == VS_VMWARE) WriteCatalogIfMissing(job, folder, staged);

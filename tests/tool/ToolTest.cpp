@@ -124,7 +124,8 @@ TEST_F(ToolRun, RestoresTheVMwareExampleToEachDestinationFamily) {
        {"web01.vhd", "web01_1.vhd", "web01_2.vhd"}},
       {__LINE__, "amazon", "amazon", "vhdx",
        {g + ".vhdx", g + "_1.vhdx", g + "_2.vhdx"}},
-      {__LINE__, "azure", "azure", "vmdk",
+      // Azure keeps the source's names but takes only fixed VHDs.
+      {__LINE__, "azure", "azure", "vpc",
        {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}},
       {__LINE__, "rhev", "rhev", "qcow2",
        {"web01_Disk1", "web01_Disk2", "web01_Disk3"}},
