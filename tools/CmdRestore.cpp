@@ -14,7 +14,6 @@
 #include <memory>
 
 namespace zytool {
-
 int RunRestore(const GlobalOptions& global, const RestoreOptions& options) {
   RestoreJob job;
   job.destination = DestinationKindFromText(options.to);
@@ -27,6 +26,9 @@ int RunRestore(const GlobalOptions& global, const RestoreOptions& options) {
     job.request = ReadRestoreRequest(options.request);
   job.sourceFolder = options.sourceFolder;
   SetUpSource(global, options.files, options.from, "", job);
+  if (!options.instanceId.empty() && job.source != VS_AMAZON)
+    throw ToolError("--instance-id is for a restore from amazon");
+  job.ec2InstanceId = options.instanceId;
   return RunAndReport(global, job);
 }
 
@@ -44,6 +46,9 @@ void AddRestoreCommand(CLI::App& app, const GlobalOptions& global,
   cmd->add_option("--source", options->sourceFolder,
                   "Folder of the backed-up files (default: the source VM's "
                   "folder on the platform)");
+  cmd->add_option("--instance-id", options->instanceId,
+                  "Amazon source: the instance of the description to restore "
+                  "(default: the request's vmInfo.strGUID, else the first)");
   AddFileSourceOptions(*cmd, options->files);
   cmd->callback([&run, &global, options] {
     run = [&global, options] { return RunRestore(global, *options); };

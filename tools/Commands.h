@@ -68,6 +68,7 @@ struct RestoreOptions {
   std::string to;            // destination kind
   std::string sourceFolder;  // where the backed-up files are; default: the
                              // source VM's folder on the platform
+  std::string instanceId;    // Amazon source: the instance to restore
   FileSourceOptions files;   // a source VM given as files
 };
 int RunRestore(const GlobalOptions& global, const RestoreOptions& options);

@@ -3,6 +3,7 @@
 #include "RestoreJob.h"
 
 #include "DiskCopy.h"
+#include "Ec2InstanceChoice.h"
 #include "RecordJson.h"
 #include "RequestChecks.h"
 #include "Staging.h"
@@ -355,7 +356,11 @@ void RestoreFiles(RestoreJob& job, const std::string& folder,
       hasConfiguration |= entry.nFileType == kFileTypeConfig;
       std::string to = CQiPath::Append(
           folder, PlainFileName(entry.diskIndexName, "the restored file"));
-      RestoreFile(job, SourceNameOf(entry), to);
+      if (!job.ec2InstanceId.empty() && entry.nFileType == kFileTypeConfig &&
+          FXString::CompareNoCase(CQiPath::GetExt(to), "xml") == 0)
+        RestoreEc2Description(from, to, job.ec2InstanceId);
+      else
+        RestoreFile(job, SourceNameOf(entry), to);
       staged.Add(to);
       continue;
     }
@@ -504,6 +509,11 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   RemoveAbandonedStaging(root);
   CheckRequest(job);
   CheckConfigurationFiles(job);
+  if (job.source == VS_AMAZON)
+    job.ec2InstanceId = ChooseEc2Instance(
+        job.request,
+        [&job](const std::string& name) { return SourcePath(job, name); },
+        job.ec2InstanceId);
   RestoreCtx& request = job.request;
   const size_t dataDisks = CountDataDisks(request.vDisks);
   StagedFiles staged;  // removed last: declared before the staging folder

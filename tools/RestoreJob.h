@@ -61,6 +61,9 @@ struct RestoreJob {
   // The folder source reads stay in: the --source folder the user named,
   // else the platform root.
   std::string sourceRoot;
+  // Amazon: the instance to restore (--instance-id); after the checks, the
+  // instance the restored description keeps (empty: it lists one).
+  std::string ec2InstanceId;
 };
 
 struct RestoreOutcome {

@@ -249,6 +249,48 @@ bool FillSize(const nlohmann::json& row, VMInfoStructs::SVMSizeInfo& size) {
   return true;
 }
 
+// CPUs and memory of an instance type from the Amazon instance-type table
+// under root (any region); false when the table does not list it.
+bool AmazonInstanceSize(const std::string& root, const std::string& type,
+                        VMInfoStructs::SVMSizeInfo& size) {
+  nlohmann::json document;
+  std::string error;
+  std::string path = Join(Join(root, PlatformKindName(VS_AMAZON)),
+                          kInstanceTypesName);
+  if (type.empty() || !fs::exists(path) ||
+      !ReadJsonFile(path, document, error) || !document.is_object())
+    return false;
+  for (const auto& region : document.items()) {
+    if (!region.value().is_array()) continue;
+    for (const auto& row : region.value())
+      if (FillSize(row, size) && size.strInstanceType == type) return true;
+  }
+  return false;
+}
+
+// A description without a CPU count or memory size (an Amazon instance of
+// a type no table lists) takes them from the Amazon instance-type table;
+// without one there, the VM cannot be built and the fields are named.
+bool CompleteMachineSize(const std::string& root, SVMInfo& description,
+                         std::string& missing) {
+  VMInfoStructs::SVMSizeInfo size;
+  bool noCpus = description.i64NumCPUs <= 0;
+  bool noMemory = description.i64MemoryMB <= 0;
+  if ((noCpus || noMemory) &&
+      AmazonInstanceSize(root, description.strVMSize, size)) {
+    if (noCpus) description.i64NumCPUs = size.nNumCPUs;
+    if (noMemory) description.i64MemoryMB = size.nMemoryMB;
+  }
+  missing.clear();
+  // Only a description that names an instance type (a cloud instance) is
+  // sized by one; others keep what their own platform gave.
+  if (description.strVMSize.empty()) return true;
+  if (description.i64NumCPUs <= 0) missing = "i64NumCPUs";
+  if (description.i64MemoryMB <= 0)
+    missing += std::string(missing.empty() ? "" : ", ") + "i64MemoryMB";
+  return missing.empty();
+}
+
 // The name of the destination VM of a request.
 std::string DestinationName(const RestoreCtx& ctx) {
   return ctx.strVMName.empty() ? ctx.vmInfo.strVMName : ctx.strVMName;
@@ -765,6 +807,11 @@ int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
       FXString::CompareNoCase(ctx.strVMSize, "AUTO") != 0)
     description.strVMSize = ctx.strVMSize;
   FillSizesFromFiles(description, folder);
+  std::string missing;
+  if (!CompleteMachineSize(root_, description, missing))
+    return undo("The VM description gives no " + missing + " (instance type [" +
+                description.strVMSize + "] is in no instance-type table); "
+                "give them in the request's vmInfo");
   std::string descriptionPath = Join(folder, kDescriptionName);
   if (!VMConfigFile(descriptionPath).Save(description)) {
     placed.push_back(descriptionPath);
@@ -847,6 +894,9 @@ bool FolderVMInfo::UpdateVMDescription(const std::string& vmName,
   for (SDisk& disk : description.vDisks)
     if (IsPlacedDisk(disk)) disk.fileName = BaseName(disk.fileName);
   FillSizesFromFiles(description, VMFolder(vmName));
+  std::string missing;
+  if (!CompleteMachineSize(root_, description, missing))
+    return Fail("The VM description gives no " + missing);
   if (!VMConfigFile(path).Save(description))
     return Fail("Cannot write the VM description [" + path + "]");
   // The native description follows the adjusted description; it is the

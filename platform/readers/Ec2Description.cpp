@@ -10,8 +10,15 @@
 //     their local names only, so any version reads;
 //   * lists are <item> wrappers; instances sit in
 //     reservationSet/item/instancesSet/item.  A response with several
-//     instances describes several machines: the first one is read and the
-//     others are named in a debug line;
+//     instances describes several machines: the one whose instanceId the
+//     description already carries (strGUID) is read, else the first, and
+//     the others are named in a debug line (ListEc2Instances lists them);
+//   * EC2-Classic responses give an instance's security groups on its
+//     reservation (reservationSet/item/groupSet), VPC responses inside the
+//     instance; the instance's own list wins when it has one;
+//   * the response carries no memory size and, before cpuOptions, no CPU
+//     count: both come from the instance type (kInstanceTypes) when it is a
+//     common one, and are otherwise left as they were;
 //   * the same element names occur at several depths (groupSet, privateIp-
 //     Address, status), so children are always looked up directly under their
 //     parent, never anywhere below it;
@@ -43,9 +50,12 @@
 //   currentInstanceBootMode, else bootMode
 //                          strBootFirmware ("uefi" -> "EFI",
 //                          "legacy-bios" -> "BIOS")
-//   cpuOptions             i64NumCPUs: coreCount x threadsPerCore
+//   cpuOptions             i64NumCPUs: coreCount x threadsPerCore, else
+//                          the instance type's vCPUs
+//   instanceType           i64MemoryMB: the instance type's memory
 //   keyName                vKeyPairs[0].strName
-//   groupSet/item          vSecurityGroups: groupId, groupName
+//   groupSet/item          vSecurityGroups: groupId, groupName (else the
+//                          reservation's groupSet/item)
 //   blockDeviceMapping/item
 //                          vDisks, in file order: fileName and
 //                          strConfigDiskName the ebs/volumeId,
@@ -60,7 +70,6 @@
 //                          strProtocolAddress privateIpAddress,
 //                          strAdapterType interfaceType, nInterfaceValue the
 //                          device index, bPrimary for device index 0
-// The response carries no memory size; i64MemoryMB is left as it was.
 //
 //===----------------------------------------------------------------------===//
 #include <algorithm>
@@ -68,6 +77,7 @@
 #include <cstring>
 #include <vector>
 #include <xercesc/dom/DOM.hpp>
+#include <xercesc/util/XMLUniDefs.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
@@ -223,6 +233,46 @@ constexpr BootModeRow kBootModes[] = {
 };
 // clang-format on
 
+// vCPUs and memory of common EC2 instance types, from Amazon's published
+// instance type specifications ("Amazon EC2 Instance Types", previous and
+// current generation tables); memory in MiB (m1.small's 1.7 GiB is 1740).
+struct InstanceTypeRow {
+  const char* name;
+  int64_t cpus;
+  int64_t memoryMB;
+};
+// clang-format off
+constexpr InstanceTypeRow kInstanceTypes[] = {
+    {"t1.micro", 1, 627},      {"m1.small", 1, 1740},
+    {"m1.medium", 1, 3840},    {"m1.large", 2, 7680},
+    {"m1.xlarge", 4, 15360},   {"m3.medium", 1, 3840},
+    {"m3.large", 2, 7680},     {"m3.xlarge", 4, 15360},
+    {"m3.2xlarge", 8, 30720},  {"c3.large", 2, 3840},
+    {"c4.large", 2, 3840},     {"c4.xlarge", 4, 7680},
+    {"t2.nano", 1, 512},       {"t2.micro", 1, 1024},
+    {"t2.small", 1, 2048},     {"t2.medium", 2, 4096},
+    {"t2.large", 2, 8192},     {"t2.xlarge", 4, 16384},
+    {"t2.2xlarge", 8, 32768},  {"t3.nano", 2, 512},
+    {"t3.micro", 2, 1024},     {"t3.small", 2, 2048},
+    {"t3.medium", 2, 4096},    {"t3.large", 2, 8192},
+    {"t3.xlarge", 4, 16384},   {"t3.2xlarge", 8, 32768},
+    {"t4g.micro", 2, 1024},    {"t4g.small", 2, 2048},
+    {"t4g.medium", 2, 4096},   {"m4.large", 2, 8192},
+    {"m4.xlarge", 4, 16384},   {"m5.large", 2, 8192},
+    {"m5.xlarge", 4, 16384},   {"m5.2xlarge", 8, 32768},
+    {"m5.4xlarge", 16, 65536}, {"m6i.large", 2, 8192},
+    {"m6i.xlarge", 4, 16384},  {"c5.large", 2, 4096},
+    {"c5.xlarge", 4, 8192},    {"c5.2xlarge", 8, 16384},
+    {"r5.large", 2, 16384},    {"r5.xlarge", 4, 32768},
+};
+// clang-format on
+
+const InstanceTypeRow* FindInstanceType(const std::string& name) {
+  for (const InstanceTypeRow& row : kInstanceTypes)
+    if (name == row.name) return &row;
+  return nullptr;
+}
+
 // Regions are named <area>-<direction>-<number> ("us-gov-west-1"); a zone
 // adds a letter ("us-gov-west-1a") or, for local and wavelength zones, more
 // dash-separated parts ("us-west-2-lax-1a").  The region ends with the first
@@ -268,14 +318,27 @@ void ReadFirmware(const DOMElement* instance, SVMInfo& info) {
     if (mode == row.ec2) info.strBootFirmware = row.firmware;
 }
 
-void ReadCpus(const DOMElement* instance, SVMInfo& info) {
+// coreCount x threadsPerCore; 0 without cpuOptions.
+int64_t CpusOfOptions(const DOMElement* instance) {
   int64_t cores = 0;
   int64_t threads = 1;
   if (!ParseSmallCount(TextAt(instance, {"cpuOptions", "coreCount"}), cores))
-    return;
+    return 0;
   std::string perCore = TextAt(instance, {"cpuOptions", "threadsPerCore"});
-  if (!perCore.empty() && !ParseSmallCount(perCore, threads)) return;
-  if (cores > 0 && threads > 0) info.i64NumCPUs = cores * threads;
+  if (!perCore.empty() && !ParseSmallCount(perCore, threads)) return 0;
+  return cores * threads;
+}
+
+void ReadSize(const DOMElement* instance, SVMInfo& info) {
+  std::string type = TextAt(instance, {"instanceType"});
+  if (!type.empty()) info.strVMSize = type;
+  const InstanceTypeRow* known = FindInstanceType(type);
+  int64_t cpus = CpusOfOptions(instance);
+  if (cpus > 0)
+    info.i64NumCPUs = cpus;
+  else if (known)
+    info.i64NumCPUs = known->cpus;
+  if (known) info.i64MemoryMB = known->memoryMB;
 }
 
 void ReadName(const DOMElement* instance, SVMInfo& info) {
@@ -288,7 +351,8 @@ void ReadName(const DOMElement* instance, SVMInfo& info) {
   info.strVMName = info.strGUID;
 }
 
-void ReadAccess(const DOMElement* instance, SVMInfo& info) {
+void ReadAccess(const DOMElement* instance, const DOMElement* reservation,
+                SVMInfo& info) {
   std::string keyName = TextAt(instance, {"keyName"});
   info.vKeyPairs.clear();
   if (!keyName.empty()) {
@@ -297,7 +361,9 @@ void ReadAccess(const DOMElement* instance, SVMInfo& info) {
     info.vKeyPairs.push_back(keyPair);
   }
   info.vSecurityGroups.clear();
-  for (const DOMElement* group : Items(instance, "groupSet")) {
+  std::vector<const DOMElement*> groups = Items(instance, "groupSet");
+  if (groups.empty()) groups = Items(reservation, "groupSet");
+  for (const DOMElement* group : groups) {
     SSecurityGroupInfo entry;
     entry.strGroupId = TextAt(group, {"groupId"});
     entry.strGroupName = TextAt(group, {"groupName"});
@@ -347,30 +413,48 @@ void ReadNetworkCards(const DOMElement* instance, SVMInfo& info) {
   info.vNetworkCards = cards;
 }
 
-void ReadInstance(const DOMElement* instance, SVMInfo& info) {
+// An instance item and the reservation item it is listed in (null for a
+// RunInstancesResponse, which has no reservation list).
+struct Listed {
+  const DOMElement* instance;
+  const DOMElement* reservation;
+};
+
+void ReadInstance(const Listed& listed, SVMInfo& info) {
+  const DOMElement* instance = listed.instance;
   info.strGUID = TextAt(instance, {"instanceId"});
   ReadName(instance, info);
-  std::string type = TextAt(instance, {"instanceType"});
-  if (!type.empty()) info.strVMSize = type;
+  ReadSize(instance, info);
   std::string zone = TextAt(instance, {"placement", "availabilityZone"});
   if (!zone.empty()) info.strRegion = RegionOfZone(zone);
   ReadGuestOS(instance, info);
   ReadFirmware(instance, info);
-  ReadCpus(instance, info);
-  ReadAccess(instance, info);
+  ReadAccess(instance, listed.reservation, info);
   ReadDisks(instance, info);
   ReadNetworkCards(instance, info);
 }
 
 // The instance items of a response, in document order.
-std::vector<const DOMElement*> Instances(const DOMElement* root) {
-  std::vector<const DOMElement*> instances;
-  if (LocalNameIs(root, "RunInstancesResponse"))
-    return Items(root, "instancesSet");
+std::vector<Listed> Instances(const DOMElement* root) {
+  std::vector<Listed> instances;
+  if (LocalNameIs(root, "RunInstancesResponse")) {
+    for (const DOMElement* instance : Items(root, "instancesSet"))
+      instances.push_back({instance, nullptr});
+    return instances;
+  }
   for (const DOMElement* reservation : Items(root, "reservationSet"))
     for (const DOMElement* instance : Items(reservation, "instancesSet"))
-      instances.push_back(instance);
+      instances.push_back({instance, reservation});
   return instances;
+}
+
+// The instance whose id is wanted, else the first.
+const Listed& Chosen(const std::vector<Listed>& instances,
+                     const std::string& wanted) {
+  for (const Listed& listed : instances)
+    if (!wanted.empty() && TextAt(listed.instance, {"instanceId"}) == wanted)
+      return listed;
+  return instances.front();
 }
 
 //===----------------------------------------------------------------------===//
@@ -472,41 +556,50 @@ bool CheckMarkupShape(const std::string& xml, std::string& error) {
   return true;
 }
 
-bool ReadDocument(const DOMDocument* document, SVMInfo& info,
-                  std::string& error) {
+// The root of a DescribeInstances or RunInstances response, or null with
+// error set.
+const DOMElement* ResponseRoot(const DOMDocument* document,
+                               std::string& error) {
   if (!document || !document->getDocumentElement()) {
     error = "the document has no root element";
-    return false;
+    return nullptr;
   }
   if (document->getDoctype()) {
     error = "a document type declaration (DOCTYPE) is not allowed";
-    return false;
+    return nullptr;
   }
   const DOMElement* root = document->getDocumentElement();
   if (LocalNameIs(root, "Response") && Child(root, "Errors")) {
     const DOMElement* failure = Child(Child(root, "Errors"), "Error");
     error = "the response is an EC2 error: " + TextAt(failure, {"Code"}) +
             ": " + TextAt(failure, {"Message"});
-    return false;
+    return nullptr;
   }
   if (!LocalNameIs(root, "DescribeInstancesResponse") &&
       !LocalNameIs(root, "RunInstancesResponse")) {
     error = "root element <" + LocalName(root) +
             "> is not an EC2 DescribeInstancesResponse";
-    return false;
+    return nullptr;
   }
-  std::vector<const DOMElement*> instances = Instances(root);
+  return root;
+}
+
+bool ReadDocument(const DOMDocument* document, SVMInfo& info,
+                  std::string& error) {
+  const DOMElement* root = ResponseRoot(document, error);
+  if (!root) return false;
+  std::vector<Listed> instances = Instances(root);
   if (instances.empty()) {
     error = "the response describes no instance";
     return false;
   }
   SVMInfo read;
   CopyVMInfoWhole(info, read);
-  ReadInstance(instances.front(), read);
+  ReadInstance(Chosen(instances, info.strGUID), read);
   if (instances.size() > 1) {
     EvDebug().Debug(
         kParseFunction,
-        "The description lists %zu instances; reading the first [%s]",
+        "The description lists %zu instances; reading [%s]",
         instances.size(), read.strGUID.c_str());
   }
   if (read.strGUID.empty()) {
@@ -517,10 +610,55 @@ bool ReadDocument(const DOMDocument* document, SVMInfo& info,
   return true;
 }
 
-}  // namespace
+bool ListDocument(const DOMDocument* document, std::vector<std::string>& ids,
+                  std::string& error) {
+  const DOMElement* root = ResponseRoot(document, error);
+  if (!root) return false;
+  ids.clear();
+  for (const Listed& listed : Instances(root))
+    ids.push_back(TextAt(listed.instance, {"instanceId"}));
+  return true;
+}
 
-bool ParseEc2Description(const std::string& xml, SVMInfo& info,
-                         std::string& error) {
+// The document as UTF-8 text, without an XML declaration (the serializer
+// would declare the UTF-16 it works in).
+std::string Serialized(const DOMDocument* document) {
+  static const XMLCh kLs[] = {chLatin_L, chLatin_S, chNull};
+  auto* implementation = static_cast<DOMImplementationLS*>(
+      DOMImplementationRegistry::getDOMImplementation(kLs));
+  DOMLSSerializer* serializer = implementation->createLSSerializer();
+  serializer->getDomConfig()->setParameter(XMLUni::fgDOMXMLDeclaration, false);
+  XMLCh* text = serializer->writeToString(document);
+  std::string utf8 = ToUtf8(text);
+  XMLString::release(&text);
+  serializer->release();
+  return utf8;
+}
+
+bool KeepDocumentInstance(const DOMDocument* document, const std::string& id,
+                          std::string& out, std::string& error) {
+  const DOMElement* root = ResponseRoot(document, error);
+  if (!root) return false;
+  std::vector<Listed> instances = Instances(root);
+  if (std::none_of(instances.begin(), instances.end(), [&](const Listed& l) {
+        return TextAt(l.instance, {"instanceId"}) == id;
+      })) {
+    error = "the response does not list instance [" + id + "]";
+    return false;
+  }
+  // The document is the parser's own, alive for this call only.
+  for (const Listed& listed : instances) {
+    if (TextAt(listed.instance, {"instanceId"}) == id) continue;
+    auto* item = const_cast<DOMElement*>(listed.instance);
+    item->getParentNode()->removeChild(item)->release();
+  }
+  out = Serialized(document);
+  return true;
+}
+
+// Parses the response safely and hands its document to read.
+template <typename Read>
+bool ParseResponse(const std::string& xml, std::string& error, Read read) {
   error.clear();
   // Other encodings would hide markup from the checks below.
   if (xml.find('\0') != std::string::npos) {
@@ -559,7 +697,7 @@ bool ParseEc2Description(const std::string& xml, SVMInfo& info,
       error = errors.message();
       return false;
     }
-    return ReadDocument(parser.getDocument(), info, error);
+    return read(parser.getDocument());
   } catch (const SAXParseException& e) {
     error = "line " + std::to_string(e.getLineNumber()) + ": " +
             ToUtf8(e.getMessage());
@@ -574,4 +712,27 @@ bool ParseEc2Description(const std::string& xml, SVMInfo& info,
   }
   if (error.empty()) error = "unreadable XML";
   return false;
+}
+
+}  // namespace
+
+bool ParseEc2Description(const std::string& xml, SVMInfo& info,
+                         std::string& error) {
+  return ParseResponse(xml, error, [&](const DOMDocument* document) {
+    return ReadDocument(document, info, error);
+  });
+}
+
+bool KeepEc2Instance(const std::string& xml, const std::string& id,
+                     std::string& out, std::string& error) {
+  return ParseResponse(xml, error, [&](const DOMDocument* document) {
+    return KeepDocumentInstance(document, id, out, error);
+  });
+}
+
+bool ListEc2Instances(const std::string& xml, std::vector<std::string>& ids,
+                      std::string& error) {
+  return ParseResponse(xml, error, [&](const DOMDocument* document) {
+    return ListDocument(document, ids, error);
+  });
 }

@@ -30,9 +30,13 @@
 //   * positional (xm, Oracle VM): "phy:/dev/vg/lv,hda,w",
 //     "file:/OVS/.../disk.img,xvda,w", "tap:aio:/path,xvdb,r",
 //     ",hdc:cdrom,r" (an empty CD drive).  A prefix on the target (phy:, file:,
-//     tap:, tap2:, aio:, tapdisk:, ioemu:, raw:, qcow:, qcow2:, vhd:, qed:,
-//     iscsi:, nbd:, enbd:, drbd:) names the backend and is not part of the
+//     tap:, tap2:, aio:, tapdisk:, ioemu:, raw:, qcow:, qcow2:, vhd:, qed:)
+//     names the backend, and some the image format; it is not part of the
 //     path; "phy:" with a relative name means a device under /dev/;
+//   * a network block device (rbd:, iscsi:, nbd:, enbd:, drbd:, sheepdog:,
+//     gluster:, or a target attached by a block script=) has no file in the
+//     backup: the read fails naming the entry rather than take its text as a
+//     file name;
 //   * xl: positional target, format, vdev, access, and key=value parameters
 //     in any order ("format=raw, vdev=hdc, access=ro, devtype=cdrom,
 //     target=/root/boot.iso"); "target=" takes the rest of the entry, commas
@@ -69,6 +73,10 @@
 //                       (hdc is 1:0); the others one bus (xvdc is 0:2)
 //     nDeviceType       2 for a CD-ROM, else 1
 //     eDiskType         29 (an Oracle VM disk) for a hard disk
+//     strPlatformRef1   the image format the entry states, in lower case
+//                       ("qcow2" from tap:qcow2:, qcow2: or format=qcow2;
+//                       "raw" from aio:, raw: or format=raw), empty when it
+//                       states none (Xen reads such an image as raw)
 //     isOSDisk          the hard disk with the lowest vdev (hda, xvda,
 //                       sda): the disk the guest boots from
 //   vif               vNetworkCards, in file order (list of strings of
@@ -694,8 +702,21 @@ std::vector<std::string> SplitParameters(const std::string& text) {
 // ("tap:aio:/path").
 constexpr const char* kTargetPrefixes[] = {
     "phy:",   "file:", "tap:",  "tap2:",  "aio:", "tapdisk:",
-    "ioemu:", "raw:",  "qcow:", "qcow2:", "vhd:", "qed:",
-    "iscsi:", "nbd:",  "enbd:", "drbd:"};
+    "ioemu:", "raw:",  "qcow:", "qcow2:", "vhd:", "qed:"};
+// Prefixes that name an image format ("tap:qcow2:", "tap2:tapdisk:qcow2:").
+struct FormatPrefix {
+  const char* prefix;
+  const char* format;
+};
+constexpr FormatPrefix kFormatPrefixes[] = {
+    {"aio:", "raw"}, {"raw:", "raw"}, {"qcow:", "qcow"},
+    {"qcow2:", "qcow2"}, {"vhd:", "vhd"}, {"qed:", "qed"}};
+// Targets that are network block devices (xl "rbd:pool/image", the
+// block-iscsi, block-nbd and block-drbd scripts of xm): there is no file
+// behind them in a backup.
+constexpr const char* kNetworkPrefixes[] = {"rbd:", "iscsi:", "nbd:",
+                                            "enbd:", "drbd:", "sheepdog:",
+                                            "gluster:"};
 constexpr const char* kDiskFormats[] = {"",      "raw", "qcow",
                                         "qcow2", "vhd", "qed"};
 constexpr const char* kIgnoredDiskFlags[] = {
@@ -708,8 +729,35 @@ bool OneOf(const std::string& text, const char* const (&table)[N]) {
   return false;
 }
 
-// Removes backend prefixes; true when there was one, phy set for "phy:".
-bool StripTargetPrefixes(std::string& target, bool& phy) {
+// The image format a backend prefix names, or null.
+const char* FormatOfPrefix(const char* prefix) {
+  for (const FormatPrefix& row : kFormatPrefixes)
+    if (std::strcmp(prefix, row.prefix) == 0) return row.format;
+  return nullptr;
+}
+
+// The network prefix of a target, possibly behind backend prefixes
+// ("tap:nbd:host:port"), or null.
+const char* NetworkPrefixOf(const std::string& target) {
+  size_t pos = 0;
+  for (bool again = true; again;) {
+    again = false;
+    for (const char* prefix : kNetworkPrefixes)
+      if (target.compare(pos, std::strlen(prefix), prefix) == 0) return prefix;
+    for (const char* prefix : kTargetPrefixes) {
+      if (target.compare(pos, std::strlen(prefix), prefix) == 0) {
+        pos += std::strlen(prefix);
+        again = true;
+        break;
+      }
+    }
+  }
+  return nullptr;
+}
+
+// Removes backend prefixes; true when there was one, phy set for "phy:" and
+// format for a prefix that names one.
+bool StripTargetPrefixes(std::string& target, bool& phy, std::string& format) {
   bool stripped = false;
   for (bool again = true; again;) {
     again = false;
@@ -717,6 +765,7 @@ bool StripTargetPrefixes(std::string& target, bool& phy) {
       size_t length = std::strlen(prefix);
       if (target.compare(0, length, prefix) == 0) {
         phy = phy || std::strcmp(prefix, "phy:") == 0;
+        if (const char* named = FormatOfPrefix(prefix)) format = named;
         target.erase(0, length);
         stripped = again = true;
         break;
@@ -769,7 +818,7 @@ struct DiskEntry {
 
 bool ParseDiskEntry(const std::string& text, DiskEntry& entry,
                     std::string& error) {
-  std::string target, format, vdev, access, devtype;
+  std::string target, format, vdev, access, devtype, prefixFormat, script;
   bool haveTarget = false, haveFormat = false, haveVdev = false,
        haveAccess = false;
   bool prefixed = false, phy = false;
@@ -791,8 +840,11 @@ bool ParseDiskEntry(const std::string& text, DiskEntry& entry,
       } else if (key == "access") {
         access = value;
         haveAccess = true;
-      } else if (key == "devtype")
+      } else if (key == "devtype") {
         devtype = FXString::ToLower(value);
+      } else if (key == "script") {
+        script = value;
+      }
       continue;
     }
     if (part == "cdrom") {
@@ -803,7 +855,7 @@ bool ParseDiskEntry(const std::string& text, DiskEntry& entry,
     if (!haveTarget) {
       target = part;
       haveTarget = true;
-      prefixed = StripTargetPrefixes(target, phy);
+      prefixed = StripTargetPrefixes(target, phy, prefixFormat);
     } else if (!haveFormat && !prefixed && OneOf(FXString::ToLower(part), kDiskFormats)) {
       format = part;
       haveFormat = true;
@@ -818,7 +870,17 @@ bool ParseDiskEntry(const std::string& text, DiskEntry& entry,
       return false;
     }
   }
-  if (!prefixed) StripTargetPrefixes(target, phy);
+  if (const char* network = NetworkPrefixOf(target)) {
+    error = std::string("is a network disk (") + network +
+            "): not a file: cannot be restored from the backup folder";
+    return false;
+  }
+  if (!script.empty()) {
+    error = "is attached by the script '" + Shown(script) +
+            "': not a file: cannot be restored from the backup folder";
+    return false;
+  }
+  if (!prefixed) StripTargetPrefixes(target, phy, prefixFormat);
   if (phy && !target.empty() && target[0] != '/') target = "/dev/" + target;
   size_t colon = vdev.find(':');
   if (colon != std::string::npos) {
@@ -838,6 +900,7 @@ bool ParseDiskEntry(const std::string& text, DiskEntry& entry,
   disk.eDiskType = disk.nDeviceType == VMInfoStructs::kDeviceTypeHardDisk
                        ? DT_ORACLE_VM
                        : DT_NONE;
+  disk.strPlatformRef1 = FXString::ToLower(format.empty() ? prefixFormat : format);
   DecodeVdev(vdev, disk.strControllerType, entry.unitIndex);
   if (entry.unitIndex >= 0) {
     bool ide = disk.strControllerType == "ide";

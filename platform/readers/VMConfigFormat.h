@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "model/VMInfoStructs.h"
 #include "model/ZyExport.h"
@@ -35,10 +36,20 @@ ZY_PLATFORM_API std::string WriteZyf(const VMInfoStructs::SVMInfo& info,
                                      std::string& error);
 
 // An Amazon EC2 DescribeInstances (or RunInstances) response, any API
-// version.  Documents with a DOCTYPE are refused.
+// version.  Documents with a DOCTYPE are refused.  Of several instances the
+// one whose instanceId info.strGUID already holds is read, else the first.
 ZY_PLATFORM_API bool ParseEc2Description(const std::string& xml,
                                          VMInfoStructs::SVMInfo& info,
                                          std::string& error);
+// The instanceIds of every instance of such a response, in document order.
+ZY_PLATFORM_API bool ListEc2Instances(const std::string& xml,
+                                      std::vector<std::string>& ids,
+                                      std::string& error);
+// The response with every instance but id left out (UTF-8, no XML
+// declaration): what a restore of that one instance keeps.
+ZY_PLATFORM_API bool KeepEc2Instance(const std::string& xml,
+                                     const std::string& id, std::string& out,
+                                     std::string& error);
 
 // An Oracle VM or Xen domain configuration file (vm.cfg).
 ZY_PLATFORM_API bool ParseXenDomainConfig(const std::string& text,

@@ -23,7 +23,12 @@
 #include "platform/support/EvDebug.h"
 #include "platform/support/FXString.h"
 
-#include <unordered_map>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+#include <cstdint>
 
 namespace {
 
@@ -33,9 +38,24 @@ const char kLoadText[] = "bool VMXFile::LoadText(const string&, const string&)";
 // Unreadable lines logged one by one per file; beyond that only a count, so
 // a file that is not a configuration file at all cannot flood the log.
 constexpr size_t kMaxLoggedLines = 20;
+const char kBlanks[] = " \t";
 const char kUtf8Bom[] = "\xEF\xBB\xBF";
 
-using Entry = std::pair<std::string, std::string>;
+// An entry as it stands in the text: the key, and the value with its
+// escapes still in.
+struct Entry {
+  std::string_view key;
+  std::string_view raw;
+};
+
+// The parser works on views into the text: a file of a million short lines
+// must not make a million strings.
+std::string_view Trim(std::string_view text) {
+  size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  size_t last = text.find_last_not_of(kBlanks);
+  return text.substr(first, last - first + 1);
+}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -44,11 +64,9 @@ int HexDigit(char c) {
   return -1;
 }
 
-// Undoes VMware's "|XX" escapes; a bar not followed by two hexadecimal
-// digits stands for itself.
-std::string Unescape(const std::string& raw) {
-  std::string text;
-  text.reserve(raw.size());
+// Appends raw to text, undoing VMware's "|XX" escapes; a bar not followed
+// by two hexadecimal digits stands for itself.
+void AppendUnescaped(std::string_view raw, std::string& text) {
   for (size_t i = 0; i < raw.size(); ++i) {
     if (raw[i] == '|' && i + 2 < raw.size()) {
       int high = HexDigit(raw[i + 1]);
@@ -61,68 +79,166 @@ std::string Unescape(const std::string& raw) {
     }
     text += raw[i];
   }
-  return text;
 }
 
-bool IsValidKey(const std::string& key) {
-  return !key.empty() && key.find_first_of(" \t\"#") == std::string::npos;
+bool IsValidKey(std::string_view key) {
+  return !key.empty() && key.find_first_of(" \t\"#") == std::string_view::npos;
 }
 
 // One line of the file: false when it holds no entry (blank or comment);
 // bad is set when it is neither an entry nor blank nor a comment.
-bool ParseLine(const std::string& line, Entry& entry, bool& bad) {
+bool ParseLine(std::string_view line, Entry& entry, bool& bad) {
   bad = false;
-  std::string text = FXString::Trim(line);
+  std::string_view text = Trim(line);
   if (text.empty() || text[0] == '#') return false;
   size_t equals = text.find('=');
-  std::string key =
-      equals == std::string::npos ? "" : FXString::Trim(text.substr(0, equals));
+  std::string_view key = equals == std::string_view::npos
+                             ? std::string_view()
+                             : Trim(text.substr(0, equals));
   if (!IsValidKey(key)) {
     bad = true;
     return false;
   }
-  std::string rest = FXString::Trim(text.substr(equals + 1));
-  std::string raw;
+  std::string_view rest = Trim(text.substr(equals + 1));
+  std::string_view raw;
   if (!rest.empty() && rest[0] == '"') {
     size_t close = rest.find('"', 1);
-    if (close == std::string::npos) {
+    if (close == std::string_view::npos) {
       bad = true;
       return false;
     }
-    std::string after = FXString::Trim(rest.substr(close + 1));
+    std::string_view after = Trim(rest.substr(close + 1));
     if (!after.empty() && after[0] != '#') {
       bad = true;
       return false;
     }
     raw = rest.substr(1, close - 1);
   } else {
-    raw = FXString::Trim(rest.substr(0, rest.find('#')));
+    raw = Trim(rest.substr(0, rest.find('#')));
   }
-  entry = {key, Unescape(raw)};
+  entry = {key, raw};
   return true;
 }
 
 }  // namespace
 
+// The entries take little more memory than the text they come from: keys
+// (as written, then in lower case) and values sit back to back in one
+// buffer, an entry is four offsets, and the index by lower-case key is an
+// open-addressing table of entry numbers.  A map of strings would take some
+// 200 bytes for a 15-byte line.
 struct VMXFile::Impl {
-  std::vector<Entry> entries;
-  // Lower-case key -> index into entries.
-  std::unordered_map<std::string, size_t> index;
+  struct Span {
+    uint32_t offset = 0;
+    uint32_t length = 0;
+  };
+  struct Stored {
+    Span key;  // as written; the lower-case key follows it
+    Span value;
+  };
+  std::string arena;
+  std::vector<Stored> entries;
+  // Entry number + 1 per slot, 0 for a free slot; a power of two in size,
+  // at most half full.
+  std::vector<uint32_t> slots;
 
   void Clear() {
+    arena.clear();
+    arena.shrink_to_fit();
     entries.clear();
-    index.clear();
+    entries.shrink_to_fit();
+    slots.clear();
+    slots.shrink_to_fit();
   }
 
-  void Set(Entry entry) {
-    std::string lower = FXString::ToLower(entry.first);
-    auto found = index.find(lower);
-    if (found != index.end()) {
-      entries[found->second] = std::move(entry);
+  std::string_view View(Span span) const {
+    return std::string_view(arena.data() + span.offset, span.length);
+  }
+  std::string_view LowerKey(const Stored& stored) const {
+    return std::string_view(arena.data() + stored.key.offset +
+                                stored.key.length,
+                            stored.key.length);
+  }
+
+  static std::string Lower(std::string_view key) {
+    std::string lower(key);
+    for (char& c : lower)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+  }
+
+  // Appends the key as written and in lower case.
+  Span AppendKey(std::string_view key) {
+    Span span{static_cast<uint32_t>(arena.size()),
+              static_cast<uint32_t>(key.size())};
+    arena += key;
+    arena += key;
+    for (size_t i = span.offset + span.length; i < arena.size(); ++i)
+      if (arena[i] >= 'A' && arena[i] <= 'Z')
+        arena[i] = static_cast<char>(arena[i] - 'A' + 'a');
+    return span;
+  }
+
+  Span AppendValue(std::string_view raw) {
+    size_t start = arena.size();
+    AppendUnescaped(raw, arena);
+    return {static_cast<uint32_t>(start),
+            static_cast<uint32_t>(arena.size() - start)};
+  }
+
+  // FNV-1a, its high bits folded into the low ones that pick the slot
+  // (FNV's low bits alone cluster similar keys).
+  static size_t Hash(std::string_view lower) {
+    uint64_t hash = 14695981039346656037ull;
+    for (char c : lower) {
+      hash ^= static_cast<unsigned char>(c);
+      hash *= 1099511628211ull;
+    }
+    hash ^= hash >> 33;
+    hash *= 0xff51afd7ed558ccdull;
+    hash ^= hash >> 33;
+    return static_cast<size_t>(hash);
+  }
+
+  // The slot holding the key, or the free slot where it would go.
+  size_t SlotOf(std::string_view lower) const {
+    size_t mask = slots.size() - 1;
+    for (size_t slot = Hash(lower) & mask;; slot = (slot + 1) & mask) {
+      uint32_t held = slots[slot];
+      if (held == 0 || LowerKey(entries[held - 1]) == lower) return slot;
+    }
+  }
+
+  const Stored* Find(const std::string& key) const {
+    if (slots.empty()) return nullptr;
+    uint32_t held = slots[SlotOf(Lower(key))];
+    return held == 0 ? nullptr : &entries[held - 1];
+  }
+
+  void Grow() {
+    std::vector<uint32_t> old;
+    old.swap(slots);
+    slots.assign(old.empty() ? 64 : old.size() * 2, 0);
+    for (uint32_t held : old)
+      if (held != 0) slots[SlotOf(LowerKey(entries[held - 1]))] = held;
+  }
+
+  void Set(const Entry& entry) {
+    if ((entries.size() + 1) * 2 > slots.size()) Grow();
+    // The key goes into the buffer first; a key already there leaves it.
+    size_t mark = arena.size();
+    Span key = AppendKey(entry.key);
+    size_t slot = SlotOf(LowerKey(Stored{key, {}}));
+    if (slots[slot] != 0) {
+      // A later entry replaces an earlier one in its place.
+      Stored& stored = entries[slots[slot] - 1];
+      arena.resize(mark);
+      stored.key = AppendKey(entry.key);
+      stored.value = AppendValue(entry.raw);
       return;
     }
-    index.emplace(std::move(lower), entries.size());
-    entries.push_back(std::move(entry));
+    entries.push_back({key, AppendValue(entry.raw)});
+    slots[slot] = static_cast<uint32_t>(entries.size());
   }
 };
 
@@ -149,21 +265,23 @@ bool VMXFile::LoadText(const std::string& text, const std::string& origin) {
               origin.c_str());
     return false;
   }
+  // Keys twice and values are never longer than twice the text.
+  impl_->arena.reserve(text.size() + text.size() / 2);
   size_t start = text.compare(0, 3, kUtf8Bom) == 0 ? 3 : 0;
   size_t lineNumber = 0;
   size_t badLines = 0;
   while (start <= text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string_view line(text.data() + start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     ++lineNumber;
     start = end + 1;
 
     Entry entry;
     bool bad = false;
     if (ParseLine(line, entry, bad)) {
-      impl_->Set(std::move(entry));
+      impl_->Set(entry);
     } else if (bad && ++badLines <= kMaxLoggedLines) {
       log.Error(kLoadText,
                 "Skipped line %zu of [%s]: not a key = \"value\" entry",
@@ -177,16 +295,27 @@ bool VMXFile::LoadText(const std::string& text, const std::string& origin) {
 }
 
 std::string VMXFile::GetValue(const std::string& key) const {
-  auto found = impl_->index.find(FXString::ToLower(key));
-  return found == impl_->index.end() ? std::string()
-                                     : impl_->entries[found->second].second;
+  const Impl::Stored* found = impl_->Find(key);
+  return found ? std::string(impl_->View(found->value)) : std::string();
 }
 
 bool VMXFile::HasKey(const std::string& key) const {
-  return impl_->index.count(FXString::ToLower(key)) != 0;
+  return impl_->Find(key) != nullptr;
 }
 
-const std::vector<std::pair<std::string, std::string>>& VMXFile::Entries()
-    const {
-  return impl_->entries;
+std::vector<std::pair<std::string, std::string>> VMXFile::Entries() const {
+  std::vector<std::pair<std::string, std::string>> all;
+  for (size_t i = 0; i < EntryCount(); ++i)
+    all.emplace_back(std::string(KeyAt(i)), std::string(ValueAt(i)));
+  return all;
+}
+
+size_t VMXFile::EntryCount() const { return impl_->entries.size(); }
+
+std::string_view VMXFile::KeyAt(size_t index) const {
+  return impl_->View(impl_->entries.at(index).key);
+}
+
+std::string_view VMXFile::ValueAt(size_t index) const {
+  return impl_->View(impl_->entries.at(index).value);
 }

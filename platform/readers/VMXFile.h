@@ -4,7 +4,9 @@
 #include "model/VMInfoStructs.h"
 #include "model/ZyExport.h"
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -26,7 +28,11 @@ class ZY_PLATFORM_API VMXFile {
   std::string GetValue(const std::string& key) const;
   bool HasKey(const std::string& key) const;
   // Every entry in file order, keys as written, values unescaped.
-  const std::vector<std::pair<std::string, std::string>>& Entries() const;
+  std::vector<std::pair<std::string, std::string>> Entries() const;
+  // The same entries one by one, without copies; valid until the next load.
+  size_t EntryCount() const;
+  std::string_view KeyAt(size_t index) const;
+  std::string_view ValueAt(size_t index) const;
   // Fills a VM description from the loaded file.
   bool GetVMInfo(VMInfoStructs::SVMInfo& info);
   // Writes the entries to the platform log.

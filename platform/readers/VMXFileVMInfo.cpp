@@ -8,7 +8,7 @@
 // Format facts and quirks handled here:
 //   * ".encoding" names the character set of the values ("UTF-8",
 //     "windows-1252", "Shift_JIS", ...); values are converted to UTF-8, the
-//     description's encoding.  Files without it come from older hosts that
+//     description's encoding, when they are read.  Files without it come from older hosts that
 //     wrote their local code page: they are read as UTF-8 when they are valid
 //     UTF-8, else as windows-1252.  A byte that is not valid in the encoding
 //     becomes U+FFFD; an encoding the system does not know fails the read;
@@ -88,8 +88,11 @@
 #include <cstring>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <set>
+#include <string_view>
 #include <tuple>
+#include <unordered_map>
 
 #include "platform/support/EvDebug.h"
 #include "platform/support/ExceptionText.h"
@@ -111,6 +114,12 @@ constexpr int64_t kMaxMemoryMB = int64_t{64} * 1024 * 1024;  // 64 TiB
 constexpr int64_t kMaxCpus = 4096;
 // Bus and unit numbers are small; longer digit runs are not device keys.
 constexpr size_t kMaxIndexDigits = 4;
+// VMware gives a VM at most some 250 disks on 16 controllers and 10 network
+// cards; a file listing far more is broken or hostile, and each device
+// costs a description record.
+constexpr size_t kMaxDevices = 1024;
+constexpr size_t kMaxControllers = 64;
+constexpr size_t kMaxNetworkCards = 100;
 
 // A value as shown in an error line: long values are cut, so one bad value
 // cannot flood the log.
@@ -126,23 +135,112 @@ bool EndsWithNoCase(const std::string& text, const char* suffix) {
          FXString::ToLower(text.substr(text.size() - length)) == suffix;
 }
 
-// Converts texts of one character set to UTF-8.
-class ToUtf8 {
+//===----------------------------------------------------------------------===//
+// Character sets.  UTF-8 and windows-1252, nearly every file, are converted
+// here in one pass; iconv, which stops at every byte it cannot convert,
+// takes the others.
+//===----------------------------------------------------------------------===//
+
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+
+// The length of the valid UTF-8 sequence at text[pos], or 0.
+size_t Utf8SequenceAt(std::string_view text, size_t pos) {
+  auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
+  unsigned char lead = byte(pos);
+  if (lead < 0x80) return 1;
+  size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+  if (length == 0 || lead > 0xF4 || pos + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i)
+    if ((byte(pos + i) & 0xC0) != 0x80) return 0;
+  unsigned char second = byte(pos + 1);
+  if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) ||
+      (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
+    return 0;  // overlong, surrogate or beyond U+10FFFF
+  return length;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  for (size_t pos = 0; pos < text.size();) {
+    size_t length = Utf8SequenceAt(text, pos);
+    if (length == 0) return false;
+    pos += length;
+  }
+  return true;
+}
+
+void AppendCodePoint(uint32_t code, std::string& out) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | code >> 6);
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | code >> 12);
+    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+// windows-1252 bytes 0x80..0x9F; 0 for the five it leaves undefined.
+// clang-format off
+constexpr uint16_t kWindows1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+// clang-format on
+
+std::string Utf8Repaired(std::string_view text, size_t& replaced) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t pos = 0; pos < text.size();) {
+    size_t length = Utf8SequenceAt(text, pos);
+    if (length == 0) {
+      out += kReplacement;
+      ++replaced;
+      ++pos;
+      continue;
+    }
+    out.append(text.data() + pos, length);
+    pos += length;
+  }
+  return out;
+}
+
+std::string FromWindows1252(std::string_view text, size_t& replaced) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    unsigned char byte = static_cast<unsigned char>(c);
+    uint32_t code = byte >= 0x80 && byte < 0xA0 ? kWindows1252High[byte - 0x80]
+                                                : byte;
+    if (code == 0 && byte != 0) {
+      out += kReplacement;
+      ++replaced;
+    } else {
+      AppendCodePoint(code, out);
+    }
+  }
+  return out;
+}
+
+// Converts texts of any other character set to UTF-8 with iconv.
+class IconvToUtf8 {
  public:
-  explicit ToUtf8(const std::string& encoding)
+  explicit IconvToUtf8(const std::string& encoding)
       : cd_(::iconv_open("UTF-8", encoding.c_str())) {}
-  ~ToUtf8() {
+  ~IconvToUtf8() {
     if (valid()) ::iconv_close(cd_);
   }
-  ToUtf8(const ToUtf8&) = delete;
-  ToUtf8& operator=(const ToUtf8&) = delete;
+  IconvToUtf8(const IconvToUtf8&) = delete;
+  IconvToUtf8& operator=(const IconvToUtf8&) = delete;
   bool valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
 
   // Bytes that are not valid in the encoding become U+FFFD; replaced counts
   // them.
-  std::string Convert(const std::string& text, size_t& replaced) {
+  std::string Convert(std::string_view text, size_t& replaced) {
     std::string out;
-    char buffer[256];
+    char buffer[4096];
     char* in = const_cast<char*>(text.data());
     size_t inLeft = text.size();
     ::iconv(cd_, nullptr, nullptr, nullptr, nullptr);
@@ -152,7 +250,7 @@ class ToUtf8 {
       size_t result = ::iconv(cd_, &in, &inLeft, &put, &outLeft);
       out.append(buffer, static_cast<size_t>(put - buffer));
       if (result != static_cast<size_t>(-1) || errno == E2BIG) continue;
-      out += "\xEF\xBF\xBD";  // EILSEQ, EINVAL: skip one byte
+      out += kReplacement;  // EILSEQ, EINVAL: skip one byte
       ++in;
       --inLeft;
       ++replaced;
@@ -165,60 +263,106 @@ class ToUtf8 {
   iconv_t cd_;
 };
 
-bool IsValidUtf8(const std::string& text) {
-  size_t replaced = 0;
-  ToUtf8 check("UTF-8");
-  check.Convert(text, replaced);
-  return replaced == 0;
-}
+enum class Charset { Utf8, Windows1252, Other };
 
-// The entries by lower-case key, in UTF-8; a later entry replaces an earlier
-// one.
+struct CharsetName {
+  const char* name;  // lower case
+  Charset charset;
+};
+// clang-format off
+constexpr CharsetName kCharsetNames[] = {
+    {"utf-8", Charset::Utf8},           {"utf8", Charset::Utf8},
+    {"windows-1252", Charset::Windows1252}, {"cp1252", Charset::Windows1252},
+};
+// clang-format on
+
+// The values of a file by lower-case key, in UTF-8.  The file's own index
+// finds them; a value is converted when it is first asked for, so reading a
+// description takes no copy of the file.
 class Keys {
  public:
-  explicit Keys(const VMXFile& file) {
-    for (const auto& entry : file.Entries())
-      values_[FXString::ToLower(entry.first)] = entry.second;
+  explicit Keys(const VMXFile& file) : file_(file) {}
+
+  // Chooses the character set of the values; false for one the system
+  // cannot convert.
+  bool Decode(std::string& error) {
+    std::string encoding = FXString::Trim(file_.GetValue(".encoding"));
+    if (encoding.empty()) {
+      charset_ = Charset::Utf8;
+      for (size_t i = 0; i < file_.EntryCount(); ++i) {
+        if (!IsValidUtf8(file_.ValueAt(i))) {
+          charset_ = Charset::Windows1252;
+          break;
+        }
+      }
+      encoding_ = charset_ == Charset::Utf8 ? "UTF-8" : "WINDOWS-1252";
+      return true;
+    }
+    encoding_ = encoding;
+    charset_ = Charset::Other;
+    for (const CharsetName& row : kCharsetNames)
+      if (FXString::ToLower(encoding) == row.name) charset_ = row.charset;
+    if (charset_ != Charset::Other) return true;
+    iconv_ = std::make_unique<IconvToUtf8>(encoding);
+    if (iconv_->valid()) return true;
+    error = "key .encoding: \"" + Shown(encoding) +
+            "\" is not a known character set";
+    return false;
   }
 
-  // Converts every value from the file's encoding; false for an encoding
-  // the system cannot convert.
-  bool Decode(std::string& error) {
-    std::string encoding = FXString::Trim(Get(".encoding"));
-    if (encoding.empty()) {
-      encoding = "UTF-8";
-      for (const auto& entry : values_)
-        if (!IsValidUtf8(entry.second)) encoding = "WINDOWS-1252";
-    }
-    ToUtf8 converter(encoding);
-    if (!converter.valid()) {
-      error = "key .encoding: \"" + Shown(encoding) +
-              "\" is not a known character set";
-      return false;
-    }
-    size_t replaced = 0;
-    for (auto& entry : values_)
-      entry.second = converter.Convert(entry.second, replaced);
-    if (replaced > 0) {
+  ~Keys() {
+    if (replaced_ > 0) {
       EvDebug().Debug(kInfoFunction,
                       "%zu bytes are not valid %s text; they read as U+FFFD",
-                      replaced, encoding.c_str());
+                      replaced_, encoding_.c_str());
     }
-    return true;
   }
+  Keys(const Keys&) = delete;
+  Keys& operator=(const Keys&) = delete;
 
+  // Whether the file has the key, before Decode.
+  bool Has(const std::string& key) const { return file_.HasKey(key); }
   const std::string* Find(const std::string& key) const {
-    auto it = values_.find(key);
-    return it == values_.end() ? nullptr : &it->second;
+    auto cached = decoded_.find(key);
+    if (cached != decoded_.end()) return &cached->second;
+    if (!file_.HasKey(key)) return nullptr;
+    return &decoded_.emplace(key, Convert(file_.GetValue(key))).first->second;
   }
   std::string Get(const std::string& key) const {
     const std::string* value = Find(key);
     return value ? *value : std::string();
   }
-  const std::map<std::string, std::string>& All() const { return values_; }
+  // Calls visit with every key in lower case.
+  template <typename Visit>
+  void ForEachKey(Visit visit) const {
+    std::string key;
+    for (size_t i = 0; i < file_.EntryCount(); ++i) {
+      key.assign(file_.KeyAt(i));
+      for (char& c : key)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      visit(key);
+    }
+  }
 
  private:
-  std::map<std::string, std::string> values_;
+  std::string Convert(const std::string& value) const {
+    switch (charset_) {
+      case Charset::Utf8:
+        return Utf8Repaired(value, replaced_);
+      case Charset::Windows1252:
+        return FromWindows1252(value, replaced_);
+      case Charset::Other:
+        break;
+    }
+    return iconv_->Convert(value, replaced_);
+  }
+
+  const VMXFile& file_;
+  Charset charset_ = Charset::Utf8;
+  std::string encoding_;
+  std::unique_ptr<IconvToUtf8> iconv_;
+  mutable size_t replaced_ = 0;
+  mutable std::unordered_map<std::string, std::string> decoded_;
 };
 
 //===----------------------------------------------------------------------===//
@@ -478,13 +622,19 @@ bool ReadDevice(const Keys& keys, const DeviceKey& device, SDisk& disk) {
 
 bool ReadDisks(const Keys& keys, SVMInfo& info, std::string& error) {
   std::set<DeviceKey> devices;
-  for (const auto& entry : keys.All()) {
+  keys.ForEachKey([&devices](const std::string& key) {
     DeviceKey device;
     bool hasUnit = false;
     std::string member;
-    if (ParseBusKey(entry.first, device, hasUnit, member) && hasUnit &&
+    if (devices.size() <= kMaxDevices &&
+        ParseBusKey(key, device, hasUnit, member) && hasUnit &&
         member == "present")
       devices.insert(device);
+  });
+  if (devices.size() > kMaxDevices) {
+    error = "more than " + std::to_string(kMaxDevices) +
+            " disk and CD-ROM devices";
+    return false;
   }
   std::vector<SDisk> disks;
   for (const DeviceKey& device :
@@ -504,15 +654,20 @@ bool ReadDisks(const Keys& keys, SVMInfo& info, std::string& error) {
 
 bool ReadControllers(const Keys& keys, SVMInfo& info, std::string& error) {
   std::set<DeviceKey> buses;  // unit 0 throughout
-  for (const auto& entry : keys.All()) {
+  keys.ForEachKey([&buses](const std::string& key) {
     DeviceKey device;
     bool hasUnit = false;
     std::string member;
-    if (!ParseBusKey(entry.first, device, hasUnit, member) ||
-        member != "present")
-      continue;
+    if (buses.size() > kMaxControllers ||
+        !ParseBusKey(key, device, hasUnit, member) || member != "present")
+      return;
     device.unit = 0;
     if (!hasUnit && kBusKinds[device.kind].hasPresentKey) buses.insert(device);
+  });
+  if (buses.size() > kMaxControllers) {
+    error = "more than " + std::to_string(kMaxControllers) +
+            " disk controllers";
+    return false;
   }
   for (const SDisk& disk : info.vDisks) {
     if (disk.strControllerType == "ide")
@@ -571,14 +726,18 @@ std::string MacOf(const Keys& keys, const std::string& prefix) {
 
 bool ReadNetworkCards(const Keys& keys, SVMInfo& info, std::string& error) {
   std::set<int> indexes;
-  for (const auto& entry : keys.All()) {
-    const std::string& key = entry.first;
+  keys.ForEachKey([&indexes](const std::string& key) {
     size_t pos = 8;  // strlen("ethernet")
     int index = 0;
-    if (key.compare(0, pos, "ethernet") != 0 || !ReadIndex(key, pos, index))
-      continue;
+    if (indexes.size() > kMaxNetworkCards ||
+        key.compare(0, pos, "ethernet") != 0 || !ReadIndex(key, pos, index))
+      return;
     if (key.compare(pos, std::string::npos, ".present") == 0)
       indexes.insert(index);
+  });
+  if (indexes.size() > kMaxNetworkCards) {
+    error = "more than " + std::to_string(kMaxNetworkCards) + " network cards";
+    return false;
   }
   std::vector<SVMNetworkCard> cards;
   for (int index : indexes) {
@@ -608,7 +767,7 @@ bool FillVMInfo(const VMXFile& file, SVMInfo& info, std::string& error) {
   Keys keys(file);
   if (std::none_of(
           std::begin(kMachineKeys), std::end(kMachineKeys),
-          [&keys](const char* key) { return keys.Find(key) != nullptr; })) {
+          [&keys](const char* key) { return keys.Has(key); })) {
     error =
         "not a VM configuration: it has neither config.version, "
         "virtualHW.version, "
@@ -630,7 +789,7 @@ bool FillVMInfo(const VMXFile& file, SVMInfo& info, std::string& error) {
 
 bool VMXFile::GetVMInfo(SVMInfo& info) {
   std::string error;
-  if (Entries().empty()) {
+  if (EntryCount() == 0) {
     EvDebug().Error(kInfoFunction, "No VMware configuration is loaded");
     return false;
   }
@@ -646,7 +805,7 @@ bool VMXFile::GetVMInfo(SVMInfo& info) {
 
 void VMXFile::Dump() const {
   EvDebug log;
-  for (const auto& entry : Entries())
-    log.Debug(kDumpFunction, "%s = \"%s\"", entry.first.c_str(),
-              entry.second.c_str());
+  for (size_t i = 0; i < EntryCount(); ++i)
+    log.Debug(kDumpFunction, "%s = \"%s\"", std::string(KeyAt(i)).c_str(),
+              std::string(ValueAt(i)).c_str());
 }

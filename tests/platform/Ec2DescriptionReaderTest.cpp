@@ -32,18 +32,34 @@ std::string Describe(
 
 }  // namespace
 
-TEST(Ec2Description, OfSeveralInstancesTheFirstIsReadAndTheOthersAreNamed) {
-  ScopedLogCapture capture;
-  SVMInfo info;
-  std::string error;
-  ASSERT_TRUE(ParseEc2Description(
+TEST(Ec2Description, OfSeveralInstancesTheOneNamedElseTheFirstIsRead) {
+  struct Row {
+    int line;
+    const char* wanted;  // strGUID before the read
+    const char* read;
+  };
+  const Row rows[] = {{__LINE__, "", "i-first"},
+                      {__LINE__, "i-second", "i-second"},
+                      {__LINE__, "i-gone", "i-first"}};
+  const std::string xml =
       Describe("<item><instanceId>i-first</instanceId></item>"
-               "<item><instanceId>i-second</instanceId></item>"),
-      info, error));
-  EXPECT_EQ(info.strGUID, "i-first");
-  EXPECT_TRUE(capture.sink().Contains(
-      LogKind::Debug,
-      "The description lists 2 instances; reading the first [i-first]"));
+               "<item><instanceId>i-second</instanceId></item>");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    ScopedLogCapture capture;
+    SVMInfo info;
+    info.strGUID = row.wanted;
+    std::string error;
+    ASSERT_TRUE(ParseEc2Description(xml, info, error)) << error;
+    EXPECT_EQ(info.strGUID, row.read);
+    EXPECT_TRUE(capture.sink().Contains(
+        LogKind::Debug, std::string("The description lists 2 instances; "
+                                    "reading [") + row.read + "]"));
+  }
+  std::vector<std::string> ids;
+  std::string error;
+  ASSERT_TRUE(ListEc2Instances(xml, ids, error)) << error;
+  EXPECT_EQ(ids, (std::vector<std::string>{"i-first", "i-second"}));
 }
 
 TEST(Ec2Description, HostileDocumentsAreRefusedWithoutHarm) {

@@ -76,6 +76,7 @@ RestoreCtx StagedRequest(const TempDir& dir, const std::string& vmName) {
   dir.Write("staging/" + vmName + ".vhd", std::string(8192, 'd'));
   request.vmInfo.strVMName = vmName;
   request.vmInfo.i64MemoryMB = 2048;
+  request.vmInfo.i64NumCPUs = 2;
   SDisk disk = DiskNamed(vmName + ".vhd");
   disk.eDiskType = DT_HYPERV_VHD;
   disk.i64MaxSizeInBytes = 0;  // as a VMware configuration file leaves it

@@ -1,0 +1,23 @@
+//===- restore_json.cpp - Fuzz target: the tool's JSON restore request ----===//
+//
+// The request is JSON, read into a RestoreCtx by the record codec, which
+// refuses what it cannot take with RecordJsonError and nothing else.
+//
+//===----------------------------------------------------------------------===//
+#include "FuzzSupport.h"
+
+#include "RecordJson.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  zyfuzz::Quiet();
+  nlohmann::json json = nlohmann::json::parse(data, data + size, nullptr, false);
+  if (json.is_discarded()) return 0;
+  RestoreCtx request;
+  try {
+    zytool::RestoreCtxFromJson(json, request);
+  } catch (const zytool::RecordJsonError&) {
+    return 0;
+  }
+  zytool::RestoreCtxToJson(request).dump();
+  return 0;
+}

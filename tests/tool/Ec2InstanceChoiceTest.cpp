@@ -1,0 +1,77 @@
+//===- Ec2InstanceChoiceTest.cpp - zyvmconvert restore from Amazon --------===//
+//
+// A restore from an Amazon description that lists two instances: the one
+// chosen with --instance-id (else the first, with a warning naming the
+// other), sized from its instance type, or refused naming what is missing.
+//
+//===----------------------------------------------------------------------===//
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/wait.h>
+#include <cstdlib>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Row {
+  int line;
+  const char* instanceId;  // "" for none
+  bool typeInPlatformTable;
+  int status;
+  const char* guid;     // of the VM built, for status 0
+  int cpus;             // of the VM built, for status 0
+  const char* message;  // in the error output
+};
+
+// clang-format off
+const Row kRows[] = {
+    {__LINE__, "", false, 1, "", 0, "not i-0other (choose one with --instance-id)"},
+    {__LINE__, "", false, 1, "", 0, "cannot convert shop to hyperv"},
+    {__LINE__, "i-0other", false, 0, "i-0other", 1, ""},
+    {__LINE__, "i-0future", true, 0, "i-0future", 96, ""},
+    {__LINE__, "i-0gone", false, 1, "", 0, "[i-0gone] is not in"},
+};
+// clang-format on
+
+TEST(ToolEc2Instance, TheNamedInstanceElseTheFirstIsRestoredWithItsSize) {
+  for (const Row& row : kRows) {
+    SCOPED_TRACE(row.line);
+    TempDir dir;
+    std::string root = dir.File("root");
+    fs::copy(std::string(ZY_EXAMPLES_DIR) + "/platform", root,
+             fs::copy_options::recursive);
+    fs::create_directories(root + "/amazon/shop");
+    fs::copy(std::string(ZY_TEST_DATA_DIR) +
+                 "/readers/ec2/describe-unknown-type-sizes-left-unknown.xml",
+             root + "/amazon/shop/shop.xml");
+    if (row.typeInPlatformTable)
+      dir.Write("root/amazon/instance-types.json",
+                R"({"ap-south-1": [{"name": "z9q.colossal", "cpus": 96,
+                    "memoryMB": 786432}]})");
+    std::string request = dir.Write(
+        "request.json", R"({"strSourceVMName": "shop", "vDisks": [
+            {"diskIndexName": "shop.xml", "nFileType": 0}]})");
+    std::string command = std::string(ZY_TOOL_PATH) + " --root " + root +
+                          " --log " + dir.File("log") + " --json restore " +
+                          request + " --from amazon --to hyperv";
+    if (*row.instanceId) command += std::string(" --instance-id ") + row.instanceId;
+    command += " >" + dir.File("out") + " 2>" + dir.File("err");
+    int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), row.status);
+    std::string err = TempDir::Read(dir.File("err"));
+    EXPECT_NE(err.find(row.message), std::string::npos) << err;
+    if (row.status != 0) continue;
+    auto built = nlohmann::json::parse(
+        TempDir::Read(root + "/hyperv/shop/VMConfig.zyf"))["vm"];
+    EXPECT_EQ(built["strGUID"], row.guid);
+    EXPECT_EQ(built["i64NumCPUs"], row.cpus);
+  }
+}
+
+}  // namespace

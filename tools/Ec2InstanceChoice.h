@@ -1,0 +1,33 @@
+//===- Ec2InstanceChoice.h - Which instance of an Amazon description -----===//
+//
+// An Amazon description (a DescribeInstances response) may list several
+// instances, and the converter reads the first.  The restore command
+// chooses one (--instance-id, else the request's vmInfo.strGUID when the
+// description lists it, else the first, with a warning naming the others)
+// and restores the description with that instance alone.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include "model/Contexts.h"
+
+#include <functional>
+#include <string>
+
+namespace zytool {
+
+// The instance to restore from the request's backed-up Amazon description:
+// instanceId (which must be listed), else as above; empty when the request
+// has no description or it lists one instance.  Throws ToolError.
+// pathOf gives the path of a backed-up file by its index name.
+std::string ChooseEc2Instance(
+    const RestoreCtx& request,
+    const std::function<std::string(const std::string&)>& pathOf,
+    const std::string& instanceId);
+
+// Restores an Amazon description keeping instance id alone; the file to is
+// created, never replaced.  Throws ToolError.
+void RestoreEc2Description(const std::string& from, const std::string& to,
+                           const std::string& id);
+
+}  // namespace zytool
