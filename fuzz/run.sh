@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (libFuzzer, AddressSanitizer,
-# UndefinedBehaviorSanitizer) and runs each for SECONDS from its seed folders
+# UndefinedBehaviorSanitizer) and runs each for SECONDS from its starting-input folders
 # and regression corpus.  Fails when any target finds a crash, a leak, an
 # input of up to 1 MiB that takes over a second, an allocation over 64 MiB or
 # a memory use over the RSS limit; the input is kept in
@@ -24,9 +24,9 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja \
   -DZY_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --target fuzz_targets
 
-# The seed files of a target (configuration files only: the example VMs'
+# The starting inputs of a target (configuration files only: the example VMs'
 # disk images would only slow the fuzzer down).
-seeds() {
+starting_inputs() {
   case $1 in
     vmx) echo tests/data/readers/vmx/*.vm* examples/platform/*/*/*.vmx \
               examples/platform/*/*/catalog ../shared/samples/vmx/* ;;
@@ -42,12 +42,12 @@ seeds() {
 run_one() {
   local target=$1 corpus="$build/corpus/$1" findings="$build/findings/$1/"
   mkdir -p "$corpus" "$findings"
-  local seeded="$build/seeds/$1"
-  rm -rf "$seeded" && mkdir -p "$seeded"
-  for file in $(seeds "$target"); do
-    [ -f "$file" ] && ln -s "$PWD/$file" "$seeded/$(echo "$file" | tr / _)"
+  local inputs="$build/starting-inputs/$1"
+  rm -rf "$inputs" && mkdir -p "$inputs"
+  for file in $(starting_inputs "$target"); do
+    [ -f "$file" ] && ln -s "$PWD/$file" "$inputs/$(echo "$file" | tr / _)"
   done
-  local dirs=("$corpus" "$seeded")
+  local dirs=("$corpus" "$inputs")
   [ -d "fuzz/regressions/$target" ] && dirs+=("fuzz/regressions/$target")
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -62,7 +62,7 @@ run_one() {
   echo "$target: exit $status, ${runs:-?} executions, ${cov:-cov: ?}, log $build/fuzz-$target.log"
   return $status
 }
-export -f run_one seeds
+export -f run_one starting_inputs
 export build seconds
 
 printf '%s\n' "${targets[@]}" |

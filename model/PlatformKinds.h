@@ -101,7 +101,9 @@ constexpr bool Has(VirtualServerInstanceType kind, KindFlag flag) {
 }
 
 constexpr bool IsListed(VirtualServerInstanceType kind) {
-  return &FactsOf(kind) != &kUnlistedKind;
+  for (const KindFacts& row : kKinds)
+    if (row.kind == kind) return true;
+  return false;
 }
 
 constexpr bool MayBeDestination(VirtualServerInstanceType kind) {
