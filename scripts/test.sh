@@ -20,12 +20,18 @@ if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   exit 1
 fi
 echo "Running the tests (log: $build/test.log) ..."
-if ctest --test-dir "$build" -j "$(nproc)" >"$build/test.log" 2>&1; then
+if ctest --test-dir "$build" -j "$(nproc)" --output-on-failure \
+     >"$build/test.log" 2>&1; then
   sed -n '/tests passed/,$p' "$build/test.log"
   exit 0
 fi
-# The failed tests again, with their output, then the whole run's summary.
+# The failed tests' output from this run, then the failed tests once more on
+# their own, which tells a test that fails only beside others.
+echo "The failed tests' output:"
+sed '/tests passed/,$d' "$build/test.log" |
+  grep -Ev '^ *Start +[0-9]+: |Passed +[0-9.]+ sec$|Skipped +[0-9.]+ sec$' || true
+echo "The failed tests again, alone:"
 ctest --test-dir "$build" --rerun-failed --output-on-failure 2>&1 |
-  sed '/tests passed/,$d' || true
+  grep -E 'Test +#|tests passed' || true
 sed -n '/tests passed/,$p' "$build/test.log"
 exit 1

@@ -38,9 +38,9 @@ constexpr const char* kOvmfImages[] = {"/usr/share/ovmf/OVMF.fd",
                                        "/usr/share/qemu/OVMF.fd"};
 constexpr char kBootedText[] = "ZYVM BOOT OK";
 constexpr char kBadText[] = "ZYVM BOOT BAD";
-// SeaBIOS's words when no disk boots; OVMF falls back to its shell.
-constexpr const char* kNothingToBootTexts[] = {"No bootable device",
-                                               "Boot failed", "Shell> "};
+// SeaBIOS's words when no disk boots ("Boot failed" names one device, and
+// the next is tried after it); OVMF falls back to its shell.
+constexpr const char* kNothingToBootTexts[] = {"No bootable device", "Shell> "};
 
 struct ImageExtension {
   const char* extension;

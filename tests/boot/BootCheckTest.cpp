@@ -237,8 +237,10 @@ TEST(BootCheck, RestoredVMsBootOnEveryDestination) {
                        : kExamples + "/requests/web01-restore.json") +
                   "' --from vmware";
     ASSERT_EQ(Shell(restore + " --to " + row.to + " --json > '" +
-                    dir.File("restore.out") + "'"),
-              0);
+                    dir.File("restore.out") + "' 2> '" +
+                    dir.File("restore.err") + "'"),
+              0)
+        << TempDir::Read(dir.File("restore.err"));
     auto restored = nlohmann::json::parse(
         TempDir::Read(dir.File("restore.out")), nullptr, false);
     ASSERT_TRUE(restored.contains("folder"));
