@@ -54,26 +54,55 @@ CQiError BlockReader::NextBlockStart(uint64_t& start) {
   return CQiError::Success();
 }
 
-CQiError BlockReader::ReadBlock(char* buffer, uint64_t start, uint64_t length,
-                                std::vector<bool>& map) {
-  map.assign((length + extentSize - 1) / extentSize, false);
+CQiError BlockReader::DataRuns(uint64_t start, uint64_t length,
+                               std::vector<Span>& runs) {
+  runs.clear();
   uint64_t end = start + length;
-  uint64_t at = start;
-  while (at < end) {
+  for (uint64_t at = start; at < end;) {
     Span data;
     CQiError error = NextData(at, data);
     if (error.IsError()) return error;
-    uint64_t dataStart = std::min(std::max(data.start, at), end);
-    if (dataStart > at) std::memset(buffer + (at - start), 0, dataStart - at);
+    uint64_t dataStart = std::max(data.start, at);
     if (dataStart >= end) break;
     uint64_t dataEnd = std::min(data.end, end);
-    error = image->Read(buffer + (dataStart - start), dataEnd - dataStart,
-                        dataStart);
-    if (error.IsError()) return error;
-    MarkAllocated(buffer, start, dataStart, dataEnd, extentSize, map);
+    runs.push_back({dataStart, dataEnd});
     at = dataEnd;
   }
   return CQiError::Success();
+}
+
+CQiError BlockReader::ReadBlock(char* buffer, uint64_t start, uint64_t length,
+                                std::vector<bool>& map) {
+  std::vector<Span> runs;
+  CQiError error = DataRuns(start, length, runs);
+  if (error.IsError()) return error;
+  ZeroOutside(buffer, start, length, runs);
+  for (const Span& run : runs) {
+    error = image->Read(buffer + (run.start - start), run.end - run.start,
+                        run.start);
+    if (error.IsError()) return error;
+  }
+  MapAllocated(buffer, start, length, runs, extentSize, map);
+  return CQiError::Success();
+}
+
+void ZeroOutside(char* buffer, uint64_t start, uint64_t length,
+                 const std::vector<Span>& runs) {
+  uint64_t at = start;
+  for (const Span& run : runs) {
+    if (run.start > at) std::memset(buffer + (at - start), 0, run.start - at);
+    at = run.end;
+  }
+  if (start + length > at)
+    std::memset(buffer + (at - start), 0, start + length - at);
+}
+
+void MapAllocated(const char* buffer, uint64_t start, uint64_t length,
+                  const std::vector<Span>& runs, uint64_t extentSize,
+                  std::vector<bool>& map) {
+  map.assign((length + extentSize - 1) / extentSize, false);
+  for (const Span& run : runs)
+    MarkAllocated(buffer, start, run.start, run.end, extentSize, map);
 }
 
 CQiError WriteAllocated(ImageBackend& image, const char* data, uint64_t length,

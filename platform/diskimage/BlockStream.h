@@ -34,10 +34,23 @@ struct BlockReader {
   // byte.  map gets one flag per extent.
   CQiError ReadBlock(char* buffer, uint64_t start, uint64_t length,
                      std::vector<bool>& map);
+  // The data runs within [start, start + length).
+  CQiError DataRuns(uint64_t start, uint64_t length, std::vector<Span>& runs);
 
  private:
   CQiError NextData(uint64_t from, Span& run);
 };
+
+// Zeroes the parts of the block at buffer (guest bytes [start, start +
+// length)) outside runs.
+void ZeroOutside(char* buffer, uint64_t start, uint64_t length,
+                 const std::vector<Span>& runs);
+
+// One flag per extent of the block: set when the extent's part of runs
+// (read into buffer) holds a non-zero byte.
+void MapAllocated(const char* buffer, uint64_t start, uint64_t length,
+                  const std::vector<Span>& runs, uint64_t extentSize,
+                  std::vector<bool>& map);
 
 // Writes the runs of allocated extents of a block at offset, then makes the
 // image reach the block's end.

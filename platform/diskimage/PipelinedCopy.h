@@ -1,9 +1,10 @@
-//===- PipelinedCopy.h - A block copy whose reads and writes overlap ------===//
+//===- PipelinedCopy.h - A block copy with many requests in flight --------===//
 //
 // Copies every block holding data from one image to another with the
-// reading on a second thread, a few blocks ahead of the writing: the
+// reads of several blocks in flight ahead of the writes of others: the
 // source's and the destination's qemu-nbd servers then work at the same
-// time instead of taking turns.  Memory is kSlots blocks.
+// time, each on several requests, instead of taking turns on one.  Only
+// the allocated extents of a block are written.  Memory is kSlots blocks.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
