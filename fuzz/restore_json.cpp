@@ -1,8 +1,8 @@
 //===- restore_json.cpp - Fuzz target: the tool's JSON restore request ----===//
 //
 // The request is JSON, shape-checked as the tool does, then read into a
-// RestoreCtx by the record codec, which
-// refuses what it cannot take with RecordJsonError and nothing else.
+// RestoreCtx by the record codec, which refuses what it cannot take with
+// RecordJsonError and nothing else.
 //
 //===----------------------------------------------------------------------===//
 #include "FuzzSupport.h"
