@@ -8,6 +8,9 @@
 # fix).  Usage: fuzz/run.sh SECONDS [TARGET...]
 #   ZY_FUZZ_BUILD  build folder (default build-fuzz)
 #   ZY_FUZZ_JOBS   targets run at once (default 1)
+#   ZY_FUZZ_TIMEOUT  seconds an input may take (default 1; a longer run on
+#                  a machine busy with other work may need more, and then
+#                  replays what it keeps alone with the default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
@@ -39,7 +42,7 @@ run_one() {
   done <"$build/fuzz/$target.inputs"
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=1 \
+    "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout="${ZY_FUZZ_TIMEOUT:-1}" \
       -malloc_limit_mb=64 -rss_limit_mb=1024 -max_len=1048576 \
       -dict="fuzz/dict/$target.dict" -artifact_prefix="$findings" \
       -print_final_stats=1 "${dirs[@]}" >"$build/fuzz-$target.log" 2>&1
