@@ -10,7 +10,7 @@ build=${1:-build-probe}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DZY_BUILD_TESTS=OFF -DZY_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --target vmx_replay zyf_replay ec2_replay xen_replay \
-  message_replay restore_json_replay >/dev/null
+  message_replay restore_json_replay diskimage_replay >/dev/null
 inputs=$(mktemp -d)
 trap 'rm -rf "$inputs"' EXIT
 
@@ -68,6 +68,9 @@ fill("xen-string", b"name = '", lambda i: b"a" * 4096, b"'\n")
 # Recovery messages and restore requests.
 fill("message-elements", b"<VMOpReq>", lambda i: b"<a>", b"")
 fill("restore-json-disks", b'{"strVMName":"v","vDisks":[', lambda i: b"{},", b"{}]}")
+# A VMDK descriptor of extent lines, opened as a VMDK disk (first byte).
+fill("diskimage-extents", b"\x05# Disk DescriptorFile\n",
+     lambda i: b'RW 2048 FLAT "e%d.vmdk" 0\n' % i, b"")
 PY
 
 printf '%-26s %9s %8s %12s %12s\n' input bytes seconds "peak KiB" "bytes/byte"
@@ -76,7 +79,7 @@ for file in "$inputs"/*; do
   case $name in
     vmx-*) target=vmx ;; zyf-*) target=zyf ;; ec2-*) target=ec2 ;;
     xen-*) target=xen ;; message-*) target=message ;;
-    restore-json-*) target=restore_json ;;
+    restore-json-*) target=restore_json ;; diskimage-*) target=diskimage ;;
   esac
   bytes=$(stat -c %s "$file")
   # A reader that takes over a minute is reported as such ("60+").

@@ -1,16 +1,20 @@
 //===- restore_json.cpp - Fuzz target: the tool's JSON restore request ----===//
 //
-// The request is JSON, read into a RestoreCtx by the record codec, which
-// refuses what it cannot take with RecordJsonError and nothing else.
+// The request is JSON, shape-checked as the tool does, then read into a
+// RestoreCtx by the record codec, which refuses what it cannot take with
+// RecordJsonError and nothing else.
 //
 //===----------------------------------------------------------------------===//
 #include "FuzzSupport.h"
 
 #include "RecordJson.h"
+#include "platform/readers/RecordJsonCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zyfuzz::Quiet();
-  nlohmann::json json = nlohmann::json::parse(data, data + size, nullptr, false);
+  std::string text = zyfuzz::Text(data, size), error;
+  if (!ZyRecordJson::CheckJsonShape(text, error)) return 0;
+  nlohmann::json json = nlohmann::json::parse(text, nullptr, false);
   if (json.is_discarded()) return 0;
   RestoreCtx request;
   try {

@@ -8,6 +8,9 @@
 # fix).  Usage: fuzz/run.sh SECONDS [TARGET...]
 #   ZY_FUZZ_BUILD  build folder (default build-fuzz)
 #   ZY_FUZZ_JOBS   targets run at once (default 1)
+#   ZY_FUZZ_TIMEOUT  seconds an input may take (default 1; a longer run on
+#                  a machine busy with other work may need more, and then
+#                  replays what it keeps alone with the default)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:?usage: fuzz/run.sh SECONDS [TARGET...]}
@@ -15,43 +18,31 @@ shift
 build=${ZY_FUZZ_BUILD:-build-fuzz}
 jobs=${ZY_FUZZ_JOBS:-1}
 targets=("$@")
-if [ ${#targets[@]} -eq 0 ]; then
-  targets=(vmx zyf ec2 xen message restore_json disknames)
-fi
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZY_FUZZ=ON -DZY_BUILD_TESTS=OFF \
   -DZY_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --target fuzz_targets
-
-# The starting inputs of a target (configuration files only: the example VMs'
-# disk images would only slow the fuzzer down).
-starting_inputs() {
-  case $1 in
-    vmx) echo tests/data/readers/vmx/*.vm* examples/platform/*/*/*.vmx \
-              examples/platform/*/*/catalog ../shared/samples/vmx/* ;;
-    zyf) echo tests/data/readers/zyf/* examples/platform/*/*/VMConfig.zyf ;;
-    ec2) echo tests/data/readers/ec2/*.xml ../shared/samples/ec2/* ;;
-    xen) echo tests/data/readers/xen/*.cfg ../shared/samples/xen/* ;;
-    message) echo tests/data/p2v/* examples/physical/*.xml ;;
-    restore_json) echo examples/requests/* ;;
-    disknames) echo tests/data/readers/vmx/*.vmx ;;
-  esac
-}
+# The build lists the targets and each one's starting inputs (configuration
+# files only: the example VMs' disk images would only slow the fuzzer down).
+if [ ${#targets[@]} -eq 0 ]; then
+  mapfile -t targets <"$build/fuzz/targets"
+fi
 
 run_one() {
   local target=$1 corpus="$build/corpus/$1" findings="$build/findings/$1/"
   mkdir -p "$corpus" "$findings"
   local inputs="$build/starting-inputs/$1"
   rm -rf "$inputs" && mkdir -p "$inputs"
-  for file in $(starting_inputs "$target"); do
-    [ -f "$file" ] && ln -s "$PWD/$file" "$inputs/$(echo "$file" | tr / _)"
-  done
-  local dirs=("$corpus" "$inputs")
-  [ -d "fuzz/regressions/$target" ] && dirs+=("fuzz/regressions/$target")
+  local dirs=("$corpus" "$inputs") file
+  while read -r file; do
+    if [ -d "$file" ]; then dirs+=("$file")
+    elif [ -f "$file" ]; then ln -s "$file" "$inputs/$(echo "$file" | tr / _)"
+    fi
+  done <"$build/fuzz/$target.inputs"
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=1 \
+    "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout="${ZY_FUZZ_TIMEOUT:-1}" \
       -malloc_limit_mb=64 -rss_limit_mb=1024 -max_len=1048576 \
       -dict="fuzz/dict/$target.dict" -artifact_prefix="$findings" \
       -print_final_stats=1 "${dirs[@]}" >"$build/fuzz-$target.log" 2>&1
@@ -62,7 +53,7 @@ run_one() {
   echo "$target: exit $status, ${runs:-?} executions, ${cov:-cov: ?}, log $build/fuzz-$target.log"
   return $status
 }
-export -f run_one starting_inputs
+export -f run_one
 export build seconds
 
 printf '%s\n' "${targets[@]}" |

@@ -5,6 +5,7 @@
 #include "DiskCopy.h"
 #include "Ec2InstanceChoice.h"
 #include "RecordJson.h"
+#include "platform/readers/RecordJsonCodec.h"
 #include "RequestChecks.h"
 #include "Staging.h"
 #include "ToolSupport.h"
@@ -489,6 +490,9 @@ void CheckRestoredVM(const VMInfoStructs::SVMInfo& built,
 RestoreCtx ReadRestoreRequest(const std::string& path) {
   std::string text = ReadInputFile(path, "restore request");
   nlohmann::json json;
+  std::string shapeError;
+  if (!ZyRecordJson::CheckJsonShape(text, shapeError))
+    throw ToolError("restore request [" + path + "]: " + shapeError);
   try {
     json = nlohmann::json::parse(text);
   } catch (const nlohmann::json::exception& e) {

@@ -24,7 +24,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <regex>
+#include <cctype>
 
 extern char** environ;
 
@@ -154,6 +154,42 @@ bool IsVhd(ImageFormat_t format) {
   return format == ImageFormat_t::kVhd || format == ImageFormat_t::kVhdFixed;
 }
 
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// The quoted file name of a descriptor's extent line, "RW 2048 SPARSE
+// \"a-s001.vmdk\"" and the like; false for any other line.
+bool ExtentName(const std::string& line, std::string& name) {
+  size_t at = 0;
+  auto skipSpace = [&] {
+    size_t from = at;
+    while (at < line.size() && IsSpace(line[at])) ++at;
+    return at > from;
+  };
+  auto word = [&](bool digitsOnly) {
+    size_t from = at;
+    while (at < line.size() &&
+           (digitsOnly ? std::isdigit(static_cast<unsigned char>(line[at]))
+                       : std::isalnum(static_cast<unsigned char>(line[at])) ||
+                             line[at] == '_'))
+      ++at;
+    return at > from;
+  };
+  skipSpace();
+  size_t access = at;
+  if (!word(false)) return false;
+  std::string mode = line.substr(access, at - access);
+  if (mode != "RW" && mode != "RDONLY" && mode != "NOACCESS") return false;
+  if (!skipSpace() || !word(true) || !skipSpace() || !word(false) ||
+      !skipSpace() || at >= line.size() || line[at] != '"')
+    return false;
+  size_t close = line.find('"', at + 1);
+  if (close == std::string::npos) return false;
+  name = line.substr(at + 1, close - at - 1);
+  return true;
+}
+
+}  // namespace
+
 // The extents a VMDK descriptor names must be plain names: the image and
 // its extents live in one folder, and a descriptor from a backup must not
 // make the host read a file elsewhere.
@@ -168,26 +204,28 @@ CQiError CheckDescriptor(const std::string& path) {
   text.resize(got);
   if (text.compare(0, 21, "# Disk DescriptorFile") != 0)
     return CQiError::Success();  // a sparse extent with its own descriptor
-  static const std::regex kExtent(
-      R"re((RW|RDONLY|NOACCESS)\s+\d+\s+\w+\s+"([^"]*)")re");
-  for (std::sregex_iterator it(text.begin(), text.end(), kExtent), end;
-       it != end; ++it) {
-    std::string name = (*it)[2];
+  size_t slash = path.rfind('/');
+  std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  for (size_t start = 0; start < text.size();) {
+    size_t end = std::min(text.find('\n', start), text.size());
+    std::string name;
+    bool extent = ExtentName(text.substr(start, end - start), name);
+    start = end + 1;
+    if (!extent) continue;
     if (name.empty() || name.find('/') != std::string::npos || name == "." ||
         name == "..")
       return ZY_DISK_FAULT(EPERM, path + " names the extent \"" + name +
                                       "\" outside its own folder");
     // A link beside the descriptor may lead anywhere.
-    size_t slash = path.rfind('/');
-    std::string extent =
-        slash == std::string::npos ? name : path.substr(0, slash + 1) + name;
     struct stat facts;
-    if (lstat(extent.c_str(), &facts) == 0 && S_ISLNK(facts.st_mode))
+    if (lstat((folder + name).c_str(), &facts) == 0 && S_ISLNK(facts.st_mode))
       return ZY_DISK_FAULT(EPERM, path + " names the extent \"" + name +
                                       "\", a symbolic link");
   }
   return CQiError::Success();
 }
+
+namespace {
 
 CQiError CheckInfo(const std::string& path, ImageFormat_t format,
                    const nlohmann::json& info, uint64_t& virtualSize) {

@@ -46,6 +46,10 @@ constexpr uint64_t kMaxVirtualSize = 64ull << 40;
 CQiError FormatToRead(const std::string& path, DiskType_t type,
                       ImageFormat_t& format);
 
+// A VMDK descriptor's extents are plain names of files beside it, none a
+// symbolic link; a file that is not a descriptor passes.
+CQiError CheckDescriptor(const std::string& path);
+
 // qemu-img info of a formatted image, checked: no backing file, a listed
 // VMDK kind, extents present and beside the descriptor, at most 64 TiB;
 // then qemu-img check: tables consistent with the file.

@@ -30,7 +30,8 @@
 //     UTF-8 (as EC2 writes it), a document with a DOCTYPE is refused before
 //     and after parsing, no DTD or external entity is ever loaded, entity
 //     expansion is capped, elements may nest kMaxElementDepth levels and
-//     carry kMaxAttributes attributes, and the parser works on the text in
+//     carry kMaxAttributes attributes, a response holds at most kMaxElements
+//     elements, and the parser works on the text in
 //     memory only.
 //
 // Element (under the instance item) -> description member:
@@ -105,6 +106,10 @@ constexpr const char kParseFunction[] =
 constexpr XMLSize_t kEntityExpansionLimit = 16;
 constexpr size_t kMaxElementDepth = 100;
 constexpr size_t kMaxAttributes = 32;
+// A page of DescribeInstances lists at most 1000 instances of about a
+// hundred elements each; the parser's tree costs about a hundred bytes an
+// element, so a file of tiny elements would cost thirty times its size.
+constexpr size_t kMaxElements = 1 << 18;
 
 //===----------------------------------------------------------------------===//
 // Text helpers.
@@ -530,7 +535,7 @@ size_t EndOfMarkup(const std::string& xml, size_t pos, size_t& attributes) {
 // reader; an EC2 response nests about ten levels and has no attributes but
 // its namespace.  One pass over the tags checks both.
 bool CheckMarkupShape(const std::string& xml, std::string& error) {
-  size_t depth = 0;
+  size_t depth = 0, elements = 0;
   size_t pos = xml.find('<');
   while (pos != std::string::npos) {
     size_t attributes = 0;
@@ -545,6 +550,10 @@ bool CheckMarkupShape(const std::string& xml, std::string& error) {
     }
     if (xml.compare(pos, 2, "</") == 0) {
       if (depth > 0) --depth;
+    } else if (!construct && ++elements > kMaxElements) {
+      error = "the response holds more than " + std::to_string(kMaxElements) +
+              " elements";
+      return false;
     } else if (!construct && xml[end - 2] != '/' &&
                ++depth > kMaxElementDepth) {
       error = "elements nest deeper than " + std::to_string(kMaxElementDepth) +

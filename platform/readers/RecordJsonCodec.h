@@ -76,6 +76,44 @@ inline std::size_t ListCapOf(const char* member) {
   return kOtherListCap;
 }
 
+// A record nests two JSON levels per snapshot level and a few more; a
+// deeper text is no record, and would cost the parser memory in proportion
+// to its depth.
+constexpr std::size_t kMaxJsonDepth = 2 * kMaxSnapshotLevels + 64;
+
+// Checks the nesting of arrays and objects, and how many elements each
+// holds, before the text is parsed: a hostile text must not make the parser
+// build what the caps would refuse afterwards.
+inline bool CheckJsonShape(const std::string& text, std::string& error) {
+  std::vector<std::size_t> commas;  // per open array or object
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      commas.push_back(0);
+      if (commas.size() <= kMaxJsonDepth) continue;
+      error = "arrays and objects nest deeper than " +
+              std::to_string(kMaxJsonDepth) + " levels";
+      return false;
+    } else if ((c == ']' || c == '}') && !commas.empty()) {
+      commas.pop_back();
+    } else if (c == ',' && !commas.empty() &&
+               ++commas.back() >= kMaxListElements) {
+      error = "an array or object holds more than " +
+              std::to_string(kMaxListElements) + " elements";
+      return false;
+    }
+  }
+  return true;
+}
+
 namespace detail {
 
 inline std::string Join(const std::string& where, const char* name) {

@@ -19,8 +19,9 @@
 //     than read half-understood;
 //   * JSON texts are UTF-8.  A member text that is not valid UTF-8 is written
 //     with U+FFFD in place of each bad byte, because JSON cannot carry it;
-//   * a text nesting deeper than kMaxJsonDepth, or with an array or object
-//     longer than the longest list may be, is refused before it is parsed; a written text larger than the readers take
+//   * a text nesting deeper than a snapshot tree can, or with an array or
+//     object longer than the longest list may be, is refused before it is
+//     parsed (CheckJsonShape); a written text larger than the readers take
 //     (kMaxInputFileBytes) is refused by the writer: what is written reads
 //     back.
 //
@@ -45,11 +46,6 @@ using OrderedJson = nlohmann::ordered_json;
 
 constexpr const char kFormatName[] = "ZyVMConfig";
 constexpr int64_t kFormatVersion = 1;
-// A description nests two JSON levels per snapshot level and a few more; a
-// deeper text is not a description, and would cost the parser memory in
-// proportion to its depth.
-constexpr size_t kMaxJsonDepth = 2 * ZyRecordJson::kMaxSnapshotLevels + 64;
-
 // nlohmann's messages start with "[json.exception.parse_error.101] "; the
 // rest already names the line and column.
 std::string ParseErrorText(const char* what) {
@@ -58,39 +54,6 @@ std::string ParseErrorText(const char* what) {
   if (!text.empty() && text[0] == '[' && end != std::string::npos)
     text.erase(0, end + 2);
   return text;
-}
-
-// Checks the nesting of arrays and objects, and how many elements each
-// holds, before the text is parsed: a hostile text must not make the parser
-// build what the caps would refuse afterwards.
-bool CheckShape(const std::string& text, std::string& error) {
-  std::vector<size_t> commas;  // per open array or object
-  bool inString = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (inString) {
-      if (c == '\\')
-        ++i;
-      else if (c == '"')
-        inString = false;
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == '[' || c == '{') {
-      commas.push_back(0);
-      if (commas.size() <= kMaxJsonDepth) continue;
-      error = "arrays and objects nest deeper than " +
-              std::to_string(kMaxJsonDepth) + " levels";
-      return false;
-    } else if ((c == ']' || c == '}') && !commas.empty()) {
-      commas.pop_back();
-    } else if (c == ',' && !commas.empty() &&
-               ++commas.back() >= ZyRecordJson::kMaxListElements) {
-      error = "an array or object holds more than " +
-              std::to_string(ZyRecordJson::kMaxListElements) + " elements";
-      return false;
-    }
-  }
-  return true;
 }
 
 bool CheckHeader(const Json& root, std::string& error) {
@@ -166,7 +129,7 @@ std::string WriteZyf(const SVMInfo& info) {
 
 bool ParseZyf(const std::string& text, SVMInfo& info, std::string& error) {
   error.clear();
-  if (!CheckShape(text, error)) return false;
+  if (!ZyRecordJson::CheckJsonShape(text, error)) return false;
   try {
     Json root = Json::parse(text);
     if (!CheckHeader(root, error)) return false;
