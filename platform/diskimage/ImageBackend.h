@@ -48,19 +48,19 @@ class ImageBackend {
   // when only zeros follow.  Answering "data" is always safe.
   virtual CQiError NextData(uint64_t from, Span& run) = 0;
   virtual CQiError Read(char* into, uint64_t length, uint64_t offset) = 0;
-  virtual CQiError Write(const char* from, uint64_t length, uint64_t offset) = 0;
+  virtual CQiError Write(const char* from, uint64_t length,
+                         uint64_t offset) = 0;
   // Makes the image at least end bytes long: raw files grow, images of a
   // fixed virtual size refuse writes past it.
   virtual CQiError Grow(uint64_t end) = 0;
   // Flushes and closes; the image is complete on disk when it returns.
   virtual CQiError Finish() = 0;
-  // Starts request; it ends now or while Poll notifies the backend.
+  // Starts request; it ends at once or in a later Notify.
   virtual void Start(Request& request) {
     request.image = this;
-    request.error =
-        request.write
-            ? Write(request.buffer, request.length, request.offset)
-            : Read(request.buffer, request.length, request.offset);
+    request.error = request.write
+                        ? Write(request.buffer, request.length, request.offset)
+                        : Read(request.buffer, request.length, request.offset);
     request.done = true;
   }
   // The socket to watch while requests are in flight (-1: none) and the

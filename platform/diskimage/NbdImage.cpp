@@ -104,7 +104,9 @@ int OnRequestDone(void* data, int* errnum) {
 class NbdImage final : public ImageBackend {
  public:
   NbdImage(nbd_handle* handle, std::string path, uint64_t size, bool writable)
-      : handle_(handle), path_(std::move(path)), size_(size),
+      : handle_(handle),
+        path_(std::move(path)),
+        size_(size),
         writable_(writable) {}
   ~NbdImage() override {
     if (handle_) nbd_close(handle_);
@@ -147,11 +149,10 @@ class NbdImage final : public ImageBackend {
     callback.user_data = &request;
     callback.free = nullptr;
     int64_t cookie =
-        request.write
-            ? nbd_aio_pwrite(handle_, request.buffer, request.length,
-                             request.offset, callback, 0)
-            : nbd_aio_pread(handle_, request.buffer, request.length,
-                            request.offset, callback, 0);
+        request.write ? nbd_aio_pwrite(handle_, request.buffer, request.length,
+                                       request.offset, callback, 0)
+                      : nbd_aio_pread(handle_, request.buffer, request.length,
+                                      request.offset, callback, 0);
     if (cookie < 0 && !request.done) {
       request.error = Failure(request.write ? "write" : "read", request.offset);
       request.done = true;
@@ -237,7 +238,7 @@ class NbdImage final : public ImageBackend {
   std::string path_;
   uint64_t size_;
   bool writable_;
-  ExtentAnswer known_;     // the last block status answer
+  ExtentAnswer known_;      // the last block status answer
   uint64_t knownFrom_ = 0;  // where it started
 };
 
@@ -251,9 +252,10 @@ CQiError OpenNbdImage(const std::string& path, ImageFormat_t format,
   nbd_handle* handle = nbd_create();
   if (!handle) return ZY_DISK_FAULT(ENOMEM, std::string(nbd_get_error()));
   std::string options = ImageOptions(path, format);
-  std::vector<const char*> argv = {qemuNbd.c_str(), "-f", RowOf(format).driver(),
-                                   writable ? "--cache=unsafe" : "--read-only",
-                                   options.c_str(), nullptr};
+  std::vector<const char*> argv = {
+      qemuNbd.c_str(),        "-f",
+      RowOf(format).driver(), writable ? "--cache=unsafe" : "--read-only",
+      options.c_str(),        nullptr};
   if (access(kEnvProgram, X_OK) == 0)
     argv.insert(argv.begin(), {kEnvProgram, kServerMalloc});
   if (nbd_add_meta_context(handle, LIBNBD_CONTEXT_BASE_ALLOCATION) != 0 ||
@@ -272,7 +274,8 @@ CQiError OpenNbdImage(const std::string& path, ImageFormat_t format,
     nbd_close(handle);
     return ZY_DISK_FAULT(EIO, "size of " + path + ": " + reason);
   }
-  image.reset(new NbdImage(handle, path, static_cast<uint64_t>(size), writable));
+  image.reset(
+      new NbdImage(handle, path, static_cast<uint64_t>(size), writable));
   return CQiError::Success();
 }
 

@@ -44,7 +44,10 @@ class Copier {
   Copier(ImageBackend& from, ImageBackend& to, uint64_t extentSize,
          uint64_t blockSize, CopyCounts& counts,
          const std::function<void(uint64_t)>& progress)
-      : from_(from), to_(to), counts_(counts), progress_(progress),
+      : from_(from),
+        to_(to),
+        counts_(counts),
+        progress_(progress),
         slots_(kSlots) {
     reader_.image = &from;
     reader_.extentSize = extentSize;
@@ -127,9 +130,8 @@ class Copier {
       write.write = true;
       write.buffer = slot.buffer.data() + first * reader_.extentSize;
       write.offset = slot.start + first * reader_.extentSize;
-      write.length =
-          std::min(index * reader_.extentSize, slot.length) -
-          first * reader_.extentSize;
+      write.length = std::min(index * reader_.extentSize, slot.length) -
+                     first * reader_.extentSize;
       slot.requests.push_back(write);
     }
     slot.writing = true;

@@ -53,20 +53,19 @@ TEST(FullDisk, CopyFailsNamingTheDestinationAndLeavesNothing) {
   std::string folder = dir.File("small");
   std::filesystem::create_directory(folder);
   const FullRow rows[] = {
-      {__LINE__, "raw"}, {__LINE__, "qcow2"}, {__LINE__, "vhdx"},
+      {__LINE__, "raw"},  {__LINE__, "qcow2"},     {__LINE__, "vhdx"},
       {__LINE__, "vmdk"}, {__LINE__, "vhd-fixed"},
   };
   for (const FullRow& row : rows) {
     SCOPED_TRACE(row.line);
     std::string destination = folder + "/copy." + row.format;
     std::string script =
-        "mount -t tmpfs -o size=8m zy-full " + Quoted(folder) +
-        " || exit " + std::to_string(kNoMount) + "; " + Quoted(ZY_TOOL_PATH) +
-        " --log " + Quoted(dir.File("tool.log")) + " clone-disk " +
-        Quoted(source) + " " + Quoted(destination) + " --to-format " +
-        row.format + " >/dev/null 2>" + Quoted(dir.File("err")) +
-        "; echo $? >" + Quoted(dir.File("status")) + "; ls -A " +
-        Quoted(folder) + " >" + Quoted(dir.File("left"));
+        "mount -t tmpfs -o size=8m zy-full " + Quoted(folder) + " || exit " +
+        std::to_string(kNoMount) + "; " + Quoted(ZY_TOOL_PATH) + " --log " +
+        Quoted(dir.File("tool.log")) + " clone-disk " + Quoted(source) + " " +
+        Quoted(destination) + " --to-format " + row.format + " >/dev/null 2>" +
+        Quoted(dir.File("err")) + "; echo $? >" + Quoted(dir.File("status")) +
+        "; ls -A " + Quoted(folder) + " >" + Quoted(dir.File("left"));
     if (Shell(kUnshare + std::string("sh -c ") + Quoted(script)) == kNoMount)
       GTEST_SKIP() << "tmpfs cannot be mounted in a user namespace here";
     std::string err = TempDir::Read(dir.File("err"));
