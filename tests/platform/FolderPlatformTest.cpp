@@ -312,14 +312,7 @@ TEST(FolderPlatform, FinalisationBuildsTheDestinationVMFromTheRestoredDisks) {
   EXPECT_EQ(written.vDisks[0].i64MaxSizeInBytes, 8192);
   EXPECT_EQ(written.vDisks[1].i64MaxSizeInBytes, 0);  // the CD-ROM has no file
   EXPECT_EQ(written.strVMSize, "Standard_A2");
-
-  // The VM now exists: a second restore under its name is refused.
-  RestoreCtx again = StagedRequest(dir, "web01");
-  EXPECT_EQ(hyperv.PrepareRestoreConversion(again), 0);
-  EXPECT_FALSE(hyperv.FinalizeConvertedVM(again));
-  EXPECT_NE(hyperv.GetLastErrorText().find("already exists"),
-            std::string::npos);
-  EXPECT_TRUE(fs::exists(vm + "/VMConfig.zyf"));
+  // A second restore under this name: ARestoreOntoAnExistingVMIsRefused (tool).
 }
 
 TEST(FolderPlatform,
@@ -367,16 +360,4 @@ TEST(FolderPlatform, DestinationNamesThatWouldLeaveTheKindFolderAreRefused) {
     EXPECT_NE(vmware.GetLastErrorText().find("Invalid destination VM name"),
               std::string::npos);
   }
-}
-
-TEST(FolderPlatform, AKindFolderThatCannotBeMadeFailsThePreparation) {
-  TempDir dir;
-  dir.Write("rhev", "a file where the kind folder belongs");
-  FolderVMInfo rhev(VS_RHEV, dir.path());
-  RestoreCtx request = StagedRequest(dir, "web01");
-  EXPECT_EQ(rhev.PrepareRestoreConversion(request), 0);
-  EXPECT_NE(rhev.GetLastErrorText().find("Cannot create folder"),
-            std::string::npos);
-  EXPECT_EQ(TempDir::Read(dir.File("rhev")),
-            "a file where the kind folder belongs");
 }

@@ -238,7 +238,7 @@ TEST_F(Attack, PhysicalMachineFiguresOutOfRangeNameTheField) {
 }
 
 TEST_F(Attack, PhysicalMachineRestoresKeepBothDisksOnEveryKind) {
-  for (const char* kind : {"hyperv", "1301", "1102", "openstack"}) {
+  for (const char* kind : {"vmware", "hyperv", "1301", "1102", "openstack"}) {
     SCOPED_TRACE(kind);
     std::string saved = dir.File(std::string(kind) + ".json");
     ASSERT_EQ(Run({"p2v", kExamples + "/physical/fileserver-request.xml",
