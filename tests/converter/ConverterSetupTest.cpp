@@ -209,15 +209,6 @@ TEST(ConverterSetup, FailuresOfMountSourceVM) {
   }
 }
 
-TEST(ConverterSetup, UnmountWithoutMountDoesNothing) {
-  ScopedLogCapture capture;
-  ScopedFakeVMInfoFactory factory;
-  ZyVMConverter converter;
-  converter.UnmountSourceVM();
-  EXPECT_TRUE(factory.script->calls.empty());
-  EXPECT_TRUE(capture.sink().Records().empty());
-}
-
 TEST(ConverterSetup, MountingAgainReleasesTheEarlierSourceObject) {
   ScopedLogCapture capture;
   ScopedFakeVMInfoFactory factory;

@@ -29,24 +29,6 @@ SVMInfo DescriptionWithEverything() {
 
 }  // namespace
 
-TEST(Records, DefaultsAreThoseOfAnUnknownMachine) {
-  SVMInfo info;
-  EXPECT_EQ(info.i64MemoryMB, -1);
-  EXPECT_EQ(info.i64NumCPUs, 0);
-  EXPECT_EQ(info.i64HardwareValueB, -1);
-  SDisk disk;
-  EXPECT_EQ(disk.nDeviceType, 1);
-  EXPECT_EQ(disk.nFileType, 1);
-  EXPECT_FALSE(disk.isOSDisk);
-  EXPECT_EQ(disk.eDiskType, DT_NONE);
-  SVMNetworkCard card;
-  EXPECT_TRUE(card.bConnected);
-  EXPECT_FALSE(card.bLegacyAdapter);
-  RestoreCtx ctx;
-  EXPECT_TRUE(ctx.osName.empty());
-  EXPECT_TRUE(ctx.strVMSize.empty());
-}
-
 TEST(Records, CopyOfADescriptionCarriesNoDiskControllers) {
   SVMInfo source = DescriptionWithEverything();
   SVMInfo assigned;
@@ -115,11 +97,4 @@ TEST(Records, RestoreCtxAssignmentCopiesEverythingButTheControllers) {
   EXPECT_EQ(target.vNetworkCards.size(), 1u);
   EXPECT_EQ(target.vFailures.size(), 1u);
   EXPECT_EQ(target.osName, "Windows");
-}
-
-TEST(Records, OptionValuesCopyMemberWise) {
-  SVMOptionValue a{"machine.id", "value"};
-  SVMOptionValue b = a;
-  EXPECT_EQ(b.strName, "machine.id");
-  EXPECT_EQ(b.strValue, "value");
 }

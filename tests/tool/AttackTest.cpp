@@ -8,45 +8,25 @@
 // was left behind in the root.
 //
 //===----------------------------------------------------------------------===//
-#include "support/TempDir.h"
+#include "tests/tool/ToolRun.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <map>
 #include <random>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using namespace tool_test;
 
 namespace {
 
-const auto Quoted = &TempDir::Quoted;
-
-const std::string kTool = ZY_TOOL_PATH;
-const std::string kExamples = ZY_EXAMPLES_DIR;
 const std::string kSecret = "root:SECRET-HASH:19000:0:99999:7:::\n";
-
-// Every entry under a folder, links as links, with file contents.
-std::map<std::string, std::string> Snapshot(const std::string& folder) {
-  std::map<std::string, std::string> entries;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    std::string name = fs::relative(entry.path(), folder).string();
-    if (entry.is_symlink())
-      entries[name] = "-> " + fs::read_symlink(entry.path()).string();
-    else if (entry.is_regular_file())
-      entries[name] = TempDir::Read(entry.path());
-  }
-  return entries;
-}
 
 class Attack : public ::testing::Test {
  public:  // the rows' set-up functions use the fixture
@@ -63,16 +43,10 @@ class Attack : public ::testing::Test {
   }
 
   int Run(const std::vector<std::string>& args) {
-    std::string command = Quoted(kTool) + " --root " + Quoted(root) +
-                          " --platform-config " +
-                          Quoted(kExamples + "/platform-config.json") +
-                          " --log " + Quoted(dir.File("tool.log"));
-    for (const std::string& arg : args) command += " " + Quoted(arg);
-    command +=
-        " > " + Quoted(dir.File("out")) + " 2> " + Quoted(dir.File("err"));
-    int raw = std::system(command.c_str());
-    err = TempDir::Read(dir.File("err"));
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    ToolResult run = RunTool(dir, OnPlatform(dir, root, args));
+    out = run.out;
+    err = run.err;
+    return run.status;
   }
 
   // A copy of web01 as the VMware VM "linked", one disk a link outside.
@@ -96,7 +70,7 @@ class Attack : public ::testing::Test {
   TempDir dir;
   std::string root;
   std::string outside;
-  std::string err;
+  std::string out, err;
 };
 
 std::string P2VRequest(const std::string& from, const std::string& to) {
@@ -249,7 +223,7 @@ TEST_F(Attack, PhysicalMachineRestoresKeepBothDisksOnEveryKind) {
                    "--source", kExamples + "/physical", "--json"}),
               0)
         << err;
-    json result = json::parse(TempDir::Read(dir.File("out")));
+    json result = json::parse(out);
     std::vector<std::string> files;
     for (const auto& disk : result["disks"])
       if (disk["kind"] == "disk") files.push_back(disk["name"]);

@@ -5,44 +5,22 @@
 // folders it leaves behind.
 //
 //===----------------------------------------------------------------------===//
-#include "support/TempDir.h"
+#include "tests/tool/ToolRun.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sys/wait.h>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using namespace tool_test;
 
 namespace {
 
-const auto Quoted = &TempDir::Quoted;
-
-const std::string kTool = ZY_TOOL_PATH;
-const std::string kExamples = ZY_EXAMPLES_DIR;
 constexpr char kWeb01Guid[] = "564d6f1c-2a3b-4c5d-6e7f-8091a2b3c4d5";
-
-struct ToolResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// Every file under a folder with its content, to show that a run left a
-// folder as it was.
-std::map<std::string, std::string> Snapshot(const std::string& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder))
-    if (entry.is_regular_file())
-      files[fs::relative(entry.path(), folder).string()] =
-          TempDir::Read(entry.path());
-  return files;
-}
 
 // A copy of the example platform, with the tool run against it.
 class ToolRun : public ::testing::Test {
@@ -54,22 +32,8 @@ class ToolRun : public ::testing::Test {
     sourceBefore = Snapshot(source);
   }
 
-  ToolResult Tool(const std::vector<std::string>& args,
-                  const std::string& input = "") {
-    std::string command = Quoted(kTool) + " --root " + Quoted(root) +
-                          " --platform-config " +
-                          Quoted(kExamples + "/platform-config.json") +
-                          " --log " + Quoted(dir.File("tool.log"));
-    for (const std::string& arg : args) command += " " + Quoted(arg);
-    if (!input.empty()) command += " < " + Quoted(dir.Write("stdin", input));
-    command +=
-        " > " + Quoted(dir.File("out")) + " 2> " + Quoted(dir.File("err"));
-    ToolResult run;
-    int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = TempDir::Read(dir.File("out"));
-    run.err = TempDir::Read(dir.File("err"));
-    return run;
+  ToolResult Tool(const std::vector<std::string>& args) {
+    return RunTool(dir, OnPlatform(dir, root, args));
   }
 
   json ToolJson(const std::vector<std::string>& args) {
