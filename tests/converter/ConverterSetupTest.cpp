@@ -36,60 +36,52 @@ static_assert(!std::is_copy_constructible<ZyVMConverter>::value,
 static_assert(!std::is_copy_assignable<ZyVMConverter>::value,
               "the converter owns access objects");
 
-TEST(ConverterSetup, OtherDestinationsWriteDisksIntoTheGivenFolder) {
-  ZyVMConverter converter;
-  converter.SetDestinationInstance(VS_OPENSTACK, "os", "u2", "p2");
-  converter.SetSourceVM("web", "g-1", true);
-  converter.SetDestinationVM("", "g-2", "/dest", true);
-  // An empty destination name takes the source machine's.
-  EXPECT_EQ(converter.strDestVMName, "web");
-  EXPECT_EQ(converter.strDestVMPath, "/dest");
-  EXPECT_EQ(converter.strDestDiskPath, "/dest");
-}
-
-TEST(ConverterSetup, HyperVDestinationFolders) {
+// Hyper-V keeps a VM's disks in "Virtual Hard Disks" of a folder named after
+// the VM (made if it can be); other kinds write them into the given folder.
+TEST(ConverterSetup, DestinationFolders) {
   struct Row {
     int line;
-    const char* name;
-    const char* sub;  // path below the temporary folder
-    const char* vmPath;
+    VirtualServerInstanceType kind;
+    const char* name;    // "": the source machine's, "Web"
+    const char* sub;     // the given path, below the temporary folder
+    const char* vmPath;  // below the temporary folder
+    const char* disks;   // below vmPath
   };
   // clang-format off
   const Row rows[] = {
-      {__LINE__, "web", "", "web"},
-      {__LINE__, "web", "vms", "vms/web"},
-      {__LINE__, "web", "vms/web", "vms/web"},
-      {__LINE__, "web", "vms/WEB", "vms/WEB"},
-      {__LINE__, "web", "vms/WEB/", "vms/WEB/"},
-      {__LINE__, "web", "vms/web2", "vms/web2/web"},
-      {__LINE__, "", "", "Web"},  // the source machine's name
+      {__LINE__, VS_OPENSTACK, "", "dest", "dest", ""},
+      {__LINE__, VS_HYPERV, "web", "", "web", "Virtual Hard Disks"},
+      {__LINE__, VS_HYPERV, "web", "vms", "vms/web", "Virtual Hard Disks"},
+      {__LINE__, VS_HYPERV, "web", "vms/web", "vms/web", "Virtual Hard Disks"},
+      {__LINE__, VS_HYPERV, "web", "vms/WEB", "vms/WEB", "Virtual Hard Disks"},
+      {__LINE__, VS_HYPERV, "web", "vms/WEB/", "vms/WEB/", "Virtual Hard Disks"},
+      {__LINE__, VS_HYPERV, "web", "vms/web2", "vms/web2/web", "Virtual Hard Disks"},
+      {__LINE__, VS_HYPERV, "", "", "Web", "Virtual Hard Disks"},
+      // A folder that cannot be made is not an error, nor is it made.
+      {__LINE__, VS_HYPERV, "web", "plain-file", "plain-file/web", "Virtual Hard Disks"},
   };
   // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     TempDir dir;
+    dir.Write("plain-file", "x");
     ZyVMConverter converter;
-    converter.SetDestinationInstance(VS_HYPERV, "", "", "");
+    converter.SetDestinationInstance(row.kind, "", "", "");
     converter.SetSourceVM("Web", "", false);
     std::string path = CQiPath::Append(dir.path(), std::string(row.sub));
     converter.SetDestinationVM(row.name, "", path, false);
     const std::string vmPath =
         CQiPath::Append(dir.path(), std::string(row.vmPath));
-    EXPECT_EQ(converter.strDestVMPath, vmPath);
+    EXPECT_EQ(converter.strDestVMName, *row.name ? row.name : "Web");
+    EXPECT_EQ(converter.strDestVMPath, row.kind == VS_HYPERV ? vmPath : path);
     EXPECT_EQ(converter.strDestDiskPath,
-              CQiPath::Append(vmPath, std::string("Virtual Hard Disks")));
-    EXPECT_TRUE(FXPath::DoesPathExist(converter.strDestDiskPath));
+              *row.disks ? CQiPath::Append(vmPath, std::string(row.disks))
+                         : path);
+    if (row.kind == VS_HYPERV)
+      EXPECT_EQ(FXPath::DoesPathExist(converter.strDestDiskPath),
+                std::string(row.sub) != "plain-file");
+    EXPECT_EQ(TempDir::Read(dir.File("plain-file")), "x");
   }
-}
-
-TEST(ConverterSetup, HyperVFolderThatCannotBeCreatedIsNotAnError) {
-  TempDir dir;
-  std::string file = dir.Write("plain-file", "x");
-  ZyVMConverter converter;
-  converter.SetDestinationInstance(VS_HYPERV, "", "", "");
-  converter.SetDestinationVM("web", "", file, false);
-  EXPECT_EQ(converter.strDestDiskPath, file + "/web/Virtual Hard Disks");
-  EXPECT_EQ(TempDir::Read(file), "x");
 }
 
 TEST(ConverterSetup, MountSourceVMOpensLooksUpAndMounts) {

@@ -13,13 +13,13 @@
 #include "platform/readers/VMConfigFormat.h"
 #include "platform/readers/VMXFile.h"
 #include "platform/support/BoundedFile.h"
+#include "support/Golden.h"
 #include "support/TempDir.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <tuple>
 
@@ -175,16 +175,13 @@ void ExpectSameMachine(const SVMInfo& a, const SVMInfo& b) {
 }  // namespace
 
 TEST(NativeWriters, WriteTheGoldenDescriptionOfEachTypicalMachine) {
-  bool update = std::getenv("ZY_UPDATE_GOLDEN") != nullptr;
   for (const WriterRow& writer : kWriters) {
     for (auto machine : {WindowsVM, LinuxVM}) {
       SVMInfo info = machine(writer.diskType);
       std::string name = info.strVMName + "." + writer.extension;
       SCOPED_TRACE(name);
       SNativeDescription out = writer.write(info, Input());
-      std::string path = std::string(ZY_TEST_DATA_DIR) + "/writers/" + name;
-      if (update) std::ofstream(path, std::ios::binary) << out.text;
-      EXPECT_EQ(TempDir::Read(path), out.text);
+      golden::Check(golden::Data("writers/" + name), out.text);
       if (writer.write == WriteLibvirtDomain && HasValidator()) {
         EXPECT_TRUE(ValidDomain(out.text)) << out.text;
       }

@@ -101,18 +101,15 @@ TEST_F(Attack, HostileInputsGetOneErrorLineAndTouchNothingOutside) {
          r["strSourceVMName"] = "../../../../../../../../etc";
          r["vDisks"] = json::array({{{"diskIndexName", "shadow"}}}); },
        "openstack", "is not a file name"},
-      {__LINE__, none, [](json& r, const Attack&) {
-         r["strSourceVMName"] = "../../outside/web01"; },
+      {__LINE__, none, [](json& r, const Attack&) { r["strSourceVMName"] = "../../outside/web01"; },
        "openstack", "is not a file name"},
-      {__LINE__, linkedVM, [](json& r, const Attack&) {
-         r["strSourceVMName"] = "linked"; },
+      {__LINE__, linkedVM, [](json& r, const Attack&) { r["strSourceVMName"] = "linked"; },
        "openstack", "symbolic link"},
       {__LINE__, [](Attack& t) {
          fs::create_directories(t.root + "/openstack");
          fs::create_symlink(t.outside + "/dest", t.root + "/openstack/web01"); },
        unchanged, "openstack", "symbolic link"},
-      {__LINE__, none, [](json& r, const Attack& t) {
-         r["strStagingPath"] = t.outside; },
+      {__LINE__, none, [](json& r, const Attack& t) { r["strStagingPath"] = t.outside; },
        "openstack", "is outside the platform root"},
       {__LINE__, none, [](json& r, const Attack& t) {
          r["strDestinationPath"] = t.root + "/../outside/dest"; },
@@ -124,15 +121,12 @@ TEST_F(Attack, HostileInputsGetOneErrorLineAndTouchNothingOutside) {
          for (char& c : noise) c = static_cast<char>(random());
          std::ofstream(t.root + "/vmware/web01/web01.vmx") << noise; },
        unchanged, "hyperv", "cannot read the configuration file"},
-      {__LINE__, none, [](json& r, const Attack&) {
-         r["vDisks"][2]["i64MaxSizeInBytes"] = INT64_MAX; },
+      {__LINE__, none, [](json& r, const Attack&) { r["vDisks"][2]["i64MaxSizeInBytes"] = INT64_MAX; },
        "hyperv", "vDisks[2].i64MaxSizeInBytes is 9223372036854775807; it must "
                  "be between 0 and 70368744177664"},
-      {__LINE__, none, [](json& r, const Attack&) {
-         r["vmInfo"]["i64NumCPUs"] = -5; },
+      {__LINE__, none, [](json& r, const Attack&) { r["vmInfo"]["i64NumCPUs"] = -5; },
        "hyperv", "vmInfo.i64NumCPUs is -5; it must be between 1 and 4096"},
-      {__LINE__, none, [](json& r, const Attack&) {
-         r["vDisks"][3]["nSlot"] = 99; },
+      {__LINE__, none, [](json& r, const Attack&) { r["vDisks"][3]["nSlot"] = 99; },
        "hyperv", "vDisks[3].nSlot is 99; it must be between 0 and 15"},
   };
   // clang-format on
@@ -168,29 +162,26 @@ TEST_F(Attack, PhysicalMachineFiguresOutOfRangeNameTheField) {
     const char* to;
     int status;
     const char* message;  // on standard error
-  } rows[] = {
-      {__LINE__, "<numCpus>4<", "<numCpus>-5<", 1,
-       "numCpus is -5; it must be between 1 and 4096"},
+  };
+  // clang-format off
+  const Row rows[] = {
+      {__LINE__, "<numCpus>4<", "<numCpus>-5<", 1, "numCpus is -5; it must be between 1 and 4096"},
       {__LINE__, "<numCpus>4<", "<numCpus>4096<", 0, ""},
       {__LINE__, "<numCpus>4<", "<numCpus>4097<", 1, "numCpus is 4097"},
       {__LINE__, "<memoryMB>8190<", "<memoryMB>99999999999<", 1,
        "memoryMB is 99999999999; it must be between 1 and 67108864"},
       {__LINE__, "<sizeMB>2048<", "<sizeMB>-1<", 1,
        "scsiDisks[0].sizeMB is -1; it must be between 0 and 70368744"},
-      {__LINE__, "<sizeMB>2048<", "<sizeMB>70368745<", 1,
-       "scsiDisks[0].sizeMB is 70368745"},
-      {__LINE__,
-       "<bus>0</bus><slot>0</slot><deviceType>1</deviceType>\n"
-       "          <sizeMB>40960<",
-       "<bus>0</bus><slot>99</slot><deviceType>1</deviceType>\n"
-       "          <sizeMB>40960<",
+      {__LINE__, "<sizeMB>2048<", "<sizeMB>70368745<", 1, "scsiDisks[0].sizeMB is 70368745"},
+      {__LINE__, "<bus>0</bus><slot>0</slot><deviceType>1</deviceType>\n          <sizeMB>40960<",
+       "<bus>0</bus><slot>99</slot><deviceType>1</deviceType>\n          <sizeMB>40960<",
        1, "ideDevices[0].slot is 99; it must be between 0 and 1"},
       {__LINE__, "<isScsi>1</isScsi><bus>0<", "<isScsi>1</isScsi><bus>312<", 1,
        "scsiDisks[0].bus is 312; it must be between 0 and 3"},
       {__LINE__, "<scsiCount>1<", "<scsiCount>0<", 0,
-       "warning: scsiCount is 0 but the response lists 1 SCSI disks; all 1 "
-       "are used"},
+       "warning: scsiCount is 0 but the response lists 1 SCSI disks; all 1 are used"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     std::string xml = P2VRequest(row.from, row.to);
