@@ -74,27 +74,22 @@ TEST_F(ToolRun, RestoresTheVMwareExampleToEachDestinationFamily) {
   struct Row {
     int line;
     const char* kind;
-    const char* folder;
     const char* format;
     std::vector<std::string> names;
     const char* instanceType;
-  } rows[] = {
-      {__LINE__, "vmware", "vmware", "vmdk",
-       {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}, nullptr},
-      {__LINE__, "hyperv", "hyperv", "vpc",
-       {"web01.vhd", "web01_1.vhd", "web01_2.vhd"}, nullptr},
-      {__LINE__, "amazon", "amazon", "vhdx",
-       {g + ".vhdx", g + "_1.vhdx", g + "_2.vhdx"}, "t2.medium"},
-      // Azure keeps the source's names but takes only fixed VHDs.
-      {__LINE__, "azure", "azure", "vpc",
-       {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}, nullptr},
-      {__LINE__, "rhev", "rhev", "qcow2",
-       {"web01_Disk1", "web01_Disk2", "web01_Disk3"}, nullptr},
-      {__LINE__, "openstack", "openstack", "qcow2",
-       {"web01", "web01_1", "web01_2"}, nullptr},
-      {__LINE__, "1401", "1401", "raw",
-       {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}, "ecs.t6.medium"},
   };
+  // clang-format off
+  const Row rows[] = {
+      {__LINE__, "vmware", "vmdk", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}, nullptr},
+      {__LINE__, "hyperv", "vpc", {"web01.vhd", "web01_1.vhd", "web01_2.vhd"}, nullptr},
+      {__LINE__, "amazon", "vhdx", {g + ".vhdx", g + "_1.vhdx", g + "_2.vhdx"}, "t2.medium"},
+      // Azure keeps the source's names but takes only fixed VHDs.
+      {__LINE__, "azure", "vpc", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}, nullptr},
+      {__LINE__, "rhev", "qcow2", {"web01_Disk1", "web01_Disk2", "web01_Disk3"}, nullptr},
+      {__LINE__, "openstack", "qcow2", {"web01", "web01_1", "web01_2"}, nullptr},
+      {__LINE__, "1401", "raw", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}, "ecs.t6.medium"},
+  };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     // VMware to VMware needs a new name beside the source.
@@ -113,7 +108,7 @@ TEST_F(ToolRun, RestoresTheVMwareExampleToEachDestinationFamily) {
     EXPECT_EQ(DiskNames(result), names);
     if (row.instanceType) EXPECT_EQ(result["instanceType"], row.instanceType);
     std::string vm =
-        root + "/" + row.folder + "/" + result["vmName"].get<std::string>();
+        root + "/" + row.kind + "/" + result["vmName"].get<std::string>();
     EXPECT_EQ(result["folder"], vm);
     EXPECT_TRUE(fs::exists(vm + "/VMConfig.zyf"));
     for (const std::string& name : names) {
