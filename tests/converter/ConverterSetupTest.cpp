@@ -216,18 +216,3 @@ TEST(ConverterSetup, MountingAgainReleasesTheEarlierSourceObject) {
   EXPECT_EQ(factory.script->deleted, 2);
   EXPECT_EQ(factory.script->Count("UnmountVM"), 2);
 }
-
-TEST(ConverterSetup, PrepareAndCleanupVMInfoOnAnyPointer) {
-  ScopedLogCapture capture;
-  ScopedFakeVMInfoFactory factory;
-  ZyVMConverter converter;
-  IVMInfo* info = nullptr;
-  ASSERT_TRUE(converter.PrepareVMInfo(info, VS_HYPERV, "h", "u", "p"));
-  ASSERT_NE(info, nullptr);
-  converter.CleanupVMInfo(info);
-  EXPECT_EQ(info, nullptr);
-  converter.CleanupVMInfo(info);
-  EXPECT_EQ(factory.script->Names(), Join({kOpen, kClose}));
-  EXPECT_EQ(factory.script->deleted, 1);
-  EXPECT_TRUE(capture.sink().ContainsAtLevel("Connecting to h", 0));
-}

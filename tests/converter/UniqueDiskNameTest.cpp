@@ -75,14 +75,6 @@ TEST(UniqueDiskName, TakesTheFirstFreeNameAfterTheVm) {
             "Disk file is renamed to [" + target + "] in destination machine");
 }
 
-TEST(UniqueDiskName, FirstCandidateIsTheVmNameItself) {
-  ScopedLogCapture capture;
-  Fixture f;
-  f.disk.fileName = f.dir.Write("disk.with.dots.vhdx", "x");
-  ASSERT_TRUE(f.converter.UpdateToUniqueDiskName(f.disk));
-  EXPECT_EQ(f.disk.fileName, f.dir.File("V.vhdx"));
-}
-
 // A refusal leaves the disk's file and name as they were.
 TEST(UniqueDiskName, RefusalsKeepTheFileWhereItWas) {
   struct Row {
@@ -147,6 +139,8 @@ TEST(UniqueDiskName, UpdateDestinationDiskSetsFormatSizeAndName) {
   ScopedLogCapture capture;
   Fixture f;
   f.converter.eDestInstType = VS_VMWARE;
+  // The first candidate is the VM's name with the part after the last dot.
+  f.disk.fileName = f.dir.Write("disk.with.dots.vmdk", "disk data");
   SDisk source;
   source.i64CurrSizeInBytes = 12345;
   ASSERT_TRUE(f.converter.UpdateDestinationDisk(source, f.disk));
