@@ -121,10 +121,7 @@ TEST_F(ToolRun, RestoresTheVMwareExampleToEachDestinationFamily) {
                           names[1] + "'";
     EXPECT_EQ(std::system(compare.c_str()), 0) << compare;
   }
-  ExpectSourceUntouched();
-  // No staging folder is left in the root.
-  for (const auto& entry : fs::directory_iterator(root))
-    EXPECT_NE(entry.path().filename().string().rfind(".staging", 0), 0u);
+  ExpectSourceUntouched();  // staging folders: AttackTest
 }
 
 TEST_F(ToolRun, HumanReadableRestoreNamesEveryDiskAndTheGuest) {
