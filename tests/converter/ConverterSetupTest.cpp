@@ -77,9 +77,10 @@ TEST(ConverterSetup, DestinationFolders) {
     EXPECT_EQ(converter.strDestDiskPath,
               *row.disks ? CQiPath::Append(vmPath, std::string(row.disks))
                          : path);
-    if (row.kind == VS_HYPERV)
+    if (row.kind == VS_HYPERV) {
       EXPECT_EQ(FXPath::DoesPathExist(converter.strDestDiskPath),
                 std::string(row.sub) != "plain-file");
+    }
     EXPECT_EQ(TempDir::Read(dir.File("plain-file")), "x");
   }
 }

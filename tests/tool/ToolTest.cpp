@@ -106,7 +106,9 @@ TEST_F(ToolRun, RestoresTheVMwareExampleToEachDestinationFamily) {
     if (std::string(row.kind) == "vmware")
       for (std::string& name : names) name.replace(0, 5, "web01-copy");
     EXPECT_EQ(DiskNames(result), names);
-    if (row.instanceType) EXPECT_EQ(result["instanceType"], row.instanceType);
+    if (row.instanceType) {
+      EXPECT_EQ(result["instanceType"], row.instanceType);
+    }
     std::string vm =
         root + "/" + row.kind + "/" + result["vmName"].get<std::string>();
     EXPECT_EQ(result["folder"], vm);
