@@ -267,38 +267,29 @@ TEST(DiskNaming, CatalogLookupReadsVMwareKeyValueText) {
       {__LINE__, ".SCSI0:0.", "web.vmdk"},
       {__LINE__, ".ide1:0.", "say \"hi\" |.vmdk"},
       {__LINE__, ".nvme0:0.", ""},
+      {__LINE__, nullptr, "plain"},  // looks up "diskdiskname"
   };
   // clang-format on
   TempDir dir;
-  dir.Write("catalog",
-            "\xEF\xBB\xBF# catalog of the backup\r\n"
-            "disk.scsi0:0.diskname = \"old.vmdk\"\r\n"
-            "Disk.Scsi0:0.DiskName = \"web.vmdk\"\r\n"
-            "disk.scsi0:1.diskname = \"web_1.vmdk\" # second disk\r\n"
-            "disk.ide1:0.diskname = \"say |22hi|22 |7C.vmdk\"\r\n"
-            "disk.sata0:3.diskname = bare\r\n");
   ScopedLogCapture capture;
-  ZyVMConverter converter;
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
-    std::string name = "unchanged";
-    EXPECT_TRUE(converter.GetDisknameFromCatalog(dir.path(), row.key, name));
-    EXPECT_EQ(name, row.name);
-  }
-}
-
-TEST(DiskNaming, MissingCatalogFailsAndKeepsTheName) {
-  ScopedLogCapture capture;
-  TempDir dir;
   ZyVMConverter converter;
   std::string name = "unchanged";
   EXPECT_FALSE(converter.GetDisknameFromCatalog(dir.path(), ".scsi0:0.", name));
   EXPECT_EQ(name, "unchanged");
   EXPECT_TRUE(capture.sink().ContainsAtLevel(
       "Failed to load VM configuration catalog file", -1));
-  // A null key looks up "diskdiskname" instead of crashing.
-  dir.Write("catalog", "diskdiskname = \"plain\"\n");
-  EXPECT_TRUE(converter.GetDisknameFromCatalog(dir.path(), nullptr, name));
-  EXPECT_EQ(name, "plain");
+  dir.Write("catalog",
+            "\xEF\xBB\xBF# catalog of the backup\r\n"
+            "disk.scsi0:0.diskname = \"old.vmdk\"\r\n"
+            "Disk.Scsi0:0.DiskName = \"web.vmdk\"\r\n"
+            "disk.scsi0:1.diskname = \"web_1.vmdk\" # second disk\r\n"
+            "disk.ide1:0.diskname = \"say |22hi|22 |7C.vmdk\"\r\n"
+            "disk.sata0:3.diskname = bare\r\n"
+            "diskdiskname = \"plain\"\n");
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    name = "unchanged";
+    EXPECT_TRUE(converter.GetDisknameFromCatalog(dir.path(), row.key, name));
+    EXPECT_EQ(name, row.name);
+  }
 }
-
