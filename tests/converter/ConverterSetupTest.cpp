@@ -2,6 +2,7 @@
 #include "converter/ZyVMConverter.h"
 
 #include "platform/support/FXPath.h"
+#include "support/Golden.h"
 #include "support/RecordingVMInfo.h"
 #include "support/TempDir.h"
 
@@ -116,16 +117,10 @@ TEST(ConverterSetup, MountSourceVMOpensLooksUpAndMounts) {
   EXPECT_EQ(factory.script->calls.back().args, Calls{"1"});
   EXPECT_EQ(factory.script->deleted, 1);
 
-  std::vector<std::pair<int, std::string>> lines;
-  for (const auto& r : capture.sink().Records())
-    lines.emplace_back(r.level, r.message);
-  const std::vector<std::pair<int, std::string>> expected = {
-      {0, "Connecting to vcenter"},
-      {0, "Mounting....."},
-      {0, "Mount done."},
-      {0, "Unmounting"},
-      {0, "Unmount done"}};
-  EXPECT_EQ(lines, expected);
+  EXPECT_EQ(golden::Lines(capture.sink().Records()),
+            "DebugLvl [0] Connecting to vcenter\nDebugLvl [0] Mounting.....\n"
+            "DebugLvl [0] Mount done.\nDebugLvl [0] Unmounting\n"
+            "DebugLvl [0] Unmount done\n");
 }
 
 TEST(ConverterSetup, KnownGuidSkipsTheLookupAndHyperVMountsBesideTheVm) {

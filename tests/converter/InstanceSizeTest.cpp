@@ -121,7 +121,6 @@ TEST(InstanceSize, TypeTablesAnswerOnlyForAmazon) {
                       {__LINE__, 301, "T2.micro", false, false},
                       {__LINE__, 301, "t2.micro ", false, false},
                       {__LINE__, 301, "t3a.nano", false, true},
-                      {__LINE__, 301, "T3.nano", false, false},
                       {__LINE__, 301, "i3.metal", false, true},
                       {__LINE__, 301, "i3.large", false, false},
                       {__LINE__, 301, "p3dn.24xlarge", false, true},

@@ -89,22 +89,8 @@ TEST_F(GuestOS, OtherMachinesAreLinuxByArchitecture) {
       " OS Platform Type is empty, using the CPU architecture [x86]"));
 }
 
-TEST_F(GuestOS, DescriptionFromTheClientDatabase) {
-  AddClient(5, 0, "Ubuntu 22.04:-22.04:-0:-x64");
-  std::string text = "stale";
-  EXPECT_TRUE(ZyP2VUtils::GetGuestOsInfoFromDb(5, text));
-  EXPECT_EQ(text, "Ubuntu 22.04:-22.04:-0:-x64");
-
-  ScopedLogCapture capture;
-  EXPECT_FALSE(ZyP2VUtils::GetGuestOsInfoFromDb(42, text));
-  EXPECT_EQ(text, "");
-  auto records = capture.sink().Records();
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].kind, LogKind::Error);
-  EXPECT_EQ(
-      records[0].message,
-      "Error [1] returned while fetching the SimOSInfo for the client [42].");
-}
+// Reading the description from the client database, and its failure: the
+// translation golden files (amazon-linux-volumes-from-file for client 0).
 
 TEST(RestoreOptions, ContextTakesTheRequestAndTheDescription) {
   HW hw = MakeHw({}, {});

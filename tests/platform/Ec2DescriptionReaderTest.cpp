@@ -39,7 +39,6 @@ TEST(Ec2Description, OfSeveralInstancesTheOneNamedElseTheFirstIsRead) {
     const char* read;
   };
   const Row rows[] = {{__LINE__, "", "i-first"},
-                      {__LINE__, "i-second", "i-second"},
                       {__LINE__, "i-gone", "i-first"}};
   const std::string xml =
       Describe("<item><instanceId>i-first</instanceId></item>"

@@ -229,10 +229,9 @@ TEST(FolderPlatform, HostsAndTheirNetworksComeFromHostsJson) {
 TEST(FolderPlatform, MalformedOrMissingPlatformFilesAreFailuresWithAReason) {
   struct Row {
     int line;
-    const char* hosts;  // null: no file
+    const char* hosts;  // a missing file: InputFileTest
     const char* reason;
   } rows[] = {
-      {__LINE__, nullptr, "Cannot read"},
       {__LINE__, "{\"hosts\": [", "Malformed"},
       {__LINE__, "[]", "no \"hosts\" list"},
       {__LINE__, R"({"hosts": [{"networks": []}]})", "needs a \"name\""},
@@ -242,7 +241,7 @@ TEST(FolderPlatform, MalformedOrMissingPlatformFilesAreFailuresWithAReason) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     TempDir dir;
-    if (row.hosts) dir.Write("hyperv/hosts.json", row.hosts);
+    dir.Write("hyperv/hosts.json", row.hosts);
     FolderVMInfo hyperv(VS_HYPERV, dir.path());
     VMInfoStructs::SHostInfo info;
     info.strHostName = "kept";
