@@ -250,7 +250,6 @@ TEST_F(CompleteConversion, ConfigFilesAreReadFromTheRestoreFolder) {
     const char* folder;
   };
   const Row rows[] = {{__LINE__, VS_AZURE_2, "dest"},
-                      {__LINE__, VS_AMAZON, "dest"},
                       {__LINE__, VS_VMWARE, "staging"}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);

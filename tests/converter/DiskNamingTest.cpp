@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <climits>
 #include <filesystem>
 
@@ -78,10 +79,7 @@ TEST(DiskNaming, TheLargerSizeOf1401DiskWinsAndOddSizesAreSafe) {
   };
   // clang-format off
   const Row rows[] = {
-      {__LINE__, 1, 0, 20 * kGiB},
-      {__LINE__, 19 * kGiB + kGiB / 2, 0, 20 * kGiB},
       {__LINE__, 20 * kGiB, 0, 20 * kGiB},
-      {__LINE__, 25 * kGiB, 0, 25 * kGiB},
       {__LINE__, 25 * kGiB + 1, 0, 26 * kGiB},
       {__LINE__, kGiB, 30 * kGiB + 5, 31 * kGiB},
       {__LINE__, -5, -7, 20 * kGiB},
@@ -153,73 +151,74 @@ TEST(DiskNaming, VMwareIndexNamesGiveFileNameAndSlot) {
   }
 }
 
+// Lists as letters: c a configuration file, d a disk, C and D marked as the
+// OS disk; os and boot: the marks afterwards, an entry a digit.
 TEST(DiskNaming, SetOSDiskIfNotSetMarksBootDisksByDestination) {
   struct Row {
     int line;
+    int source;
     int destination;
     bool platform;
-    bool marked;  // the list already has an OS disk
-    bool boot;
+    const char* list;
+    const char* os;
+    const char* boot;
   };
   // clang-format off
   const Row rows[] = {
-      {__LINE__, 901, false, true, true},
-      {__LINE__, 501, false, true, true},
-      {__LINE__, 501, false, false, false},
-      {__LINE__, 1101, true, true, true},
-      {__LINE__, 1101, true, false, true},
-      {__LINE__, 1101, false, true, false},
-      {__LINE__, 101, true, true, false},
+      {__LINE__, 101, 901, false, "cdD", "001", "001"},
+      {__LINE__, 101, 501, false, "cdD", "001", "001"},
+      {__LINE__, 101, 501, false, "cdd", "010", "000"},  // RHEV: marked only
+      {__LINE__, 101, 1101, true, "cdD", "001", "001"},
+      {__LINE__, 101, 1101, true, "cdd", "010", "010"},
+      {__LINE__, 101, 1101, false, "cdD", "001", "000"},
+      {__LINE__, 101, 101, true, "cdD", "001", "000"},
+      {__LINE__, 101, 901, false, "Cd", "10", "10"},  // a marked entry counts
+      {__LINE__, 101, 901, true, "cc", "00", "00"},
+      {__LINE__, 601, 901, false, "dd", "10", "10"},  // Nutanix, none named
   };
   // clang-format on
   ScopedLogCapture capture;
   ZyVMConverter converter;
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
-    std::vector<SDisk> list(3);
-    list[0].nFileType = 0;
-    list[1].strDisplayName = "first";
-    if (row.marked) list[2].isOSDisk = true;
-    VirtualServerInstanceType source = VS_VMWARE;
-    auto destination = static_cast<VirtualServerInstanceType>(row.destination);
-    converter.SetOSDiskIfNotSet(list, source, destination, row.platform);
-    size_t os = row.marked ? 2 : 1;
-    EXPECT_TRUE(list[os].isOSDisk);
-    EXPECT_EQ(list[os].isBootDisk, row.boot);
-    EXPECT_FALSE(list[0].isOSDisk);
-    EXPECT_EQ(list[1].isOSDisk + list[2].isOSDisk, 1);
+    std::vector<SDisk> list;
+    std::string os, boot;
+    for (const char* c = row.list; *c; ++c) {
+      list.emplace_back();
+      list.back().nFileType = tolower(*c) == 'd';
+      list.back().isOSDisk = isupper(*c);
+    }
+    converter.SetOSDiskIfNotSet(
+        list, static_cast<VirtualServerInstanceType>(row.source),
+        static_cast<VirtualServerInstanceType>(row.destination), row.platform);
+    for (const SDisk& entry : list) {
+      os += entry.isOSDisk ? '1' : '0';
+      boot += entry.isBootDisk ? '1' : '0';
+    }
+    EXPECT_EQ(os, row.os);
+    EXPECT_EQ(boot, row.boot);
   }
-}
-
-TEST(DiskNaming, AMarkOnAConfigurationEntryCountsAsMarked) {
-  ScopedLogCapture capture;
-  ZyVMConverter converter;
-  std::vector<SDisk> list(2);
-  list[0].nFileType = 0;
-  list[0].isOSDisk = true;
-  converter.SetOSDiskIfNotSet(list, VS_VMWARE, VS_OPENSTACK, false);
-  EXPECT_TRUE(list[0].isBootDisk);
-  EXPECT_FALSE(list[1].isOSDisk);
 }
 
 TEST(DiskNaming, NutanixSourcePrefersIdeThenScsiThenSata) {
   struct Row {
     int line;
     std::vector<std::string> names;
-    int osIndex;  // -1: none
+    int osIndex;
+    bool boot;  // only a disk taken when none qualifies boots
   };
   // clang-format off
   const Row rows[] = {
-      {__LINE__, {"scsi-0", "ide-1", "sata-0"}, 1},
-      {__LINE__, {"scsi-3", "sata-0", "scsi-1"}, 2},
-      {__LINE__, {"ide-2", "ide-02"}, 0},  // equal numbers: earlier stays
-      {__LINE__, {"ide-10", "ide-9"}, 1},
-      {__LINE__, {"IDE-0", "scsi-5"}, 1},  // bus types compare exactly
-      {__LINE__, {"ide-x", "scsi-5"}, 1},  // no number: passed over
-      {__LINE__, {"ide-", "sata-99999999999999999999999"}, 1},
-      {__LINE__, {"ide-99999999999999999999999", "ide-5"}, 1},
-      {__LINE__, {"nvme-0", "disk1"}, 0},  // none qualifies: first disk
-      {__LINE__, {"scsi-0-1", "scsi-0"}, 0},
+      {__LINE__, {"scsi-0", "ide-1", "sata-0"}, 1, false},
+      {__LINE__, {"scsi-3", "sata-0", "scsi-1"}, 2, false},
+      {__LINE__, {"ide-2", "ide-02"}, 0, false},  // equal numbers: earlier stays
+      {__LINE__, {"ide-10", "ide-9"}, 1, false},
+      {__LINE__, {"IDE-0", "scsi-5"}, 1, false},  // bus types compare exactly
+      {__LINE__, {"ide-x", "scsi-5"}, 1, false},  // no number: passed over
+      {__LINE__, {"ide-", "sata-99999999999999999999999"}, 1, false},
+      {__LINE__, {"ide-99999999999999999999999", "ide-5"}, 1, false},
+      {__LINE__, {"nvme-0", "disk1"}, 0, true},  // none qualifies: first disk
+      {__LINE__, {"scsi-0-1", "scsi-0"}, 0, false},
   };
   // clang-format on
   ScopedLogCapture capture;
@@ -241,42 +240,16 @@ TEST(DiskNaming, NutanixSourcePrefersIdeThenScsiThenSata) {
       EXPECT_EQ(list[i + 1].isOSDisk, static_cast<int>(i) == row.osIndex) << i;
     }
     const SDisk& os = list[row.osIndex + 1];
+    EXPECT_EQ(os.isBootDisk, row.boot);
     EXPECT_TRUE(capture.sink().Contains(
         LogKind::Debug,
         "Disk [" + os.strDisplayName + "] is set as default OS Disk"));
   }
 }
 
-TEST(DiskNaming, NutanixChoiceIsNotABootDiskButTheFallbackIs) {
+TEST(DiskNaming, AnEmptyListIsOnlyAnnounced) {
   ScopedLogCapture capture;
   ZyVMConverter converter;
-  std::vector<SDisk> chosen(2);
-  chosen[0].strDisplayName = "scsi-1";
-  chosen[1].strDisplayName = "scsi-0";
-  converter.SetOSDiskIfNotSet(chosen, VS_NUTANIX, VS_OPENSTACK, false);
-  EXPECT_TRUE(chosen[1].isOSDisk);
-  EXPECT_FALSE(chosen[1].isBootDisk);
-
-  capture.sink().Clear();
-  std::vector<SDisk> fallback(2);
-  converter.SetOSDiskIfNotSet(fallback, VS_NUTANIX, VS_OPENSTACK, false);
-  EXPECT_TRUE(fallback[0].isOSDisk);
-  EXPECT_TRUE(fallback[0].isBootDisk);
-  // The Nutanix step reports that it found nothing, then the fallback.
-  auto records = capture.sink().Records();
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].message, "Disk [] is set as default OS Disk");
-  EXPECT_EQ(records[1].message, "Disk [] is set as default OS Disk");
-}
-
-TEST(DiskNaming, AListWithoutDisksStaysUnmarked) {
-  ScopedLogCapture capture;
-  ZyVMConverter converter;
-  std::vector<SDisk> list(2);
-  for (auto& entry : list) entry.nFileType = 0;
-  converter.SetOSDiskIfNotSet(list, VS_VMWARE, VS_OPENSTACK, true);
-  EXPECT_FALSE(list[0].isOSDisk);
-  EXPECT_FALSE(list[1].isOSDisk);
   std::vector<SDisk> empty;
   converter.UpdateDiskNames(empty, "G", "Web", VS_VMWARE, VS_VMWARE, false);
   EXPECT_TRUE(capture.sink().Records().size() == 1u);
@@ -294,38 +267,29 @@ TEST(DiskNaming, CatalogLookupReadsVMwareKeyValueText) {
       {__LINE__, ".SCSI0:0.", "web.vmdk"},
       {__LINE__, ".ide1:0.", "say \"hi\" |.vmdk"},
       {__LINE__, ".nvme0:0.", ""},
+      {__LINE__, nullptr, "plain"},  // looks up "diskdiskname"
   };
   // clang-format on
   TempDir dir;
-  dir.Write("catalog",
-            "\xEF\xBB\xBF# catalog of the backup\r\n"
-            "disk.scsi0:0.diskname = \"old.vmdk\"\r\n"
-            "Disk.Scsi0:0.DiskName = \"web.vmdk\"\r\n"
-            "disk.scsi0:1.diskname = \"web_1.vmdk\" # second disk\r\n"
-            "disk.ide1:0.diskname = \"say |22hi|22 |7C.vmdk\"\r\n"
-            "disk.sata0:3.diskname = bare\r\n");
   ScopedLogCapture capture;
-  ZyVMConverter converter;
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
-    std::string name = "unchanged";
-    EXPECT_TRUE(converter.GetDisknameFromCatalog(dir.path(), row.key, name));
-    EXPECT_EQ(name, row.name);
-  }
-}
-
-TEST(DiskNaming, MissingCatalogFailsAndKeepsTheName) {
-  ScopedLogCapture capture;
-  TempDir dir;
   ZyVMConverter converter;
   std::string name = "unchanged";
   EXPECT_FALSE(converter.GetDisknameFromCatalog(dir.path(), ".scsi0:0.", name));
   EXPECT_EQ(name, "unchanged");
   EXPECT_TRUE(capture.sink().ContainsAtLevel(
       "Failed to load VM configuration catalog file", -1));
-  // A null key looks up "diskdiskname" instead of crashing.
-  dir.Write("catalog", "diskdiskname = \"plain\"\n");
-  EXPECT_TRUE(converter.GetDisknameFromCatalog(dir.path(), nullptr, name));
-  EXPECT_EQ(name, "plain");
+  dir.Write("catalog",
+            "\xEF\xBB\xBF# catalog of the backup\r\n"
+            "disk.scsi0:0.diskname = \"old.vmdk\"\r\n"
+            "Disk.Scsi0:0.DiskName = \"web.vmdk\"\r\n"
+            "disk.scsi0:1.diskname = \"web_1.vmdk\" # second disk\r\n"
+            "disk.ide1:0.diskname = \"say |22hi|22 |7C.vmdk\"\r\n"
+            "disk.sata0:3.diskname = bare\r\n"
+            "diskdiskname = \"plain\"\n");
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    name = "unchanged";
+    EXPECT_TRUE(converter.GetDisknameFromCatalog(dir.path(), row.key, name));
+    EXPECT_EQ(name, row.name);
+  }
 }
-

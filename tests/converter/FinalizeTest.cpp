@@ -120,17 +120,6 @@ TEST(Finalize, CloudKindsChooseSizeAndRegionBeforeBuilding) {
   EXPECT_FALSE(platform.capture.sink().Contains("Guest OS : []"));
 }
 
-TEST(InitializeDestination, FailureLeavesNoDestination) {
-  ScopedFakeVMInfoFactory factory;
-  factory.create = false;
-  ScopedLogCapture capture;
-  ZyVMConverter converter;
-  converter.eDestInstType = VS_HYPERV;
-  EXPECT_FALSE(converter.InitializeDestinationVM());
-  EXPECT_EQ(converter.pDestVMInfo, nullptr);
-  EXPECT_FALSE(converter.bOwnsDestVMInfo);
-}
-
 TEST(InitializeDestination, CreatedObjectIsConnectedOwnedAndReleased) {
   ScopedFakeVMInfoFactory factory;
   ScopedLogCapture capture;
@@ -162,16 +151,19 @@ TEST(InitializeDestination, CreatedObjectIsConnectedOwnedAndReleased) {
   EXPECT_EQ(factory.script->deleted, 2);
 }
 
-TEST(InitializeDestination, ALentObjectIsNeverReleased) {
+TEST(InitializeDestination, FailureLeavesNoDestinationAndALentOneUnreleased) {
   ScopedFakeVMInfoFactory factory;
   factory.create = false;
   auto script = std::make_shared<VMInfoScript>();
   RecordingVMInfo lent(script);
   {
+    ScopedLogCapture capture;
     ZyVMConverter converter;
+    converter.eDestInstType = VS_HYPERV;
     converter.pDestVMInfo = &lent;
     EXPECT_FALSE(converter.InitializeDestinationVM());
     EXPECT_EQ(converter.pDestVMInfo, nullptr);
+    EXPECT_FALSE(converter.bOwnsDestVMInfo);
   }
   EXPECT_EQ(script->deleted, 0);
   EXPECT_TRUE(script->calls.empty());

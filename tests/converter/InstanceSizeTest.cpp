@@ -116,13 +116,11 @@ TEST(InstanceSize, TypeTablesAnswerOnlyForAmazon) {
     bool supports32Bit;
     bool kvm;
   };
-  const Row rows[] = {{__LINE__, 301, "t2.micro", true, false},
-                      {__LINE__, 301, "c1.medium", true, false},
+  // t2.micro and t2.large for 32-bit guests: adjust.cases.
+  const Row rows[] = {{__LINE__, 301, "c1.medium", true, false},
                       {__LINE__, 301, "T2.micro", false, false},
                       {__LINE__, 301, "t2.micro ", false, false},
-                      {__LINE__, 301, "t2.large", false, false},
                       {__LINE__, 301, "t3a.nano", false, true},
-                      {__LINE__, 301, "T3.nano", false, false},
                       {__LINE__, 301, "i3.metal", false, true},
                       {__LINE__, 301, "i3.large", false, false},
                       {__LINE__, 301, "p3dn.24xlarge", false, true},
@@ -147,6 +145,7 @@ TEST(InstanceSize, AzureDiskCountsOutsideTheClassicSizesAreOne) {
         << position;
 }
 
+// Memory order and ties: kind 1401 in adjust.cases.
 TEST(InstanceSize, CompareVMSizeOrdersByCpusThenMemory) {
   struct Row {
     int line;
@@ -157,10 +156,6 @@ TEST(InstanceSize, CompareVMSizeOrdersByCpusThenMemory) {
   // clang-format off
   const Row rows[] = {
       {__LINE__, {"p", 1, 9999}, {"q", 2, 1}, true},
-      {__LINE__, {"p", 2, 1}, {"q", 1, 9999}, false},
-      {__LINE__, {"p", 2, 1024}, {"q", 2, 2048}, true},
-      {__LINE__, {"p", 2, 2048}, {"q", 2, 1024}, false},
-      {__LINE__, {"p", 2, 2048}, {"q", 2, 2048}, false},
       {__LINE__, {"p", -1, 0}, {"q", 0, 0}, true},
       {__LINE__, {"p", 2, -2147483647 - 1}, {"q", 2, 2147483647}, true},
   };

@@ -75,14 +75,6 @@ TEST(UniqueDiskName, TakesTheFirstFreeNameAfterTheVm) {
             "Disk file is renamed to [" + target + "] in destination machine");
 }
 
-TEST(UniqueDiskName, FirstCandidateIsTheVmNameItself) {
-  ScopedLogCapture capture;
-  Fixture f;
-  f.disk.fileName = f.dir.Write("disk.with.dots.vhdx", "x");
-  ASSERT_TRUE(f.converter.UpdateToUniqueDiskName(f.disk));
-  EXPECT_EQ(f.disk.fileName, f.dir.File("V.vhdx"));
-}
-
 // A refusal leaves the disk's file and name as they were.
 TEST(UniqueDiskName, RefusalsKeepTheFileWhereItWas) {
   struct Row {
@@ -147,13 +139,15 @@ TEST(UniqueDiskName, UpdateDestinationDiskSetsFormatSizeAndName) {
   ScopedLogCapture capture;
   Fixture f;
   f.converter.eDestInstType = VS_VMWARE;
+  // The first candidate is the VM's name with the part after the last dot.
+  f.disk.fileName = f.dir.Write("disk.with.dots.vmdk", "dotted");
   SDisk source;
   source.i64CurrSizeInBytes = 12345;
   ASSERT_TRUE(f.converter.UpdateDestinationDisk(source, f.disk));
   EXPECT_EQ(f.disk.eDiskType, 18);
   EXPECT_EQ(f.disk.i64CurrSizeInBytes, 12345);
   EXPECT_EQ(f.disk.fileName, f.dir.File("V.vmdk"));
-  EXPECT_EQ(TempDir::Read(f.dir.File("V.vmdk")), "disk data");
+  EXPECT_EQ(TempDir::Read(f.dir.File("V.vmdk")), "dotted");
 }
 
 TEST(UniqueDiskName, UpdateDestinationDiskFailsForFormatsWithoutExtension) {

@@ -29,24 +29,6 @@ SVMInfo DescriptionWithEverything() {
 
 }  // namespace
 
-TEST(Records, DefaultsAreThoseOfAnUnknownMachine) {
-  SVMInfo info;
-  EXPECT_EQ(info.i64MemoryMB, -1);
-  EXPECT_EQ(info.i64NumCPUs, 0);
-  EXPECT_EQ(info.i64HardwareValueB, -1);
-  SDisk disk;
-  EXPECT_EQ(disk.nDeviceType, 1);
-  EXPECT_EQ(disk.nFileType, 1);
-  EXPECT_FALSE(disk.isOSDisk);
-  EXPECT_EQ(disk.eDiskType, DT_NONE);
-  SVMNetworkCard card;
-  EXPECT_TRUE(card.bConnected);
-  EXPECT_FALSE(card.bLegacyAdapter);
-  RestoreCtx ctx;
-  EXPECT_TRUE(ctx.osName.empty());
-  EXPECT_TRUE(ctx.strVMSize.empty());
-}
-
 TEST(Records, CopyOfADescriptionCarriesNoDiskControllers) {
   SVMInfo source = DescriptionWithEverything();
   SVMInfo assigned;
@@ -62,13 +44,6 @@ TEST(Records, CopyOfADescriptionCarriesNoDiskControllers) {
     EXPECT_EQ(copy->guestOSInfo.CPUArch, "x64");
     EXPECT_EQ(copy->i64MemoryMB, 8192);
   }
-}
-
-TEST(Records, AssignmentKeepsTheTargetsOwnControllers) {
-  SVMInfo target;
-  target.vDiskControllers.resize(3);
-  target = DescriptionWithEverything();
-  EXPECT_EQ(target.vDiskControllers.size(), 3u);
 }
 
 TEST(Records, SelfAssignmentChangesNothing) {
@@ -115,11 +90,4 @@ TEST(Records, RestoreCtxAssignmentCopiesEverythingButTheControllers) {
   EXPECT_EQ(target.vNetworkCards.size(), 1u);
   EXPECT_EQ(target.vFailures.size(), 1u);
   EXPECT_EQ(target.osName, "Windows");
-}
-
-TEST(Records, OptionValuesCopyMemberWise) {
-  SVMOptionValue a{"machine.id", "value"};
-  SVMOptionValue b = a;
-  EXPECT_EQ(b.strName, "machine.id");
-  EXPECT_EQ(b.strValue, "value");
 }

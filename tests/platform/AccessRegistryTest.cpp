@@ -20,11 +20,6 @@ class AccessRegistry : public testing::Test {
 
 }  // namespace
 
-TEST_F(AccessRegistry, WithoutFactoriesThereIsNoObject) {
-  EXPECT_EQ(IVMInfo::CreateObject(VS_VMWARE), nullptr);
-  IVMInfo::DeleteObject(nullptr);
-}
-
 TEST_F(AccessRegistry, KindFactoriesWinOverTheDefaultOne) {
   auto vmware = std::make_shared<VMInfoScript>();
   auto others = std::make_shared<VMInfoScript>();
@@ -41,6 +36,9 @@ TEST_F(AccessRegistry, KindFactoriesWinOverTheDefaultOne) {
   EXPECT_EQ(vmware->deleted, 1);
   EXPECT_EQ(others->created, 2);
   EXPECT_EQ(others->deleted, 2);
+  IVMInfo::ClearFactories();
+  EXPECT_EQ(IVMInfo::CreateObject(VS_VMWARE), nullptr);
+  IVMInfo::DeleteObject(nullptr);
 }
 
 TEST_F(AccessRegistry, AFactoryThatThrowsGivesNoObject) {

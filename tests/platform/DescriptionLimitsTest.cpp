@@ -51,26 +51,23 @@ TEST(DescriptionLimits, ListsAtTheirCapRoundTripAndOneMoreIsRefusedByBoth) {
     const char* suffix;
     void (*grow)(SVMInfo&);  // adds one element to the list
     const char* error;
-  } rows[] = {
+  };
+  // clang-format off
+  const Row rows[] = {
       {__LINE__, ZyRecordJson::ListCapOf("vDisks"), R"("vDisks":[)", "{}", "]",
-       [](SVMInfo& i) { i.vDisks.emplace_back(); },
-       "vm.vDisks has more than"},
-      {__LINE__, ZyRecordJson::ListCapOf("vFiles"),
-       R"("fileLayout":{"vFiles":[)", "{}", "]}",
-       [](SVMInfo& i) { i.fileLayout.vFiles.emplace_back(); },
-       "more than 4096 elements"},
+       [](SVMInfo& i) { i.vDisks.emplace_back(); }, "vm.vDisks has more than"},
+      {__LINE__, ZyRecordJson::ListCapOf("vFiles"), R"("fileLayout":{"vFiles":[)", "{}", "]}",
+       [](SVMInfo& i) { i.fileLayout.vFiles.emplace_back(); }, "more than 4096 elements"},
       {__LINE__, ZyRecordJson::ListCapOf("properties"),
        R"("fileLayout":{"vFiles":[{"properties":{)", R"("key#":"v")", "}}]}",
        [](SVMInfo& i) { i.fileLayout.vFiles[0].properties["~"] = ""; },
        "vm.fileLayout.vFiles[0].properties has more than"},
-      {__LINE__, ZyRecordJson::ListCapOf("vNetworkCards"),
-       R"("vNetworkCards":[)", "{}", "]",
-       [](SVMInfo& i) { i.vNetworkCards.emplace_back(); },
-       "vm.vNetworkCards has more than"},
+      {__LINE__, ZyRecordJson::ListCapOf("vNetworkCards"), R"("vNetworkCards":[)", "{}", "]",
+       [](SVMInfo& i) { i.vNetworkCards.emplace_back(); }, "vm.vNetworkCards has more than"},
       {__LINE__, ZyRecordJson::kMaxSnapshots, R"("vSnapshots":[)", "{}", "]",
-       [](SVMInfo& i) { i.vSnapshots.emplace_back(); },
-       "more than 1024 snapshots"},
+       [](SVMInfo& i) { i.vSnapshots.emplace_back(); }, "more than 1024 snapshots"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     SVMInfo atCap;

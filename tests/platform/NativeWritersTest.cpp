@@ -13,13 +13,14 @@
 #include "platform/readers/VMConfigFormat.h"
 #include "platform/readers/VMXFile.h"
 #include "platform/support/BoundedFile.h"
+#include "support/Golden.h"
 #include "support/TempDir.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <tuple>
 
 using namespace VMInfoStructs;
@@ -174,16 +175,13 @@ void ExpectSameMachine(const SVMInfo& a, const SVMInfo& b) {
 }  // namespace
 
 TEST(NativeWriters, WriteTheGoldenDescriptionOfEachTypicalMachine) {
-  bool update = std::getenv("ZY_UPDATE_GOLDEN") != nullptr;
   for (const WriterRow& writer : kWriters) {
     for (auto machine : {WindowsVM, LinuxVM}) {
       SVMInfo info = machine(writer.diskType);
       std::string name = info.strVMName + "." + writer.extension;
       SCOPED_TRACE(name);
       SNativeDescription out = writer.write(info, Input());
-      std::string path = std::string(ZY_TEST_DATA_DIR) + "/writers/" + name;
-      if (update) std::ofstream(path, std::ios::binary) << out.text;
-      EXPECT_EQ(TempDir::Read(path), out.text);
+      golden::Check(golden::Data("writers/" + name), out.text);
       if (writer.write == WriteLibvirtDomain && HasValidator()) {
         EXPECT_TRUE(ValidDomain(out.text)) << out.text;
       }
@@ -191,38 +189,35 @@ TEST(NativeWriters, WriteTheGoldenDescriptionOfEachTypicalMachine) {
   }
 }
 
-TEST(NativeWriters, VmxReadsBackThroughOurReaderAsTheSameMachine) {
-  std::vector<std::string> files = SampleFiles("vmx");
-  if (files.empty()) GTEST_SKIP() << "no sample .vmx files";
-  for (const std::string& file : files) {
-    SCOPED_TRACE(file);
-    SVMInfo original, again;
-    VMXFile reader, rereader;
-    bool flag = false;
-    ASSERT_TRUE(reader.LoadFile(file, flag));
-    ASSERT_TRUE(reader.GetVMInfo(original));
-    SNativeDescription out = WriteVmx(original, SNativeWriteInput());
-    EXPECT_TRUE(out.vNotes.empty()) << out.vNotes.front();
-    ASSERT_TRUE(rereader.LoadText(out.text, "written"));
-    ASSERT_TRUE(rereader.GetVMInfo(again)) << out.text;
-    ExpectSameMachine(original, again);
-  }
-}
-
-TEST(NativeWriters, XenDomainReadsBackThroughOurReaderAsTheSameMachine) {
-  std::vector<std::string> files = SampleFiles("xen");
-  if (files.empty()) GTEST_SKIP() << "no sample Xen domain files";
-  for (const std::string& file : files) {
-    SCOPED_TRACE(file);
-    std::string text, error;
-    SVMInfo original, again;
-    ASSERT_TRUE(ReadBoundedFile(file, text, error)) << error;
-    ASSERT_TRUE(ParseXenDomainConfig(text, original, error)) << error;
-    SNativeDescription out = WriteXenDomain(original, Input());
-    EXPECT_TRUE(out.vNotes.empty()) << out.vNotes.front();
-    ASSERT_TRUE(ParseXenDomainConfig(out.text, again, error)) << error << "\n"
-                                                              << out.text;
-    ExpectSameMachine(original, again);
+// Each sample read by our reader, written, and read again is the same machine.
+TEST(NativeWriters, VmxAndXenDomainReadBackThroughOurReadersAsTheSameMachine) {
+  auto readVmx = [](const std::string& text, SVMInfo& vm, std::string&) {
+    VMXFile reader;
+    return reader.LoadText(text, "vmx") && reader.GetVMInfo(vm);
+  };
+  struct Row {
+    int line;
+    const char* samples;
+    std::function<bool(const std::string&, SVMInfo&, std::string&)> read;
+    Writer write;
+    SNativeWriteInput input;
+  };
+  const Row rows[] = {
+      {__LINE__, "vmx", readVmx, WriteVmx, SNativeWriteInput()},
+      {__LINE__, "xen", ParseXenDomainConfig, WriteXenDomain, Input()}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    for (const std::string& file : SampleFiles(row.samples)) {
+      SCOPED_TRACE(file);
+      std::string text, error;
+      SVMInfo original, again;
+      ASSERT_TRUE(ReadBoundedFile(file, text, error)) << error;
+      ASSERT_TRUE(row.read(text, original, error)) << error;
+      SNativeDescription out = row.write(original, row.input);
+      EXPECT_TRUE(out.vNotes.empty()) << out.vNotes.front();
+      ASSERT_TRUE(row.read(out.text, again, error)) << error << "\n" << out.text;
+      ExpectSameMachine(original, again);
+    }
   }
 }
 

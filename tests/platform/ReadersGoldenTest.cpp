@@ -106,18 +106,10 @@ void CheckInvalid(const fs::path& input, const std::string& expectedError,
   }
 }
 
-void CheckValid(fs::path expectedPath, bool ok, const SVMInfo& info,
+void CheckValid(const fs::path& expectedPath, bool ok, const SVMInfo& info,
                 const std::vector<LogRecord>& records) {
   EXPECT_TRUE(ok) << Describe(records);
-  std::string actual = WriteZyf(info);
-  if (golden::Updating()) {
-    std::ofstream(expectedPath, std::ios::binary) << actual;
-    return;
-  }
-  ASSERT_TRUE(fs::exists(expectedPath))
-      << expectedPath
-      << " is missing; run with ZY_UPDATE_GOLDEN=1 and review it";
-  EXPECT_EQ(actual, TempDir::Read(expectedPath.string()));
+  golden::Check(expectedPath, WriteZyf(info));
 }
 
 void RunGoldenFolder(const GoldenFormat& format) {

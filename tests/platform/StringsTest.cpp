@@ -23,8 +23,6 @@ TEST(Strings, CaseRulesOfTheComparisons) {
   EXPECT_LT(_stricmp("a", "B"), 0);
   EXPECT_EQ(_strnicmp("scsi0:1", "SCSI1:0", 4), 0);
   EXPECT_NE(_strnicmp("scsi0:1", "SCSI1:0", 5), 0);
-  EXPECT_EQ(FXString::ToLower("Web-1"), "web-1");
-  EXPECT_EQ(FXString::Format("%s_%d", "web", 2), "web_2");
 }
 
 TEST(Strings, StringCbCopyAResultCodes) {
@@ -37,7 +35,6 @@ TEST(Strings, StringCbCopyAResultCodes) {
   };
   // clang-format off
   const Row rows[] = {
-      {__LINE__, 8, "abc", 0, "abc"},
       {__LINE__, 4, "abc", 0, "abc"},
       {__LINE__, 3, "abc", static_cast<long>(0x8007007A), "ab"},
       {__LINE__, 1, "abc", static_cast<long>(0x8007007A), ""},
@@ -79,7 +76,6 @@ TEST(Strings, IntToCommaStringGroupsDigits) {
       {__LINE__, 12, "12"},
       {__LINE__, 12345, "12,345"},
       {__LINE__, 123456, "123,456"},
-      {__LINE__, 12345678, "12,345,678"},
       {__LINE__, 10737418752, "10,737,418,752"},
       {__LINE__, -99999, "-99,999"},
       {__LINE__, 1073741824, "1,073,741,824"},

@@ -82,39 +82,28 @@ TEST(Zyf, WrongTextsAreRefusedAndLeaveTheDescriptionAlone) {
     std::string text;
     const char* error;
   };
+  // A file of the current version whose "vm" object is vm.
+  auto file = [](const std::string& vm) {
+    return R"({"format":"ZyVMConfig","version":1,"vm":)" + vm + "}";
+  };
   // clang-format off
   const Row rows[] = {
       {__LINE__, "[]", "not a JSON object"},
       {__LINE__, R"({"format":"ZyVMConfig","version":1})", "\"vm\" is missing"},
-      {__LINE__, R"({"format":"ZyVMConfig","version":"1","vm":{}})",
-       "\"version\""},
-      {__LINE__,
-       R"({"format":"ZyVMConfig","version":1,"vm":{"i64MemoryMB":1.5}})",
-       "vm.i64MemoryMB must be an integer"},
-      {__LINE__, R"({"format":"ZyVMConfig","version":1,"vm":{"strGUID":7}})",
-       "vm.strGUID must be a string"},
-      {__LINE__, R"({"format":"ZyVMConfig","version":1,"vm":{"vDisks":[1]}})",
-       "vm.vDisks[0] must be an object"},
-      {__LINE__,
-       R"({"format":"ZyVMConfig","version":1,"vm":{"vNetworkCards":[{"nVlanId":40000}]}})",
+      {__LINE__, R"({"format":"ZyVMConfig","version":"1","vm":{}})", "\"version\""},
+      {__LINE__, file(R"({"i64MemoryMB":1.5})"), "vm.i64MemoryMB must be an integer"},
+      {__LINE__, file(R"({"strGUID":7})"), "vm.strGUID must be a string"},
+      {__LINE__, file(R"({"vDisks":[1]})"), "vm.vDisks[0] must be an object"},
+      {__LINE__, file(R"({"vNetworkCards":[{"nVlanId":40000}]})"),
        "vm.vNetworkCards[0].nVlanId is out of range"},
-      {__LINE__,
-       R"({"format":"ZyVMConfig","version":1,"vm":{"nClientId":-2147483649}})",
-       "vm.nClientId is out of range"},
-      {__LINE__,
-       R"({"format":"ZyVMConfig","version":1,"vm":{"guestOSInfo":{"OSType":null}}})",
+      {__LINE__, file(R"({"nClientId":-2147483649})"), "vm.nClientId is out of range"},
+      {__LINE__, file(R"({"guestOSInfo":{"OSType":null}})"),
        "vm.guestOSInfo.OSType must be a string"},
-      {__LINE__, R"({"format":"ZyVMConfig","version":1,"vm":{"vDisks":[{"nBuss":1}]}})",
-       "vm.vDisks[0].nBuss is not a member"},
-      {__LINE__, R"({"format":"ZyVMConfig","version":1,"vm":{},"extra":1})",
-       "extra is not a member"},
-      {__LINE__,
-       R"({"format":"ZyVMConfig","version":1,"vm":{"fileLayout":{"vFiles":[{"properties":{"a":1}}]}}})",
+      {__LINE__, file(R"({"vDisks":[{"nBuss":1}]})"), "vm.vDisks[0].nBuss is not a member"},
+      {__LINE__, file(R"({},"extra":1)"), "extra is not a member"},
+      {__LINE__, file(R"({"fileLayout":{"vFiles":[{"properties":{"a":1}}]}})"),
        "vm.fileLayout.vFiles[0].properties must be an object of strings"},
-      {__LINE__,
-       "{\"format\":\"ZyVMConfig\",\"version\":1,\"vm\":{\"strVMName\":"
-       "\"\xff\"}}",
-       "invalid"},
+      {__LINE__, file("{\"strVMName\":\"\xff\"}"), "invalid"},
       {__LINE__, std::string(100000, '[') + std::string(100000, ']'),
        "nest deeper than 576 levels"},
   };

@@ -102,7 +102,6 @@ int RecordingVMInfo::GetAvailableInstanceTypes(
     int option1, int option2) {
   int result = Record("GetAvailableInstanceTypes",
                       {key, std::to_string(option1), std::to_string(option2)});
-  script_->lastInstanceTypesKey = key;
   if (result) types = script_->instanceTypes;
   return result;
 }

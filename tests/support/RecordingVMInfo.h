@@ -41,7 +41,6 @@ struct VMInfoScript {
   MountCtx lastMountCtx;
   OperationCtx lastOperation;
   RestoreCtx lastRestoreCtx;
-  std::string lastInstanceTypesKey;
   // Called with the context of every RestoreCtx operation, by name, so a
   // test can play the platform library's part (write result fields).
   std::function<void(const std::string&, RestoreCtx&)> onRestoreCall;
@@ -90,8 +89,6 @@ class RecordingVMInfo : public IVMInfo {
   bool StartPlatformConversion(RestoreCtx& ctx) override;
   bool FinalizeConvertedVM(RestoreCtx& ctx) override;
   int RunVMOperation(OperationCtx& ctx) override;
-
-  VMInfoScript& script() { return *script_; }
 
  private:
   int Record(const std::string& op, std::vector<std::string> args = {});

@@ -8,45 +8,25 @@
 // was left behind in the root.
 //
 //===----------------------------------------------------------------------===//
-#include "support/TempDir.h"
+#include "tests/tool/ToolRun.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <map>
 #include <random>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using namespace tool_test;
 
 namespace {
 
-const auto Quoted = &TempDir::Quoted;
-
-const std::string kTool = ZY_TOOL_PATH;
-const std::string kExamples = ZY_EXAMPLES_DIR;
 const std::string kSecret = "root:SECRET-HASH:19000:0:99999:7:::\n";
-
-// Every entry under a folder, links as links, with file contents.
-std::map<std::string, std::string> Snapshot(const std::string& folder) {
-  std::map<std::string, std::string> entries;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    std::string name = fs::relative(entry.path(), folder).string();
-    if (entry.is_symlink())
-      entries[name] = "-> " + fs::read_symlink(entry.path()).string();
-    else if (entry.is_regular_file())
-      entries[name] = TempDir::Read(entry.path());
-  }
-  return entries;
-}
 
 class Attack : public ::testing::Test {
  public:  // the rows' set-up functions use the fixture
@@ -63,16 +43,10 @@ class Attack : public ::testing::Test {
   }
 
   int Run(const std::vector<std::string>& args) {
-    std::string command = Quoted(kTool) + " --root " + Quoted(root) +
-                          " --platform-config " +
-                          Quoted(kExamples + "/platform-config.json") +
-                          " --log " + Quoted(dir.File("tool.log"));
-    for (const std::string& arg : args) command += " " + Quoted(arg);
-    command +=
-        " > " + Quoted(dir.File("out")) + " 2> " + Quoted(dir.File("err"));
-    int raw = std::system(command.c_str());
-    err = TempDir::Read(dir.File("err"));
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    ToolResult run = RunTool(dir, OnPlatform(dir, root, args));
+    out = run.out;
+    err = run.err;
+    return run.status;
   }
 
   // A copy of web01 as the VMware VM "linked", one disk a link outside.
@@ -96,7 +70,7 @@ class Attack : public ::testing::Test {
   TempDir dir;
   std::string root;
   std::string outside;
-  std::string err;
+  std::string out, err;
 };
 
 std::string P2VRequest(const std::string& from, const std::string& to) {
@@ -127,18 +101,15 @@ TEST_F(Attack, HostileInputsGetOneErrorLineAndTouchNothingOutside) {
          r["strSourceVMName"] = "../../../../../../../../etc";
          r["vDisks"] = json::array({{{"diskIndexName", "shadow"}}}); },
        "openstack", "is not a file name"},
-      {__LINE__, none, [](json& r, const Attack&) {
-         r["strSourceVMName"] = "../../outside/web01"; },
+      {__LINE__, none, [](json& r, const Attack&) { r["strSourceVMName"] = "../../outside/web01"; },
        "openstack", "is not a file name"},
-      {__LINE__, linkedVM, [](json& r, const Attack&) {
-         r["strSourceVMName"] = "linked"; },
+      {__LINE__, linkedVM, [](json& r, const Attack&) { r["strSourceVMName"] = "linked"; },
        "openstack", "symbolic link"},
       {__LINE__, [](Attack& t) {
          fs::create_directories(t.root + "/openstack");
          fs::create_symlink(t.outside + "/dest", t.root + "/openstack/web01"); },
        unchanged, "openstack", "symbolic link"},
-      {__LINE__, none, [](json& r, const Attack& t) {
-         r["strStagingPath"] = t.outside; },
+      {__LINE__, none, [](json& r, const Attack& t) { r["strStagingPath"] = t.outside; },
        "openstack", "is outside the platform root"},
       {__LINE__, none, [](json& r, const Attack& t) {
          r["strDestinationPath"] = t.root + "/../outside/dest"; },
@@ -150,15 +121,12 @@ TEST_F(Attack, HostileInputsGetOneErrorLineAndTouchNothingOutside) {
          for (char& c : noise) c = static_cast<char>(random());
          std::ofstream(t.root + "/vmware/web01/web01.vmx") << noise; },
        unchanged, "hyperv", "cannot read the configuration file"},
-      {__LINE__, none, [](json& r, const Attack&) {
-         r["vDisks"][2]["i64MaxSizeInBytes"] = INT64_MAX; },
+      {__LINE__, none, [](json& r, const Attack&) { r["vDisks"][2]["i64MaxSizeInBytes"] = INT64_MAX; },
        "hyperv", "vDisks[2].i64MaxSizeInBytes is 9223372036854775807; it must "
                  "be between 0 and 70368744177664"},
-      {__LINE__, none, [](json& r, const Attack&) {
-         r["vmInfo"]["i64NumCPUs"] = -5; },
+      {__LINE__, none, [](json& r, const Attack&) { r["vmInfo"]["i64NumCPUs"] = -5; },
        "hyperv", "vmInfo.i64NumCPUs is -5; it must be between 1 and 4096"},
-      {__LINE__, none, [](json& r, const Attack&) {
-         r["vDisks"][3]["nSlot"] = 99; },
+      {__LINE__, none, [](json& r, const Attack&) { r["vDisks"][3]["nSlot"] = 99; },
        "hyperv", "vDisks[3].nSlot is 99; it must be between 0 and 15"},
   };
   // clang-format on
@@ -194,29 +162,26 @@ TEST_F(Attack, PhysicalMachineFiguresOutOfRangeNameTheField) {
     const char* to;
     int status;
     const char* message;  // on standard error
-  } rows[] = {
-      {__LINE__, "<numCpus>4<", "<numCpus>-5<", 1,
-       "numCpus is -5; it must be between 1 and 4096"},
+  };
+  // clang-format off
+  const Row rows[] = {
+      {__LINE__, "<numCpus>4<", "<numCpus>-5<", 1, "numCpus is -5; it must be between 1 and 4096"},
       {__LINE__, "<numCpus>4<", "<numCpus>4096<", 0, ""},
       {__LINE__, "<numCpus>4<", "<numCpus>4097<", 1, "numCpus is 4097"},
       {__LINE__, "<memoryMB>8190<", "<memoryMB>99999999999<", 1,
        "memoryMB is 99999999999; it must be between 1 and 67108864"},
       {__LINE__, "<sizeMB>2048<", "<sizeMB>-1<", 1,
        "scsiDisks[0].sizeMB is -1; it must be between 0 and 70368744"},
-      {__LINE__, "<sizeMB>2048<", "<sizeMB>70368745<", 1,
-       "scsiDisks[0].sizeMB is 70368745"},
-      {__LINE__,
-       "<bus>0</bus><slot>0</slot><deviceType>1</deviceType>\n"
-       "          <sizeMB>40960<",
-       "<bus>0</bus><slot>99</slot><deviceType>1</deviceType>\n"
-       "          <sizeMB>40960<",
+      {__LINE__, "<sizeMB>2048<", "<sizeMB>70368745<", 1, "scsiDisks[0].sizeMB is 70368745"},
+      {__LINE__, "<bus>0</bus><slot>0</slot><deviceType>1</deviceType>\n          <sizeMB>40960<",
+       "<bus>0</bus><slot>99</slot><deviceType>1</deviceType>\n          <sizeMB>40960<",
        1, "ideDevices[0].slot is 99; it must be between 0 and 1"},
       {__LINE__, "<isScsi>1</isScsi><bus>0<", "<isScsi>1</isScsi><bus>312<", 1,
        "scsiDisks[0].bus is 312; it must be between 0 and 3"},
       {__LINE__, "<scsiCount>1<", "<scsiCount>0<", 0,
-       "warning: scsiCount is 0 but the response lists 1 SCSI disks; all 1 "
-       "are used"},
+       "warning: scsiCount is 0 but the response lists 1 SCSI disks; all 1 are used"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     std::string xml = P2VRequest(row.from, row.to);
@@ -238,7 +203,7 @@ TEST_F(Attack, PhysicalMachineFiguresOutOfRangeNameTheField) {
 }
 
 TEST_F(Attack, PhysicalMachineRestoresKeepBothDisksOnEveryKind) {
-  for (const char* kind : {"hyperv", "1301", "1102", "openstack"}) {
+  for (const char* kind : {"vmware", "hyperv", "1301", "1102", "openstack"}) {
     SCOPED_TRACE(kind);
     std::string saved = dir.File(std::string(kind) + ".json");
     ASSERT_EQ(Run({"p2v", kExamples + "/physical/fileserver-request.xml",
@@ -249,7 +214,7 @@ TEST_F(Attack, PhysicalMachineRestoresKeepBothDisksOnEveryKind) {
                    "--source", kExamples + "/physical", "--json"}),
               0)
         << err;
-    json result = json::parse(TempDir::Read(dir.File("out")));
+    json result = json::parse(out);
     std::vector<std::string> files;
     for (const auto& disk : result["disks"])
       if (disk["kind"] == "disk") files.push_back(disk["name"]);

@@ -6,7 +6,7 @@
 // and refuses bad input with one line and without leaving anything behind.
 //
 //===----------------------------------------------------------------------===//
-#include "support/TempDir.h"
+#include "tests/tool/ToolRun.h"
 
 #include "platform/readers/VMConfigFile.h"
 #include "platform/readers/VMXFile.h"
@@ -14,28 +14,17 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 
 namespace fs = std::filesystem;
+using namespace tool_test;
 
 namespace {
 
 const auto Quoted = &TempDir::Quoted;
-
-const std::string kTool = ZY_TOOL_PATH;
-const std::string kExamples = ZY_EXAMPLES_DIR;
 const std::string kSampleVmx = "/work/shared/samples/vmx";
-
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
 
 int Shell(const std::string& command) {
   int raw = std::system(command.c_str());
@@ -45,17 +34,9 @@ int Shell(const std::string& command) {
 class ConvertFromFiles : public ::testing::Test {
  protected:
   // The tool without a platform root or configuration, unless args name them.
-  Outcome Tool(const std::vector<std::string>& args) {
-    std::string command = "env -u ZY_PLATFORM_CONFIG -u ZY_PLATFORM_ROOT " +
-                          Quoted(kTool) + " --log " + Quoted(dir.File("log"));
-    for (const std::string& arg : args) command += " " + Quoted(arg);
-    command +=
-        " >" + Quoted(dir.File("stdout")) + " 2>" + Quoted(dir.File("stderr"));
-    Outcome run;
-    run.status = Shell(command);
-    run.out = TempDir::Read(dir.File("stdout"));
-    run.err = TempDir::Read(dir.File("stderr"));
-    return run;
+  ToolResult Tool(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--log", dir.File("log")});
+    return RunTool(dir, args, "env -u ZY_PLATFORM_CONFIG -u ZY_PLATFORM_ROOT ");
   }
 
   // A real image: a raw file with data at both ends and in the middle,
@@ -116,7 +97,7 @@ TEST_F(ConvertFromFiles, ConvertsTheSampleVMwareFilesWithTheirDisks) {
       MakeImage(images.back());
     }
     std::string output = folder + "-hyperv";
-    Outcome run = Tool({"convert", "--vmx", vmx, "--to", "hyperv", "--output",
+    ToolResult run = Tool({"convert", "--vmx", vmx, "--to", "hyperv", "--output",
                         output, "--json"});
     if (!allInside) {
       // A disk on another datastore is not read from there.
@@ -165,40 +146,35 @@ TEST_F(ConvertFromFiles, WithoutAConfigurationTheVMsOwnFactsAreUsed) {
   request.erase("vNetworkCards");
   std::string noCatalog = dir.Write("no-catalog.json", request.dump());
   std::string physical = kExamples + "/physical/fileserver-request.xml";
+  auto restoreTo = [&](const char* kind) {
+    return std::vector<std::string>{"restore", noCatalog, "--from", "vmware",
+                                    "--to", kind};
+  };
   struct Row {
     int line;
     std::vector<std::string> args;
     const char* says;  // in the output
-  } rows[] = {
+  };
+  // clang-format off
+  const Row rows[] = {
       // A VM with a CD-ROM drive, a request without a catalog or cards.
-      {__LINE__,
-       {"restore", noCatalog, "--from", "vmware", "--to", "hyperv"},
-       "00:0c:29:b3:c4:df"},
-      {__LINE__,
-       {"restore", noCatalog, "--from", "vmware", "--to", "amazon"},
-       "Windows_x64"},
-      {__LINE__,
-       {"restore", noCatalog, "--from", "vmware", "--to", "1401"},
-       "Windows Server 2012;x86_64"},
-      {__LINE__,
-       {"restore", noCatalog, "--from", "vmware", "--to", "1301"},
-       "restored to 1301"},
+      {__LINE__, restoreTo("hyperv"), "00:0c:29:b3:c4:df"},
+      {__LINE__, restoreTo("amazon"), "Windows_x64"},
+      {__LINE__, restoreTo("1401"), "Windows Server 2012;x86_64"},
+      {__LINE__, restoreTo("1301"), "restored to 1301"},
       // A whole VM, disks and all, from the platform.
-      {__LINE__,
-       {"convert", "web01", "--from", "vmware", "--to", "hyperv"},
-       "web01_2.vhd "},
+      {__LINE__, {"convert", "web01", "--from", "vmware", "--to", "hyperv"}, "web01_2.vhd "},
       // A 64-bit Windows machine is a 64-bit Windows guest.
       {__LINE__, {"p2v", physical, "--to", "vmware"}, "Server64Guest"},
-      {__LINE__,
-       {"p2v", physical, "--to", "vmware", "--guest-os",
-        "Windows Server 2016 Standard"},
+      {__LINE__, {"p2v", physical, "--to", "vmware", "--guest-os", "Windows Server 2016 Standard"},
        "windows9Server64Guest"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     std::vector<std::string> args = {"--root", root};
     args.insert(args.end(), row.args.begin(), row.args.end());
-    Outcome run = Tool(args);
+    ToolResult run = Tool(args);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.out.find(row.says), std::string::npos) << run.out;
     if (row.args.size() > 5)  // the next row's destination is free
@@ -234,10 +210,6 @@ TEST_F(ConvertFromFiles, BadInputIsOneLineAndLeavesNothing) {
         nlohmann::json{{"strSourceVMName", "web01"}, {"strVMName", name}}
             .dump());
   };
-  std::string fifo = dir.File("fifo");
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  std::string big = dir.File("big.json");
-  fs::resize_file(dir.Write("big.json", "{"), 17 << 20);
   std::string badConfig = dir.Write("config.json", "{\"clients\": [");
   std::string out = dir.File("out");
   const std::vector<std::string> to = {"--to", "hyperv", "--output", out};
@@ -250,52 +222,36 @@ TEST_F(ConvertFromFiles, BadInputIsOneLineAndLeavesNothing) {
     int line;
     std::vector<std::string> args;
     const char* says;
-  } rows[] = {
+  };
+  // clang-format off
+  const Row rows[] = {
       {__LINE__, with({"convert", "--vmx", climbing}), "is outside its folder"},
       {__LINE__, with({"convert", "--vmx", absolute}), "is outside its folder"},
       {__LINE__, with({"convert", "--vmx", linked}), "symbolic link"},
-      {__LINE__, with({"convert", "--vmx", dir.File("vm/none.vmx")}),
-       "No such file"},
-      {__LINE__, with({"convert", "--vmx", good, "--zyf", good}),
-       "give one source"},
-      {__LINE__, with({"convert", "--zyf", good}),
-       "give the source platform kind with --from"},
-      {__LINE__,
-       with({"convert", "--vmx", good, "--disk", image, "--disk", image}),
+      {__LINE__, with({"convert", "--vmx", dir.File("vm/none.vmx")}), "No such file"},
+      {__LINE__, with({"convert", "--vmx", good, "--zyf", good}), "give one source"},
+      {__LINE__, with({"convert", "--zyf", good}), "give the source platform kind with --from"},
+      {__LINE__, with({"convert", "--vmx", good, "--disk", image, "--disk", image}),
        "names 1 disks, --disk gives 2"},
-      {__LINE__,
-       {"convert", "--xen-cfg", xen, "--to", "vmware", "--output", out},
+      {__LINE__, {"convert", "--xen-cfg", xen, "--to", "vmware", "--output", out},
        "cannot convert db01 to vmware: the guest OS is unknown; give osName "
        "in the request or configure the client"},
-      {__LINE__,
-       {"convert", "--vmx", good, "--to", "physical", "--output", out},
+      {__LINE__, {"convert", "--vmx", good, "--to", "physical", "--output", out},
        "platform kind [physical] is a source only"},
-      {__LINE__,
-       {"restore", request, "--from", "vmware", "--to", "103", "--vmx", good,
-        "--output", out},
+      {__LINE__, {"restore", request, "--from", "vmware", "--to", "103", "--vmx", good,
+                  "--output", out},
        "platform kind [103] is a source only"},
-      {__LINE__, with({"restore", dir.path(), "--vmx", good}),
-       "is not a regular file"},
-      {__LINE__, with({"restore", fifo, "--vmx", good}),
-       "is not a regular file"},
-      {__LINE__, with({"restore", big, "--vmx", good}), "is too large"},
-      {__LINE__, with({"restore", named("web01\nx"), "--vmx", good}),
-       "has a control character"},
-      {__LINE__, with({"restore", named(" web01"), "--vmx", good}),
-       "starts or ends with a blank"},
-      {__LINE__, with({"restore", named("web01 "), "--vmx", good}),
-       "starts or ends with a blank"},
-      {__LINE__,
-       with({"--platform-config", dir.File("none.json"), "convert", "--vmx",
-             good}),
+      {__LINE__, with({"restore", named("web01\nx"), "--vmx", good}), "has a control character"},
+      {__LINE__, with({"restore", named(" web01"), "--vmx", good}), "starts or ends with a blank"},
+      {__LINE__, with({"restore", named("web01 "), "--vmx", good}), "starts or ends with a blank"},
+      {__LINE__, with({"--platform-config", dir.File("none.json"), "convert", "--vmx", good}),
        "cannot read the platform configuration"},
-      {__LINE__,
-       with({"--platform-config", badConfig, "convert", "--vmx", good}),
-       "is not JSON"},
+      {__LINE__, with({"--platform-config", badConfig, "convert", "--vmx", good}), "is not JSON"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
-    Outcome run = Tool(row.args);
+    ToolResult run = Tool(row.args);
     EXPECT_NE(run.status, 0);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err.rfind("zyvmconvert: error: ", 0), 0u) << run.err;

@@ -5,16 +5,13 @@
 // other), sized from its instance type, or refused naming what is missing.
 //
 //===----------------------------------------------------------------------===//
-#include "support/TempDir.h"
+#include "tests/tool/ToolRun.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sys/wait.h>
-#include <cstdlib>
-#include <filesystem>
-
 namespace fs = std::filesystem;
+using namespace tool_test;
 
 namespace {
 
@@ -43,8 +40,7 @@ TEST(ToolEc2Instance, TheNamedInstanceElseTheFirstIsRestoredWithItsSize) {
     SCOPED_TRACE(row.line);
     TempDir dir;
     std::string root = dir.File("root");
-    fs::copy(std::string(ZY_EXAMPLES_DIR) + "/platform", root,
-             fs::copy_options::recursive);
+    fs::copy(kExamples + "/platform", root, fs::copy_options::recursive);
     fs::create_directories(root + "/amazon/shop");
     fs::copy(std::string(ZY_TEST_DATA_DIR) +
                  "/readers/ec2/describe-unknown-type-sizes-left-unknown.xml",
@@ -56,16 +52,13 @@ TEST(ToolEc2Instance, TheNamedInstanceElseTheFirstIsRestoredWithItsSize) {
     std::string request = dir.Write(
         "request.json", R"({"strSourceVMName": "shop", "vDisks": [
             {"diskIndexName": "shop.xml", "nFileType": 0}]})");
-    std::string command = std::string(ZY_TOOL_PATH) + " --root " + root +
-                          " --log " + dir.File("log") + " --json restore " +
-                          request + " --from amazon --to hyperv";
-    if (*row.instanceId) command += std::string(" --instance-id ") + row.instanceId;
-    command += " >" + dir.File("out") + " 2>" + dir.File("err");
-    int raw = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(raw));
-    EXPECT_EQ(WEXITSTATUS(raw), row.status);
-    std::string err = TempDir::Read(dir.File("err"));
-    EXPECT_NE(err.find(row.message), std::string::npos) << err;
+    std::vector<std::string> args = {"--root", root, "--log", dir.File("log"),
+                                     "--json", "restore", request, "--from",
+                                     "amazon", "--to", "hyperv"};
+    if (*row.instanceId) args.insert(args.end(), {"--instance-id", row.instanceId});
+    ToolResult run = RunTool(dir, args);
+    EXPECT_EQ(run.status, row.status);
+    EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
     if (row.status != 0) continue;
     auto built = nlohmann::json::parse(
         TempDir::Read(root + "/hyperv/shop/VMConfig.zyf"))["vm"];

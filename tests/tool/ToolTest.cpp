@@ -5,44 +5,22 @@
 // folders it leaves behind.
 //
 //===----------------------------------------------------------------------===//
-#include "support/TempDir.h"
+#include "tests/tool/ToolRun.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sys/wait.h>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using namespace tool_test;
 
 namespace {
 
-const auto Quoted = &TempDir::Quoted;
-
-const std::string kTool = ZY_TOOL_PATH;
-const std::string kExamples = ZY_EXAMPLES_DIR;
 constexpr char kWeb01Guid[] = "564d6f1c-2a3b-4c5d-6e7f-8091a2b3c4d5";
-
-struct ToolResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// Every file under a folder with its content, to show that a run left a
-// folder as it was.
-std::map<std::string, std::string> Snapshot(const std::string& folder) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(folder))
-    if (entry.is_regular_file())
-      files[fs::relative(entry.path(), folder).string()] =
-          TempDir::Read(entry.path());
-  return files;
-}
 
 // A copy of the example platform, with the tool run against it.
 class ToolRun : public ::testing::Test {
@@ -54,22 +32,8 @@ class ToolRun : public ::testing::Test {
     sourceBefore = Snapshot(source);
   }
 
-  ToolResult Tool(const std::vector<std::string>& args,
-                  const std::string& input = "") {
-    std::string command = Quoted(kTool) + " --root " + Quoted(root) +
-                          " --platform-config " +
-                          Quoted(kExamples + "/platform-config.json") +
-                          " --log " + Quoted(dir.File("tool.log"));
-    for (const std::string& arg : args) command += " " + Quoted(arg);
-    if (!input.empty()) command += " < " + Quoted(dir.Write("stdin", input));
-    command +=
-        " > " + Quoted(dir.File("out")) + " 2> " + Quoted(dir.File("err"));
-    ToolResult run;
-    int raw = std::system(command.c_str());
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.out = TempDir::Read(dir.File("out"));
-    run.err = TempDir::Read(dir.File("err"));
-    return run;
+  ToolResult Tool(const std::vector<std::string>& args) {
+    return RunTool(dir, OnPlatform(dir, root, args));
   }
 
   json ToolJson(const std::vector<std::string>& args) {
@@ -105,30 +69,27 @@ std::string Web01Request() {
 
 TEST_F(ToolRun, RestoresTheVMwareExampleToEachDestinationFamily) {
   const std::string g = kWeb01Guid;
-  // format: what qemu reads the restored disks as.
+  // format: what qemu reads the restored disks as; instanceType (null: not
+  // chosen) for the VM's 2 CPUs and 4096 MiB, Amazon's m5 (KVM) types left out.
   struct Row {
     int line;
     const char* kind;
-    const char* folder;
     const char* format;
     std::vector<std::string> names;
-  } rows[] = {
-      {__LINE__, "vmware", "vmware", "vmdk",
-       {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}},
-      {__LINE__, "hyperv", "hyperv", "vpc",
-       {"web01.vhd", "web01_1.vhd", "web01_2.vhd"}},
-      {__LINE__, "amazon", "amazon", "vhdx",
-       {g + ".vhdx", g + "_1.vhdx", g + "_2.vhdx"}},
-      // Azure keeps the source's names but takes only fixed VHDs.
-      {__LINE__, "azure", "azure", "vpc",
-       {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}},
-      {__LINE__, "rhev", "rhev", "qcow2",
-       {"web01_Disk1", "web01_Disk2", "web01_Disk3"}},
-      {__LINE__, "openstack", "openstack", "qcow2",
-       {"web01", "web01_1", "web01_2"}},
-      {__LINE__, "1401", "1401", "raw",
-       {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}},
+    const char* instanceType;
   };
+  // clang-format off
+  const Row rows[] = {
+      {__LINE__, "vmware", "vmdk", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}, nullptr},
+      {__LINE__, "hyperv", "vpc", {"web01.vhd", "web01_1.vhd", "web01_2.vhd"}, nullptr},
+      {__LINE__, "amazon", "vhdx", {g + ".vhdx", g + "_1.vhdx", g + "_2.vhdx"}, "t2.medium"},
+      // Azure keeps the source's names but takes only fixed VHDs.
+      {__LINE__, "azure", "vpc", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}, nullptr},
+      {__LINE__, "rhev", "qcow2", {"web01_Disk1", "web01_Disk2", "web01_Disk3"}, nullptr},
+      {__LINE__, "openstack", "qcow2", {"web01", "web01_1", "web01_2"}, nullptr},
+      {__LINE__, "1401", "raw", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}, "ecs.t6.medium"},
+  };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     // VMware to VMware needs a new name beside the source.
@@ -145,8 +106,11 @@ TEST_F(ToolRun, RestoresTheVMwareExampleToEachDestinationFamily) {
     if (std::string(row.kind) == "vmware")
       for (std::string& name : names) name.replace(0, 5, "web01-copy");
     EXPECT_EQ(DiskNames(result), names);
+    if (row.instanceType) {
+      EXPECT_EQ(result["instanceType"], row.instanceType);
+    }
     std::string vm =
-        root + "/" + row.folder + "/" + result["vmName"].get<std::string>();
+        root + "/" + row.kind + "/" + result["vmName"].get<std::string>();
     EXPECT_EQ(result["folder"], vm);
     EXPECT_TRUE(fs::exists(vm + "/VMConfig.zyf"));
     for (const std::string& name : names) {
@@ -159,29 +123,7 @@ TEST_F(ToolRun, RestoresTheVMwareExampleToEachDestinationFamily) {
                           names[1] + "'";
     EXPECT_EQ(std::system(compare.c_str()), 0) << compare;
   }
-  ExpectSourceUntouched();
-  // No staging folder is left in the root.
-  for (const auto& entry : fs::directory_iterator(root))
-    EXPECT_NE(entry.path().filename().string().rfind(".staging", 0), 0u);
-}
-
-TEST_F(ToolRun, CloudDestinationsGetAnInstanceTypeForTheVMsSize) {
-  struct Row {
-    int line;
-    const char* kind;
-    const char* instanceType;
-  } rows[] = {
-      // 2 CPUs and 4096 MiB; Amazon's m5 types are KVM types and left out.
-      {__LINE__, "amazon", "t2.medium"},
-      {__LINE__, "1401", "ecs.t6.medium"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
-    json result = ToolJson(
-        {"restore", Web01Request(), "--from", "vmware", "--to", row.kind});
-    if (result.is_null()) continue;
-    EXPECT_EQ(result["instanceType"], row.instanceType);
-  }
+  ExpectSourceUntouched();  // staging folders: AttackTest
 }
 
 TEST_F(ToolRun, HumanReadableRestoreNamesEveryDiskAndTheGuest) {
@@ -200,9 +142,8 @@ TEST_F(ToolRun, HumanReadableRestoreNamesEveryDiskAndTheGuest) {
 }
 
 TEST_F(ToolRun, P2VTurnsTheRecoveryRequestIntoAVMAndARestoreRequest) {
-  std::string saved = dir.File("fileserver.json");
-  json result = ToolJson({"p2v", kExamples + "/physical/fileserver-request.xml",
-                          "--to", "vmware", "--save-request", saved});
+  json result = ToolJson(
+      {"p2v", kExamples + "/physical/fileserver-request.xml", "--to", "vmware"});
   if (result.is_null()) return;
   const json& vm = result["vmInfo"];
   EXPECT_EQ(vm["strVMName"], "fileserver");
@@ -213,14 +154,8 @@ TEST_F(ToolRun, P2VTurnsTheRecoveryRequestIntoAVMAndARestoreRequest) {
   for (const auto& disk : result["disks"]) cdroms += disk["kind"] == "cd-rom";
   EXPECT_EQ(cdroms, 1);
   EXPECT_EQ(DiskNames(result).size(), 2u);
+  // AttackTest restores the saved request on each kind.
   EXPECT_EQ(result["restoreCtx"]["strSourceVMName"], "fileserver");
-
-  // The saved request restores the machine.
-  json restored = ToolJson({"restore", saved, "--from", "physical", "--to",
-                            "vmware", "--source", kExamples + "/physical"});
-  if (restored.is_null()) return;
-  EXPECT_TRUE(fs::exists(root + "/vmware/fileserver/VMConfig.zyf"));
-  EXPECT_EQ(restored["vmInfo"]["i64NumCPUs"], 4);
 }
 
 TEST_F(ToolRun, ConvertBuildsTheDestinationVMAndStopsCleanlyAtDiskImages) {
@@ -265,6 +200,8 @@ TEST_F(ToolRun, CloneDiskCopiesIdenticallyAndKeepsHoles) {
   EXPECT_EQ(TempDir::Read(to), TempDir::Read(from));
 }
 
+// The values are the converter's (CheckDiskSize, RemoveUnsupportedDisks,
+// the naming golden files); here, that the listing shows each kind of fact.
 TEST_F(ToolRun, KindsAreTheLibrarysOwnRules) {
   json kinds = ToolJson({"kinds"});
   if (kinds.is_null()) return;
@@ -273,14 +210,10 @@ TEST_F(ToolRun, KindsAreTheLibrarysOwnRules) {
   for (const auto& row : kinds) byName[row["name"]] = row;
   EXPECT_EQ(byName["hyperv"]["diskFormat"], 12);
   EXPECT_EQ(byName["hyperv"]["extension"], ".vhd");
-  EXPECT_EQ(byName["amazon"]["extension"], ".vhdx");
   EXPECT_EQ(byName["azure"]["largestDiskBytes"], 1099511627776LL);
-  EXPECT_EQ(byName["1101"]["largestDiskBytes"], 2199023255552LL);
   EXPECT_TRUE(byName["vmware"]["largestDiskBytes"].is_null());
   EXPECT_FALSE(byName["amazon"]["cdromKept"]);
   EXPECT_TRUE(byName["hyperv"]["cdromKept"]);
-  EXPECT_EQ(byName["rhev"]["sampleDiskNames"],
-            json({"web_Disk1", "web_Disk2"}));
   EXPECT_EQ(byName["1301"]["sampleDiskNames"], json({"web-0", "web-1"}));
 }
 
@@ -301,68 +234,41 @@ TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
   std::string badXml = dir.Write("bad.xml", "<VMOpReq><recoveryResponse>");
   dir.Write("root/rhev", "a file where the kind's folder belongs");
 
+  const std::string vm = "vmware", hv = "hyperv";
   struct Row {
     int line;
     std::vector<std::string> args;
     int status;
     const char* says;
-  } rows[] = {
-      {__LINE__,
-       {"restore", notJson, "--from", "vmware", "--to", "hyperv"},
-       1,
-       "is not JSON"},
-      {__LINE__,
-       {"restore", unknownMember, "--from", "vmware", "--to", "hyperv"},
-       1,
+  };
+  // clang-format off
+  const Row rows[] = {
+      {__LINE__, {"restore", notJson, "--from", vm, "--to", hv}, 1, "is not JSON"},
+      {__LINE__, {"restore", unknownMember, "--from", vm, "--to", hv}, 1,
        "strVMNmae is not a member"},
-      {__LINE__,
-       {"restore", Web01Request(), "--from", "vmware", "--to", "xen"},
-       1,
+      {__LINE__, {"restore", Web01Request(), "--from", vm, "--to", "xen"}, 1,
        "unknown platform kind [xen]"},
-      {__LINE__,
-       {"restore", Web01Request(), "--from", "vmware", "--to", "999"},
-       1,
-       "unknown platform kind [999]"},
-      {__LINE__,
-       {"restore", dir.File("nothing.json"), "--from", "vmware", "--to",
-        "hyperv"},
-       1,
+      {__LINE__, {"restore", dir.File("nothing.json"), "--from", vm, "--to", hv}, 1,
        "cannot read restore request"},
-      {__LINE__,
-       {"restore", "/dev/null", "--from", "vmware", "--to", "hyperv"},
-       1,
+      {__LINE__, {"restore", "/dev/null", "--from", vm, "--to", hv}, 1,
        "[/dev/null] is not a regular file"},
-      {__LINE__,
-       {"restore", missingFile, "--from", "vmware", "--to", "hyperv"},
-       1,
+      {__LINE__, {"restore", missingFile, "--from", vm, "--to", hv}, 1,
        "gone.vmdk] does not exist"},
-      {__LINE__,
-       {"restore", escapingName, "--from", "vmware", "--to", "hyperv"},
-       1,
+      {__LINE__, {"restore", escapingName, "--from", vm, "--to", hv}, 1,
        "[../web01/web01.vmx] is not a file name"},
-      {__LINE__,
-       {"restore", unwritableStaging, "--from", "vmware", "--to", "hyperv"},
-       1,
+      {__LINE__, {"restore", unwritableStaging, "--from", vm, "--to", hv}, 1,
        "Cannot create folder"},
-      {__LINE__,
-       {"restore", Web01Request(), "--from", "vmware", "--to", "rhev"},
-       1,
+      {__LINE__, {"restore", Web01Request(), "--from", vm, "--to", "rhev"}, 1,
        "Cannot create folder"},
-      {__LINE__, {"p2v", badXml, "--to", "vmware"}, 1, "bad.xml"},
-      {__LINE__,
-       {"convert", "db01", "--from", "vmware", "--to", "hyperv"},
-       1,
-       "No VM named [db01]"},
-      {__LINE__,
-       {"clone-disk", dir.File("none.img"), dir.File("x.img")},
-       1,
+      {__LINE__, {"p2v", badXml, "--to", vm}, 1, "bad.xml"},
+      {__LINE__, {"convert", "db01", "--from", vm, "--to", hv}, 1, "No VM named [db01]"},
+      {__LINE__, {"clone-disk", dir.File("none.img"), dir.File("x.img")}, 1,
        "cannot copy disk image"},
-      {__LINE__,
-       {"restore", Web01Request(), "--to", "hyperv"},
-       1,
+      {__LINE__, {"restore", Web01Request(), "--to", hv}, 1,
        "give the source platform kind with --from"},
       {__LINE__, {"frobnicate"}, 2, "zyvmconvert: error:"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     ToolResult run = Tool(row.args);
@@ -373,6 +279,7 @@ TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
     EXPECT_EQ(run.err.rfind("zyvmconvert: error: ", 0), 0u) << run.err;
   }
   ExpectSourceUntouched();
+  EXPECT_EQ(TempDir::Read(root + "/rhev"), "a file where the kind's folder belongs");
   for (const char* kind : {"hyperv/web01", "amazon/web01"})
     EXPECT_FALSE(fs::exists(root + "/" + kind)) << kind;
 }
