@@ -153,14 +153,18 @@ class OutputFolder {
 };
 
 // Why a conversion failed, for its one line: the library's last failure
-// line, else the platform's last error, else what the error value means,
-// else the value itself.  The error value always goes to the log.
+// line and the platform's last error (the library's line for a platform
+// that refused to build the VM says only that it failed), else what the
+// error value means, else the value itself.  The error value always goes
+// to the log.
 std::string Reasons(const RestoreJob& job, const CQiError& error,
                     const FailureWatch& watch, IVMInfo* platform) {
   std::string reason = watch.LastFailure();
   while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' '))
     reason.pop_back();
-  if (reason.empty() && platform) reason = platform->GetLastErrorText();
+  std::string refusal = platform ? platform->GetLastErrorText() : "";
+  if (!refusal.empty() && reason.find(refusal) == std::string::npos)
+    reason += (reason.empty() ? "" : "; platform: ") + refusal;
   if (reason.empty() && FXErrorUtil::IsVS(error, 4))
     reason =
         "the guest OS is unknown; give osName in the request or configure "
@@ -435,25 +439,34 @@ void CreateRestoreFolder(const std::string& root, const std::string& folder,
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) staged.Add(*it);
 }
 
-// The destination VM's folder when this run makes it: removed again unless
-// the run succeeds.
+// The destination VM's folder when this run makes it (and its kind's folder
+// when the VM is the kind's first): removed again unless the run succeeds.
 class NewVMFolder {
  public:
   explicit NewVMFolder(std::string folder) {
     std::error_code ec;
-    if (!folder.empty() && !fs::exists(fs::symlink_status(folder, ec)))
-      folder_ = std::move(folder);
+    if (folder.empty() || fs::exists(fs::symlink_status(folder, ec))) return;
+    std::string kind = fs::path(folder).parent_path().string();
+    if (!kind.empty() && !fs::exists(fs::symlink_status(kind, ec)))
+      kindFolder_ = kind;
+    folder_ = std::move(folder);
   }
   ~NewVMFolder() {
     std::error_code ec;
     if (!folder_.empty()) fs::remove_all(folder_, ec);
+    if (!kindFolder_.empty()) fs::remove(kindFolder_, ec);  // only when empty
   }
   NewVMFolder(const NewVMFolder&) = delete;
   NewVMFolder& operator=(const NewVMFolder&) = delete;
-  void Keep() { folder_.clear(); }
+  void Keep() {
+    folder_.clear();
+    kindFolder_.clear();
+  }
 
  private:
   std::string folder_;
+  // The kind's folder, when the restore is the first to a kind of the root.
+  std::string kindFolder_;
 };
 
 // A restore is done only when the VM built holds every data disk of the

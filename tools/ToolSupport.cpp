@@ -146,10 +146,16 @@ std::string ReadInputFile(const std::string& path, const std::string& what) {
 
 void CheckName(const std::string& name, const std::string& what) {
   if (name.empty()) throw ToolError(what + " is empty");
-  for (unsigned char c : name)
-    if (c < 0x20 || c == 0x7f)
+  for (size_t i = 0; i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    // C0 controls, DEL, and the C1 controls (U+0080 to U+009F in UTF-8).
+    bool c1 = c == 0xc2 && i + 1 < name.size() &&
+              static_cast<unsigned char>(name[i + 1]) <= 0x9f &&
+              static_cast<unsigned char>(name[i + 1]) >= 0x80;
+    if (c < 0x20 || c == 0x7f || c1)
       throw ToolError(what + " [" + nlohmann::json(name).dump() +
                       "] has a control character");
+  }
   if (name.front() == ' ' || name.back() == ' ')
     throw ToolError(what + " [" + name + "] starts or ends with a blank");
 }

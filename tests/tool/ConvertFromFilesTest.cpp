@@ -242,6 +242,7 @@ TEST_F(ConvertFromFiles, BadInputIsOneLineAndLeavesNothing) {
                   "--output", out},
        "platform kind [103] is a source only"},
       {__LINE__, with({"restore", named("web01\nx"), "--vmx", good}), "has a control character"},
+      {__LINE__, with({"restore", named("web\xc2\x85" "x"), "--vmx", good}), "has a control character"},
       {__LINE__, with({"restore", named(" web01"), "--vmx", good}), "starts or ends with a blank"},
       {__LINE__, with({"restore", named("web01 "), "--vmx", good}), "starts or ends with a blank"},
       {__LINE__, with({"--platform-config", dir.File("none.json"), "convert", "--vmx", good}),
