@@ -26,6 +26,7 @@
 //
 //===----------------------------------------------------------------------===//
 #include "platform/readers/NativeWriterSupport.h"
+#include "platform/support/FXString.h"
 
 #include <cstdio>
 #include <set>
@@ -105,7 +106,7 @@ bool OneOf(const std::string& value, const char* const (&table)[N]) {
 
 std::string ScsiModel(const SVMInfo& info, int bus) {
   for (const auto& controller : info.vDiskControllers) {
-    std::string model = Lower(controller.strControllerType);
+    std::string model = FXString::ToLower(controller.strControllerType);
     if (BusOfController(controller.strName) == Bus::Scsi &&
         controller.nBusNumber == bus && OneOf(model, kScsiModels))
       return model;
@@ -147,7 +148,7 @@ void PutNetworkCards(std::string& text, const SVMInfo& info) {
     const auto& card = info.vNetworkCards[i];
     std::string key = "ethernet" + std::to_string(i);
     Put(text, key + ".present", "TRUE");
-    std::string model = Lower(card.strAdapterType);
+    std::string model = FXString::ToLower(card.strAdapterType);
     // An adapter of another platform becomes the one every guest drives.
     if (!model.empty())
       Put(text, key + ".virtualDev",
