@@ -30,8 +30,6 @@ namespace {
 
 using Writer = SNativeDescription (*)(const SVMInfo&, const SNativeWriteInput&);
 
-const char kSamples[] = "/work/shared/samples";
-
 SDisk Device(const char* file, const char* controller, int bus, int slot,
              int32_t type, bool cdrom = false) {
   SDisk disk;
@@ -138,8 +136,7 @@ bool ValidDomain(const std::string& xml) {
 std::vector<std::string> SampleFiles(const char* folder) {
   std::vector<std::string> files;
   std::error_code ec;
-  for (const auto& entry :
-       fs::directory_iterator(std::string(kSamples) + "/" + folder, ec))
+  for (const auto& entry : fs::directory_iterator(golden::Samples(folder), ec))
     files.push_back(entry.path().string());
   std::sort(files.begin(), files.end());
   return files;
