@@ -152,12 +152,15 @@ class OutputFolder {
   bool kept_ = false;
 };
 
-// Why a conversion failed, for its one line: the library's last failure
-// line, else the platform's last error, else what the error value means,
-// else the value itself.  The error value always goes to the log.
+// Why a conversion failed, for its one line: the reason the error value
+// carries (a platform that refused to build the VM says why there), else the
+// library's last failure line, else the platform's last error, else what the
+// error value means, else the value itself.  The error value always goes to
+// the log.
 std::string Reasons(const RestoreJob& job, const CQiError& error,
                     const FailureWatch& watch, IVMInfo* platform) {
-  std::string reason = watch.LastFailure();
+  std::string reason = error.GetMessage();
+  if (reason.empty()) reason = watch.LastFailure();
   while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' '))
     reason.pop_back();
   if (reason.empty() && platform) reason = platform->GetLastErrorText();

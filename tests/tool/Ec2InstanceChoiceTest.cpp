@@ -28,7 +28,7 @@ struct Row {
 // clang-format off
 const Row kRows[] = {
     {__LINE__, "", false, 1, "", 0, "not i-0other (choose one with --instance-id)"},
-    {__LINE__, "", false, 1, "", 0, "cannot convert shop to hyperv"},
+    {__LINE__, "", false, 1, "", 0, "shop to hyperv: The VM description gives no i64NumCPUs, i64MemoryMB"},
     {__LINE__, "i-0other", false, 0, "i-0other", 1, ""},
     {__LINE__, "i-0future", true, 0, "i-0future", 96, ""},
     {__LINE__, "i-0gone", false, 1, "", 0, "[i-0gone] is not in"},
