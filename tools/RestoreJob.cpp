@@ -349,6 +349,17 @@ DiskType_t WrittenDiskType(VirtualServerInstanceType destination,
   return own != DT_NONE ? own : static_cast<DiskType_t>(entry.eDiskType);
 }
 
+// The image format a Xen domain file states for a disk (its reader keeps it
+// in strPlatformRef1), or empty: Xen reads an image in the format stated,
+// whatever its content looks like.
+std::string StatedImageFormat(const RestoreJob& job, const SDisk& entry) {
+  constexpr const char* kXenFormats[] = {"raw", "qcow", "qcow2", "vhd", "qed"};
+  if (job.source != VS_ORACLE_VM) return std::string();
+  for (const char* format : kXenFormats)
+    if (entry.strPlatformRef1 == format) return format;
+  return std::string();
+}
+
 void RestoreFiles(RestoreJob& job, const std::string& folder,
                   StagedFiles& staged) {
   RestoreCtx& request = job.request;
@@ -379,10 +390,10 @@ void RestoreFiles(RestoreJob& job, const std::string& folder,
     // In the destination's format, at least as large as its disk record
     // says (whole GiB, a kind's smallest disk), never smaller than the source.
     DiskType_t format = WrittenDiskType(job.destination, entry);
-    CopyDiskImage(from, to, format,
-                  static_cast<uint64_t>(std::max<int64_t>(
-                      entry.i64MaxSizeInBytes, 0)),
-                  DestinationDiskName(entry));
+    CopyDiskImage(
+        from, to, format,
+        static_cast<uint64_t>(std::max<int64_t>(entry.i64MaxSizeInBytes, 0)),
+        DestinationDiskName(entry), StatedImageFormat(job, entry));
     job.writtenFormats[CQiPath::GetBaseName(to)] = format;
     entry.fileName = to;
   }

@@ -417,4 +417,35 @@ TEST(DiskFormats, ACopyRemovesWhatAKilledCopyLeftButNotWhatALiveOneWrites) {
   EXPECT_TRUE(TempDir::Read(dir.File("copy.vmdk")) == before);
 }
 
+TEST(DiskFormats, AFormatTheSourcesDescriptionStatesWinsOverTheContent) {
+  TempDir dir;
+  std::string raw = MakeRaw(dir), qcow2 = MakeSource(dir, raw, kSources[11]);
+  struct Row {
+    int line;
+    std::string source, stated;
+    const char* readAs;  // qemu's driver for the source, or the error
+  } rows[] = {
+      {__LINE__, qcow2, "raw", "raw"},  // the file's bytes, header and all
+      {__LINE__, raw, "qcow2", "stated to be a qcow2 image but its content"},
+      {__LINE__, raw, "qed", "stated to be a qed image, a format not read"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    Request request;
+    request.source = row.source;
+    request.statedFormat = row.stated;
+    request.destination = dir.File("copy" + std::to_string(row.line));
+    Result result;
+    CQiError error = CArchiveVirtualDiskFile::CopyImage(request, result);
+    if (std::string(row.readAs).find(' ') != std::string::npos) {
+      EXPECT_NE(error.GetMessage().find(row.readAs), std::string::npos);
+    } else {
+      EXPECT_EQ(
+          Shell("qemu-img compare -q -f " + std::string(row.readAs) +
+                " -F raw " + Q(row.source) + " " + Q(request.destination)),
+          0);
+    }
+  }
+}
+
 }  // namespace
