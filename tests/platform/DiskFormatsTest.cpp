@@ -273,6 +273,7 @@ TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
     const char* name = nullptr;
     const char* args = nullptr;
     off_t length = 0;
+    const char* stated = "";  // the format the source's description states
   } rows[] = {
       {__LINE__, nullptr, "is damaged", DT_NONE, "truncated.qcow2", "-O qcow2",
        200 * 1024},
@@ -335,6 +336,10 @@ TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
       {__LINE__, nullptr, "qcow image of version 1", DT_NONE, "old.qcow",
        "-O qcow"},
       {__LINE__, [&] { return raw; }, "is not a VHDX image", DT_VHDX_22},
+      {__LINE__, [&] { return raw; }, "stated to be a qcow2 image but its",
+       DT_NONE, nullptr, nullptr, 0, "qcow2"},
+      {__LINE__, [&] { return raw; }, "stated to be a qed image, a format",
+       DT_NONE, nullptr, nullptr, 0, "qed"},
   };
   std::string out = dir.File("out");
   mkdir(out.c_str(), 0755);
@@ -349,6 +354,7 @@ TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
     Request request;
     request.source = source;
     request.sourceType = row.type;
+    request.statedFormat = row.stated;
     request.destination = out + "/copy";
     request.format = ImageFormat_t::kQcow2;
     Result result;
@@ -417,35 +423,16 @@ TEST(DiskFormats, ACopyRemovesWhatAKilledCopyLeftButNotWhatALiveOneWrites) {
   EXPECT_TRUE(TempDir::Read(dir.File("copy.vmdk")) == before);
 }
 
-TEST(DiskFormats, AFormatTheSourcesDescriptionStatesWinsOverTheContent) {
+TEST(DiskFormats, AnImageStatedRawIsReadRawWhateverItsFirstBytes) {
   TempDir dir;
-  std::string raw = MakeRaw(dir), qcow2 = MakeSource(dir, raw, kSources[11]);
-  struct Row {
-    int line;
-    std::string source, stated;
-    const char* readAs;  // qemu's driver for the source, or the error
-  } rows[] = {
-      {__LINE__, qcow2, "raw", "raw"},  // the file's bytes, header and all
-      {__LINE__, raw, "qcow2", "stated to be a qcow2 image but its content"},
-      {__LINE__, raw, "qed", "stated to be a qed image, a format not read"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
-    Request request;
-    request.source = row.source;
-    request.statedFormat = row.stated;
-    request.destination = dir.File("copy" + std::to_string(row.line));
-    Result result;
-    CQiError error = CArchiveVirtualDiskFile::CopyImage(request, result);
-    if (std::string(row.readAs).find(' ') != std::string::npos) {
-      EXPECT_NE(error.GetMessage().find(row.readAs), std::string::npos);
-    } else {
-      EXPECT_EQ(
-          Shell("qemu-img compare -q -f " + std::string(row.readAs) +
-                " -F raw " + Q(row.source) + " " + Q(request.destination)),
-          0);
-    }
-  }
+  Request request;
+  request.source = MakeSource(dir, MakeRaw(dir), kSources[11]);
+  request.statedFormat = "raw";
+  request.destination = dir.File("copy.raw");
+  Result result;
+  ASSERT_FALSE(CArchiveVirtualDiskFile::CopyImage(request, result).IsError());
+  EXPECT_TRUE(TempDir::Read(request.destination) ==
+              TempDir::Read(request.source));
 }
 
 }  // namespace
