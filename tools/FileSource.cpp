@@ -2,6 +2,7 @@
 #include "FileSource.h"
 
 #include "Commands.h"
+#include "Ec2InstanceChoice.h"
 #include "ToolSupport.h"
 
 #include "platform/folder/FolderVMInfo.h"
@@ -185,6 +186,10 @@ void LoadFileSource(const FileSourceOptions& options, RestoreJob& job) {
     throw ToolError("cannot read the " + std::string(kind->what) + ": " +
                     error);
   SVMInfo description;
+  // An EC2 description is read as the instance chosen among those it lists.
+  if (kind->read == ReadEc2)
+    description.strGUID =
+        ChooseListedInstance(path, text, "", options.instanceId);
   if (!kind->read(text, path, description, error))
     throw ToolError(std::string(kind->what) + " [" + path + "] cannot be read" +
                     (error.empty() ? "" : ": " + error));
