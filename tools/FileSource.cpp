@@ -140,6 +140,9 @@ void NameDisks(const FileSourceOptions& options, const std::string& described,
       path = options.disks[i];
       if (!fs::is_regular_file(path, ec))
         throw ToolError("disk image [" + path + "] does not exist");
+      // Named on the command line: taken as the user gave it, from the
+      // current folder.
+      path = fs::absolute(path, ec).lexically_normal().string();
     } else {
       path = ConfinedPath(disks[i]->fileName, folder, described);
     }
