@@ -25,10 +25,12 @@ int RunRestore(const GlobalOptions& global, const RestoreOptions& options) {
   if (!options.request.empty())
     job.request = ReadRestoreRequest(options.request);
   job.sourceFolder = options.sourceFolder;
-  SetUpSource(global, options.files, options.from, "", job);
+  FileSourceOptions files = options.files;
+  files.instanceId = options.instanceId;  // an --ec2-xml file's instance
+  SetUpSource(global, files, options.from, "", job);
   if (!options.instanceId.empty() && job.source != VS_AMAZON)
     throw ToolError("--instance-id is for a restore from amazon");
-  job.ec2InstanceId = options.instanceId;
+  if (!fromFiles) job.ec2InstanceId = options.instanceId;
   return RunAndReport(global, job);
 }
 

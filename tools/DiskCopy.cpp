@@ -39,10 +39,12 @@ ImageFormat_t FormatOfFileName(const std::string& path) {
 
 DiskCopyStats CopyDiskImage(const std::string& from, const std::string& to,
                             ImageFormat_t format, uint64_t minimumSize,
-                            const std::string& label) {
+                            const std::string& label,
+                            const std::string& statedFormat) {
   double started = NowSeconds();
   CArchiveVirtualDiskFile::CopyRequest_t request;
   request.source = from;
+  request.statedFormat = statedFormat;
   request.destination = to;
   request.format = format;
   request.minimumSize = minimumSize;

@@ -32,21 +32,25 @@ struct DiskCopyStats {
 ImageFormat_t FormatOfFileName(const std::string& path);
 
 // Copies from to a new image to (which must not exist) in format, at least
-// minimumSize bytes large.  A failure throws ToolError naming the file; the
-// partly written destination is removed, the source only read.
+// minimumSize bytes large; from is read in statedFormat when the source's
+// description states one ("raw", "qcow2"), else in its content's format.
+// A failure throws ToolError naming the file; the partly written
+// destination is removed, the source only read.
 DiskCopyStats CopyDiskImage(const std::string& from, const std::string& to,
                             ImageFormat_t format, uint64_t minimumSize,
-                            const std::string& label);
+                            const std::string& label,
+                            const std::string& statedFormat = "");
 
 // As above, in the format the component writes for a destination
 // DiskType_t.
 inline DiskCopyStats CopyDiskImage(const std::string& from,
                                    const std::string& to, DiskType_t toType,
                                    uint64_t minimumSize,
-                                   const std::string& label) {
+                                   const std::string& label,
+                                   const std::string& statedFormat = "") {
   return CopyDiskImage(from, to,
                        CArchiveVirtualDiskFile::FormatForDiskType(toType),
-                       minimumSize, label);
+                       minimumSize, label, statedFormat);
 }
 
 // The format name and virtual size of an image, recognised from its

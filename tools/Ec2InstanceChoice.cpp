@@ -53,8 +53,18 @@ std::string ChooseEc2Instance(
     return std::string();
   }
   std::string text, error;
+  if (!ReadBoundedFile(path, text, error))
+    throw ToolError("Amazon description [" + path + "]: " + error);
+  return ChooseListedInstance(path, text, request.vmInfo.strGUID, instanceId);
+}
+
+std::string ChooseListedInstance(const std::string& path,
+                                 const std::string& text,
+                                 const std::string& preferred,
+                                 const std::string& instanceId) {
+  std::string error;
   std::vector<std::string> ids;
-  if (!ReadBoundedFile(path, text, error) || !ListEc2Instances(text, ids, error))
+  if (!ListEc2Instances(text, ids, error))
     throw ToolError("Amazon description [" + path + "]: " + error);
   bool listed = std::find(ids.begin(), ids.end(), instanceId) != ids.end();
   if (!instanceId.empty() && !listed)
@@ -63,9 +73,8 @@ std::string ChooseEc2Instance(
   if (ids.size() < 2) return std::string();
   if (!instanceId.empty()) return instanceId;
   const std::string& chosen =
-      std::find(ids.begin(), ids.end(), request.vmInfo.strGUID) != ids.end()
-          ? request.vmInfo.strGUID
-          : ids.front();
+      std::find(ids.begin(), ids.end(), preferred) != ids.end() ? preferred
+                                                                : ids.front();
   std::fprintf(stderr,
                "warning: [%s] lists %zu instances; restoring [%s], not %s "
                "(choose one with --instance-id)\n",

@@ -25,6 +25,14 @@ std::string ChooseEc2Instance(
     const std::function<std::string(const std::string&)>& pathOf,
     const std::string& instanceId);
 
+// The instance to read of the Amazon description text (from path), chosen
+// as above, preferred standing for the request's vmInfo.strGUID; empty when
+// the description lists one instance.  Throws ToolError.
+std::string ChooseListedInstance(const std::string& path,
+                                 const std::string& text,
+                                 const std::string& preferred,
+                                 const std::string& instanceId);
+
 // Restores an Amazon description keeping instance id alone; the file to is
 // created, never replaced.  Throws ToolError.
 void RestoreEc2Description(const std::string& from, const std::string& to,

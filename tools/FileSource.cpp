@@ -2,6 +2,7 @@
 #include "FileSource.h"
 
 #include "Commands.h"
+#include "Ec2InstanceChoice.h"
 #include "ToolSupport.h"
 
 #include "platform/folder/FolderVMInfo.h"
@@ -139,6 +140,9 @@ void NameDisks(const FileSourceOptions& options, const std::string& described,
       path = options.disks[i];
       if (!fs::is_regular_file(path, ec))
         throw ToolError("disk image [" + path + "] does not exist");
+      // Named on the command line: taken as the user gave it, from the
+      // current folder.
+      path = fs::absolute(path, ec).lexically_normal().string();
     } else {
       path = ConfinedPath(disks[i]->fileName, folder, described);
     }
@@ -185,6 +189,10 @@ void LoadFileSource(const FileSourceOptions& options, RestoreJob& job) {
     throw ToolError("cannot read the " + std::string(kind->what) + ": " +
                     error);
   SVMInfo description;
+  // An EC2 description is read as the instance chosen among those it lists.
+  if (kind->read == ReadEc2)
+    description.strGUID =
+        ChooseListedInstance(path, text, "", options.instanceId);
   if (!kind->read(text, path, description, error))
     throw ToolError(std::string(kind->what) + " [" + path + "] cannot be read" +
                     (error.empty() ? "" : ": " + error));

@@ -32,6 +32,7 @@ struct FileSourceOptions {
   std::vector<std::string> disks;  // images, in the description's order
   std::string output;              // folder the destination VM is built in
   std::string osName;              // guest OS value for the destination
+  std::string instanceId;          // the EC2 description's instance to read
 };
 
 // Registers --vmx, --xen-cfg, --ec2-xml, --zyf, --disk, --output and --os.

@@ -152,19 +152,22 @@ class OutputFolder {
   bool kept_ = false;
 };
 
-// Why a conversion failed, for its one line: the library's last failure
-// line and the platform's last error (the library's line for a platform
-// that refused to build the VM says only that it failed), else what the
-// error value means, else the value itself.  The error value always goes
-// to the log.
+// Why a conversion failed, for its one line: the reason the error value
+// carries (a platform that refused to build the VM says why there), else the
+// library's last failure line, else the platform's last error, else what the
+// error value means, else the value itself.  The error value always goes to
+// the log.
 std::string Reasons(const RestoreJob& job, const CQiError& error,
                     const FailureWatch& watch, IVMInfo* platform) {
-  std::string reason = watch.LastFailure();
+  std::string reason = error.GetMessage();
+  if (reason.empty()) reason = watch.LastFailure();
   while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' '))
     reason.pop_back();
-  std::string refusal = platform ? platform->GetLastErrorText() : "";
-  if (!refusal.empty() && reason.find(refusal) == std::string::npos)
-    reason += (reason.empty() ? "" : "; platform: ") + refusal;
+  // The converter's last line may only say that the conversion failed;
+  // the platform's own text says why.
+  std::string why = platform ? platform->GetLastErrorText() : std::string();
+  if (!why.empty() && reason.find(why) == std::string::npos)
+    reason = reason.empty() ? why : reason + ": " + why;
   if (reason.empty() && FXErrorUtil::IsVS(error, 4))
     reason =
         "the guest OS is unknown; give osName in the request or configure "
@@ -350,6 +353,17 @@ DiskType_t WrittenDiskType(VirtualServerInstanceType destination,
   return own != DT_NONE ? own : static_cast<DiskType_t>(entry.eDiskType);
 }
 
+// The image format a Xen domain file states for a disk (its reader keeps it
+// in strPlatformRef1), or empty: Xen reads an image in the format stated,
+// whatever its content looks like.
+std::string StatedImageFormat(const RestoreJob& job, const SDisk& entry) {
+  constexpr const char* kXenFormats[] = {"raw", "qcow", "qcow2", "vhd", "qed"};
+  if (job.source != VS_ORACLE_VM) return std::string();
+  for (const char* format : kXenFormats)
+    if (entry.strPlatformRef1 == format) return format;
+  return std::string();
+}
+
 void RestoreFiles(RestoreJob& job, const std::string& folder,
                   StagedFiles& staged) {
   RestoreCtx& request = job.request;
@@ -380,10 +394,10 @@ void RestoreFiles(RestoreJob& job, const std::string& folder,
     // In the destination's format, at least as large as its disk record
     // says (whole GiB, a kind's smallest disk), never smaller than the source.
     DiskType_t format = WrittenDiskType(job.destination, entry);
-    CopyDiskImage(from, to, format,
-                  static_cast<uint64_t>(std::max<int64_t>(
-                      entry.i64MaxSizeInBytes, 0)),
-                  DestinationDiskName(entry));
+    CopyDiskImage(
+        from, to, format,
+        static_cast<uint64_t>(std::max<int64_t>(entry.i64MaxSizeInBytes, 0)),
+        DestinationDiskName(entry), StatedImageFormat(job, entry));
     job.writtenFormats[CQiPath::GetBaseName(to)] = format;
     entry.fileName = to;
   }

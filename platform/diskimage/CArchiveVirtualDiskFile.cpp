@@ -88,6 +88,29 @@ CQiError OpenImage(const std::string& path, DiskType_t type,
   return OpenNbdImage(path, format, false, image);
 }
 
+// Opens a copy's source in the format its description states, when it
+// states one; the content must then be of that format, except for raw.
+CQiError OpenSource(const CArchiveVirtualDiskFile::CopyRequest_t& request,
+                    std::unique_ptr<ImageBackend>& image,
+                    ImageFormat_t& format) {
+  const std::string& path = request.source;
+  const std::string& stated = request.statedFormat;
+  if (stated.empty()) return OpenImage(path, request.sourceType, image, format);
+  ImageFormat_t wanted = ImageFormat_t::kRaw;
+  if (!CArchiveVirtualDiskFile::FormatByShortName(stated, wanted))
+    return ZY_DISK_FAULT(EINVAL, path + " is stated to be a " + stated +
+                                     " image, a format not read here");
+  format = wanted;
+  if (wanted == ImageFormat_t::kRaw) return OpenRawImage(path, image);
+  CQiError error = FormatToRead(path, DT_NONE, format);
+  if (error.IsError()) return error;
+  if (std::strcmp(RowOf(format).driver(), RowOf(wanted).driver()) != 0)
+    return ZY_DISK_FAULT(EINVAL, path + " is stated to be a " + stated +
+                                     " image but its content is " +
+                                     RowOf(format).name());
+  return OpenImage(path, DT_NONE, image, format);
+}
+
 // A new file beside path, named "." NAME "." random suffix, locked while it
 // lives; removed on destruction unless kept.
 class TemporaryFile {
@@ -473,8 +496,7 @@ CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
                                             CopyResult_t& result) {
   std::unique_ptr<ImageBackend> source, destination;
   ImageFormat_t sourceFormat = ImageFormat_t::kRaw;
-  CQiError error =
-      OpenImage(request.source, request.sourceType, source, sourceFormat);
+  CQiError error = OpenSource(request, source, sourceFormat);
   if (error.IsError()) return error;
   uint64_t size = RoundUp(std::max(source->Size(), request.minimumSize),
                           RowOf(request.format).sizeUnit);

@@ -182,6 +182,10 @@ class ZY_PLATFORM_API CArchiveVirtualDiskFile {
   struct CopyRequest_t {
     std::string source;
     DiskType_t sourceType = DT_NONE;  // DT_NONE: recognised from the content
+    // The format the source VM's own description states for the image, a
+    // short name ("raw", "qcow2", ...); it wins over the content: an image
+    // stated raw is read raw whatever header it seems to start with.
+    std::string statedFormat;
     std::string destination;
     ImageFormat_t format = ImageFormat_t::kRaw;
     uint64_t minimumSize = 0;

@@ -273,6 +273,7 @@ TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
     const char* name = nullptr;
     const char* args = nullptr;
     off_t length = 0;
+    const char* stated = "";  // the format the source's description states
   } rows[] = {
       {__LINE__, nullptr, "is damaged", DT_NONE, "truncated.qcow2", "-O qcow2",
        200 * 1024},
@@ -335,6 +336,10 @@ TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
       {__LINE__, nullptr, "qcow image of version 1", DT_NONE, "old.qcow",
        "-O qcow"},
       {__LINE__, [&] { return raw; }, "is not a VHDX image", DT_VHDX_22},
+      {__LINE__, [&] { return raw; }, "stated to be a qcow2 image but its",
+       DT_NONE, nullptr, nullptr, 0, "qcow2"},
+      {__LINE__, [&] { return raw; }, "stated to be a qed image, a format",
+       DT_NONE, nullptr, nullptr, 0, "qed"},
   };
   std::string out = dir.File("out");
   mkdir(out.c_str(), 0755);
@@ -349,6 +354,7 @@ TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
     Request request;
     request.source = source;
     request.sourceType = row.type;
+    request.statedFormat = row.stated;
     request.destination = out + "/copy";
     request.format = ImageFormat_t::kQcow2;
     Result result;
@@ -415,6 +421,18 @@ TEST(DiskFormats, ACopyRemovesWhatAKilledCopyLeftButNotWhatALiveOneWrites) {
   std::string before = TempDir::Read(dir.File("copy.vmdk"));
   EXPECT_TRUE(Copy(raw, dir.File("copy.vmdk"), ImageFormat_t::kRaw).IsError());
   EXPECT_TRUE(TempDir::Read(dir.File("copy.vmdk")) == before);
+}
+
+TEST(DiskFormats, AnImageStatedRawIsReadRawWhateverItsFirstBytes) {
+  TempDir dir;
+  Request request;
+  request.source = MakeSource(dir, MakeRaw(dir), kSources[11]);
+  request.statedFormat = "raw";
+  request.destination = dir.File("copy.raw");
+  Result result;
+  ASSERT_FALSE(CArchiveVirtualDiskFile::CopyImage(request, result).IsError());
+  EXPECT_TRUE(TempDir::Read(request.destination) ==
+              TempDir::Read(request.source));
 }
 
 }  // namespace

@@ -132,7 +132,7 @@ TEST_F(Attack, HostileInputsGetOneErrorLineAndTouchNothingOutside) {
       {__LINE__, none, unchanged, "100", "cannot convert web01 to 100"},
       // A half-built VM folder (no description): the platform's refusal is said.
       {__LINE__, [](Attack& t) { t.dir.Write("root/hyperv/web01/web01.vhd", "half"); },
-       unchanged, "hyperv", "platform: Cannot place disk [web01.vhd]"},
+       unchanged, "hyperv", "Cannot place disk [web01.vhd]"},
   };
   // clang-format on
   for (const Row& row : rows) {

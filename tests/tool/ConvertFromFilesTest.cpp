@@ -72,6 +72,21 @@ bool IsInside(const std::string& name) {
          std::find(path.begin(), path.end(), "..") == path.end();
 }
 
+// A --disk named relative to the folder the user is in.
+TEST_F(ConvertFromFiles, DiskImagesAreNamedFromTheCurrentFolder) {
+  MakeImage(dir.File("images/db.img"));
+  std::string xen = dir.Write("vm/db01.cfg",
+                              "name = \"db01\"\nmemory = 512\n"
+                              "disk = ['file:/elsewhere/db.img,hda,w']\n");
+  ToolResult run = RunTool(
+      dir,
+      {"convert", "--xen-cfg", xen, "--disk", "images/db.img", "--to",
+       "openstack", "--output", dir.File("out")},
+      "cd " + Quoted(dir.path()) + " && ");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(fs::exists(dir.File("out/db01.xml")));
+}
+
 }  // namespace
 
 TEST_F(ConvertFromFiles, ConvertsTheSampleVMwareFilesWithTheirDisks) {

@@ -23,15 +23,18 @@ struct Row {
   const char* guid;     // of the VM built, for status 0
   int cpus;             // of the VM built, for status 0
   const char* message;  // in the error output
+  bool fromFile = false;  // the description given with --ec2-xml
 };
 
 // clang-format off
 const Row kRows[] = {
     {__LINE__, "", false, 1, "", 0, "not i-0other (choose one with --instance-id)"},
-    {__LINE__, "", false, 1, "", 0, "cannot convert shop to hyperv"},
+    {__LINE__, "", false, 1, "", 0, "shop to hyperv: The VM description gives no i64NumCPUs, i64MemoryMB"},
     {__LINE__, "i-0other", false, 0, "i-0other", 1, ""},
     {__LINE__, "i-0future", true, 0, "i-0future", 96, ""},
     {__LINE__, "i-0gone", false, 1, "", 0, "[i-0gone] is not in"},
+    {__LINE__, "", false, 1, "", 0, "not i-0other (choose one with --instance-id)", true},
+    {__LINE__, "i-0other", false, 0, "i-0other", 1, "", true},
 };
 // clang-format on
 
@@ -56,6 +59,8 @@ TEST(ToolEc2Instance, TheNamedInstanceElseTheFirstIsRestoredWithItsSize) {
                                      "--json", "restore", request, "--from",
                                      "amazon", "--to", "hyperv"};
     if (*row.instanceId) args.insert(args.end(), {"--instance-id", row.instanceId});
+    if (row.fromFile)
+      args.insert(args.end(), {"--ec2-xml", root + "/amazon/shop/shop.xml"});
     ToolResult run = RunTool(dir, args);
     EXPECT_EQ(run.status, row.status);
     EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
