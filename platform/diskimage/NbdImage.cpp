@@ -39,29 +39,6 @@ constexpr char kServerMalloc[] =
 // answer for less.
 constexpr uint64_t kStatusWindow = 1ull << 30;
 
-std::string JsonString(const std::string& text) {
-  std::string quoted = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      quoted += escape;
-    } else {
-      quoted += static_cast<char>(c);
-    }
-  }
-  return quoted + "\"";
-}
-
-std::string ImageOptions(const std::string& path, ImageFormat_t format) {
-  return "json:{\"driver\":\"" + std::string(RowOf(format).driver()) +
-         "\",\"backing\":null,\"file\":{\"driver\":\"file\",\"filename\":" +
-         JsonString(AbsolutePath(path)) + "}}";
-}
-
 // The data runs of one block status answer, merged, and the end of the
 // range the answer covered.
 struct ExtentAnswer {
