@@ -14,7 +14,6 @@
 #include "ImageBackend.h"
 #include "ImageFormats.h"
 #include "NbdImage.h"
-#include "PipelinedCopy.h"
 #include "RawImage.h"
 
 #include "platform/support/FXPath.h"
@@ -183,43 +182,11 @@ CQiError CreateFormatted(const std::string& path, ImageFormat_t format,
   return OpenNbdImage(path, format, true, image);
 }
 
-// Copies every block holding data from one image to the other.
-CQiError CopyBlocks(ImageBackend& from, ImageBackend& to, CopyCounts& counts,
-                    const std::function<void(uint64_t)>& progress) {
-  return PipelinedCopy(from, to, CArchiveVirtualDiskFile::kDefaultExtentSize,
-                       CArchiveVirtualDiskFile::kBlockSize, counts, progress);
-}
-
-bool KernelCopyUnsupported(const CQiError& error) {
-  int errnum = FXErrorUtil::SystemErrorNumber(error);
-  return errnum == ENOSYS || errnum == EXDEV || errnum == EINVAL ||
-         errnum == EOPNOTSUPP;
-}
-
-CQiError CopyData(ImageBackend& from, ImageBackend& to, CopyCounts& counts,
-                  const std::function<void(uint64_t)>& progress) {
-  if (from.RawFd() < 0 || to.RawFd() < 0)
-    return CopyBlocks(from, to, counts, progress);
-  CQiError error = KernelCopy(from, to, counts.dataBytes, progress);
-  if (error.IsError() && counts.dataBytes == 0 && KernelCopyUnsupported(error))
-    return CopyBlocks(from, to, counts, progress);
-  counts.bytesRead = from.Size();
-  return error;
-}
-
-// Raw to raw: data runs copied in the kernel where it can.
-CQiError CopyRaw(const std::string& source, TemporaryFile& partial,
-                 uint64_t size, CopyCounts& counts,
-                 const std::function<void(uint64_t)>& progress) {
-  std::unique_ptr<ImageBackend> from, to;
-  CQiError error = OpenRawImage(source, from);
-  if (!error.IsError())
-    error = AdoptRawImage(dup(partial.Fd()), partial.Path(), size, to);
-  if (!error.IsError()) error = CopyData(*from, *to, counts, progress);
-  if (!error.IsError()) error = to->Finish();
-  if (!error.IsError()) from->Finish();
-  return error;
-}
+// What a copy read and wrote.
+struct CopyCounts {
+  uint64_t bytesRead = 0;  // guest bytes read
+  uint64_t dataBytes = 0;  // of those, bytes written as data
+};
 
 // Any other pair: qemu-img convert onto a new image of the destination's
 // format.  It reads and writes in one process, with several requests in
@@ -244,6 +211,32 @@ CQiError CopyFormatted(const std::string& source, ImageFormat_t sourceFormat,
                              error.GetMessage());
   counts.bytesRead = sourceSize;
   return MappedDataBytes(partial.Path(), format, counts.dataBytes);
+}
+
+bool KernelCopyUnsupported(const CQiError& error) {
+  int errnum = FXErrorUtil::SystemErrorNumber(error);
+  return errnum == ENOSYS || errnum == EXDEV || errnum == EINVAL ||
+         errnum == EOPNOTSUPP;
+}
+
+// Raw to raw: data runs copied in the kernel (copy_file_range, a reflink
+// where the file system has one); where the kernel cannot copy between the
+// two files, qemu-img copies.
+CQiError CopyRaw(const std::string& source, uint64_t sourceSize,
+                 TemporaryFile& partial, uint64_t size, CopyCounts& counts,
+                 const std::function<void(uint64_t)>& progress) {
+  std::unique_ptr<ImageBackend> from, to;
+  CQiError error = OpenRawImage(source, from);
+  if (!error.IsError())
+    error = AdoptRawImage(dup(partial.Fd()), partial.Path(), size, to);
+  if (!error.IsError())
+    error = KernelCopy(*from, *to, counts.dataBytes, progress);
+  if (error.IsError() && counts.dataBytes == 0 && KernelCopyUnsupported(error))
+    return CopyFormatted(source, ImageFormat_t::kRaw, sourceSize, partial,
+                         ImageFormat_t::kRaw, size, counts, progress);
+  if (error.IsError()) return error;
+  counts.bytesRead = sourceSize;
+  return to->Finish();
 }
 
 }  // namespace
@@ -551,7 +544,8 @@ CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
     progress = [&](uint64_t done) { request.progress(done, size); };
   if (sourceFormat == ImageFormat_t::kRaw &&
       request.format == ImageFormat_t::kRaw)
-    error = CopyRaw(request.source, partial, size, counts, progress);
+    error = CopyRaw(request.source, sourceSize, partial, size, counts,
+                    progress);
   else
     error = CopyFormatted(request.source, sourceFormat, sourceSize, partial,
                           request.format, size, counts, progress);

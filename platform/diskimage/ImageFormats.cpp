@@ -498,8 +498,12 @@ CQiError CreateImage(const std::string& path, ImageFormat_t format,
 }
 
 std::string ImageOptions(const std::string& path, ImageFormat_t format) {
+  // qemu reads block devices through its host_device protocol only.
+  struct stat facts;
+  bool device = stat(path.c_str(), &facts) == 0 && S_ISBLK(facts.st_mode);
   return "json:{\"driver\":\"" + std::string(RowOf(format).driver()) +
-         "\",\"backing\":null,\"file\":{\"driver\":\"file\",\"filename\":" +
+         "\",\"backing\":null,\"file\":{\"driver\":\"" +
+         (device ? "host_device" : "file") + "\",\"filename\":" +
          JsonString(AbsolutePath(path)) + "}}";
 }
 

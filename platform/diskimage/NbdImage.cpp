@@ -12,7 +12,6 @@
 #include "ImageFormats.h"
 
 #include <libnbd.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -65,19 +64,6 @@ int OnExtents(void* data, const char* context, uint64_t offset,
   return 0;
 }
 
-// The end of a request started with aio: its outcome goes into the
-// Request, whose image names the file in the error.
-int OnRequestDone(void* data, int* errnum) {
-  auto* request = static_cast<Request*>(data);
-  if (*errnum != 0 && !request->error.IsError())
-    request->error = ZY_DISK_ERROR(
-        *errnum, std::string(request->write ? "write" : "read") + " of " +
-                     At(request->image->Path(), request->offset) +
-                     " through qemu-nbd");
-  request->done = true;
-  return 1;  // retires the command
-}
-
 class NbdImage final : public ImageBackend {
  public:
   NbdImage(nbd_handle* handle, std::string path, uint64_t size, bool writable)
@@ -116,48 +102,6 @@ class NbdImage final : public ImageBackend {
     }
     run = {size_, size_};
     return CQiError::Success();
-  }
-
-  void Start(Request& request) override {
-    request.image = this;
-    request.done = false;
-    nbd_completion_callback callback;
-    callback.callback = OnRequestDone;
-    callback.user_data = &request;
-    callback.free = nullptr;
-    int64_t cookie =
-        request.write ? nbd_aio_pwrite(handle_, request.buffer, request.length,
-                                       request.offset, callback, 0)
-                      : nbd_aio_pread(handle_, request.buffer, request.length,
-                                      request.offset, callback, 0);
-    if (cookie < 0 && !request.done) {
-      request.error = Failure(request.write ? "write" : "read", request.offset);
-      request.done = true;
-    }
-  }
-
-  int PollFd(short& events) const override {
-    events = 0;
-    if (nbd_aio_in_flight(handle_) <= 0) return -1;
-    unsigned direction = nbd_aio_get_direction(handle_);
-    if (direction & LIBNBD_AIO_DIRECTION_READ) events |= POLLIN;
-    if (direction & LIBNBD_AIO_DIRECTION_WRITE) events |= POLLOUT;
-    return nbd_aio_get_fd(handle_);
-  }
-
-  // A server that hung up or failed is read from, so that libnbd sees the
-  // end and fails the requests in flight.
-  CQiError Notify(short revents) override {
-    int result = 0;
-    if (revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))
-      result = nbd_aio_notify_read(handle_);
-    else if (revents & POLLOUT)
-      result = nbd_aio_notify_write(handle_);
-    if (result == 0) return CQiError::Success();
-    int errnum = nbd_get_errno();
-    return ZY_DISK_FAULT(errnum ? errnum : EIO,
-                         "connection to the qemu-nbd server of " + path_ +
-                             ": " + nbd_get_error());
   }
 
   CQiError Read(char* into, uint64_t length, uint64_t offset) override {
