@@ -2,7 +2,8 @@
 //
 // The component's operations over one open image (ImageBackend): raw files
 // (RawImage) or a qemu-nbd server (NbdImage), chosen by the format the
-// image is read in (ImageFormats).  The block stream itself is BlockStream.
+// image is read in (ImageFormats).  The block stream itself is BlockStream;
+// whole-image copies other than raw to raw run `qemu-img convert`.
 // CopyImage writes under a temporary name ("." NAME "." random
 // ".zy-partial" beside the destination), locked with flock while it lives,
 // so a later copy to the same name can tell an abandoned one and remove it.
