@@ -9,8 +9,9 @@ foreach(room readers messages diskimage settings access)
   set(allowed_platform/${room} "model;platform/support;platform/${room}")
 endforeach()
 set(allowed_platform/folder "model;platform/support;platform/readers;platform/diskimage;platform/settings;platform/access;platform/folder")
-set(allowed_converter "model;platform/support;platform/readers;platform/messages;platform/diskimage;platform/settings;platform/access;converter;p2v")
-set(allowed_p2v "${allowed_converter}")
+# p2v sits below the converter: the converter may use it, not the reverse.
+set(allowed_p2v "model;platform/support;platform/readers;platform/messages;platform/settings;platform/access;p2v")
+set(allowed_converter "${allowed_p2v};platform/diskimage;converter")
 
 set(bad "")
 foreach(folder model platform/support platform/readers platform/messages platform/diskimage

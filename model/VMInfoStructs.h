@@ -157,7 +157,7 @@ constexpr int32_t kDeviceTypeCdrom = 2;
 struct ZY_API SVMFile {
   std::string strFileName;
   int64_t i64Size = 0;
-  int32_t nFileType = 0;
+  int32_t nFileType = kFileTypeConfig;  // kFileType*
   std::map<std::string, std::string> properties;
 
   SVMFile() = default;

@@ -363,14 +363,19 @@ class KestrelTranslation {
     for (const auto& device : m_ide) {
       int32_t type = device.getint32(Disk::deviceType);
       if (type != kCdrom && type != kHardDisk) continue;
-      disks.push_back(MakeDisk(device, type == kCdrom ? 2 : 1, "ide"));
+      disks.push_back(MakeDisk(device,
+                               type == kCdrom
+                                   ? VMInfoStructs::kDeviceTypeCdrom
+                                   : VMInfoStructs::kDeviceTypeHardDisk,
+                               "ide"));
     }
     for (const auto& device : m_scsi) {
       int32_t type = device.getint32(Disk::deviceType);
       if (type == kCdrom) --diskCount;
       if (type != kHardDisk) continue;
       AddScsiController(device);
-      disks.push_back(MakeDisk(device, 1, "scsi"));
+      disks.push_back(
+          MakeDisk(device, VMInfoStructs::kDeviceTypeHardDisk, "scsi"));
     }
     m_vm.i64DiskCount = diskCount;
     m_vm.vDisks = disks;

@@ -15,6 +15,8 @@
 #include "platform/readers/VMConfigFormat.h"
 #include "platform/readers/VMXFile.h"
 #include "platform/support/BoundedFile.h"
+#include "platform/support/FXPath.h"
+#include "platform/support/FXString.h"
 #include "platform/support/XercesInit.h"
 
 #include <nlohmann/json.hpp>
@@ -74,30 +76,19 @@ constexpr QemuController kQemuControllers[] = {
     {BootController::kVirtioScsi, "virtio-scsi-pci"},
 };
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 BootController ControllerOf(const std::string& name) {
-  std::string lower = Lower(name);
+  std::string lower = FXString::ToLower(name);
   for (const ControllerName& row : kControllers)
     if (lower == row.name) return row.controller;
   return BootController::kNone;
 }
 
-// Descriptions name images by their path on the destination; the image is
-// looked for in the VM's folder under its file name.
-std::string BaseName(const std::string& path) {
-  size_t slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 BootDisk MakeDisk(const std::string& file, const std::string& controller,
                   int bus, int unit) {
   BootDisk disk;
-  disk.file = BaseName(file);
+  // Descriptions name images by their path on the destination; the image is
+  // looked for in the VM's folder under its file name.
+  disk.file = CQiPath::GetBaseName(file);
   disk.controllerName = controller;
   disk.controller = ControllerOf(controller);
   disk.bus = bus;
@@ -113,7 +104,8 @@ void MarkFirstAsBoot(BootPlan& plan) {
 }
 
 bool IsHardDisk(const SDisk& disk) {
-  return disk.nDeviceType != 2 && !disk.fileName.empty();
+  return disk.nDeviceType != VMInfoStructs::kDeviceTypeCdrom &&
+         !disk.fileName.empty();
 }
 
 // VMware: a SCSI disk takes its bus's controller model (LSI Logic when the
@@ -125,8 +117,8 @@ BootPlan PlanFromVmx(const std::string& text) {
   if (!file.LoadText(text, "vmx") || !file.GetVMInfo(info))
     throw ToolError("the VMware configuration cannot be read");
   BootPlan plan;
-  plan.efi = Lower(info.strBootFirmware) == "efi";
-  std::string bootDevice = Lower(file.GetValue("bios.hddOrder"));
+  plan.efi = FXString::ToLower(info.strBootFirmware) == "efi";
+  std::string bootDevice = FXString::ToLower(file.GetValue("bios.hddOrder"));
   bootDevice = bootDevice.substr(0, bootDevice.find(','));
   for (const SDisk& disk : info.vDisks) {
     if (!IsHardDisk(disk)) continue;
@@ -156,7 +148,7 @@ BootPlan PlanFromXen(const std::string& text) {
   if (!ParseXenDomainConfig(text, info, error))
     throw ToolError("the Oracle VM configuration cannot be read: " + error);
   BootPlan plan;
-  plan.efi = Lower(info.strBootFirmware) == "efi";
+  plan.efi = FXString::ToLower(info.strBootFirmware) == "efi";
   bool hvm = !info.strBootFirmware.empty();
   for (const SDisk& disk : info.vDisks) {
     if (!IsHardDisk(disk)) continue;
@@ -232,7 +224,7 @@ BootDisk DiskFromLibvirt(const xercesc::DOMElement* disk,
                          const std::map<int, std::string>& scsiModels) {
   const auto* target = Child(disk, "target");
   const auto* address = Child(disk, "address");
-  std::string bus = Lower(Attribute(target, "bus"));
+  std::string bus = FXString::ToLower(Attribute(target, "bus"));
   int index = TargetIndex(Attribute(target, "dev"));
   int controller = Number(Attribute(address, "controller"), 0);
   int unit = Number(Attribute(address, "unit"), -1);
@@ -253,7 +245,7 @@ BootDisk DiskFromLibvirt(const xercesc::DOMElement* disk,
         model == scsiModels.end() ? "lsilogic" : model->second;
     boot.controller = ControllerOf(boot.controllerName);
   }
-  boot.format = Lower(Attribute(Child(disk, "driver"), "type"));
+  boot.format = FXString::ToLower(Attribute(Child(disk, "driver"), "type"));
   if (boot.format == "vhd") boot.format = "vpc";
   boot.boot = Child(disk, "boot") != nullptr &&
               Attribute(Child(disk, "boot"), "order") == "1";
@@ -265,7 +257,7 @@ BootPlan PlanFromDomain(const xercesc::DOMElement* domain) {
     throw ToolError("the libvirt description is not a <domain>");
   BootPlan plan;
   const auto* os = Child(domain, "os");
-  plan.efi = Lower(Attribute(os, "firmware")) == "efi" ||
+  plan.efi = FXString::ToLower(Attribute(os, "firmware")) == "efi" ||
              Child(os, "loader") != nullptr;
   const auto* devices = Child(domain, "devices");
   std::map<int, std::string> scsiModels;
@@ -348,7 +340,8 @@ std::vector<std::string> Words(const std::string& line) {
 std::string Parameter(const std::vector<std::string>& words,
                       const std::string& name) {
   for (size_t i = 0; i + 1 < words.size(); ++i)
-    if (Lower(words[i]) == Lower(name)) return words[i + 1];
+    if (FXString::ToLower(words[i]) == FXString::ToLower(name))
+      return words[i + 1];
   return "";
 }
 
@@ -356,8 +349,8 @@ std::string Parameter(const std::vector<std::string>& words,
 std::string PathParameter(const std::vector<std::string>& words,
                           const std::string& name) {
   for (size_t i = 0; i + 1 < words.size(); ++i) {
-    if (Lower(words[i]) != Lower(name)) continue;
-    if (Lower(words[i + 1]) != "(join-path") return words[i + 1];
+    if (FXString::ToLower(words[i]) != FXString::ToLower(name)) continue;
+    if (FXString::ToLower(words[i + 1]) != "(join-path") return words[i + 1];
     std::string child = i + 3 < words.size() ? words[i + 3] : "";
     if (!child.empty() && child.back() == ')') child.pop_back();
     return child;
@@ -382,7 +375,7 @@ std::vector<std::vector<std::string>> Commands(const std::string& text) {
     }
     std::vector<std::string> words = Words(joined + line);
     joined.clear();
-    if (!words.empty()) words[0] = Lower(words[0]);
+    if (!words.empty()) words[0] = FXString::ToLower(words[0]);
     if (!words.empty()) commands.push_back(words);
   }
   return commands;
@@ -411,7 +404,7 @@ BootPlan PlanFromHyperV(const std::string& text) {
       plan.disks.push_back(MakeDisk(PathParameter(words, "-VHDPath"),
                                     plan.efi ? "hyper-v scsi" : "ide", 0, 0));
     if (words[0] != "add-vmharddiskdrive") continue;
-    std::string type = Lower(Parameter(words, "-ControllerType"));
+    std::string type = FXString::ToLower(Parameter(words, "-ControllerType"));
     plan.disks.push_back(MakeDisk(
         PathParameter(words, "-Path"), type == "ide" ? "ide" : "hyper-v scsi",
         Number(Parameter(words, "-ControllerNumber"), 0),
@@ -457,7 +450,8 @@ void CollectFileNames(const nlohmann::ordered_json& value,
   } else if (value.is_object()) {
     for (const auto& item : value.items())
       CollectFileNames(item.value(), files,
-                       osOnly && Lower(item.key()) != "osdisk", found);
+                       osOnly && FXString::ToLower(item.key()) != "osdisk",
+                       found);
   } else if (value.is_array()) {
     for (const auto& item : value) CollectFileNames(item, files, osOnly, found);
   }
@@ -469,8 +463,9 @@ bool HasSetting(const nlohmann::ordered_json& value, const char* key,
                 const char* setting) {
   if (!value.is_structured()) return false;
   for (auto item = value.begin(); item != value.end(); ++item) {
-    if (value.is_object() && Lower(item.key()) == key && item->is_string() &&
-        Lower(item->get<std::string>()) == setting)
+    if (value.is_object() && FXString::ToLower(item.key()) == key &&
+        item->is_string() &&
+        FXString::ToLower(item->get<std::string>()) == setting)
       return true;
     if (HasSetting(*item, key, setting)) return true;
   }

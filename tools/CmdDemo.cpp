@@ -131,7 +131,9 @@ void PrintDiskImages(const RestoreOutcome& outcome) {
     std::string path = CQiPath::Append(outcome.facts.location,
                                        CQiPath::GetBaseName(disk.fileName));
     std::error_code ec;
-    if (disk.nFileType != 1 || !fs::is_regular_file(path, ec)) continue;
+    if (disk.nFileType != VMInfoStructs::kFileTypeDisk ||
+        !fs::is_regular_file(path, ec))
+      continue;
     if (first) Print("Disk images written:\n");
     first = false;
     CArchiveVirtualDiskFile::ImageFacts_t facts = InspectDiskImage(path);

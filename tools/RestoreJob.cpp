@@ -160,7 +160,11 @@ std::string Reasons(const RestoreJob& job, const CQiError& error,
   std::string reason = watch.LastFailure();
   while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' '))
     reason.pop_back();
-  if (reason.empty() && platform) reason = platform->GetLastErrorText();
+  // The converter's last line may only say that the conversion failed;
+  // the platform's own text says why.
+  std::string why = platform ? platform->GetLastErrorText() : std::string();
+  if (!why.empty() && reason.find(why) == std::string::npos)
+    reason = reason.empty() ? why : reason + ": " + why;
   if (reason.empty() && FXErrorUtil::IsVS(error, 4))
     reason =
         "the guest OS is unknown; give osName in the request or configure "

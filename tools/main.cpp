@@ -1,8 +1,9 @@
 //===- main.cpp - zyvmconvert, the command-line tool ----------------------===//
 //
 // zyvmconvert drives the converter over the folder platform:
-//   restore     a restore to another platform kind, as the restore agent runs
-//   it p2v         a physical machine's recovery request turned into a VM
+//   restore     a restore to another platform kind, as the restore agent
+//               runs it
+//   p2v         a physical machine's recovery request turned into a VM
 //   convert     the standalone conversion of a VM between two kinds
 //   clone-disk  a disk image copied through the disk image component
 //   kinds       the platform kinds and their disk rules
@@ -15,18 +16,27 @@
 #include "Commands.h"
 #include "RecordJson.h"
 
+#include "model/PlatformKinds.h"
+
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
 #include <exception>
+#include <string>
 
 namespace {
 
-constexpr char kEpilog[] =
-    "Kinds: vmware, hyperv, amazon, azure, nutanix, rhev, openstack, oraclevm, "
-    "or a kind's number (100, 103, 402, 403, 801, 1101, 1102, 1301, 1401).\n"
-    "Log: --log, else ZY_LOG_FILE, else "
-    "~/.local/state/zyvmconvert/zyvmconvert.log.";
+// The kinds by the names and numbers the kind table gives them.
+std::string Epilog() {
+  std::string names, numbers;
+  for (VirtualServerInstanceType kind : KnownPlatformKinds()) {
+    std::string& list = zykinds::FactsOf(kind).name ? names : numbers;
+    list += (list.empty() ? "" : ", ") + PlatformKindName(kind);
+  }
+  return "Kinds: " + names + ", or a kind's number (" + numbers +
+         ").\nLog: --log, else ZY_LOG_FILE, else "
+         "~/.local/state/zyvmconvert/zyvmconvert.log.";
+}
 
 int ReportError(const std::string& text) {
   std::fflush(zytool::Out());
@@ -56,7 +66,7 @@ int main(int argc, char** argv) {
       "zyvmconvert: converts virtual machines between hypervisor and "
       "cloud platforms, on a folder platform",
       "zyvmconvert"};
-  app.footer(kEpilog);
+  app.footer(Epilog());
   app.set_version_flag("--version", std::string("zyvmconvert ") + ZY_VERSION);
   app.require_subcommand(1);
   app.fallthrough();

@@ -6,12 +6,15 @@
 // "<vhdContainerUri>/<restored file>"), one network interface per card
 // (in the subnet given as parameter subnetId) and the virtual machine with
 // the disks attached.
-//   parameters   location, vhdContainerUri, storageAccountId, subnetId
+//   parameters   location, vhdContainerUri, storageAccountId, subnetId, and
+//                vmSize when the description names no size (the
+//                deployment then asks for one)
 //   resources    Microsoft.Compute/disks "<vm>-disk<n>" (osType and
 //                hyperVGeneration on the OS disk), Microsoft.Network/
 //                networkInterfaces "<vm>-nic<n>" (tag network: the
 //                description's network name), Microsoft.Compute/
-//                virtualMachines "<vm>": hardwareProfile.vmSize (strVMSize),
+//                virtualMachines "<vm>": hardwareProfile.vmSize (strVMSize,
+//                else the vmSize parameter),
 //                storageProfile.osDisk (osType Windows/Linux, Attach) and
 //                dataDisks (lun 0.., Attach), networkProfile (first card
 //                primary), tags.sourceName (the description's name)
@@ -153,7 +156,9 @@ SNativeDescription WriteAzureTemplate(const SVMInfo& info,
   machine["tags"]["sourceName"] = Literal(info.strVMName);
   machine["dependsOn"] = dependsOn;
   Json& properties = machine["properties"];
-  properties["hardwareProfile"]["vmSize"] = Literal(info.strVMSize);
+  bool askSize = info.strVMSize.empty();
+  properties["hardwareProfile"]["vmSize"] =
+      askSize ? "[parameters('vmSize')]" : Literal(info.strVMSize);
   if (!osDisk.is_null()) properties["storageProfile"]["osDisk"] = osDisk;
   properties["storageProfile"]["dataDisks"] = dataDisks;
   properties["networkProfile"]["networkInterfaces"] = nics;
@@ -167,6 +172,7 @@ SNativeDescription WriteAzureTemplate(const SVMInfo& info,
   document["parameters"]["vhdContainerUri"] = Parameter("string");
   document["parameters"]["storageAccountId"] = Parameter("string");
   document["parameters"]["subnetId"] = Parameter("string");
+  if (askSize) document["parameters"]["vmSize"] = Parameter("string");
   document["resources"] = resources;
   SNativeDescription out;
   out.text =

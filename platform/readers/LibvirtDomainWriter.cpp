@@ -34,6 +34,7 @@
 //
 //===----------------------------------------------------------------------===//
 #include "platform/readers/NativeWriterSupport.h"
+#include "platform/support/FXString.h"
 
 #include <map>
 #include <set>
@@ -201,7 +202,7 @@ void PutControllers(std::string& text,
 
 void PutInterfaces(std::string& text, const SVMInfo& info) {
   for (const auto& card : info.vNetworkCards) {
-    std::string model = Lower(card.strAdapterType);
+    std::string model = FXString::ToLower(card.strAdapterType);
     bool known = false;
     for (const char* row : kNicModels) known |= model == row;
     if (!known) model = IsWindows(info) ? "e1000" : "virtio";

@@ -7,6 +7,7 @@
 #include "platform/readers/NativeWriterSupport.h"
 
 #include "model/ImageFormats.h"
+#include "platform/support/FXString.h"
 
 #include <algorithm>
 #include <cctype>
@@ -84,14 +85,8 @@ const char* QemuFormatName(int32_t diskType) {
 
 namespace native {
 
-std::string Lower(std::string text) {
-  for (char& c : text)
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 Bus BusOfController(const std::string& controller) {
-  std::string lower = Lower(controller);
+  std::string lower = FXString::ToLower(controller);
   for (const BusRow& row : kBuses)
     if (lower == row.controller) return row.bus;
   return Bus::Other;
@@ -106,11 +101,13 @@ const char* BusName(Bus bus) {
 }
 
 bool IsHardDisk(const SDisk& disk) {
-  return disk.nFileType == 1 && disk.nDeviceType == 1;
+  return disk.nFileType == VMInfoStructs::kFileTypeDisk &&
+         disk.nDeviceType == VMInfoStructs::kDeviceTypeHardDisk;
 }
 
 bool IsCdrom(const SDisk& disk) {
-  return disk.nFileType == 1 && disk.nDeviceType == 2;
+  return disk.nFileType == VMInfoStructs::kFileTypeDisk &&
+         disk.nDeviceType == VMInfoStructs::kDeviceTypeCdrom;
 }
 
 std::vector<SPlacedDevice> PlaceDevices(const SVMInfo& info,
@@ -178,14 +175,14 @@ std::vector<const SDisk*> DisksOSFirst(const SVMInfo& info) {
 }
 
 bool IsEfi(const SVMInfo& info) {
-  std::string firmware = Lower(info.strBootFirmware);
+  std::string firmware = FXString::ToLower(info.strBootFirmware);
   return firmware == "efi" || firmware == "uefi";
 }
 
 bool IsWindows(const SVMInfo& info) {
   if (!info.guestOSInfo.OSType.empty())
-    return Lower(info.guestOSInfo.OSType) == "windows";
-  return Lower(info.strGuestOS).compare(0, 3, "win") == 0;
+    return FXString::ToLower(info.guestOSInfo.OSType) == "windows";
+  return FXString::ToLower(info.strGuestOS).compare(0, 3, "win") == 0;
 }
 
 std::string DiskFileName(const SDisk& disk) {

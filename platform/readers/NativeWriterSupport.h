@@ -82,7 +82,6 @@ std::string DiskPath(const VMInfoStructs::SDisk& disk,
 std::string NormalMac(const std::string& mac);
 // The UUID in lower case "8-4-4-4-12" form; empty when text is none.
 std::string NormalUuid(const std::string& text);
-std::string Lower(std::string text);
 // Memory and CPUs to write: the description's, else 1024 MiB and 1 CPU.
 int64_t MemoryMB(const VMInfoStructs::SVMInfo& info);
 int64_t CpuCount(const VMInfoStructs::SVMInfo& info);

@@ -39,8 +39,8 @@ struct SNativeWriteInput {
 struct SNativeDescription {
   std::string text;
   // One sentence per disk written at another address than the description
-  // gives ("Disk [d3.img] at ide 0:2 cannot exist there; written at ide
-  // 1:0").
+  // gives ("Disk [d3.img] at ide 0:2 cannot be there on the destination;
+  // written at ide 1:0").
   std::vector<std::string> vNotes;
 };
 

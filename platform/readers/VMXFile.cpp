@@ -160,13 +160,6 @@ struct VMXFile::Impl {
                             stored.key.length);
   }
 
-  static std::string Lower(std::string_view key) {
-    std::string lower(key);
-    for (char& c : lower)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-  }
-
   // Appends the key as written and in lower case.
   Span AppendKey(std::string_view key) {
     Span span{static_cast<uint32_t>(arena.size()),
@@ -211,7 +204,7 @@ struct VMXFile::Impl {
 
   const Stored* Find(const std::string& key) const {
     if (slots.empty()) return nullptr;
-    uint32_t held = slots[SlotOf(Lower(key))];
+    uint32_t held = slots[SlotOf(FXString::ToLower(key))];
     return held == 0 ? nullptr : &entries[held - 1];
   }
 

@@ -22,10 +22,15 @@
 //                             "emptyBackingString", not connected at power
 //                             on); <bus> is ide, scsi, sata or nvme
 //   ethernetN.present, .virtualDev, .networkName, .addressType, .address,
-//   .startConnected           every network card in description order
+//   .startConnected           every network card in description order; a
+//                             MAC in the ranges VMware generates from is
+//                             written as "generated" with .generatedAddress
+//                             (VMware refuses to power on a VM that claims
+//                             one as static)
 //
 //===----------------------------------------------------------------------===//
 #include "platform/readers/NativeWriterSupport.h"
+#include "platform/support/FXString.h"
 
 #include <cstdio>
 #include <set>
@@ -40,6 +45,10 @@ constexpr const char* kScsiModels[] = {"lsilogic", "lsisas1068", "pvscsi",
                                        "buslogic"};
 constexpr const char* kNicModels[] = {"e1000", "e1000e", "vmxnet3", "vmxnet2",
                                       "vmxnet", "vlance"};
+// VMware's prefixes; of these, only 00:50:56:00 .. 00:50:56:3f are free for
+// static addresses.
+constexpr const char* kVMwarePrefixes[] = {"00:50:56", "00:0c:29", "00:05:69",
+                                           "00:1c:14"};
 // clang-format on
 
 Bus ChooseBus(Bus from, bool cdrom, const SVMInfo&) {
@@ -105,7 +114,7 @@ bool OneOf(const std::string& value, const char* const (&table)[N]) {
 
 std::string ScsiModel(const SVMInfo& info, int bus) {
   for (const auto& controller : info.vDiskControllers) {
-    std::string model = Lower(controller.strControllerType);
+    std::string model = FXString::ToLower(controller.strControllerType);
     if (BusOfController(controller.strName) == Bus::Scsi &&
         controller.nBusNumber == bus && OneOf(model, kScsiModels))
       return model;
@@ -142,12 +151,20 @@ void PutDevice(std::string& text, const SPlacedDevice& device) {
   if (device.bus == Bus::Scsi) Put(text, key + ".deviceType", "scsi-hardDisk");
 }
 
+// mac in NormalMac form.
+bool IsVMwareGenerated(const std::string& mac) {
+  for (const char* prefix : kVMwarePrefixes)
+    if (mac.compare(0, 8, prefix) == 0)
+      return mac.compare(0, 8, "00:50:56") != 0 || mac[9] > '3';
+  return false;
+}
+
 void PutNetworkCards(std::string& text, const SVMInfo& info) {
   for (size_t i = 0; i < info.vNetworkCards.size(); ++i) {
     const auto& card = info.vNetworkCards[i];
     std::string key = "ethernet" + std::to_string(i);
     Put(text, key + ".present", "TRUE");
-    std::string model = Lower(card.strAdapterType);
+    std::string model = FXString::ToLower(card.strAdapterType);
     // An adapter of another platform becomes the one every guest drives.
     if (!model.empty())
       Put(text, key + ".virtualDev",
@@ -155,8 +172,10 @@ void PutNetworkCards(std::string& text, const SVMInfo& info) {
     if (!card.strNetworkName.empty())
       Put(text, key + ".networkName", card.strNetworkName);
     std::string mac = NormalMac(card.strMacAddress);
-    Put(text, key + ".addressType", mac.empty() ? "generated" : "static");
-    if (!mac.empty()) Put(text, key + ".address", mac);
+    bool generated = mac.empty() || IsVMwareGenerated(mac);
+    Put(text, key + ".addressType", generated ? "generated" : "static");
+    if (!mac.empty())
+      Put(text, key + (generated ? ".generatedAddress" : ".address"), mac);
     if (!card.bConnected) Put(text, key + ".startConnected", "FALSE");
   }
 }

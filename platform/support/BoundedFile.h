@@ -3,8 +3,8 @@
 // Every configuration file, description, request and settings file this
 // system reads comes from a backup or a person, so it is read one way: a
 // regular file only (a FIFO or a device under the name is refused at once,
-// never waited on), opened without following a final symlink only when the
-// caller asks, and never more than a fixed number of bytes.
+// never waited on), and never more than a fixed number of bytes.  A caller
+// that must not follow links checks the path first (ConfinedPath.h).
 //
 //===----------------------------------------------------------------------===//
 #pragma once

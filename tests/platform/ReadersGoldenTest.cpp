@@ -55,12 +55,6 @@ struct GoldenFormat {
 
 fs::path ReadersData() { return fs::path(ZY_TEST_DATA_DIR) / "readers"; }
 
-fs::path SamplesDir() {
-  const char* dir = std::getenv("ZY_SAMPLES_DIR");
-  if (dir) return dir;
-  return fs::path(ZY_TEST_DATA_DIR) / ".." / ".." / ".." / "shared" / "samples";
-}
-
 std::vector<fs::path> Inputs(const GoldenFormat& format, const fs::path& folder) {
   std::vector<fs::path> inputs;
   for (const auto& entry : fs::directory_iterator(folder)) {
@@ -140,10 +134,10 @@ void RunGoldenFolder(const GoldenFormat& format) {
 
 // A sample's outcome as it was reviewed: its description, or its one error.
 void RunSampleFolder(const GoldenFormat& format) {
-  fs::path samples = SamplesDir() / format.folder;
+  fs::path samples = golden::Samples(format.folder);
   if (!fs::is_directory(samples)) GTEST_SKIP() << samples << " is absent";
   fs::path outcomes = ReadersData() / "samples" / format.folder;
-  fs::create_directories(outcomes);
+  if (golden::Updating()) fs::create_directories(outcomes);
   for (const fs::path& input : Inputs(format, samples)) {
     SCOPED_TRACE(input.string());
     fs::path outcome = outcomes / input.filename();

@@ -25,6 +25,12 @@ fs::path Data(const std::string& relative) {
   return fs::path(ZY_TEST_DATA_DIR) / relative;
 }
 
+fs::path Samples(const std::string& folder) {
+  const char* dir = std::getenv("ZY_SAMPLES_DIR");
+  fs::path root = dir ? fs::path(dir) : Data("../../../shared/samples");
+  return root / folder;
+}
+
 std::vector<fs::path> Files(const fs::path& folder,
                             const std::string& extension) {
   std::vector<fs::path> files;

@@ -21,6 +21,10 @@ bool Updating();
 // The data folder's path: tests/data/<relative>.
 std::filesystem::path Data(const std::string& relative);
 
+// A folder of the public real-world samples: ZY_SAMPLES_DIR/<folder>, else
+// ../shared/samples/<folder> beside the repository.  It may be absent.
+std::filesystem::path Samples(const std::string& folder);
+
 // The files in folder whose names end with extension, sorted.
 std::vector<std::filesystem::path> Files(const std::filesystem::path& folder,
                                          const std::string& extension);

@@ -10,6 +10,7 @@
 
 #include "platform/readers/VMConfigFile.h"
 #include "platform/readers/VMXFile.h"
+#include "support/Golden.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -24,7 +25,7 @@ using namespace tool_test;
 namespace {
 
 const auto Quoted = &TempDir::Quoted;
-const std::string kSampleVmx = "/work/shared/samples/vmx";
+const std::string kSampleVmx = golden::Samples("vmx").string();
 
 int Shell(const std::string& command) {
   int raw = std::system(command.c_str());

@@ -70,24 +70,27 @@ std::string Web01Request() {
 TEST_F(ToolRun, RestoresTheVMwareExampleToEachDestinationFamily) {
   const std::string g = kWeb01Guid;
   // format: what qemu reads the restored disks as; instanceType (null: not
-  // chosen) for the VM's 2 CPUs and 4096 MiB, Amazon's m5 (KVM) types left out.
+  // chosen) for the VM's 2 CPUs and 4096 MiB, Amazon's m5 (KVM) types left out;
+  // native: the description the destination takes, and the disks it moved.
   struct Row {
     int line;
     const char* kind;
     const char* format;
     std::vector<std::string> names;
     const char* instanceType;
+    const char* native;
+    size_t moved;
   };
   // clang-format off
   const Row rows[] = {
-      {__LINE__, "vmware", "vmdk", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}, nullptr},
-      {__LINE__, "hyperv", "vpc", {"web01.vhd", "web01_1.vhd", "web01_2.vhd"}, nullptr},
-      {__LINE__, "amazon", "vhdx", {g + ".vhdx", g + "_1.vhdx", g + "_2.vhdx"}, "t2.medium"},
+      {__LINE__, "vmware", "vmdk", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}, nullptr, "web01-copy.vmx", 0},
+      {__LINE__, "hyperv", "vpc", {"web01.vhd", "web01_1.vhd", "web01_2.vhd"}, nullptr, "web01.ps1", 0},
+      {__LINE__, "amazon", "vhdx", {g + ".vhdx", g + "_1.vhdx", g + "_2.vhdx"}, "t2.medium", "import-image.json", 0},
       // Azure keeps the source's names but takes only fixed VHDs.
-      {__LINE__, "azure", "vpc", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}, nullptr},
-      {__LINE__, "rhev", "qcow2", {"web01_Disk1", "web01_Disk2", "web01_Disk3"}, nullptr},
-      {__LINE__, "openstack", "qcow2", {"web01", "web01_1", "web01_2"}, nullptr},
-      {__LINE__, "1401", "raw", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}, "ecs.t6.medium"},
+      {__LINE__, "azure", "vpc", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}, nullptr, "azure-vm.json", 0},
+      {__LINE__, "rhev", "qcow2", {"web01_Disk1", "web01_Disk2", "web01_Disk3"}, nullptr, "web01.xml", 1},
+      {__LINE__, "openstack", "qcow2", {"web01", "web01_1", "web01_2"}, nullptr, "web01.xml", 1},
+      {__LINE__, "1401", "raw", {"web01.vmdk", "web01_1.vmdk", "web01_2.vmdk"}, "ecs.t6.medium", "web01.xml", 0},
   };
   // clang-format on
   for (const Row& row : rows) {
@@ -113,6 +116,9 @@ TEST_F(ToolRun, RestoresTheVMwareExampleToEachDestinationFamily) {
         root + "/" + row.kind + "/" + result["vmName"].get<std::string>();
     EXPECT_EQ(result["folder"], vm);
     EXPECT_TRUE(fs::exists(vm + "/VMConfig.zyf"));
+    EXPECT_EQ(result["nativeDescription"], vm + "/" + row.native);
+    EXPECT_TRUE(fs::exists(vm + "/" + row.native));
+    EXPECT_EQ(result["nativeNotes"].size(), row.moved);  // IDE 0:2
     for (const std::string& name : names) {
       ASSERT_TRUE(fs::exists(vm + "/" + name)) << name;
     }
@@ -132,7 +138,8 @@ TEST_F(ToolRun, HumanReadableRestoreNamesEveryDiskAndTheGuest) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
   for (const char* text : {"restored to hyperv", "web01.vhd", "web01_2.vhd",
-                           "Guest OS:", "Network cards:", "Instance type:"})
+                           "Guest OS:", "Network cards:", "Instance type:",
+                           "Native VM:"})
     EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
   // The converter's own progress lines stay in the log.
   EXPECT_EQ(run.out.find("Renaming disks based on VM name"), std::string::npos);
