@@ -2,7 +2,8 @@
 //
 // The component's operations over one open image (ImageBackend): raw files
 // (RawImage) or a qemu-nbd server (NbdImage), chosen by the format the
-// image is read in (ImageFormats).  The block stream itself is BlockStream.
+// image is read in (ImageFormats).  The block stream itself is BlockStream;
+// whole-image copies other than raw to raw run `qemu-img convert`.
 // CopyImage writes under a temporary name ("." NAME "." random
 // ".zy-partial" beside the destination), locked with flock while it lives,
 // so a later copy to the same name can tell an abandoned one and remove it.
@@ -14,7 +15,6 @@
 #include "ImageBackend.h"
 #include "ImageFormats.h"
 #include "NbdImage.h"
-#include "PipelinedCopy.h"
 #include "RawImage.h"
 
 #include "platform/support/FXPath.h"
@@ -75,6 +75,24 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The guest-visible size of a raw image.
+CQiError RawSize(const std::string& path, uint64_t& size) {
+  std::unique_ptr<ImageBackend> image;
+  CQiError error = OpenRawImage(path, image);
+  if (!error.IsError()) size = image->Size();
+  return error;
+}
+
+// The format an image is read in and its guest-visible size, checked as
+// for opening it.
+CQiError ProbeImage(const std::string& path, DiskType_t type,
+                    ImageFormat_t& format, uint64_t& size) {
+  CQiError error = FormatToRead(path, type, format);
+  if (error.IsError()) return error;
+  if (format != ImageFormat_t::kRaw) return CheckImage(path, format, size);
+  return RawSize(path, size);
+}
+
 // Opens an image for reading in the format its type or content gives.
 CQiError OpenImage(const std::string& path, DiskType_t type,
                    std::unique_ptr<ImageBackend>& image,
@@ -88,27 +106,28 @@ CQiError OpenImage(const std::string& path, DiskType_t type,
   return OpenNbdImage(path, format, false, image);
 }
 
-// Opens a copy's source in the format its description states, when it
-// states one; the content must then be of that format, except for raw.
-CQiError OpenSource(const CArchiveVirtualDiskFile::CopyRequest_t& request,
-                    std::unique_ptr<ImageBackend>& image,
-                    ImageFormat_t& format) {
+// A copy's source as ProbeImage sees it, or in the format its description
+// states when it states one; the content must then be of that format,
+// except for raw.
+CQiError ProbeSource(const CArchiveVirtualDiskFile::CopyRequest_t& request,
+                     ImageFormat_t& format, uint64_t& size) {
   const std::string& path = request.source;
   const std::string& stated = request.statedFormat;
-  if (stated.empty()) return OpenImage(path, request.sourceType, image, format);
+  if (stated.empty())
+    return ProbeImage(path, request.sourceType, format, size);
   ImageFormat_t wanted = ImageFormat_t::kRaw;
   if (!CArchiveVirtualDiskFile::FormatByShortName(stated, wanted))
     return ZY_DISK_FAULT(EINVAL, path + " is stated to be a " + stated +
                                      " image, a format not read here");
   format = wanted;
-  if (wanted == ImageFormat_t::kRaw) return OpenRawImage(path, image);
+  if (wanted == ImageFormat_t::kRaw) return RawSize(path, size);
   CQiError error = FormatToRead(path, DT_NONE, format);
   if (error.IsError()) return error;
   if (std::strcmp(RowOf(format).driver(), RowOf(wanted).driver()) != 0)
     return ZY_DISK_FAULT(EINVAL, path + " is stated to be a " + stated +
                                      " image but its content is " +
                                      RowOf(format).name());
-  return OpenImage(path, DT_NONE, image, format);
+  return CheckImage(path, format, size);
 }
 
 // A new file beside path, named "." NAME "." random suffix, locked while it
@@ -193,11 +212,35 @@ CQiError CreateFormatted(const std::string& path, ImageFormat_t format,
   return OpenNbdImage(path, format, true, image);
 }
 
-// Copies every block holding data from one image to the other.
-CQiError CopyBlocks(ImageBackend& from, ImageBackend& to, CopyCounts& counts,
-                    const std::function<void(uint64_t)>& progress) {
-  return PipelinedCopy(from, to, CArchiveVirtualDiskFile::kDefaultExtentSize,
-                       CArchiveVirtualDiskFile::kBlockSize, counts, progress);
+// What a copy read and wrote.
+struct CopyCounts {
+  uint64_t bytesRead = 0;  // guest bytes read
+  uint64_t dataBytes = 0;  // of those, bytes written as data
+};
+
+// Any other pair: qemu-img convert onto a new image of the destination's
+// format.  It reads and writes in one process, with several requests in
+// flight, and is faster than reading and writing through two qemu-nbd
+// servers.
+CQiError CopyFormatted(const std::string& source, ImageFormat_t sourceFormat,
+                       uint64_t sourceSize, TemporaryFile& partial,
+                       ImageFormat_t format, uint64_t size, CopyCounts& counts,
+                       const std::function<void(uint64_t)>& progress) {
+  CQiError error = CreateImage(partial.Path(), format, size);
+  if (error.IsError()) return error;
+  std::function<void(double)> percent;
+  if (progress)
+    percent = [&](double done) {
+      progress(static_cast<uint64_t>(done / 100 * static_cast<double>(size)));
+    };
+  error = ConvertImage(source, sourceFormat, partial.Path(), format, percent);
+  if (error.IsError())
+    return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
+                         "cannot copy " + source + " as " +
+                             RowOf(sourceFormat).name() + ": " +
+                             error.GetMessage());
+  counts.bytesRead = sourceSize;
+  return MappedDataBytes(partial.Path(), format, counts.dataBytes);
 }
 
 bool KernelCopyUnsupported(const CQiError& error) {
@@ -206,15 +249,24 @@ bool KernelCopyUnsupported(const CQiError& error) {
          errnum == EOPNOTSUPP;
 }
 
-CQiError CopyData(ImageBackend& from, ImageBackend& to, CopyCounts& counts,
-                  const std::function<void(uint64_t)>& progress) {
-  if (from.RawFd() < 0 || to.RawFd() < 0)
-    return CopyBlocks(from, to, counts, progress);
-  CQiError error = KernelCopy(from, to, counts.dataBytes, progress);
+// Raw to raw: data runs copied in the kernel (copy_file_range, a reflink
+// where the file system has one); where the kernel cannot copy between the
+// two files, qemu-img copies.
+CQiError CopyRaw(const std::string& source, uint64_t sourceSize,
+                 TemporaryFile& partial, uint64_t size, CopyCounts& counts,
+                 const std::function<void(uint64_t)>& progress) {
+  std::unique_ptr<ImageBackend> from, to;
+  CQiError error = OpenRawImage(source, from);
+  if (!error.IsError())
+    error = AdoptRawImage(dup(partial.Fd()), partial.Path(), size, to);
+  if (!error.IsError())
+    error = KernelCopy(*from, *to, counts.dataBytes, progress);
   if (error.IsError() && counts.dataBytes == 0 && KernelCopyUnsupported(error))
-    return CopyBlocks(from, to, counts, progress);
-  counts.bytesRead = from.Size();
-  return error;
+    return CopyFormatted(source, ImageFormat_t::kRaw, sourceSize, partial,
+                         ImageFormat_t::kRaw, size, counts, progress);
+  if (error.IsError()) return error;
+  counts.bytesRead = sourceSize;
+  return to->Finish();
 }
 
 }  // namespace
@@ -275,17 +327,19 @@ struct CArchiveVirtualDiskFile::Impl {
 
   // The staged raw image becomes the formatted one at path.
   CQiError Translate() {
-    std::unique_ptr<ImageBackend> from, to;
+    std::unique_ptr<ImageBackend> from;
     CQiError error = OpenRawImage(staging->Path(), from);
     if (error.IsError()) return error;
     uint64_t size = RoundUp(std::max<uint64_t>(from->Size(), 1),
                             RowOf(format).sizeUnit);
-    error = CreateFormatted(path, format, size, to);
+    error = CreateImage(path, format, size);
     if (error.IsError()) return error;
-    CopyCounts counts;
-    error = CopyBlocks(*from, *to, counts, nullptr);
-    if (error.IsError()) return error;
-    return to->Finish();
+    error = ConvertImage(staging->Path(), ImageFormat_t::kRaw, path, format,
+                         nullptr);
+    if (!error.IsError()) return error;
+    return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
+                         "cannot write " + path + " as " +
+                             RowOf(format).name() + ": " + error.GetMessage());
   }
 
   CQiError Finish() {
@@ -494,11 +548,11 @@ bool CArchiveVirtualDiskFile::IsErrorEOF(const CQiError& error) {
 
 CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
                                             CopyResult_t& result) {
-  std::unique_ptr<ImageBackend> source, destination;
   ImageFormat_t sourceFormat = ImageFormat_t::kRaw;
-  CQiError error = OpenSource(request, source, sourceFormat);
+  uint64_t sourceSize = 0;
+  CQiError error = ProbeSource(request, sourceFormat, sourceSize);
   if (error.IsError()) return error;
-  uint64_t size = RoundUp(std::max(source->Size(), request.minimumSize),
+  uint64_t size = RoundUp(std::max(sourceSize, request.minimumSize),
                           RowOf(request.format).sizeUnit);
   if (size > kMaxVirtualSize)
     return ZY_DISK_FAULT(EFBIG, request.destination + " would be " +
@@ -512,20 +566,19 @@ CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
   TemporaryFile partial;
   error = partial.Make(request.destination, kPartialSuffix);
   if (error.IsError()) return error;
-  if (request.format == ImageFormat_t::kRaw)
-    error = AdoptRawImage(dup(partial.Fd()), partial.Path(), size, destination);
-  else
-    error = CreateFormatted(partial.Path(), request.format, size, destination);
-  if (error.IsError()) return error;
 
   CopyCounts counts;
   std::function<void(uint64_t)> progress;
   if (request.progress)
     progress = [&](uint64_t done) { request.progress(done, size); };
-  error = CopyData(*source, *destination, counts, progress);
-  if (!error.IsError()) error = destination->Finish();
+  if (sourceFormat == ImageFormat_t::kRaw &&
+      request.format == ImageFormat_t::kRaw)
+    error = CopyRaw(request.source, sourceSize, partial, size, counts,
+                    progress);
+  else
+    error = CopyFormatted(request.source, sourceFormat, sourceSize, partial,
+                          request.format, size, counts, progress);
   if (error.IsError()) return error;
-  source->Finish();
   error = RenameNoReplace(partial.Path(), request.destination);
   if (error.IsError()) return error;
   partial.Keep();

@@ -4,13 +4,14 @@
 // one place where this library moves bulk data.
 //
 // Formats.  Raw images are read and written with POSIX calls.  VMDK, VHD,
-// VHDX and qcow2 go through qemu's block layer: one qemu-nbd server per open
-// image (Debian package qemu-utils), started by libnbd with socket
-// activation, so no socket file exists and the server ends with the image.
-// The format is always named to qemu (never probed), and every image is
-// opened with its backing file disabled: an image that declares a backing
-// file, a VMDK extent outside its own folder or a virtual size above 64 TiB
-// is refused before it is opened.
+// VHDX and qcow2 go through qemu's block layer (Debian package qemu-utils):
+// the block stream through one qemu-nbd server per open image, started by
+// libnbd with socket activation, so no socket file exists and the server
+// ends with the image; whole-image copies through `qemu-img convert`.  The
+// format is always named to qemu (never probed), and every image is opened
+// with its backing file disabled: an image that declares a backing file, a
+// VMDK extent outside its own folder or a virtual size above 64 TiB is
+// refused before it is opened.
 //
 //   Read: raw; VMDK monolithicSparse, monolithicFlat and vmfs descriptors
 //   with their flat extent, twoGbMaxExtentSparse, twoGbMaxExtentFlat,
@@ -85,7 +86,9 @@
 // holds a whole image or nothing; a failed copy removes its temporary file,
 // and one left by a killed copy is removed by the next copy to that name.
 // Raw to raw copies data runs in the kernel (copy_file_range, a reflink
-// where the file system has one).
+// where the file system has one).  Every other pair is copied by
+// `qemu-img convert` onto the image Create's table makes, writing only
+// what is not zeros, so holes stay holes; progress follows its reports.
 //
 // Errors: every failure is an error value (CQiError) naming the file, with
 // the system's or qemu's text; a missing qemu-img or qemu-nbd names the
@@ -195,8 +198,8 @@ class ZY_PLATFORM_API CArchiveVirtualDiskFile {
   struct CopyResult_t {
     std::string sourceFormat;  // FormatName of what was read ("VMDK", ...)
     uint64_t virtualSize = 0;  // of the destination
-    uint64_t bytesRead = 0;    // guest bytes of the blocks read
-    uint64_t dataBytes = 0;    // of those, bytes written as allocated
+    uint64_t bytesRead = 0;    // guest bytes read
+    uint64_t dataBytes = 0;    // of those, bytes the destination holds as data
   };
   // Copies a whole image into a new image of the requested format.
   static CQiError CopyImage(const CopyRequest_t& request, CopyResult_t& result);

@@ -5,8 +5,6 @@
 // run starts (everything else reads as zeros), and positioned reads and
 // writes of guest bytes.  Raw images answer it with POSIX calls on the file
 // (RawImage), the other formats through a qemu-nbd server (NbdImage).
-// Copies also start requests that end later (Start), so that several are
-// in flight per server; a backend without queues runs them at once.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -25,20 +23,6 @@ struct Span {
   uint64_t end = 0;
 };
 
-// One read or write started with ImageBackend::Start; the caller keeps it
-// (and its buffer) alive until done.
-class ImageBackend;
-
-struct Request {
-  const ImageBackend* image = nullptr;  // set by Start
-  char* buffer = nullptr;
-  uint64_t length = 0;
-  uint64_t offset = 0;
-  bool write = false;
-  bool done = false;  // set when it ended, with error on failure
-  CQiError error;
-};
-
 class ImageBackend {
  public:
   virtual ~ImageBackend() = default;
@@ -55,25 +39,6 @@ class ImageBackend {
   virtual CQiError Grow(uint64_t end) = 0;
   // Flushes and closes; the image is complete on disk when it returns.
   virtual CQiError Finish() = 0;
-  // Starts request; it ends at once or in a later Notify.
-  virtual void Start(Request& request) {
-    request.image = this;
-    request.error = request.write
-                        ? Write(request.buffer, request.length, request.offset)
-                        : Read(request.buffer, request.length, request.offset);
-    request.done = true;
-  }
-  // The socket to watch while requests are in flight (-1: none) and the
-  // poll events it waits for.
-  virtual int PollFd(short& events) const {
-    events = 0;
-    return -1;
-  }
-  // Lets the backend act on the events poll saw on PollFd.
-  virtual CQiError Notify(short revents) {
-    (void)revents;
-    return CQiError::Success();
-  }
   // The file descriptor of a raw image, else -1.
   virtual int RawFd() const { return -1; }
   // The file the image lives in, for error texts.

@@ -22,9 +22,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cctype>
+#include <functional>
+#include <utility>
 
 extern char** environ;
 
@@ -256,8 +259,10 @@ void SetCloseOnExecPipe(int fds[2]) {
   fcntl(fds[1], F_SETFD, FD_CLOEXEC);
 }
 
-// Reads both pipes to their end, keeping at most kMaxOutput of each.
-void Drain(int outFd, int errFd, std::string& out, std::string& err) {
+// Reads both pipes to their end, keeping at most kMaxOutput of each, or
+// handing stdout to onOutput when there is one.
+void Drain(int outFd, int errFd, std::string& out, std::string& err,
+           const OutputSink& onOutput) {
   struct pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
   std::string* into[2] = {&out, &err};
   int open = 2;
@@ -276,10 +281,61 @@ void Drain(int outFd, int errFd, std::string& out, std::string& err) {
         --open;
         continue;
       }
+      if (i == 0 && onOutput) {
+        onOutput(chunk, static_cast<size_t>(n));
+        continue;
+      }
       size_t room = kMaxOutput - std::min(kMaxOutput, into[i]->size());
       into[i]->append(chunk, std::min(room, static_cast<size_t>(n)));
     }
   }
+}
+
+// Hands the lines of a program's output to a function as they come; a
+// line ends at '\n' or at the '\r' a progress line ends with.
+class LineSplitter {
+ public:
+  explicit LineSplitter(std::function<void(const std::string&)> onLine)
+      : onLine_(std::move(onLine)) {}
+  void operator()(const char* bytes, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+      if (bytes[i] != '\n' && bytes[i] != '\r') {
+        if (line_.size() < kMaxLine) line_ += bytes[i];
+        continue;
+      }
+      if (!line_.empty()) onLine_(line_);
+      line_.clear();
+    }
+  }
+
+ private:
+  static constexpr size_t kMaxLine = 4096;
+  std::function<void(const std::string&)> onLine_;
+  std::string line_;
+};
+
+// The number after key in one line of qemu-img's JSON output, or 0.
+uint64_t NumberAfter(const std::string& line, const char* key) {
+  size_t at = line.find(key);
+  if (at == std::string::npos) return 0;
+  return std::strtoull(line.c_str() + at + std::strlen(key), nullptr, 10);
+}
+
+std::string JsonString(const std::string& text) {
+  std::string quoted = "\"";
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", c);
+      quoted += escape;
+    } else {
+      quoted += static_cast<char>(c);
+    }
+  }
+  return quoted + "\"";
 }
 
 std::string LastLine(std::string text) {
@@ -327,7 +383,8 @@ CQiError FindQemuProgram(const char* name, std::string& path) {
 }
 
 CQiError RunProgram(const std::vector<std::string>& argv, std::string& out,
-                    std::initializer_list<int> success) {
+                    std::initializer_list<int> success,
+                    const OutputSink& onOutput) {
   int outPipe[2], errPipe[2];
   if (pipe(outPipe) != 0) return ZY_DISK_ERROR(errno, "pipe for " + argv[0]);
   if (pipe(errPipe) != 0) {
@@ -353,7 +410,7 @@ CQiError RunProgram(const std::vector<std::string>& argv, std::string& out,
   close(outPipe[1]);
   close(errPipe[1]);
   std::string err;
-  if (spawned == 0) Drain(outPipe[0], errPipe[0], out, err);
+  if (spawned == 0) Drain(outPipe[0], errPipe[0], out, err, onOutput);
   close(outPipe[0]);
   close(errPipe[0]);
   if (spawned != 0) return ZY_DISK_ERROR(spawned, "start of " + argv[0]);
@@ -428,16 +485,67 @@ CQiError CreateImage(const std::string& path, ImageFormat_t format,
   CQiError error = FindQemuProgram("qemu-img", qemuImg);
   if (error.IsError()) return error;
   const FormatRow& row = RowOf(format);
+  std::vector<std::string> argv = {qemuImg, "create", "-q", "-f", row.driver()};
+  if (*row.createOptions) argv.insert(argv.end(), {"-o", row.createOptions});
+  argv.insert(argv.end(), {AbsolutePath(path), std::to_string(virtualSize)});
   std::string out;
-  error = RunProgram({qemuImg, "create", "-q", "-f", row.driver(), "-o",
-                      row.createOptions, AbsolutePath(path),
-                      std::to_string(virtualSize)},
-                     out);
+  error = RunProgram(argv, out);
   if (error.IsError())
     return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
                          "cannot create " + path + " as " + row.name() + ": " +
                              error.GetMessage());
   return CQiError::Success();
+}
+
+std::string ImageOptions(const std::string& path, ImageFormat_t format) {
+  // qemu reads block devices through its host_device protocol only.
+  struct stat facts;
+  bool device = stat(path.c_str(), &facts) == 0 && S_ISBLK(facts.st_mode);
+  return "json:{\"driver\":\"" + std::string(RowOf(format).driver()) +
+         "\",\"backing\":null,\"file\":{\"driver\":\"" +
+         (device ? "host_device" : "file") + "\",\"filename\":" +
+         JsonString(AbsolutePath(path)) + "}}";
+}
+
+CQiError ConvertImage(const std::string& source, ImageFormat_t sourceFormat,
+                      const std::string& destination,
+                      ImageFormat_t destinationFormat,
+                      const std::function<void(double)>& progress) {
+  std::string qemuImg;
+  CQiError error = FindQemuProgram("qemu-img", qemuImg);
+  if (error.IsError()) return error;
+  // Progress lines read "    (12.34/100%)".
+  LineSplitter lines([&](const std::string& line) {
+    double percent = 0;
+    if (progress && std::sscanf(line.c_str(), " (%lf/100%%)", &percent) == 1)
+      progress(percent);
+  });
+  // -W lets writes land out of order, as the source's clusters come in.
+  std::string out;
+  return RunProgram(
+      {qemuImg, "convert", "-p", "-n", "--target-is-zero", "-W", "-f",
+       RowOf(sourceFormat).driver(), ImageOptions(source, sourceFormat), "-O",
+       RowOf(destinationFormat).driver(), AbsolutePath(destination)},
+      out, {0}, std::ref(lines));
+}
+
+CQiError MappedDataBytes(const std::string& path, ImageFormat_t format,
+                         uint64_t& dataBytes) {
+  std::string qemuImg;
+  CQiError error = FindQemuProgram("qemu-img", qemuImg);
+  if (error.IsError()) return error;
+  // One extent per line: { "start": 0, "length": 65536, ..., "zero": false,
+  // "data": true, ... }
+  dataBytes = 0;
+  LineSplitter lines([&](const std::string& line) {
+    if (line.find("\"data\": true") != std::string::npos &&
+        line.find("\"zero\": false") != std::string::npos)
+      dataBytes += NumberAfter(line, "\"length\": ");
+  });
+  std::string out;
+  return RunProgram({qemuImg, "map", "--output=json", "-f",
+                     RowOf(format).driver(), ImageOptions(path, format)},
+                    out, {0}, std::ref(lines));
 }
 
 }  // namespace zydisk

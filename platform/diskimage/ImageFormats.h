@@ -13,6 +13,7 @@
 #include "CArchiveVirtualDiskFile.h"
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -60,6 +61,25 @@ CQiError CheckImage(const std::string& path, ImageFormat_t format,
 CQiError CreateImage(const std::string& path, ImageFormat_t format,
                      uint64_t virtualSize);
 
+// Copies the guest bytes of source, read as sourceFormat, into
+// destination, an existing image of destinationFormat that reads as zeros
+// and is at least as large: `qemu-img convert -n --target-is-zero`, which
+// writes only what is not zeros, so holes stay holes.  The source's
+// backing file is never opened.  progress is told the percentage done as
+// qemu-img reports it.
+CQiError ConvertImage(const std::string& source, ImageFormat_t sourceFormat,
+                      const std::string& destination,
+                      ImageFormat_t destinationFormat,
+                      const std::function<void(double)>& progress);
+
+// The bytes of an image that hold data, as `qemu-img map` sees them.
+CQiError MappedDataBytes(const std::string& path, ImageFormat_t format,
+                         uint64_t& dataBytes);
+
+// A json: description of the image at path in format, with its backing
+// file disabled ("backing": null).
+std::string ImageOptions(const std::string& path, ImageFormat_t format);
+
 // The full path of a qemu program on PATH, or an error naming the Debian
 // package qemu-utils.
 CQiError FindQemuProgram(const char* name, std::string& path);
@@ -68,9 +88,11 @@ CQiError FindQemuProgram(const char* name, std::string& path);
 std::string AbsolutePath(const std::string& path);
 
 // Runs argv (argv[0] a full path) and collects its output, at most 1 MiB
-// of each stream; an exit status not in success is an error with the last
-// line of its stderr.
+// of each stream, or hands its stdout to onOutput as it comes; an exit
+// status not in success is an error with the last line of its stderr.
+using OutputSink = std::function<void(const char* bytes, size_t length)>;
 CQiError RunProgram(const std::vector<std::string>& argv, std::string& out,
-                    std::initializer_list<int> success = {0});
+                    std::initializer_list<int> success = {0},
+                    const OutputSink& onOutput = nullptr);
 
 }  // namespace zydisk

@@ -12,7 +12,6 @@
 #include "ImageFormats.h"
 
 #include <libnbd.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -39,29 +38,6 @@ constexpr char kServerMalloc[] =
 // answer for less.
 constexpr uint64_t kStatusWindow = 1ull << 30;
 
-std::string JsonString(const std::string& text) {
-  std::string quoted = "\"";
-  for (unsigned char c : text) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      quoted += escape;
-    } else {
-      quoted += static_cast<char>(c);
-    }
-  }
-  return quoted + "\"";
-}
-
-std::string ImageOptions(const std::string& path, ImageFormat_t format) {
-  return "json:{\"driver\":\"" + std::string(RowOf(format).driver()) +
-         "\",\"backing\":null,\"file\":{\"driver\":\"file\",\"filename\":" +
-         JsonString(AbsolutePath(path)) + "}}";
-}
-
 // The data runs of one block status answer, merged, and the end of the
 // range the answer covered.
 struct ExtentAnswer {
@@ -86,19 +62,6 @@ int OnExtents(void* data, const char* context, uint64_t offset,
   }
   answer->end = std::max(answer->end, offset);
   return 0;
-}
-
-// The end of a request started with aio: its outcome goes into the
-// Request, whose image names the file in the error.
-int OnRequestDone(void* data, int* errnum) {
-  auto* request = static_cast<Request*>(data);
-  if (*errnum != 0 && !request->error.IsError())
-    request->error = ZY_DISK_ERROR(
-        *errnum, std::string(request->write ? "write" : "read") + " of " +
-                     At(request->image->Path(), request->offset) +
-                     " through qemu-nbd");
-  request->done = true;
-  return 1;  // retires the command
 }
 
 class NbdImage final : public ImageBackend {
@@ -139,48 +102,6 @@ class NbdImage final : public ImageBackend {
     }
     run = {size_, size_};
     return CQiError::Success();
-  }
-
-  void Start(Request& request) override {
-    request.image = this;
-    request.done = false;
-    nbd_completion_callback callback;
-    callback.callback = OnRequestDone;
-    callback.user_data = &request;
-    callback.free = nullptr;
-    int64_t cookie =
-        request.write ? nbd_aio_pwrite(handle_, request.buffer, request.length,
-                                       request.offset, callback, 0)
-                      : nbd_aio_pread(handle_, request.buffer, request.length,
-                                      request.offset, callback, 0);
-    if (cookie < 0 && !request.done) {
-      request.error = Failure(request.write ? "write" : "read", request.offset);
-      request.done = true;
-    }
-  }
-
-  int PollFd(short& events) const override {
-    events = 0;
-    if (nbd_aio_in_flight(handle_) <= 0) return -1;
-    unsigned direction = nbd_aio_get_direction(handle_);
-    if (direction & LIBNBD_AIO_DIRECTION_READ) events |= POLLIN;
-    if (direction & LIBNBD_AIO_DIRECTION_WRITE) events |= POLLOUT;
-    return nbd_aio_get_fd(handle_);
-  }
-
-  // A server that hung up or failed is read from, so that libnbd sees the
-  // end and fails the requests in flight.
-  CQiError Notify(short revents) override {
-    int result = 0;
-    if (revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL))
-      result = nbd_aio_notify_read(handle_);
-    else if (revents & POLLOUT)
-      result = nbd_aio_notify_write(handle_);
-    if (result == 0) return CQiError::Success();
-    int errnum = nbd_get_errno();
-    return ZY_DISK_FAULT(errnum ? errnum : EIO,
-                         "connection to the qemu-nbd server of " + path_ +
-                             ": " + nbd_get_error());
   }
 
   CQiError Read(char* into, uint64_t length, uint64_t offset) override {

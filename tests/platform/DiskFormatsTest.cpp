@@ -225,16 +225,16 @@ TEST(DiskFormats, VirtualSizeIsTheLargerOfTheSourcesAndTheRequested) {
   }
 }
 
-// The pid of the qemu-nbd this process started with the word in its
+// The pid of the qemu program this process started with the word in its
 // arguments, or 0.
-pid_t QemuNbdChild(const std::string& word) {
+pid_t QemuChild(const std::string& word) {
   for (const std::string& name : Listing("/proc")) {
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;
     std::string status = TempDir::Read("/proc/" + name + "/status");
     std::string cmdline = TempDir::Read("/proc/" + name + "/cmdline");
     if (status.find("PPid:\t" + std::to_string(getpid()) + "\n") !=
             std::string::npos &&
-        cmdline.find("qemu-nbd") != std::string::npos &&
+        cmdline.find("qemu-") != std::string::npos &&
         cmdline.find(word) != std::string::npos)
       return static_cast<pid_t>(std::stol(name));
   }
@@ -372,8 +372,7 @@ TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
 
 TEST(DiskFormats, ToolsAndServersThatFailMidwayLeaveNothing) {
   TempDir dir;
-  // Data in every block, so that the reader, a few blocks ahead of the
-  // writer, is still reading when its server dies.
+  // Data in every block, so that qemu-img is still copying when it dies.
   std::string raw = dir.Write("dense.raw", std::string(16 * kMiB, 'z'));
   std::string source = Convert(dir, raw, "disk.vhdx", "-O vhdx");
   std::string out = dir.File("out");
@@ -384,9 +383,9 @@ TEST(DiskFormats, ToolsAndServersThatFailMidwayLeaveNothing) {
   request.format = ImageFormat_t::kQcow2;
   Result result;
 
-  // The source's server is killed after the first block.
+  // The copying qemu-img is killed at its first report.
   request.progress = [&](uint64_t, uint64_t) {
-    if (pid_t pid = QemuNbdChild("--read-only")) kill(pid, SIGKILL);
+    if (pid_t pid = QemuChild("convert")) kill(pid, SIGKILL);
   };
   CQiError error = CArchiveVirtualDiskFile::CopyImage(request, result);
   ASSERT_TRUE(error.IsError());

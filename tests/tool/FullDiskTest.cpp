@@ -41,7 +41,7 @@ std::string WriteSource(const TempDir& dir) {
 
 struct FullRow {
   int line;
-  const char* format;  // raw is copied in the kernel, the rest by qemu-nbd
+  const char* format;  // raw is copied in the kernel, the rest by qemu-img
 };
 
 TEST(FullDisk, CopyFailsNamingTheDestinationAndLeavesNothing) {
