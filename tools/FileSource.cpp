@@ -24,11 +24,13 @@ namespace fs = std::filesystem;
 using VMInfoStructs::SDisk;
 using VMInfoStructs::SVMInfo;
 
+// root: the platform root, empty when there is none.
 using TextReader = bool (*)(const std::string& text, const std::string& path,
-                            SVMInfo& info, std::string& error);
+                            const std::string& root, SVMInfo& info,
+                            std::string& error);
 
-bool ReadVmx(const std::string& text, const std::string& path, SVMInfo& info,
-             std::string& error) {
+bool ReadVmx(const std::string& text, const std::string& path,
+             const std::string&, SVMInfo& info, std::string& error) {
   FailureWatch watch;
   VMXFile file;
   if (file.LoadText(text, path) && file.GetVMInfo(info)) return true;
@@ -36,18 +38,18 @@ bool ReadVmx(const std::string& text, const std::string& path, SVMInfo& info,
   return false;
 }
 
-bool ReadXen(const std::string& text, const std::string&, SVMInfo& info,
-             std::string& error) {
+bool ReadXen(const std::string& text, const std::string&, const std::string&,
+             SVMInfo& info, std::string& error) {
   return ParseXenDomainConfig(text, info, error);
 }
 
-bool ReadEc2(const std::string& text, const std::string&, SVMInfo& info,
-             std::string& error) {
-  return ParseEc2Description(text, info, error);
+bool ReadEc2(const std::string& text, const std::string&,
+             const std::string& root, SVMInfo& info, std::string& error) {
+  return ParseEc2Description(text, info, error, PlatformInstanceSizes(root));
 }
 
-bool ReadZyf(const std::string& text, const std::string&, SVMInfo& info,
-             std::string& error) {
+bool ReadZyf(const std::string& text, const std::string&, const std::string&,
+             SVMInfo& info, std::string& error) {
   return ParseZyf(text, info, error);
 }
 
@@ -193,7 +195,7 @@ void LoadFileSource(const FileSourceOptions& options, RestoreJob& job) {
   if (kind->read == ReadEc2)
     description.strGUID =
         ChooseListedInstance(path, text, "", options.instanceId);
-  if (!kind->read(text, path, description, error))
+  if (!kind->read(text, path, job.root, description, error))
     throw ToolError(std::string(kind->what) + " [" + path + "] cannot be read" +
                     (error.empty() ? "" : ": " + error));
   job.sourceDescription = description;

@@ -223,9 +223,7 @@ std::string RequirePlatformRoot(const GlobalOptions& options) {
   std::error_code ec;
   if (!fs::is_directory(root, ec))
     throw ToolError("platform root [" + root + "] is not a folder");
-  IVMInfo::RegisterDefaultFactory([root](VirtualServerInstanceType kind) {
-    return static_cast<IVMInfo*>(new FolderVMInfo(kind, root));
-  });
+  UseFolderPlatform(root);
   return root;
 }
 

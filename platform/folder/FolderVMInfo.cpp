@@ -426,6 +426,16 @@ void AnswerMachineClient(const std::string& clientName, bool windows,
   PlatformConfig::AddClient(client);
 }
 
+Ec2InstanceSizes PlatformInstanceSizes(const std::string& root) {
+  return [root](const std::string& type, int64_t& cpus, int64_t& memoryMB) {
+    VMInfoStructs::SVMSizeInfo size;
+    if (root.empty() || !AmazonInstanceSize(root, type, size)) return false;
+    cpus = size.nNumCPUs;
+    memoryMB = size.nMemoryMB;
+    return true;
+  };
+}
+
 std::string NativeDescriptionName(VirtualServerInstanceType kind,
                                   const std::string& vmName) {
   const NativeRow* row = FindNativeRow(kind);
@@ -443,7 +453,15 @@ std::vector<std::string> NativeDescriptionNotes(VirtualServerInstanceType kind,
 IVMInfo* CreateFolderVMInfoFromEnvironment(VirtualServerInstanceType kind) {
   const char* root = std::getenv("ZY_PLATFORM_ROOT");
   if (!root || !*root) return nullptr;
+  VMConfigFile::SetPlatformInstanceSizes(PlatformInstanceSizes(root));
   return new FolderVMInfo(kind, root);
+}
+
+void UseFolderPlatform(const std::string& root) {
+  VMConfigFile::SetPlatformInstanceSizes(PlatformInstanceSizes(root));
+  IVMInfo::RegisterDefaultFactory([root](VirtualServerInstanceType kind) {
+    return static_cast<IVMInfo*>(new FolderVMInfo(kind, root));
+  });
 }
 
 namespace {

@@ -64,6 +64,7 @@
 #include "model/PlatformKinds.h"
 #include "platform/access/IVMInfo.h"
 #include "platform/readers/NativeWriters.h"
+#include "platform/readers/VMConfigFormat.h"
 
 #include <string>
 #include <vector>
@@ -96,6 +97,16 @@ ZY_PLATFORM_API std::string NativeDescriptionName(
 // disk it writes at another address than the description gives.
 ZY_PLATFORM_API std::vector<std::string> NativeDescriptionNotes(
     VirtualServerInstanceType kind, const VMInfoStructs::SVMInfo& info);
+
+// The platform's table of Amazon instance types under root
+// (amazon/instance-types.json, any region), for reading Amazon descriptions;
+// a root without the table lists no type.
+ZY_PLATFORM_API Ec2InstanceSizes PlatformInstanceSizes(const std::string& root);
+
+// Makes the folder platform at root this process's platform: the access
+// object of every kind, and its Amazon instance types for the Amazon
+// descriptions read.
+ZY_PLATFORM_API void UseFolderPlatform(const std::string& root);
 
 // A folder platform for kind at the root named by ZY_PLATFORM_ROOT, or null
 // when the variable is unset or empty.

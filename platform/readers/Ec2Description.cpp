@@ -17,8 +17,10 @@
 //     reservation (reservationSet/item/groupSet), VPC responses inside the
 //     instance; the instance's own list wins when it has one;
 //   * the response carries no memory size and, before cpuOptions, no CPU
-//     count: both come from the instance type (kInstanceTypes) when it is a
-//     common one, and are otherwise left as they were;
+//     count: both come from the instance type, from the platform's table of
+//     instance types when the caller gives one that lists it, else from
+//     kInstanceTypes when it is a common one, and are otherwise left as
+//     they were;
 //   * the same element names occur at several depths (groupSet, privateIp-
 //     Address, status), so children are always looked up directly under their
 //     parent, never anywhere below it;
@@ -334,16 +336,32 @@ int64_t CpusOfOptions(const DOMElement* instance) {
   return cores * threads;
 }
 
-void ReadSize(const DOMElement* instance, SVMInfo& info) {
+// CPUs and memory of an instance type: the platform's table first, then
+// the built-in one.
+bool SizeOfType(const std::string& type, const Ec2InstanceSizes& sizes,
+                int64_t& cpus, int64_t& memoryMB) {
+  if (type.empty()) return false;
+  if (sizes && sizes(type, cpus, memoryMB) && cpus > 0 && memoryMB > 0)
+    return true;
+  const InstanceTypeRow* known = FindInstanceType(type);
+  if (!known) return false;
+  cpus = known->cpus;
+  memoryMB = known->memoryMB;
+  return true;
+}
+
+void ReadSize(const DOMElement* instance, const Ec2InstanceSizes& sizes,
+              SVMInfo& info) {
   std::string type = TextAt(instance, {"instanceType"});
   if (!type.empty()) info.strVMSize = type;
-  const InstanceTypeRow* known = FindInstanceType(type);
+  int64_t typeCpus = 0, typeMemoryMB = 0;
+  bool known = SizeOfType(type, sizes, typeCpus, typeMemoryMB);
   int64_t cpus = CpusOfOptions(instance);
   if (cpus > 0)
     info.i64NumCPUs = cpus;
   else if (known)
-    info.i64NumCPUs = known->cpus;
-  if (known) info.i64MemoryMB = known->memoryMB;
+    info.i64NumCPUs = typeCpus;
+  if (known) info.i64MemoryMB = typeMemoryMB;
 }
 
 void ReadName(const DOMElement* instance, SVMInfo& info) {
@@ -425,11 +443,12 @@ struct Listed {
   const DOMElement* reservation;
 };
 
-void ReadInstance(const Listed& listed, SVMInfo& info) {
+void ReadInstance(const Listed& listed, const Ec2InstanceSizes& sizes,
+                  SVMInfo& info) {
   const DOMElement* instance = listed.instance;
   info.strGUID = TextAt(instance, {"instanceId"});
   ReadName(instance, info);
-  ReadSize(instance, info);
+  ReadSize(instance, sizes, info);
   std::string zone = TextAt(instance, {"placement", "availabilityZone"});
   if (!zone.empty()) info.strRegion = RegionOfZone(zone);
   ReadGuestOS(instance, info);
@@ -593,8 +612,8 @@ const DOMElement* ResponseRoot(const DOMDocument* document,
   return root;
 }
 
-bool ReadDocument(const DOMDocument* document, SVMInfo& info,
-                  std::string& error) {
+bool ReadDocument(const DOMDocument* document, const Ec2InstanceSizes& sizes,
+                  SVMInfo& info, std::string& error) {
   const DOMElement* root = ResponseRoot(document, error);
   if (!root) return false;
   std::vector<Listed> instances = Instances(root);
@@ -604,7 +623,7 @@ bool ReadDocument(const DOMDocument* document, SVMInfo& info,
   }
   SVMInfo read;
   CopyVMInfoWhole(info, read);
-  ReadInstance(Chosen(instances, info.strGUID), read);
+  ReadInstance(Chosen(instances, info.strGUID), sizes, read);
   if (instances.size() > 1) {
     EvDebug().Debug(
         kParseFunction,
@@ -726,9 +745,9 @@ bool ParseResponse(const std::string& xml, std::string& error, Read read) {
 }  // namespace
 
 bool ParseEc2Description(const std::string& xml, SVMInfo& info,
-                         std::string& error) {
+                         std::string& error, const Ec2InstanceSizes& sizes) {
   return ParseResponse(xml, error, [&](const DOMDocument* document) {
-    return ReadDocument(document, info, error);
+    return ReadDocument(document, sizes, info, error);
   });
 }
 

@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "platform/support/BoundedFile.h"
 #include "platform/support/EvDebug.h"
@@ -22,6 +23,12 @@
 using VMInfoStructs::SVMInfo;
 
 namespace {
+
+// The platform's table of Amazon instance types, when it has one.
+Ec2InstanceSizes& PlatformSizes() {
+  static Ec2InstanceSizes sizes;
+  return sizes;
+}
 
 constexpr const char kLoadFunction[] =
     "bool VMConfigFile::Load(VMInfoStructs::SVMInfo&)";
@@ -116,6 +123,10 @@ bool VMConfigFile::Load(SVMInfo& info) {
   }
 }
 
+void VMConfigFile::SetPlatformInstanceSizes(Ec2InstanceSizes sizes) {
+  PlatformSizes() = std::move(sizes);
+}
+
 bool VMConfigFile::ReadDescription(SVMInfo& info) {
   EvDebug log;
   std::string text;
@@ -130,7 +141,7 @@ bool VMConfigFile::ReadDescription(SVMInfo& info) {
       ok = ParseZyf(text, info, error);
       break;
     case ZyConfigTextKind::Ec2Xml:
-      ok = ParseEc2Description(text, info, error);
+      ok = ParseEc2Description(text, info, error, PlatformSizes());
       break;
     case ZyConfigTextKind::Unknown:
       error =

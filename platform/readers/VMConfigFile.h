@@ -13,6 +13,7 @@
 
 #include "model/VMInfoStructs.h"
 #include "model/ZyExport.h"
+#include "platform/readers/VMConfigFormat.h"
 
 class ZY_PLATFORM_API VMConfigFile {
  public:
@@ -26,6 +27,11 @@ class ZY_PLATFORM_API VMConfigFile {
   // Writes info as a generalised description to the path.  The file is
   // replaced in one step: a failed write leaves any earlier file as it was.
   bool Save(const VMInfoStructs::SVMInfo& info);
+
+  // The platform's table of Amazon instance types, asked first when an
+  // Amazon description's instance type gives its CPUs and memory; set once
+  // by the platform before descriptions are read.
+  static void SetPlatformInstanceSizes(Ec2InstanceSizes sizes);
 
  private:
   // Load without the guard against exhausted memory.

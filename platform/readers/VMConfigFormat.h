@@ -18,6 +18,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,12 +37,21 @@ ZY_PLATFORM_API std::string WriteZyf(const VMInfoStructs::SVMInfo& info);
 ZY_PLATFORM_API std::string WriteZyf(const VMInfoStructs::SVMInfo& info,
                                      std::string& error);
 
+// CPUs and memory (MiB) of an EC2 instance type from a platform's own
+// table of instance types; false when the table does not list the type.
+using Ec2InstanceSizes =
+    std::function<bool(const std::string& type, int64_t& cpus,
+                       int64_t& memoryMB)>;
+
 // An Amazon EC2 DescribeInstances (or RunInstances) response, any API
 // version.  Documents with a DOCTYPE are refused.  Of several instances the
 // one whose instanceId info.strGUID already holds is read, else the first.
-ZY_PLATFORM_API bool ParseEc2Description(const std::string& xml,
-                                         VMInfoStructs::SVMInfo& info,
-                                         std::string& error);
+// The response names no memory size (and, before cpuOptions, no CPU
+// count): they come from the instance type, looked up in sizes first and
+// then in a built-in table of common types.
+ZY_PLATFORM_API bool ParseEc2Description(
+    const std::string& xml, VMInfoStructs::SVMInfo& info, std::string& error,
+    const Ec2InstanceSizes& sizes = nullptr);
 // The instanceIds of every instance of such a response, in document order.
 ZY_PLATFORM_API bool ListEc2Instances(const std::string& xml,
                                       std::vector<std::string>& ids,

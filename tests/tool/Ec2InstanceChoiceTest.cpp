@@ -2,7 +2,8 @@
 //
 // A restore from an Amazon description that lists two instances: the one
 // chosen with --instance-id (else the first, with a warning naming the
-// other), sized from its instance type, or refused naming what is missing.
+// other), sized from its instance type (the platform's table of types
+// first), or refused naming what is missing.
 //
 //===----------------------------------------------------------------------===//
 #include "tests/tool/ToolRun.h"
@@ -32,6 +33,9 @@ const Row kRows[] = {
     {__LINE__, "", false, 1, "", 0, "shop to hyperv: The VM description gives no i64NumCPUs, i64MemoryMB"},
     {__LINE__, "i-0other", false, 0, "i-0other", 1, ""},
     {__LINE__, "i-0future", true, 0, "i-0future", 96, ""},
+    // The platform's table wins over the built-in one (t2.micro: 1 CPU).
+    {__LINE__, "i-0other", true, 0, "i-0other", 3, ""},
+    {__LINE__, "i-0other", true, 0, "i-0other", 3, "", true},
     {__LINE__, "i-0gone", false, 1, "", 0, "[i-0gone] is not in"},
     {__LINE__, "", false, 1, "", 0, "not i-0other (choose one with --instance-id)", true},
     {__LINE__, "i-0other", false, 0, "i-0other", 1, "", true},
@@ -51,7 +55,8 @@ TEST(ToolEc2Instance, TheNamedInstanceElseTheFirstIsRestoredWithItsSize) {
     if (row.typeInPlatformTable)
       dir.Write("root/amazon/instance-types.json",
                 R"({"ap-south-1": [{"name": "z9q.colossal", "cpus": 96,
-                    "memoryMB": 786432}]})");
+                    "memoryMB": 786432},
+                    {"name": "t2.micro", "cpus": 3, "memoryMB": 3072}]})");
     std::string request = dir.Write(
         "request.json", R"({"strSourceVMName": "shop", "vDisks": [
             {"diskIndexName": "shop.xml", "nFileType": 0}]})");
