@@ -30,6 +30,29 @@ void MarkAllocated(const char* buffer, uint64_t blockStart, uint64_t from,
   }
 }
 
+// Zeroes the parts of the block at buffer (guest bytes [start, start +
+// length)) outside runs.
+void ZeroOutside(char* buffer, uint64_t start, uint64_t length,
+                 const std::vector<Span>& runs) {
+  uint64_t at = start;
+  for (const Span& run : runs) {
+    if (run.start > at) std::memset(buffer + (at - start), 0, run.start - at);
+    at = run.end;
+  }
+  if (start + length > at)
+    std::memset(buffer + (at - start), 0, start + length - at);
+}
+
+// One flag per extent of the block: set when the extent's part of runs
+// (read into buffer) holds a non-zero byte.
+void MapAllocated(const char* buffer, uint64_t start, uint64_t length,
+                  const std::vector<Span>& runs, uint64_t extentSize,
+                  std::vector<bool>& map) {
+  map.assign((length + extentSize - 1) / extentSize, false);
+  for (const Span& run : runs)
+    MarkAllocated(buffer, start, run.start, run.end, extentSize, map);
+}
+
 }  // namespace
 
 CQiError BlockReader::NextData(uint64_t from, Span& run) {
@@ -86,25 +109,6 @@ CQiError BlockReader::ReadBlock(char* buffer, uint64_t start, uint64_t length,
   return CQiError::Success();
 }
 
-void ZeroOutside(char* buffer, uint64_t start, uint64_t length,
-                 const std::vector<Span>& runs) {
-  uint64_t at = start;
-  for (const Span& run : runs) {
-    if (run.start > at) std::memset(buffer + (at - start), 0, run.start - at);
-    at = run.end;
-  }
-  if (start + length > at)
-    std::memset(buffer + (at - start), 0, start + length - at);
-}
-
-void MapAllocated(const char* buffer, uint64_t start, uint64_t length,
-                  const std::vector<Span>& runs, uint64_t extentSize,
-                  std::vector<bool>& map) {
-  map.assign((length + extentSize - 1) / extentSize, false);
-  for (const Span& run : runs)
-    MarkAllocated(buffer, start, run.start, run.end, extentSize, map);
-}
-
 CQiError WriteAllocated(ImageBackend& image, const char* data, uint64_t length,
                         uint64_t offset, const std::vector<bool>& map,
                         uint64_t extentSize) {
@@ -124,18 +128,6 @@ CQiError WriteAllocated(ImageBackend& image, const char* data, uint64_t length,
   // A block that ends in unallocated extents still ends the image there:
   // a raw file grows over them as a hole.
   return image.Grow(offset + length);
-}
-
-uint64_t AllocatedBytes(const std::vector<bool>& map, uint64_t extentSize,
-                        uint64_t length) {
-  uint64_t bytes = 0;
-  for (size_t i = 0; i < map.size(); ++i) {
-    if (!map[i]) continue;
-    uint64_t start = i * extentSize;
-    if (start >= length) break;
-    bytes += std::min(extentSize, length - start);
-  }
-  return bytes;
 }
 
 }  // namespace zydisk

@@ -1,9 +1,9 @@
 //===- BlockStream.h - Blocks of guest bytes with their allocation maps ---===//
 //
-// The block stream that CArchiveVirtualDiskFile offers its callers and uses
-// for its own copies: a reader that delivers the blocks holding data (and
-// the image's last block) with one allocation flag per extent, and a writer
-// that writes the allocated extents of a block only.
+// The block stream that CArchiveVirtualDiskFile offers its callers: a
+// reader that delivers the blocks holding data (and the image's last block)
+// with one allocation flag per extent, and a writer that writes the
+// allocated extents of a block only.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -34,32 +34,17 @@ struct BlockReader {
   // byte.  map gets one flag per extent.
   CQiError ReadBlock(char* buffer, uint64_t start, uint64_t length,
                      std::vector<bool>& map);
-  // The data runs within [start, start + length).
-  CQiError DataRuns(uint64_t start, uint64_t length, std::vector<Span>& runs);
 
  private:
   CQiError NextData(uint64_t from, Span& run);
+  // The data runs within [start, start + length).
+  CQiError DataRuns(uint64_t start, uint64_t length, std::vector<Span>& runs);
 };
-
-// Zeroes the parts of the block at buffer (guest bytes [start, start +
-// length)) outside runs.
-void ZeroOutside(char* buffer, uint64_t start, uint64_t length,
-                 const std::vector<Span>& runs);
-
-// One flag per extent of the block: set when the extent's part of runs
-// (read into buffer) holds a non-zero byte.
-void MapAllocated(const char* buffer, uint64_t start, uint64_t length,
-                  const std::vector<Span>& runs, uint64_t extentSize,
-                  std::vector<bool>& map);
 
 // Writes the runs of allocated extents of a block at offset, then makes the
 // image reach the block's end.
 CQiError WriteAllocated(ImageBackend& image, const char* data, uint64_t length,
                         uint64_t offset, const std::vector<bool>& map,
                         uint64_t extentSize);
-
-// The bytes of a block that its allocation map marks as data.
-uint64_t AllocatedBytes(const std::vector<bool>& map, uint64_t extentSize,
-                        uint64_t length);
 
 }  // namespace zydisk

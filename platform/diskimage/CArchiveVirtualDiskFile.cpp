@@ -219,9 +219,7 @@ struct CopyCounts {
 };
 
 // Any other pair: qemu-img convert onto a new image of the destination's
-// format.  It reads and writes in one process, with several requests in
-// flight, and is faster than reading and writing through two qemu-nbd
-// servers.
+// format, reading and writing in one process.
 CQiError CopyFormatted(const std::string& source, ImageFormat_t sourceFormat,
                        uint64_t sourceSize, TemporaryFile& partial,
                        ImageFormat_t format, uint64_t size, CopyCounts& counts,
