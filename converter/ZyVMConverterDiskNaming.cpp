@@ -278,7 +278,7 @@ void SizeKind1401Disk(NamingPass& pass, SDisk& disk, int) {
 
   int64_t wholeGiB = size / kGiB;
   int64_t newSize = size;
-  if (wholeGiB <= 19)
+  if (size < kSmallest1401Disk)
     newSize = kSmallest1401Disk;
   else if (size % kGiB != 0 &&
            wholeGiB < std::numeric_limits<int64_t>::max() / kGiB)

@@ -4,8 +4,7 @@
 // destination format: it names the destination image, opens the source and
 // reads its first block, then asks CreateDestinationDisk for the destination
 // image.  Creating destination images is not offered in this system, so
-// CreateDestinationDisk reports failure and ConvertDisk stops there; the copy
-// that would follow is kept ready below for the day it succeeds.
+// CreateDestinationDisk reports failure and ConvertDisk stops there.
 //
 // TestCloneDisk copies a fixed test image block by block with the same copy
 // loop, and is how the block stream of CArchiveVirtualDiskFile is exercised
@@ -40,11 +39,6 @@ constexpr char kCloneSource[] = "C:\\test10G-snap.vhdx";
 constexpr char kCloneDestination[] = "C:\\test10G-snap-restore.vhdx";
 constexpr DiskType_t kCloneType = DT_VHDX_22;
 
-// Throughput lines at most once a minute; format 3 adds the totals to the
-// summary the counters write when they are released.
-constexpr int kCounterLogInterval = 60;
-constexpr int kCounterSummaryFormat = 3;
-
 using Context = CArchiveVirtualDiskFile::Context_t;
 
 // Progress of the test copy goes to standard output as it happens.
@@ -58,10 +52,6 @@ void Print(const char* format, ...) {
   std::fflush(stdout);
 }
 
-// What the copy does with a block it cannot read: the test copy stops, a
-// conversion counts the block and goes on with the next one.
-enum class ReadFailure { kStop, kSkip };
-
 // The two ends of a block copy and what travels between them.
 struct BlockCopy {
   CArchiveVirtualDiskFile& source;
@@ -70,34 +60,24 @@ struct BlockCopy {
   Context& destinationContext;
   CAutoMemory<char>& buffer;
   std::vector<bool>& allocationMap;
-  CMediaSpeedCounter* readCounter = nullptr;
-  CMediaSpeedCounter* writeCounter = nullptr;
 };
 
 // Copies the source's blocks until the end of its data.  Each block is
 // written as it was delivered, at its own offset: the copy neither pads nor
-// splits blocks.  False on a write error, and on a read error when
-// onReadFailure is kStop; readErrors counts the blocks skipped otherwise.
-bool CopyBlocks(EvDebug& log, const char* function, BlockCopy& copy,
-                ReadFailure onReadFailure, int32_t& readErrors) {
+// splits blocks.  False on a read or write error.
+bool CopyBlocks(EvDebug& log, const char* function, BlockCopy& copy) {
   for (;;) {
     uint64_t offset = 0;
-    if (copy.readCounter) copy.readCounter->Start();
     CQiError error = copy.source.GetNextBlock(
         copy.buffer, offset, copy.allocationMap, copy.sourceContext);
-    if (copy.readCounter) copy.readCounter->Stop(copy.buffer.Size());
     if (CArchiveVirtualDiskFile::IsErrorEOF(error)) return true;
     if (error.IsError()) {
       log.Error(function, "virtual disk read error detected [%s]!!!",
                 error.AsString().c_str());
-      if (onReadFailure == ReadFailure::kStop) return false;
-      ++readErrors;
-      continue;
+      return false;
     }
-    if (copy.writeCounter) copy.writeCounter->Start();
     error = copy.destination.WriteBlock(copy.buffer, offset, copy.allocationMap,
                                         copy.destinationContext);
-    if (copy.writeCounter) copy.writeCounter->Stop(copy.buffer.Size());
     if (error.IsError()) {
       log.Error(function, "virtual disk write error detected [%s]!!!",
                 error.AsString().c_str());
@@ -127,15 +107,8 @@ bool CloseBoth(EvDebug& log, const char* function,
 bool ZyVMConverter::ConvertDisk(const VMInfoStructs::SDisk& source,
                                 VMInfoStructs::SDisk& destination) {
   CAutoMemory<char> buffer(true);
-  std::vector<bool> allocationMap;
   CArchiveVirtualDiskFile sourceFile(kSourceProduct);
   CArchiveVirtualDiskFile destinationFile(kDestinationProduct);
-  CMediaSpeedCounter readCounter(nullptr);
-  CMediaSpeedCounter writeCounter(nullptr);
-  readCounter.Init("ReadSpeed", 0);
-  readCounter.EnableLogging(kCounterLogInterval);
-  writeCounter.Init("WriteSpeed", 0);
-  writeCounter.EnableLogging(kCounterLogInterval);
   Context sourceContext;
   Context destinationContext;
 
@@ -169,29 +142,9 @@ bool ZyVMConverter::ConvertDisk(const VMInfoStructs::SDisk& source,
 
   Log(kConvertDisk, 0, "Creating destination disk [%s]",
       destination.fileName.c_str());
-  if (!CreateDestinationDisk(destinationFile, destination, destinationContext))
-    return false;
-
-  // Reached only once destination images can be created.
-  destinationFile.SetExtentSize(sourceContext.u64ExtentSize);
-  debug("Extent size = %llu",
-        static_cast<unsigned long long>(sourceContext.u64ExtentSize));
-  Log(kConvertDisk, 0, "Copying data from [%s] to [%s]",
-      source.fileName.c_str(), destination.fileName.c_str());
-  BlockCopy copy{sourceFile, sourceContext, destinationFile, destinationContext,
-                 buffer,     allocationMap, &readCounter,    &writeCounter};
-  int32_t readErrors = 0;
-  if (!CopyBlocks(*this, kConvertDisk, copy, ReadFailure::kSkip, readErrors))
-    return false;
-  const bool closed =
-      CloseBoth(*this, kConvertDisk, destinationFile, sourceFile);
-  readCounter.SetFormat(kCounterSummaryFormat);
-  writeCounter.SetFormat(kCounterSummaryFormat);
-  if (readErrors > 0)
-    Log(kConvertDisk, 0,
-        "Encountered [%d] read errors while converting disk [%s] to [%s]",
-        readErrors, source.fileName.c_str(), destination.fileName.c_str());
-  return closed;
+  // Never created in this system: the conversion ends here.
+  return CreateDestinationDisk(destinationFile, destination,
+                               destinationContext);
 }
 
 // Creating destination images is not offered in this system.
@@ -252,9 +205,7 @@ bool ZyVMConverter::TestCloneDisk() {
         static_cast<unsigned long long>(sourceContext.u64ExtentSize));
 
   BlockCopy copy{sourceFile, sourceContext, destinationFile, destinationContext,
-                 buffer,     allocationMap, nullptr,         nullptr};
-  int32_t readErrors = 0;
-  if (!CopyBlocks(*this, kTestCloneDisk, copy, ReadFailure::kStop, readErrors))
-    return false;
+                 buffer,     allocationMap};
+  if (!CopyBlocks(*this, kTestCloneDisk, copy)) return false;
   return CloseBoth(*this, kTestCloneDisk, destinationFile, sourceFile);
 }
