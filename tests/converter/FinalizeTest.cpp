@@ -57,8 +57,7 @@ TEST(Finalize, EachKindCallsTheDestinationInItsOrder) {
 }
 
 TEST(Finalize, WithoutADestinationNothingIsCalled) {
-  for (int kind : {101, 102, 301, 401, 402, 403, 501, 601, 701, 801, 901, 1101,
-                   1102, 1301, 1401}) {
+  for (int kind : {101, 102, 301, 401}) {
     SCOPED_TRACE(kind);
     ScopedLogCapture capture;
     ZyVMConverter converter;
@@ -129,10 +128,7 @@ TEST(InitializeDestination, CreatedObjectIsConnectedOwnedAndReleased) {
     converter.strDestHost = "hv01";
     converter.strDestUser = "admin";
     converter.strDestPassword = "secret";
-    bool ready = converter.InitializeDestinationVM();
-    if (!ready && factory.script->created == 0)
-      GTEST_SKIP() << "access objects are not opened by this build";
-    ASSERT_TRUE(ready);
+    ASSERT_TRUE(converter.InitializeDestinationVM());
     ASSERT_NE(converter.pDestVMInfo, nullptr);
     EXPECT_TRUE(converter.bOwnsDestVMInfo);
     EXPECT_EQ(factory.script->Count("Connect"), 1);

@@ -108,43 +108,6 @@ TEST(InstanceSize, AzureRegionIsClearedOthersKeepTheirs) {
   }
 }
 
-TEST(InstanceSize, TypeTablesAnswerOnlyForAmazon) {
-  struct Row {
-    int line;
-    int kind;
-    const char* type;
-    bool supports32Bit;
-    bool kvm;
-  };
-  // t2.micro and t2.large for 32-bit guests: adjust.cases.
-  const Row rows[] = {{__LINE__, 301, "c1.medium", true, false},
-                      {__LINE__, 301, "T2.micro", false, false},
-                      {__LINE__, 301, "t2.micro ", false, false},
-                      {__LINE__, 301, "t3a.nano", false, true},
-                      {__LINE__, 301, "i3.metal", false, true},
-                      {__LINE__, 301, "i3.large", false, false},
-                      {__LINE__, 301, "p3dn.24xlarge", false, true},
-                      {__LINE__, 1401, "t2.micro", false, false},
-                      {__LINE__, 401, "c5.large", false, false}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
-    ZyVMConverter converter;
-    converter.eDestInstType = static_cast<VirtualServerInstanceType>(row.kind);
-    EXPECT_EQ(converter.DoesInstanceTypeSupports32Bit(row.type),
-              row.supports32Bit);
-    EXPECT_EQ(converter.IsKVMInstanceType(row.type), row.kvm);
-  }
-}
-
-TEST(InstanceSize, AzureDiskCountsOutsideTheClassicSizesAreOne) {
-  ZyVMConverter converter;
-  EXPECT_EQ(converter.GetNumOfAzureDiskSupportedForVMSize(0), 3);
-  EXPECT_EQ(converter.GetNumOfAzureDiskSupportedForVMSize(8), 17);
-  for (int position : {-1, 9, -2147483647 - 1, 2147483647})
-    EXPECT_EQ(converter.GetNumOfAzureDiskSupportedForVMSize(position), 1)
-        << position;
-}
-
 // Memory order and ties: kind 1401 in adjust.cases.
 TEST(InstanceSize, CompareVMSizeOrdersByCpusThenMemory) {
   struct Row {

@@ -135,34 +135,28 @@ TEST(UniqueDiskName, ANameTakenDuringTheMoveIsSkippedNotReplaced) {
   EXPECT_EQ(TempDir::Read(f.dir.File("V.vmdk")), "first");
 }
 
+// The first candidate is the VM's name with the part after the last dot; a
+// format without an extension leaves no candidate.
 TEST(UniqueDiskName, UpdateDestinationDiskSetsFormatSizeAndName) {
-  ScopedLogCapture capture;
-  Fixture f;
-  f.converter.eDestInstType = VS_VMWARE;
-  // The first candidate is the VM's name with the part after the last dot.
-  f.disk.fileName = f.dir.Write("disk.with.dots.vmdk", "dotted");
-  SDisk source;
-  source.i64CurrSizeInBytes = 12345;
-  ASSERT_TRUE(f.converter.UpdateDestinationDisk(source, f.disk));
-  EXPECT_EQ(f.disk.eDiskType, 18);
-  EXPECT_EQ(f.disk.i64CurrSizeInBytes, 12345);
-  EXPECT_EQ(f.disk.fileName, f.dir.File("V.vmdk"));
-  EXPECT_EQ(TempDir::Read(f.dir.File("V.vmdk")), "dotted");
-}
-
-TEST(UniqueDiskName, UpdateDestinationDiskFailsForFormatsWithoutExtension) {
-  ScopedLogCapture capture;
-  Fixture f;
-  f.converter.eDestInstType = VS_RHEV;
-  SDisk source;
-  EXPECT_FALSE(f.converter.UpdateDestinationDisk(source, f.disk));
-  EXPECT_EQ(f.disk.eDiskType, 25);
-  EXPECT_EQ(f.disk.fileName, f.dir.File("restored"));
-  EXPECT_EQ(TempDir::Read(f.dir.File("restored.vmdk")), "disk data");
-  auto records = capture.sink().Records();
-  ASSERT_FALSE(records.empty());
-  EXPECT_EQ(records.back().level, -1);
-  EXPECT_EQ(records.back().message,
-            "Failed to generate unique disk name for disk [" +
-                f.dir.File("restored") + "]");
+  for (VirtualServerInstanceType kind : {VS_VMWARE, VS_RHEV}) {
+    SCOPED_TRACE(kind);
+    ScopedLogCapture capture;
+    Fixture f;
+    f.converter.eDestInstType = kind;
+    f.disk.fileName = f.dir.Write("disk.with.dots.vmdk", "dotted");
+    SDisk source;
+    source.i64CurrSizeInBytes = 12345;
+    const bool named = kind == VS_VMWARE;
+    EXPECT_EQ(f.converter.UpdateDestinationDisk(source, f.disk), named);
+    EXPECT_EQ(f.disk.eDiskType, named ? 18 : 25);
+    EXPECT_EQ(f.disk.i64CurrSizeInBytes, 12345);
+    const std::string file = f.dir.File(named ? "V.vmdk" : "disk.with.dots");
+    EXPECT_EQ(f.disk.fileName, file);
+    const char* kept = named ? "V.vmdk" : "disk.with.dots.vmdk";
+    EXPECT_EQ(TempDir::Read(f.dir.File(kept)), "dotted");
+    EXPECT_EQ(capture.sink().ContainsAtLevel(
+                  "Failed to generate unique disk name for disk [" + file + "]",
+                  -1),
+              !named);
+  }
 }

@@ -85,32 +85,6 @@ TEST(DiskLayout, AdjacencyIsUnknownAfterTheLastAddress) {
   EXPECT_TRUE(adjacent);
 }
 
-TEST(DiskLayout, IdeDiskAddedToScsiFollowsThePreviousDisk) {
-  DiskList scsi;
-  ASSERT_TRUE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(5, 5), scsi, 0,
-                                                      false));
-  EXPECT_EQ(Addresses(scsi), (std::vector<SAddr>{{0, 0}}));
-
-  scsi = Disks({{0, 0}, {0, 1}, {0, 3}});
-  ASSERT_TRUE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(5, 5, kHd, 7),
-                                                      scsi, 2, false));
-  EXPECT_EQ(Addresses(scsi),
-            (std::vector<SAddr>{{0, 0}, {0, 1}, {0, 2}, {0, 3}}));
-  EXPECT_EQ(scsi[2].getint32(Disk::sizeMB), 7);
-}
-
-TEST(DiskLayout, BootDiskAddedToScsiBecomesTheFirstDisk) {
-  DiskList scsi = Disks({{0, 0}, {0, 1}, {0, 3}});
-  scsi[0].setstring(Disk::name, "old-first");
-  ASSERT_TRUE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(
-      MakeDevice(0, 0, kHd, 0, "boot"), scsi, 2, true));
-  ASSERT_EQ(scsi.size(), 4u);
-  EXPECT_EQ(scsi[0].getstring(Disk::name), "boot");
-  EXPECT_EQ(scsi[2].getstring(Disk::name), "old-first");
-  EXPECT_EQ(Addresses(scsi),
-            (std::vector<SAddr>{{0, 0}, {0, 1}, {0, 2}, {0, 3}}));
-}
-
 TEST(DiskLayout, NoDiskIsAddedAfterTheLastScsiAddress) {
   ScopedLogCapture capture;
   DiskList scsi = Disks({{3, 15}});
@@ -125,20 +99,6 @@ TEST(DiskLayout, NoDiskIsAddedAfterTheLastScsiAddress) {
   EXPECT_FALSE(ZyP2VUtils::AddIDEDiskToListOfSCSIDisks(MakeDevice(0, 0), scsi,
                                                        5, false));
   EXPECT_EQ(scsi.size(), 1u);
-}
-
-TEST(DiskLayout, UnselectedDisksAreDroppedAndCdromsKept) {
-  Disk kept = MakeDevice(0, 1, kHd, 0, "kept", false);
-  kept.setint64(Disk::keepFlag, 1);
-  HW hw = MakeHw({MakeDevice(0, 0, kCd, 0, "cd", false), kept,
-                  MakeDevice(1, 0, kHd, 0, "dropped", false)},
-                 {MakeDevice(0, 0, kHd, 0, "sda"),
-                  MakeDevice(0, 1, kHd, 0, "sdb", false)});
-  ZyP2VUtils::RemoveUnselectedDisksFromKestrelDiskConfig(hw);
-  ASSERT_EQ(Ide(hw).size(), 2u);
-  EXPECT_EQ(Ide(hw)[1].getstring(Disk::name), "kept");
-  EXPECT_EQ(hw.getint64(HW::ideCount), 2);
-  EXPECT_EQ(hw.getint64(HW::scsiCount), 1);
 }
 
 TEST(DiskLayout, FourIdeDevicesBeyondBusOneAreRenumbered) {
@@ -222,34 +182,6 @@ TEST(DiskLayout, MoveStopsWhenTheScsiListIsFull) {
       "Stopping disk processing due to previous error"));
   EXPECT_EQ(Addresses(Scsi(hw)), (std::vector<SAddr>{{3, 14}, {3, 15}}));
   EXPECT_TRUE(Ide(hw).empty());
-}
-
-TEST(DiskLayout, CountsBeyondTheListsAreNotReadPast) {
-  HW hw = MakeHw(Disks({{2, 0}, {2, 1}}), Disks({{0, 0}}));
-  hw.setint64(HW::ideCount, 6);
-  hw.setint64(HW::scsiCount, 40);
-  EXPECT_TRUE(ZyP2VUtils::ProcessWinKestrelDiskConfig(hw));
-  EXPECT_EQ(Addresses(Ide(hw)), (std::vector<SAddr>{{0, 0}, {0, 1}}));
-  EXPECT_EQ(hw.getint64(HW::ideCount), 2);
-  EXPECT_EQ(hw.getint64(HW::scsiCount), 1);
-
-  HW empty;
-  empty.setint64(HW::ideCount, 3);
-  EXPECT_TRUE(ZyP2VUtils::ProcessWinKestrelDiskConfig(empty));
-  EXPECT_EQ(ZyP2VUtils::createIDECDROMDevice(empty), 0);
-  EXPECT_EQ(empty.getint64(HW::ideCount), 1);
-}
-
-TEST(DiskLayout, FreeIdePositionIsTheFirstUnoccupied) {
-  Disk device;
-  EXPECT_EQ(ZyP2VUtils::getNextFreeIde(Disks({{0, 0}, {0, 1}, {1, 1}}), device),
-            0);
-  EXPECT_EQ(Addresses({device}), (std::vector<SAddr>{{1, 0}}));
-  Disk untouched = MakeDevice(7, 7);
-  EXPECT_EQ(ZyP2VUtils::getNextFreeIde(Disks({{1, 1}, {1, 0}, {0, 1}, {0, 0}}),
-                                       untouched),
-            1);
-  EXPECT_EQ(Addresses({untouched}), (std::vector<SAddr>{{7, 7}}));
 }
 
 // Which slot the disk takes (never 7, up to bus 1 slot 15, or none) is in

@@ -25,39 +25,6 @@ class GuestOS : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(GuestOS, WindowsIdentifierComesFromTheOperatingSystemId) {
-  struct Row {
-    int line;
-    int osId;
-    const char* description;
-    const char* expected;
-  };
-  // clang-format off
-  const Row rows[] = {
-      {__LINE__, 27, "", "winXPPro64Guest"},
-      {__LINE__, 64, "", "winVista64Guest"},
-      {__LINE__, 67, "", "winLonghorn64Guest"},
-      {__LINE__, 209, "Windows 10 Pro", "windows7Guest"},
-      {__LINE__, 211, "Windows Server 2012 R2 Datacenter", "windows8Server64Guest"},
-      {__LINE__, 210, "Windows Server 2008 R2 Enterprise", "windows7Server64Guest"},
-      {__LINE__, 213, "Windows 7 Ultimate", "windows7_64Guest"},
-      {__LINE__, 212, "Windows 8.1", "windows8_64Guest"},
-      {__LINE__, 212, "Windows Server 2016 Standard", "windows9Server64Guest"},
-      {__LINE__, 213, "Windows 10 Enterprise", "windows9_64Guest"},
-      {__LINE__, 211, "windows server 2012", "windows7Server64Guest"},  // case counts
-      {__LINE__, 211, "Something else", "windows7Server64Guest"},
-  };
-  // clang-format on
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
-    PlatformConfig::ClearInProcess();
-    AddClient(5, row.osId, row.description);
-    std::string guest;
-    EXPECT_EQ(ZyP2VUtils::GetVMWareGuestOSIdentifier(5, guest, true, true), 0);
-    EXPECT_EQ(guest, row.expected);
-  }
-}
-
 TEST_F(GuestOS, UnknownWindowsIdDefaultsOnlyWhenNothingWasSet) {
   AddClient(5, 300, "Windows Server 2012");
   ScopedLogCapture capture;
