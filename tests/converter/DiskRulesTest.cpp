@@ -187,3 +187,18 @@ TEST(DiskRules, ThePlatformSettingForcesEveryController) {
                              "sata");
   EXPECT_EQ(converter.GetOpenStackControllerType(five), "virtio");
 }
+
+// Kinds and formats no table row names get the defaults.
+TEST(DiskRules, KindsAndFormatsOutsideTheTablesGetTheDefaults) {
+  ZyVMConverter converter;
+  for (int kind : {0, 103, -1, 1100, INT_MAX})
+    EXPECT_EQ(ZyVMConverter::DetermineDestinationDiskType(
+                  static_cast<VirtualServerInstanceType>(kind)),
+              DT_NONE)
+        << kind;
+  for (int format : {0, 19, -5}) {
+    auto type = static_cast<DiskType_t>(format);
+    EXPECT_EQ(converter.GetDestinationDiskExtension(type), "") << format;
+    EXPECT_EQ(ZyVMConverter::DetermineDestinationDiskProvisioningType(type), 2);
+  }
+}

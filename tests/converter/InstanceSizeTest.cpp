@@ -108,6 +108,41 @@ TEST(InstanceSize, AzureRegionIsClearedOthersKeepTheirs) {
   }
 }
 
+// 32-bit types match exactly, KVM families anywhere in the name; only
+// Amazon has either.
+TEST(InstanceSize, TypeMatchingAndTheAmazonGate) {
+  struct Row {
+    int line;
+    int kind;
+    const char* type;
+    bool supports32Bit;
+    bool kvm;
+  };
+  const Row rows[] = {{__LINE__, 301, "c1.medium", true, false},
+                      {__LINE__, 301, "t2.micro ", false, false},
+                      {__LINE__, 301, "i3.metal", false, true},
+                      {__LINE__, 301, "i3.large", false, false},
+                      {__LINE__, 1401, "c1.medium", false, false},
+                      {__LINE__, 1401, "i3.metal", false, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    ZyVMConverter converter;
+    converter.eDestInstType = static_cast<VirtualServerInstanceType>(row.kind);
+    EXPECT_EQ(converter.DoesInstanceTypeSupports32Bit(row.type),
+              row.supports32Bit);
+    EXPECT_EQ(converter.IsKVMInstanceType(row.type), row.kvm);
+  }
+}
+
+// Positions past either end of the classic sizes' table count one disk.
+TEST(InstanceSize, AzureDiskCountsOutsideTheClassicSizesAreOne) {
+  ZyVMConverter converter;
+  EXPECT_EQ(converter.GetNumOfAzureDiskSupportedForVMSize(8), 17);
+  for (int position : {-1, 9, -2147483647 - 1, 2147483647})
+    EXPECT_EQ(converter.GetNumOfAzureDiskSupportedForVMSize(position), 1)
+        << position;
+}
+
 // Memory order and ties: kind 1401 in adjust.cases.
 TEST(InstanceSize, CompareVMSizeOrdersByCpusThenMemory) {
   struct Row {

@@ -25,12 +25,39 @@ class GuestOS : public ::testing::Test {
 
 }  // namespace
 
+// The ends of the identifier ranges; an id in no range takes the default.
+TEST_F(GuestOS, WindowsIdentifierAtTheRangeEndsAndTheDefault) {
+  struct Row {
+    int line;
+    int osId;
+    const char* description;
+    const char* expected;
+  };
+  // clang-format off
+  const Row rows[] = {
+      {__LINE__, 64, "", "winVista64Guest"},
+      {__LINE__, 209, "Windows 10 Pro", "windows7Guest"},
+      {__LINE__, 210, "Windows Server 2008 R2 Enterprise", "windows7Server64Guest"},
+      {__LINE__, 213, "Windows 10 Enterprise", "windows9_64Guest"},
+      {__LINE__, 211, "windows server 2012", "windows7Server64Guest"},  // case counts
+      {__LINE__, 300, "Windows Server 2012", "winNetStandardGuest"},
+  };
+  // clang-format on
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    PlatformConfig::ClearInProcess();
+    AddClient(5, row.osId, row.description);
+    std::string guest;
+    EXPECT_EQ(ZyP2VUtils::GetVMWareGuestOSIdentifier(5, guest, true, true), 0);
+    EXPECT_EQ(guest, row.expected);
+  }
+}
+
 TEST_F(GuestOS, UnknownWindowsIdDefaultsOnlyWhenNothingWasSet) {
   AddClient(5, 300, "Windows Server 2012");
   ScopedLogCapture capture;
   std::string guest;
   ZyP2VUtils::GetVMWareGuestOSIdentifier(5, guest, true, true);
-  EXPECT_EQ(guest, "winNetStandardGuest");
   EXPECT_TRUE(capture.sink().Contains(
       LogKind::Debug,
       " OS Platform Type is empty, Defaulting to winNetStandardGuest"));
