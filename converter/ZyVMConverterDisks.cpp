@@ -6,9 +6,8 @@
 // image.  Creating destination images is not offered in this system, so
 // CreateDestinationDisk reports failure and ConvertDisk stops there.
 //
-// TestCloneDisk copies a fixed test image block by block with the same copy
-// loop, and is how the block stream of CArchiveVirtualDiskFile is exercised
-// end to end.
+// TestCloneDisk copies a fixed test image block by block, and is how the
+// block stream of CArchiveVirtualDiskFile is exercised end to end.
 //
 // All objects of a conversion are locals, set up in a fixed order, so they
 // are released in reverse order on every path and an image object closes
