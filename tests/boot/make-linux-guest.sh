@@ -48,23 +48,28 @@ unavailable() {
   exit 77
 }
 
-candidate() {
-  apt-cache policy "$1" 2>/dev/null | awk '/Candidate:/ { print $2 }'
-}
+# The candidate versions, one apt-cache call for all (it is slow to start).
+declare -A version
+while read -r p v; do
+  version[$p]=$v
+done < <(apt-cache policy linux-image-amd64 busybox-static syslinux \
+           syslinux-common systemd-boot-efi 2>/dev/null |
+         awk '/^[^ ]/ { sub(":$", "", $1); p = $1 } /Candidate:/ { print p, $2 }')
 
-# The kernel is the one Debian's linux-image-amd64 points at today.
-meta_version=$(candidate linux-image-amd64)
+# The kernel is the one Debian's linux-image-amd64 points at today, of the
+# same version.
+meta_version=${version[linux-image-amd64]:-}
 case $meta_version in ''|'(none)') unavailable "apt knows no linux-image-amd64 (run apt-get update)" ;; esac
-kernel_pkg=$(apt-cache show "linux-image-amd64=$meta_version" |
-             sed -n 's/^Depends: \(linux-image-[^ ,]*\).*/\1/p' | head -n 1)
-[ -n "$kernel_pkg" ] || unavailable "no kernel package behind linux-image-amd64 $meta_version"
+read -r kernel_pkg kernel_version < <(apt-cache show "linux-image-amd64=$meta_version" |
+  sed -n 's/^Depends: \(linux-image-[^ ,]*\) (= \([^)]*\)).*/\1 \2/p' | head -n 1) ||
+  unavailable "no kernel package behind linux-image-amd64 $meta_version"
+version[$kernel_pkg]=$kernel_version
 
 packages=("$kernel_pkg" busybox-static syslinux syslinux-common systemd-boot-efi)
 stamp=""
 for p in "${packages[@]}"; do
-  v=$(candidate "$p")
-  case $v in ''|'(none)') unavailable "apt knows no $p" ;; esac
-  stamp+="$p=$v"$'\n'
+  case ${version[$p]:-} in ''|'(none)') unavailable "apt knows no $p" ;; esac
+  stamp+="$p=${version[$p]}"$'\n'
 done
 stamp+="inputs=$(cat "$0" "$here/linux-guest-init" | sha256sum | cut -d' ' -f1)"$'\n'
 
@@ -74,23 +79,24 @@ if [ -f "$out/guest.stamp" ] && [ "$(cat "$out/guest.stamp")" = "${stamp%$'\n'}"
 fi
 
 # One folder per package and version, so a new version is fetched once and
-# an old one is dropped.
+# an old one is dropped.  apt drops root to its own user to download, who
+# may not write here.
+sandbox=()
+[ "$(id -u)" -ne 0 ] || sandbox=(-o APT::Sandbox::User=root)
 deb_of() {
-  local p=$1 v dir
-  v=$(candidate "$p")
+  local p=$1 v=${version[$1]} dir
   dir="$debs/$p"
   if [ ! -f "$dir/version" ] || [ "$(cat "$dir/version")" != "$v" ] ||
      ! ls "$dir"/*.deb >/dev/null 2>&1; then
     rm -rf "$dir" && mkdir -p "$dir"
-    (cd "$dir" && apt-get download -q=2 -o APT::Sandbox::User=root "$p=$v") >&2 ||
-      unavailable "apt-get download $p=$v failed"
+    (cd "$dir" && apt-get download -q=2 "${sandbox[@]}" "$p=$v") >&2 || return 1
     echo "$v" >"$dir/version"
   fi
   ls "$dir"/*.deb
 }
 declare -A deb
 for p in "${packages[@]}"; do
-  deb[$p]=$(deb_of "$p")
+  deb[$p]=$(deb_of "$p") || unavailable "apt-get download $p=${version[$p]} failed"
 done
 
 work="$out/work"
