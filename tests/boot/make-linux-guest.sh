@@ -49,12 +49,20 @@ unavailable() {
 }
 
 # The candidate versions, one apt-cache call for all (it is slow to start).
+# A machine whose apt has no lists yet gets them when we are root.
 declare -A version
-while read -r p v; do
-  version[$p]=$v
-done < <(apt-cache policy linux-image-amd64 busybox-static syslinux \
-           syslinux-common systemd-boot-efi 2>/dev/null |
-         awk '/^[^ ]/ { sub(":$", "", $1); p = $1 } /Candidate:/ { print p, $2 }')
+read_versions() {
+  local p v
+  while read -r p v; do
+    version[$p]=$v
+  done < <(apt-cache policy linux-image-amd64 busybox-static syslinux \
+             syslinux-common systemd-boot-efi 2>/dev/null |
+           awk '/^[^ ]/ { sub(":$", "", $1); p = $1 } /Candidate:/ { print p, $2 }')
+}
+read_versions
+case ${version[linux-image-amd64]:-} in
+  ''|'(none)') [ "$(id -u)" -ne 0 ] || { apt-get update -qq >&2 || true; read_versions; } ;;
+esac
 
 # The kernel is the one Debian's linux-image-amd64 points at today, of the
 # same version.
@@ -131,6 +139,7 @@ add_module() {  # path relative to $moddir
   local rel=$1 dep
   [ -n "${loaded[$rel]:-}" ] && return 0
   loaded[$rel]=1
+  # shellcheck disable=SC2013  # modules.dep lists paths, one word each
   for dep in $(sed -n "s|^$rel: *||p" "$moddir/modules.dep"); do
     add_module "$dep"
   done
