@@ -18,10 +18,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (json.is_discarded()) return 0;
   RestoreCtx request;
   try {
-    zytool::RestoreCtxFromJson(json, request);
-  } catch (const zytool::RecordJsonError&) {
+    zyjobs::RestoreCtxFromJson(json, request);
+  } catch (const zyjobs::RecordJsonError&) {
     return 0;
   }
-  zytool::RestoreCtxToJson(request).dump();
+  zyjobs::RestoreCtxToJson(request).dump();
   return 0;
 }

@@ -1,10 +1,10 @@
 //===- FileSource.cpp - A source VM given as its own files ----------------===//
 #include "FileSource.h"
 
-#include "Commands.h"
 #include "Ec2InstanceChoice.h"
-#include "ToolSupport.h"
+#include "JobSupport.h"
 
+#include "model/PlatformKinds.h"
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/readers/VMConfigFormat.h"
 #include "platform/readers/VMXFile.h"
@@ -12,12 +12,10 @@
 #include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
 
-#include <CLI/CLI.hpp>
-
 #include <filesystem>
 #include <set>
 
-namespace zytool {
+namespace zyjobs {
 namespace {
 
 namespace fs = std::filesystem;
@@ -56,7 +54,7 @@ bool ReadZyf(const std::string& text, const std::string&, const std::string&,
 // The option of each kind of file, what it is, its reader and the source
 // kind it implies.
 struct SourceFileKind {
-  std::string FileSourceOptions::*option;
+  std::string FileSource::*option;
   const char* what;
   TextReader read;
   VirtualServerInstanceType kind;
@@ -64,19 +62,19 @@ struct SourceFileKind {
 
 // clang-format off
 const SourceFileKind kSourceFileKinds[] = {
-    {&FileSourceOptions::vmx, "VMware configuration", ReadVmx, VS_VMWARE},
-    {&FileSourceOptions::xenCfg, "domain file", ReadXen, VS_ORACLE_VM},
-    {&FileSourceOptions::ec2Xml, "EC2 description", ReadEc2, VS_AMAZON},
-    {&FileSourceOptions::zyf, "VM description", ReadZyf, VS_NONE},
+    {&FileSource::vmx, "VMware configuration", ReadVmx, VS_VMWARE},
+    {&FileSource::xenCfg, "domain file", ReadXen, VS_ORACLE_VM},
+    {&FileSource::ec2Xml, "EC2 description", ReadEc2, VS_AMAZON},
+    {&FileSource::zyf, "VM description", ReadZyf, VS_NONE},
 };
 // clang-format on
 
-const SourceFileKind* ChosenKind(const FileSourceOptions& options) {
+const SourceFileKind* ChosenKind(const FileSource& options) {
   const SourceFileKind* chosen = nullptr;
   for (const SourceFileKind& row : kSourceFileKinds) {
     if ((options.*row.option).empty()) continue;
     if (chosen)
-      throw ToolError("give one source: --vmx, --xen-cfg, --ec2-xml or --zyf");
+      throw JobFailure("give one source: --vmx, --xen-cfg, --ec2-xml or --zyf");
     chosen = &row;
   }
   return chosen;
@@ -97,14 +95,14 @@ std::string ConfinedPath(const std::string& name, const std::string& folder,
   std::string normal = AbsoluteNormalPath(path.string());
   std::string relative;
   if (!IsBeneath(folder, normal, &relative) || relative.empty())
-    throw ToolError("disk [" + name + "] named by [" + described +
-                    "] is outside its folder; give the image with --disk");
+    throw JobFailure("disk [" + name + "] named by [" + described +
+                     "] is outside its folder; give the image with --disk");
   std::string error;
-  if (!CheckBeneath(folder, normal, error)) throw ToolError(error);
+  if (!CheckBeneath(folder, normal, error)) throw JobFailure(error);
   std::error_code ec;
   if (!fs::is_regular_file(normal, ec))
-    throw ToolError("disk image [" + normal + "] named by [" + described +
-                    "] does not exist; give the images with --disk");
+    throw JobFailure("disk image [" + normal + "] named by [" + described +
+                     "] does not exist; give the images with --disk");
   return normal;
 }
 
@@ -122,7 +120,7 @@ SDisk DiskEntry(const SDisk& disk, const std::string& path) {
   return entry;
 }
 
-void NameDisks(const FileSourceOptions& options, const std::string& described,
+void NameDisks(const FileSource& options, const std::string& described,
                RestoreJob& job) {
   fs::path folder =
       fs::weakly_canonical(fs::absolute(fs::path(described)).parent_path());
@@ -131,9 +129,9 @@ void NameDisks(const FileSourceOptions& options, const std::string& described,
   for (const SDisk& disk : job.sourceDescription.vDisks)
     if (IsHardDisk(disk)) disks.push_back(&disk);
   if (!options.disks.empty() && options.disks.size() != disks.size())
-    throw ToolError("[" + described + "] names " +
-                    std::to_string(disks.size()) + " disks, --disk gives " +
-                    std::to_string(options.disks.size()));
+    throw JobFailure("[" + described + "] names " +
+                     std::to_string(disks.size()) + " disks, --disk gives " +
+                     std::to_string(options.disks.size()));
   std::set<std::string> names;
   for (size_t i = 0; i < disks.size(); ++i) {
     std::string path;
@@ -141,7 +139,7 @@ void NameDisks(const FileSourceOptions& options, const std::string& described,
       std::error_code ec;
       path = options.disks[i];
       if (!fs::is_regular_file(path, ec))
-        throw ToolError("disk image [" + path + "] does not exist");
+        throw JobFailure("disk image [" + path + "] does not exist");
       // Named on the command line: taken as the user gave it, from the
       // current folder.
       path = fs::absolute(path, ec).lexically_normal().string();
@@ -150,8 +148,8 @@ void NameDisks(const FileSourceOptions& options, const std::string& described,
     }
     SDisk entry = DiskEntry(*disks[i], path);
     if (!names.insert(entry.diskIndexName).second)
-      throw ToolError("two disks of [" + described + "] are named [" +
-                      entry.diskIndexName + "]");
+      throw JobFailure("two disks of [" + described + "] are named [" +
+                       entry.diskIndexName + "]");
     job.sourceFiles[entry.diskIndexName] = path;
     job.request.vDisks.push_back(entry);
   }
@@ -171,33 +169,23 @@ void NameVM(const std::string& described, RestoreJob& job) {
   request.vDisks.clear();
 }
 
-}  // namespace
-
-bool HasFileSource(const FileSourceOptions& options) {
-  return ChosenKind(options) != nullptr;
-}
-
-VirtualServerInstanceType FileSourceKind(const FileSourceOptions& options) {
+void LoadFileSource(const FileSource& options, RestoreJob& job,
+                    IJobObserver& observer) {
   const SourceFileKind* kind = ChosenKind(options);
-  return kind ? kind->kind : VS_NONE;
-}
-
-void LoadFileSource(const FileSourceOptions& options, RestoreJob& job) {
-  const SourceFileKind* kind = ChosenKind(options);
-  if (!kind) throw ToolError("no source file given");
+  if (!kind) throw JobFailure("no source file given");
   const std::string& path = options.*kind->option;
   std::string text, error;
   if (!ReadBoundedFile(path, text, error))
-    throw ToolError("cannot read the " + std::string(kind->what) + ": " +
-                    error);
+    throw JobFailure("cannot read the " + std::string(kind->what) + ": " +
+                     error);
   SVMInfo description;
   // An EC2 description is read as the instance chosen among those it lists.
   if (kind->read == ReadEc2)
     description.strGUID =
-        ChooseListedInstance(path, text, "", options.instanceId);
+        ChooseListedInstance(path, text, "", options.instanceId, observer);
   if (!kind->read(text, path, job.root, description, error))
-    throw ToolError(std::string(kind->what) + " [" + path + "] cannot be read" +
-                    (error.empty() ? "" : ": " + error));
+    throw JobFailure(std::string(kind->what) + " [" + path +
+                     "] cannot be read" + (error.empty() ? "" : ": " + error));
   job.sourceDescription = description;
   job.sourceDescription.vDiskControllers = description.vDiskControllers;
   job.haveSourceDescription = true;
@@ -205,86 +193,21 @@ void LoadFileSource(const FileSourceOptions& options, RestoreJob& job) {
   NameDisks(options, path, job);
 }
 
-void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options) {
-  command.add_option("--vmx", options.vmx,
-                     "Source VM: a VMware configuration file; its disks are "
-                     "the files it names beside it");
-  command.add_option("--xen-cfg", options.xenCfg,
-                     "Source VM: a Xen or Oracle VM domain file");
-  command.add_option("--ec2-xml", options.ec2Xml,
-                     "Source VM: an EC2 instance description (give its "
-                     "volumes' images with --disk)");
-  command.add_option("--zyf", options.zyf,
-                     "Source VM: a VMConfig.zyf description (with --from)");
-  command.add_option("--disk", options.disks,
-                     "A disk image of the source VM, in the description's "
-                     "order (repeat for each disk)");
-  command.add_option("--output", options.output,
-                     "Build the destination VM in this folder (created; "
-                     "existing files are never replaced)");
-  command.add_option("--os", options.osName,
-                     "Guest OS value for the destination (default: AUTO, "
-                     "from the VM's client; a VMware source's guestOS for "
-                     "VMware)");
-}
-
-void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
-                 const std::string& fromText, const std::string& vmName,
-                 RestoreJob& job) {
-  bool fromFiles = HasFileSource(options);
-  VirtualServerInstanceType implied = FileSourceKind(options);
-  if (!fromText.empty())
-    job.source = KindFromText(fromText);
-  else if (fromFiles && implied != VS_NONE)
-    job.source = implied;
-  else
-    throw ToolError("give the source platform kind with --from");
-  job.outputFolder = options.output;
-  job.root = fromFiles && !options.output.empty() ? OptionalPlatformRoot(global)
-                                                  : RequirePlatformRoot(global);
-  if (fromFiles) {
-    if (options.output.empty() && job.root.empty())
-      throw ToolError("give --output FOLDER for the converted VM");
-    LoadFileSource(options, job);
-  } else if (!vmName.empty()) {
-    if (!options.disks.empty())
-      throw ToolError("--disk goes with a source file (--vmx, --ec2-xml, ...)");
-    LoadPlatformSource(vmName, job);
-  }
-  RestoreCtx& request = job.request;
-  if (!options.osName.empty()) request.osName = options.osName;
-  if (request.osName.empty() && (fromFiles || !vmName.empty()))
-    request.osName =
-        job.destination == VS_VMWARE
-            ? (job.source == VS_VMWARE ? job.sourceDescription.strGuestOS
-                                       : std::string())
-            : std::string("AUTO");
-}
-
-int RunAndReport(const GlobalOptions& global, RestoreJob& job) {
-  RestoreOutcome outcome = RunRestoreJob(job);
-  if (global.json)
-    Print("%s\n",
-          DescriptionJson(outcome.description, outcome.facts).dump(2).c_str());
-  else
-    PrintDescription(outcome.description, outcome.facts);
-  return 0;
-}
-
 void LoadPlatformSource(const std::string& vmName, RestoreJob& job) {
   CheckName(vmName, "the VM name");
-  FolderVMInfo platform(job.source, job.root);
   SVMInfo description;
-  if (!platform.GetVMInfo(vmName, "", "", 0, 0, description))
-    throw ToolError(platform.GetLastErrorText());
-  FileSourceOptions options;
-  options.zyf = CQiPath::Append(platform.VMFolder(vmName), "VMConfig.zyf");
+  std::string error;
+  if (!job.platform->ReadSourceVM(job.source, vmName, description, error))
+    throw JobFailure(error);
+  const std::string folder = job.platform->SourceVMFolder(job.source, vmName);
+  FileSource options;
+  options.zyf = CQiPath::Append(folder, "VMConfig.zyf");
   job.sourceDescription = description;
   job.haveSourceDescription = true;
   NameVM(options.zyf, job);
   NameDisks(options, options.zyf, job);
   // The backup's catalog of the VM's disks travels with them.
-  std::string catalog = CQiPath::Append(platform.VMFolder(vmName), "catalog");
+  std::string catalog = CQiPath::Append(folder, "catalog");
   std::error_code ec;
   if (fs::is_regular_file(catalog, ec)) {
     SDisk entry;
@@ -295,4 +218,47 @@ void LoadPlatformSource(const std::string& vmName, RestoreJob& job) {
   }
 }
 
-}  // namespace zytool
+// A source read here takes the destination's default guest OS value: a
+// kind with OS values of its own keeps a same-kind source's value and has
+// none otherwise; every other kind asks for AUTO.
+std::string DefaultOSName(const RestoreJob& job) {
+  if (!zykinds::Has(job.destination, zykinds::kOwnGuestOSValues)) return "AUTO";
+  return job.source == job.destination ? job.sourceDescription.strGuestOS
+                                       : std::string();
+}
+
+}  // namespace
+
+bool HasFileSource(const FileSource& files) {
+  for (const SourceFileKind& row : kSourceFileKinds)
+    if (!(files.*row.option).empty()) return true;
+  return false;
+}
+
+bool CheckFileSource(const FileSource& files, SJobError& error) {
+  return AtBoundary(error, [&] { ChosenKind(files); });
+}
+
+VirtualServerInstanceType FileSourceKind(const FileSource& files) {
+  for (const SourceFileKind& row : kSourceFileKinds)
+    if (!(files.*row.option).empty()) return row.kind;
+  return VS_NONE;
+}
+
+bool PrepareSource(const FileSource& files, const std::string& vmName,
+                   const std::string& osName, IJobObserver& observer,
+                   RestoreJob& job, SJobError& error) {
+  return AtBoundary(error, [&] {
+    bool fromFiles = HasFileSource(files);
+    if (fromFiles)
+      LoadFileSource(files, job, observer);
+    else if (!vmName.empty())
+      LoadPlatformSource(vmName, job);
+    RestoreCtx& request = job.request;
+    if (!osName.empty()) request.osName = osName;
+    if (request.osName.empty() && (fromFiles || !vmName.empty()))
+      request.osName = DefaultOSName(job);
+  });
+}
+
+}  // namespace zyjobs

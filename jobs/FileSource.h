@@ -5,63 +5,51 @@
 // (whose volumes are given as image files), or our own VMConfig.zyf.  The
 // description is read with the platform's readers; its hard disks are the
 // files it names, relative to the configuration file and never outside that
-// file's folder, or the images given in order on the command line.  The
-// result is a restore job's source: the description, one restored-file
-// entry per disk image and where each is read from.
+// file's folder, or the images given in order.  The result is a restore
+// job's source: the description, one restored-file entry per disk image and
+// where each is read from.  A VM of the platform is a source the same way:
+// its description and the files of its folder.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "Job.h"
 #include "RestoreJob.h"
-#include "ToolSupport.h"
 
 #include <string>
 #include <vector>
 
-namespace CLI {
-class App;
-}
+namespace zyjobs {
 
-namespace zytool {
-
-struct FileSourceOptions {
+// The source VM's files; one of the first four is given.
+struct FileSource {
   std::string vmx;                 // VMware configuration file
   std::string xenCfg;              // Xen or Oracle VM domain file
   std::string ec2Xml;              // EC2 DescribeInstances response
   std::string zyf;                 // generalised description
   std::vector<std::string> disks;  // images, in the description's order
-  std::string output;              // folder the destination VM is built in
-  std::string osName;              // guest OS value for the destination
   std::string instanceId;          // the EC2 description's instance to read
 };
 
-// Registers --vmx, --xen-cfg, --ec2-xml, --zyf, --disk, --output and --os.
-void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options);
+// Whether any source file is given.
+bool HasFileSource(const FileSource& files);
 
-bool HasFileSource(const FileSourceOptions& options);
+// False when more than one source file is given.
+bool CheckFileSource(const FileSource& files, SJobError& error);
 
 // The source kind the file implies (vmware, oraclevm, amazon); VS_NONE for
 // a generalised description, whose kind must be given.
-VirtualServerInstanceType FileSourceKind(const FileSourceOptions& options);
+VirtualServerInstanceType FileSourceKind(const FileSource& files);
 
-// Reads the description and names its disk images in job: job.request's
-// vmInfo and vDisks (replacing theirs), strSourceVMName and strVMName where
-// empty, job.sourceFiles and the source description.  Throws ToolError
+// Fills job's source from files when one is given, else from the VM called
+// vmName on job.platform when vmName is not empty: job.request's vmInfo and
+// vDisks (replacing theirs), strSourceVMName and strVMName where empty,
+// job.sourceFiles and the source description.  osName, when given, is the
+// request's guest OS value; else a source read here gets the destination
+// kind's default.  job's kinds, root and platform are set before.  False
 // with one line naming the file.
-void LoadFileSource(const FileSourceOptions& options, RestoreJob& job);
+bool PrepareSource(const FileSource& files, const std::string& vmName,
+                   const std::string& osName, IJobObserver& observer,
+                   RestoreJob& job, SJobError& error);
 
-// Fills job's source from the options (a file source), else from the VM
-// named vmName on the folder platform; sets the output folder and the guest
-// OS value.  fromText may be empty when the file implies the source kind.
-void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
-                 const std::string& fromText, const std::string& vmName,
-                 RestoreJob& job);
-
-// Runs the job and prints its result; the exit status.
-int RunAndReport(const GlobalOptions& global, RestoreJob& job);
-
-// The same for a VM of the folder platform: its description and the files
-// of its folder.
-void LoadPlatformSource(const std::string& vmName, RestoreJob& job);
-
-}  // namespace zytool
+}  // namespace zyjobs

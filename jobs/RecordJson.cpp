@@ -1,6 +1,6 @@
 //===- RecordJson.cpp - Restore requests and VM descriptions as JSON ------===//
 //
-// The tool's JSON goes through the records' one codec
+// The jobs' JSON goes through the records' one codec
 // (platform/readers/RecordJsonCodec.h), the one the description file uses:
 // the same member tables, the same rules for unknown keys, null and list
 // caps.  Its reports keep their keys sorted.
@@ -10,7 +10,7 @@
 
 #include "platform/readers/RecordJsonCodec.h"
 
-namespace zytool {
+namespace zyjobs {
 namespace {
 
 using nlohmann::json;
@@ -55,4 +55,4 @@ json VMInfoToJson(const VMInfoStructs::SVMInfo& info) { return Write(info); }
 
 json DiskToJson(const VMInfoStructs::SDisk& disk) { return Write(disk); }
 
-}  // namespace zytool
+}  // namespace zyjobs

@@ -19,7 +19,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace zytool {
+namespace zyjobs {
 
 // A request that cannot be read; what() names the member and the fault.
 class RecordJsonError : public std::runtime_error {
@@ -35,4 +35,4 @@ nlohmann::json RestoreCtxToJson(const RestoreCtx& request);
 nlohmann::json VMInfoToJson(const VMInfoStructs::SVMInfo& info);
 nlohmann::json DiskToJson(const VMInfoStructs::SDisk& disk);
 
-}  // namespace zytool
+}  // namespace zyjobs

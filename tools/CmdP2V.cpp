@@ -1,10 +1,9 @@
 //===- CmdP2V.cpp - zyvmconvert p2v REQUEST.xml --to K --------------------===//
 #include "Commands.h"
-#include "P2VJob.h"
-#include "RecordJson.h"
 #include "Report.h"
 
-#include "platform/folder/FolderVMInfo.h"
+#include "jobs/P2VJob.h"
+#include "jobs/RecordJson.h"
 
 #include <fstream>
 
@@ -34,8 +33,12 @@ void PrintRestoreContext(const RestoreCtx& request) {
 
 int RunP2V(const GlobalOptions& global, const P2VOptions& options) {
   VirtualServerInstanceType destination = DestinationKindFromText(options.to);
-  RestoreCtx request =
-      TranslatePhysicalMachine(options.request, destination, options.guestOS);
+  RestoreCtx request;
+  SJobError error;
+  ConsoleObserver observer;
+  Require(TranslatePhysicalMachine(options.request, destination,
+                                   options.guestOS, observer, request, error),
+          error);
   if (!options.saveRequest.empty()) {
     std::ofstream out(options.saveRequest, std::ios::trunc);
     out << RestoreCtxToJson(request).dump(2) << "\n";

@@ -14,7 +14,8 @@
 //
 //===----------------------------------------------------------------------===//
 #include "Commands.h"
-#include "RecordJson.h"
+
+#include "jobs/RecordJson.h"
 
 #include "model/PlatformKinds.h"
 
@@ -97,7 +98,7 @@ int main(int argc, char** argv) {
     return run();
   } catch (const ToolError& e) {
     return ReportError(e.what());
-  } catch (const RecordJsonError& e) {
+  } catch (const RecordJsonError& e) {  // a description the report writes
     return ReportError(e.what());
   } catch (const std::exception& e) {
     return ReportError(std::string("unexpected failure: ") + e.what());
