@@ -20,6 +20,7 @@
 #include "BootPlan.h"
 #include "BootRunner.h"
 #include "Commands.h"
+#include "Report.h"
 
 #include "jobs/DiskCopy.h"
 #include "jobs/FolderJobPlatform.h"

@@ -4,6 +4,7 @@
 
 #include "jobs/P2VJob.h"
 #include "jobs/RecordJson.h"
+#include "model/PlatformKinds.h"
 
 #include <fstream>
 
