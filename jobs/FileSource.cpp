@@ -5,7 +5,6 @@
 #include "JobSupport.h"
 
 #include "model/PlatformKinds.h"
-#include "platform/folder/FolderVMInfo.h"
 #include "platform/readers/VMConfigFormat.h"
 #include "platform/readers/VMXFile.h"
 #include "platform/support/BoundedFile.h"
@@ -22,13 +21,13 @@ namespace fs = std::filesystem;
 using VMInfoStructs::SDisk;
 using VMInfoStructs::SVMInfo;
 
-// root: the platform root, empty when there is none.
+// platform: the one the job runs on (an EC2 description's instance types).
 using TextReader = bool (*)(const std::string& text, const std::string& path,
-                            const std::string& root, SVMInfo& info,
+                            IJobPlatform& platform, SVMInfo& info,
                             std::string& error);
 
 bool ReadVmx(const std::string& text, const std::string& path,
-             const std::string&, SVMInfo& info, std::string& error) {
+             IJobPlatform&, SVMInfo& info, std::string& error) {
   FailureWatch watch;
   VMXFile file;
   if (file.LoadText(text, path) && file.GetVMInfo(info)) return true;
@@ -36,17 +35,17 @@ bool ReadVmx(const std::string& text, const std::string& path,
   return false;
 }
 
-bool ReadXen(const std::string& text, const std::string&, const std::string&,
+bool ReadXen(const std::string& text, const std::string&, IJobPlatform&,
              SVMInfo& info, std::string& error) {
   return ParseXenDomainConfig(text, info, error);
 }
 
 bool ReadEc2(const std::string& text, const std::string&,
-             const std::string& root, SVMInfo& info, std::string& error) {
-  return ParseEc2Description(text, info, error, PlatformInstanceSizes(root));
+             IJobPlatform& platform, SVMInfo& info, std::string& error) {
+  return ParseEc2Description(text, info, error, platform.InstanceSizes());
 }
 
-bool ReadZyf(const std::string& text, const std::string&, const std::string&,
+bool ReadZyf(const std::string& text, const std::string&, IJobPlatform&,
              SVMInfo& info, std::string& error) {
   return ParseZyf(text, info, error);
 }
@@ -183,7 +182,7 @@ void LoadFileSource(const FileSource& options, RestoreJob& job,
   if (kind->read == ReadEc2)
     description.strGUID =
         ChooseListedInstance(path, text, "", options.instanceId, observer);
-  if (!kind->read(text, path, job.root, description, error))
+  if (!kind->read(text, path, *job.platform, description, error))
     throw JobFailure(std::string(kind->what) + " [" + path +
                      "] cannot be read" + (error.empty() ? "" : ": " + error));
   job.sourceDescription = description;
@@ -249,6 +248,7 @@ bool PrepareSource(const FileSource& files, const std::string& vmName,
                    const std::string& osName, IJobObserver& observer,
                    RestoreJob& job, SJobError& error) {
   return AtBoundary(error, [&] {
+    if (!job.platform) throw JobFailure("the job names no platform");
     bool fromFiles = HasFileSource(files);
     if (fromFiles)
       LoadFileSource(files, job, observer);

@@ -51,4 +51,8 @@ int FolderJobPlatform::AnswerClient(int clientId,
   return AnswerClientFromDescription(clientId, facts);
 }
 
+Ec2InstanceSizes FolderJobPlatform::InstanceSizes() {
+  return PlatformInstanceSizes(root_);
+}
+
 }  // namespace zyjobs

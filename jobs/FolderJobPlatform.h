@@ -31,6 +31,7 @@ class FolderJobPlatform : public IJobPlatform {
   bool ReadSourceVM(VirtualServerInstanceType kind, const std::string& name,
                     VMInfoStructs::SVMInfo& info, std::string& error) override;
   int AnswerClient(int clientId, const VMInfoStructs::SVMInfo& facts) override;
+  Ec2InstanceSizes InstanceSizes() override;
 
  private:
   std::string root_;

@@ -12,6 +12,7 @@
 #include "model/VMInfoStructs.h"
 #include "model/VirtualServerTypes.h"
 #include "platform/access/IVMInfo.h"
+#include "platform/readers/VMConfigFormat.h"
 
 #include <string>
 
@@ -47,6 +48,8 @@ class IJobPlatform {
   // request's clientId, else one the platform answers from the VM's facts.
   virtual int AnswerClient(int clientId,
                            const VMInfoStructs::SVMInfo& facts) = 0;
+  // The platform's own table of EC2 instance types; null when it has none.
+  virtual Ec2InstanceSizes InstanceSizes() = 0;
 };
 
 }  // namespace zyjobs

@@ -11,48 +11,28 @@
 #include "platform/readers/RecordJsonCodec.h"
 
 namespace zyjobs {
-namespace {
 
 using nlohmann::json;
 
-template <class R>
-void Read(const json& object, R& record) {
-  std::string error;
-  if (!ZyRecordJson::ReadRecord(object, "", record, error))
-    throw RecordJsonError(error);
-}
-
-template <class R>
-json Write(const R& record) {
-  json out;
-  std::string error;
-  if (!ZyRecordJson::WriteRecord(record, "", out, error))
-    throw RecordJsonError(error);
-  return out;
-}
-
-}  // namespace
-
-void RestoreCtxFromJson(const json& object, RestoreCtx& request) {
+bool RestoreCtxFromJson(const json& object, RestoreCtx& request,
+                        std::string& error) {
   RestoreCtx filled;
-  Read(object, filled);
+  if (!ZyRecordJson::ReadRecord(object, "", filled, error)) return false;
   request = filled;
   // The description's own copy leaves the controllers behind; a request
   // carries them.
   request.vmInfo.vDiskControllers = filled.vmInfo.vDiskControllers;
+  return true;
 }
 
-void VMInfoFromJson(const json& object, VMInfoStructs::SVMInfo& info) {
-  VMInfoStructs::SVMInfo filled;
-  Read(object, filled);
-  info = filled;
-  info.vDiskControllers = filled.vDiskControllers;
+bool RestoreCtxToJson(const RestoreCtx& request, json& out,
+                      std::string& error) {
+  return ZyRecordJson::WriteRecord(request, "", out, error);
 }
 
-json RestoreCtxToJson(const RestoreCtx& request) { return Write(request); }
-
-json VMInfoToJson(const VMInfoStructs::SVMInfo& info) { return Write(info); }
-
-json DiskToJson(const VMInfoStructs::SDisk& disk) { return Write(disk); }
+bool VMInfoToJson(const VMInfoStructs::SVMInfo& info, json& out,
+                  std::string& error) {
+  return ZyRecordJson::WriteRecord(info, "", out, error);
+}
 
 }  // namespace zyjobs

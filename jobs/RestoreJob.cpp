@@ -517,16 +517,14 @@ RestoreCtx ReadRequest(const std::string& path) {
     throw JobFailure("restore request [" + path + "] is not JSON: " + e.what());
   }
   RestoreCtx request;
-  try {
-    RestoreCtxFromJson(json, request);
-  } catch (const RecordJsonError& e) {
-    throw JobFailure("restore request [" + path + "]: " + e.what());
-  }
+  std::string error;
+  if (!RestoreCtxFromJson(json, request, error))
+    throw JobFailure("restore request [" + path + "]: " + error);
   return request;
 }
 
 RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
-  if (!job.platform) throw JobFailure("the restore names no platform");
+  if (!job.platform) throw JobFailure("the job names no platform");
   OutputFolder output(job.outputFolder);
   const std::string& root = WriteRoot(job);
   RemoveAbandonedStaging(root, observer);

@@ -14,6 +14,13 @@
 namespace zytool {
 namespace {
 
+nlohmann::json RequestJson(const RestoreCtx& request) {
+  nlohmann::json json;
+  std::string error;
+  if (!RestoreCtxToJson(request, json, error)) throw ToolError(error);
+  return json;
+}
+
 void PrintRestoreContext(const RestoreCtx& request) {
   Print("  Restore request:\n");
   Print("    source VM:    %s (%s)\n", request.strSourceVMName.c_str(),
@@ -42,7 +49,7 @@ int RunP2V(const GlobalOptions& global, const P2VOptions& options) {
           error);
   if (!options.saveRequest.empty()) {
     std::ofstream out(options.saveRequest, std::ios::trunc);
-    out << RestoreCtxToJson(request).dump(2) << "\n";
+    out << RequestJson(request).dump(2) << "\n";
     if (!out.flush())
       throw ToolError("cannot write restore request [" + options.saveRequest +
                       "]");
@@ -53,7 +60,7 @@ int RunP2V(const GlobalOptions& global, const P2VOptions& options) {
   facts.osValue = request.osName;
   if (global.json) {
     nlohmann::json result = DescriptionJson(request.vmInfo, facts);
-    result["restoreCtx"] = RestoreCtxToJson(request);
+    result["restoreCtx"] = RequestJson(request);
     Print("%s\n", result.dump(2).c_str());
     return 0;
   }

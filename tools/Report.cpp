@@ -150,7 +150,8 @@ nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
                      {"isOSDisk", disk.isOSDisk}});
   }
   result["disks"] = disks;
-  result["vmInfo"] = VMInfoToJson(info);
+  std::string error;
+  if (!VMInfoToJson(info, result["vmInfo"], error)) throw ToolError(error);
   return result;
 }
 

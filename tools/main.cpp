@@ -15,8 +15,6 @@
 //===----------------------------------------------------------------------===//
 #include "Commands.h"
 
-#include "jobs/RecordJson.h"
-
 #include "model/PlatformKinds.h"
 
 #include <CLI/CLI.hpp>
@@ -97,8 +95,6 @@ int main(int argc, char** argv) {
     SetUpConsole(global);
     return run();
   } catch (const ToolError& e) {
-    return ReportError(e.what());
-  } catch (const RecordJsonError& e) {  // a description the report writes
     return ReportError(e.what());
   } catch (const std::exception& e) {
     return ReportError(std::string("unexpected failure: ") + e.what());
