@@ -12,10 +12,13 @@ set(allowed_platform/folder "model;platform/support;platform/readers;platform/di
 # p2v sits below the converter: the converter may use it, not the reverse.
 set(allowed_p2v "model;platform/support;platform/readers;platform/messages;platform/settings;platform/access;p2v")
 set(allowed_converter "${allowed_p2v};platform/diskimage;converter")
+set(allowed_jobs "${allowed_converter};platform/folder;jobs")
+# The tool is the command line over the jobs.
+set(allowed_tools "${allowed_jobs};tools")
 
 set(bad "")
 foreach(folder model platform/support platform/readers platform/messages platform/diskimage
-               platform/settings platform/access platform/folder converter p2v)
+               platform/settings platform/access platform/folder converter p2v jobs tools)
   file(GLOB files ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
   foreach(file IN LISTS files)
     file(STRINGS ${file} includes REGEX "^#include \"")

@@ -2,7 +2,7 @@
 //
 // The request is JSON, shape-checked as the tool does, then read into a
 // RestoreCtx by the record codec, which refuses what it cannot take with
-// RecordJsonError and nothing else.
+// a line and throws nothing.
 //
 //===----------------------------------------------------------------------===//
 #include "FuzzSupport.h"
@@ -17,11 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   nlohmann::json json = nlohmann::json::parse(text, nullptr, false);
   if (json.is_discarded()) return 0;
   RestoreCtx request;
-  try {
-    zytool::RestoreCtxFromJson(json, request);
-  } catch (const zytool::RecordJsonError&) {
-    return 0;
-  }
-  zytool::RestoreCtxToJson(request).dump();
+  if (!zyjobs::RestoreCtxFromJson(json, request, error)) return 0;
+  nlohmann::json written;
+  if (zyjobs::RestoreCtxToJson(request, written, error)) written.dump();
   return 0;
 }

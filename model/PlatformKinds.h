@@ -49,6 +49,16 @@ enum KindFlag : uint32_t {
   kNeedsGuestOS = 1u << 8,
   // As a source for VMware, the OS disk stays on SCSI (not IDE).
   kBootsFromScsi = 1u << 9,
+  // Its description may list several instances; a restore takes one.
+  kListsInstances = 1u << 10,
+  // Its configuration states each disk image's format, and the image is
+  // read in that format whatever its content looks like (Xen).
+  kStatesImageFormats = 1u << 11,
+  // Its backups keep a catalog of the disks by controller position.
+  kKeepsDiskCatalog = 1u << 12,
+  // Its guest OS values are its own names (no AUTO): a VM of the same kind
+  // keeps its value.
+  kOwnGuestOSValues = 1u << 13,
 };
 
 struct KindFacts {
@@ -68,16 +78,16 @@ constexpr uint32_t kAzureKind = kCloudKind | kAzureFamily;
 inline constexpr KindFacts kKinds[] = {
   {VS_NONE,      "physical",  DT_NONE,        0,               kSourceOnly},
   {VS_KIND_100,  nullptr,     DT_VMDK,        0,               0},
-  {VS_VMWARE,    "vmware",    DT_VMDK,        0,               kTakesRestoredDisks},
+  {VS_VMWARE,    "vmware",    DT_VMDK,        0,               kTakesRestoredDisks | kKeepsDiskCatalog | kOwnGuestOSValues},
   {VS_HYPERV,    "hyperv",    DT_HYPERV_VHD,  0,               kHyperVFamily | kTakesRequestedNetworkCards},
   {VS_KIND_103,  nullptr,     DT_NONE,        0,               kSourceOnly},
-  {VS_AMAZON,    "amazon",    DT_AMAZON,      0,               kCloudKind | kBootsFromScsi},
+  {VS_AMAZON,    "amazon",    DT_AMAZON,      0,               kCloudKind | kBootsFromScsi | kListsInstances},
   {VS_AZURE_1,   "azure",     DT_AZURE,       1099511627776LL, kAzureKind},  // 1 TiB
   {VS_AZURE_2,   nullptr,     DT_AZURE,       8795019280384LL, kAzureKind | kHyperVFamily | kTakesRequestedNetworkCards},  // 8191 GiB
   {VS_AZURE_3,   nullptr,     DT_AZURE,       1098437885952LL, kAzureKind | kHyperVFamily | kTakesRequestedNetworkCards},  // 1023 GiB
   {VS_RHEV,      "rhev",      DT_RHEV,        0,               kTakesRestoredDisks},
   {VS_NUTANIX,   "nutanix",   DT_NUTANIX,     0,               kTakesRestoredDisks | kBootsFromScsi},
-  {VS_ORACLE_VM, "oraclevm",  DT_ORACLE_VM,   0,               kTakesRestoredDisks},
+  {VS_ORACLE_VM, "oraclevm",  DT_ORACLE_VM,   0,               kTakesRestoredDisks | kStatesImageFormats},
   {VS_KIND_801,  nullptr,     DT_KIND_801,    0,               kTakesRestoredDisks},
   {VS_OPENSTACK, "openstack", DT_OPENSTACK,   0,               kTakesRestoredDisks},
   {VS_KIND_1101, nullptr,     DT_KIND_1101,   2199023255552LL, kTakesRestoredDisks | kDropsCdroms},  // 2 TiB

@@ -6,7 +6,8 @@
 //
 //===----------------------------------------------------------------------===//
 #include "Commands.h"
-#include "DiskCopy.h"
+
+#include "jobs/DiskCopy.h"
 
 #include "platform/support/FXPath.h"
 
@@ -31,9 +32,13 @@ ImageFormat_t DestinationFormat(const CloneDiskOptions& options) {
 
 int RunCloneDisk(const GlobalOptions& global, const CloneDiskOptions& options) {
   ImageFormat_t format = DestinationFormat(options);
-  DiskCopyStats stats =
-      CopyDiskImage(options.source, options.destination, format, 0,
-                    CQiPath::GetBaseName(options.destination));
+  DiskCopyStats stats;
+  SJobError error;
+  ConsoleObserver observer;
+  Require(CopyDiskImage(options.source, options.destination, format, 0,
+                        CQiPath::GetBaseName(options.destination), observer,
+                        stats, error),
+          error);
   double rate = stats.seconds > 0
                     ? static_cast<double>(stats.bytesRead) / stats.seconds
                     : 0;

@@ -17,8 +17,8 @@
 //
 //===----------------------------------------------------------------------===//
 #include "Commands.h"
-#include "FileSource.h"
 #include "Report.h"
+#include "SourceOptions.h"
 
 #include "converter/ZyVMConverter.h"
 #include "platform/folder/FolderVMInfo.h"
@@ -124,6 +124,8 @@ int RunLibraryConvert(const GlobalOptions& global,
 }
 
 int RunConvert(const GlobalOptions& global, const ConvertOptions& options) {
+  SJobError error;
+  Require(CheckFileSource(options.files, error), error);
   if (options.libraryConvert) {
     if (HasFileSource(options.files) || !options.files.output.empty())
       throw ToolError("--library-convert converts a VM of the platform root");
@@ -139,7 +141,8 @@ int RunConvert(const GlobalOptions& global, const ConvertOptions& options) {
         "(--vmx, --xen-cfg, --ec2-xml or --zyf)");
   job.request.strVMName = options.destinationName;
   job.verb = "converted";
-  SetUpSource(global, options.files, options.from, options.vm, job);
+  std::unique_ptr<IJobPlatform> platform;
+  SetUpSource(global, options.files, options.from, options.vm, platform, job);
   return RunAndReport(global, job);
 }
 

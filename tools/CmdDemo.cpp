@@ -20,9 +20,12 @@
 #include "BootPlan.h"
 #include "BootRunner.h"
 #include "Commands.h"
-#include "DiskCopy.h"
-#include "P2VJob.h"
-#include "RestoreJob.h"
+#include "Report.h"
+
+#include "jobs/DiskCopy.h"
+#include "jobs/FolderJobPlatform.h"
+#include "jobs/P2VJob.h"
+#include "jobs/RestoreJob.h"
 
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/support/FXPath.h"
@@ -136,7 +139,9 @@ void PrintDiskImages(const RestoreOutcome& outcome) {
       continue;
     if (first) Print("Disk images written:\n");
     first = false;
-    CArchiveVirtualDiskFile::ImageFacts_t facts = InspectDiskImage(path);
+    CArchiveVirtualDiskFile::ImageFacts_t facts;
+    SJobError error;
+    Require(InspectDiskImage(path, facts, error), error);
     struct stat file {};
     ::stat(path.c_str(), &file);
     Print("  %-28s %-6s %10s virtual %10s allocated\n",
@@ -163,14 +168,24 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
   rooted.root = platform.root();
   std::string root = RequirePlatformRoot(rooted);
   std::string request = examples + "/requests/web01-restore.json";
-
+  FolderJobPlatform folders(root);
+  ConsoleObserver observer;
+  // Runs the job on the demonstration platform.
+  auto run = [&](RestoreJob& job) {
+    job.platform = &folders;
+    job.root = root;
+    RestoreOutcome outcome;
+    SJobError error;
+    Require(RunRestoreJob(job, observer, outcome, error), error);
+    return outcome;
+  };
   auto restoreWeb01 = [&](VirtualServerInstanceType destination) {
     RestoreJob job;
     job.source = VS_VMWARE;
     job.destination = destination;
-    job.root = root;
-    job.request = ReadRestoreRequest(request);
-    return RunRestoreJob(job);
+    SJobError error;
+    Require(ReadRestoreRequest(request, job.request, error), error);
+    return run(job);
   };
   std::vector<Step> steps = {
       {"VMware VM web01 restored to Hyper-V",
@@ -184,11 +199,13 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
          RestoreJob job;
          job.source = VS_NONE;
          job.destination = VS_VMWARE;
-         job.root = root;
          job.sourceFolder = examples + "/physical";
-         job.request = TranslatePhysicalMachine(
-             examples + "/physical/fileserver-request.xml", VS_VMWARE);
-         return RunRestoreJob(job);
+         SJobError error;
+         Require(TranslatePhysicalMachine(
+                     examples + "/physical/fileserver-request.xml", VS_VMWARE,
+                     "", observer, job.request, error),
+                 error);
+         return run(job);
        }},
   };
 

@@ -1,10 +1,10 @@
 //===- CmdP2V.cpp - zyvmconvert p2v REQUEST.xml --to K --------------------===//
 #include "Commands.h"
-#include "P2VJob.h"
-#include "RecordJson.h"
 #include "Report.h"
 
-#include "platform/folder/FolderVMInfo.h"
+#include "jobs/P2VJob.h"
+#include "jobs/RecordJson.h"
+#include "model/PlatformKinds.h"
 
 #include <fstream>
 
@@ -13,6 +13,13 @@
 
 namespace zytool {
 namespace {
+
+nlohmann::json RequestJson(const RestoreCtx& request) {
+  nlohmann::json json;
+  std::string error;
+  if (!RestoreCtxToJson(request, json, error)) throw ToolError(error);
+  return json;
+}
 
 void PrintRestoreContext(const RestoreCtx& request) {
   Print("  Restore request:\n");
@@ -34,11 +41,15 @@ void PrintRestoreContext(const RestoreCtx& request) {
 
 int RunP2V(const GlobalOptions& global, const P2VOptions& options) {
   VirtualServerInstanceType destination = DestinationKindFromText(options.to);
-  RestoreCtx request =
-      TranslatePhysicalMachine(options.request, destination, options.guestOS);
+  RestoreCtx request;
+  SJobError error;
+  ConsoleObserver observer;
+  Require(TranslatePhysicalMachine(options.request, destination,
+                                   options.guestOS, observer, request, error),
+          error);
   if (!options.saveRequest.empty()) {
     std::ofstream out(options.saveRequest, std::ios::trunc);
-    out << RestoreCtxToJson(request).dump(2) << "\n";
+    out << RequestJson(request).dump(2) << "\n";
     if (!out.flush())
       throw ToolError("cannot write restore request [" + options.saveRequest +
                       "]");
@@ -49,7 +60,7 @@ int RunP2V(const GlobalOptions& global, const P2VOptions& options) {
   facts.osValue = request.osName;
   if (global.json) {
     nlohmann::json result = DescriptionJson(request.vmInfo, facts);
-    result["restoreCtx"] = RestoreCtxToJson(request);
+    result["restoreCtx"] = RequestJson(request);
     Print("%s\n", result.dump(2).c_str());
     return 0;
   }

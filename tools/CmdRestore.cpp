@@ -7,8 +7,9 @@
 //
 //===----------------------------------------------------------------------===//
 #include "Commands.h"
-#include "FileSource.h"
-#include "RestoreJob.h"
+#include "SourceOptions.h"
+
+#include "model/PlatformKinds.h"
 
 #include <CLI/CLI.hpp>
 #include <memory>
@@ -17,18 +18,22 @@ namespace zytool {
 int RunRestore(const GlobalOptions& global, const RestoreOptions& options) {
   RestoreJob job;
   job.destination = DestinationKindFromText(options.to);
+  SJobError error;
+  Require(CheckFileSource(options.files, error), error);
   bool fromFiles = HasFileSource(options.files);
   if (options.request.empty() && !fromFiles)
     throw ToolError("give the restore request (or the source VM's files)");
   if (fromFiles && !options.sourceFolder.empty())
     throw ToolError("--source goes with a request, not with source files");
   if (!options.request.empty())
-    job.request = ReadRestoreRequest(options.request);
+    Require(ReadRestoreRequest(options.request, job.request, error), error);
   job.sourceFolder = options.sourceFolder;
   FileSourceOptions files = options.files;
   files.instanceId = options.instanceId;  // an --ec2-xml file's instance
-  SetUpSource(global, files, options.from, "", job);
-  if (!options.instanceId.empty() && job.source != VS_AMAZON)
+  std::unique_ptr<IJobPlatform> platform;
+  SetUpSource(global, files, options.from, "", platform, job);
+  if (!options.instanceId.empty() &&
+      !zykinds::Has(job.source, zykinds::kListsInstances))
     throw ToolError("--instance-id is for a restore from amazon");
   if (!fromFiles) job.ec2InstanceId = options.instanceId;
   return RunAndReport(global, job);

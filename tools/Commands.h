@@ -7,7 +7,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "FileSource.h"
+#include "SourceOptions.h"
 #include "ToolSupport.h"
 
 #include "model/VirtualServerTypes.h"

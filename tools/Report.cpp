@@ -3,8 +3,9 @@
 
 #include "model/ImageFormats.h"
 
-#include "RecordJson.h"
 #include "ToolSupport.h"
+
+#include "jobs/RecordJson.h"
 
 #include "converter/ZyVMConverter.h"
 #include "platform/folder/FolderVMInfo.h"
@@ -79,34 +80,11 @@ void PrintNetworkCards(const VMInfoStructs::SVMInfo& info) {
 
 }  // namespace
 
-std::string DestinationDiskName(const SDisk& disk) {
-  if (!disk.newDiskName.empty()) return disk.newDiskName;
-  if (!disk.strDisplayName.empty()) return disk.strDisplayName;
-  if (!disk.fileName.empty()) return CQiPath::GetBaseName(disk.fileName);
-  if (!disk.diskIndexName.empty()) return disk.diskIndexName;
-  return disk.strName;
-}
-
 std::string FormatLabel(int32_t diskType) {
   if (diskType == DT_NONE) return "-";
   return zykinds::ImageFormatFactsOf(
              zykinds::WrittenFormatOf(static_cast<DiskType_t>(diskType)))
       .name;
-}
-
-void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,
-                          const VMInfoStructs::SVMInfo& info) {
-  if (facts.location.empty()) return;
-  // The VM's folder is named after it, except an output folder a user named.
-  std::string name = NativeDescriptionName(
-      kind, info.strVMName.empty() ? CQiPath::GetBaseName(facts.location)
-                                   : info.strVMName);
-  if (name.empty()) return;
-  std::string path = CQiPath::Append(facts.location, name);
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return;
-  facts.nativeDescription = path;
-  facts.nativeNotes = NativeDescriptionNotes(kind, info);
 }
 
 void PrintDescription(const VMInfoStructs::SVMInfo& info,
@@ -172,7 +150,8 @@ nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
                      {"isOSDisk", disk.isOSDisk}});
   }
   result["disks"] = disks;
-  result["vmInfo"] = VMInfoToJson(info);
+  std::string error;
+  if (!VMInfoToJson(info, result["vmInfo"], error)) throw ToolError(error);
   return result;
 }
 

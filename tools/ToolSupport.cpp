@@ -9,11 +9,9 @@
 
 #include <fcntl.h>
 #include <unistd.h>
-#include <chrono>
 #include <cstdarg>
 #include <cstdlib>
 #include <filesystem>
-#include <iostream>
 #include <memory>
 #include <mutex>
 
@@ -120,82 +118,14 @@ void SetUpConsole(const GlobalOptions& options) {
   if (!log) g_logPath.clear();
   g_logOnTerminal = options.verbose;
   g_logSink = std::make_shared<ToolLogSink>(log, options.verbose);
-  SetLogSink(g_logSink);
+  UseLogSink(g_logSink);
   if (!options.platformConfig.empty())
     ::setenv("ZY_PLATFORM_CONFIG", options.platformConfig.c_str(), 1);
   if (const char* config = std::getenv("ZY_PLATFORM_CONFIG"); config && *config)
     CheckPlatformConfig(config);
 }
 
-std::string ReadInputFile(const std::string& path, const std::string& what) {
-  std::string text, error;
-  if (path != "-") {
-    if (!ReadBoundedFile(path, text, error))
-      throw ToolError("cannot read " + what + ": " + error);
-    return text;
-  }
-  char buffer[65536];
-  while (std::cin.read(buffer, sizeof buffer) || std::cin.gcount() > 0) {
-    text.append(buffer, static_cast<size_t>(std::cin.gcount()));
-    if (text.size() > kMaxInputFileBytes)
-      throw ToolError(what + " on standard input is larger than " +
-                      std::to_string(kMaxInputFileBytes) + " bytes");
-  }
-  return text;
-}
-
-void CheckName(const std::string& name, const std::string& what) {
-  if (name.empty()) throw ToolError(what + " is empty");
-  for (size_t i = 0; i < name.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(name[i]);
-    // C0 controls, DEL, and the C1 controls (U+0080 to U+009F in UTF-8).
-    bool c1 = c == 0xc2 && i + 1 < name.size() &&
-              static_cast<unsigned char>(name[i + 1]) <= 0x9f &&
-              static_cast<unsigned char>(name[i + 1]) >= 0x80;
-    if (c < 0x20 || c == 0x7f || c1)
-      throw ToolError(what + " [" + nlohmann::json(name).dump() +
-                      "] has a control character");
-  }
-  if (name.front() == ' ' || name.back() == ' ')
-    throw ToolError(what + " [" + name + "] starts or ends with a blank");
-}
-
 std::FILE* Out() { return g_out; }
-
-namespace {
-class DiscardingLogSink : public LogSink {
- public:
-  void Write(const LogRecord&) override {}
-};
-}  // namespace
-
-struct FailureWatch::State : LogSink {
-  std::shared_ptr<LogSink> next;
-  mutable std::mutex mutex;
-  std::string last;
-  void Write(const LogRecord& record) override {
-    if (record.kind == LogKind::Error || record.level < 0) {
-      std::lock_guard<std::mutex> lock(mutex);
-      last = record.message;
-    }
-    if (next) next->Write(record);
-  }
-};
-
-FailureWatch::FailureWatch() : state_(std::make_shared<State>()) {
-  state_->next = g_logSink;
-  SetLogSink(state_);
-}
-
-FailureWatch::~FailureWatch() { SetLogSink(g_logSink); }
-
-std::string FailureWatch::LastFailure() const {
-  std::lock_guard<std::mutex> lock(state_->mutex);
-  return state_->last;
-}
-
-QuietLog::QuietLog() { SetLogSink(std::make_shared<DiscardingLogSink>()); }
-QuietLog::~QuietLog() { SetLogSink(g_logSink); }
 
 void Print(const char* format, ...) {
   va_list args;
@@ -225,11 +155,6 @@ std::string RequirePlatformRoot(const GlobalOptions& options) {
     throw ToolError("platform root [" + root + "] is not a folder");
   UseFolderPlatform(root);
   return root;
-}
-
-double NowSeconds() {
-  using namespace std::chrono;
-  return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
 std::string HumanBytes(uint64_t bytes) {
@@ -287,6 +212,30 @@ void ProgressBar::Draw(uint64_t done, bool last) {
                bar.c_str(), static_cast<int>(fraction * 100),
                HumanBytes(rate).c_str(), last ? "\n" : "");
   std::fflush(stderr);
+}
+
+void ConsoleObserver::OnDiskProgress(const std::string& label, uint64_t done,
+                                     uint64_t total) {
+  // The bar starts with the first block, when the virtual size is known.
+  std::unique_ptr<ProgressBar>& bar = bars_[label];
+  if (!bar) bar = std::make_unique<ProgressBar>(label, total);
+  bar->Update(done);
+}
+
+void ConsoleObserver::OnDiskDone(const std::string& label) {
+  bars_.erase(label);  // the bar's last line is drawn as it goes
+}
+
+void ConsoleObserver::OnWarning(const std::string& text) {
+  std::fprintf(stderr, "zyvmconvert: warning: %s\n", text.c_str());
+}
+
+void ConsoleObserver::OnNote(const std::string& text) {
+  std::fprintf(stderr, "zyvmconvert: note: %s\n", text.c_str());
+}
+
+void Require(bool ok, const SJobError& error) {
+  if (!ok) throw ToolError(error.text);
 }
 
 }  // namespace zytool

@@ -9,13 +9,19 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "jobs/Job.h"
+#include "jobs/JobSupport.h"
+
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
 namespace zytool {
+
+using namespace zyjobs;
 
 // A failure the tool reports as its one-line error.
 class ToolError : public std::runtime_error {
@@ -41,34 +47,6 @@ std::FILE* Out();
 void Print(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The file the platform log is appended to; empty when none could be opened.
 const std::string& LogPath();
-
-// Discards the platform log while it lives: for the library calls the tool
-// makes only to ask the library's rules (the kinds table), which would
-// otherwise fill the log with lines about sample disks.
-class QuietLog {
- public:
-  QuietLog();
-  ~QuietLog();
-  QuietLog(const QuietLog&) = delete;
-  QuietLog& operator=(const QuietLog&) = delete;
-};
-
-// Remembers the last failure line (an Error line, or a line below level 0)
-// written to the platform log while it lives, so a failed operation can be
-// reported with the library's own reason.
-class FailureWatch {
- public:
-  FailureWatch();
-  ~FailureWatch();
-  FailureWatch(const FailureWatch&) = delete;
-  FailureWatch& operator=(const FailureWatch&) = delete;
-  // The message of the last failure line; empty when there was none.
-  std::string LastFailure() const;
-
- private:
-  struct State;
-  std::shared_ptr<State> state_;
-};
 
 // The platform root for this run: --root, else ZY_PLATFORM_ROOT.  Throws
 // ToolError when neither names one.  Registers the folder platform at that
@@ -98,19 +76,24 @@ class ProgressBar {
   double lastDrawn_ = 0;
 };
 
-// The whole of a small input file (a request, a description): a regular
-// file of at most 16 MiB, or standard input for "-".  what names it in the
-// error ("restore request").  Throws ToolError with one line.
-std::string ReadInputFile(const std::string& path, const std::string& what);
-
-// A name that becomes a folder or file name (a VM, a disk): refused with
-// ToolError when it is empty, has a control character, or starts or ends
-// with a blank.  what names it in the error ("VM name").
-void CheckName(const std::string& name, const std::string& what);
-
 // "1.5 GiB", "512 B".
 std::string HumanBytes(uint64_t bytes);
-// Seconds on a monotonic clock.
-double NowSeconds();
+
+// What a job tells while it runs, on standard error: each disk's progress
+// bar, warnings and notes ("zyvmconvert: warning: ...").
+class ConsoleObserver : public IJobObserver {
+ public:
+  void OnDiskProgress(const std::string& label, uint64_t done,
+                      uint64_t total) override;
+  void OnDiskDone(const std::string& label) override;
+  void OnWarning(const std::string& text) override;
+  void OnNote(const std::string& text) override;
+
+ private:
+  std::map<std::string, std::unique_ptr<ProgressBar>> bars_;
+};
+
+// Throws ToolError with the job's line unless ok.
+void Require(bool ok, const SJobError& error);
 
 }  // namespace zytool

@@ -14,7 +14,6 @@
 //
 //===----------------------------------------------------------------------===//
 #include "Commands.h"
-#include "RecordJson.h"
 
 #include "model/PlatformKinds.h"
 
@@ -96,8 +95,6 @@ int main(int argc, char** argv) {
     SetUpConsole(global);
     return run();
   } catch (const ToolError& e) {
-    return ReportError(e.what());
-  } catch (const RecordJsonError& e) {
     return ReportError(e.what());
   } catch (const std::exception& e) {
     return ReportError(std::string("unexpected failure: ") + e.what());

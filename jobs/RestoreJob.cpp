@@ -4,15 +4,14 @@
 
 #include "DiskCopy.h"
 #include "Ec2InstanceChoice.h"
+#include "JobSupport.h"
 #include "RecordJson.h"
-#include "platform/readers/RecordJsonCodec.h"
 #include "RequestChecks.h"
 #include "Staging.h"
-#include "ToolSupport.h"
+#include "platform/readers/RecordJsonCodec.h"
 
 #include "converter/ZyVMConverter.h"
 #include "model/PlatformKinds.h"
-#include "platform/folder/FolderVMInfo.h"
 #include "platform/readers/VMConfigFile.h"
 #include "platform/support/CQiError.h"
 #include "platform/support/ConfinedPath.h"
@@ -22,12 +21,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
-namespace zytool {
+namespace zyjobs {
 namespace {
 
 namespace fs = std::filesystem;
@@ -75,18 +73,14 @@ const std::string& WriteRoot(const RestoreJob& job) {
 // a name with a folder in it could reach outside them.
 std::string PlainFileName(const std::string& name, const char* what) {
   if (!IsSingleComponent(name))
-    throw ToolError(std::string(what) + " [" + name + "] is not a file name");
+    throw JobFailure(std::string(what) + " [" + name + "] is not a file name");
   return name;
 }
 
 // Throws unless path lies in root and is reached through no symbolic link.
 void RequireConfined(const std::string& root, const std::string& path) {
   std::string error;
-  if (!CheckBeneath(root, path, error)) throw ToolError(error);
-}
-
-void Warn(const std::string& line) {
-  std::fprintf(stderr, "zyvmconvert: warning: %s\n", line.c_str());
+  if (!CheckBeneath(root, path, error)) throw JobFailure(error);
 }
 
 // The destination's access object, opened as the agent opens it and
@@ -96,13 +90,13 @@ class AccessObject {
   explicit AccessObject(const RestoreJob& job) : object_(OpenDestination(job)) {
     VirtualServerInstanceType kind = job.destination;
     if (!object_)
-      throw ToolError("no access object for platform kind [" +
-                      PlatformKindName(kind) + "]");
+      throw JobFailure("no access object for platform kind [" +
+                       PlatformKindName(kind) + "]");
     if (!object_->Initialize(0) || !object_->Connect("", "", "")) {
       std::string reason = object_->GetLastErrorText();
       IVMInfo::DeleteObject(object_);
-      throw ToolError("cannot open platform [" + PlatformKindName(kind) +
-                      "]: " + reason);
+      throw JobFailure("cannot open platform [" + PlatformKindName(kind) +
+                       "]: " + reason);
     }
   }
   ~AccessObject() {
@@ -115,13 +109,10 @@ class AccessObject {
   IVMInfo* get() const { return object_; }
 
  private:
-  // The platform's access object, or a folder platform that builds the VM
-  // in the output folder.
+  // The platform's access object, or one that builds the VM in the output
+  // folder.
   static IVMInfo* OpenDestination(const RestoreJob& job) {
-    if (job.outputFolder.empty()) return IVMInfo::CreateObject(job.destination);
-    auto* folder = new FolderVMInfo(job.destination, job.outputFolder);
-    folder->BuildVMIn(job.outputFolder);
-    return folder;
+    return job.platform->OpenDestination(job.destination, job.outputFolder);
   }
   IVMInfo* object_;
 };
@@ -135,8 +126,8 @@ class OutputFolder {
     std::error_code ec;
     made_ = fs::create_directories(path_, ec);
     if (ec)
-      throw ToolError("cannot create output folder [" + path_ +
-                      "]: " + ec.message());
+      throw JobFailure("cannot create output folder [" + path_ +
+                       "]: " + ec.message());
   }
   ~OutputFolder() {
     std::error_code ec;
@@ -210,48 +201,49 @@ void TakeFromSource(RestoreJob& job) {
   }
   if (facts.strVMName.empty()) facts.strVMName = request.strSourceVMName;
   request.vmInfo.nClientId =
-      AnswerClientFromDescription(request.vmInfo.nClientId, facts);
+      job.platform->AnswerClient(request.vmInfo.nClientId, facts);
 }
 
 // Step 1: fills the defaults the agent fills and checks that every file is
 // there before anything is written.
-void CheckRequest(RestoreJob& job) {
+void CheckRequest(RestoreJob& job, IJobObserver& observer) {
   RestoreCtx& request = job.request;
   if (request.strSourceVMName.empty())
     request.strSourceVMName = request.vmInfo.strVMName;
   if (request.strVMName.empty()) request.strVMName = request.strSourceVMName;
   if (request.strVMName.empty())
-    throw ToolError("the request names no VM (strVMName or strSourceVMName)");
+    throw JobFailure("the request names no VM (strVMName or strSourceVMName)");
   CheckName(request.strVMName, "the VM name");
   if (!request.strSourceVMName.empty())
     CheckName(request.strSourceVMName, "the source VM name");
   CheckRequestFigures(request);
-  for (const std::string& line : RequestCountMismatches(request)) Warn(line);
+  for (const std::string& line : RequestCountMismatches(request))
+    observer.OnWarning(line);
   job.sourceRoot = job.sourceFolder.empty() ? job.root : job.sourceFolder;
   if (job.sourceFolder.empty() && job.sourceFiles.empty()) {
     if (request.strSourceVMName.empty())
-      throw ToolError(
+      throw JobFailure(
           "the request names no source VM (strSourceVMName); "
           "give --source FOLDER");
     PlainFileName(request.strSourceVMName, "the source VM name");
-    FolderVMInfo platform(job.source, job.root);
-    job.sourceFolder = platform.VMFolder(request.strSourceVMName);
+    job.sourceFolder =
+        job.platform->SourceVMFolder(job.source, request.strSourceVMName);
   }
   RequireConfined(job.sourceRoot, job.sourceFolder);
   std::error_code ec;
   if (!fs::is_directory(job.sourceFolder, ec))
-    throw ToolError("source folder [" + job.sourceFolder + "] does not exist");
+    throw JobFailure("source folder [" + job.sourceFolder + "] does not exist");
   for (SDisk& entry : request.vDisks) {
     if (!HasData(entry)) continue;
     std::string name = SourceNameOf(entry);
     if (name.empty())
-      throw ToolError("a restored file of the request has no diskIndexName");
+      throw JobFailure("a restored file of the request has no diskIndexName");
     PlainFileName(name, "the backed-up file");
     CheckName(name, "the backed-up file name");
     std::string path = SourcePath(job, name);
     RequireConfined(SourceRootOf(job, name), path);
     if (!fs::is_regular_file(path, ec))
-      throw ToolError("backed-up file [" + path + "] does not exist");
+      throw JobFailure("backed-up file [" + path + "] does not exist");
     if (entry.strDisplayName.empty()) entry.strDisplayName = name;
     if (entry.nFileType != kFileTypeDisk) continue;
     if (entry.strMatchName.empty()) entry.strMatchName = name;
@@ -260,7 +252,7 @@ void CheckRequest(RestoreJob& job) {
     // current size what the file holds.
     if (entry.i64MaxSizeInBytes <= 0)
       entry.i64MaxSizeInBytes =
-          static_cast<int64_t>(InspectDiskImage(path).virtualSize);
+          static_cast<int64_t>(detail::InspectDiskImage(path).virtualSize);
     if (entry.i64CurrSizeInBytes <= 0)
       entry.i64CurrSizeInBytes = static_cast<int64_t>(fs::file_size(path, ec));
   }
@@ -281,8 +273,8 @@ void CheckConfigurationFiles(const RestoreJob& job) {
     if (reader.ConvertConfigFile(path, ignored)) continue;
     std::string reason = watch.LastFailure();
     while (!reason.empty() && reason.back() == '\n') reason.pop_back();
-    throw ToolError("cannot read the configuration file [" + path + "]" +
-                    (reason.empty() ? std::string() : ": " + reason));
+    throw JobFailure("cannot read the configuration file [" + path + "]" +
+                     (reason.empty() ? std::string() : ": " + reason));
   }
 }
 
@@ -293,7 +285,7 @@ void RestoreFile(const RestoreJob& job, const std::string& name,
   std::string from = SourcePath(job, name);
   if (!CopyFileBeneath(SourceRootOf(job, name), from, WriteRoot(job), to,
                        error))
-    throw ToolError("cannot restore [" + from + "]: " + error);
+    throw JobFailure("cannot restore [" + from + "]: " + error);
 }
 
 // The description the agent writes when the request carries no
@@ -339,7 +331,7 @@ void WriteCatalogIfMissing(const RestoreJob& job, const std::string& folder,
   std::ofstream out(path, std::ios::binary);
   out << text;
   if (!out.flush())
-    throw ToolError("cannot write the disk catalog [" + path + "]");
+    throw JobFailure("cannot write the disk catalog [" + path + "]");
 }
 
 // Step 3: what the agent writes between the two halves of the conversion.
@@ -358,14 +350,15 @@ DiskType_t WrittenDiskType(VirtualServerInstanceType destination,
 // whatever its content looks like.
 std::string StatedImageFormat(const RestoreJob& job, const SDisk& entry) {
   constexpr const char* kXenFormats[] = {"raw", "qcow", "qcow2", "vhd", "qed"};
-  if (job.source != VS_ORACLE_VM) return std::string();
+  if (!zykinds::Has(job.source, zykinds::kStatesImageFormats))
+    return std::string();
   for (const char* format : kXenFormats)
     if (entry.strPlatformRef1 == format) return format;
   return std::string();
 }
 
 void RestoreFiles(RestoreJob& job, const std::string& folder,
-                  StagedFiles& staged) {
+                  StagedFiles& staged, IJobObserver& observer) {
   RestoreCtx& request = job.request;
   bool hasConfiguration = false;
   for (SDisk& entry : request.vDisks) {
@@ -387,27 +380,28 @@ void RestoreFiles(RestoreJob& job, const std::string& folder,
         folder,
         PlainFileName(DestinationDiskName(entry), "the restored disk name"));
     if (fs::exists(fs::symlink_status(to)))
-      throw ToolError("two disks of the request restore to [" + to + "]");
+      throw JobFailure("two disks of the request restore to [" + to + "]");
     RequireConfined(SourceRootOf(job, SourceNameOf(entry)), from);
     RequireConfined(WriteRoot(job), to);
     staged.Add(to);
     // In the destination's format, at least as large as its disk record
     // says (whole GiB, a kind's smallest disk), never smaller than the source.
     DiskType_t format = WrittenDiskType(job.destination, entry);
-    CopyDiskImage(
-        from, to, format,
+    detail::CopyDiskImage(
+        from, to, CArchiveVirtualDiskFile::FormatForDiskType(format),
         static_cast<uint64_t>(std::max<int64_t>(entry.i64MaxSizeInBytes, 0)),
-        DestinationDiskName(entry), StatedImageFormat(job, entry));
+        DestinationDiskName(entry), observer, StatedImageFormat(job, entry));
     job.writtenFormats[CQiPath::GetBaseName(to)] = format;
     entry.fileName = to;
   }
-  if (job.source == VS_VMWARE) WriteCatalogIfMissing(job, folder, staged);
+  if (zykinds::Has(job.source, zykinds::kKeepsDiskCatalog))
+    WriteCatalogIfMissing(job, folder, staged);
   if (hasConfiguration) return;
   std::string path = CQiPath::Append(folder, kDescriptionName);
   RequireConfined(WriteRoot(job), path);
   staged.Add(path);
   if (!VMConfigFile(path).Save(DescriptionOfRequest(request)))
-    throw ToolError("cannot write the VM description [" + path + "]");
+    throw JobFailure("cannot write the VM description [" + path + "]");
   SDisk description;
   description.nFileType = kFileTypeConfig;
   description.strDisplayName = description.diskIndexName = kDescriptionName;
@@ -422,11 +416,10 @@ void AdjustOnDestination(ZyVMConverter& converter, RestoreJob& job,
   if (!zykinds::Has(job.destination, zykinds::kHyperVFamily)) return;
   converter.AdjustVMConfiguration(job.destination, platform,
                                   job.request.vmInfo);
-  auto* folder = dynamic_cast<FolderVMInfo*>(platform);
-  if (folder &&
-      !folder->UpdateVMDescription(job.request.strVMName, job.request.vmInfo))
-    throw ToolError("cannot update the adjusted VM: " +
-                    folder->GetLastErrorText());
+  std::string error;
+  if (!job.platform->UpdateDescription(platform, job.request.strVMName,
+                                       job.request.vmInfo, error))
+    throw JobFailure("cannot update the adjusted VM: " + error);
 }
 
 size_t CountDataDisks(const std::vector<SDisk>& entries) {
@@ -449,7 +442,7 @@ void CreateRestoreFolder(const std::string& root, const std::string& folder,
     missing.push_back(p.string());
   }
   std::string error;
-  if (!CreateFoldersBeneath(root, folder, error)) throw ToolError(error);
+  if (!CreateFoldersBeneath(root, folder, error)) throw JobFailure(error);
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) staged.Add(*it);
 }
 
@@ -497,54 +490,51 @@ void CheckRestoredVM(const VMInfoStructs::SVMInfo& built,
         CQiPath::Append(vmFolder, CQiPath::GetBaseName(disk.fileName));
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-      throw ToolError("the restored VM names the disk [" + disk.fileName +
-                      "], which is not a file in [" + vmFolder + "]");
+      throw JobFailure("the restored VM names the disk [" + disk.fileName +
+                       "], which is not a file in [" + vmFolder + "]");
     if (std::find(files.begin(), files.end(), path) == files.end())
       files.push_back(path);
   }
   if (files.size() < dataDisks)
-    throw ToolError("the restored VM in [" + vmFolder + "] holds " +
-                    std::to_string(files.size()) + " of the " +
-                    std::to_string(dataDisks) + " disks of the request");
+    throw JobFailure("the restored VM in [" + vmFolder + "] holds " +
+                     std::to_string(files.size()) + " of the " +
+                     std::to_string(dataDisks) + " disks of the request");
   if (built.i64NumCPUs < 1 || built.i64MemoryMB < 1)
-    throw ToolError("the restored VM in [" + vmFolder +
-                    "] has no processor count or memory size: no "
-                    "configuration file of the request described them");
+    throw JobFailure("the restored VM in [" + vmFolder +
+                     "] has no processor count or memory size: no "
+                     "configuration file of the request described them");
 }
 
-}  // namespace
-
-RestoreCtx ReadRestoreRequest(const std::string& path) {
+RestoreCtx ReadRequest(const std::string& path) {
   std::string text = ReadInputFile(path, "restore request");
   nlohmann::json json;
   std::string shapeError;
   if (!ZyRecordJson::CheckJsonShape(text, shapeError))
-    throw ToolError("restore request [" + path + "]: " + shapeError);
+    throw JobFailure("restore request [" + path + "]: " + shapeError);
   try {
     json = nlohmann::json::parse(text);
   } catch (const nlohmann::json::exception& e) {
-    throw ToolError("restore request [" + path + "] is not JSON: " + e.what());
+    throw JobFailure("restore request [" + path + "] is not JSON: " + e.what());
   }
   RestoreCtx request;
-  try {
-    RestoreCtxFromJson(json, request);
-  } catch (const RecordJsonError& e) {
-    throw ToolError("restore request [" + path + "]: " + e.what());
-  }
+  std::string error;
+  if (!RestoreCtxFromJson(json, request, error))
+    throw JobFailure("restore request [" + path + "]: " + error);
   return request;
 }
 
-RestoreOutcome RunRestoreJob(RestoreJob& job) {
+RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
+  if (!job.platform) throw JobFailure("the job names no platform");
   OutputFolder output(job.outputFolder);
   const std::string& root = WriteRoot(job);
-  RemoveAbandonedStaging(root);
-  CheckRequest(job);
+  RemoveAbandonedStaging(root, observer);
+  CheckRequest(job, observer);
   CheckConfigurationFiles(job);
-  if (job.source == VS_AMAZON)
+  if (zykinds::Has(job.source, zykinds::kListsInstances))
     job.ec2InstanceId = ChooseEc2Instance(
         job.request,
         [&job](const std::string& name) { return SourcePath(job, name); },
-        job.ec2InstanceId);
+        job.ec2InstanceId, observer);
   RestoreCtx& request = job.request;
   const size_t dataDisks = CountDataDisks(request.vDisks);
   StagedFiles staged;  // removed last: declared before the staging folder
@@ -552,8 +542,8 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   for (const std::string* named :
        {&request.strStagingPath, &request.strDestinationPath})
     if (!named->empty() && !IsBeneath(root, *named))
-      throw ToolError("the request's folder [" + *named +
-                      "] is outside the platform root [" + root + "]");
+      throw JobFailure("the request's folder [" + *named +
+                       "] is outside the platform root [" + root + "]");
   if (request.strStagingPath.empty()) {
     staging = std::make_unique<StagingFolder>(root);
     request.strStagingPath = staging->path();
@@ -568,29 +558,28 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
     CreateRestoreFolder(root, folder, staged);
 
   AccessObject platform(job);
-  auto* folderPlatform = dynamic_cast<FolderVMInfo*>(platform.get());
   std::string vmFolder =
-      folderPlatform ? folderPlatform->VMFolder(request.strVMName) : "";
+      job.platform->BuiltVMFolder(platform.get(), request.strVMName);
   NewVMFolder made(vmFolder);
   FailureWatch watch;
   ZyVMConverter converter;
   CQiError error = converter.InitVMConversion(job.source, job.destination,
                                               platform.get(), request, DT_NONE);
   if (error.IsError())
-    throw ToolError(Reasons(job, error, watch, platform.get()));
-  RestoreFiles(job, folder, staged);
+    throw JobFailure(Reasons(job, error, watch, platform.get()));
+  RestoreFiles(job, folder, staged, observer);
   error = converter.CompleteVMConversion(job.source, job.destination,
                                          platform.get(), request);
   if (error.IsError())
-    throw ToolError(Reasons(job, error, watch, platform.get()));
+    throw JobFailure(Reasons(job, error, watch, platform.get()));
   AdjustOnDestination(converter, job, platform.get());
 
   RestoreOutcome outcome;
   outcome.description = request.vmInfo;
   outcome.description.vDiskControllers = request.vmInfo.vDiskControllers;
-  // What the folder platform built is what is shown: the converted
+  // What a platform keeping files built is what is shown: the converted
   // description with the disks' sizes from their files.
-  if (folderPlatform) {
+  if (!vmFolder.empty()) {
     platform.get()->GetVMInfo(request.strVMName, "", "", 0, 0,
                               outcome.description);
     CheckRestoredVM(outcome.description, vmFolder, dataDisks);
@@ -618,4 +607,16 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   return outcome;
 }
 
-}  // namespace zytool
+}  // namespace
+
+bool ReadRestoreRequest(const std::string& path, RestoreCtx& request,
+                        SJobError& error) {
+  return AtBoundary(error, [&] { request = ReadRequest(path); });
+}
+
+bool RunRestoreJob(RestoreJob& job, IJobObserver& observer,
+                   RestoreOutcome& outcome, SJobError& error) {
+  return AtBoundary(error, [&] { outcome = Run(job, observer); });
+}
+
+}  // namespace zyjobs

@@ -1,14 +1,14 @@
 //===- RequestChecks.cpp - Range checks of a restore request's figures ----===//
 #include "RequestChecks.h"
 
-#include "ToolSupport.h"
+#include "JobSupport.h"
 
 #include "model/Limits.h"
 #include "platform/support/FXString.h"
 
 #include <cstdint>
 
-namespace zytool {
+namespace zyjobs {
 namespace {
 
 using VMInfoStructs::SDisk;
@@ -17,8 +17,8 @@ using zylimits::InRange;
 void Check(const std::string& field, int64_t value, int64_t low, int64_t high,
            bool zeroIsAbsent = false) {
   if (InRange(value, low, high) || (zeroIsAbsent && value == 0)) return;
-  throw ToolError("restore request: " +
-                  zylimits::OutOfRange(field, value, low, high));
+  throw JobFailure("restore request: " +
+                   zylimits::OutOfRange(field, value, low, high));
 }
 
 void CheckDisks(const std::vector<SDisk>& disks, const std::string& list) {
@@ -63,4 +63,4 @@ std::vector<std::string> RequestCountMismatches(const RestoreCtx& request) {
   return lines;
 }
 
-}  // namespace zytool
+}  // namespace zyjobs

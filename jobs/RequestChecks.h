@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-namespace zytool {
+namespace zyjobs {
 
-// Throws ToolError ("restore request: vmInfo.i64NumCPUs is -5; it must be
+// Throws JobFailure ("restore request: vmInfo.i64NumCPUs is -5; it must be
 // between 1 and 4096") for the first figure out of range.  Figures left at
 // 0 are taken as not given.
 void CheckRequestFigures(const RestoreCtx& request);
@@ -23,4 +23,4 @@ void CheckRequestFigures(const RestoreCtx& request);
 // One line for each count of the request that disagrees with its list.
 std::vector<std::string> RequestCountMismatches(const RestoreCtx& request);
 
-}  // namespace zytool
+}  // namespace zyjobs

@@ -21,15 +21,18 @@
 // The restore succeeds only when the destination VM holds every data disk
 // of the request and every configuration file of the request was read.
 // With an output folder, that folder takes the platform root's place for
-// everything written.  What the request leaves open is taken from the
-// source VM, as a platform would: its network cards with their MACs and
-// networks, its guest OS facts for the client properties, and a catalog of
-// its disks by controller position.
+// everything written.  The platform is reached through IJobPlatform, so the
+// job runs on any platform that answers it.  What the request leaves open is
+// taken from the source VM, as a platform would: its network cards with their
+// MACs and networks, its guest OS facts for the client properties, and a
+// catalog of its disks by controller position.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "Report.h"
+#include "Job.h"
+#include "JobPlatform.h"
+#include "ResultFacts.h"
 
 #include "model/Contexts.h"
 #include "model/VirtualServerTypes.h"
@@ -37,9 +40,11 @@
 #include <map>
 #include <string>
 
-namespace zytool {
+namespace zyjobs {
 
 struct RestoreJob {
+  // Where the source VM's files are kept and the destination VM is built.
+  IJobPlatform* platform = nullptr;
   VirtualServerInstanceType source = VS_NONE;
   VirtualServerInstanceType destination = VS_NONE;
   RestoreCtx request;
@@ -71,11 +76,13 @@ struct RestoreOutcome {
   ResultFacts facts;
 };
 
-// Runs the job; throws ToolError with the library's and the platform's
-// reasons on failure.
-RestoreOutcome RunRestoreJob(RestoreJob& job);
+// Runs the job; false with the library's and the platform's reasons on
+// failure.  Warnings, notes and each disk's progress go to observer.
+bool RunRestoreJob(RestoreJob& job, IJobObserver& observer,
+                   RestoreOutcome& outcome, SJobError& error);
 
-// Reads a JSON restore request ("-": standard input); throws ToolError.
-RestoreCtx ReadRestoreRequest(const std::string& path);
+// Reads a JSON restore request ("-": standard input).
+bool ReadRestoreRequest(const std::string& path, RestoreCtx& request,
+                        SJobError& error);
 
-}  // namespace zytool
+}  // namespace zyjobs

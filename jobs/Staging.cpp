@@ -7,7 +7,7 @@
 //===----------------------------------------------------------------------===//
 #include "Staging.h"
 
-#include "ToolSupport.h"
+#include "JobSupport.h"
 
 #include "platform/support/FXPath.h"
 
@@ -16,12 +16,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
-namespace zytool {
+namespace zyjobs {
 namespace {
 
 namespace fs = std::filesystem;
@@ -47,7 +46,7 @@ int LockFolder(const std::string& path) {
 
 }  // namespace
 
-void RemoveAbandonedStaging(const std::string& root) {
+void RemoveAbandonedStaging(const std::string& root, IJobObserver& observer) {
   std::error_code ec;
   for (fs::directory_iterator it(root, ec), end; !ec && it != end;
        it.increment(ec)) {
@@ -62,11 +61,9 @@ void RemoveAbandonedStaging(const std::string& root) {
     auto removed = fs::remove_all(it->path(), removeError);
     ::close(lock);
     if (!removeError)
-      std::fprintf(stderr,
-                   "zyvmconvert: note: removed [%s] (%ju entries) left by an "
-                   "interrupted restore\n",
-                   it->path().string().c_str(),
-                   static_cast<uintmax_t>(removed));
+      observer.OnNote("removed [" + it->path().string() + "] (" +
+                      std::to_string(removed) +
+                      " entries) left by an interrupted restore");
   }
 }
 
@@ -74,8 +71,8 @@ StagingFolder::StagingFolder(const std::string& root) {
   std::string pattern =
       CQiPath::Append(root, std::string(kNewStagingPrefix) + "XXXXXX");
   if (!::mkdtemp(pattern.data()))
-    throw ToolError("cannot create a staging folder in [" + root +
-                    "]: " + std::strerror(errno));
+    throw JobFailure("cannot create a staging folder in [" + root +
+                     "]: " + std::strerror(errno));
   lock_ = LockFolder(pattern);
   std::string name =
       CQiPath::GetBaseName(pattern).substr(sizeof kNewStagingPrefix - 1);
@@ -84,8 +81,8 @@ StagingFolder::StagingFolder(const std::string& root) {
     int err = errno;
     if (lock_ >= 0) ::close(lock_);
     ::rmdir(pattern.c_str());
-    throw ToolError("cannot create a staging folder in [" + root +
-                    "]: " + std::strerror(err));
+    throw JobFailure("cannot create a staging folder in [" + root +
+                     "]: " + std::strerror(err));
   }
   path_ = path;
 }
@@ -103,4 +100,4 @@ StagedFiles::~StagedFiles() {
   }
 }
 
-}  // namespace zytool
+}  // namespace zyjobs

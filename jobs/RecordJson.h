@@ -16,23 +16,17 @@
 
 #include <nlohmann/json.hpp>
 
-#include <stdexcept>
 #include <string>
 
-namespace zytool {
+namespace zyjobs {
 
-// A request that cannot be read; what() names the member and the fault.
-class RecordJsonError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+// Fill a record from JSON, or write it; false with a line naming the member
+// and the fault.
+bool RestoreCtxFromJson(const nlohmann::json& json, RestoreCtx& request,
+                        std::string& error);
+bool RestoreCtxToJson(const RestoreCtx& request, nlohmann::json& json,
+                      std::string& error);
+bool VMInfoToJson(const VMInfoStructs::SVMInfo& info, nlohmann::json& json,
+                  std::string& error);
 
-// Fill a record from JSON, or write it; throw RecordJsonError.
-void RestoreCtxFromJson(const nlohmann::json& json, RestoreCtx& request);
-void VMInfoFromJson(const nlohmann::json& json, VMInfoStructs::SVMInfo& info);
-
-nlohmann::json RestoreCtxToJson(const RestoreCtx& request);
-nlohmann::json VMInfoToJson(const VMInfoStructs::SVMInfo& info);
-nlohmann::json DiskToJson(const VMInfoStructs::SDisk& disk);
-
-}  // namespace zytool
+}  // namespace zyjobs

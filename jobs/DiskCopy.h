@@ -1,13 +1,15 @@
 //===- DiskCopy.h - Disk images copied through the disk image component ---===//
 //
-// The tool's disk copies: the disk image component's CopyImage with a
-// progress bar, its errors turned into the tool's.  The source's format is
-// recognised from its content; the destination is written in the format
-// its DiskType_t (restore) or the user (clone-disk) asks for, appears under
-// its name only when whole, and is never replaced.
+// The jobs' disk copies: the disk image component's CopyImage, its progress
+// told to the job's observer, its errors turned into one line.  The source's
+// format is recognised from its content; the destination is written in the
+// format its DiskType_t (restore) or the user (clone-disk) asks for, appears
+// under its name only when whole, and is never replaced.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
+
+#include "Job.h"
 
 #include "model/VirtualServerTypes.h"
 #include "platform/diskimage/CArchiveVirtualDiskFile.h"
@@ -15,7 +17,7 @@
 #include <cstdint>
 #include <string>
 
-namespace zytool {
+namespace zyjobs {
 
 struct DiskCopyStats {
   std::string sourceFormat;  // what the source was read as ("VMDK", ...)
@@ -34,27 +36,26 @@ ImageFormat_t FormatOfFileName(const std::string& path);
 // Copies from to a new image to (which must not exist) in format, at least
 // minimumSize bytes large; from is read in statedFormat when the source's
 // description states one ("raw", "qcow2"), else in its content's format.
-// A failure throws ToolError naming the file; the partly written
-// destination is removed, the source only read.
-DiskCopyStats CopyDiskImage(const std::string& from, const std::string& to,
-                            ImageFormat_t format, uint64_t minimumSize,
-                            const std::string& label,
-                            const std::string& statedFormat = "");
-
-// As above, in the format the component writes for a destination
-// DiskType_t.
-inline DiskCopyStats CopyDiskImage(const std::string& from,
-                                   const std::string& to, DiskType_t toType,
-                                   uint64_t minimumSize,
-                                   const std::string& label,
-                                   const std::string& statedFormat = "") {
-  return CopyDiskImage(from, to,
-                       CArchiveVirtualDiskFile::FormatForDiskType(toType),
-                       minimumSize, label, statedFormat);
-}
+// The progress goes to observer under label.  A failure is one line naming
+// the file; the partly written destination is removed, the source only read.
+bool CopyDiskImage(const std::string& from, const std::string& to,
+                   ImageFormat_t format, uint64_t minimumSize,
+                   const std::string& label, IJobObserver& observer,
+                   DiskCopyStats& stats, SJobError& error);
 
 // The format name and virtual size of an image, recognised from its
-// content; throws ToolError naming the file when it cannot be read.
-CArchiveVirtualDiskFile::ImageFacts_t InspectDiskImage(const std::string& path);
+// content; false with a line naming the file when it cannot be read.
+bool InspectDiskImage(const std::string& path,
+                      CArchiveVirtualDiskFile::ImageFacts_t& facts,
+                      SJobError& error);
 
-}  // namespace zytool
+namespace detail {
+// The same inside the jobs: they throw JobFailure.
+DiskCopyStats CopyDiskImage(const std::string& from, const std::string& to,
+                            ImageFormat_t format, uint64_t minimumSize,
+                            const std::string& label, IJobObserver& observer,
+                            const std::string& statedFormat = "");
+CArchiveVirtualDiskFile::ImageFacts_t InspectDiskImage(const std::string& path);
+}  // namespace detail
+
+}  // namespace zyjobs

@@ -1,7 +1,7 @@
 //===- P2VJob.cpp - A physical machine's restore request as a VM ----------===//
 #include "P2VJob.h"
 
-#include "ToolSupport.h"
+#include "JobSupport.h"
 
 #include "p2v/ZyP2VRanges.h"
 #include "p2v/ZyP2VUtils.h"
@@ -9,9 +9,7 @@
 #include "platform/messages/RecoveryMessages.h"
 #include "platform/support/BoundedFile.h"
 
-#include <cstdio>
-
-namespace zytool {
+namespace zyjobs {
 namespace {
 
 using ::ClientEntity;
@@ -39,29 +37,27 @@ void AnswerClientOfMachine(Ida::VMOpReq& request, const std::string& guestOS) {
 
 // Counts of the hardware configuration that disagree with their lists:
 // the translation uses the whole lists and the user is told.
-void ReportCountMismatches(Ida::VMOpReq& request) {
+void ReportCountMismatches(Ida::VMOpReq& request, IJobObserver& observer) {
   if (!request.isSet(Ida::VMOpReq::recoveryResponse)) return;
   auto response =
       request.GetObject<RecoveryResponse>(Ida::VMOpReq::recoveryResponse);
   for (const std::string& line : zy_p2v::CountMismatches(
            response.GetObject<zy_p2v::HW>(RecoveryResponse::hardwareConfig)))
-    std::fprintf(stderr, "zyvmconvert: warning: %s\n", line.c_str());
+    observer.OnWarning(line);
 }
 
-}  // namespace
-
-RestoreCtx TranslatePhysicalMachine(const std::string& path,
-                                    VirtualServerInstanceType destination,
-                                    const std::string& guestOS) {
+RestoreCtx Translate(const std::string& path,
+                     VirtualServerInstanceType destination,
+                     const std::string& guestOS, IJobObserver& observer) {
   std::string text = ReadInputFile(path, "restore request");
   Ida::VMOpReq request;
   std::string error;
   if (!request.parse(text, error))
-    throw ToolError("restore request [" + path +
-                    "] is not a valid request: " + error);
+    throw JobFailure("restore request [" + path +
+                     "] is not a valid request: " + error);
 
   AnswerClientOfMachine(request, guestOS);
-  ReportCountMismatches(request);
+  ReportCountMismatches(request, observer);
   FailureWatch watch;
   RestoreCtx restore;
   if (ZyP2VUtils::CopyVMInfoFromKestrelResponse(request, restore.vmInfo,
@@ -69,13 +65,25 @@ RestoreCtx TranslatePhysicalMachine(const std::string& path,
     std::string reason = watch.LastFailure();
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' '))
       reason.pop_back();
-    throw ToolError("restore request [" + path +
-                    "] cannot be turned into a VM for [" +
-                    PlatformKindName(destination) + "]" +
-                    (reason.empty() ? std::string() : ": " + reason));
+    throw JobFailure("restore request [" + path +
+                     "] cannot be turned into a VM for [" +
+                     PlatformKindName(destination) + "]" +
+                     (reason.empty() ? std::string() : ": " + reason));
   }
   ZyP2VUtils::CopyRestoreCtxFromVmOpReq(restore, request);
   return restore;
 }
 
-}  // namespace zytool
+}  // namespace
+
+bool TranslatePhysicalMachine(const std::string& path,
+                              VirtualServerInstanceType destination,
+                              const std::string& guestOS,
+                              IJobObserver& observer, RestoreCtx& restore,
+                              SJobError& error) {
+  return AtBoundary(error, [&] {
+    restore = Translate(path, destination, guestOS, observer);
+  });
+}
+
+}  // namespace zyjobs

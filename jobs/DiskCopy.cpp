@@ -1,16 +1,14 @@
 //===- DiskCopy.cpp - Disk images copied through the disk image component -===//
 #include "DiskCopy.h"
 
-#include "ToolSupport.h"
+#include "JobSupport.h"
 
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
 
 #include <sys/stat.h>
 
-#include <memory>
-
-namespace zytool {
+namespace zyjobs {
 namespace {
 
 struct ExtensionFormat {
@@ -37,9 +35,11 @@ ImageFormat_t FormatOfFileName(const std::string& path) {
   return ImageFormat_t::kRaw;
 }
 
+namespace detail {
+
 DiskCopyStats CopyDiskImage(const std::string& from, const std::string& to,
                             ImageFormat_t format, uint64_t minimumSize,
-                            const std::string& label,
+                            const std::string& label, IJobObserver& observer,
                             const std::string& statedFormat) {
   double started = NowSeconds();
   CArchiveVirtualDiskFile::CopyRequest_t request;
@@ -48,18 +48,17 @@ DiskCopyStats CopyDiskImage(const std::string& from, const std::string& to,
   request.destination = to;
   request.format = format;
   request.minimumSize = minimumSize;
-  // The bar starts with the first block, when the virtual size is known.
-  std::unique_ptr<ProgressBar> bar;
+  bool begun = false;
   request.progress = [&](uint64_t done, uint64_t total) {
-    if (!bar) bar.reset(new ProgressBar(label, total));
-    bar->Update(done);
+    begun = true;
+    observer.OnDiskProgress(label, done, total);
   };
   CArchiveVirtualDiskFile::CopyResult_t result;
   CQiError error = CArchiveVirtualDiskFile::CopyImage(request, result);
-  if (bar && !error.IsError()) bar->Finish();
+  if (begun) observer.OnDiskDone(label);  // whole or not, the copy ended
   if (error.IsError())
-    throw ToolError("cannot copy disk image [" + from + "] to [" + to +
-                    "]: " + error.GetMessage());
+    throw JobFailure("cannot copy disk image [" + from + "] to [" + to +
+                     "]: " + error.GetMessage());
   DiskCopyStats stats;
   stats.sourceFormat = result.sourceFormat;
   stats.format = CArchiveVirtualDiskFile::FormatName(format);
@@ -77,9 +76,27 @@ CArchiveVirtualDiskFile::ImageFacts_t InspectDiskImage(const std::string& path) 
   CArchiveVirtualDiskFile::ImageFacts_t facts;
   CQiError error = CArchiveVirtualDiskFile::Inspect(path, DT_NONE, facts);
   if (error.IsError())
-    throw ToolError("cannot read disk image [" + path + "]: " +
-                    error.GetMessage());
+    throw JobFailure("cannot read disk image [" + path +
+                     "]: " + error.GetMessage());
   return facts;
 }
 
-}  // namespace zytool
+}  // namespace detail
+
+bool CopyDiskImage(const std::string& from, const std::string& to,
+                   ImageFormat_t format, uint64_t minimumSize,
+                   const std::string& label, IJobObserver& observer,
+                   DiskCopyStats& stats, SJobError& error) {
+  return AtBoundary(error, [&] {
+    stats =
+        detail::CopyDiskImage(from, to, format, minimumSize, label, observer);
+  });
+}
+
+bool InspectDiskImage(const std::string& path,
+                      CArchiveVirtualDiskFile::ImageFacts_t& facts,
+                      SJobError& error) {
+  return AtBoundary(error, [&] { facts = detail::InspectDiskImage(path); });
+}
+
+}  // namespace zyjobs

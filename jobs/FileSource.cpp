@@ -1,0 +1,264 @@
+//===- FileSource.cpp - A source VM given as its own files ----------------===//
+#include "FileSource.h"
+
+#include "Ec2InstanceChoice.h"
+#include "JobSupport.h"
+
+#include "model/PlatformKinds.h"
+#include "platform/readers/VMConfigFormat.h"
+#include "platform/readers/VMXFile.h"
+#include "platform/support/BoundedFile.h"
+#include "platform/support/ConfinedPath.h"
+#include "platform/support/FXPath.h"
+
+#include <filesystem>
+#include <set>
+
+namespace zyjobs {
+namespace {
+
+namespace fs = std::filesystem;
+using VMInfoStructs::SDisk;
+using VMInfoStructs::SVMInfo;
+
+// platform: the one the job runs on (an EC2 description's instance types).
+using TextReader = bool (*)(const std::string& text, const std::string& path,
+                            IJobPlatform& platform, SVMInfo& info,
+                            std::string& error);
+
+bool ReadVmx(const std::string& text, const std::string& path,
+             IJobPlatform&, SVMInfo& info, std::string& error) {
+  FailureWatch watch;
+  VMXFile file;
+  if (file.LoadText(text, path) && file.GetVMInfo(info)) return true;
+  error = watch.LastFailure();
+  return false;
+}
+
+bool ReadXen(const std::string& text, const std::string&, IJobPlatform&,
+             SVMInfo& info, std::string& error) {
+  return ParseXenDomainConfig(text, info, error);
+}
+
+bool ReadEc2(const std::string& text, const std::string&,
+             IJobPlatform& platform, SVMInfo& info, std::string& error) {
+  return ParseEc2Description(text, info, error, platform.InstanceSizes());
+}
+
+bool ReadZyf(const std::string& text, const std::string&, IJobPlatform&,
+             SVMInfo& info, std::string& error) {
+  return ParseZyf(text, info, error);
+}
+
+// The option of each kind of file, what it is, its reader and the source
+// kind it implies.
+struct SourceFileKind {
+  std::string FileSource::*option;
+  const char* what;
+  TextReader read;
+  VirtualServerInstanceType kind;
+};
+
+// clang-format off
+const SourceFileKind kSourceFileKinds[] = {
+    {&FileSource::vmx, "VMware configuration", ReadVmx, VS_VMWARE},
+    {&FileSource::xenCfg, "domain file", ReadXen, VS_ORACLE_VM},
+    {&FileSource::ec2Xml, "EC2 description", ReadEc2, VS_AMAZON},
+    {&FileSource::zyf, "VM description", ReadZyf, VS_NONE},
+};
+// clang-format on
+
+const SourceFileKind* ChosenKind(const FileSource& options) {
+  const SourceFileKind* chosen = nullptr;
+  for (const SourceFileKind& row : kSourceFileKinds) {
+    if ((options.*row.option).empty()) continue;
+    if (chosen)
+      throw JobFailure("give one source: --vmx, --xen-cfg, --ec2-xml or --zyf");
+    chosen = &row;
+  }
+  return chosen;
+}
+
+bool IsHardDisk(const SDisk& disk) {
+  return disk.nDeviceType != VMInfoStructs::kDeviceTypeCdrom &&
+         disk.nFileType == VMInfoStructs::kFileTypeDisk;
+}
+
+// The file a description names, inside folder: a relative name without
+// "..", or an absolute one that lies in the folder, reached through no
+// symbolic link.
+std::string ConfinedPath(const std::string& name, const std::string& folder,
+                         const std::string& described) {
+  fs::path path(name);
+  if (path.is_relative()) path = fs::path(folder) / path;
+  std::string normal = AbsoluteNormalPath(path.string());
+  std::string relative;
+  if (!IsBeneath(folder, normal, &relative) || relative.empty())
+    throw JobFailure("disk [" + name + "] named by [" + described +
+                     "] is outside its folder; give the image with --disk");
+  std::string error;
+  if (!CheckBeneath(folder, normal, error)) throw JobFailure(error);
+  std::error_code ec;
+  if (!fs::is_regular_file(normal, ec))
+    throw JobFailure("disk image [" + normal + "] named by [" + described +
+                     "] does not exist; give the images with --disk");
+  return normal;
+}
+
+// One restored-file entry for a disk of the description: read from path,
+// restored under its file name, matched with the description's disk by the
+// name the description gives it.
+SDisk DiskEntry(const SDisk& disk, const std::string& path) {
+  SDisk entry = disk;
+  entry.nFileType = VMInfoStructs::kFileTypeDisk;
+  entry.diskIndexName = CQiPath::GetBaseName(path);
+  entry.strDisplayName = entry.diskIndexName;
+  entry.strMatchName =
+      disk.fileName.empty() ? entry.diskIndexName : disk.fileName;
+  entry.fileName.clear();
+  return entry;
+}
+
+void NameDisks(const FileSource& options, const std::string& described,
+               RestoreJob& job) {
+  fs::path folder =
+      fs::weakly_canonical(fs::absolute(fs::path(described)).parent_path());
+  job.sourceFolder = folder.string();
+  std::vector<const SDisk*> disks;
+  for (const SDisk& disk : job.sourceDescription.vDisks)
+    if (IsHardDisk(disk)) disks.push_back(&disk);
+  if (!options.disks.empty() && options.disks.size() != disks.size())
+    throw JobFailure("[" + described + "] names " +
+                     std::to_string(disks.size()) + " disks, --disk gives " +
+                     std::to_string(options.disks.size()));
+  std::set<std::string> names;
+  for (size_t i = 0; i < disks.size(); ++i) {
+    std::string path;
+    if (!options.disks.empty()) {
+      std::error_code ec;
+      path = options.disks[i];
+      if (!fs::is_regular_file(path, ec))
+        throw JobFailure("disk image [" + path + "] does not exist");
+      // Named on the command line: taken as the user gave it, from the
+      // current folder.
+      path = fs::absolute(path, ec).lexically_normal().string();
+    } else {
+      path = ConfinedPath(disks[i]->fileName, folder, described);
+    }
+    SDisk entry = DiskEntry(*disks[i], path);
+    if (!names.insert(entry.diskIndexName).second)
+      throw JobFailure("two disks of [" + described + "] are named [" +
+                       entry.diskIndexName + "]");
+    job.sourceFiles[entry.diskIndexName] = path;
+    job.request.vDisks.push_back(entry);
+  }
+}
+
+void NameVM(const std::string& described, RestoreJob& job) {
+  RestoreCtx& request = job.request;
+  if (job.sourceDescription.strVMName.empty())
+    job.sourceDescription.strVMName = fs::path(described).stem().string();
+  if (request.strSourceVMName.empty())
+    request.strSourceVMName = job.sourceDescription.strVMName;
+  if (request.strSourceVMGUID.empty())
+    request.strSourceVMGUID = job.sourceDescription.strGUID;
+  if (request.strVMName.empty()) request.strVMName = request.strSourceVMName;
+  CopyVMInfoWhole(job.sourceDescription, request.vmInfo);
+  request.vmInfo.nClientId = job.sourceDescription.nClientId;
+  request.vDisks.clear();
+}
+
+void LoadFileSource(const FileSource& options, RestoreJob& job,
+                    IJobObserver& observer) {
+  const SourceFileKind* kind = ChosenKind(options);
+  if (!kind) throw JobFailure("no source file given");
+  const std::string& path = options.*kind->option;
+  std::string text, error;
+  if (!ReadBoundedFile(path, text, error))
+    throw JobFailure("cannot read the " + std::string(kind->what) + ": " +
+                     error);
+  SVMInfo description;
+  // An EC2 description is read as the instance chosen among those it lists.
+  if (kind->read == ReadEc2)
+    description.strGUID =
+        ChooseListedInstance(path, text, "", options.instanceId, observer);
+  if (!kind->read(text, path, *job.platform, description, error))
+    throw JobFailure(std::string(kind->what) + " [" + path +
+                     "] cannot be read" + (error.empty() ? "" : ": " + error));
+  job.sourceDescription = description;
+  job.sourceDescription.vDiskControllers = description.vDiskControllers;
+  job.haveSourceDescription = true;
+  NameVM(path, job);
+  NameDisks(options, path, job);
+}
+
+void LoadPlatformSource(const std::string& vmName, RestoreJob& job) {
+  CheckName(vmName, "the VM name");
+  SVMInfo description;
+  std::string error;
+  if (!job.platform->ReadSourceVM(job.source, vmName, description, error))
+    throw JobFailure(error);
+  const std::string folder = job.platform->SourceVMFolder(job.source, vmName);
+  FileSource options;
+  options.zyf = CQiPath::Append(folder, "VMConfig.zyf");
+  job.sourceDescription = description;
+  job.haveSourceDescription = true;
+  NameVM(options.zyf, job);
+  NameDisks(options, options.zyf, job);
+  // The backup's catalog of the VM's disks travels with them.
+  std::string catalog = CQiPath::Append(folder, "catalog");
+  std::error_code ec;
+  if (fs::is_regular_file(catalog, ec)) {
+    SDisk entry;
+    entry.nFileType = VMInfoStructs::kFileTypeOther;
+    entry.diskIndexName = entry.strDisplayName = "catalog";
+    job.sourceFiles["catalog"] = catalog;
+    job.request.vDisks.push_back(entry);
+  }
+}
+
+// A source read here takes the destination's default guest OS value: a
+// kind with OS values of its own keeps a same-kind source's value and has
+// none otherwise; every other kind asks for AUTO.
+std::string DefaultOSName(const RestoreJob& job) {
+  if (!zykinds::Has(job.destination, zykinds::kOwnGuestOSValues)) return "AUTO";
+  return job.source == job.destination ? job.sourceDescription.strGuestOS
+                                       : std::string();
+}
+
+}  // namespace
+
+bool HasFileSource(const FileSource& files) {
+  for (const SourceFileKind& row : kSourceFileKinds)
+    if (!(files.*row.option).empty()) return true;
+  return false;
+}
+
+bool CheckFileSource(const FileSource& files, SJobError& error) {
+  return AtBoundary(error, [&] { ChosenKind(files); });
+}
+
+VirtualServerInstanceType FileSourceKind(const FileSource& files) {
+  for (const SourceFileKind& row : kSourceFileKinds)
+    if (!(files.*row.option).empty()) return row.kind;
+  return VS_NONE;
+}
+
+bool PrepareSource(const FileSource& files, const std::string& vmName,
+                   const std::string& osName, IJobObserver& observer,
+                   RestoreJob& job, SJobError& error) {
+  return AtBoundary(error, [&] {
+    if (!job.platform) throw JobFailure("the job names no platform");
+    bool fromFiles = HasFileSource(files);
+    if (fromFiles)
+      LoadFileSource(files, job, observer);
+    else if (!vmName.empty())
+      LoadPlatformSource(vmName, job);
+    RestoreCtx& request = job.request;
+    if (!osName.empty()) request.osName = osName;
+    if (request.osName.empty() && (fromFiles || !vmName.empty()))
+      request.osName = DefaultOSName(job);
+  });
+}
+
+}  // namespace zyjobs

@@ -1,0 +1,42 @@
+//===- Job.h - What every job reports, and how ----------------------------===//
+//
+// The jobs (a restore, a conversion from files, a physical machine's
+// translation, a disk copy) never print and never throw to their caller:
+// each returns false with an SJobError on failure, and tells an observer
+// what happens while it runs (a disk's progress, warnings, notes).  A
+// command line prints those; a service logs them.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace zyjobs {
+
+// Why a job failed: one line, and the exit status a command line gives it.
+struct SJobError {
+  std::string text;
+  int exitCode = 1;
+};
+
+// What a job tells while it runs; every call may come from the job's own
+// thread only.  The defaults ignore everything.
+class IJobObserver {
+ public:
+  virtual ~IJobObserver() = default;
+  // done of total bytes of the disk image called label copied.
+  virtual void OnDiskProgress(const std::string& label, uint64_t done,
+                              uint64_t total);
+  // The copy of label finished whole.
+  virtual void OnDiskDone(const std::string& label);
+  // Something the job went on with, yet the user should know of.
+  virtual void OnWarning(const std::string& text);
+  // Something the job did on its own (a left-over staging folder removed).
+  virtual void OnNote(const std::string& text);
+};
+
+// An observer that ignores everything.
+IJobObserver& NoObserver();
+
+}  // namespace zyjobs

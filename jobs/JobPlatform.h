@@ -1,0 +1,55 @@
+//===- JobPlatform.h - What a job needs of the platform it runs on --------===//
+//
+// A restore reaches the destination through its access object (IVMInfo);
+// beyond that it needs to know where a platform keeps a VM's files (the
+// source VM's backed-up files, the destination VM's built ones) and to hand
+// an adjusted description back.  A platform that keeps no files answers
+// with empty folders, and the job then skips the checks of the built files.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include "model/VMInfoStructs.h"
+#include "model/VirtualServerTypes.h"
+#include "platform/access/IVMInfo.h"
+#include "platform/readers/VMConfigFormat.h"
+
+#include <string>
+
+namespace zyjobs {
+
+class IJobPlatform {
+ public:
+  virtual ~IJobPlatform() = default;
+  // A new access object for kind (released with IVMInfo::DeleteObject);
+  // with an output folder, one that builds the VM in that folder.  Null
+  // when the platform has none for kind.
+  virtual IVMInfo* OpenDestination(VirtualServerInstanceType kind,
+                                   const std::string& outputFolder) = 0;
+  // The folder of the VM called name on the access object opened above;
+  // empty when the platform keeps no files.
+  virtual std::string BuiltVMFolder(IVMInfo* destination,
+                                    const std::string& name) = 0;
+  // Replaces the description of the VM called name after the adjustments;
+  // false with the platform's reason.
+  virtual bool UpdateDescription(IVMInfo* destination, const std::string& name,
+                                 const VMInfoStructs::SVMInfo& info,
+                                 std::string& error) = 0;
+  // The folder holding the files of the source VM called name of kind.
+  virtual std::string SourceVMFolder(VirtualServerInstanceType kind,
+                                     const std::string& name) = 0;
+  // The description of the source VM called name of kind; false with the
+  // platform's reason.
+  virtual bool ReadSourceVM(VirtualServerInstanceType kind,
+                            const std::string& name,
+                            VMInfoStructs::SVMInfo& info,
+                            std::string& error) = 0;
+  // The backup client whose guest OS facts the conversion asks for: the
+  // request's clientId, else one the platform answers from the VM's facts.
+  virtual int AnswerClient(int clientId,
+                           const VMInfoStructs::SVMInfo& facts) = 0;
+  // The platform's own table of EC2 instance types; null when it has none.
+  virtual Ec2InstanceSizes InstanceSizes() = 0;
+};
+
+}  // namespace zyjobs

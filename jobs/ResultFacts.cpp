@@ -1,0 +1,36 @@
+//===- ResultFacts.cpp - What a job built, beyond the description ---------===//
+#include "ResultFacts.h"
+
+#include "platform/folder/FolderVMInfo.h"
+#include "platform/support/FXPath.h"
+
+#include <filesystem>
+
+namespace zyjobs {
+
+using VMInfoStructs::SDisk;
+
+std::string DestinationDiskName(const SDisk& disk) {
+  if (!disk.newDiskName.empty()) return disk.newDiskName;
+  if (!disk.strDisplayName.empty()) return disk.strDisplayName;
+  if (!disk.fileName.empty()) return CQiPath::GetBaseName(disk.fileName);
+  if (!disk.diskIndexName.empty()) return disk.diskIndexName;
+  return disk.strName;
+}
+
+void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,
+                          const VMInfoStructs::SVMInfo& info) {
+  if (facts.location.empty()) return;
+  // The VM's folder is named after it, except an output folder a user named.
+  std::string name = NativeDescriptionName(
+      kind, info.strVMName.empty() ? CQiPath::GetBaseName(facts.location)
+                                   : info.strVMName);
+  if (name.empty()) return;
+  std::string path = CQiPath::Append(facts.location, name);
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return;
+  facts.nativeDescription = path;
+  facts.nativeNotes = NativeDescriptionNotes(kind, info);
+}
+
+}  // namespace zyjobs

@@ -1,0 +1,34 @@
+//===- ResultFacts.h - What a job built, beyond the description -----------===//
+#pragma once
+
+#include "model/VMInfoStructs.h"
+#include "model/VirtualServerTypes.h"
+
+#include <string>
+#include <vector>
+
+namespace zyjobs {
+
+// What a conversion produced, beyond the description itself.
+struct ResultFacts {
+  std::string title;         // first line, e.g. "web01 restored to hyperv"
+  std::string location;      // destination VM folder, if any
+  std::string vmId;          // destination VM identifier, if any
+  std::string instanceType;  // chosen or requested instance type
+  std::string osValue;       // guest OS value for the destination
+  std::string region;
+  std::string nativeDescription;         // path of the native description
+  std::vector<std::string> nativeNotes;  // disks it placed elsewhere
+};
+
+// The name a disk has on the destination after the naming pass: its new
+// name, else its display name, else its file's name, else its index name.
+// (Each destination kind writes the new name into one of these.)
+std::string DestinationDiskName(const VMInfoStructs::SDisk& disk);
+
+// Fills the native description facts of a destination VM of kind whose
+// folder is facts.location (its name is the VM's), when the file is there.
+void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,
+                          const VMInfoStructs::SVMInfo& info);
+
+}  // namespace zyjobs

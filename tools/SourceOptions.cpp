@@ -1,0 +1,76 @@
+//===- SourceOptions.cpp - The source VM's options of convert and restore -===//
+#include "SourceOptions.h"
+
+#include "Commands.h"
+#include "Report.h"
+
+#include "jobs/FolderJobPlatform.h"
+
+#include <CLI/CLI.hpp>
+
+namespace zytool {
+
+void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options) {
+  command.add_option("--vmx", options.vmx,
+                     "Source VM: a VMware configuration file; its disks are "
+                     "the files it names beside it");
+  command.add_option("--xen-cfg", options.xenCfg,
+                     "Source VM: a Xen or Oracle VM domain file");
+  command.add_option("--ec2-xml", options.ec2Xml,
+                     "Source VM: an EC2 instance description (give its "
+                     "volumes' images with --disk)");
+  command.add_option("--zyf", options.zyf,
+                     "Source VM: a VMConfig.zyf description (with --from)");
+  command.add_option("--disk", options.disks,
+                     "A disk image of the source VM, in the description's "
+                     "order (repeat for each disk)");
+  command.add_option("--output", options.output,
+                     "Build the destination VM in this folder (created; "
+                     "existing files are never replaced)");
+  command.add_option("--os", options.osName,
+                     "Guest OS value for the destination (default: AUTO, "
+                     "from the VM's client; a VMware source's guestOS for "
+                     "VMware)");
+}
+
+void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
+                 const std::string& fromText, const std::string& vmName,
+                 std::unique_ptr<IJobPlatform>& platform, RestoreJob& job) {
+  SJobError error;
+  Require(CheckFileSource(options, error), error);
+  bool fromFiles = HasFileSource(options);
+  VirtualServerInstanceType implied = FileSourceKind(options);
+  if (!fromText.empty())
+    job.source = KindFromText(fromText);
+  else if (fromFiles && implied != VS_NONE)
+    job.source = implied;
+  else
+    throw ToolError("give the source platform kind with --from");
+  job.outputFolder = options.output;
+  job.root = fromFiles && !options.output.empty() ? OptionalPlatformRoot(global)
+                                                  : RequirePlatformRoot(global);
+  platform = std::make_unique<FolderJobPlatform>(job.root);
+  job.platform = platform.get();
+  if (fromFiles && options.output.empty() && job.root.empty())
+    throw ToolError("give --output FOLDER for the converted VM");
+  if (!fromFiles && !vmName.empty() && !options.disks.empty())
+    throw ToolError("--disk goes with a source file (--vmx, --ec2-xml, ...)");
+  ConsoleObserver observer;
+  Require(PrepareSource(options, vmName, options.osName, observer, job, error),
+          error);
+}
+
+int RunAndReport(const GlobalOptions& global, RestoreJob& job) {
+  ConsoleObserver observer;
+  RestoreOutcome outcome;
+  SJobError error;
+  Require(RunRestoreJob(job, observer, outcome, error), error);
+  if (global.json)
+    Print("%s\n",
+          DescriptionJson(outcome.description, outcome.facts).dump(2).c_str());
+  else
+    PrintDescription(outcome.description, outcome.facts);
+  return 0;
+}
+
+}  // namespace zytool

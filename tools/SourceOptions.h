@@ -1,0 +1,43 @@
+//===- SourceOptions.h - The source VM's options of convert and restore ---===//
+//
+// --vmx, --xen-cfg, --ec2-xml, --zyf and --disk name a source VM's files
+// (jobs/FileSource.h reads them); --output and --os say where the
+// destination VM is built and its guest OS value.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include "ToolSupport.h"
+
+#include "jobs/FileSource.h"
+#include "jobs/RestoreJob.h"
+
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace zytool {
+
+struct FileSourceOptions : FileSource {
+  std::string output;  // folder the destination VM is built in
+  std::string osName;  // guest OS value for the destination
+};
+
+// Registers --vmx, --xen-cfg, --ec2-xml, --zyf, --disk, --output and --os.
+void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options);
+
+// The job on the folder platform: fills job's source from the options (a
+// file source), else from the VM named vmName on the folder platform; sets
+// the output folder and the guest OS value.  fromText may be empty when the
+// file implies the source kind.  The job keeps platform, which must live as
+// long as it.
+void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
+                 const std::string& fromText, const std::string& vmName,
+                 std::unique_ptr<IJobPlatform>& platform, RestoreJob& job);
+
+// Runs the job and prints its result; the exit status.
+int RunAndReport(const GlobalOptions& global, RestoreJob& job);
+
+}  // namespace zytool
