@@ -20,6 +20,7 @@ nasm -f bin -o "$work/guest.bin" tests/boot/BootGuest.asm
 le64() {
   local n=$1 i
   for i in 0 1 2 3 4 5 6 7; do
+    # shellcheck disable=SC2059  # the format is the byte's escape
     printf "\\x$(printf %02x $(((n >> (8 * i)) & 255)))"
   done
 }
