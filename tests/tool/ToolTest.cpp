@@ -304,14 +304,40 @@ TEST_F(ToolRun, ARestoreOntoAnExistingVMIsRefusedAndTheVMKept) {
 }
 
 TEST_F(ToolRun, DemoRunsTheMainJobEndToEnd) {
-  ToolResult run = Tool(
-      {"demo", "--examples", kExamples, "--into", dir.File("demo"), "--json"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  json results = json::parse(run.out);
-  ASSERT_EQ(results.size(), 4u);
-  std::vector<std::string> ids;
-  for (const auto& result : results) ids.push_back(result["vmId"]);
-  EXPECT_EQ(ids, (std::vector<std::string>{"hyperv/web01", "amazon/web01",
-                                           "1401/web01", "vmware/fileserver"}));
-  EXPECT_TRUE(fs::exists(dir.File("demo/vmware/fileserver/VMConfig.zyf")));
+  // A PATH with qemu-img alone: the restores convert, the boot checks cannot.
+  const std::string notChecked = "not checked: install qemu-system-x86";
+  ASSERT_EQ(std::system(("mkdir " + dir.File("bin") +
+                         " && ln -s \"$(command -v qemu-img)\" " +
+                         dir.File("bin/qemu-img"))
+                            .c_str()),
+            0);
+  bool qemu = std::system("command -v qemu-system-x86_64 >/dev/null") == 0;
+  struct Row {
+    int line;
+    std::string prefix, boot;
+  } rows[] = {
+      {__LINE__, "", qemu ? "booted" : notChecked},
+      {__LINE__, "PATH=" + dir.File("bin") + " ", notChecked},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    std::string into = dir.File("demo" + std::to_string(row.line));
+    ToolResult run = RunTool(
+        dir,
+        OnPlatform(dir, root,
+                   {"demo", "--examples", kExamples, "--into", into, "--json"}),
+        row.prefix);
+    ASSERT_EQ(run.status, 0) << run.err;
+    json results = json::parse(run.out);
+    ASSERT_EQ(results.size(), 4u);
+    std::vector<std::string> ids;
+    for (const auto& result : results) {
+      ids.push_back(result["vmId"]);
+      EXPECT_EQ(result["bootCheck"]["result"], row.boot) << result["vmId"];
+    }
+    EXPECT_EQ(ids, (std::vector<std::string>{"hyperv/web01", "amazon/web01",
+                                             "1401/web01",
+                                             "vmware/fileserver"}));
+    EXPECT_TRUE(fs::exists(into + "/vmware/fileserver/VMConfig.zyf"));
+  }
 }
