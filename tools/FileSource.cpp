@@ -6,8 +6,7 @@
 #include "ToolSupport.h"
 
 #include "platform/folder/FolderVMInfo.h"
-#include "platform/readers/VMConfigFormat.h"
-#include "platform/readers/VMXFile.h"
+#include "formats/common/FormatDrivers.h"
 #include "platform/support/BoundedFile.h"
 #include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
@@ -24,50 +23,21 @@ namespace fs = std::filesystem;
 using VMInfoStructs::SDisk;
 using VMInfoStructs::SVMInfo;
 
-// root: the platform root, empty when there is none.
-using TextReader = bool (*)(const std::string& text, const std::string& path,
-                            const std::string& root, SVMInfo& info,
-                            std::string& error);
-
-bool ReadVmx(const std::string& text, const std::string& path,
-             const std::string&, SVMInfo& info, std::string& error) {
-  FailureWatch watch;
-  VMXFile file;
-  if (file.LoadText(text, path) && file.GetVMInfo(info)) return true;
-  error = watch.LastFailure();
-  return false;
-}
-
-bool ReadXen(const std::string& text, const std::string&, const std::string&,
-             SVMInfo& info, std::string& error) {
-  return ParseXenDomainConfig(text, info, error);
-}
-
-bool ReadEc2(const std::string& text, const std::string&,
-             const std::string& root, SVMInfo& info, std::string& error) {
-  return ParseEc2Description(text, info, error, PlatformInstanceSizes(root));
-}
-
-bool ReadZyf(const std::string& text, const std::string&, const std::string&,
-             SVMInfo& info, std::string& error) {
-  return ParseZyf(text, info, error);
-}
-
-// The option of each kind of file, what it is, its reader and the source
-// kind it implies.
+// The option of each kind of file, what it is, its format (whose reader
+// reads it) and the source kind it implies.
 struct SourceFileKind {
   std::string FileSourceOptions::*option;
   const char* what;
-  TextReader read;
+  const char* format;  // a driver of formats/common/FormatDrivers.h
   VirtualServerInstanceType kind;
 };
 
 // clang-format off
 const SourceFileKind kSourceFileKinds[] = {
-    {&FileSourceOptions::vmx, "VMware configuration", ReadVmx, VS_VMWARE},
-    {&FileSourceOptions::xenCfg, "domain file", ReadXen, VS_ORACLE_VM},
-    {&FileSourceOptions::ec2Xml, "EC2 description", ReadEc2, VS_AMAZON},
-    {&FileSourceOptions::zyf, "VM description", ReadZyf, VS_NONE},
+    {&FileSourceOptions::vmx, "VMware configuration", "vmx", VS_VMWARE},
+    {&FileSourceOptions::xenCfg, "domain file", "xen", VS_ORACLE_VM},
+    {&FileSourceOptions::ec2Xml, "EC2 description", "ec2", VS_AMAZON},
+    {&FileSourceOptions::zyf, "VM description", "zyf", VS_NONE},
 };
 // clang-format on
 
@@ -192,10 +162,11 @@ void LoadFileSource(const FileSourceOptions& options, RestoreJob& job) {
                     error);
   SVMInfo description;
   // An EC2 description is read as the instance chosen among those it lists.
-  if (kind->read == ReadEc2)
+  if (kind->kind == VS_AMAZON)
     description.strGUID =
         ChooseListedInstance(path, text, "", options.instanceId);
-  if (!kind->read(text, path, job.root, description, error))
+  const SFormatReadInput input{path, PlatformInstanceSizes(job.root)};
+  if (!FindFormat(kind->format)->read(text, input, description, error))
     throw ToolError(std::string(kind->what) + " [" + path + "] cannot be read" +
                     (error.empty() ? "" : ": " + error));
   job.sourceDescription = description;
