@@ -99,20 +99,37 @@ SVMInfo LinuxVM(int32_t diskType) {
   return info;
 }
 
+// What a restore makes of the Windows server's disks on OpenStack: files in
+// the destination format, and, with four disks or fewer, every disk on IDE.
+void RestoredToOpenStack(SVMInfo& info) {
+  info.vDisks[0].fileName = "/stage/win2019.qcow2";
+  info.vDisks[1] = Device("win2019_1.qcow2", "ide", 0, 1, DT_OPENSTACK);
+  info.vDisks[0].strControllerType = "ide";
+}
+
+// On Hyper-V: files in the destination format, and the boot disk of a BIOS
+// machine on IDE 0:0, where a Generation 1 VM boots from.
+void RestoredToHyperV(SVMInfo& info) {
+  info.vDisks[0] = Device("/stage/win2019.vhdx", "ide", 0, 0, DT_VHDX_20);
+  info.vDisks[0].isOSDisk = true;
+  info.vDisks[1].fileName = "win2019_1.vhdx";
+}
+
 struct WriterRow {
   const char* extension;
   Writer write;
   int32_t diskType;
+  void (*restored)(SVMInfo& windows);  // null: the machine as it is
 };
 
 // clang-format off
 const WriterRow kWriters[] = {
-    {"vmx", WriteVmx, DT_VMDK},
-    {"xml", WriteLibvirtDomain, DT_OPENSTACK},
-    {"cfg", WriteXenDomain, DT_ORACLE_VM},
-    {"ps1", WriteHyperVScript, DT_VHDX_20},
-    {"ec2.json", WriteEc2Import, DT_AMAZON},
-    {"azure.json", WriteAzureTemplate, DT_AZURE},
+    {"vmx", WriteVmx, DT_VMDK, nullptr},
+    {"xml", WriteLibvirtDomain, DT_OPENSTACK, RestoredToOpenStack},
+    {"cfg", WriteXenDomain, DT_ORACLE_VM, nullptr},
+    {"ps1", WriteHyperVScript, DT_VHDX_20, RestoredToHyperV},
+    {"ec2.json", WriteEc2Import, DT_AMAZON, nullptr},
+    {"azure.json", WriteAzureTemplate, DT_AZURE, nullptr},
 };
 // clang-format on
 
@@ -199,6 +216,7 @@ TEST(NativeWriters, WriteTheGoldenDescriptionOfEachTypicalMachine) {
   for (const WriterRow& writer : kWriters) {
     for (auto machine : {WindowsVM, LinuxVM}) {
       SVMInfo info = machine(writer.diskType);
+      if (writer.restored && machine == WindowsVM) writer.restored(info);
       std::string name = info.strVMName + "." + writer.extension;
       SCOPED_TRACE(name);
       SNativeDescription out = writer.write(info, Input());
