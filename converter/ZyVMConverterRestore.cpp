@@ -20,7 +20,7 @@
 #include "converter/ZyVMConverter.h"
 
 #include "model/PlatformKinds.h"
-#include "platform/readers/VMConfigFile.h"
+#include "formats/zyf/VMConfigFile.h"
 #include "platform/support/FXString.h"
 #include "platform/support/FileSearch.h"
 

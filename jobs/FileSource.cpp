@@ -5,8 +5,7 @@
 #include "JobSupport.h"
 
 #include "model/PlatformKinds.h"
-#include "platform/readers/VMConfigFormat.h"
-#include "platform/readers/VMXFile.h"
+#include "formats/common/FormatDrivers.h"
 #include "platform/support/BoundedFile.h"
 #include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
@@ -21,50 +20,21 @@ namespace fs = std::filesystem;
 using VMInfoStructs::SDisk;
 using VMInfoStructs::SVMInfo;
 
-// platform: the one the job runs on (an EC2 description's instance types).
-using TextReader = bool (*)(const std::string& text, const std::string& path,
-                            IJobPlatform& platform, SVMInfo& info,
-                            std::string& error);
-
-bool ReadVmx(const std::string& text, const std::string& path,
-             IJobPlatform&, SVMInfo& info, std::string& error) {
-  FailureWatch watch;
-  VMXFile file;
-  if (file.LoadText(text, path) && file.GetVMInfo(info)) return true;
-  error = watch.LastFailure();
-  return false;
-}
-
-bool ReadXen(const std::string& text, const std::string&, IJobPlatform&,
-             SVMInfo& info, std::string& error) {
-  return ParseXenDomainConfig(text, info, error);
-}
-
-bool ReadEc2(const std::string& text, const std::string&,
-             IJobPlatform& platform, SVMInfo& info, std::string& error) {
-  return ParseEc2Description(text, info, error, platform.InstanceSizes());
-}
-
-bool ReadZyf(const std::string& text, const std::string&, IJobPlatform&,
-             SVMInfo& info, std::string& error) {
-  return ParseZyf(text, info, error);
-}
-
-// The option of each kind of file, what it is, its reader and the source
-// kind it implies.
+// The option of each kind of file, what it is, its format (whose reader
+// reads it) and the source kind it implies.
 struct SourceFileKind {
   std::string FileSource::*option;
   const char* what;
-  TextReader read;
+  const char* format;  // a driver of formats/common/FormatDrivers.h
   VirtualServerInstanceType kind;
 };
 
 // clang-format off
 const SourceFileKind kSourceFileKinds[] = {
-    {&FileSource::vmx, "VMware configuration", ReadVmx, VS_VMWARE},
-    {&FileSource::xenCfg, "domain file", ReadXen, VS_ORACLE_VM},
-    {&FileSource::ec2Xml, "EC2 description", ReadEc2, VS_AMAZON},
-    {&FileSource::zyf, "VM description", ReadZyf, VS_NONE},
+    {&FileSource::vmx, "VMware configuration", "vmx", VS_VMWARE},
+    {&FileSource::xenCfg, "domain file", "xen", VS_ORACLE_VM},
+    {&FileSource::ec2Xml, "EC2 description", "ec2", VS_AMAZON},
+    {&FileSource::zyf, "VM description", "zyf", VS_NONE},
 };
 // clang-format on
 
@@ -179,10 +149,11 @@ void LoadFileSource(const FileSource& options, RestoreJob& job,
                      error);
   SVMInfo description;
   // An EC2 description is read as the instance chosen among those it lists.
-  if (kind->read == ReadEc2)
+  if (std::string(kind->format) == "ec2")
     description.strGUID =
         ChooseListedInstance(path, text, "", options.instanceId, observer);
-  if (!kind->read(text, path, *job.platform, description, error))
+  const SFormatReadInput input{path, job.platform->InstanceSizes()};
+  if (!FindFormat(kind->format)->read(text, input, description, error))
     throw JobFailure(std::string(kind->what) + " [" + path +
                      "] cannot be read" + (error.empty() ? "" : ": " + error));
   job.sourceDescription = description;

@@ -8,11 +8,11 @@
 #include "RecordJson.h"
 #include "RequestChecks.h"
 #include "Staging.h"
-#include "platform/readers/RecordJsonCodec.h"
+#include "formats/zyf/RecordJsonCodec.h"
 
 #include "converter/ZyVMConverter.h"
 #include "model/PlatformKinds.h"
-#include "platform/readers/VMConfigFile.h"
+#include "formats/zyf/VMConfigFile.h"
 #include "platform/support/CQiError.h"
 #include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"

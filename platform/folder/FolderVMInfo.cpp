@@ -10,8 +10,8 @@
 
 #include "model/PlatformKinds.h"
 
-#include "platform/readers/NativeWriters.h"
-#include "platform/readers/VMConfigFile.h"
+#include "formats/common/FormatDrivers.h"
+#include "formats/zyf/VMConfigFile.h"
 #include "platform/settings/PlatformConfig.h"
 #include "platform/support/BoundedFile.h"
 #include "platform/support/ConfinedPath.h"
@@ -40,87 +40,32 @@ constexpr char kDescriptionName[] = "VMConfig.zyf";
 constexpr char kHostsName[] = "hosts.json";
 constexpr char kInstanceTypesName[] = "instance-types.json";
 
-// The description each destination kind takes itself, written beside
-// VMConfig.zyf: a name of its own (vm.cfg) or the VM's name and a suffix.
-using NativeWriter = SNativeDescription (*)(const SVMInfo&,
-                                            const SNativeWriteInput&);
-struct NativeRow {
-  VirtualServerInstanceType kind;
-  NativeWriter write;
-  const char* fixedName;  // null: <vm><suffix>
-  const char* suffix;
-};
-
-// clang-format off
-constexpr NativeRow kNativeDescriptions[] = {
-    {VS_KIND_100, WriteVmx, nullptr, ".vmx"},
-    {VS_VMWARE, WriteVmx, nullptr, ".vmx"},
-    {VS_HYPERV, WriteHyperVScript, nullptr, ".ps1"},
-    {VS_AZURE_2, WriteHyperVScript, nullptr, ".ps1"},
-    {VS_AZURE_3, WriteHyperVScript, nullptr, ".ps1"},
-    {VS_KIND_103, WriteLibvirtDomain, nullptr, ".xml"},
-    {VS_RHEV, WriteLibvirtDomain, nullptr, ".xml"},
-    {VS_NUTANIX, WriteLibvirtDomain, nullptr, ".xml"},
-    {VS_OPENSTACK, WriteLibvirtDomain, nullptr, ".xml"},
-    {VS_KIND_1101, WriteLibvirtDomain, nullptr, ".xml"},
-    {VS_KIND_1102, WriteLibvirtDomain, nullptr, ".xml"},
-    {VS_KIND_1301, WriteLibvirtDomain, nullptr, ".xml"},
-    {VS_KIND_1401, WriteLibvirtDomain, nullptr, ".xml"},
-    {VS_ORACLE_VM, WriteXenDomain, "vm.cfg", nullptr},
-    {VS_KIND_801, WriteXenDomain, "vm.cfg", nullptr},
-    {VS_AMAZON, WriteEc2Import, "import-image.json", nullptr},
-    {VS_AZURE_1, WriteAzureTemplate, "azure-vm.json", nullptr},
-};
-// clang-format on
-
-// Every kind a VM can be restored to has its native description.
-constexpr bool EveryDestinationHasANativeDescription() {
-  for (const zykinds::KindFacts& facts : zykinds::kKinds) {
-    if (!zykinds::MayBeDestination(facts.kind)) continue;
-    bool found = false;
-    for (const NativeRow& row : kNativeDescriptions)
-      found = found || row.kind == facts.kind;
-    if (!found) return false;
-  }
-  return true;
-}
-static_assert(EveryDestinationHasANativeDescription(),
-              "a destination kind has no native description");
-
-const NativeRow* FindNativeRow(VirtualServerInstanceType kind) {
-  for (const NativeRow& row : kNativeDescriptions)
-    if (row.kind == kind) return &row;
-  return nullptr;
-}
-
-// How a file of a VM is presented in a mount, by its extension.  Files a
-// description names as disks are disk images whatever their extension (RHEV
-// and Nutanix disks have none).
-constexpr int kConfig = VMInfoStructs::kFileTypeConfig;
-constexpr int kImage = VMInfoStructs::kFileTypeDisk;
-
+// How a file of a VM is presented in a mount, by its extension: the
+// configuration files the formats read, and disk images.  Files a
+// description names as disks are disk images whatever their extension
+// (RHEV and Nutanix disks have none).
 struct FileKind {
   const char* extension;
-  int fileType;  // VMInfoStructs::kFileType*
   DiskType_t format;
 };
 
 // clang-format off
-constexpr FileKind kFileKinds[] = {
-    {"zyf", kConfig, DT_NONE},     {"vmx", kConfig, DT_NONE},
-    {"vmtx", kConfig, DT_NONE},    {"cfg", kConfig, DT_NONE},
-    {"xml", kConfig, DT_NONE},     {"vmdk", kImage, DT_VMDK},
-    {"vhd", kImage, DT_HYPERV_VHD}, {"vhdx", kImage, DT_VHDX_20},
-    {"img", kImage, DT_NONE},      {"raw", kImage, DT_NONE},
-    {"qcow2", kImage, DT_NONE},
+constexpr FileKind kImageKinds[] = {
+    {"vmdk", DT_VMDK}, {"vhd", DT_HYPERV_VHD}, {"vhdx", DT_VHDX_20},
+    {"img", DT_NONE},  {"raw", DT_NONE},       {"qcow2", DT_NONE},
 };
 // clang-format on
 
-const FileKind* FindFileKind(const std::string& name) {
+// The file type (VMInfoStructs::kFileType*) of a name, and an image's format.
+int FileTypeOf(const std::string& name, DiskType_t* format = nullptr) {
   std::string ext = CQiPath::GetExt(name);
-  for (const FileKind& row : kFileKinds)
-    if (FXString::CompareNoCase(ext, row.extension) == 0) return &row;
-  return nullptr;
+  if (IsConfigExtension(ext)) return VMInfoStructs::kFileTypeConfig;
+  for (const FileKind& row : kImageKinds)
+    if (FXString::CompareNoCase(ext, row.extension) == 0) {
+      if (format) *format = row.format;
+      return VMInfoStructs::kFileTypeDisk;
+    }
+  return VMInfoStructs::kFileTypeOther;
 }
 
 std::string BaseName(const std::string& path) {
@@ -438,16 +383,15 @@ Ec2InstanceSizes PlatformInstanceSizes(const std::string& root) {
 
 std::string NativeDescriptionName(VirtualServerInstanceType kind,
                                   const std::string& vmName) {
-  const NativeRow* row = FindNativeRow(kind);
-  if (!row) return std::string();
-  return row->fixedName ? row->fixedName : vmName + row->suffix;
+  const SFormatDriver* format = FormatWrittenFor(kind);
+  return format ? NativeFileName(*format, vmName) : std::string();
 }
 
 std::vector<std::string> NativeDescriptionNotes(VirtualServerInstanceType kind,
                                                 const SVMInfo& info) {
-  const NativeRow* row = FindNativeRow(kind);
-  if (!row) return {};
-  return row->write(info, SNativeWriteInput()).vNotes;
+  const SFormatDriver* format = FormatWrittenFor(kind);
+  if (!format) return {};
+  return format->write(info, SNativeWriteInput()).vNotes;
 }
 
 IVMInfo* CreateFolderVMInfoFromEnvironment(VirtualServerInstanceType kind) {
@@ -705,9 +649,10 @@ int FolderVMInfo::GetFullMountInfo(
     file.fileName = Join(mountFolder_, name);
     file.strDisplayName = name;
     file.diskIndexName = name;
-    const FileKind* kind = FindFileKind(name);
-    file.nFileType = kind ? kind->fileType : VMInfoStructs::kFileTypeOther;
-    if (kind) file.eDiskType = kind->format;
+    DiskType_t format = DT_NONE;
+    file.nFileType = FileTypeOf(name, &format);
+    if (file.nFileType != VMInfoStructs::kFileTypeOther)
+      file.eDiskType = format;
     for (const SDisk& disk : description.vDisks) {
       if (disk.nFileType != VMInfoStructs::kFileTypeDisk ||
           BaseName(disk.fileName) != name)
@@ -865,12 +810,12 @@ bool FolderVMInfo::WriteNativeDescription(const std::string& vmName,
                                           const SVMInfo& description,
                                           SNativeWriteInput input,
                                           bool replace) {
-  const NativeRow* row = FindNativeRow(kind_);
-  if (!row) return true;
+  const SFormatDriver* format = FormatWrittenFor(kind_);
+  if (!format) return true;
   std::error_code ec;
   input.strDiskFolder = fs::absolute(VMFolder(vmName), ec).string();
   if (input.strRegion.empty()) input.strRegion = description.strRegion;
-  SNativeDescription native = row->write(description, input);
+  SNativeDescription native = format->write(description, input);
   std::string path =
       Join(VMFolder(vmName), NativeDescriptionName(kind_, vmName));
   int err = WriteWholeFile(path, native.text, replace);

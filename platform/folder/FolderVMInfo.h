@@ -63,8 +63,8 @@
 
 #include "model/PlatformKinds.h"
 #include "platform/access/IVMInfo.h"
-#include "platform/readers/NativeWriters.h"
-#include "platform/readers/VMConfigFormat.h"
+#include "formats/common/NativeWriters.h"
+#include "formats/common/FormatText.h"
 
 #include <string>
 #include <vector>

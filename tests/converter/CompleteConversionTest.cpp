@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "converter/ZyVMConverter.h"
-#include "platform/readers/VMConfigFile.h"
+#include "formats/zyf/VMConfigFile.h"
 #include "support/RecordingVMInfo.h"
 #include "support/TempDir.h"
 

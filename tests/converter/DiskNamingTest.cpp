@@ -1,7 +1,7 @@
 //===- DiskNamingTest.cpp - Destination disk naming pass ------------------===//
 #include "converter/ZyVMConverter.h"
 
-#include "platform/readers/VMConfigFormat.h"
+#include "formats/common/FormatText.h"
 #include "platform/settings/PlatformConfig.h"
 #include "support/Golden.h"
 #include "support/TempDir.h"

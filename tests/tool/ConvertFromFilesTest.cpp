@@ -8,8 +8,8 @@
 //===----------------------------------------------------------------------===//
 #include "tests/tool/ToolRun.h"
 
-#include "platform/readers/VMConfigFile.h"
-#include "platform/readers/VMXFile.h"
+#include "formats/zyf/VMConfigFile.h"
+#include "formats/vmx/VMXFile.h"
 #include "support/Golden.h"
 
 #include <gtest/gtest.h>
