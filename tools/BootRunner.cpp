@@ -10,6 +10,7 @@
 
 #include "ToolSupport.h"
 
+#include "model/ImageFormats.h"
 #include "platform/support/ChildProcess.h"
 
 #include <fcntl.h>
@@ -42,15 +43,6 @@ constexpr char kBadText[] = "ZYVM BOOT BAD";
 // the next is tried after it); OVMF falls back to its shell.
 constexpr const char* kNothingToBootTexts[] = {"No bootable device", "Shell> "};
 
-struct ImageExtension {
-  const char* extension;
-  const char* format;  // qemu's name
-};
-// What an image's extension promises.
-constexpr ImageExtension kImageExtensions[] = {
-    {".vmdk", "vmdk"},   {".vhd", "vpc"},    {".vhdx", "vhdx"},
-    {".qcow2", "qcow2"}, {".avhdx", "vhdx"},
-};
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -77,13 +69,11 @@ bool ReadEnds(const std::string& path, std::string& head, std::string& tail) {
 }
 
 std::string PromisedFormat(const std::string& file) {
-  for (const ImageExtension& row : kImageExtensions) {
-    size_t length = std::strlen(row.extension);
-    if (file.size() > length &&
-        file.compare(file.size() - length, length, row.extension) == 0)
-      return row.format;
-  }
-  return "";
+  ImageFormat_t format = ImageFormat_t::kRaw;
+  if (!zykinds::ImageFormatOfFileName(file.c_str(), format) ||
+      format == ImageFormat_t::kRaw)
+    return "";
+  return zykinds::ImageFormatFactsOf(format).driver;
 }
 
 // Each attached disk's format, from the image itself; a disk whose image is

@@ -44,11 +44,6 @@ constexpr FormatRow kFormats[] = {
   {ImageFormat_t::kQcow2,    "compat=1.1",                          512},
 };
 
-// The formats a DiskType_t names for reading; the others are recognised.
-struct TypeFormat {
-  DiskType_t type;
-  ImageFormat_t format;
-};
 constexpr TypeFormat kReadFormats[] = {
   {DT_HYPERV_VHD, ImageFormat_t::kVhd},  {DT_VHD_13, ImageFormat_t::kVhd},
   {DT_VHD_14, ImageFormat_t::kVhd},      {DT_AZURE, ImageFormat_t::kVhd},
@@ -151,8 +146,8 @@ CQiError CheckExtent(const std::string& image, const std::string& folder,
   if (S_ISLNK(facts.st_mode))
     return ZY_DISK_FAULT(EPERM, image + " names the extent \"" + name +
                                     "\", a symbolic link (" + field + ")");
-  return CheckRegularFile(folder + name, "extent (" + field + ") of " + image,
-                          false);
+  return CheckRegularFile(folder + name,
+                          "the extent of " + image + ", " + field, false);
 }
 
 }  // namespace
@@ -353,17 +348,15 @@ CQiError FormatToRead(const std::string& path, DiskType_t type,
   if (error.IsError()) return error;
   ImageFormat_t content = sniffed.format;
   format = content;
-  for (const TypeFormat& row : kReadFormats) {
-    if (row.type != type) continue;
-    if (row.format == content || (IsVhd(row.format) && IsVhd(content))) {
-      format = row.format;
-      return CQiError::Success();
-    }
-    return ZY_DISK_FAULT(EINVAL, path + " is not a " + RowOf(row.format).name() +
-                                     " image (its content is " +
-                                     RowOf(content).name() + ")");
+  ImageFormat_t stated = content;
+  if (!zykinds::ReadFormatOf(type, stated)) return CQiError::Success();
+  if (stated == content || (IsVhd(stated) && IsVhd(content))) {
+    format = stated;
+    return CQiError::Success();
   }
-  return CQiError::Success();
+  return ZY_DISK_FAULT(EINVAL, path + " is not a " + RowOf(stated).name() +
+                                   " image (its content is " +
+                                   RowOf(content).name() + ")");
 }
 
 CQiError CheckImage(const std::string& path, ImageFormat_t format,
@@ -374,7 +367,7 @@ CQiError CheckImage(const std::string& path, ImageFormat_t format,
   // Whatever format the caller states, the header's own references are
   // checked before qemu sees the image.
   SniffedImage sniffed;
-  error = format == ImageFormat_t::kRaw ? CheckRegularFile(path, "image", true)
+  error = format == ImageFormat_t::kRaw ? CheckRegularFile(path, "an image", true)
                                         : SniffImageFile(path, sniffed);
   if (!error.IsError() && format == ImageFormat_t::kVmdk)
     error = CheckDescriptor(path);

@@ -79,7 +79,7 @@ const char* KindOf(mode_t mode) {
   if (S_ISCHR(mode)) return "a character device";
   if (S_ISBLK(mode)) return "a block device";
   if (S_ISDIR(mode)) return "a folder";
-  return "not a file";
+  return "another kind of file";
 }
 
 }  // namespace
@@ -117,16 +117,15 @@ CQiError CheckRegularFile(const std::string& path, const std::string& role,
                           bool devices) {
   struct stat facts;
   if (stat(path.c_str(), &facts) != 0)
-    return ZY_DISK_ERROR(errno, "open of " + role + " " + path);
+    return ZY_DISK_ERROR(errno, "open of " + path);
   if (S_ISREG(facts.st_mode) || (devices && S_ISBLK(facts.st_mode)))
     return CQiError::Success();
-  return ZY_DISK_FAULT(EINVAL, "the " + role + " " + path +
-                                   " is not a regular file (it is " +
-                                   KindOf(facts.st_mode) + ")");
+  return ZY_DISK_FAULT(EINVAL, path + " is not a regular file but " +
+                                   KindOf(facts.st_mode) + " (" + role + ")");
 }
 
 CQiError SniffImageFile(const std::string& path, SniffedImage& image) {
-  CQiError error = CheckRegularFile(path, "image", true);
+  CQiError error = CheckRegularFile(path, "an image", true);
   if (error.IsError()) return error;
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return ZY_DISK_ERROR(errno, "open of " + path);
@@ -146,8 +145,9 @@ CQiError SniffImageFile(const std::string& path, SniffedImage& image) {
     return ZY_DISK_FAULT(EINVAL, path + " is a " + image.name +
                                      " image, a format not read here");
   if (image.externalDataFile)
-    return ZY_DISK_FAULT(EPERM, path + " names an external data file "
-                                       "(data-file); such images are not read");
+    return ZY_DISK_FAULT(EPERM, path + " refers to an external data file "
+                                       "(data-file); images with an external "
+                                       "data file are not read");
   return CQiError::Success();
 }
 

@@ -35,8 +35,8 @@ ZY_PLATFORM_API SniffedImage SniffImage(const char* head, std::size_t headLength
 
 // Refuses a name that is not a regular file (a FIFO, socket or character
 // device would block or stream; a block device passes where devices is
-// true), without opening it.  The error is one line naming the file and
-// what it is used as ("extent", "data file").
+// true), without opening it.  The error is one line naming the file, what
+// it is, and role: what it is used as ("the extent of x.vmdk").
 ZY_PLATFORM_API CQiError CheckRegularFile(const std::string& path,
                                           const std::string& role,
                                           bool devices);
