@@ -5,7 +5,9 @@
 #include "Report.h"
 
 #include "platform/folder/FolderVMInfo.h"
+#include "platform/support/AtomicFile.h"
 
+#include <cstring>
 #include <fstream>
 
 #include <CLI/CLI.hpp>
@@ -37,11 +39,11 @@ int RunP2V(const GlobalOptions& global, const P2VOptions& options) {
   RestoreCtx request =
       TranslatePhysicalMachine(options.request, destination, options.guestOS);
   if (!options.saveRequest.empty()) {
-    std::ofstream out(options.saveRequest, std::ios::trunc);
-    out << RestoreCtxToJson(request).dump(2) << "\n";
-    if (!out.flush())
+    if (int err = WriteFileAtomically(options.saveRequest,
+                                      RestoreCtxToJson(request).dump(2) + "\n",
+                                      ExistingFile::kReplace))
       throw ToolError("cannot write restore request [" + options.saveRequest +
-                      "]");
+                      "]: " + std::strerror(err));
   }
   ResultFacts facts;
   facts.title = request.strSourceVMName + " (physical) as a VM for " +

@@ -14,6 +14,7 @@
 #include "model/PlatformKinds.h"
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/readers/VMConfigFile.h"
+#include "platform/support/AtomicFile.h"
 #include "platform/support/CQiError.h"
 #include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
@@ -24,6 +25,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -336,10 +338,9 @@ void WriteCatalogIfMissing(const RestoreJob& job, const std::string& folder,
     for (const SDisk& disk : job.sourceDescription.vDisks)
       if (disk.nDeviceType == VMInfoStructs::kDeviceTypeHardDisk)
         add(disk, CQiPath::GetBaseName(disk.fileName));
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-  if (!out.flush())
-    throw ToolError("cannot write the disk catalog [" + path + "]");
+  if (int err = WriteFileAtomically(path, text, ExistingFile::kReplace))
+    throw ToolError("cannot write the disk catalog [" + path +
+                    "]: " + std::strerror(err));
 }
 
 // Step 3: what the agent writes between the two halves of the conversion.
