@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 class UniqueFd {
  public:
   explicit UniqueFd(int fd = -1) : fd_(fd) {}
