@@ -44,13 +44,6 @@ constexpr FormatRow kFormats[] = {
   {ImageFormat_t::kQcow2,    "compat=1.1",                          512},
 };
 
-constexpr TypeFormat kReadFormats[] = {
-  {DT_HYPERV_VHD, ImageFormat_t::kVhd},  {DT_VHD_13, ImageFormat_t::kVhd},
-  {DT_VHD_14, ImageFormat_t::kVhd},      {DT_AZURE, ImageFormat_t::kVhd},
-  {DT_VMDK, ImageFormat_t::kVmdk},       {DT_VHDX_20, ImageFormat_t::kVhdx},
-  {DT_VHDX_21, ImageFormat_t::kVhdx},    {DT_VHDX_22, ImageFormat_t::kVhdx},
-  {DT_AMAZON, ImageFormat_t::kVhdx},
-};
 
 // clang-format on
 
