@@ -78,7 +78,6 @@ const char* KindOf(mode_t mode) {
   if (S_ISSOCK(mode)) return "a socket";
   if (S_ISCHR(mode)) return "a character device";
   if (S_ISBLK(mode)) return "a block device";
-  if (S_ISDIR(mode)) return "a folder";
   return "another kind of file";
 }
 
@@ -120,6 +119,8 @@ CQiError CheckRegularFile(const std::string& path, const std::string& role,
     return ZY_DISK_ERROR(errno, "open of " + path);
   if (S_ISREG(facts.st_mode) || (devices && S_ISBLK(facts.st_mode)))
     return CQiError::Success();
+  if (S_ISDIR(facts.st_mode))
+    return ZY_DISK_ERROR(EISDIR, "open of " + path);
   return ZY_DISK_FAULT(EINVAL, path + " is not a regular file but " +
                                    KindOf(facts.st_mode) + " (" + role + ")");
 }
