@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -20,6 +21,33 @@ extern char** environ;
 namespace {
 
 constexpr std::size_t kMaxOutput = 1 << 20;
+
+// The children running now, for a signal handler: lock-free slots.
+constexpr int kMaxChildren = 64;
+std::atomic<pid_t> gChildren[kMaxChildren];
+
+void Register(pid_t pid) {
+  for (std::atomic<pid_t>& slot : gChildren) {
+    pid_t none = 0;
+    if (slot.compare_exchange_strong(none, pid)) return;
+  }
+}
+
+void Unregister(pid_t pid) {
+  for (std::atomic<pid_t>& slot : gChildren) {
+    pid_t mine = pid;
+    if (slot.compare_exchange_strong(mine, 0)) return;
+  }
+}
+
+extern "C" void EndChildrenAndDie(int signal) {
+  for (std::atomic<pid_t>& slot : gChildren) {
+    pid_t pid = slot.load();
+    if (pid > 0) kill(-pid, SIGKILL);
+  }
+  ::signal(signal, SIG_DFL);
+  raise(signal);
+}
 using Clock = std::chrono::steady_clock;
 
 // Spawns argv in a new process group; stdout and stderr go to the given
@@ -158,6 +186,7 @@ ChildResult RunChild(const std::vector<std::string>& argv,
   }
   pid_t pid = 0;
   result.startError = Spawn(argv, outPipe[1], errPipe[1], nullptr, pid);
+  if (result.startError == 0) Register(pid);
   close(outPipe[1]);
   close(errPipe[1]);
   if (result.startError == 0)
@@ -173,6 +202,7 @@ ChildResult RunChild(const std::vector<std::string>& argv,
   while (waitid(P_PID, pid, &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
   }
   kill(-pid, SIGKILL);
+  Unregister(pid);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
@@ -185,12 +215,22 @@ pid_t StartChild(const std::vector<std::string>& argv,
                  const std::string& output, int& errnum) {
   pid_t pid = 0;
   errnum = Spawn(argv, -1, -1, output.c_str(), pid);
-  return errnum == 0 ? pid : -1;
+  if (errnum != 0) return -1;
+  Register(pid);
+  return pid;
 }
 
 void StopChild(pid_t pid) {
   if (pid <= 0) return;
   kill(-pid, SIGKILL);
+  Unregister(pid);
   while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
   }
+}
+
+void EndChildrenWithProcess() {
+  struct sigaction action {};
+  action.sa_handler = EndChildrenAndDie;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
 }

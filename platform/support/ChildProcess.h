@@ -59,3 +59,8 @@ ZY_PLATFORM_API pid_t StartChild(const std::vector<std::string>& argv,
 
 // Kills the child's whole process group and reaps the child.
 ZY_PLATFORM_API void StopChild(pid_t pid);
+
+// Makes SIGTERM, SIGINT and SIGHUP end the process groups of the children
+// running then before the process ends, so that no child outlives the
+// program that started it.  For a program's main, once.
+ZY_PLATFORM_API void EndChildrenWithProcess();
