@@ -11,6 +11,7 @@
 //
 //===----------------------------------------------------------------------===//
 #include "platform/diskimage/CArchiveVirtualDiskFile.h"
+#include "platform/support/ChildProcess.h"
 
 #include "support/TempDir.h"
 
@@ -466,6 +467,38 @@ TEST(DiskFormats, AnImageStatedRawIsReadRawWhateverItsFirstBytes) {
   ASSERT_FALSE(CArchiveVirtualDiskFile::CopyImage(request, result).IsError());
   EXPECT_TRUE(TempDir::Read(request.destination) ==
               TempDir::Read(request.source));
+}
+
+}  // namespace
+
+namespace {
+
+// A child that outlives its limit is killed with everything it started:
+// the grandchild here holds the output pipe open, so the run would never
+// end if only the child were killed.
+TEST(ChildProcess, AChildPastItsLimitIsEndedWithItsProcessGroup) {
+  TempDir dir;
+  std::string marker = dir.File("grandchild");
+  std::string out;
+  ChildResult result = RunChild(
+      {"/bin/sh", "-c", "sleep 600 & echo $! >" + TempDir::Quoted(marker) +
+                            "; wait"},
+      ChildLimits{1, 0}, out);
+  EXPECT_TRUE(result.timedOut);
+  EXPECT_FALSE(result.Exited(0));
+  pid_t grandchild = std::atoi(TempDir::Read(marker).c_str());
+  ASSERT_GT(grandchild, 0);
+  // Killed: gone, or a zombie until its new parent reaps it.  SIGKILL is
+  // acted on at once, yet not within the kill call, so it gets a while.
+  std::string stat = "/proc/" + std::to_string(grandchild) + "/stat";
+  auto ended = [&] {
+    std::string state = TempDir::Read(stat);
+    return state.empty() || state.find(") Z") != std::string::npos;
+  };
+  for (int i = 0; i < 200 && !ended(); ++i) usleep(50 * 1000);
+  EXPECT_TRUE(ended()) << TempDir::Read(stat);
+  EXPECT_NE(result.Reason("sh", ChildLimits{1, 0}).find("within 1 s"),
+            std::string::npos);
 }
 
 }  // namespace
