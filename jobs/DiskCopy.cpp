@@ -3,36 +3,15 @@
 
 #include "JobSupport.h"
 
-#include "platform/support/FXPath.h"
-#include "platform/support/FXString.h"
 
 #include <sys/stat.h>
 
 namespace zyjobs {
-namespace {
-
-struct ExtensionFormat {
-  const char* extension;
-  ImageFormat_t format;
-};
-
-// clang-format off
-constexpr ExtensionFormat kExtensionFormats[] = {
-    {"vmdk",  ImageFormat_t::kVmdk},
-    {"vhd",   ImageFormat_t::kVhd},
-    {"vhdx",  ImageFormat_t::kVhdx},
-    {"qcow2", ImageFormat_t::kQcow2},
-};
-// clang-format on
-
-}  // namespace
 
 ImageFormat_t FormatOfFileName(const std::string& path) {
-  std::string extension = CQiPath::GetExt(path);
-  for (const ExtensionFormat& row : kExtensionFormats)
-    if (FXString::CompareNoCase(extension, row.extension) == 0)
-      return row.format;
-  return ImageFormat_t::kRaw;
+  ImageFormat_t format = ImageFormat_t::kRaw;
+  zykinds::ImageFormatOfFileName(path.c_str(), format);
+  return format;
 }
 
 namespace detail {

@@ -13,6 +13,7 @@
 #include "converter/ZyVMConverter.h"
 #include "model/PlatformKinds.h"
 #include "formats/zyf/VMConfigFile.h"
+#include "platform/support/AtomicFile.h"
 #include "platform/support/CQiError.h"
 #include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
@@ -22,6 +23,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -328,10 +330,9 @@ void WriteCatalogIfMissing(const RestoreJob& job, const std::string& folder,
     for (const SDisk& disk : job.sourceDescription.vDisks)
       if (disk.nDeviceType == VMInfoStructs::kDeviceTypeHardDisk)
         add(disk, CQiPath::GetBaseName(disk.fileName));
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-  if (!out.flush())
-    throw JobFailure("cannot write the disk catalog [" + path + "]");
+  if (int err = WriteFileAtomically(path, text, ExistingFile::kReplace))
+    throw JobFailure("cannot write the disk catalog [" + path +
+                     "]: " + std::strerror(err));
 }
 
 // Step 3: what the agent writes between the two halves of the conversion.

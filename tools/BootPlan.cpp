@@ -10,6 +10,7 @@
 #include "ToolSupport.h"
 
 #include "formats/common/FormatDrivers.h"
+#include "platform/diskimage/ImageSniffer.h"
 #include "platform/support/BoundedFile.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
@@ -231,17 +232,8 @@ std::vector<std::string> QemuDiskArguments(
 }
 
 std::string SniffImageFormat(const std::string& head, const std::string& tail) {
-  auto startsWith = [](const std::string& text, const char* prefix) {
-    return text.compare(0, std::strlen(prefix), prefix) == 0;
-  };
-  if (startsWith(head, "QFI\xfb")) return "qcow2";
-  if (startsWith(head, "KDMV") || startsWith(head, "COWD") ||
-      startsWith(head, "# Disk DescriptorFile"))
-    return "vmdk";
-  if (startsWith(head, "vhdxfile")) return "vhdx";
-  if (startsWith(head, "conectix") || startsWith(tail, "conectix"))
-    return "vpc";
-  return "raw";
+  return zydisk::SniffImage(head.data(), head.size(), tail.data(), tail.size())
+      .driver;
 }
 
 }  // namespace zytool

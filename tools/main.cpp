@@ -16,6 +16,7 @@
 #include "Commands.h"
 
 #include "model/PlatformKinds.h"
+#include "platform/support/ChildProcess.h"
 
 #include <CLI/CLI.hpp>
 
@@ -61,6 +62,7 @@ void AddGlobalOptions(CLI::App& app, zytool::GlobalOptions& global) {
 
 int main(int argc, char** argv) {
   using namespace zytool;
+  EndChildrenWithProcess();
   CLI::App app{
       "zyvmconvert: converts virtual machines between hypervisor and "
       "cloud platforms, on a folder platform",

@@ -13,6 +13,7 @@
 #include "formats/common/FormatDrivers.h"
 #include "formats/zyf/VMConfigFile.h"
 #include "platform/settings/PlatformConfig.h"
+#include "platform/support/AtomicFile.h"
 #include "platform/support/BoundedFile.h"
 #include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
@@ -296,32 +297,6 @@ void FillSizesFromFiles(SVMInfo& info, const std::string& folder) {
       disk.i64CurrSizeInBytes =
           std::min<int64_t>(status.st_size, int64_t{status.st_blocks} * 512);
   }
-}
-
-// Writes text to path whole or not at all: a temporary file in the same
-// folder, then a link to the final name (which fails rather than replace an
-// existing file) or, with replace, a rename over it.  Returns 0 or the
-// system error number.
-int WriteWholeFile(const std::string& path, const std::string& text,
-                   bool replace) {
-  std::string temporary = path + ".tmp-" + std::to_string(::getpid());
-  int fd =
-      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) return errno;
-  size_t done = 0;
-  int err = 0;
-  while (done < text.size() && !err) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno != EINTR) err = errno;
-    if (n > 0) done += static_cast<size_t>(n);
-  }
-  if (::close(fd) != 0 && !err) err = errno;
-  if (!err && replace && ::rename(temporary.c_str(), path.c_str()) != 0)
-    err = errno;
-  if (!err && !replace && ::link(temporary.c_str(), path.c_str()) != 0)
-    err = errno;
-  if (err || !replace) ::unlink(temporary.c_str());
-  return err;
 }
 
 }  // namespace
@@ -818,7 +793,8 @@ bool FolderVMInfo::WriteNativeDescription(const std::string& vmName,
   SNativeDescription native = format->write(description, input);
   std::string path =
       Join(VMFolder(vmName), NativeDescriptionName(kind_, vmName));
-  int err = WriteWholeFile(path, native.text, replace);
+  int err = WriteFileAtomically(
+      path, native.text, replace ? ExistingFile::kReplace : ExistingFile::kKeep);
   if (err)
     return Fail("Cannot write the native VM description [" + path +
                 "]: " + std::strerror(err));
