@@ -7,6 +7,7 @@
 
 #include "platform/folder/FolderVMInfo.h"
 #include "formats/common/FormatDrivers.h"
+#include "formats/common/GuestOSIds.h"
 #include "platform/support/BoundedFile.h"
 #include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
@@ -141,6 +142,15 @@ void NameVM(const std::string& described, RestoreJob& job) {
   request.vDisks.clear();
 }
 
+// A VMware destination's guest id from the source description's OS, in
+// whatever words the source gives it; empty when the source gives none.
+std::string SourceVmwareGuestId(const RestoreJob& job) {
+  const SVMInfo& source = job.sourceDescription;
+  if (source.strGuestOS.empty() && source.guestOSInfo.OSType.empty())
+    return std::string();
+  return VmwareGuestId(source);
+}
+
 }  // namespace
 
 bool HasFileSource(const FileSourceOptions& options) {
@@ -195,8 +205,8 @@ void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options) {
                      "existing files are never replaced)");
   command.add_option("--os", options.osName,
                      "Guest OS value for the destination (default: AUTO, "
-                     "from the VM's client; a VMware source's guestOS for "
-                     "VMware)");
+                     "from the VM's client; for VMware, the source's guest OS "
+                     "as a VMware guest id)");
 }
 
 void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
@@ -226,10 +236,8 @@ void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
   if (!options.osName.empty()) request.osName = options.osName;
   if (request.osName.empty() && (fromFiles || !vmName.empty()))
     request.osName =
-        job.destination == VS_VMWARE
-            ? (job.source == VS_VMWARE ? job.sourceDescription.strGuestOS
-                                       : std::string())
-            : std::string("AUTO");
+        job.destination == VS_VMWARE ? SourceVmwareGuestId(job)
+                                     : std::string("AUTO");
 }
 
 int RunAndReport(const GlobalOptions& global, RestoreJob& job) {
