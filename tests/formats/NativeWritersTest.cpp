@@ -408,6 +408,7 @@ TEST(NativeWriters, HostileNamesStayOneValueInEverySyntax) {
   // clang-format on
   for (const WriterRow& writer : kWriters) {
     SVMInfo plain = LinuxVM(writer.diskType);
+    plain.strGuestOS = "Linux";  // no libosinfo id, as the names below
     std::string expected =
         Structure(writer.write(plain, Input()).text, writer.extension);
     for (const Row& row : rows) {
