@@ -6,6 +6,7 @@
 
 #include "model/PlatformKinds.h"
 #include "formats/common/FormatDrivers.h"
+#include "formats/common/GuestOSIds.h"
 #include "platform/support/BoundedFile.h"
 #include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
@@ -189,12 +190,15 @@ void LoadPlatformSource(const std::string& vmName, RestoreJob& job) {
 }
 
 // A source read here takes the destination's default guest OS value: a
-// kind with OS values of its own keeps a same-kind source's value and has
-// none otherwise; every other kind asks for AUTO.
+// kind with OS values of its own (VMware's guest ids) gets the source's
+// guest OS in those values, whatever words the source gives it, and none
+// when the source gives none; every other kind asks for AUTO.
 std::string DefaultOSName(const RestoreJob& job) {
   if (!zykinds::Has(job.destination, zykinds::kOwnGuestOSValues)) return "AUTO";
-  return job.source == job.destination ? job.sourceDescription.strGuestOS
-                                       : std::string();
+  const SVMInfo& source = job.sourceDescription;
+  if (source.strGuestOS.empty() && source.guestOSInfo.OSType.empty())
+    return std::string();
+  return VmwareGuestId(source);
 }
 
 }  // namespace

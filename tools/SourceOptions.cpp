@@ -29,8 +29,8 @@ void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options) {
                      "existing files are never replaced)");
   command.add_option("--os", options.osName,
                      "Guest OS value for the destination (default: AUTO, "
-                     "from the VM's client; a VMware source's guestOS for "
-                     "VMware)");
+                     "from the VM's client; for VMware, the source's guest OS "
+                     "as a VMware guest id)");
 }
 
 void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,

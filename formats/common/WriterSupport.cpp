@@ -6,6 +6,8 @@
 //===----------------------------------------------------------------------===//
 #include "formats/common/WriterSupport.h"
 
+#include "formats/common/GuestOSIds.h"
+
 #include "model/ImageFormats.h"
 #include "platform/support/FXString.h"
 
@@ -180,9 +182,9 @@ bool IsEfi(const SVMInfo& info) {
 }
 
 bool IsWindows(const SVMInfo& info) {
-  if (!info.guestOSInfo.OSType.empty())
-    return FXString::ToLower(info.guestOSInfo.OSType) == "windows";
-  return FXString::ToLower(info.strGuestOS).compare(0, 3, "win") == 0;
+  std::string family = GuestOSFamily(info.guestOSInfo.OSType);
+  if (family.empty()) family = GuestOSFamily(info.strGuestOS);
+  return family == "Windows";
 }
 
 std::string DiskFileName(const SDisk& disk) {

@@ -6,6 +6,8 @@
 //     <name>                 strVMName (line breaks as spaces: libvirt
 //                            names are one line)
 //     <uuid>                 strGUID, when it is a UUID
+//     <metadata>             the guest's libosinfo id, when libosinfo has
+//                            one (GuestOSIds.h)
 //     <memory unit='MiB'>, <vcpu>
 //     <os [firmware='efi']><type arch='x86_64'>hvm</type></os>
 //                            firmware='efi' lets libvirt pick OVMF
@@ -34,6 +36,7 @@
 //                              e1000 for Windows guests
 //
 //===----------------------------------------------------------------------===//
+#include "formats/common/GuestOSIds.h"
 #include "formats/common/WriterSupport.h"
 #include "platform/support/FXString.h"
 
@@ -223,6 +226,17 @@ void PutInterfaces(std::string& text, const SVMInfo& info) {
   }
 }
 
+// The guest OS as libosinfo names it, for the tools that tune a domain by
+// its OS; nothing when libosinfo has no id for it.
+void PutGuestOS(std::string& text, const SVMInfo& info) {
+  std::string id = LibosinfoId(info);
+  if (id.empty()) return;
+  text += "  <metadata>\n    <libosinfo:libosinfo xmlns:libosinfo="
+          "'http://libosinfo.org/xmlns/libvirt/domain/1.0'>\n"
+          "      <libosinfo:os" + Attr("id", id) + "/>\n"
+          "    </libosinfo:libosinfo>\n  </metadata>\n";
+}
+
 }  // namespace
 
 SNativeDescription WriteLibvirtDomain(const SVMInfo& info,
@@ -234,6 +248,7 @@ SNativeDescription WriteLibvirtDomain(const SVMInfo& info,
   text += "  <name>" + Escape(OneLine(info.strVMName)) + "</name>\n";
   std::string uuid = NormalUuid(info.strGUID);
   if (!uuid.empty()) text += "  <uuid>" + uuid + "</uuid>\n";
+  PutGuestOS(text, info);
   text +=
       "  <memory unit='MiB'>" + std::to_string(MemoryMB(info)) + "</memory>\n";
   text += "  <vcpu>" + std::to_string(CpuCount(info)) + "</vcpu>\n";

@@ -7,7 +7,9 @@
 //   config.version            "8"
 //   virtualHW.version         "14" (ESXi 6.7: NVMe controllers, EFI)
 //   displayName               strVMName
-//   guestOS                   strGuestOS ("other" when empty)
+//   guestOS                   the guest's VMware id: strGuestOS when it is
+//                             one, else by family and version
+//                             (GuestOSIds.h)
 //   uuid.bios                 strGUID, when it is a UUID
 //   memsize, numvcpus         i64MemoryMB, i64NumCPUs
 //   firmware                  "efi" for EFI, else "bios"
@@ -29,6 +31,7 @@
 //                             one as static)
 //
 //===----------------------------------------------------------------------===//
+#include "formats/common/GuestOSIds.h"
 #include "formats/common/WriterSupport.h"
 #include "platform/support/FXString.h"
 
@@ -190,7 +193,7 @@ SNativeDescription WriteVmx(const SVMInfo& info, const SNativeWriteInput&) {
   Put(text, "config.version", "8");
   Put(text, "virtualHW.version", "14");
   Put(text, "displayName", info.strVMName);
-  Put(text, "guestOS", info.strGuestOS.empty() ? "other" : info.strGuestOS);
+  Put(text, "guestOS", VmwareGuestId(info));
   std::string uuid = NormalUuid(info.strGUID);
   if (!uuid.empty()) Put(text, "uuid.bios", VmxUuid(uuid));
   Put(text, "memsize", std::to_string(MemoryMB(info)));

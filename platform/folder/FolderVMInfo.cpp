@@ -12,6 +12,7 @@
 
 #include "formats/common/FormatDrivers.h"
 #include "formats/zyf/VMConfigFile.h"
+#include "platform/diskimage/CArchiveVirtualDiskFile.h"
 #include "platform/settings/PlatformConfig.h"
 #include "platform/support/AtomicFile.h"
 #include "platform/support/BoundedFile.h"
@@ -292,7 +293,16 @@ void FillSizesFromFiles(SVMInfo& info, const std::string& folder) {
         ::lstat(Join(folder, name).c_str(), &status) != 0 ||
         !S_ISREG(status.st_mode))
       continue;
-    if (disk.i64MaxSizeInBytes <= 0) disk.i64MaxSizeInBytes = status.st_size;
+    // A disk's size is the guest's: its image's virtual size, the file's
+    // size only for a file no image format reads.
+    if (disk.i64MaxSizeInBytes <= 0) {
+      CArchiveVirtualDiskFile::ImageFacts_t image;
+      disk.i64MaxSizeInBytes =
+          CArchiveVirtualDiskFile::Inspect(Join(folder, name), DT_NONE, image)
+                  .IsError()
+              ? status.st_size
+              : static_cast<int64_t>(image.virtualSize);
+    }
     if (disk.i64CurrSizeInBytes <= 0)
       disk.i64CurrSizeInBytes =
           std::min<int64_t>(status.st_size, int64_t{status.st_blocks} * 512);

@@ -426,6 +426,7 @@ TEST(NativeWriters, HostileNamesStayOneValueInEverySyntax) {
   // clang-format on
   for (const WriterRow& writer : kWriters) {
     SVMInfo plain = LinuxVM(writer.diskType);
+    plain.strGuestOS = "Linux";  // no libosinfo id, as the names below
     std::string expected =
         Structure(writer.write(plain, Input()).text, writer.extension);
     for (const Row& row : rows) {
@@ -472,5 +473,61 @@ TEST(NativeWriters, EveryDestinationKindHasItsFormat) {
   for (const zykinds::KindFacts& facts : zykinds::kKinds) {
     if (!zykinds::MayBeDestination(facts.kind)) continue;
     EXPECT_NE(FormatWrittenFor(facts.kind), nullptr) << facts.kind;
+  }
+}
+
+// The guest OS, in the words each source gives it or a user's --os, as each
+// description that has a field for it writes it.
+TEST(NativeWriters, GuestOSOfEverySourceInEveryDescriptionThatCarriesOne) {
+  struct Row {
+    int line;
+    const char* guestOS;  // strGuestOS
+    const char* osType;   // guestOSInfo.OSType
+    const char* arch;     // guestOSInfo.CPUArch
+    const char* vmx;      // guestOS = "..."
+    const char* libosinfo;  // null: no <metadata>
+    const char* azure;    // osDisk.osType
+  };
+  // clang-format off
+  const Row rows[] = {
+      // VMware ids, a user's or a VMware source's, go in as given.
+      {__LINE__, "windows2019srv_64Guest", "Windows", "", "windows2019srv_64Guest", "http://microsoft.com/win/2k19", "Windows"},
+      {__LINE__, "otherlinux-64", "Unix", "", "otherlinux-64", nullptr, "Linux"},
+      {__LINE__, "rhel8-64", "", "", "rhel8-64", "http://redhat.com/rhel/8.0", "Linux"},
+      // EC2 platforms.
+      {__LINE__, "Linux/UNIX", "Unix", "x64", "otherlinux-64", nullptr, "Linux"},
+      {__LINE__, "Windows", "Windows", "x64", "windows9srv-64", nullptr, "Windows"},
+      {__LINE__, "Red Hat Enterprise Linux 9", "Unix", "x64", "rhel9-64", "http://redhat.com/rhel/9.0", "Linux"},
+      // Oracle VM's OS types, with no family stated.
+      {__LINE__, "Oracle Linux 7", "", "", "oraclelinux7-64", nullptr, "Linux"},
+      {__LINE__, "Microsoft Windows Server 2016", "", "", "windows9srv-64", "http://microsoft.com/win/2k16", "Windows"},
+      {__LINE__, "Other Linux", "", "x86", "otherlinux", nullptr, "Linux"},
+      // Windows Server 2022 is not taken for 2019.
+      {__LINE__, "windows2019srvNext_64Guest", "Windows", "", "windows2019srvNext_64Guest", "http://microsoft.com/win/2k22", "Windows"},
+      {__LINE__, "", "", "", "other", nullptr, "Linux"},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    SVMInfo info = LinuxVM(DT_VMDK);
+    info.strGuestOS = row.guestOS;
+    info.guestOSInfo.OSType = row.osType;
+    info.guestOSInfo.CPUArch = row.arch;
+    std::string vmx = WriteVmx(info, Input()).text;
+    EXPECT_NE(vmx.find("guestOS = \"" + std::string(row.vmx) + "\"\n"),
+              std::string::npos)
+        << vmx;
+    std::string domain = WriteLibvirtDomain(info, Input()).text;
+    std::string os = row.libosinfo
+                         ? "<libosinfo:os id='" + std::string(row.libosinfo) + "'/>"
+                         : "<metadata>";
+    EXPECT_EQ(domain.find(os) != std::string::npos, row.libosinfo != nullptr)
+        << domain;
+    if (row.libosinfo && HasValidator()) {
+      EXPECT_TRUE(ValidDomain(domain)) << domain;
+    }
+    auto azure = nlohmann::json::parse(WriteAzureTemplate(info, Input()).text);
+    EXPECT_NE(azure.dump().find("\"osType\":\"" + std::string(row.azure) + "\""),
+              std::string::npos);
   }
 }

@@ -341,3 +341,51 @@ TEST_F(ToolRun, DemoRunsTheMainJobEndToEnd) {
     EXPECT_TRUE(fs::exists(into + "/vmware/fileserver/VMConfig.zyf"));
   }
 }
+
+// The restore of web01's backup and the conversion of web01 build the same
+// Hyper-V disks: the destination's format, each image's virtual size as
+// qemu-img reads it, the OS disk marked.
+TEST_F(ToolRun, RestoreAndConvertDescribeTheSameDisks) {
+  auto virtualSize = [this](const std::string& image) {
+    std::string info = dir.File("info.json");
+    std::string command = "qemu-img info --output=json " +
+                          TempDir::Quoted(image) + " > " +
+                          TempDir::Quoted(info);
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return json::parse(TempDir::Read(info))["virtual-size"];
+  };
+  auto disksOf = [&virtualSize](const std::string& vm) {
+    json zyf = json::parse(TempDir::Read(vm + "/VMConfig.zyf"));
+    json disks = json::array();
+    for (const json& disk : zyf["vm"]["vDisks"]) {
+      if (disk["nDeviceType"] != 1) continue;
+      disks.push_back({disk["fileName"], disk["eDiskType"],
+                       disk["i64MaxSizeInBytes"], disk["isOSDisk"]});
+      EXPECT_EQ(virtualSize(vm + "/" + disk["fileName"].get<std::string>()),
+                disk["i64MaxSizeInBytes"]);
+    }
+    return disks;
+  };
+  ToolJson({"restore", Web01Request(), "--from", "vmware", "--to", "hyperv"});
+  json restored = disksOf(root + "/hyperv/web01");
+  fs::remove_all(root + "/hyperv/web01");
+  ToolJson({"convert", "web01", "--from", "vmware", "--to", "hyperv"});
+  json converted = disksOf(root + "/hyperv/web01");
+  EXPECT_EQ(restored, converted);
+  ASSERT_EQ(restored.size(), 3u);
+  EXPECT_EQ(restored[0], json({"web01.vhd", 12, 4194304, true}));
+}
+
+// A backup whose VM has no UUID names its Amazon disks after the one its
+// name gives, never ".vhdx".
+TEST_F(ToolRun, AVMWithoutAUuidNamesItsDisksAfterItsName) {
+  json request = json::parse(TempDir::Read(Web01Request()));
+  request.erase("strSourceVMGUID");
+  request["vmInfo"].erase("strGUID");
+  json result = ToolJson({"restore", dir.Write("no-uuid.json", request.dump()),
+                          "--from", "vmware", "--to", "amazon"});
+  const std::string id = "77f21754-b32e-5cf3-906f-1541fba3545f";
+  EXPECT_EQ(DiskNames(result),
+            (std::vector<std::string>{id + ".vhdx", id + "_1.vhdx",
+                                      id + "_2.vhdx"}));
+}
