@@ -38,6 +38,10 @@ struct FileSourceOptions {
 // Registers --vmx, --xen-cfg, --ec2-xml, --zyf, --disk, --output and --os.
 void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options);
 
+// Registers --s3-bucket: the bucket an Amazon destination's disk images are
+// uploaded to, named in its import-image.json.
+void AddS3BucketOption(CLI::App& command, std::string& bucket);
+
 bool HasFileSource(const FileSourceOptions& options);
 
 // The source kind the file implies (vmware, oraclevm, amazon); VS_NONE for

@@ -27,6 +27,7 @@ struct ResultFacts {
   std::string instanceType;  // chosen or requested instance type
   std::string osValue;       // guest OS value for the destination
   std::string region;
+  std::string s3Bucket;  // Amazon: the bucket given; empty: to be filled
   std::string nativeDescription;         // path of the native description
   std::vector<std::string> nativeNotes;  // disks it placed elsewhere
 };

@@ -611,6 +611,7 @@ RestoreOutcome RunRestoreJob(RestoreJob& job) {
   outcome.facts.instanceType = converter.restoreCtx.strVMSize;
   outcome.facts.osValue = converter.restoreCtx.osName;
   outcome.facts.region = converter.restoreCtx.strRegion;
+  outcome.facts.s3Bucket = request.strS3Bucket;
   if (!request.strResultDetail.empty())
     outcome.facts.title += "; " + request.strResultDetail;
   AddNativeDescription(outcome.facts, job.destination, outcome.description);
