@@ -2,7 +2,8 @@
 # Installs the Debian packages the build, tests and benchmarks need, when
 # they are missing: qemu's block layer (qemu-utils, libnbd) for disk images,
 # libvirt's validator for the domain XML we write, qemu's x86 emulator and
-# nasm for the boot checks, clang for the fuzz targets.  Runs as root (or through sudo when it is available).
+# nasm for the boot checks, clang for the fuzz targets, botocore's EC2 model
+# for the import request we write.  Runs as root (or through sudo when it is available).
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,7 @@ packages=(
   qemu-utils libnbd-dev
   libvirt-clients
   qemu-system-x86 ovmf nasm
+  python3-botocore
   clang libclang-rt-14-dev
 )
 
