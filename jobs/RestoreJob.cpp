@@ -601,6 +601,8 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
   outcome.facts.instanceType = converter.restoreCtx.strVMSize;
   outcome.facts.osValue = converter.restoreCtx.osName;
   outcome.facts.region = converter.restoreCtx.strRegion;
+  outcome.facts.s3Bucket = request.strS3Bucket;
+  outcome.facts.s3Bucket = request.strS3Bucket;
   if (!request.strResultDetail.empty())
     outcome.facts.title += "; " + request.strResultDetail;
   AddNativeDescription(outcome.facts, job.destination, outcome.description);

@@ -11,7 +11,8 @@
 #   test  the demo's packages and what the test suites and benchmarks add:
 #         GoogleTest, Google Benchmark, libvirt's validator for the domain
 #         XML we write, nasm for the boot checks' test guest, mtools,
-#         mkfs.fat and sfdisk to make the Linux test guest's disks
+#         mkfs.fat and sfdisk to make the Linux test guest's disks,
+#         botocore's EC2 model for the import request we write
 #   all   the tests' packages and clang with its libFuzzer runtime for the
 #         fuzz targets (continuous integration)
 set -euo pipefail
@@ -29,6 +30,7 @@ test_packages=(
   libvirt-clients
   nasm
   mtools dosfstools fdisk
+  python3-botocore
 )
 fuzz_packages=(
   clang libclang-rt-14-dev

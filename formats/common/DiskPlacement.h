@@ -60,8 +60,8 @@ bool PlaceAzureTemplate(const std::string& text,
 
 // The disks a cloud import file (JSON) names: the folder's files its texts
 // name, those under an "osDisk" key first, in document order; efi from a
-// "hyperVGeneration": "V2" or "bootMode": "uefi" setting.  Disks are left
-// unplaced (no controller): the caller places them as its cloud boots.
+// "hyperVGeneration": "V2" setting.  Disks are left unplaced (no
+// controller): the caller places them as its cloud boots.
 bool ReadNamedDisks(const std::string& text,
                     const std::vector<std::string>& files,
                     SDiskPlacement& placement, std::string& error);

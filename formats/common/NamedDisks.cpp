@@ -78,8 +78,7 @@ bool ReadNamedDisks(const std::string& text,
   std::vector<std::string> names;
   CollectFileNames(document, files, true, names);
   CollectFileNames(document, files, false, names);
-  placement.efi = HasSetting(document, "hypervgeneration", "v2") ||
-                  HasSetting(document, "bootmode", "uefi");
+  placement.efi = HasSetting(document, "hypervgeneration", "v2");
   for (const std::string& name : names) {
     SPlacedDisk disk;
     disk.file = name;

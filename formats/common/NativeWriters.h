@@ -32,16 +32,20 @@
 // What a writer needs beyond the description.
 struct SNativeWriteInput {
   std::string strDiskFolder;  // prefix of disk paths; empty: bare names
-  std::string strRegion;      // chosen cloud region (EC2)
-  std::string strOSValue;     // guest OS value of the destination (EC2)
+  // The S3 bucket the disk images are uploaded to (EC2); empty: a marked
+  // placeholder the user replaces.
+  std::string strS3Bucket;
 };
 
 struct SNativeDescription {
   std::string text;
   // One sentence per disk written at another address than the description
   // gives ("Disk [d3.img] at ide 0:2 cannot be there on the destination;
-  // written at ide 1:0").
+  // written at ide 1:0"), and one per value the user must fill in.
   std::vector<std::string> vNotes;
+  // Why the description cannot be written, one sentence naming the VM;
+  // text is then empty and nothing may be written.
+  std::string error;
 };
 
 // The image format name qemu and libvirt use for a destination disk type, as

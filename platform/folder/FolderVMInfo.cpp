@@ -373,10 +373,13 @@ std::string NativeDescriptionName(VirtualServerInstanceType kind,
 }
 
 std::vector<std::string> NativeDescriptionNotes(VirtualServerInstanceType kind,
-                                                const SVMInfo& info) {
+                                                const SVMInfo& info,
+                                                const std::string& s3Bucket) {
   const SFormatDriver* format = FormatWrittenFor(kind);
   if (!format) return {};
-  return format->write(info, SNativeWriteInput()).vNotes;
+  SNativeWriteInput input;
+  input.strS3Bucket = s3Bucket;
+  return format->write(info, input).vNotes;
 }
 
 IVMInfo* CreateFolderVMInfoFromEnvironment(VirtualServerInstanceType kind) {
@@ -767,8 +770,7 @@ int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
   }
   placed.push_back(descriptionPath);
   SNativeWriteInput input;
-  input.strRegion = ctx.strRegion;
-  input.strOSValue = ctx.osName;
+  input.strS3Bucket = ctx.strS3Bucket;
   if (!WriteNativeDescription(vmName, description, input, false))
     return undo(lastError_);
   if (!kept.empty())
@@ -799,8 +801,8 @@ bool FolderVMInfo::WriteNativeDescription(const std::string& vmName,
   if (!format) return true;
   std::error_code ec;
   input.strDiskFolder = fs::absolute(VMFolder(vmName), ec).string();
-  if (input.strRegion.empty()) input.strRegion = description.strRegion;
   SNativeDescription native = format->write(description, input);
+  if (!native.error.empty()) return Fail(native.error);
   std::string path =
       Join(VMFolder(vmName), NativeDescriptionName(kind_, vmName));
   int err = WriteFileAtomically(

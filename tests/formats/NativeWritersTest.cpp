@@ -136,7 +136,6 @@ const WriterRow kWriters[] = {
 SNativeWriteInput Input() {
   SNativeWriteInput input;
   input.strDiskFolder = "/srv/vms/guest";
-  input.strOSValue = "Linux";
   return input;
 }
 
@@ -322,8 +321,9 @@ TEST(NativeWriters, PutDisksOnlyOnAddressesTheirControllerHas) {
        "'Bob''s PC.vhdx'", "",
        {"Bob's PC.vhdx ide 0:0", "Bob's PC_1.vhdx hyper-v scsi 0:2"}},
       {__LINE__, WriteEc2Import, "BIOS",
-       {disk("scsi", 0, 0, "a.vmdk"), disk("scsi", 0, 1, "b.vmdk")}, "a.vmdk", "",
-       {"a.vmdk nvme 0:0", "b.vmdk nvme 0:1"}},
+       {Device("a.vmdk", "scsi", 0, 0, DT_AMAZON),
+        Device("/x/b.vmdk", "scsi", 0, 1, DT_AMAZON)}, "\"S3Key\": \"b.vmdk\"",
+       "replace it with the bucket", {"a.vmdk nvme 0:0", "b.vmdk nvme 0:1"}},
       {__LINE__, WriteAzureTemplate, "BIOS",
        {disk("scsi", 0, 0, "a.vhd"), disk("scsi", 0, 1, "b.vhd")}, "a.vhd", "",
        {"a.vhd ide 0:0", "b.vhd hyper-v scsi 0:1"}},
@@ -437,7 +437,14 @@ TEST(NativeWriters, HostileNamesStayOneValueInEverySyntax) {
       info.vNetworkCards[0].strNetworkName = row.name;
       info.vNetworkCards[1].strName = row.name;
       info.vDisks[0].fileName = std::string(row.name) + ".img";
-      std::string text = writer.write(info, Input()).text;
+      SNativeDescription out = writer.write(info, Input());
+      // A name ending in a path separator leaves the disk file no name.
+      if (!out.error.empty()) {
+        EXPECT_NE(out.error.find("has no file name ([.img])"),
+                  std::string::npos) << out.error;
+        continue;
+      }
+      const std::string& text = out.text;
       if (std::string(writer.extension) == "xml") {
         EXPECT_EQ(std::count(text.begin(), text.end(), '<'),
                   std::count(expected.begin(), expected.end(), '<'));
@@ -466,6 +473,47 @@ TEST(NativeWriters, HostileNamesStayOneValueInEverySyntax) {
                   literal + row.name);
       }
     }
+  }
+}
+
+// An import request the import call cannot take is not written.
+TEST(NativeWriters, Ec2ImportNamesEachDiskInTheBucketOrRefuses) {
+  struct Row {
+    int line;
+    std::vector<SDisk> disks;
+    const char* bucket;
+    const char* written;  // in the text; "" when refused
+    const char* error;    // "" when written
+  };
+  const SDisk cdrom = Device("", "ide", 1, 0, 0, true);
+  // clang-format off
+  const Row rows[] = {
+      {__LINE__, {Device("d/a.vhd", "ide", 0, 0, DT_AZURE)}, "zy-images",
+       "\"Format\": \"VHD\",\n      \"UserBucket\": {\n        \"S3Bucket\": \"zy-images\",\n        \"S3Key\": \"a.vhd\"", ""},
+      {__LINE__, {}, "", "", "VM [vm] has no hard disk"},
+      {__LINE__, {cdrom}, "", "", "VM [vm] has no hard disk"},
+      {__LINE__, {Device("/stage/.vhdx", "ide", 0, 0, DT_AMAZON)}, "", "",
+       "Disk 1 of VM [vm] has no file name ([.vhdx])"},
+      {__LINE__, {Device("a.vhdx", "ide", 0, 0, DT_AMAZON),
+                  Device("", "ide", 0, 1, DT_AMAZON)}, "", "",
+       "Disk 2 of VM [vm] has no file name ([])"},
+      {__LINE__, {Device("a.qcow2", "ide", 0, 0, DT_OPENSTACK)}, "", "",
+       "is a qcow2 image; an EC2 image import takes"},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    SVMInfo info;
+    info.strVMName = "vm";
+    info.vDisks = row.disks;
+    SNativeWriteInput input;
+    input.strS3Bucket = row.bucket;
+    SNativeDescription out = WriteEc2Import(info, input);
+    EXPECT_NE(out.text.find(row.written), std::string::npos) << out.text;
+    EXPECT_NE(out.error.find(row.error), std::string::npos) << out.error;
+    EXPECT_EQ(out.text.empty(), !*row.written);
+    EXPECT_EQ(out.error.empty(), !*row.error);
+    EXPECT_EQ(out.vNotes.empty(), *row.bucket || *row.error);
   }
 }
 

@@ -102,8 +102,11 @@ TEST_F(ToolRun, RestoresTheVMwareExampleToEachDestinationFamily) {
       changed["strVMName"] = "web01-copy";
       request = dir.Write("copy.json", changed.dump());
     }
-    json result =
-        ToolJson({"restore", request, "--from", "vmware", "--to", row.kind});
+    std::vector<std::string> args = {"restore", request, "--from", "vmware",
+                                     "--to", row.kind};
+    bool amazon = std::string(row.kind) == "amazon";
+    if (amazon) args.insert(args.end(), {"--s3-bucket", "zy-images"});
+    json result = ToolJson(args);
     if (result.is_null()) continue;
     std::vector<std::string> names = row.names;
     if (std::string(row.kind) == "vmware")
@@ -118,6 +121,11 @@ TEST_F(ToolRun, RestoresTheVMwareExampleToEachDestinationFamily) {
     EXPECT_TRUE(fs::exists(vm + "/VMConfig.zyf"));
     EXPECT_EQ(result["nativeDescription"], vm + "/" + row.native);
     EXPECT_TRUE(fs::exists(vm + "/" + row.native));
+    if (amazon) {
+      EXPECT_NE(TempDir::Read(vm + "/" + row.native)
+                    .find("\"S3Bucket\": \"zy-images\""),
+                std::string::npos);
+    }
     EXPECT_EQ(result["nativeNotes"].size(), row.moved);  // IDE 0:2
     for (const std::string& name : names) {
       ASSERT_TRUE(fs::exists(vm + "/" + name)) << name;
