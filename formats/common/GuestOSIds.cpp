@@ -106,13 +106,18 @@ const GuestOSRow& RowOf(const SVMInfo& info) {
 
 }  // namespace
 
+// VMware reads guest ids without regard to case, and a file written in
+// capitals ("RHEL5") still names one; a bare family word ("Linux",
+// "Windows") names none, so a capitalised word counts only with a digit.
 bool IsVmwareGuestId(const std::string& text) {
-  if (text.empty() || !std::islower(static_cast<unsigned char>(text[0])))
-    return false;
-  for (char c : text)
+  if (text.empty()) return false;
+  bool digit = false;
+  for (char c : text) {
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_')
       return false;
-  return true;
+    digit = digit || std::isdigit(static_cast<unsigned char>(c));
+  }
+  return digit || std::islower(static_cast<unsigned char>(text[0]));
 }
 
 std::string GuestOSFamily(const std::string& text) {
