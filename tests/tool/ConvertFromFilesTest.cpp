@@ -177,7 +177,7 @@ TEST_F(ConvertFromFiles, WithoutAConfigurationTheVMsOwnFactsAreUsed) {
       {__LINE__, restoreTo("hyperv"), "00:0c:29:b3:c4:df"},
       {__LINE__, restoreTo("amazon"), "Windows_x64"},
       {__LINE__, restoreTo("1401"), "Windows Server 2012;x86_64"},
-      {__LINE__, restoreTo("1301"), "restored to 1301"},
+      {__LINE__, restoreTo("1301"), "(1301), restored from"},
       // A whole VM, disks and all, from the platform.
       {__LINE__, {"convert", "web01", "--from", "vmware", "--to", "hyperv"}, "web01_2.vhd "},
       // A 64-bit Windows machine is a 64-bit Windows guest.

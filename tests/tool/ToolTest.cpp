@@ -137,7 +137,7 @@ TEST_F(ToolRun, HumanReadableRestoreNamesEveryDiskAndTheGuest) {
       Tool({"restore", Web01Request(), "--from", "vmware", "--to", "hyperv"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  for (const char* text : {"restored to hyperv", "web01.vhd", "web01_2.vhd",
+  for (const char* text : {"web01 (hyperv), restored from web01 (vmware)", "web01.vhd", "web01_2.vhd",
                            "Guest OS:", "Network cards:", "Instance type:",
                            "Native VM:"})
     EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
