@@ -214,7 +214,7 @@ int RunKindOSValues(const GlobalOptions& global, const std::string& text) {
     return 0;
   }
   if (values.empty()) {
-    Print("%s: --os takes %s\n", PlatformKindName(kind).c_str(),
+    Print("%s: --os with %s\n", PlatformKindName(kind).c_str(),
           GuestOSValueList(kind).c_str());
     return 0;
   }

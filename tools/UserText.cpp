@@ -17,23 +17,22 @@ std::string OSValues(const TypedCommand& typed, bool withAuto = true) {
   std::string list = typed.destinationKnown
                          ? GuestOSValueList(typed.destination)
                          : std::string("see the kind's values");
-  const std::string kAuto = "AUTO, ";
-  if (!withAuto && list.rfind(kAuto, 0) == 0) list.erase(0, kAuto.size());
-  return list + " (zyvmconvert kinds --os " + KindName(typed) + ")";
+  const std::string kAuto = "one of AUTO, ";
+  if (!withAuto && list.rfind(kAuto, 0) == 0) list.erase(7, kAuto.size() - 7);
+  return "with " + list + " (zyvmconvert kinds --os " + KindName(typed) + ")";
 }
 
 std::string GiveOS(const TypedCommand& typed) {
-  return "the guest OS is unknown: give --os, one of " +
-         OSValues(typed, false);
+  return "the guest OS is unknown: give --os " + OSValues(typed, false);
 }
 
 std::string OSWithoutArchitecture(const TypedCommand& typed) {
-  return "--os [" + typed.osValue + "] names no CPU architecture: give one of " +
+  return "--os [" + typed.osValue + "] names no CPU architecture: give it " +
          OSValues(typed);
 }
 
 std::string OSWithoutFamily(const TypedCommand& typed) {
-  return "--os [" + typed.osValue + "] names no OS family: give one of " +
+  return "--os [" + typed.osValue + "] names no OS family: give it " +
          OSValues(typed);
 }
 
@@ -55,7 +54,7 @@ struct Translation {
 
 // clang-format off
 const Translation kTranslations[] = {
-    {"give osName in the request or configure the client", "convert restore", GiveOS},
+    {"the guest OS is unknown; give osName in the request or configure the client", "convert restore", GiveOS},
     {"Failed to get OS information from DB", "convert restore", GiveOS},
     {"Guest OS name is not available", "convert restore", GiveOS},
     {"Guest CPU Architecture is not available", "convert restore", GiveOS},
@@ -90,12 +89,13 @@ std::string ForTheUser(const std::string& text) {
 
 std::string GuestOSValueList(VirtualServerInstanceType destination) {
   if (zykinds::Has(destination, zykinds::kOwnGuestOSValues))
-    return "a guestOS value of the kind's own (a .vmx guestOS such as "
-           "windows2019srv-64)";
+    return "a guestOS name of " + PlatformKindName(destination) +
+           "'s own (as in a .vmx, such as windows2019srv-64)";
   std::string list;
   for (const std::string& value : ZyVMConverter::GuestOSValues(destination))
     list += (list.empty() ? "" : ", ") + value;
-  return list.empty() ? "none (the kind takes no guest OS value)" : list;
+  return list.empty() ? "no value (the kind needs no guest OS)"
+                      : "one of " + list;
 }
 
 }  // namespace zytool

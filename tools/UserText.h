@@ -32,8 +32,8 @@ TypedCommand& Typed();
 // found.
 std::string ForTheUser(const std::string& text);
 
-// The --os values destination takes, "AUTO, Linux_x64, ..."; a sentence
-// for a kind that takes none.
+// The --os values destination takes: "one of AUTO, Linux_x64, ...", or
+// what else it takes.
 std::string GuestOSValueList(VirtualServerInstanceType destination);
 
 }  // namespace zytool

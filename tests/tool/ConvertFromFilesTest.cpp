@@ -250,8 +250,8 @@ TEST_F(ConvertFromFiles, BadInputIsOneLineAndLeavesNothing) {
       {__LINE__, with({"convert", "--vmx", good, "--disk", image, "--disk", image}),
        "names 1 disks, --disk gives 2"},
       {__LINE__, {"convert", "--xen-cfg", xen, "--to", "vmware", "--output", out},
-       "cannot convert db01 to vmware: the guest OS is unknown; give osName "
-       "in the request or configure the client"},
+       "cannot convert db01 to vmware: the guest OS is unknown: give --os "
+       "with a guestOS name of vmware's own"},
       {__LINE__, {"convert", "--vmx", good, "--to", "physical", "--output", out},
        "platform kind [physical] is a source only"},
       {__LINE__, {"restore", request, "--from", "vmware", "--to", "103", "--vmx", good,
