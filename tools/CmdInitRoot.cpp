@@ -44,9 +44,10 @@ int RunInitRoot(const GlobalOptions& global, const std::string& root) {
           nlohmann::json{{"root", root}, {"kinds", kinds}}.dump(2).c_str());
     return 0;
   }
-  Print("Folder platform %s: a folder for each of the %zu kinds; copy a VM's "
-        "folder to %s/<kind>/<vm>/ and give --root %s\n",
-        root.c_str(), kinds.size(), root.c_str(), root.c_str());
+  Print(
+      "Folder platform %s: a folder for each of the %zu kinds; copy a VM's "
+      "folder to %s/<kind>/<vm>/ and give --root %s\n",
+      root.c_str(), kinds.size(), root.c_str(), root.c_str());
   return 0;
 }
 

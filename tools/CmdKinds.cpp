@@ -132,8 +132,8 @@ std::string Joined(const std::vector<std::string>& names) {
 }
 
 void PrintTable(const std::vector<KindRow>& rows) {
-  Print("%-10s %6s %-7s %-10s %-18s %-8s %-24s %s\n", "KIND", "NUMBER", "FORMAT",
-        "EXTENSION", "LARGEST DISK", "CD-ROM", "DISK NAMES", "FACTS");
+  Print("%-10s %6s %-7s %-10s %-18s %-8s %-24s %s\n", "KIND", "NUMBER",
+        "FORMAT", "EXTENSION", "LARGEST DISK", "CD-ROM", "DISK NAMES", "FACTS");
   for (const KindRow& row : rows) {
     const zykinds::KindFacts& facts = row.facts;
     std::string largest =
@@ -246,8 +246,7 @@ void AddKindsCommand(CLI::App& app, const GlobalOptions& global,
                   "this destination kind takes");
   cmd->callback([&run, &global, osOf] {
     run = [&global, osOf] {
-      return osOf->empty() ? RunKinds(global)
-                           : RunKindOSValues(global, *osOf);
+      return osOf->empty() ? RunKinds(global) : RunKindOSValues(global, *osOf);
     };
   });
 }

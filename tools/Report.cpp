@@ -21,7 +21,6 @@ namespace {
 
 using VMInfoStructs::SDisk;
 
-
 const char* DeviceLabel(const SDisk& disk) {
   if (disk.nFileType == VMInfoStructs::kFileTypeConfig) return "config";
   return disk.nDeviceType == VMInfoStructs::kDeviceTypeCdrom ? "cd-rom"
@@ -83,7 +82,8 @@ void PrintNetworkCards(const VMInfoStructs::SVMInfo& info) {
 
 std::string FirmwareName(const std::string& firmware) {
   std::string name = firmware;
-  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : name)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return name;
 }
 

@@ -15,8 +15,9 @@ void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options) {
   command.add_option("--vmx", options.vmx,
                      "Source VM: a VMware configuration file; its disks are "
                      "the files it names beside it");
-  command.add_option("--xen-cfg", options.xenCfg,
-                     "Source VM: a Xen or Oracle VM domain file (kind oraclevm)");
+  command.add_option(
+      "--xen-cfg", options.xenCfg,
+      "Source VM: a Xen or Oracle VM domain file (kind oraclevm)");
   command.add_option("--ec2-xml", options.ec2Xml,
                      "Source VM: an EC2 instance description (give its "
                      "volumes' images with --disk)");
@@ -33,11 +34,13 @@ void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options) {
                      "from the VM's client; a VMware source's guestOS for "
                      "VMware); 'zyvmconvert kinds --os KIND' lists the "
                      "values a kind takes");
-  command.add_option("--cpus", options.cpus,
-                     "Processors of the VM when its description gives none")
+  command
+      .add_option("--cpus", options.cpus,
+                  "Processors of the VM when its description gives none")
       ->check(CLI::Range(1, 4096));
-  command.add_option("--memory", options.memoryMB,
-                     "Memory of the VM in MiB when its description gives none")
+  command
+      .add_option("--memory", options.memoryMB,
+                  "Memory of the VM in MiB when its description gives none")
       ->check(CLI::Range(int64_t{1}, int64_t{64} << 20));
   command.add_option("--instance-id", options.instanceId,
                      "Amazon source: the instance of the description to "

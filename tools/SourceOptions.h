@@ -24,8 +24,8 @@ class App;
 namespace zytool {
 
 struct FileSourceOptions : FileSource {
-  std::string output;  // folder the destination VM is built in
-  std::string osName;  // guest OS value for the destination
+  std::string output;    // folder the destination VM is built in
+  std::string osName;    // guest OS value for the destination
   int64_t cpus = 0;      // where the description gives none; 0: not given
   int64_t memoryMB = 0;  // the same
 };

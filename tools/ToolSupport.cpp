@@ -13,8 +13,8 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstdarg>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>

@@ -67,7 +67,8 @@ const Translation kTranslations[] = {
 
 bool Names(const char* commands, const std::string& command) {
   std::string list = std::string(" ") + commands + " ";
-  return !command.empty() && list.find(" " + command + " ") != std::string::npos;
+  return !command.empty() &&
+         list.find(" " + command + " ") != std::string::npos;
 }
 
 }  // namespace

@@ -45,10 +45,9 @@ std::string Epilog() {
 int ReportError(const std::string& text, bool json, int status = 1) {
   std::string line = zytool::ForTheUser(text);
   if (json)
-    std::fprintf(zytool::Out(), "%s\n",
-                 nlohmann::json{{"error", line}, {"exitCode", status}}
-                     .dump()
-                     .c_str());
+    std::fprintf(
+        zytool::Out(), "%s\n",
+        nlohmann::json{{"error", line}, {"exitCode", status}}.dump().c_str());
   std::fflush(zytool::Out());
   std::fprintf(stderr, "zyvmconvert: error: %s\n", line.c_str());
   return status;
@@ -133,8 +132,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    return ReportError(ParseFailure(app, e, argc, argv), AsksForJson(argc, argv),
-                       2);
+    return ReportError(ParseFailure(app, e, argc, argv),
+                       AsksForJson(argc, argv), 2);
   }
 
   try {
