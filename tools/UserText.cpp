@@ -26,14 +26,19 @@ std::string GiveOS(const TypedCommand& typed) {
   return "the guest OS is unknown: give --os " + OSValues(typed, false);
 }
 
+// The value that failed: --os, else the request's.
+std::string GivenOS(const TypedCommand& typed) {
+  return typed.osValue.empty() ? "the request's osName"
+                               : "--os [" + typed.osValue + "]";
+}
+
 std::string OSWithoutArchitecture(const TypedCommand& typed) {
-  return "--os [" + typed.osValue + "] names no CPU architecture: give it " +
+  return GivenOS(typed) + " names no CPU architecture: give --os " +
          OSValues(typed);
 }
 
 std::string OSWithoutFamily(const TypedCommand& typed) {
-  return "--os [" + typed.osValue + "] names no OS family: give it " +
-         OSValues(typed);
+  return GivenOS(typed) + " names no OS family: give --os " + OSValues(typed);
 }
 
 std::string GiveCpusAndMemory(const TypedCommand&) {
@@ -41,9 +46,11 @@ std::string GiveCpusAndMemory(const TypedCommand&) {
 }
 
 std::string NameNotAFileName(const TypedCommand& typed) {
-  return "--name [" + typed.name +
-         "] cannot be a file name, and the VM's folder is called after it: "
-         "give a name without '/' that is not '.' or '..'";
+  std::string name = typed.name.empty() ? "the source VM's name"
+                                        : "--name [" + typed.name + "]";
+  return name +
+         " cannot be a file name, and the VM's folder is called after it: "
+         "give --name without '/' that is not '.' or '..'";
 }
 
 struct Translation {

@@ -350,7 +350,7 @@ TEST_F(ToolRun, LinesSpeakOfTheOptionsOfTheCommandTyped) {
       {__LINE__, on({"convert", "--xen-cfg", xen, "--to", "amazon", "--output", dir.File("o1")}), 1,
        "the guest OS is unknown: give --os with one of Linux_x64, Linux_x86, Windows_x64, Windows_x86 (zyvmconvert kinds --os amazon)"},
       {__LINE__, on({"convert", "web01", "--from", "vmware", "--to", "amazon", "--os", "Linux"}), 1,
-       "--os [Linux] names no CPU architecture: give it with one of AUTO, Linux_x64"},
+       "--os [Linux] names no CPU architecture: give --os with one of AUTO, Linux_x64"},
       {__LINE__, on(plus(shop, {"--output", dir.File("o2")})), 1,
        "(instance type [z9q.colossal] is in no instance-type table); give them with --cpus N and --memory MIB"},
       {__LINE__, on(plus(shop, {"--output", dir.File("o3"), "--cpus", "4", "--memory", "8192"})), 0,
