@@ -166,6 +166,10 @@ bool ZyVMConverter::InitializeDestinationVM() {
   return ready;
 }
 
+bool ZyVMConverter::CanFinalize(VirtualServerInstanceType destination) {
+  return FindFinalisation(destination) != nullptr;
+}
+
 bool ZyVMConverter::FinalizeDestinationVM() {
   const FinalisationRow* row = FindFinalisation(eDestInstType);
   if (!row) return false;

@@ -31,7 +31,9 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 using VMInfoStructs::SGuestOSInfo;
 
@@ -90,6 +92,16 @@ constexpr DistributionRow kDistributions[] = {
     {"Windows", "Windows Server 2012"},
 };
 // clang-format on
+
+// The words of a requested osName (found ignoring case) that say its OS
+// family, first match wins; and, for Amazon, its CPU architecture.
+struct FamilyWord {
+  const char* word;
+  const char* family;
+};
+constexpr FamilyWord kFamilyWords[] = {
+    {"unix", "Linux"}, {"Linux", "Linux"}, {"win", "Windows"}};
+constexpr const char* kAmazonArchitectures[] = {"x64", "x86"};
 
 template <typename T, size_t N>
 bool InTable(const T (&table)[N], T value) {
@@ -228,23 +240,22 @@ CQiError ComputeVMwareOS(ZyVMConverter& converter,
 CQiError ParseRequestedOS(ZyVMConverter& converter,
                           VirtualServerInstanceType destination,
                           const std::string& osName, SGuestOSInfo& info) {
-  if (Has(osName, "unix") || Has(osName, "Linux"))
-    info.GuestOSName = "Linux";
-  else if (Has(osName, "win"))
-    info.GuestOSName = "Windows";
-  else
+  const FamilyWord* family = nullptr;
+  for (const FamilyWord& row : kFamilyWords)
+    if (!family && Has(osName, row.word)) family = &row;
+  if (!family)
     return Fail(converter, __LINE__,
                 "Failed to parse OS information.Failed to convert VM.");
+  info.GuestOSName = family->family;
   if (destination != VS_AMAZON) return CQiError::Success();
-  if (Has(osName, "x64"))
-    info.CPUArch = "x64";
-  else if (Has(osName, "x86"))
-    info.CPUArch = "x86";
-  else
-    return Fail(converter, __LINE__,
-                "Failed to parse OS (CPU Arch) information.Failed to "
-                "convert VM.");
-  return CQiError::Success();
+  for (const char* arch : kAmazonArchitectures)
+    if (Has(osName, arch)) {
+      info.CPUArch = arch;
+      return CQiError::Success();
+    }
+  return Fail(converter, __LINE__,
+              "Failed to parse OS (CPU Arch) information.Failed to "
+              "convert VM.");
 }
 
 // Where the guest OS comes from: the client properties or the request.
@@ -342,6 +353,26 @@ void RecordRequestedOS(RestoreCtx& request) {
 }
 
 }  // namespace
+
+std::vector<std::string> ZyVMConverter::GuestOSValues(
+    VirtualServerInstanceType destination) {
+  std::vector<std::string> values;
+  if (destination == VS_VMWARE ||
+      !zykinds::Has(destination, zykinds::kNeedsGuestOS))
+    return values;
+  values.push_back("AUTO");
+  for (const FamilyWord& row : kFamilyWords) {
+    std::vector<std::string> forms;
+    if (destination != VS_AMAZON) forms.push_back(row.family);
+    for (const char* arch : kAmazonArchitectures)
+      if (destination == VS_AMAZON)
+        forms.push_back(std::string(row.family) + "_" + arch);  // ToAmazonOS
+    for (const std::string& form : forms)
+      if (std::find(values.begin(), values.end(), form) == values.end())
+        values.push_back(form);
+  }
+  return values;
+}
 
 CQiError ZyVMConverter::ComputeOS(VirtualServerInstanceType source,
                                   VirtualServerInstanceType destination,

@@ -591,9 +591,10 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
     auto written = job.writtenFormats.find(CQiPath::GetBaseName(disk.fileName));
     if (written != job.writtenFormats.end()) disk.eDiskType = written->second;
   }
-  outcome.facts.title = request.strSourceVMName + " (" +
-                        PlatformKindName(job.source) + ") " + job.verb +
-                        " to " + PlatformKindName(job.destination);
+  outcome.facts.title = request.strVMName + " (" +
+                        PlatformKindName(job.destination) + "), " + job.verb +
+                        " from " + request.strSourceVMName + " (" +
+                        PlatformKindName(job.source) + ")";
   outcome.facts.vmId = request.strVMId;
   outcome.facts.location = request.strResultInfo;
   // The instance type and region are chosen in the converter's own copy of

@@ -32,7 +32,7 @@ int RunBootCheck(const GlobalOptions& global, const std::string& folder) {
     nlohmann::json disks = nlohmann::json::array();
     for (const BootDisk& disk : plan.disks) disks.push_back(BootDiskText(disk));
     nlohmann::json out{{"description", plan.description},
-                       {"firmware", plan.efi ? "efi" : "bios"},
+                       {"firmware", plan.efi ? "EFI" : "BIOS"},
                        {"disks", disks},
                        {"result", BootOutcomeText(result.outcome)},
                        {"detail", result.detail}};

@@ -110,8 +110,9 @@ int RunLibraryConvert(const GlobalOptions& global,
                     FailureText(watch, converter.pDestVMInfo));
 
   ResultFacts facts;
-  facts.title = options.vm + " (" + PlatformKindName(source) +
-                ") converted to " + PlatformKindName(destination);
+  facts.title = name + " (" + PlatformKindName(destination) +
+                "), converted from " + options.vm + " (" +
+                PlatformKindName(source) + ")";
   facts.vmId = converter.restoreCtx.strVMId;
   facts.location = converter.restoreCtx.strResultInfo;
   facts.instanceType = converter.restoreCtx.strVMSize;
@@ -169,6 +170,9 @@ void AddConvertCommand(CLI::App& app, const GlobalOptions& global,
                 "Run the library's standalone ConvertVM instead (it creates "
                 "no disk images)");
   cmd->callback([&run, &global, options] {
+    Typed().command = "convert";
+    Typed().osValue = options->files.osName;
+    Typed().name = options->destinationName;
     run = [&global, options] { return RunConvert(global, *options); };
   });
 }

@@ -4,7 +4,8 @@
 // destination format and its extension, the largest disk, whether CD-ROM
 // drives are kept and the kind's other facts.  The naming rule, which is
 // behaviour rather than a fact, is shown by UpdateDiskNames on a sample
-// VMware VM.
+// VMware VM.  kinds --os KIND lists the guest OS values (--os) the
+// converter takes for a destination kind.
 //
 //===----------------------------------------------------------------------===//
 #include "Commands.h"
@@ -131,17 +132,17 @@ std::string Joined(const std::vector<std::string>& names) {
 }
 
 void PrintTable(const std::vector<KindRow>& rows) {
-  Print("%-10s %6s %7s %-10s %-18s %-8s %-24s %s\n", "KIND", "NUMBER", "FORMAT",
-        "EXTENSION", "LARGEST DISK", "CD-ROM", "DISK NAMES", "FACTS");
+  Print("%-10s %6s %-7s %-10s %-18s %-8s %-24s %s\n", "KIND", "NUMBER",
+        "FORMAT", "EXTENSION", "LARGEST DISK", "CD-ROM", "DISK NAMES", "FACTS");
   for (const KindRow& row : rows) {
     const zykinds::KindFacts& facts = row.facts;
     std::string largest =
         facts.largestDiskBytes == 0
             ? "no limit"
             : HumanBytes(static_cast<uint64_t>(facts.largestDiskBytes));
-    Print("%-10s %6d %7d %-10s %-18s %-8s %-24s %s\n",
+    Print("%-10s %6d %-7s %-10s %-18s %-8s %-24s %s\n",
           PlatformKindName(facts.kind).c_str(), static_cast<int>(facts.kind),
-          static_cast<int>(facts.diskFormat),
+          FormatLabel(facts.diskFormat).c_str(),
           row.extension.empty() ? "(none)" : row.extension.c_str(),
           largest.c_str(),
           zykinds::KeepsCdroms(facts.kind) ? "kept" : "dropped",
@@ -162,12 +163,15 @@ void PrintJson(const std::vector<KindRow>& rows) {
     entry["kind"] = static_cast<int>(facts.kind);
     entry["name"] = PlatformKindName(facts.kind);
     entry["diskFormat"] = static_cast<int>(facts.diskFormat);
+    entry["format"] = FormatLabel(facts.diskFormat);
+    entry["osValues"] = ZyVMConverter::GuestOSValues(facts.kind);
     entry["extension"] = row.extension;
     entry["largestDiskBytes"] = facts.largestDiskBytes == 0
                                     ? nlohmann::json(nullptr)
                                     : nlohmann::json(facts.largestDiskBytes);
     entry["cdromKept"] = zykinds::KeepsCdroms(facts.kind);
-    entry["mayBeDestination"] = zykinds::MayBeDestination(facts.kind);
+    entry["mayBeDestination"] = zykinds::MayBeDestination(facts.kind) &&
+                                ZyVMConverter::CanFinalize(facts.kind);
     for (const FlagName& flag : kFlagNames)
       entry[flag.name] = (facts.flags & flag.flag) != 0;
     entry["sampleDiskNames"] = row.names;
@@ -191,7 +195,31 @@ VirtualServerInstanceType DestinationKindFromText(const std::string& text) {
   if (!zykinds::MayBeDestination(kind))
     throw ToolError("platform kind [" + text +
                     "] is a source only; a VM cannot be restored to it");
+  if (!ZyVMConverter::CanFinalize(kind))
+    throw ToolError("platform kind [" + text +
+                    "] cannot be a destination: the converter has no way to "
+                    "finish a VM of this kind, so its platform never builds "
+                    "one");
+  Typed().destination = kind;
+  Typed().destinationKnown = true;
   return kind;
+}
+
+// The --os values of one kind, one a line (JSON: a list).
+int RunKindOSValues(const GlobalOptions& global, const std::string& text) {
+  VirtualServerInstanceType kind = KindFromText(text);
+  std::vector<std::string> values = ZyVMConverter::GuestOSValues(kind);
+  if (global.json) {
+    Print("%s\n", nlohmann::json(values).dump().c_str());
+    return 0;
+  }
+  if (values.empty()) {
+    Print("%s: --os with %s\n", PlatformKindName(kind).c_str(),
+          GuestOSValueList(kind).c_str());
+    return 0;
+  }
+  for (const std::string& value : values) Print("%s\n", value.c_str());
+  return 0;
 }
 
 int RunKinds(const GlobalOptions& global) {
@@ -212,8 +240,15 @@ void AddKindsCommand(CLI::App& app, const GlobalOptions& global,
                      CommandRun& run) {
   CLI::App* cmd =
       app.add_subcommand("kinds", "List the platform kinds and their facts");
-  cmd->callback(
-      [&run, &global] { run = [&global] { return RunKinds(global); }; });
+  auto osOf = std::make_shared<std::string>();
+  cmd->add_option("--os", *osOf,
+                  "List the guest OS values (--os of convert and restore) "
+                  "this destination kind takes");
+  cmd->callback([&run, &global, osOf] {
+    run = [&global, osOf] {
+      return osOf->empty() ? RunKinds(global) : RunKindOSValues(global, *osOf);
+    };
+  });
 }
 
 }  // namespace zytool

@@ -28,14 +28,8 @@ int RunRestore(const GlobalOptions& global, const RestoreOptions& options) {
   if (!options.request.empty())
     Require(ReadRestoreRequest(options.request, job.request, error), error);
   job.sourceFolder = options.sourceFolder;
-  FileSourceOptions files = options.files;
-  files.instanceId = options.instanceId;  // an --ec2-xml file's instance
   std::unique_ptr<IJobPlatform> platform;
-  SetUpSource(global, files, options.from, "", platform, job);
-  if (!options.instanceId.empty() &&
-      !zykinds::Has(job.source, zykinds::kListsInstances))
-    throw ToolError("--instance-id is for a restore from amazon");
-  if (!fromFiles) job.ec2InstanceId = options.instanceId;
+  SetUpSource(global, options.files, options.from, "", platform, job);
   if (!options.s3Bucket.empty()) job.request.strS3Bucket = options.s3Bucket;
   return RunAndReport(global, job);
 }
@@ -54,12 +48,11 @@ void AddRestoreCommand(CLI::App& app, const GlobalOptions& global,
   cmd->add_option("--source", options->sourceFolder,
                   "Folder of the backed-up files (default: the source VM's "
                   "folder on the platform)");
-  cmd->add_option("--instance-id", options->instanceId,
-                  "Amazon source: the instance of the description to restore "
-                  "(default: the request's vmInfo.strGUID, else the first)");
   AddS3BucketOption(*cmd, options->s3Bucket);
   AddFileSourceOptions(*cmd, options->files);
   cmd->callback([&run, &global, options] {
+    Typed().command = "restore";
+    Typed().osValue = options->files.osName;
     run = [&global, options] { return RunRestore(global, *options); };
   });
 }

@@ -9,6 +9,7 @@
 
 #include "SourceOptions.h"
 #include "ToolSupport.h"
+#include "UserText.h"
 
 #include "model/VirtualServerTypes.h"
 
@@ -42,10 +43,13 @@ void AddDemoCommand(CLI::App& app, const GlobalOptions& global,
                     CommandRun& run);
 void AddBootCheckCommand(CLI::App& app, const GlobalOptions& global,
                          CommandRun& run);
+void AddInitRootCommand(CLI::App& app, const GlobalOptions& global,
+                        CommandRun& run);
 
 // A platform kind from the command line; throws ToolError naming the text.
 VirtualServerInstanceType KindFromText(const std::string& text);
-// The same for a destination; kinds that are only ever a source are refused.
+// The same for a destination; kinds that are only ever a source, or that
+// the converter can never finish, are refused.
 VirtualServerInstanceType DestinationKindFromText(const std::string& text);
 
 int RunKinds(const GlobalOptions& global);
@@ -68,7 +72,6 @@ struct RestoreOptions {
   std::string to;            // destination kind
   std::string sourceFolder;  // where the backed-up files are; default: the
                              // source VM's folder on the platform
-  std::string instanceId;    // Amazon source: the instance to restore
   std::string s3Bucket;      // Amazon destination: the images' S3 bucket
   FileSourceOptions files;   // a source VM given as files
 };

@@ -13,13 +13,13 @@
 #include "platform/support/FXString.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 
 namespace zytool {
 namespace {
 
 using VMInfoStructs::SDisk;
-
 
 const char* DeviceLabel(const SDisk& disk) {
   if (disk.nFileType == VMInfoStructs::kFileTypeConfig) return "config";
@@ -80,6 +80,13 @@ void PrintNetworkCards(const VMInfoStructs::SVMInfo& info) {
 
 }  // namespace
 
+std::string FirmwareName(const std::string& firmware) {
+  std::string name = firmware;
+  for (char& c : name)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name;
+}
+
 std::string FormatLabel(int32_t diskType) {
   if (diskType == DT_NONE) return "-";
   return zykinds::ImageFormatFactsOf(
@@ -114,8 +121,9 @@ void PrintDescription(const VMInfoStructs::SVMInfo& info,
   Print("  Instance type: %s\n", Chosen(instanceType).c_str());
   std::string region = facts.region.empty() ? info.strRegion : facts.region;
   if (!region.empty()) Print("  Region:        %s\n", region.c_str());
+  // Descriptions spell it "bios" or "BIOS"; the tool says BIOS and EFI.
   if (!info.strBootFirmware.empty())
-    Print("  Firmware:      %s\n", info.strBootFirmware.c_str());
+    Print("  Firmware:      %s\n", FirmwareName(info.strBootFirmware).c_str());
   PrintDisks(info);
   PrintNetworkCards(info);
   if (!facts.nativeDescription.empty())

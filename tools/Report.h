@@ -18,6 +18,10 @@ using zyjobs::ResultFacts;
 // The image format of a disk format: "VHD", "VHDX", "VMDK", "qcow2", "raw".
 std::string FormatLabel(int32_t diskType);
 
+// A firmware as the tool spells it: "BIOS" or "EFI", whatever the
+// description's case.
+std::string FirmwareName(const std::string& firmware);
+
 // Prints the description: disks with name, format, controller, bus and slot,
 // size; network cards; guest OS; instance type.
 void PrintDescription(const VMInfoStructs::SVMInfo& info,

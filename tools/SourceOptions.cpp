@@ -5,6 +5,7 @@
 #include "Report.h"
 
 #include "jobs/FolderJobPlatform.h"
+#include "model/PlatformKinds.h"
 
 #include <CLI/CLI.hpp>
 
@@ -33,8 +34,9 @@ void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options) {
   command.add_option("--vmx", options.vmx,
                      "Source VM: a VMware configuration file; its disks are "
                      "the files it names beside it");
-  command.add_option("--xen-cfg", options.xenCfg,
-                     "Source VM: a Xen or Oracle VM domain file");
+  command.add_option(
+      "--xen-cfg", options.xenCfg,
+      "Source VM: a Xen or Oracle VM domain file (kind oraclevm)");
   command.add_option("--ec2-xml", options.ec2Xml,
                      "Source VM: an EC2 instance description (give its "
                      "volumes' images with --disk)");
@@ -49,7 +51,20 @@ void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options) {
   command.add_option("--os", options.osName,
                      "Guest OS value for the destination (default: AUTO, "
                      "from the VM's client; for VMware, the source's guest OS "
-                     "as a VMware guest id)");
+                     "as a VMware guest id); 'zyvmconvert kinds --os KIND' lists the "
+                     "values a kind takes");
+  command
+      .add_option("--cpus", options.cpus,
+                  "Processors of the VM when its description gives none")
+      ->check(CLI::Range(1, 4096));
+  command
+      .add_option("--memory", options.memoryMB,
+                  "Memory of the VM in MiB when its description gives none")
+      ->check(CLI::Range(int64_t{1}, int64_t{64} << 20));
+  command.add_option("--instance-id", options.instanceId,
+                     "Amazon source: the instance of the description to "
+                     "convert (default: the request's vmInfo.strGUID, else "
+                     "the first)");
 }
 
 void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
@@ -74,9 +89,19 @@ void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
     throw ToolError("give --output FOLDER for the converted VM");
   if (!fromFiles && !vmName.empty() && !options.disks.empty())
     throw ToolError("--disk goes with a source file (--vmx, --ec2-xml, ...)");
+  if (!options.instanceId.empty() &&
+      !zykinds::Has(job.source, zykinds::kListsInstances))
+    throw ToolError("--instance-id is for a VM from amazon");
+  if (!fromFiles) job.ec2InstanceId = options.instanceId;
   ConsoleObserver observer;
   Require(PrepareSource(options, vmName, options.osName, observer, job, error),
           error);
+  // The VM is built from the description the job writes of the request, so
+  // the sizes given here reach the destination.
+  VMInfoStructs::SVMInfo& vm = job.request.vmInfo;
+  if (options.cpus > 0 && vm.i64NumCPUs <= 0) vm.i64NumCPUs = options.cpus;
+  if (options.memoryMB > 0 && vm.i64MemoryMB <= 0)
+    vm.i64MemoryMB = options.memoryMB;
 }
 
 int RunAndReport(const GlobalOptions& global, RestoreJob& job) {

@@ -2,7 +2,9 @@
 //
 // --vmx, --xen-cfg, --ec2-xml, --zyf and --disk name a source VM's files
 // (jobs/FileSource.h reads them); --output and --os say where the
-// destination VM is built and its guest OS value.
+// destination VM is built and its guest OS value; --cpus and --memory size
+// a VM whose description does not (an Amazon instance type no table knows);
+// --instance-id chooses the instance of an Amazon description.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -12,6 +14,7 @@
 #include "jobs/FileSource.h"
 #include "jobs/RestoreJob.h"
 
+#include <cstdint>
 #include <string>
 
 namespace CLI {
@@ -21,11 +24,14 @@ class App;
 namespace zytool {
 
 struct FileSourceOptions : FileSource {
-  std::string output;  // folder the destination VM is built in
-  std::string osName;  // guest OS value for the destination
+  std::string output;    // folder the destination VM is built in
+  std::string osName;    // guest OS value for the destination
+  int64_t cpus = 0;      // where the description gives none; 0: not given
+  int64_t memoryMB = 0;  // the same
 };
 
-// Registers --vmx, --xen-cfg, --ec2-xml, --zyf, --disk, --output and --os.
+// Registers --vmx, --xen-cfg, --ec2-xml, --zyf, --disk, --output, --os,
+// --cpus, --memory and --instance-id.
 void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options);
 
 // Registers --s3-bucket: the bucket an Amazon destination's disk images are

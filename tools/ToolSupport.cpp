@@ -1,6 +1,8 @@
 //===- ToolSupport.cpp - Output, logging and progress of zyvmconvert ------===//
 #include "ToolSupport.h"
 
+#include "UserText.h"
+
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/support/BoundedFile.h"
 #include "platform/support/EvDebug.h"
@@ -9,8 +11,10 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -72,11 +76,25 @@ std::string ChooseLogPath(const GlobalOptions& options) {
   return state + "/zyvmconvert/zyvmconvert.log";
 }
 
-std::FILE* OpenLog(const std::string& path) {
+// The default log's folder is made; a log the user named must be in a
+// folder that exists (a typo is not a new folder tree).
+std::FILE* OpenLog(const std::string& path, bool named) {
   std::error_code ec;
   fs::path parent = fs::path(path).parent_path();
-  if (!parent.empty()) fs::create_directories(parent, ec);
-  return std::fopen(path.c_str(), "a");
+  if (named && !parent.empty() && !fs::is_directory(parent, ec))
+    throw ToolError("cannot open the log [" + path + "]: no folder [" +
+                    parent.string() + "]");
+  if (!named && !parent.empty()) fs::create_directories(parent, ec);
+  std::FILE* file = std::fopen(path.c_str(), "a");
+  if (!file && named)
+    throw ToolError("cannot open the log [" + path +
+                    "]: " + std::strerror(errno));
+  return file;
+}
+
+bool LogIsNamed(const GlobalOptions& options) {
+  const char* env = std::getenv("ZY_LOG_FILE");
+  return !options.logFile.empty() || (env && *env);
 }
 
 // A platform configuration named by the user that cannot be used is a
@@ -105,16 +123,15 @@ void SetUpConsole(const GlobalOptions& options) {
     ::fcntl(results, F_SETFD, FD_CLOEXEC);
     if (std::FILE* out = ::fdopen(results, "w")) g_out = out;
   }
-  // ... and what the library prints there goes to standard error with
-  // --verbose, else nowhere (its lines are in the platform log anyway).
-  int sink =
-      options.verbose ? ::dup(STDERR_FILENO) : ::open("/dev/null", O_WRONLY);
+  // ... and what the library prints there goes nowhere: each of its lines
+  // is a log line too, which --verbose shows.
+  int sink = ::open("/dev/null", O_WRONLY);
   if (sink >= 0) {
     ::dup2(sink, STDOUT_FILENO);
     ::close(sink);
   }
   g_logPath = ChooseLogPath(options);
-  std::FILE* log = OpenLog(g_logPath);
+  std::FILE* log = OpenLog(g_logPath, LogIsNamed(options));
   if (!log) g_logPath.clear();
   g_logOnTerminal = options.verbose;
   g_logSink = std::make_shared<ToolLogSink>(log, options.verbose);
@@ -227,7 +244,7 @@ void ConsoleObserver::OnDiskDone(const std::string& label) {
 }
 
 void ConsoleObserver::OnWarning(const std::string& text) {
-  std::fprintf(stderr, "zyvmconvert: warning: %s\n", text.c_str());
+  std::fprintf(stderr, "zyvmconvert: warning: %s\n", ForTheUser(text).c_str());
 }
 
 void ConsoleObserver::OnNote(const std::string& text) {

@@ -3,8 +3,8 @@
 // The tool keeps its terminal readable: its own results go to the standard
 // output it was started with, the platform log goes to a file, and the lines
 // the converter prints on standard output by design (its progress lines) are
-// sent to the log's company, not mixed into the results.  With --verbose the
-// log and those lines go to standard error as well.
+// dropped (each is a log line too), not mixed into the results.  With
+// --verbose the log goes to standard error as well.
 //
 //===----------------------------------------------------------------------===//
 #pragma once

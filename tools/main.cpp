@@ -9,8 +9,10 @@
 //   kinds       the platform kinds and their disk rules
 //   demo        the main job, end to end, on the shipped examples
 //   boot-check  a restored VM booted in qemu as its destination describes it
+//   init-root   an empty folder platform
 // Exit status 0 on success; otherwise one line on standard error and 1 (2
-// for a command line that cannot be parsed).
+// for a command line that cannot be parsed); with --json the same failure
+// is also {"error": ..., "exitCode": ...} on standard output.
 //
 //===----------------------------------------------------------------------===//
 #include "Commands.h"
@@ -19,6 +21,7 @@
 #include "platform/support/ChildProcess.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <exception>
@@ -38,10 +41,52 @@ std::string Epilog() {
          "~/.local/state/zyvmconvert/zyvmconvert.log.";
 }
 
-int ReportError(const std::string& text) {
+// The failure's line on standard error, and with --json its object on the
+// results' output; the exit status.
+int ReportError(const std::string& text, bool json, int status = 1) {
+  std::string line = zytool::ForTheUser(text);
+  if (json)
+    std::fprintf(
+        zytool::Out(), "%s\n",
+        nlohmann::json{{"error", line}, {"exitCode", status}}.dump().c_str());
   std::fflush(zytool::Out());
-  std::fprintf(stderr, "zyvmconvert: error: %s\n", text.c_str());
-  return 1;
+  std::fprintf(stderr, "zyvmconvert: error: %s\n", line.c_str());
+  return status;
+}
+
+// The first word of the command line that is neither an option nor an
+// option's value: the subcommand the user meant; empty when there is none.
+std::string TypedCommandWord(const CLI::App& app, int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    std::string word = argv[i];
+    if (word.rfind("-", 0) != 0) return word;
+    const CLI::Option* option = app.get_option_no_throw(word);
+    if (option && option->get_expected_min() > 0 &&
+        word.find('=') == std::string::npos)
+      ++i;  // its value
+  }
+  return {};
+}
+
+// A command line CLI11 cannot parse, said in terms of what was typed.
+std::string ParseFailure(const CLI::App& app, const CLI::ParseError& error,
+                         int argc, char** argv) {
+  std::string word = TypedCommandWord(app, argc, argv);
+  if (word.empty()) return std::string(error.what()) + " (see --help)";
+  std::string names;
+  bool known = false;
+  for (const CLI::App* command : app.get_subcommands({})) {
+    known |= command->get_name() == word;
+    names += (names.empty() ? "" : ", ") + command->get_name();
+  }
+  if (known) return std::string(error.what()) + " (see --help)";
+  return "unknown command [" + word + "] (commands: " + names + ")";
+}
+
+bool AsksForJson(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::string(argv[i]) == "--json") return true;
+  return false;
 }
 
 void AddGlobalOptions(CLI::App& app, zytool::GlobalOptions& global) {
@@ -77,7 +122,7 @@ int main(int argc, char** argv) {
   CommandRun run;
   for (AddCommand add : {AddRestoreCommand, AddP2VCommand, AddConvertCommand,
                          AddCloneDiskCommand, AddKindsCommand, AddDemoCommand,
-                         AddBootCheckCommand})
+                         AddBootCheckCommand, AddInitRootCommand})
     add(app, global, run);
 
   try {
@@ -89,16 +134,17 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::fprintf(stderr, "zyvmconvert: error: %s (see --help)\n", e.what());
-    return 2;
+    return ReportError(ParseFailure(app, e, argc, argv),
+                       AsksForJson(argc, argv), 2);
   }
 
   try {
     SetUpConsole(global);
     return run();
   } catch (const ToolError& e) {
-    return ReportError(e.what());
+    return ReportError(e.what(), global.json);
   } catch (const std::exception& e) {
-    return ReportError(std::string("unexpected failure: ") + e.what());
+    return ReportError(std::string("unexpected failure: ") + e.what(),
+                       global.json);
   }
 }

@@ -164,8 +164,8 @@ TEST_F(Attack, HostileInputsGetOneErrorLineAndTouchNothingOutside) {
        "hyperv", "vmInfo.i64NumCPUs is -5; it must be between 1 and 4096"},
       {__LINE__, none, [](json& r, const Attack&) { r["vDisks"][3]["nSlot"] = 99; },
        "hyperv", "vDisks[3].nSlot is 99; it must be between 0 and 15"},
-      // The converter never finishes a VM of kind 100: no kind folder stays.
-      {__LINE__, none, unchanged, "100", "cannot convert web01 to 100"},
+      // The converter never finishes a VM of kind 100: refused up front.
+      {__LINE__, none, unchanged, "100", "platform kind [100] cannot be a destination"},
       // A half-built VM folder (no description): the platform's refusal is said.
       {__LINE__, [](Attack& t) { t.dir.Write("root/hyperv/web01/web01.vhd", "half"); },
        unchanged, "hyperv", "Cannot place disk [web01.vhd]"},

@@ -177,7 +177,7 @@ TEST_F(ConvertFromFiles, WithoutAConfigurationTheVMsOwnFactsAreUsed) {
       {__LINE__, restoreTo("hyperv"), "00:0c:29:b3:c4:df"},
       {__LINE__, restoreTo("amazon"), "Windows_x64"},
       {__LINE__, restoreTo("1401"), "Windows Server 2012;x86_64"},
-      {__LINE__, restoreTo("1301"), "restored to 1301"},
+      {__LINE__, restoreTo("1301"), "(1301), restored from"},
       // A whole VM, disks and all, from the platform.
       {__LINE__, {"convert", "web01", "--from", "vmware", "--to", "hyperv"}, "web01_2.vhd "},
       // A 64-bit Windows machine is a 64-bit Windows guest.
@@ -250,8 +250,8 @@ TEST_F(ConvertFromFiles, BadInputIsOneLineAndLeavesNothing) {
       {__LINE__, with({"convert", "--vmx", good, "--disk", image, "--disk", image}),
        "names 1 disks, --disk gives 2"},
       {__LINE__, {"convert", "--xen-cfg", xen, "--to", "vmware", "--output", out},
-       "cannot convert db01 to vmware: the guest OS is unknown; give osName "
-       "in the request or configure the client"},
+       "cannot convert db01 to vmware: the guest OS is unknown: give --os "
+       "with a guestOS name of vmware's own"},
       {__LINE__, {"convert", "--vmx", good, "--to", "physical", "--output", out},
        "platform kind [physical] is a source only"},
       {__LINE__, {"restore", request, "--from", "vmware", "--to", "103", "--vmx", good,

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -145,7 +146,7 @@ TEST_F(ToolRun, HumanReadableRestoreNamesEveryDiskAndTheGuest) {
       Tool({"restore", Web01Request(), "--from", "vmware", "--to", "hyperv"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, "");
-  for (const char* text : {"restored to hyperv", "web01.vhd", "web01_2.vhd",
+  for (const char* text : {"web01 (hyperv), restored from web01 (vmware)", "web01.vhd", "web01_2.vhd",
                            "Guest OS:", "Network cards:", "Instance type:",
                            "Native VM:"})
     EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
@@ -396,4 +397,79 @@ TEST_F(ToolRun, AVMWithoutAUuidNamesItsDisksAfterItsName) {
   EXPECT_EQ(DiskNames(result),
             (std::vector<std::string>{id + ".vhdx", id + "_1.vhdx",
                                       id + "_2.vhdx"}));
+}
+
+// What the user typed is what a line speaks of: each row a command line, its
+// exit status and a line that appears exactly once in its output.
+TEST_F(ToolRun, LinesSpeakOfTheOptionsOfTheCommandTyped) {
+  std::string xen = dir.Write("xen/db01.cfg",
+                              "name = \"db01\"\nmemory = 512\n"
+                              "disk = ['file:db.img,hda,w']\n");
+  dir.Write("xen/db.img", std::string(1 << 20, '\0'));
+  std::string ec2 = dir.File("shop.xml");
+  fs::copy(std::string(ZY_TEST_DATA_DIR) +
+               "/readers/ec2/describe-unknown-type-sizes-left-unknown.xml",
+           ec2);
+  const std::vector<std::string> shop = {"convert", "--ec2-xml", ec2,
+                                         "--instance-id", "i-0future", "--to",
+                                         "hyperv"};
+  auto on = [&](std::vector<std::string> args) {
+    return OnPlatform(dir, root, std::move(args));
+  };
+  auto plus = [](std::vector<std::string> args,
+                 const std::vector<std::string>& more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  };
+  struct Row {
+    int line;
+    std::vector<std::string> args;
+    int status;
+    const char* says;
+  };
+  // clang-format off
+  const Row rows[] = {
+      {__LINE__, on({"convert", "--xen-cfg", xen, "--to", "amazon", "--output", dir.File("o1")}), 1,
+       "the guest OS is unknown: give --os with one of Linux_x64, Linux_x86, Windows_x64, Windows_x86 (zyvmconvert kinds --os amazon)"},
+      {__LINE__, on({"convert", "web01", "--from", "vmware", "--to", "amazon", "--os", "Linux"}), 1,
+       "--os [Linux] names no CPU architecture: give --os with one of AUTO, Linux_x64"},
+      {__LINE__, on(plus(shop, {"--output", dir.File("o2")})), 1,
+       "(instance type [z9q.colossal] is in no instance-type table); give them with --cpus N and --memory MIB"},
+      {__LINE__, on(plus(shop, {"--output", dir.File("o3"), "--cpus", "4", "--memory", "8192"})), 0,
+       "CPUs, memory:  4, 8192 MiB"},
+      {__LINE__, on({"convert", "web01", "--from", "vmware", "--to", "hyperv", "--instance-id", "i-1"}), 1,
+       "--instance-id is for a VM from amazon"},
+      {__LINE__, on({"convert", "web01", "--from", "vmware", "--to", "hyperv", "--name", "../x"}), 1,
+       "--name [../x] cannot be a file name"},
+      {__LINE__, on({"convert", "web01", "--from", "vmware", "--to", "100"}), 1,
+       "platform kind [100] cannot be a destination: the converter has no way to finish"},
+      {__LINE__, {"kinds"}, 0, "hyperv        102 VHD     .vhd"},
+      {__LINE__, {"kinds", "--os", "amazon"}, 0, "Linux_x64"},
+      {__LINE__, on({"-v", "convert", "web01", "--from", "vmware", "--to", "hyperv", "--name", "w1"}), 0,
+       "VM is converted successfully, VM name [w1]"},
+      {__LINE__, {"--root", root, "frobnicate"}, 2, "error: unknown command [frobnicate] (commands: restore,"},
+      {__LINE__, {"--log", dir.File("none/x.log"), "kinds"}, 1, "no folder ["},
+      {__LINE__, on({"--json", "convert", "web01", "--from", "vmware", "--to", "100"}), 1,
+       "the converter has no way to finish a VM of this kind, so its platform never builds one\",\"exitCode\":1}"},
+      {__LINE__, on({"convert", "web01", "--from", "vmware", "--to", "hyperv", "--name", "w2"}), 0,
+       "w2 (hyperv), converted from web01 (vmware)"},
+      {__LINE__, on({"convert", "web01", "--from", "vmware", "--to", "rhev", "--name", "w3"}), 0,
+       "  Firmware:      BIOS"},
+      {__LINE__, {"convert", "--help"}, 0, "Xen or Oracle VM domain file (kind oraclevm)"},
+      {__LINE__, {"init-root", dir.File("new")}, 0, "a folder for each of the 17 kinds"},
+      {__LINE__, {"init-root", root}, 1, "is not an empty folder"},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    ToolResult run = RunTool(dir, row.args);
+    EXPECT_EQ(run.status, row.status) << run.err;
+    std::istringstream lines(run.out + "\n" + run.err);
+    int saying = 0;
+    for (std::string line; std::getline(lines, line);)
+      saying += line.find(row.says) != std::string::npos;
+    EXPECT_EQ(saying, 1) << run.out << run.err;
+  }
+  EXPECT_TRUE(fs::is_directory(dir.File("new/vmware")));
+  EXPECT_FALSE(fs::exists(root + "/100"));
 }
