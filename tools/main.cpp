@@ -9,6 +9,8 @@
 //   kinds       the platform kinds and their disk rules
 //   demo        the main job, end to end, on the shipped examples
 //   boot-check  a restored VM booted in qemu as its destination describes it
+//   mount       a backed-up VM run on another kind over thin images;
+//               unmount and promote end a mount
 // Exit status 0 on success; otherwise one line on standard error and 1 (2
 // for a command line that cannot be parsed).
 //
@@ -75,7 +77,7 @@ int main(int argc, char** argv) {
   CommandRun run;
   for (AddCommand add : {AddRestoreCommand, AddP2VCommand, AddConvertCommand,
                          AddCloneDiskCommand, AddKindsCommand, AddDemoCommand,
-                         AddBootCheckCommand})
+                         AddBootCheckCommand, AddMountCommands})
     add(app, global, run);
 
   try {
