@@ -8,7 +8,8 @@
 //   2. web01 restored to Amazon,
 //   3. web01 restored to kind 1401,
 //   4. the physical machine "fileserver" turned into a VM and restored to
-//      VMware.
+//      VMware,
+//   5. web01 mounted live to OpenStack: thin qcow2 images over the backup's.
 // Each restored VM is then booted as its destination describes it
 // (boot-check): the examples' OS disks hold the boot checks' test guest
 // (scripts/make-examples.sh), which reads its markers back through the
@@ -26,6 +27,7 @@
 
 #include "jobs/DiskCopy.h"
 #include "jobs/FolderJobPlatform.h"
+#include "jobs/MountJob.h"
 #include "jobs/P2VJob.h"
 #include "jobs/RestoreJob.h"
 
@@ -220,6 +222,20 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
                      "", observer, job.request, error),
                  error);
          return run(job);
+       }},
+      {"VMware VM web01 mounted live to OpenStack",
+       [&] {
+         MountJob job;
+         job.platform = &folders;
+         job.root = root;
+         job.source = VS_VMWARE;
+         job.sourceVM = "web01";
+         job.destination = VS_OPENSTACK;
+         job.name = "web01-live";
+         MountOutcome mounted;
+         SJobError error;
+         Require(RunMountJob(job, observer, mounted, error), error);
+         return RestoreOutcome{mounted.description, mounted.facts};
        }},
   };
 
