@@ -195,6 +195,9 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
     Require(RunRestoreJob(job, observer, outcome, error), error);
     return outcome;
   };
+  // The thin images of the step that mounted (its disks are no images of
+  // their own to show).
+  std::vector<std::string> thinImages;
   auto restoreWeb01 = [&](VirtualServerInstanceType destination) {
     RestoreJob job;
     job.source = VS_VMWARE;
@@ -235,6 +238,7 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
          MountOutcome mounted;
          SJobError error;
          Require(RunMountJob(job, observer, mounted, error), error);
+         thinImages = mounted.overlays;
          return RestoreOutcome{mounted.description, mounted.facts};
        }},
   };
@@ -256,12 +260,17 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
       result["step"] = steps[i].title;
       if (!boot.result.empty())
         result["bootCheck"] = {{"result", boot.result}, {"disks", boot.disks}};
+      if (!thinImages.empty()) result["thinImages"] = thinImages;
+      thinImages.clear();
       results.push_back(result);
       continue;
     }
     Print("== %zu/%zu %s ==\n", i + 1, steps.size(), steps[i].title.c_str());
     PrintDescription(outcome.description, outcome.facts);
-    PrintDiskImages(outcome);
+    if (thinImages.empty()) PrintDiskImages(outcome);
+    if (!thinImages.empty()) Print("Thin images:\n");
+    for (const std::string& line : thinImages) Print("  %s\n", line.c_str());
+    thinImages.clear();
     if (!boot.result.empty()) PrintBootCheck(boot);
     Print("\n");
   }
