@@ -4,7 +4,8 @@
 // The mount record, the one fact that makes a VM folder a mounted VM:
 //   {"format": "ZyMount", "version": 1, "source": "vmware/web01",
 //    "mountId": 1, "overlay": "qcow2",
-//    "disks": [{"file": "web01.vmdk", "backing": "/root/vmware/web01/web01.vmdk",
+//    "disks": [{"file": "web01.vmdk", "backing":
+//    "/root/vmware/web01/web01.vmdk",
 //               "backingFormat": "vmdk"}],
 //    "files": ["web01.vmdk", "VMConfig.zyf", "web01.xml"]}
 // "files" are what the mount placed in the folder besides the record.
@@ -248,16 +249,16 @@ std::vector<SOverlayBacking> InspectBackings(const MountJob& job,
     // image names it for as long as the mount lives.
     std::string path = CQiPath::Append(sourceFolder, name);
     RequireConfined(job.root, path);
-    CQiError error =
-        InspectBackingImage(path, StatedFormat(job.source, disks[i]),
-                            backings[i]);
+    CQiError error = InspectBackingImage(
+        path, StatedFormat(job.source, disks[i]), backings[i]);
     if (error.IsError())
       throw JobFailure("cannot mount " + job.sourceVM + ": " + Why(error));
     if (overlay == zykinds::Overlay::kVmdkDelta &&
         backings[i].format != ImageFormat_t::kVmdk)
       throw JobFailure(PlatformKindName(job.destination) +
                        " mounts VMDK images only (qemu writes VMDK delta "
-                       "disks over VMDK parents); [" + path + "] is a " +
+                       "disks over VMDK parents); [" +
+                       path + "] is a " +
                        CArchiveVirtualDiskFile::FormatName(backings[i].format) +
                        " image");
   }
@@ -357,8 +358,8 @@ MountOutcome Mount(const MountJob& job, IJobObserver& observer) {
     if (fs::exists(fs::symlink_status(path, ec)))
       throw JobFailure("two disks of " + job.sourceVM + " mount as [" + file +
                        "]");
-    uint64_t size = static_cast<uint64_t>(
-        std::max<int64_t>(disk.i64MaxSizeInBytes, 0));
+    uint64_t size =
+        static_cast<uint64_t>(std::max<int64_t>(disk.i64MaxSizeInBytes, 0));
     CQiError error = CreateOverlayImage(path, format, backings[i], size);
     if (error.IsError())
       throw JobFailure("cannot mount " + job.sourceVM + ": " + Why(error));
@@ -368,10 +369,10 @@ MountOutcome Mount(const MountJob& job, IJobObserver& observer) {
         CArchiveVirtualDiskFile::FormatName(backings[i].format) + ")");
     disk.fileName = file;
     disk.eDiskType = OverlayDiskType(job.destination);
-    disk.i64MaxSizeInBytes = static_cast<int64_t>(
-        format == ImageFormat_t::kQcow2
-            ? std::max(size, backings[i].virtualSize)
-            : backings[i].virtualSize);
+    disk.i64MaxSizeInBytes =
+        static_cast<int64_t>(format == ImageFormat_t::kQcow2
+                                 ? std::max(size, backings[i].virtualSize)
+                                 : backings[i].virtualSize);
     disk.i64CurrSizeInBytes = 0;  // the thin image's, from its file
     record["disks"].push_back(
         {{"file", file},
@@ -440,13 +441,13 @@ class MountRecord {
     if (!fs::is_regular_file(fs::symlink_status(path, ec)))
       throw JobFailure(
           fs::exists(CQiPath::Append(record_.folder, kDescriptionName), ec)
-              ? "[" + what + "] is not mounted; " + verb +
-                    " takes a mounted VM"
+              ? "[" + what + "] is not mounted; " + verb + " takes a mounted VM"
               : "no VM [" + what + "]");
     Parse(path, ReadInputFile(path, "mount record"));
     record_.lock = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (record_.lock < 0 || ::flock(record_.lock, LOCK_EX | LOCK_NB) != 0)
-      throw JobFailure("[" + what + "] is being unmounted or promoted by "
+      throw JobFailure("[" + what +
+                       "] is being unmounted or promoted by "
                        "another run");
   }
   ~MountRecord() {
@@ -479,8 +480,8 @@ class MountRecord {
       if (!disk.is_object() || !disk["file"].is_string() ||
           !disk["backing"].is_string() || !disk["backingFormat"].is_string() ||
           !IsSingleComponent(disk["file"]) ||
-          !CArchiveVirtualDiskFile::FormatByShortName(
-              disk["backingFormat"], entry.backing.format))
+          !CArchiveVirtualDiskFile::FormatByShortName(disk["backingFormat"],
+                                                      entry.backing.format))
         throw bad("has a disk without file, backing and backingFormat");
       entry.file = disk["file"];
       entry.backing.path = disk["backing"];

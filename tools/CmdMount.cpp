@@ -30,8 +30,8 @@ struct MountOptions {
 };
 
 // "vmware/web01" as kind and name.
-void SplitKindAndName(const std::string& text,
-                      VirtualServerInstanceType& kind, std::string& name) {
+void SplitKindAndName(const std::string& text, VirtualServerInstanceType& kind,
+                      std::string& name) {
   size_t slash = text.find('/');
   if (slash == std::string::npos || slash + 1 == text.size())
     throw ToolError("[" + text + "] is no VM: give KIND/VM, as vmware/web01");
@@ -127,8 +127,7 @@ void AddMountCommands(CLI::App& app, const GlobalOptions& global,
       "Run a backed-up VM on another platform kind at once: its disks are "
       "thin images over the backup's, which stays untouched");
   cmd->add_option("vm", options->vm, "The backed-up VM, KIND/VM")->required();
-  cmd->add_option("--to", options->to, "Destination platform kind")
-      ->required();
+  cmd->add_option("--to", options->to, "Destination platform kind")->required();
   cmd->add_option("--name", options->name,
                   "Name of the mounted VM (default: <VM>_<mount id>_<pid>)");
   cmd->add_option("--mount-id", options->mountId,

@@ -58,8 +58,8 @@ CQiError ImageInfo(const std::string& path, ImageFormat_t format,
                      out);
   if (error.IsError())
     return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
-                         "cannot read " + path + " as " +
-                             RowOf(format).name() + ": " + error.GetMessage());
+                         "cannot read " + path + " as " + RowOf(format).name() +
+                             ": " + error.GetMessage());
   info = nlohmann::json::parse(out, nullptr, false);
   if (!info.is_object() || !info.contains("virtual-size"))
     return ZY_DISK_FAULT(EINVAL, path + ": qemu-img info gives no description");
@@ -128,9 +128,17 @@ CQiError CreateOverlayImage(const std::string& path, ImageFormat_t format,
   CQiError error = FindQemuProgram("qemu-img", qemuImg);
   if (error.IsError()) return error;
   const FormatRow& row = RowOf(format);
-  std::vector<std::string> argv = {qemuImg, "create", "-q", "-f", row.driver(),
-                                   "-o", row.createOptions, "-b", backing.path,
-                                   "-F", RowOf(backing.format).driver(),
+  std::vector<std::string> argv = {qemuImg,
+                                   "create",
+                                   "-q",
+                                   "-f",
+                                   row.driver(),
+                                   "-o",
+                                   row.createOptions,
+                                   "-b",
+                                   backing.path,
+                                   "-F",
+                                   RowOf(backing.format).driver(),
                                    AbsolutePath(path)};
   // A qcow2 overlay may be larger than its backing image (the rest reads
   // as zeros); a VMDK delta has its parent's size.
