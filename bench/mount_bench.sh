@@ -3,7 +3,7 @@
 #
 #   mount time    VMs of one 1 GiB sparse, one 256 GiB sparse and one 8 GiB
 #                 dense (allocated) raw disk, and one with the two sparse
-#                 disks, mounted to OpenStack (median of 7 runs each, the
+#                 disks, mounted to OpenStack (median of 15 runs each, the
 #                 tool's whole run); the one-disk VMs should not differ by
 #                 more than 1.2x, each under 1 s
 #   written       bytes the mounted VM's folder allocates, per disk
@@ -59,12 +59,12 @@ truncate -s 1G "$root/vmware/both/disk0.img"
 truncate -s 256G "$root/vmware/both/disk1.img"
 
 time_mount() {
-  for i in 1 2 3 4 5 6 7; do
+  for i in $(seq 15); do
     start=$(now)
     zy mount "vmware/$1" --to openstack --name "m-$1" > /dev/null
     end=$(now)
     echo "$end - $start" | bc
-    if [ "$i" = 7 ]; then
+    if [ "$i" = 15 ]; then
       du -sB1 "$root/openstack/m-$1" | cut -f1 > "$work/alloc-$1"
     fi
     zy unmount "openstack/m-$1" > /dev/null
