@@ -61,12 +61,21 @@ enum KindFlag : uint32_t {
   kOwnGuestOSValues = 1u << 13,
 };
 
+// The thin image a live mount gives a kind's disks over the backed-up ones,
+// in a format both qemu writes and the kind's hypervisor reads: a qcow2
+// overlay for the kinds that run their disks in qemu/KVM or Xen, a VMDK
+// delta for VMware.  The others have none: Hyper-V and the Azure family
+// take differencing VHD(X) disks, which qemu does not write, and Amazon
+// takes only whole imported images.
+enum class Overlay : uint8_t { kNone, kQcow2, kVmdkDelta };
+
 struct KindFacts {
   VirtualServerInstanceType kind;
   const char* name;  // null: spelled as its number
   DiskType_t diskFormat;
   int64_t largestDiskBytes;  // 0: no limit
   uint32_t flags;
+  Overlay overlay;
 };
 
 constexpr uint32_t kCloudKind = kCloud | kRestoresIntoDestinationFolder |
@@ -76,29 +85,30 @@ constexpr uint32_t kAzureKind = kCloudKind | kAzureFamily;
 
 // clang-format off
 inline constexpr KindFacts kKinds[] = {
-  {VS_NONE,      "physical",  DT_NONE,        0,               kSourceOnly},
-  {VS_KIND_100,  nullptr,     DT_VMDK,        0,               0},
-  {VS_VMWARE,    "vmware",    DT_VMDK,        0,               kTakesRestoredDisks | kKeepsDiskCatalog | kOwnGuestOSValues},
-  {VS_HYPERV,    "hyperv",    DT_HYPERV_VHD,  0,               kHyperVFamily | kTakesRequestedNetworkCards},
-  {VS_KIND_103,  nullptr,     DT_NONE,        0,               kSourceOnly},
-  {VS_AMAZON,    "amazon",    DT_AMAZON,      0,               kCloudKind | kBootsFromScsi | kListsInstances},
-  {VS_AZURE_1,   "azure",     DT_AZURE,       1099511627776LL, kAzureKind},  // 1 TiB
-  {VS_AZURE_2,   nullptr,     DT_AZURE,       8795019280384LL, kAzureKind | kHyperVFamily | kTakesRequestedNetworkCards},  // 8191 GiB
-  {VS_AZURE_3,   nullptr,     DT_AZURE,       1098437885952LL, kAzureKind | kHyperVFamily | kTakesRequestedNetworkCards},  // 1023 GiB
-  {VS_RHEV,      "rhev",      DT_RHEV,        0,               kTakesRestoredDisks},
-  {VS_NUTANIX,   "nutanix",   DT_NUTANIX,     0,               kTakesRestoredDisks | kBootsFromScsi},
-  {VS_ORACLE_VM, "oraclevm",  DT_ORACLE_VM,   0,               kTakesRestoredDisks | kStatesImageFormats},
-  {VS_KIND_801,  nullptr,     DT_KIND_801,    0,               kTakesRestoredDisks},
-  {VS_OPENSTACK, "openstack", DT_OPENSTACK,   0,               kTakesRestoredDisks},
-  {VS_KIND_1101, nullptr,     DT_KIND_1101,   2199023255552LL, kTakesRestoredDisks | kDropsCdroms},  // 2 TiB
-  {VS_KIND_1102, nullptr,     DT_KIND_1101,   0,               kNeedsGuestOS},
-  {VS_KIND_1301, nullptr,     DT_KIND_1301,   0,               kNeedsGuestOS | kBootsFromScsi},
-  {VS_KIND_1401, nullptr,     DT_KIND_1401,   0,               kTakesRestoredDisks | kNeedsGuestOS},
+  {VS_NONE,      "physical",  DT_NONE,        0,               kSourceOnly, Overlay::kNone},
+  {VS_KIND_100,  nullptr,     DT_VMDK,        0,               0, Overlay::kVmdkDelta},
+  {VS_VMWARE,    "vmware",    DT_VMDK,        0,               kTakesRestoredDisks | kKeepsDiskCatalog | kOwnGuestOSValues, Overlay::kVmdkDelta},
+  {VS_HYPERV,    "hyperv",    DT_HYPERV_VHD,  0,               kHyperVFamily | kTakesRequestedNetworkCards, Overlay::kNone},
+  {VS_KIND_103,  nullptr,     DT_NONE,        0,               kSourceOnly, Overlay::kNone},
+  {VS_AMAZON,    "amazon",    DT_AMAZON,      0,               kCloudKind | kBootsFromScsi | kListsInstances, Overlay::kNone},
+  {VS_AZURE_1,   "azure",     DT_AZURE,       1099511627776LL, kAzureKind, Overlay::kNone},  // 1 TiB
+  {VS_AZURE_2,   nullptr,     DT_AZURE,       8795019280384LL, kAzureKind | kHyperVFamily | kTakesRequestedNetworkCards, Overlay::kNone},  // 8191 GiB
+  {VS_AZURE_3,   nullptr,     DT_AZURE,       1098437885952LL, kAzureKind | kHyperVFamily | kTakesRequestedNetworkCards, Overlay::kNone},  // 1023 GiB
+  {VS_RHEV,      "rhev",      DT_RHEV,        0,               kTakesRestoredDisks, Overlay::kQcow2},
+  {VS_NUTANIX,   "nutanix",   DT_NUTANIX,     0,               kTakesRestoredDisks | kBootsFromScsi, Overlay::kQcow2},
+  {VS_ORACLE_VM, "oraclevm",  DT_ORACLE_VM,   0,               kTakesRestoredDisks | kStatesImageFormats, Overlay::kQcow2},
+  {VS_KIND_801,  nullptr,     DT_KIND_801,    0,               kTakesRestoredDisks, Overlay::kQcow2},
+  {VS_OPENSTACK, "openstack", DT_OPENSTACK,   0,               kTakesRestoredDisks, Overlay::kQcow2},
+  {VS_KIND_1101, nullptr,     DT_KIND_1101,   2199023255552LL, kTakesRestoredDisks | kDropsCdroms, Overlay::kQcow2},  // 2 TiB
+  {VS_KIND_1102, nullptr,     DT_KIND_1101,   0,               kNeedsGuestOS, Overlay::kQcow2},
+  {VS_KIND_1301, nullptr,     DT_KIND_1301,   0,               kNeedsGuestOS | kBootsFromScsi, Overlay::kQcow2},
+  {VS_KIND_1401, nullptr,     DT_KIND_1401,   0,               kTakesRestoredDisks | kNeedsGuestOS, Overlay::kQcow2},
 };
 // clang-format on
 
 // The facts of a value no row lists.
-inline constexpr KindFacts kUnlistedKind = {VS_NONE, nullptr, DT_NONE, 0, 0};
+inline constexpr KindFacts kUnlistedKind = {VS_NONE, nullptr, DT_NONE, 0, 0,
+                                            Overlay::kNone};
 
 constexpr const KindFacts& FactsOf(VirtualServerInstanceType kind) {
   for (const KindFacts& row : kKinds)

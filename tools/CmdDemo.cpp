@@ -8,7 +8,8 @@
 //   2. web01 restored to Amazon,
 //   3. web01 restored to kind 1401,
 //   4. the physical machine "fileserver" turned into a VM and restored to
-//      VMware.
+//      VMware,
+//   5. web01 mounted live to OpenStack: thin qcow2 images over the backup's.
 // Each restored VM is then booted as its destination describes it
 // (boot-check): the examples' OS disks hold the boot checks' test guest
 // (scripts/make-examples.sh), which reads its markers back through the
@@ -26,6 +27,7 @@
 
 #include "jobs/DiskCopy.h"
 #include "jobs/FolderJobPlatform.h"
+#include "jobs/MountJob.h"
 #include "jobs/P2VJob.h"
 #include "jobs/RestoreJob.h"
 
@@ -193,6 +195,9 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
     Require(RunRestoreJob(job, observer, outcome, error), error);
     return outcome;
   };
+  // The thin images of the step that mounted (its disks are no images of
+  // their own to show).
+  std::vector<std::string> thinImages;
   auto restoreWeb01 = [&](VirtualServerInstanceType destination) {
     RestoreJob job;
     job.source = VS_VMWARE;
@@ -221,6 +226,21 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
                  error);
          return run(job);
        }},
+      {"VMware VM web01 mounted live to OpenStack",
+       [&] {
+         MountJob job;
+         job.platform = &folders;
+         job.root = root;
+         job.source = VS_VMWARE;
+         job.sourceVM = "web01";
+         job.destination = VS_OPENSTACK;
+         job.name = "web01-live";
+         MountOutcome mounted;
+         SJobError error;
+         Require(RunMountJob(job, observer, mounted, error), error);
+         thinImages = mounted.overlays;
+         return RestoreOutcome{mounted.description, mounted.facts};
+       }},
   };
 
   nlohmann::json results = nlohmann::json::array();
@@ -240,12 +260,17 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
       result["step"] = steps[i].title;
       if (!boot.result.empty())
         result["bootCheck"] = {{"result", boot.result}, {"disks", boot.disks}};
+      if (!thinImages.empty()) result["thinImages"] = thinImages;
+      thinImages.clear();
       results.push_back(result);
       continue;
     }
     Print("== %zu/%zu %s ==\n", i + 1, steps.size(), steps[i].title.c_str());
     PrintDescription(outcome.description, outcome.facts);
-    PrintDiskImages(outcome);
+    if (thinImages.empty()) PrintDiskImages(outcome);
+    if (!thinImages.empty()) Print("Thin images:\n");
+    for (const std::string& line : thinImages) Print("  %s\n", line.c_str());
+    thinImages.clear();
     if (!boot.result.empty()) PrintBootCheck(boot);
     Print("\n");
   }

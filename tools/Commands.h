@@ -45,6 +45,9 @@ void AddBootCheckCommand(CLI::App& app, const GlobalOptions& global,
                          CommandRun& run);
 void AddInitRootCommand(CLI::App& app, const GlobalOptions& global,
                         CommandRun& run);
+// mount, unmount and promote.
+void AddMountCommands(CLI::App& app, const GlobalOptions& global,
+                      CommandRun& run);
 
 // A platform kind from the command line; throws ToolError naming the text.
 VirtualServerInstanceType KindFromText(const std::string& text);

@@ -10,6 +10,8 @@
 //   demo        the main job, end to end, on the shipped examples
 //   boot-check  a restored VM booted in qemu as its destination describes it
 //   init-root   an empty folder platform
+//   mount       a backed-up VM run on another kind over thin images;
+//               unmount and promote end a mount
 // Exit status 0 on success; otherwise one line on standard error and 1 (2
 // for a command line that cannot be parsed); with --json the same failure
 // is also {"error": ..., "exitCode": ...} on standard output.
@@ -122,7 +124,8 @@ int main(int argc, char** argv) {
   CommandRun run;
   for (AddCommand add : {AddRestoreCommand, AddP2VCommand, AddConvertCommand,
                          AddCloneDiskCommand, AddKindsCommand, AddDemoCommand,
-                         AddBootCheckCommand, AddInitRootCommand})
+                         AddBootCheckCommand, AddInitRootCommand,
+                         AddMountCommands})
     add(app, global, run);
 
   try {

@@ -10,12 +10,13 @@
 //   bios                 'ovmf' for EFI
 //   bootloader           'pygrub' for a paravirtual guest (no firmware)
 //   disk                 one entry a device, in description order:
-//                        'file:<path>,<vdev>,w' for a disk ('vdev=<vdev>,
-//                        access=rw,target=<path>' when the path holds a
-//                        comma or '='), ',<vdev>:cdrom,r' for an empty CD-ROM
-//                        drive; vdev hd[a-d] for IDE (channel * 2 + unit), sd
-//                        for SCSI, vd for virtio, xvd for the rest (letter =
-//                        slot)
+//                        'file:<path>,<vdev>,w' for a raw disk
+//                        ('vdev=<vdev>,access=rw,target=<path>' when the
+//                        path holds a comma or '=', led by 'format=qcow2,'
+//                        for a disk of another format), ',<vdev>:cdrom,r'
+//                        for an empty CD-ROM drive; vdev hd[a-d] for IDE
+//                        (channel * 2 + unit), sd for SCSI, vd for virtio,
+//                        xvd for the rest (letter = slot)
 //   vif                  one entry a card: 'mac=..,bridge=..,model=..,
 //                        vifname=..'; vifname only for a card name that
 //                        is a device name; a network or model name that is not
@@ -102,10 +103,13 @@ std::string DiskEntry(const SPlacedDevice& device,
   std::string vdev = Vdev(device);
   if (device.cdrom) return "," + vdev + ":cdrom,r";
   std::string path = DiskPath(*device.disk, input);
+  // Xen reads a file: disk as raw; any other image has its format stated.
+  std::string format = QemuFormatName(device.disk->eDiskType);
+  std::string stated = format == "raw" ? "" : "format=" + format + ",";
   // A comma or '=' would end the positional path; xl's target= takes the
   // rest of the entry.
-  if (path.find_first_of(",=") != std::string::npos)
-    return "vdev=" + vdev + ",access=rw,target=" + path;
+  if (!stated.empty() || path.find_first_of(",=") != std::string::npos)
+    return stated + "vdev=" + vdev + ",access=rw,target=" + path;
   return "file:" + path + "," + vdev + ",w";
 }
 

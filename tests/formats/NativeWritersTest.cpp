@@ -577,5 +577,21 @@ TEST(NativeWriters, GuestOSOfEverySourceInEveryDescriptionThatCarriesOne) {
     auto azure = nlohmann::json::parse(WriteAzureTemplate(info, Input()).text);
     EXPECT_NE(azure.dump().find("\"osType\":\"" + std::string(row.azure) + "\""),
               std::string::npos);
+// Xen reads a "file:" disk as raw: a thin qcow2 image of a live mount has its
+// format stated, and our reader finds it there.
+TEST(NativeWriters, XenStatesTheFormatOfEveryDiskThatIsNotRaw) {
+  struct Row {
+    int line;
+    DiskType_t type;
+    const char* stated;
+  };
+  const Row rows[] = {{__LINE__, DT_ORACLE_VM, ""}, {__LINE__, DT_RHEV, "qcow2"}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    SVMInfo back;
+    std::string error;
+    std::string text = WriteXenDomain(LinuxVM(row.type), Input()).text;
+    ASSERT_TRUE(ParseXenDomainConfig(text, back, error)) << error;
+    EXPECT_EQ(back.vDisks.at(0).strPlatformRef1, row.stated) << text;
   }
 }

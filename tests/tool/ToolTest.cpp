@@ -338,7 +338,7 @@ TEST_F(ToolRun, DemoRunsTheMainJobEndToEnd) {
         row.prefix);
     ASSERT_EQ(run.status, 0) << run.err;
     json results = json::parse(run.out);
-    ASSERT_EQ(results.size(), 4u);
+    ASSERT_EQ(results.size(), 5u);
     std::vector<std::string> ids;
     for (const auto& result : results) {
       ids.push_back(result["vmId"]);
@@ -346,7 +346,8 @@ TEST_F(ToolRun, DemoRunsTheMainJobEndToEnd) {
     }
     EXPECT_EQ(ids, (std::vector<std::string>{"hyperv/web01", "amazon/web01",
                                              "1401/web01",
-                                             "vmware/fileserver"}));
+                                             "vmware/fileserver",
+                                             "openstack/web01-live"}));
     EXPECT_TRUE(fs::exists(into + "/vmware/fileserver/VMConfig.zyf"));
   }
 }
