@@ -58,12 +58,6 @@ constexpr int kCheckClean = 0;
 constexpr int kCheckLeaksOnly = 3;
 constexpr int kCheckUnsupported = 63;
 
-// Time limits of qemu-img: metadata is read in seconds, even for a large
-// image; a copy or a map runs as long as it makes progress.
-constexpr ChildLimits kMetadataLimits = {60, 0};
-constexpr ChildLimits kCheckLimits = {300, 0};
-constexpr ChildLimits kStreamLimits = {0, 60};
-
 constexpr size_t kMaxDescriptor = 64 * 1024;
 
 CQiError ReadAt(int fd, const std::string& path, char* into, size_t length,

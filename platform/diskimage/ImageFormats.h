@@ -90,6 +90,12 @@ CQiError FindQemuProgram(const char* name, std::string& path);
 // path made absolute, so that qemu never reads a "protocol:" prefix in it.
 std::string AbsolutePath(const std::string& path);
 
+// Time limits of qemu-img: metadata is read in seconds, even for a large
+// image; a copy or a map runs as long as it makes progress.
+constexpr ChildLimits kMetadataLimits = {60, 0};
+constexpr ChildLimits kCheckLimits = {300, 0};
+constexpr ChildLimits kStreamLimits = {0, 60};
+
 // Runs argv (argv[0] a full path) under limits and collects its output, at
 // most 1 MiB of each stream, or hands its stdout to onOutput as it comes;
 // an exit status not in success is an error with the last line of its

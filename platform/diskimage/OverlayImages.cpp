@@ -55,7 +55,7 @@ CQiError ImageInfo(const std::string& path, ImageFormat_t format,
   if (error.IsError()) return error;
   error = RunProgram({qemuImg, "info", "--output=json", "-f",
                       RowOf(format).driver(), AbsolutePath(path)},
-                     out);
+                     out, kMetadataLimits);
   if (error.IsError())
     return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
                          "cannot read " + path + " as " + RowOf(format).name() +
@@ -146,7 +146,7 @@ CQiError CreateOverlayImage(const std::string& path, ImageFormat_t format,
     argv.push_back(std::to_string(std::max(virtualSize, backing.virtualSize)));
   error = Reserve(path);
   if (error.IsError()) return error;
-  error = RunProgram(argv, out);
+  error = RunProgram(argv, out, kMetadataLimits);
   if (!error.IsError()) return CQiError::Success();
   ::unlink(path.c_str());
   return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
@@ -187,7 +187,7 @@ CQiError FlattenOverlayImage(const std::string& overlay, ImageFormat_t format,
     error = RunProgram({qemuImg, "convert", "-n", "--target-is-zero", "-W",
                         "-O", RowOf(destinationFormat).driver(),
                         "json:" + source.dump(), AbsolutePath(destination)},
-                       out);
+                       out, kStreamLimits);
   if (!error.IsError()) error = SyncFile(destination);
   if (!error.IsError()) return CQiError::Success();
   ::unlink(destination.c_str());

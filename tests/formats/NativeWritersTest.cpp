@@ -577,6 +577,9 @@ TEST(NativeWriters, GuestOSOfEverySourceInEveryDescriptionThatCarriesOne) {
     auto azure = nlohmann::json::parse(WriteAzureTemplate(info, Input()).text);
     EXPECT_NE(azure.dump().find("\"osType\":\"" + std::string(row.azure) + "\""),
               std::string::npos);
+  }
+}
+
 // Xen reads a "file:" disk as raw: a thin qcow2 image of a live mount has its
 // format stated, and our reader finds it there.
 TEST(NativeWriters, XenStatesTheFormatOfEveryDiskThatIsNotRaw) {
