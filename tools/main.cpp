@@ -10,12 +10,15 @@
 //   demo        the main job, end to end, on the shipped examples
 //   boot-check  a restored VM booted in qemu as its destination describes it
 // Exit status 0 on success; otherwise one line on standard error and 1 (2
-// for a command line that cannot be parsed).
+// for a command line that cannot be parsed).  SIGINT, SIGTERM and SIGHUP
+// stop the run: its children are ended, what it made is removed, and it
+// exits 128 + the signal (130, 143, 129) with one line saying so.
 //
 //===----------------------------------------------------------------------===//
 #include "Commands.h"
 
 #include "model/PlatformKinds.h"
+#include "platform/support/StopRequest.h"
 
 #include <CLI/CLI.hpp>
 
@@ -37,10 +40,10 @@ std::string Epilog() {
          "~/.local/state/zyvmconvert/zyvmconvert.log.";
 }
 
-int ReportError(const std::string& text) {
+int ReportError(const std::string& text, int exitCode = 1) {
   std::fflush(zytool::Out());
   std::fprintf(stderr, "zyvmconvert: error: %s\n", text.c_str());
-  return 1;
+  return exitCode;
 }
 
 void AddGlobalOptions(CLI::App& app, zytool::GlobalOptions& global) {
@@ -61,6 +64,7 @@ void AddGlobalOptions(CLI::App& app, zytool::GlobalOptions& global) {
 
 int main(int argc, char** argv) {
   using namespace zytool;
+  StopOnSignals();
   CLI::App app{
       "zyvmconvert: converts virtual machines between hypervisor and "
       "cloud platforms, on a folder platform",
@@ -95,7 +99,7 @@ int main(int argc, char** argv) {
     SetUpConsole(global);
     return run();
   } catch (const ToolError& e) {
-    return ReportError(e.what());
+    return ReportError(e.what(), e.exitCode);
   } catch (const std::exception& e) {
     return ReportError(std::string("unexpected failure: ") + e.what());
   }

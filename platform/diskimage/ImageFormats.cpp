@@ -10,8 +10,12 @@
 
 #include "ImageBackend.h"
 
+#include "platform/support/FXPath.h"
+#include "platform/support/StopRequest.h"
+
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -260,15 +264,24 @@ void SetCloseOnExecPipe(int fds[2]) {
 }
 
 // Reads both pipes to their end, keeping at most kMaxOutput of each, or
-// handing stdout to onOutput when there is one.
-void Drain(int outFd, int errFd, std::string& out, std::string& err,
-           const OutputSink& onOutput) {
-  struct pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+// handing stdout to onOutput when there is one.  When a signal asks the
+// run to stop, the child's process group is killed (once) and the pipes
+// are read to their end as the group goes; stopped tells.
+void Drain(pid_t child, int outFd, int errFd, std::string& out,
+           std::string& err, const OutputSink& onOutput, bool& stopped) {
+  struct pollfd fds[3] = {
+      {outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {StopDescriptor(), POLLIN, 0}};
   std::string* into[2] = {&out, &err};
   int open = 2;
   char chunk[65536];
+  stopped = false;
   while (open > 0) {
-    if (poll(fds, 2, -1) < 0) {
+    if (!stopped && StopSignal() != 0) {
+      kill(-child, SIGKILL);
+      stopped = true;
+      fds[2].fd = -1;
+    }
+    if (poll(fds, 3, -1) < 0) {
       if (errno == EINTR) continue;
       break;
     }
@@ -400,23 +413,37 @@ CQiError RunProgram(const std::vector<std::string>& argv, std::string& out,
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
   posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+  // The child leads a process group of its own, so that stopping it ends
+  // whatever it started too, and a terminal's Ctrl-C reaches only the
+  // tool, which then stops it.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
   pid_t pid = 0;
-  int spawned = posix_spawn(&pid, argv[0].c_str(), &actions, nullptr,
+  int spawned = posix_spawn(&pid, argv[0].c_str(), &actions, &attributes,
                             args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   close(outPipe[1]);
   close(errPipe[1]);
   std::string err;
-  if (spawned == 0) Drain(outPipe[0], errPipe[0], out, err, onOutput);
+  bool stopped = false;
+  if (spawned == 0)
+    Drain(pid, outPipe[0], errPipe[0], out, err, onOutput, stopped);
   close(outPipe[0]);
   close(errPipe[0]);
   if (spawned != 0) return ZY_DISK_ERROR(spawned, "start of " + argv[0]);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
+  if (stopped)
+    return ZY_DISK_FAULT(ECANCELED, CQiPath::GetBaseName(argv[0]) +
+                                        " stopped by " +
+                                        SignalName(StopSignal()));
   if (WIFEXITED(status))
     for (int code : success)
       if (WEXITSTATUS(status) == code) return CQiError::Success();
@@ -527,6 +554,26 @@ CQiError ConvertImage(const std::string& source, ImageFormat_t sourceFormat,
        RowOf(sourceFormat).driver(), ImageOptions(source, sourceFormat), "-O",
        RowOf(destinationFormat).driver(), AbsolutePath(destination)},
       out, {0}, std::ref(lines));
+}
+
+CQiError MeasureImage(const std::string& source, ImageFormat_t sourceFormat,
+                      uint64_t& bytes) {
+  std::string qemuImg;
+  CQiError error = FindQemuProgram("qemu-img", qemuImg);
+  if (error.IsError()) return error;
+  std::string out;
+  error = RunProgram({qemuImg, "measure", "--output=json", "-f",
+                      RowOf(sourceFormat).driver(), "-O", "qcow2",
+                      ImageOptions(source, sourceFormat)},
+                     out);
+  if (error.IsError())
+    return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
+                         "cannot measure " + source + ": " + error.GetMessage());
+  nlohmann::json measured = nlohmann::json::parse(out, nullptr, false);
+  if (!measured.is_object() || !measured["required"].is_number_unsigned())
+    return ZY_DISK_FAULT(EINVAL, source + ": qemu-img measure gives no size");
+  bytes = measured["required"].get<uint64_t>();
+  return CQiError::Success();
 }
 
 CQiError MappedDataBytes(const std::string& path, ImageFormat_t format,
