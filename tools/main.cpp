@@ -40,7 +40,13 @@ std::string Epilog() {
          "~/.local/state/zyvmconvert/zyvmconvert.log.";
 }
 
-int ReportError(const std::string& text, int exitCode = 1) {
+// A run a signal stopped says so, whatever failed on the way out.
+int ReportError(std::string text, int exitCode = 1) {
+  zyjobs::SJobError stopped;
+  if (zyjobs::StoppedError(stopped)) {
+    text = stopped.text;
+    exitCode = stopped.exitCode;
+  }
   std::fflush(zytool::Out());
   std::fprintf(stderr, "zyvmconvert: error: %s\n", text.c_str());
   return exitCode;

@@ -764,10 +764,15 @@ bool FolderVMInfo::LockVM(const std::string& vmName) {
   std::string error;
   pid_t holder = 0;
   // Another run's cleanup may remove the kind folder it made between our
-  // mkdir and the lock file's creation: then the folder is made again.
+  // making sure of it and the lock file's creation: then it is made again.
+  // A kind folder is removed only when empty, so two runs that both think
+  // they made it remove nothing of each other's.
   for (int attempt = 0; attempt < 10; ++attempt) {
-    if (vmFolder_.empty() && ::mkdir(KindFolder().c_str(), 0777) == 0)
-      createdKindFolder_ = true;
+    if (vmFolder_.empty()) {
+      bool existed = Exists(KindFolder());
+      if (!CreateFoldersBeneath(root_, KindFolder(), error)) return Fail(error);
+      createdKindFolder_ = createdKindFolder_ || !existed;
+    }
     if (lock_.Take(path, holder, error)) return true;
     if (holder > 0 || error != std::strerror(ENOENT) || !vmFolder_.empty())
       break;
