@@ -12,13 +12,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <fstream>
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace tool_test;
@@ -26,30 +22,6 @@ using namespace tool_test;
 namespace {
 
 constexpr int kRounds = 20;
-
-// Starts the tool with args, its output in files named after index.
-pid_t Start(const TempDir& dir, const std::vector<std::string>& args,
-            int index) {
-  std::vector<std::string> all = {kTool};
-  all.insert(all.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : all) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  std::string out = dir.File("out" + std::to_string(index));
-  std::string err = dir.File("err" + std::to_string(index));
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, kTool.c_str(), &actions, nullptr, argv.data(),
-                  environ) != 0)
-    pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
-}
 
 int Wait(pid_t pid) {
   int status = 0;
@@ -102,7 +74,9 @@ TEST(ConcurrentRuns, ExactlyOneRunBuildsTheVMAndItStaysWhole) {
         vm = output;
       }
       std::vector<pid_t> pids;
-      for (int i = 0; i < row.runs; ++i) pids.push_back(Start(dir, args, i));
+      for (int i = 0; i < row.runs; ++i)
+        pids.push_back(StartTool(args, dir.File("out" + std::to_string(i)),
+                                 dir.File("err" + std::to_string(i))));
       int winners = 0;
       std::string built;  // the winner's disk
       for (int i = 0; i < row.runs; ++i) {

@@ -13,17 +13,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <sstream>
-
-extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace tool_test;
@@ -57,40 +52,6 @@ std::string FakeQemuFolder(const TempDir& dir) {
   std::string path = dir.Write("bin/qemu-img", script);
   fs::permissions(path, fs::perms::owner_all);
   return dir.File("bin");
-}
-
-pid_t Start(const TempDir& dir, std::vector<std::string> args,
-            const std::string& path) {
-  args.insert(args.begin(), kTool);
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> env = {"PATH=" + path + ":/usr/bin:/bin"};
-  std::vector<char*> envp;
-  for (std::string& entry : env) envp.push_back(entry.data());
-  envp.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  std::string err = dir.File("err");
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  // The signals as a terminal would deliver them, whatever the test runner
-  // ignores.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, signal);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, kTool.c_str(), &actions, &attributes, argv.data(),
-                  envp.data()) != 0)
-    pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  return pid;
 }
 
 struct Row {
@@ -130,7 +91,8 @@ TEST(Signals, AStoppedRunEndsItsChildrenAndLeavesNothing) {
         {row.intoOutput ? "convert" : "restore", "--xen-cfg", cfg, "--disk",
          disk, "--to", "openstack"});
     if (row.intoOutput) args.insert(args.end(), {"--output", output});
-    pid_t tool = Start(dir, args, bin);
+    pid_t tool = StartTool(args, "/dev/null", dir.File("err"),
+                           {"PATH=" + bin + ":/usr/bin:/bin"});
     ASSERT_GT(tool, 0);
     // Waits for the copy to be under way (or the run to end early).
     int status = 0;
