@@ -482,14 +482,15 @@ class NewVMFolder {
 
 // The file names the disks of the request become in the restore and VM
 // folders, with the disk copy's temporary names: "." NAME ".XXXXXX"
-// ".zy-partial".
-void CheckDiskNameLengths(const RestoreJob& job, const std::string& folder) {
+// ".zy-partial"; the folders lie on the file system of the write root.
+void CheckDiskNameLengths(const RestoreJob& job) {
   for (const SDisk& entry : job.request.vDisks) {
     if (!HasData(entry)) continue;
     std::string name = entry.nFileType == kFileTypeDisk
                            ? DestinationDiskName(entry)
                            : entry.diskIndexName;
-    CheckNameLengths(folder, "the disk name of [" + SourceNameOf(entry) + "]",
+    CheckNameLengths(WriteRoot(job),
+                     "the disk name of [" + SourceNameOf(entry) + "]",
                      {name, "." + name + ".XXXXXX.zy-partial"});
   }
 }
@@ -614,7 +615,7 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
                                               platform.get(), request, DT_NONE);
   if (error.IsError())
     throw JobFailure(Reasons(job, error, watch, platform.get()));
-  CheckDiskNameLengths(job, folder);
+  CheckDiskNameLengths(job);
   CheckFreeSpace(job, folder);
   StopIfAsked();
   RestoreFiles(job, folder, staged, observer);
