@@ -15,7 +15,7 @@
 //
 //===----------------------------------------------------------------------===//
 #include "converter/ZyVMConverter.h"
-#include "platform/readers/VMConfigFile.h"
+#include "formats/zyf/VMConfigFile.h"
 
 #include <fcntl.h>
 #include <stdlib.h>

@@ -12,8 +12,8 @@
 // Build it Release (-DCMAKE_BUILD_TYPE=Release -DZY_BUILD_BENCH=ON).
 //
 //===----------------------------------------------------------------------===//
-#include "platform/readers/RecordJsonCodec.h"
-#include "platform/readers/VMConfigFormat.h"
+#include "formats/zyf/RecordJsonCodec.h"
+#include "formats/common/FormatText.h"
 #include "platform/support/BoundedFile.h"
 
 #include <sys/resource.h>

@@ -5,19 +5,26 @@
 # Each row: a folder, then the folders its files may include from.
 set(allowed_model "model")
 set(allowed_platform/support "model;platform/support")
-foreach(room readers messages diskimage settings access)
+# The description formats: each format folder may use the others' syntax
+# and the common folder; nothing of them reaches above the support room.
+set(zy_formats formats/common formats/vmx formats/xen formats/libvirt formats/hyperv
+               formats/ec2 formats/azure formats/zyf)
+foreach(format IN LISTS zy_formats)
+  set(allowed_${format} "model;platform/support;${zy_formats}")
+endforeach()
+foreach(room messages diskimage settings access)
   set(allowed_platform/${room} "model;platform/support;platform/${room}")
 endforeach()
-set(allowed_platform/folder "model;platform/support;platform/readers;platform/diskimage;platform/settings;platform/access;platform/folder")
+set(allowed_platform/folder "model;platform/support;${zy_formats};platform/diskimage;platform/settings;platform/access;platform/folder")
 # p2v sits below the converter: the converter may use it, not the reverse.
-set(allowed_p2v "model;platform/support;platform/readers;platform/messages;platform/settings;platform/access;p2v")
+set(allowed_p2v "model;platform/support;${zy_formats};platform/messages;platform/settings;platform/access;p2v")
 set(allowed_converter "${allowed_p2v};platform/diskimage;converter")
 set(allowed_jobs "${allowed_converter};platform/folder;jobs")
 # The tool is the command line over the jobs.
 set(allowed_tools "${allowed_jobs};tools")
 
 set(bad "")
-foreach(folder model platform/support platform/readers platform/messages platform/diskimage
+foreach(folder model platform/support ${zy_formats} platform/messages platform/diskimage
                platform/settings platform/access platform/folder converter p2v jobs tools)
   file(GLOB files ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
   foreach(file IN LISTS files)

@@ -120,6 +120,9 @@ class ZY_API ZyVMConverter : public EvEvent {
                               VirtualServerInstanceType destination);
 
   // Destination disk naming.
+  // The UUID a VM without one is known by: a name-based (version 5) UUID of
+  // its name, the same for the same name on every run and machine.
+  static std::string StableVMUuid(const std::string& vmName);
   void UpdateDiskNames(std::vector<VMInfoStructs::SDisk>& disks,
                        const std::string& idName, const std::string& vmName,
                        VirtualServerInstanceType destination,

@@ -153,9 +153,20 @@ const SDisk* FindRestored(const RestoredDiskIndex& index,
   return it == index.end() ? nullptr : &it->second;
 }
 
-void TakeRestoredNames(SDisk& disk, const SDisk& restored) {
+// A configuration disk becomes the disk restored for it: its file, the
+// destination format and the sizes the naming pass gave that file (the
+// image's virtual size, not its file's), and the OS disk mark the naming
+// pass settled, so the description says what the other destinations' lists
+// of restored disks say.
+void TakeRestoredDisk(SDisk& disk, const SDisk& restored) {
   disk.fileName = restored.fileName;
   disk.strDisplayName = restored.strDisplayName;
+  disk.eDiskType = restored.eDiskType;
+  if (restored.i64MaxSizeInBytes > 0)
+    disk.i64MaxSizeInBytes = restored.i64MaxSizeInBytes;
+  if (restored.i64CurrSizeInBytes > 0)
+    disk.i64CurrSizeInBytes = restored.i64CurrSizeInBytes;
+  disk.isOSDisk = restored.isOSDisk;
 }
 
 // The configuration's disks, each given the file it was restored to.  VMware
@@ -177,7 +188,7 @@ bool MatchConfigDisksWithRestored(ZyVMConverter& converter,
       restored = FindRestored(index, parent);
     }
     if (restored != nullptr) {
-      TakeRestoredNames(disk, *restored);
+      TakeRestoredDisk(disk, *restored);
       disks.push_back(disk);
       continue;
     }
@@ -192,7 +203,7 @@ bool MatchConfigDisksWithRestored(ZyVMConverter& converter,
     }
     restored = FindRestored(index, name);
     if (restored != nullptr) {
-      TakeRestoredNames(disk, *restored);
+      TakeRestoredDisk(disk, *restored);
     } else if (disk.nDeviceType == kDeviceTypeHardDisk) {
       continue;  // a disk that was not backed up
     } else if (disk.nDeviceType == kDeviceTypeCdrom) {
@@ -244,6 +255,19 @@ class CatalogReadOnce {
  private:
   ZyVMConverter& converter_;
 };
+
+// The guest OS the request names (InitVMConversion records the one the
+// user gave there) stands over the configuration file's.
+void TakeRequestedOS(const VMInfoStructs::SVMInfo& request,
+                     VMInfoStructs::SVMInfo& description) {
+  if (request.strGuestOS.empty()) return;
+  description.strGuestOS = request.strGuestOS;
+  const std::string& family = request.guestOSInfo.OSType;
+  if (family.empty()) return;
+  description.guestOSInfo.OSType = family;
+  description.guestOSInfo.GuestOSName =
+      FXString::CompareNoCase(family, "Windows") == 0 ? "Windows" : "Linux";
+}
 
 void CopyResultsBack(const RestoreCtx& copy, RestoreCtx& request) {
   if (&copy == &request) return;
@@ -316,6 +340,8 @@ CQiError ZyVMConverter::CompleteVMConversion(
     strDestVMPath = copy.strDestinationPath;
   }
   description.nClientId = copy.vmInfo.nClientId;
+  TakeRequestedOS(copy.vmInfo, description);
+  if (description.strGUID.empty()) description.strGUID = copy.strSourceVMGUID;
   copy.vmInfo = description;
 
   if (source == VS_ORACLE_VM)

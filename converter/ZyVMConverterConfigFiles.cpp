@@ -1,15 +1,11 @@
 //===- ZyVMConverterConfigFiles.cpp - Configuration file conversion -------===//
 //
 // Reads a VM's configuration file into a VM description through the
-// platform's readers.  The generalised description "VMConfig.zyf" is read the
-// same way whatever the source platform; every other file is read by the
-// reader of the source platform, and only when its extension is the one that
-// platform's configuration file has:
-//
-//   source kind        extension     reader
-//   101 VMware         vmx, vmtx     VMXFile
-//   301 Amazon         xml           VMConfigFile (region cleared)
-//   701 Oracle VM      cfg           OracleVMConfigFile
+// format drivers (formats/common/FormatDrivers.h).  The generalised
+// description "VMConfig.zyf" is read the same way whatever the source
+// platform; every other file is read by the format the source platform
+// hands over, and only when its extension is that format's (an Amazon
+// description's region is cleared).
 //
 // Files that are not the configuration file (disk images, logs, snapshots
 // lists) come through here too and are passed over with success.  A source
@@ -26,9 +22,8 @@
 #include "converter/ZyVMConverter.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
-#include "platform/readers/OracleVMConfigFile.h"
-#include "platform/readers/VMConfigFile.h"
-#include "platform/readers/VMXFile.h"
+#include "formats/common/FormatDrivers.h"
+#include "formats/vmx/VMXFile.h"
 
 namespace {
 
@@ -36,69 +31,7 @@ const char kConvertConfigFileFn[] =
     "bool ZyVMConverter::ConvertConfigFile(const string&, "
     "VMInfoStructs::SVMInfo&)";
 
-const char kGeneralizedConfigName[] = "VMConfig.zyf";
-const char kGeneralizedConfigExt[] = "zyf";
-
-bool ReadGeneralized(const std::string& file, VMInfoStructs::SVMInfo& vmInfo) {
-  VMConfigFile reader(file);
-  return reader.Load(vmInfo);
-}
-
-bool ReadVMware(const std::string& file, VMInfoStructs::SVMInfo& vmInfo) {
-  VMXFile reader;
-  const bool unused = false;
-  if (!reader.LoadFile(file, unused)) return false;
-  return reader.GetVMInfo(vmInfo);
-}
-
-// The region an Amazon description names is where the VM was backed up; the
-// restore chooses its own region later, so it is not carried over.
-bool ReadAmazon(const std::string& file, VMInfoStructs::SVMInfo& vmInfo) {
-  VMConfigFile reader(file);
-  if (!reader.Load(vmInfo)) return false;
-  vmInfo.strRegion.clear();
-  return true;
-}
-
-bool ReadOracleVM(const std::string& file, VMInfoStructs::SVMInfo& vmInfo) {
-  OracleVMConfigFile reader;
-  if (!reader.LoadFile(file)) return false;
-  return reader.GetVMInfo(vmInfo);
-}
-
-using ConfigReader = bool (*)(const std::string&, VMInfoStructs::SVMInfo&);
-
-struct SConfigReaderRow {
-  VirtualServerInstanceType eSource;
-  const char* strExtension;
-  ConfigReader read;
-};
-
-// clang-format off
-constexpr SConfigReaderRow kConfigReaders[] = {
-    {VS_VMWARE, "vmx", ReadVMware},
-    {VS_VMWARE, "vmtx", ReadVMware},
-    {VS_AMAZON, "xml", ReadAmazon},
-    {VS_ORACLE_VM, "cfg", ReadOracleVM},
-};
-// clang-format on
-
-bool HasConfigReader(VirtualServerInstanceType source) {
-  for (const auto& row : kConfigReaders)
-    if (row.eSource == source) return true;
-  return false;
-}
-
-// The reader for a file of the source kind, or null when the file is not
-// that platform's configuration file.
-ConfigReader FindConfigReader(VirtualServerInstanceType source,
-                              const std::string& extension) {
-  for (const auto& row : kConfigReaders)
-    if (row.eSource == source &&
-        FXString::CompareNoCase(extension, row.strExtension) == 0)
-      return row.read;
-  return nullptr;
-}
+const SFormatDriver& Generalized() { return *FindFormat("zyf"); }
 
 bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -107,19 +40,23 @@ bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 bool ZyVMConverter::ConvertConfigFile(const std::string& file,
                                       VMInfoStructs::SVMInfo& vmInfo) {
   const std::string extension = CQiPath::GetExt(file);
-  if (FXString::CompareNoCase(extension, kGeneralizedConfigExt) == 0) {
+  if (FXString::CompareNoCase(extension, Generalized().readExtensions) == 0) {
     if (FXString::CompareNoCase(CQiPath::GetBaseName(file),
-                                kGeneralizedConfigName) != 0) {
+                                Generalized().fileName) != 0) {
       Log(kConvertConfigFileFn, 0, "Skipping converting config file [%s]",
           file.c_str());
       return true;
     }
-    return ReadGeneralized(file, vmInfo);
+    return Generalized().readFile(file, vmInfo);
   }
-  if (!HasConfigReader(eSourceInstType)) return false;
-  ConfigReader read = FindConfigReader(eSourceInstType, extension);
-  if (read == nullptr) return true;
-  return read(file, vmInfo);
+  if (!SourceKindHasFormat(eSourceInstType)) return false;
+  const SFormatDriver* format = FormatReadFor(eSourceInstType, extension);
+  if (format == nullptr) return true;
+  if (!format->readFile(file, vmInfo)) return false;
+  // The region an Amazon description names is where the VM was backed up;
+  // the restore chooses its own region later, so it is not carried over.
+  if (eSourceInstType == VS_AMAZON) vmInfo.strRegion.clear();
+  return true;
 }
 
 void ZyVMConverter::GetVMDKParentDiskName(const char* name,

@@ -30,7 +30,7 @@
 #include "converter/ZyVMConverter.h"
 
 #include "model/PlatformKinds.h"
-#include "platform/readers/VMXFile.h"
+#include "formats/vmx/VMXFile.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
 

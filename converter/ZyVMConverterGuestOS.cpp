@@ -12,6 +12,11 @@
 //   401, 402, 403      "Windows" or "Linux"
 //   1401               distribution + ";" + "x86_64" or "i386"
 //
+// An OS the request names (anything but empty, "AUTO" or "Select") is also
+// the guest OS of the destination's description: it goes into the request's
+// vmInfo (strGuestOS as given, OSType by its family), which
+// CompleteVMConversion puts over what the configuration file said.
+//
 // The client's OS text reads "name:-version:-build:-arch".  When the name
 // says nothing ("Any" or empty) the client's operating-system identifier
 // decides between Windows and Linux/Unix.
@@ -19,6 +24,7 @@
 //===----------------------------------------------------------------------===//
 #include "converter/ZyVMConverter.h"
 
+#include "formats/common/GuestOSIds.h"
 #include "model/PlatformKinds.h"
 #include "platform/settings/PlatformConfig.h"
 #include "platform/support/FXString.h"
@@ -324,6 +330,17 @@ void ToKind1401OS(ZyVMConverter& converter, std::string& osName,
     osName = distribution + ";" + arch;
 }
 
+// The OS the request names, as the destination's guest OS.
+void RecordRequestedOS(RestoreCtx& request) {
+  const std::string& given = request.osName;
+  if (given.empty() || strcasecmp(given.c_str(), "AUTO") == 0 ||
+      strcasecmp(given.c_str(), "Select") == 0)
+    return;
+  request.vmInfo.strGuestOS = given;
+  std::string family = GuestOSFamily(given);
+  if (!family.empty()) request.vmInfo.guestOSInfo.OSType = family;
+}
+
 }  // namespace
 
 CQiError ZyVMConverter::ComputeOS(VirtualServerInstanceType source,
@@ -332,6 +349,7 @@ CQiError ZyVMConverter::ComputeOS(VirtualServerInstanceType source,
   std::string& osName = request.osName;
   SGuestOSInfo& info = request.vmInfo.guestOSInfo;
   Log(kComputeOS, 0, "Given OS name = [%s]", osName.c_str());
+  RecordRequestedOS(request);
 
   if (destination == VS_VMWARE) return ComputeVMwareOS(*this, source, osName);
   if (!zykinds::Has(destination, zykinds::kNeedsGuestOS))

@@ -20,7 +20,7 @@
 #include "converter/ZyVMConverter.h"
 
 #include "model/PlatformKinds.h"
-#include "platform/readers/VMConfigFile.h"
+#include "formats/zyf/VMConfigFile.h"
 #include "platform/support/FXString.h"
 #include "platform/support/FileSearch.h"
 
@@ -84,6 +84,12 @@ CQiError ZyVMConverter::InitVMConversion(VirtualServerInstanceType source,
   RemoveUnsupportedDisks(request, destination);
   if (!CheckDiskSize(request, destination)) return InitError(__LINE__, 5);
 
+  // Disks are named after the source VM's identifier, so a VM without one
+  // is given its stable one first.
+  if (request.strSourceVMGUID.empty())
+    request.strSourceVMGUID = StableVMUuid(request.strSourceVMName.empty()
+                                               ? request.strVMName
+                                               : request.strSourceVMName);
   UpdateDiskNames(request.vDisks, request.strSourceVMGUID, request.strVMName,
                   destination, source, request.bPlatformConversion);
 
@@ -167,6 +173,8 @@ bool ZyVMConverter::ConvertVMForLiveMount(VirtualServerInstanceType source,
         static_cast<long long>(mount.nMountId), static_cast<int>(getpid()));
   description.strVMName = mount.strVMName;
 
+  if (description.strGUID.empty())
+    description.strGUID = StableVMUuid(description.strVMName);
   UpdateDiskNames(disks, description.strGUID, description.strVMName,
                   destination, source, false);
   description.vDisks = disks;

@@ -1,7 +1,7 @@
 //===- ec2.cpp - Fuzz target: Amazon DescribeInstances responses ----------===//
 #include "FuzzSupport.h"
 
-#include "platform/readers/VMConfigFormat.h"
+#include "formats/common/FormatText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zyfuzz::Quiet();

@@ -8,7 +8,7 @@
 #include "FuzzSupport.h"
 
 #include "RecordJson.h"
-#include "platform/readers/RecordJsonCodec.h"
+#include "formats/zyf/RecordJsonCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zyfuzz::Quiet();

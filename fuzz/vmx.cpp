@@ -1,7 +1,7 @@
 //===- vmx.cpp - Fuzz target: VMware configuration text and its VM --------===//
 #include "FuzzSupport.h"
 
-#include "platform/readers/VMXFile.h"
+#include "formats/vmx/VMXFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zyfuzz::Quiet();

@@ -1,7 +1,7 @@
 //===- xen.cpp - Fuzz target: Xen and Oracle VM domain files --------------===//
 #include "FuzzSupport.h"
 
-#include "platform/readers/VMConfigFormat.h"
+#include "formats/common/FormatText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zyfuzz::Quiet();

@@ -6,7 +6,7 @@
 //===----------------------------------------------------------------------===//
 #include "FuzzSupport.h"
 
-#include "platform/readers/VMConfigFormat.h"
+#include "formats/common/FormatText.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zyfuzz::Quiet();

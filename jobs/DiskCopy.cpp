@@ -3,9 +3,6 @@
 
 #include "JobSupport.h"
 
-#include "platform/support/FXPath.h"
-#include "platform/support/FXString.h"
-
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -13,20 +10,6 @@
 
 namespace zyjobs {
 namespace {
-
-struct ExtensionFormat {
-  const char* extension;
-  ImageFormat_t format;
-};
-
-// clang-format off
-constexpr ExtensionFormat kExtensionFormats[] = {
-    {"vmdk",  ImageFormat_t::kVmdk},
-    {"vhd",   ImageFormat_t::kVhd},
-    {"vhdx",  ImageFormat_t::kVhdx},
-    {"qcow2", ImageFormat_t::kQcow2},
-};
-// clang-format on
 
 // "1.5 GiB", "12.0 MiB": a figure of the space check.
 std::string SpaceFigure(uint64_t bytes) {
@@ -43,11 +26,9 @@ std::string SpaceFigure(uint64_t bytes) {
 }  // namespace
 
 ImageFormat_t FormatOfFileName(const std::string& path) {
-  std::string extension = CQiPath::GetExt(path);
-  for (const ExtensionFormat& row : kExtensionFormats)
-    if (FXString::CompareNoCase(extension, row.extension) == 0)
-      return row.format;
-  return ImageFormat_t::kRaw;
+  ImageFormat_t format = ImageFormat_t::kRaw;
+  zykinds::ImageFormatOfFileName(path.c_str(), format);
+  return format;
 }
 
 namespace detail {

@@ -3,7 +3,7 @@
 
 #include "JobSupport.h"
 
-#include "platform/readers/VMConfigFormat.h"
+#include "formats/common/FormatText.h"
 #include "platform/support/BoundedFile.h"
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"

@@ -5,8 +5,8 @@
 #include "JobSupport.h"
 
 #include "model/PlatformKinds.h"
-#include "platform/readers/VMConfigFormat.h"
-#include "platform/readers/VMXFile.h"
+#include "formats/common/FormatDrivers.h"
+#include "formats/common/GuestOSIds.h"
 #include "platform/support/BoundedFile.h"
 #include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
@@ -21,50 +21,21 @@ namespace fs = std::filesystem;
 using VMInfoStructs::SDisk;
 using VMInfoStructs::SVMInfo;
 
-// platform: the one the job runs on (an EC2 description's instance types).
-using TextReader = bool (*)(const std::string& text, const std::string& path,
-                            IJobPlatform& platform, SVMInfo& info,
-                            std::string& error);
-
-bool ReadVmx(const std::string& text, const std::string& path,
-             IJobPlatform&, SVMInfo& info, std::string& error) {
-  FailureWatch watch;
-  VMXFile file;
-  if (file.LoadText(text, path) && file.GetVMInfo(info)) return true;
-  error = watch.LastFailure();
-  return false;
-}
-
-bool ReadXen(const std::string& text, const std::string&, IJobPlatform&,
-             SVMInfo& info, std::string& error) {
-  return ParseXenDomainConfig(text, info, error);
-}
-
-bool ReadEc2(const std::string& text, const std::string&,
-             IJobPlatform& platform, SVMInfo& info, std::string& error) {
-  return ParseEc2Description(text, info, error, platform.InstanceSizes());
-}
-
-bool ReadZyf(const std::string& text, const std::string&, IJobPlatform&,
-             SVMInfo& info, std::string& error) {
-  return ParseZyf(text, info, error);
-}
-
-// The option of each kind of file, what it is, its reader and the source
-// kind it implies.
+// The option of each kind of file, what it is, its format (whose reader
+// reads it) and the source kind it implies.
 struct SourceFileKind {
   std::string FileSource::*option;
   const char* what;
-  TextReader read;
+  const char* format;  // a driver of formats/common/FormatDrivers.h
   VirtualServerInstanceType kind;
 };
 
 // clang-format off
 const SourceFileKind kSourceFileKinds[] = {
-    {&FileSource::vmx, "VMware configuration", ReadVmx, VS_VMWARE},
-    {&FileSource::xenCfg, "domain file", ReadXen, VS_ORACLE_VM},
-    {&FileSource::ec2Xml, "EC2 description", ReadEc2, VS_AMAZON},
-    {&FileSource::zyf, "VM description", ReadZyf, VS_NONE},
+    {&FileSource::vmx, "VMware configuration", "vmx", VS_VMWARE},
+    {&FileSource::xenCfg, "domain file", "xen", VS_ORACLE_VM},
+    {&FileSource::ec2Xml, "EC2 description", "ec2", VS_AMAZON},
+    {&FileSource::zyf, "VM description", "zyf", VS_NONE},
 };
 // clang-format on
 
@@ -179,10 +150,11 @@ void LoadFileSource(const FileSource& options, RestoreJob& job,
                      error);
   SVMInfo description;
   // An EC2 description is read as the instance chosen among those it lists.
-  if (kind->read == ReadEc2)
+  if (std::string(kind->format) == "ec2")
     description.strGUID =
         ChooseListedInstance(path, text, "", options.instanceId, observer);
-  if (!kind->read(text, path, *job.platform, description, error))
+  const SFormatReadInput input{path, job.platform->InstanceSizes()};
+  if (!FindFormat(kind->format)->read(text, input, description, error))
     throw JobFailure(std::string(kind->what) + " [" + path +
                      "] cannot be read" + (error.empty() ? "" : ": " + error));
   job.sourceDescription = description;
@@ -218,12 +190,15 @@ void LoadPlatformSource(const std::string& vmName, RestoreJob& job) {
 }
 
 // A source read here takes the destination's default guest OS value: a
-// kind with OS values of its own keeps a same-kind source's value and has
-// none otherwise; every other kind asks for AUTO.
+// kind with OS values of its own (VMware's guest ids) gets the source's
+// guest OS in those values, whatever words the source gives it, and none
+// when the source gives none; every other kind asks for AUTO.
 std::string DefaultOSName(const RestoreJob& job) {
   if (!zykinds::Has(job.destination, zykinds::kOwnGuestOSValues)) return "AUTO";
-  return job.source == job.destination ? job.sourceDescription.strGuestOS
-                                       : std::string();
+  const SVMInfo& source = job.sourceDescription;
+  if (source.strGuestOS.empty() && source.guestOSInfo.OSType.empty())
+    return std::string();
+  return VmwareGuestId(source);
 }
 
 }  // namespace

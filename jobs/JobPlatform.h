@@ -12,7 +12,7 @@
 #include "model/VMInfoStructs.h"
 #include "model/VirtualServerTypes.h"
 #include "platform/access/IVMInfo.h"
-#include "platform/readers/VMConfigFormat.h"
+#include "formats/common/FormatText.h"
 
 #include <string>
 #include <vector>

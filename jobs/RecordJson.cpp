@@ -1,14 +1,14 @@
 //===- RecordJson.cpp - Restore requests and VM descriptions as JSON ------===//
 //
 // The jobs' JSON goes through the records' one codec
-// (platform/readers/RecordJsonCodec.h), the one the description file uses:
+// (formats/zyf/RecordJsonCodec.h), the one the description file uses:
 // the same member tables, the same rules for unknown keys, null and list
 // caps.  Its reports keep their keys sorted.
 //
 //===----------------------------------------------------------------------===//
 #include "RecordJson.h"
 
-#include "platform/readers/RecordJsonCodec.h"
+#include "formats/zyf/RecordJsonCodec.h"
 
 namespace zyjobs {
 

@@ -3,7 +3,7 @@
 // The JSON form of a restore request is the RestoreCtx record itself: an
 // object whose keys are the record's member names ("strVMName", "vDisks",
 // "vmInfo", ...), nested records as objects and lists as arrays, read and
-// written by the records' one codec (platform/readers/RecordJsonCodec.h):
+// written by the records' one codec (formats/zyf/RecordJsonCodec.h):
 // members left out keep their defaults; a key that names no member, a null
 // or a value of the wrong type is an error that names the key, so a misspelt
 // member never goes unnoticed; lists have caps.

@@ -8,11 +8,12 @@
 #include "RecordJson.h"
 #include "RequestChecks.h"
 #include "Staging.h"
-#include "platform/readers/RecordJsonCodec.h"
+#include "formats/zyf/RecordJsonCodec.h"
 
 #include "converter/ZyVMConverter.h"
 #include "model/PlatformKinds.h"
-#include "platform/readers/VMConfigFile.h"
+#include "formats/zyf/VMConfigFile.h"
+#include "platform/support/AtomicFile.h"
 #include "platform/support/CQiError.h"
 #include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
@@ -22,6 +23,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -335,10 +337,9 @@ void WriteCatalogIfMissing(const RestoreJob& job, const std::string& folder,
     for (const SDisk& disk : job.sourceDescription.vDisks)
       if (disk.nDeviceType == VMInfoStructs::kDeviceTypeHardDisk)
         add(disk, CQiPath::GetBaseName(disk.fileName));
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-  if (!out.flush())
-    throw JobFailure("cannot write the disk catalog [" + path + "]");
+  if (int err = WriteFileAtomically(path, text, ExistingFile::kReplace))
+    throw JobFailure("cannot write the disk catalog [" + path +
+                     "]: " + std::strerror(err));
 }
 
 // Step 3: what the agent writes between the two halves of the conversion.
@@ -654,6 +655,8 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
   outcome.facts.instanceType = converter.restoreCtx.strVMSize;
   outcome.facts.osValue = converter.restoreCtx.osName;
   outcome.facts.region = converter.restoreCtx.strRegion;
+  outcome.facts.s3Bucket = request.strS3Bucket;
+  outcome.facts.s3Bucket = request.strS3Bucket;
   if (!request.strResultDetail.empty())
     outcome.facts.title += "; " + request.strResultDetail;
   AddNativeDescription(outcome.facts, job.destination, outcome.description);

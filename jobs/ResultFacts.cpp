@@ -30,7 +30,7 @@ void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return;
   facts.nativeDescription = path;
-  facts.nativeNotes = NativeDescriptionNotes(kind, info);
+  facts.nativeNotes = NativeDescriptionNotes(kind, info, facts.s3Bucket);
 }
 
 }  // namespace zyjobs

@@ -18,6 +18,7 @@ struct ResultFacts {
   std::string osValue;       // guest OS value for the destination
   std::string region;
   std::string nativeDescription;         // path of the native description
+  std::string s3Bucket;  // Amazon: the bucket given; empty: to be filled
   std::vector<std::string> nativeNotes;  // disks it placed elsewhere
 };
 

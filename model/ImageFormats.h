@@ -77,4 +77,63 @@ constexpr ImageFormat_t WrittenFormatOf(DiskType_t type) {
   return ImageFormat_t::kRaw;
 }
 
+// The image format a source disk of each format is read in, whatever its
+// first bytes say; the others are recognised from their content.  Any VHD
+// (dynamic or fixed) reads as kVhd.
+// clang-format off
+inline constexpr WrittenFormat kReadFormats[] = {
+    {DT_HYPERV_VHD, ImageFormat_t::kVhd},  {DT_VHD_13, ImageFormat_t::kVhd},
+    {DT_VHD_14, ImageFormat_t::kVhd},      {DT_AZURE, ImageFormat_t::kVhd},
+    {DT_VMDK, ImageFormat_t::kVmdk},       {DT_VHDX_20, ImageFormat_t::kVhdx},
+    {DT_VHDX_21, ImageFormat_t::kVhdx},    {DT_VHDX_22, ImageFormat_t::kVhdx},
+    {DT_AMAZON, ImageFormat_t::kVhdx},
+};
+// clang-format on
+
+// False when the disk format states no image format to read.
+constexpr bool ReadFormatOf(DiskType_t type, ImageFormat_t& format) {
+  for (const WrittenFormat& row : kReadFormats)
+    if (row.type == type) {
+      format = row.format;
+      return true;
+    }
+  return false;
+}
+
+struct ImageExtension {
+  const char* extension;  // without the dot, lower case
+  ImageFormat_t format;
+};
+
+// What an image file's extension promises.
+// clang-format off
+inline constexpr ImageExtension kImageExtensions[] = {
+    {"vmdk", ImageFormat_t::kVmdk},   {"vhd", ImageFormat_t::kVhd},
+    {"vhdx", ImageFormat_t::kVhdx},   {"avhdx", ImageFormat_t::kVhdx},
+    {"qcow2", ImageFormat_t::kQcow2}, {"img", ImageFormat_t::kRaw},
+    {"raw", ImageFormat_t::kRaw},
+};
+// clang-format on
+
+// The extension of a file name (after its last dot), any letter case;
+// false when it promises no format.
+constexpr bool ImageFormatOfFileName(const char* name, ImageFormat_t& format) {
+  const char* extension = nullptr;
+  for (const char* at = name; *at; ++at) {
+    if (*at == '/') extension = nullptr;
+    if (*at == '.') extension = at + 1;
+  }
+  if (!extension) return false;
+  for (const ImageExtension& row : kImageExtensions) {
+    const char* a = extension;
+    const char* b = row.extension;
+    while (*a && *b && (*a == *b || *a - 'A' + 'a' == *b)) ++a, ++b;
+    if (*a == '\0' && *b == '\0') {
+      format = row.format;
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace zykinds

@@ -8,12 +8,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 mkdir -p "$build"
 log="$build/build.log"
 echo "Building (log: $log) ..."
 if ! { cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-         -DZY_WARNINGS_AS_ERRORS=ON &&
+         -DZY_WARNINGS_AS_ERRORS=ON -DZY_BUILD_TESTS=ON -DZY_BUILD_BENCH=ON &&
        cmake --build "$build"; } >"$log" 2>&1; then
   cat "$log"
   echo "The build failed; its output is above and in $log." >&2

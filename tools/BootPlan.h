@@ -36,7 +36,8 @@ struct BootDisk {
   std::string controllerName;  // as the description names it
   BootController controller = BootController::kNone;
   int bus = 0;
-  int unit = 0;
+  int unit = 0;  // unit, port or SCSI id
+  int lun = 0;   // SCSI logical unit
   bool boot = false;  // the disk the firmware boots from
 };
 
@@ -47,9 +48,10 @@ struct BootPlan {
 };
 
 // The plan of a VM from its native description's text; kind is the file's
-// kind: "vmx", "libvirt", "xen", "hyperv", "amazon", "azure".  For the cloud
+// kind: "vmx", "libvirt", "xen", "hyperv", "ec2", "azure".  For the cloud
 // kinds (whose files name the disks but no controller), files are the disk
-// files the folder holds.  Throws ToolError for a description that cannot
+// files the folder holds.  The kinds are the format drivers' names
+// (formats/common/FormatDrivers.h) that have a placement reader.  Throws ToolError for a description that cannot
 // be read or names no disk.
 BootPlan PlanFromDescription(const std::string& kind, const std::string& text,
                              const std::vector<std::string>& files);
@@ -61,8 +63,8 @@ std::string BootDiskText(const BootDisk& disk);
 // ToolError when the folder holds none or it cannot be read.
 BootPlan ReadBootPlan(const std::string& folder);
 
-// The native description in a folder: its kind and file name, the first of
-// <vm>.vmx, <vm>.ps1, vm.cfg, import-image.json, azure-vm.json, <vm>.xml.
+// The native description in a folder: its kind and file name, the first
+// file a format driver names, in the drivers' order.
 // False when the folder holds none.
 bool FindNativeDescription(const std::string& folder, std::string& kind,
                            std::string& file);

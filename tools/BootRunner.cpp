@@ -10,9 +10,12 @@
 
 #include "ToolSupport.h"
 
+#include "model/ImageFormats.h"
+#include "platform/support/ChildProcess.h"
+#include "platform/support/StopRequest.h"
+
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,7 +28,6 @@
 #include <sstream>
 #include <thread>
 
-extern char** environ;
 
 namespace zytool {
 namespace {
@@ -42,26 +44,6 @@ constexpr char kBadText[] = "ZYVM BOOT BAD";
 // the next is tried after it); OVMF falls back to its shell.
 constexpr const char* kNothingToBootTexts[] = {"No bootable device", "Shell> "};
 
-struct ImageExtension {
-  const char* extension;
-  const char* format;  // qemu's name
-};
-// What an image's extension promises.
-constexpr ImageExtension kImageExtensions[] = {
-    {".vmdk", "vmdk"},   {".vhd", "vpc"},    {".vhdx", "vhdx"},
-    {".qcow2", "qcow2"}, {".avhdx", "vhdx"},
-};
-
-std::string FindProgram(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::istringstream dirs(path ? path : "/usr/bin:/bin");
-  std::string dir;
-  while (std::getline(dirs, dir, ':')) {
-    std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return "";
-}
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -88,13 +70,11 @@ bool ReadEnds(const std::string& path, std::string& head, std::string& tail) {
 }
 
 std::string PromisedFormat(const std::string& file) {
-  for (const ImageExtension& row : kImageExtensions) {
-    size_t length = std::strlen(row.extension);
-    if (file.size() > length &&
-        file.compare(file.size() - length, length, row.extension) == 0)
-      return row.format;
-  }
-  return "";
+  ImageFormat_t format = ImageFormat_t::kRaw;
+  if (!zykinds::ImageFormatOfFileName(file.c_str(), format) ||
+      format == ImageFormat_t::kRaw)
+    return "";
+  return zykinds::ImageFormatFactsOf(format).driver;
 }
 
 // Each attached disk's format, from the image itself; a disk whose image is
@@ -168,22 +148,10 @@ class TemporaryFolder {
 
 pid_t StartQemu(const std::vector<std::string>& args,
                 const std::string& messages) {
-  std::vector<char*> argv;
-  for (const std::string& arg : args)
-    argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, messages.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  pid_t pid = 0;
-  int error = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(),
-                          environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (error != 0)
-    throw ToolError("cannot start " + args[0] + ": " + std::strerror(error));
+  int errnum = 0;
+  pid_t pid = StartChild(args, messages, errnum);
+  if (pid < 0)
+    throw ToolError("cannot start " + args[0] + ": " + std::strerror(errnum));
   return pid;
 }
 
@@ -197,6 +165,7 @@ BootResult Watch(pid_t pid, const std::string& serialPath,
   BootResult result;
   for (;;) {
     int status = 0;
+    if (StopSignal() != 0) break;
     exited = exited || ::waitpid(pid, &status, WNOHANG) == pid;
     std::string serial = ReadAll(serialPath);
     size_t bad = serial.find(kBadText);
@@ -225,10 +194,8 @@ BootResult Watch(pid_t pid, const std::string& serialPath,
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  if (!exited) {
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-  }
+  if (!exited) StopChild(pid);
+  if (StopSignal() != 0) throw ToolError("stopped");  // main says by what
   return result;
 }
 

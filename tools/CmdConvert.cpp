@@ -98,6 +98,7 @@ int RunLibraryConvert(const GlobalOptions& global,
   converter.SetSourceVM(options.vm, "", false);
   converter.SetDestinationVM(name, "", destinationPlatform.KindFolder(), false);
   converter.restoreCtx.strVMName = name;
+  converter.restoreCtx.strS3Bucket = options.s3Bucket;
   if (!converter.ConvertVM())
     throw ToolError("cannot convert " + options.vm + " to " +
                     PlatformKindName(destination) + " (ConvertVM): " +
@@ -114,6 +115,7 @@ int RunLibraryConvert(const GlobalOptions& global,
   facts.vmId = converter.restoreCtx.strVMId;
   facts.location = converter.restoreCtx.strResultInfo;
   facts.instanceType = converter.restoreCtx.strVMSize;
+  facts.s3Bucket = options.s3Bucket;
   const VMInfoStructs::SVMInfo& info = converter.restoreCtx.vmInfo;
   AddNativeDescription(facts, destination, info);
   if (global.json)
@@ -140,6 +142,7 @@ int RunConvert(const GlobalOptions& global, const ConvertOptions& options) {
         "give the source VM: its name on the platform, or its files "
         "(--vmx, --xen-cfg, --ec2-xml or --zyf)");
   job.request.strVMName = options.destinationName;
+  job.request.strS3Bucket = options.s3Bucket;
   job.verb = "converted";
   std::unique_ptr<IJobPlatform> platform;
   SetUpSource(global, options.files, options.from, options.vm, platform, job);
@@ -160,6 +163,7 @@ void AddConvertCommand(CLI::App& app, const GlobalOptions& global,
   cmd->add_option("--to", options->to, "Destination platform kind")->required();
   cmd->add_option("--name", options->destinationName,
                   "Name of the destination VM (default: the source's)");
+  AddS3BucketOption(*cmd, options->s3Bucket);
   AddFileSourceOptions(*cmd, options->files);
   cmd->add_flag("--library-convert", options->libraryConvert,
                 "Run the library's standalone ConvertVM instead (it creates "

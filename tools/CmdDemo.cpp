@@ -9,10 +9,12 @@
 //   3. web01 restored to kind 1401,
 //   4. the physical machine "fileserver" turned into a VM and restored to
 //      VMware.
-// When qemu's x86 emulator is installed, each restored VM is then booted as
-// its destination describes it (boot-check); the example disks hold no
-// operating system, so the firmware finds nothing to boot, and the check
-// shows which disk it looked at and on which controller.
+// Each restored VM is then booted as its destination describes it
+// (boot-check): the examples' OS disks hold the boot checks' test guest
+// (scripts/make-examples.sh), which reads its markers back through the
+// firmware and reports; the check shows the outcome and the disks qemu
+// attached, on which controllers.  Without qemu's x86 emulator the check
+// says which package to install.
 // The platform lives in a temporary folder that is removed at the end,
 // unless --keep or --into asks to keep it.
 //
@@ -108,21 +110,33 @@ class DemoPlatform {
   bool keep_;
 };
 
-// One line: where the firmware looked and what it found.
-std::string BootCheckLine(const std::string& folder) {
+// The boot check of a restored VM: its outcome and the disks qemu attached
+// as the destination describes them.
+struct DemoBootCheck {
+  std::string result;
+  std::vector<std::string> disks;
+};
+
+DemoBootCheck CheckBoot(const std::string& folder) {
+  if (!QemuInstalled()) return {"not checked: install qemu-system-x86", {}};
+  DemoBootCheck check;
   try {
     BootPlan plan = ReadBootPlan(folder);
     BootResult result = RunBootPlan(plan, folder, 5);
-    std::string line;
+    check.result = BootOutcomeText(result.outcome);
+    if (!result.detail.empty()) check.result += ": " + result.detail;
     for (const BootDisk& disk : plan.disks)
-      if (disk.boot) line = BootDiskText(disk) + ": ";
-    line += BootOutcomeText(result.outcome);
-    if (result.outcome == BootOutcome::kCannotCheck)
-      line += ": " + result.detail;
-    return line;
+      check.disks.push_back(BootDiskText(disk));
   } catch (const ToolError& e) {
-    return e.what();
+    check.result = e.what();
   }
+  return check;
+}
+
+void PrintBootCheck(const DemoBootCheck& check) {
+  Print("  Boot check:    %s\n", check.result.c_str());
+  for (const std::string& disk : check.disks)
+    Print("                 %s\n", disk.c_str());
 }
 
 // The format and size of each disk image the step wrote, as the disk image
@@ -209,7 +223,6 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
        }},
   };
 
-  bool bootCheck = QemuInstalled();
   nlohmann::json results = nlohmann::json::array();
   for (size_t i = 0; i < steps.size(); ++i) {
     RestoreOutcome outcome;
@@ -218,21 +231,22 @@ int RunDemo(const GlobalOptions& global, const DemoOptions& options) {
     } catch (const ToolError& e) {
       throw ToolError(steps[i].title + ": " + e.what());
     }
-    std::string boot = bootCheck && !outcome.facts.location.empty()
-                           ? BootCheckLine(outcome.facts.location)
-                           : "";
+    DemoBootCheck boot;
+    if (!outcome.facts.location.empty())
+      boot = CheckBoot(outcome.facts.location);
     if (global.json) {
       nlohmann::json result =
           DescriptionJson(outcome.description, outcome.facts);
       result["step"] = steps[i].title;
-      if (!boot.empty()) result["bootCheck"] = boot;
+      if (!boot.result.empty())
+        result["bootCheck"] = {{"result", boot.result}, {"disks", boot.disks}};
       results.push_back(result);
       continue;
     }
     Print("== %zu/%zu %s ==\n", i + 1, steps.size(), steps[i].title.c_str());
     PrintDescription(outcome.description, outcome.facts);
-    if (!boot.empty()) Print("  Boot check:    %s\n", boot.c_str());
     PrintDiskImages(outcome);
+    if (!boot.result.empty()) PrintBootCheck(boot);
     Print("\n");
   }
   if (global.json) {

@@ -5,7 +5,9 @@
 #include "jobs/P2VJob.h"
 #include "jobs/RecordJson.h"
 #include "model/PlatformKinds.h"
+#include "platform/support/AtomicFile.h"
 
+#include <cstring>
 #include <fstream>
 
 #include <CLI/CLI.hpp>
@@ -48,11 +50,11 @@ int RunP2V(const GlobalOptions& global, const P2VOptions& options) {
                                    options.guestOS, observer, request, error),
           error);
   if (!options.saveRequest.empty()) {
-    std::ofstream out(options.saveRequest, std::ios::trunc);
-    out << RequestJson(request).dump(2) << "\n";
-    if (!out.flush())
+    if (int err = WriteFileAtomically(options.saveRequest,
+                                      RequestJson(request).dump(2) + "\n",
+                                      ExistingFile::kReplace))
       throw ToolError("cannot write restore request [" + options.saveRequest +
-                      "]");
+                      "]: " + std::strerror(err));
   }
   ResultFacts facts;
   facts.title = request.strSourceVMName + " (physical) as a VM for " +

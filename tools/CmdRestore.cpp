@@ -36,6 +36,7 @@ int RunRestore(const GlobalOptions& global, const RestoreOptions& options) {
       !zykinds::Has(job.source, zykinds::kListsInstances))
     throw ToolError("--instance-id is for a restore from amazon");
   if (!fromFiles) job.ec2InstanceId = options.instanceId;
+  if (!options.s3Bucket.empty()) job.request.strS3Bucket = options.s3Bucket;
   return RunAndReport(global, job);
 }
 
@@ -56,6 +57,7 @@ void AddRestoreCommand(CLI::App& app, const GlobalOptions& global,
   cmd->add_option("--instance-id", options->instanceId,
                   "Amazon source: the instance of the description to restore "
                   "(default: the request's vmInfo.strGUID, else the first)");
+  AddS3BucketOption(*cmd, options->s3Bucket);
   AddFileSourceOptions(*cmd, options->files);
   cmd->callback([&run, &global, options] {
     run = [&global, options] { return RunRestore(global, *options); };

@@ -69,6 +69,7 @@ struct RestoreOptions {
   std::string sourceFolder;  // where the backed-up files are; default: the
                              // source VM's folder on the platform
   std::string instanceId;    // Amazon source: the instance to restore
+  std::string s3Bucket;      // Amazon destination: the images' S3 bucket
   FileSourceOptions files;   // a source VM given as files
 };
 int RunRestore(const GlobalOptions& global, const RestoreOptions& options);
@@ -86,6 +87,7 @@ struct ConvertOptions {
   std::string from;
   std::string to;
   std::string destinationName;  // default: the source VM's name
+  std::string s3Bucket;         // Amazon destination: the images' S3 bucket
   FileSourceOptions files;      // a source VM given as files
   bool libraryConvert = false;  // the library's ConvertVM, no disk images
 };

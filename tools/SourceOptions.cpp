@@ -10,6 +10,25 @@
 
 namespace zytool {
 
+void AddS3BucketOption(CLI::App& command, std::string& bucket) {
+  // S3's rule: 3 to 63 lower-case letters, digits, dots and hyphens, a
+  // letter or digit first and last.
+  auto valid = [](std::string& name) -> std::string {
+    auto plain = [](char c) {
+      return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    };
+    bool ok = name.size() >= 3 && name.size() <= 63 && plain(name.front()) &&
+              plain(name.back());
+    for (char c : name) ok = ok && (plain(c) || c == '.' || c == '-');
+    return ok ? "" : "[" + name + "] is not an S3 bucket name";
+  };
+  command
+      .add_option("--s3-bucket", bucket,
+                  "Amazon destination: the S3 bucket the disk images are "
+                  "uploaded to, for import-image.json")
+      ->check(CLI::Validator(valid, "BUCKET"));
+}
+
 void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options) {
   command.add_option("--vmx", options.vmx,
                      "Source VM: a VMware configuration file; its disks are "
@@ -29,8 +48,8 @@ void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options) {
                      "existing files are never replaced)");
   command.add_option("--os", options.osName,
                      "Guest OS value for the destination (default: AUTO, "
-                     "from the VM's client; a VMware source's guestOS for "
-                     "VMware)");
+                     "from the VM's client; for VMware, the source's guest OS "
+                     "as a VMware guest id)");
 }
 
 void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,

@@ -28,6 +28,10 @@ struct FileSourceOptions : FileSource {
 // Registers --vmx, --xen-cfg, --ec2-xml, --zyf, --disk, --output and --os.
 void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options);
 
+// Registers --s3-bucket: the bucket an Amazon destination's disk images are
+// uploaded to, named in its import-image.json.
+void AddS3BucketOption(CLI::App& command, std::string& bucket);
+
 // The job on the folder platform: fills job's source from the options (a
 // file source), else from the VM named vmName on the folder platform; sets
 // the output folder and the guest OS value.  fromText may be empty when the

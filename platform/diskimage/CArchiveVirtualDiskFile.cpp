@@ -25,6 +25,7 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -201,6 +202,21 @@ CQiError RenameNoReplace(const std::string& from, const std::string& to) {
     return ZY_DISK_ERROR(errno, "rename of " + from + " to " + to);
   unlink(from.c_str());
   return CQiError::Success();
+}
+
+// A failed write onto a file system left with almost no room failed for
+// lack of room, whatever error number qemu or the kernel chose to say it
+// with (a full tmpfs also answers "Operation not supported").
+constexpr uint64_t kFullBelow = 1 << 20;
+
+CQiError WhenFull(const std::string& partial, const CQiError& error) {
+  struct statvfs room;
+  if (FXErrorUtil::SystemErrorNumber(error) == ENOSPC ||
+      statvfs(partial.c_str(), &room) != 0 ||
+      static_cast<uint64_t>(room.f_bavail) * room.f_frsize >= kFullBelow)
+    return error;
+  return ZY_DISK_FAULT(ENOSPC, std::string(std::strerror(ENOSPC)) + " (" +
+                                   error.GetMessage() + ")");
 }
 
 // Creates a formatted image of size bytes at path (replacing the empty
@@ -576,7 +592,7 @@ CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
   else
     error = CopyFormatted(request.source, sourceFormat, sourceSize, partial,
                           request.format, size, counts, progress);
-  if (error.IsError()) return error;
+  if (error.IsError()) return WhenFull(partial.Path(), error);
   error = RenameNoReplace(partial.Path(), request.destination);
   if (error.IsError()) return error;
   partial.Keep();
@@ -628,11 +644,9 @@ const char* CArchiveVirtualDiskFile::FormatName(ImageFormat_t format) {
 
 bool CArchiveVirtualDiskFile::FormatByShortName(const std::string& name,
                                                 ImageFormat_t& format) {
-  for (ImageFormat_t candidate :
-       {ImageFormat_t::kRaw, ImageFormat_t::kVmdk, ImageFormat_t::kVhd,
-        ImageFormat_t::kVhdFixed, ImageFormat_t::kVhdx, ImageFormat_t::kQcow2})
-    if (FXString::CompareNoCase(name, RowOf(candidate).shortName()) == 0) {
-      format = candidate;
+  for (const zykinds::ImageFormatFacts& row : zykinds::kImageFormats)
+    if (FXString::CompareNoCase(name, row.shortName) == 0) {
+      format = row.format;
       return true;
     }
   return false;

@@ -1,24 +1,21 @@
 //===- ImageFormats.cpp - The image formats and qemu's image tool ---------===//
 //
-// Recognition reads the first 1 KiB and the last 512 bytes of a file: the
-// formats read here all carry a magic number at their start, except a fixed
-// VHD, whose only header is the footer in its last sector.  A file with no
-// known magic number is a raw image.
+// No image opens anything by a name it carries.  Before qemu reads a byte
+// of an image, the image is a regular file (or a block device), its header
+// was sniffed here, and qemu-img info of it (run with the node graph pinned:
+// the file, no backing) names no reference outside its folder: a backing
+// file or an external data file refuses the image, and so does any field
+// qemu reports that is not known here but looks like a file name.  qemu
+// always gets the format named; it never probes.
 //
 //===----------------------------------------------------------------------===//
 #include "ImageFormats.h"
 
 #include "ImageBackend.h"
-
-#include "platform/support/FXPath.h"
-#include "platform/support/StopRequest.h"
+#include "ImageSniffer.h"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -32,8 +29,6 @@
 #include <cstring>
 #include <functional>
 #include <utility>
-
-extern char** environ;
 
 namespace zydisk {
 namespace {
@@ -49,44 +44,7 @@ constexpr FormatRow kFormats[] = {
   {ImageFormat_t::kQcow2,    "compat=1.1",                          512},
 };
 
-// The formats a DiskType_t names for reading; the others are recognised.
-struct TypeFormat {
-  DiskType_t type;
-  ImageFormat_t format;
-};
-constexpr TypeFormat kReadFormats[] = {
-  {DT_HYPERV_VHD, ImageFormat_t::kVhd},  {DT_VHD_13, ImageFormat_t::kVhd},
-  {DT_VHD_14, ImageFormat_t::kVhd},      {DT_AZURE, ImageFormat_t::kVhd},
-  {DT_VMDK, ImageFormat_t::kVmdk},       {DT_VHDX_20, ImageFormat_t::kVhdx},
-  {DT_VHDX_21, ImageFormat_t::kVhdx},    {DT_VHDX_22, ImageFormat_t::kVhdx},
-  {DT_AMAZON, ImageFormat_t::kVhdx},
-};
 
-// Magic numbers at the start of a file.  A row without a format is a
-// format the component does not read, refused by its name.
-struct Magic {
-  size_t offset;
-  const char* bytes;
-  size_t length;
-  bool known;
-  ImageFormat_t format;
-  const char* name;
-};
-constexpr Magic kMagics[] = {
-  {0,  "QFI\xfb",                  4,  true,  ImageFormat_t::kQcow2, "qcow2"},
-  {0,  "KDMV",                     4,  true,  ImageFormat_t::kVmdk,  "VMDK"},
-  {0,  "# Disk DescriptorFile",    21, true,  ImageFormat_t::kVmdk,  "VMDK"},
-  {0,  "vhdxfile",                 8,  true,  ImageFormat_t::kVhdx,  "VHDX"},
-  {0,  "conectix",                 8,  true,  ImageFormat_t::kVhd,   "VHD"},
-  {0,  "COWD",                     4,  false, ImageFormat_t::kRaw,   "VMware ESX COW"},
-  {0,  "QED\0",                    4,  false, ImageFormat_t::kRaw,   "QED"},
-  {64, "\x7f\x10\xda\xbe",         4,  false, ImageFormat_t::kRaw,   "VDI"},
-  {0,  "WithoutFreeSpace",         16, false, ImageFormat_t::kRaw,   "Parallels"},
-  {0,  "WithouFreSpacExt",         16, false, ImageFormat_t::kRaw,   "Parallels"},
-  {0,  "Bochs Virtual HD Image",   22, false, ImageFormat_t::kRaw,   "Bochs"},
-  {0,  "LUKS\xba\xbe",             6,  false, ImageFormat_t::kRaw,   "LUKS"},
-  {0,  "#!/bin/sh\n#V2.0 Format",  22, false, ImageFormat_t::kRaw,   "cloop"},
-};
 // clang-format on
 
 // VMDK kinds the component reads (createType of the descriptor).
@@ -100,9 +58,14 @@ constexpr int kCheckClean = 0;
 constexpr int kCheckLeaksOnly = 3;
 constexpr int kCheckUnsupported = 63;
 
-constexpr size_t kHeadBytes = 1024;
-constexpr size_t kSector = 512;
-constexpr size_t kMaxOutput = 1 << 20;
+// Time limits of qemu-img: metadata is read in seconds, even for a large
+// image; a copy or a map runs as long as it makes progress.
+constexpr ChildLimits kMetadataLimits = {60, 0};
+constexpr ChildLimits kCheckLimits = {300, 0};
+constexpr ChildLimits kStreamLimits = {0, 60};
+// A measure walks the whole image's allocation before it says anything.
+constexpr ChildLimits kMeasureLimits = {600, 0};
+
 constexpr size_t kMaxDescriptor = 64 * 1024;
 
 CQiError ReadAt(int fd, const std::string& path, char* into, size_t length,
@@ -116,44 +79,6 @@ CQiError ReadAt(int fd, const std::string& path, char* into, size_t length,
     if (n == 0) break;
     got += static_cast<size_t>(n);
   }
-  return CQiError::Success();
-}
-
-const Magic* MagicOf(const char* head, size_t length) {
-  for (const Magic& magic : kMagics)
-    if (magic.offset + magic.length <= length &&
-        std::memcmp(head + magic.offset, magic.bytes, magic.length) == 0)
-      return &magic;
-  return nullptr;
-}
-
-// Recognises the format of the file's content; unknown content is raw.
-CQiError Recognise(const std::string& path, ImageFormat_t& format) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return ZY_DISK_ERROR(errno, "open of " + path);
-  char head[kHeadBytes] = {};
-  char tail[kSector] = {};
-  size_t headLength = 0, tailLength = 0;
-  struct stat facts {};
-  CQiError error = ReadAt(fd, path, head, sizeof head, 0, headLength);
-  if (!error.IsError() && fstat(fd, &facts) == 0 && S_ISREG(facts.st_mode) &&
-      static_cast<uint64_t>(facts.st_size) >= kSector)
-    error = ReadAt(fd, path, tail, sizeof tail, facts.st_size - kSector,
-                   tailLength);
-  close(fd);
-  if (error.IsError()) return error;
-  const Magic* magic = MagicOf(head, headLength);
-  if (!magic && tailLength == kSector && std::memcmp(tail, "conectix", 8) == 0)
-    magic = &kMagics[4];
-  format = magic ? magic->format : ImageFormat_t::kRaw;
-  if (magic && !magic->known)
-    return ZY_DISK_FAULT(EINVAL, path + " is a " + magic->name +
-                                     " image, a format not read here");
-  if (format == ImageFormat_t::kQcow2 && headLength >= 8 &&
-      (head[4] | head[5] | head[6]) == 0 && head[7] != 2 && head[7] != 3)
-    return ZY_DISK_FAULT(EINVAL, path + " is a qcow image of version " +
-                                     std::to_string(head[7]) +
-                                     ", a format not read here");
   return CQiError::Success();
 }
 
@@ -195,11 +120,33 @@ bool ExtentName(const std::string& line, std::string& name) {
   return true;
 }
 
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "" : path.substr(0, slash + 1);
+}
+
+// An extent beside its image: a plain name in the image's folder, not a
+// symbolic link (which may lead anywhere), and a regular file (a FIFO
+// would block whoever opens it).
+CQiError CheckExtent(const std::string& image, const std::string& folder,
+                     const std::string& name, const std::string& field) {
+  if (name.empty() || name.find('/') != std::string::npos || name == "." ||
+      name == "..")
+    return ZY_DISK_FAULT(EPERM, image + " names the extent \"" + name +
+                                    "\" outside its own folder (" + field +
+                                    ")");
+  struct stat facts;
+  if (lstat((folder + name).c_str(), &facts) != 0) return CQiError::Success();
+  if (S_ISLNK(facts.st_mode))
+    return ZY_DISK_FAULT(EPERM, image + " names the extent \"" + name +
+                                    "\", a symbolic link (" + field + ")");
+  return CheckRegularFile(folder + name,
+                          "the extent of " + image + ", " + field, false);
+}
+
 }  // namespace
 
-// The extents a VMDK descriptor names must be plain names: the image and
-// its extents live in one folder, and a descriptor from a backup must not
-// make the host read a file elsewhere.
 CQiError CheckDescriptor(const std::string& path) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return ZY_DISK_ERROR(errno, "open of " + path);
@@ -211,36 +158,83 @@ CQiError CheckDescriptor(const std::string& path) {
   text.resize(got);
   if (text.compare(0, 21, "# Disk DescriptorFile") != 0)
     return CQiError::Success();  // a sparse extent with its own descriptor
-  size_t slash = path.rfind('/');
-  std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   for (size_t start = 0; start < text.size();) {
     size_t end = std::min(text.find('\n', start), text.size());
     std::string name;
     bool extent = ExtentName(text.substr(start, end - start), name);
     start = end + 1;
     if (!extent) continue;
-    if (name.empty() || name.find('/') != std::string::npos || name == "." ||
-        name == "..")
-      return ZY_DISK_FAULT(EPERM, path + " names the extent \"" + name +
-                                      "\" outside its own folder");
-    // A link beside the descriptor may lead anywhere.
-    struct stat facts;
-    if (lstat((folder + name).c_str(), &facts) == 0 && S_ISLNK(facts.st_mode))
-      return ZY_DISK_FAULT(EPERM, path + " names the extent \"" + name +
-                                      "\", a symbolic link");
+    error = CheckExtent(path, FolderOf(path), name, "extent");
+    if (error.IsError()) return error;
   }
   return CQiError::Success();
 }
 
 namespace {
 
+bool Contains(const std::string& text, const char* part) {
+  return text.find(part) != std::string::npos;
+}
+
+// A string qemu reports that could name a file.
+bool LooksLikeAName(const std::string& value) {
+  return !value.empty() && (value[0] == '/' || Contains(value, "json:") ||
+                            Contains(value, "://") || Contains(value, ".."));
+}
+
+// Every reference qemu-img info reports, found by walking its whole answer:
+// the image's own name, and a VMDK's extents beside it, pass; a backing
+// file, an external data file, and any field not known here that names a
+// file refuse the image, naming the field.
+CQiError CheckReferences(const std::string& path, const nlohmann::json& node,
+                         const std::string& field) {
+  if (node.is_structured()) {
+    for (auto item = node.begin(); item != node.end(); ++item) {
+      std::string child =
+          node.is_array()
+              ? field + "[" + std::to_string(item - node.begin()) + "]"
+              : (field.empty() ? "" : field + ".") + item.key();
+      CQiError error = CheckReferences(path, item.value(), child);
+      if (error.IsError()) return error;
+    }
+    return CQiError::Success();
+  }
+  if (!node.is_string()) return CQiError::Success();
+  std::string value = node.get<std::string>();
+  std::string key = field.substr(field.rfind('.') + 1);
+  if (field == "filename" || field == "format") return CQiError::Success();
+  if (Contains(key, "backing"))
+    return ZY_DISK_FAULT(EPERM, path + " refers to the backing file \"" +
+                                    value + "\" (" + field +
+                                    "); images with a backing file are not "
+                                    "read");
+  if (Contains(key, "data-file"))
+    return ZY_DISK_FAULT(EPERM, path + " refers to the external data file \"" +
+                                    value + "\" (" + field +
+                                    "); images with an external data file "
+                                    "are not read");
+  if (field.rfind("format-specific.data.extents[", 0) == 0 &&
+      key == "filename") {
+    std::string folder = FolderOf(AbsolutePath(path));
+    if (value == AbsolutePath(path)) return CQiError::Success();
+    if (value.compare(0, folder.size(), folder) != 0)
+      return ZY_DISK_FAULT(EPERM, path + " names the extent \"" + value +
+                                      "\" outside its own folder (" + field +
+                                      ")");
+    return CheckExtent(path, folder, value.substr(folder.size()), field);
+  }
+  if (Contains(key, "file") || LooksLikeAName(value))
+    return ZY_DISK_FAULT(EPERM, path + " refers to \"" + value + "\" (" +
+                                    field +
+                                    "), a reference not known here; the image "
+                                    "is not read");
+  return CQiError::Success();
+}
+
 CQiError CheckInfo(const std::string& path, ImageFormat_t format,
                    const nlohmann::json& info, uint64_t& virtualSize) {
-  if (info.contains("backing-filename") || info.contains("full-backing-filename"))
-    return ZY_DISK_FAULT(EPERM, path + " refers to the backing file \"" +
-                                    info.value("backing-filename", "") +
-                                    "\"; images with a backing file are "
-                                    "not read");
+  CQiError error = CheckReferences(path, info, "");
+  if (error.IsError()) return error;
   if (!info.contains("virtual-size") || !info["virtual-size"].is_number_unsigned())
     return ZY_DISK_FAULT(EINVAL, path + ": qemu-img gives no virtual size");
   virtualSize = info["virtual-size"].get<uint64_t>();
@@ -256,52 +250,6 @@ CQiError CheckInfo(const std::string& path, ImageFormat_t format,
     if (kind == known) return CQiError::Success();
   return ZY_DISK_FAULT(EINVAL, path + " is a VMDK image of the kind \"" + kind +
                                    "\", a kind not read here");
-}
-
-void SetCloseOnExecPipe(int fds[2]) {
-  fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-  fcntl(fds[1], F_SETFD, FD_CLOEXEC);
-}
-
-// Reads both pipes to their end, keeping at most kMaxOutput of each, or
-// handing stdout to onOutput when there is one.  When a signal asks the
-// run to stop, the child's process group is killed (once) and the pipes
-// are read to their end as the group goes; stopped tells.
-void Drain(pid_t child, int outFd, int errFd, std::string& out,
-           std::string& err, const OutputSink& onOutput, bool& stopped) {
-  struct pollfd fds[3] = {
-      {outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {StopDescriptor(), POLLIN, 0}};
-  std::string* into[2] = {&out, &err};
-  int open = 2;
-  char chunk[65536];
-  stopped = false;
-  while (open > 0) {
-    if (!stopped && StopSignal() != 0) {
-      kill(-child, SIGKILL);
-      stopped = true;
-      fds[2].fd = -1;
-    }
-    if (poll(fds, 3, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      ssize_t n = read(fds[i].fd, chunk, sizeof chunk);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        fds[i].fd = -1;
-        --open;
-        continue;
-      }
-      if (i == 0 && onOutput) {
-        onOutput(chunk, static_cast<size_t>(n));
-        continue;
-      }
-      size_t room = kMaxOutput - std::min(kMaxOutput, into[i]->size());
-      into[i]->append(chunk, std::min(room, static_cast<size_t>(n)));
-    }
-  }
 }
 
 // Hands the lines of a program's output to a function as they come; a
@@ -351,13 +299,6 @@ std::string JsonString(const std::string& text) {
   return quoted + "\"";
 }
 
-std::string LastLine(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-    text.pop_back();
-  size_t newline = text.rfind('\n');
-  return newline == std::string::npos ? text : text.substr(newline + 1);
-}
-
 }  // namespace
 
 const FormatRow& RowOf(ImageFormat_t format) {
@@ -375,103 +316,42 @@ std::string AbsolutePath(const std::string& path) {
 }
 
 CQiError FindQemuProgram(const char* name, std::string& path) {
-  const char* search = std::getenv("PATH");
-  std::string folders = search ? search : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= folders.size()) {
-    size_t colon = folders.find(':', start);
-    if (colon == std::string::npos) colon = folders.size();
-    std::string folder = folders.substr(start, colon - start);
-    start = colon + 1;
-    if (folder.empty()) continue;
-    std::string candidate = folder + "/" + name;
-    if (access(candidate.c_str(), X_OK) == 0) {
-      path = candidate;
-      return CQiError::Success();
-    }
-  }
+  path = FindProgram(name);
+  if (!path.empty()) return CQiError::Success();
   return ZY_DISK_FAULT(ENOENT, std::string(name) +
                                    " is not installed; install the Debian "
                                    "package qemu-utils");
 }
 
 CQiError RunProgram(const std::vector<std::string>& argv, std::string& out,
-                    std::initializer_list<int> success,
+                    const ChildLimits& limits, std::initializer_list<int> success,
                     const OutputSink& onOutput) {
-  int outPipe[2], errPipe[2];
-  if (pipe(outPipe) != 0) return ZY_DISK_ERROR(errno, "pipe for " + argv[0]);
-  if (pipe(errPipe) != 0) {
-    int errnum = errno;
-    close(outPipe[0]);
-    close(outPipe[1]);
-    return ZY_DISK_ERROR(errnum, "pipe for " + argv[0]);
-  }
-  SetCloseOnExecPipe(outPipe);
-  SetCloseOnExecPipe(errPipe);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-  posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-  // The child leads a process group of its own, so that stopping it ends
-  // whatever it started too, and a terminal's Ctrl-C reaches only the
-  // tool, which then stops it.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  int spawned = posix_spawn(&pid, argv[0].c_str(), &actions, &attributes,
-                            args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  close(outPipe[1]);
-  close(errPipe[1]);
-  std::string err;
-  bool stopped = false;
-  if (spawned == 0)
-    Drain(pid, outPipe[0], errPipe[0], out, err, onOutput, stopped);
-  close(outPipe[0]);
-  close(errPipe[0]);
-  if (spawned != 0) return ZY_DISK_ERROR(spawned, "start of " + argv[0]);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (stopped)
-    return ZY_DISK_FAULT(ECANCELED, CQiPath::GetBaseName(argv[0]) +
-                                        " stopped by " +
-                                        SignalName(StopSignal()));
-  if (WIFEXITED(status))
-    for (int code : success)
-      if (WEXITSTATUS(status) == code) return CQiError::Success();
-  std::string reason = LastLine(err);
-  if (reason.empty())
-    reason = WIFSIGNALED(status)
-                 ? "killed by signal " + std::to_string(WTERMSIG(status))
-                 : "exit status " + std::to_string(WEXITSTATUS(status));
-  return ZY_DISK_FAULT(EIO, reason);
+  ChildResult result = RunChild(argv, limits, out, onOutput);
+  if (result.startError != 0)
+    return ZY_DISK_ERROR(result.startError, "start of " + argv[0]);
+  for (int code : success)
+    if (result.Exited(code)) return CQiError::Success();
+  const char* slash = std::strrchr(argv[0].c_str(), '/');
+  return ZY_DISK_FAULT(result.timedOut ? ETIMEDOUT : EIO,
+                       result.Reason(slash ? slash + 1 : argv[0], limits));
 }
 
 CQiError FormatToRead(const std::string& path, DiskType_t type,
                       ImageFormat_t& format) {
-  ImageFormat_t content = ImageFormat_t::kRaw;
-  CQiError error = Recognise(path, content);
+  SniffedImage sniffed;
+  CQiError error = SniffImageFile(path, sniffed);
   if (error.IsError()) return error;
+  ImageFormat_t content = sniffed.format;
   format = content;
-  for (const TypeFormat& row : kReadFormats) {
-    if (row.type != type) continue;
-    if (row.format == content || (IsVhd(row.format) && IsVhd(content))) {
-      format = row.format;
-      return CQiError::Success();
-    }
-    return ZY_DISK_FAULT(EINVAL, path + " is not a " + RowOf(row.format).name() +
-                                     " image (its content is " +
-                                     RowOf(content).name() + ")");
+  ImageFormat_t stated = content;
+  if (!zykinds::ReadFormatOf(type, stated)) return CQiError::Success();
+  if (stated == content || (IsVhd(stated) && IsVhd(content))) {
+    format = stated;
+    return CQiError::Success();
   }
-  return CQiError::Success();
+  return ZY_DISK_FAULT(EINVAL, path + " is not a " + RowOf(stated).name() +
+                                   " image (its content is " +
+                                   RowOf(content).name() + ")");
 }
 
 CQiError CheckImage(const std::string& path, ImageFormat_t format,
@@ -479,14 +359,18 @@ CQiError CheckImage(const std::string& path, ImageFormat_t format,
   std::string qemuImg;
   CQiError error = FindQemuProgram("qemu-img", qemuImg);
   if (error.IsError()) return error;
-  if (format == ImageFormat_t::kVmdk) {
+  // Whatever format the caller states, the header's own references are
+  // checked before qemu sees the image.
+  SniffedImage sniffed;
+  error = format == ImageFormat_t::kRaw ? CheckRegularFile(path, "an image", true)
+                                        : SniffImageFile(path, sniffed);
+  if (!error.IsError() && format == ImageFormat_t::kVmdk)
     error = CheckDescriptor(path);
-    if (error.IsError()) return error;
-  }
+  if (error.IsError()) return error;
   std::string out;
   error = RunProgram({qemuImg, "info", "--output=json", "-f",
-                      RowOf(format).driver(), AbsolutePath(path)},
-                     out);
+                      RowOf(format).driver(), ImageOptions(path, format)},
+                     out, kMetadataLimits);
   if (error.IsError())
     return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
                          "cannot read " + path + " as " + RowOf(format).name() +
@@ -499,8 +383,8 @@ CQiError CheckImage(const std::string& path, ImageFormat_t format,
   // Tables that point past the end of the file or into each other: qemu
   // would read zeros there and the copy would look whole.
   error = RunProgram({qemuImg, "check", "-q", "-f", RowOf(format).driver(),
-                      AbsolutePath(path)},
-                     out, {kCheckClean, kCheckLeaksOnly, kCheckUnsupported});
+                      ImageOptions(path, format)},
+                     out, kCheckLimits, {kCheckClean, kCheckLeaksOnly, kCheckUnsupported});
   if (error.IsError())
     return ZY_DISK_FAULT(EINVAL, path + " is damaged: " + error.GetMessage());
   return CQiError::Success();
@@ -516,7 +400,7 @@ CQiError CreateImage(const std::string& path, ImageFormat_t format,
   if (*row.createOptions) argv.insert(argv.end(), {"-o", row.createOptions});
   argv.insert(argv.end(), {AbsolutePath(path), std::to_string(virtualSize)});
   std::string out;
-  error = RunProgram(argv, out);
+  error = RunProgram(argv, out, kMetadataLimits);
   if (error.IsError())
     return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
                          "cannot create " + path + " as " + row.name() + ": " +
@@ -553,7 +437,7 @@ CQiError ConvertImage(const std::string& source, ImageFormat_t sourceFormat,
       {qemuImg, "convert", "-p", "-n", "--target-is-zero", "-W", "-f",
        RowOf(sourceFormat).driver(), ImageOptions(source, sourceFormat), "-O",
        RowOf(destinationFormat).driver(), AbsolutePath(destination)},
-      out, {0}, std::ref(lines));
+      out, kStreamLimits, {0}, std::ref(lines));
 }
 
 CQiError MeasureImage(const std::string& source, ImageFormat_t sourceFormat,
@@ -565,7 +449,7 @@ CQiError MeasureImage(const std::string& source, ImageFormat_t sourceFormat,
   error = RunProgram({qemuImg, "measure", "--output=json", "-f",
                       RowOf(sourceFormat).driver(), "-O", "qcow2",
                       ImageOptions(source, sourceFormat)},
-                     out);
+                     out, kMeasureLimits);
   if (error.IsError())
     return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
                          "cannot measure " + source + ": " + error.GetMessage());
@@ -592,7 +476,7 @@ CQiError MappedDataBytes(const std::string& path, ImageFormat_t format,
   std::string out;
   return RunProgram({qemuImg, "map", "--output=json", "-f",
                      RowOf(format).driver(), ImageOptions(path, format)},
-                    out, {0}, std::ref(lines));
+                    out, kStreamLimits, {0}, std::ref(lines));
 }
 
 }  // namespace zydisk

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "CArchiveVirtualDiskFile.h"
+#include "platform/support/ChildProcess.h"
 
 #include <cstdint>
 #include <functional>
@@ -51,9 +52,11 @@ CQiError FormatToRead(const std::string& path, DiskType_t type,
 // symbolic link; a file that is not a descriptor passes.
 CQiError CheckDescriptor(const std::string& path);
 
-// qemu-img info of a formatted image, checked: no backing file, a listed
-// VMDK kind, extents present and beside the descriptor, at most 64 TiB;
-// then qemu-img check: tables consistent with the file.
+// qemu-img info of a formatted image, checked: a regular file (or a block
+// device), no backing file, no external data file, no reference qemu
+// reports that is not known here, a listed VMDK kind, extents beside the
+// descriptor and regular files, at most 64 TiB; then qemu-img check:
+// tables consistent with the file.
 CQiError CheckImage(const std::string& path, ImageFormat_t format,
                     uint64_t& virtualSize);
 
@@ -93,11 +96,13 @@ CQiError FindQemuProgram(const char* name, std::string& path);
 // path made absolute, so that qemu never reads a "protocol:" prefix in it.
 std::string AbsolutePath(const std::string& path);
 
-// Runs argv (argv[0] a full path) and collects its output, at most 1 MiB
-// of each stream, or hands its stdout to onOutput as it comes; an exit
-// status not in success is an error with the last line of its stderr.
-using OutputSink = std::function<void(const char* bytes, size_t length)>;
+// Runs argv (argv[0] a full path) under limits and collects its output, at
+// most 1 MiB of each stream, or hands its stdout to onOutput as it comes;
+// an exit status not in success is an error with the last line of its
+// stderr, and a child past a limit is killed with its process group.
+using OutputSink = ChildOutput;
 CQiError RunProgram(const std::vector<std::string>& argv, std::string& out,
+                    const ChildLimits& limits,
                     std::initializer_list<int> success = {0},
                     const OutputSink& onOutput = nullptr);
 

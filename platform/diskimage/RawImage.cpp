@@ -9,6 +9,8 @@
 //===----------------------------------------------------------------------===//
 #include "RawImage.h"
 
+#include "ImageSniffer.h"
+
 #include "platform/support/StopRequest.h"
 
 #include <fcntl.h>
@@ -138,7 +140,12 @@ bool KernelCannot(int errnum) {
 
 CQiError OpenRawImage(const std::string& path,
                       std::unique_ptr<ImageBackend>& image) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A FIFO, socket or character device is refused before it is opened:
+  // opening one may wait for ever.  O_NONBLOCK covers a swap after the
+  // check, and changes nothing for files and block devices.
+  CQiError refused = CheckRegularFile(path, "an image", true);
+  if (refused.IsError()) return refused;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return ZY_DISK_ERROR(errno, "open of " + path);
   struct stat facts;
   uint64_t size = 0;

@@ -10,9 +10,11 @@
 
 #include "model/PlatformKinds.h"
 
-#include "platform/readers/NativeWriters.h"
-#include "platform/readers/VMConfigFile.h"
+#include "formats/common/FormatDrivers.h"
+#include "formats/zyf/VMConfigFile.h"
+#include "platform/diskimage/CArchiveVirtualDiskFile.h"
 #include "platform/settings/PlatformConfig.h"
+#include "platform/support/AtomicFile.h"
 #include "platform/support/BoundedFile.h"
 #include "platform/support/ConfinedPath.h"
 #include "platform/support/FXPath.h"
@@ -44,87 +46,32 @@ constexpr char kInstanceTypesName[] = "instance-types.json";
 constexpr char kLockSuffix[] = ".lock";
 constexpr char kBuildLockName[] = ".build.lock";
 
-// The description each destination kind takes itself, written beside
-// VMConfig.zyf: a name of its own (vm.cfg) or the VM's name and a suffix.
-using NativeWriter = SNativeDescription (*)(const SVMInfo&,
-                                            const SNativeWriteInput&);
-struct NativeRow {
-  VirtualServerInstanceType kind;
-  NativeWriter write;
-  const char* fixedName;  // null: <vm><suffix>
-  const char* suffix;
-};
-
-// clang-format off
-constexpr NativeRow kNativeDescriptions[] = {
-    {VS_KIND_100, WriteVmx, nullptr, ".vmx"},
-    {VS_VMWARE, WriteVmx, nullptr, ".vmx"},
-    {VS_HYPERV, WriteHyperVScript, nullptr, ".ps1"},
-    {VS_AZURE_2, WriteHyperVScript, nullptr, ".ps1"},
-    {VS_AZURE_3, WriteHyperVScript, nullptr, ".ps1"},
-    {VS_KIND_103, WriteLibvirtDomain, nullptr, ".xml"},
-    {VS_RHEV, WriteLibvirtDomain, nullptr, ".xml"},
-    {VS_NUTANIX, WriteLibvirtDomain, nullptr, ".xml"},
-    {VS_OPENSTACK, WriteLibvirtDomain, nullptr, ".xml"},
-    {VS_KIND_1101, WriteLibvirtDomain, nullptr, ".xml"},
-    {VS_KIND_1102, WriteLibvirtDomain, nullptr, ".xml"},
-    {VS_KIND_1301, WriteLibvirtDomain, nullptr, ".xml"},
-    {VS_KIND_1401, WriteLibvirtDomain, nullptr, ".xml"},
-    {VS_ORACLE_VM, WriteXenDomain, "vm.cfg", nullptr},
-    {VS_KIND_801, WriteXenDomain, "vm.cfg", nullptr},
-    {VS_AMAZON, WriteEc2Import, "import-image.json", nullptr},
-    {VS_AZURE_1, WriteAzureTemplate, "azure-vm.json", nullptr},
-};
-// clang-format on
-
-// Every kind a VM can be restored to has its native description.
-constexpr bool EveryDestinationHasANativeDescription() {
-  for (const zykinds::KindFacts& facts : zykinds::kKinds) {
-    if (!zykinds::MayBeDestination(facts.kind)) continue;
-    bool found = false;
-    for (const NativeRow& row : kNativeDescriptions)
-      found = found || row.kind == facts.kind;
-    if (!found) return false;
-  }
-  return true;
-}
-static_assert(EveryDestinationHasANativeDescription(),
-              "a destination kind has no native description");
-
-const NativeRow* FindNativeRow(VirtualServerInstanceType kind) {
-  for (const NativeRow& row : kNativeDescriptions)
-    if (row.kind == kind) return &row;
-  return nullptr;
-}
-
-// How a file of a VM is presented in a mount, by its extension.  Files a
-// description names as disks are disk images whatever their extension (RHEV
-// and Nutanix disks have none).
-constexpr int kConfig = VMInfoStructs::kFileTypeConfig;
-constexpr int kImage = VMInfoStructs::kFileTypeDisk;
-
+// How a file of a VM is presented in a mount, by its extension: the
+// configuration files the formats read, and disk images.  Files a
+// description names as disks are disk images whatever their extension
+// (RHEV and Nutanix disks have none).
 struct FileKind {
   const char* extension;
-  int fileType;  // VMInfoStructs::kFileType*
   DiskType_t format;
 };
 
 // clang-format off
-constexpr FileKind kFileKinds[] = {
-    {"zyf", kConfig, DT_NONE},     {"vmx", kConfig, DT_NONE},
-    {"vmtx", kConfig, DT_NONE},    {"cfg", kConfig, DT_NONE},
-    {"xml", kConfig, DT_NONE},     {"vmdk", kImage, DT_VMDK},
-    {"vhd", kImage, DT_HYPERV_VHD}, {"vhdx", kImage, DT_VHDX_20},
-    {"img", kImage, DT_NONE},      {"raw", kImage, DT_NONE},
-    {"qcow2", kImage, DT_NONE},
+constexpr FileKind kImageKinds[] = {
+    {"vmdk", DT_VMDK}, {"vhd", DT_HYPERV_VHD}, {"vhdx", DT_VHDX_20},
+    {"img", DT_NONE},  {"raw", DT_NONE},       {"qcow2", DT_NONE},
 };
 // clang-format on
 
-const FileKind* FindFileKind(const std::string& name) {
+// The file type (VMInfoStructs::kFileType*) of a name, and an image's format.
+int FileTypeOf(const std::string& name, DiskType_t* format = nullptr) {
   std::string ext = CQiPath::GetExt(name);
-  for (const FileKind& row : kFileKinds)
-    if (FXString::CompareNoCase(ext, row.extension) == 0) return &row;
-  return nullptr;
+  if (IsConfigExtension(ext)) return VMInfoStructs::kFileTypeConfig;
+  for (const FileKind& row : kImageKinds)
+    if (FXString::CompareNoCase(ext, row.extension) == 0) {
+      if (format) *format = row.format;
+      return VMInfoStructs::kFileTypeDisk;
+    }
+  return VMInfoStructs::kFileTypeOther;
 }
 
 std::string BaseName(const std::string& path) {
@@ -350,37 +297,20 @@ void FillSizesFromFiles(SVMInfo& info, const std::string& folder) {
         ::lstat(Join(folder, name).c_str(), &status) != 0 ||
         !S_ISREG(status.st_mode))
       continue;
-    if (disk.i64MaxSizeInBytes <= 0) disk.i64MaxSizeInBytes = status.st_size;
+    // A disk's size is the guest's: its image's virtual size, the file's
+    // size only for a file no image format reads.
+    if (disk.i64MaxSizeInBytes <= 0) {
+      CArchiveVirtualDiskFile::ImageFacts_t image;
+      disk.i64MaxSizeInBytes =
+          CArchiveVirtualDiskFile::Inspect(Join(folder, name), DT_NONE, image)
+                  .IsError()
+              ? status.st_size
+              : static_cast<int64_t>(image.virtualSize);
+    }
     if (disk.i64CurrSizeInBytes <= 0)
       disk.i64CurrSizeInBytes =
           std::min<int64_t>(status.st_size, int64_t{status.st_blocks} * 512);
   }
-}
-
-// Writes text to path whole or not at all: a temporary file in the same
-// folder, then a link to the final name (which fails rather than replace an
-// existing file) or, with replace, a rename over it.  Returns 0 or the
-// system error number.
-int WriteWholeFile(const std::string& path, const std::string& text,
-                   bool replace) {
-  std::string temporary = path + ".tmp-" + std::to_string(::getpid());
-  int fd =
-      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) return errno;
-  size_t done = 0;
-  int err = 0;
-  while (done < text.size() && !err) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno != EINTR) err = errno;
-    if (n > 0) done += static_cast<size_t>(n);
-  }
-  if (::close(fd) != 0 && !err) err = errno;
-  if (!err && replace && ::rename(temporary.c_str(), path.c_str()) != 0)
-    err = errno;
-  if (!err && !replace && ::link(temporary.c_str(), path.c_str()) != 0)
-    err = errno;
-  if (err || !replace) ::unlink(temporary.c_str());
-  return err;
 }
 
 }  // namespace
@@ -442,16 +372,18 @@ Ec2InstanceSizes PlatformInstanceSizes(const std::string& root) {
 
 std::string NativeDescriptionName(VirtualServerInstanceType kind,
                                   const std::string& vmName) {
-  const NativeRow* row = FindNativeRow(kind);
-  if (!row) return std::string();
-  return row->fixedName ? row->fixedName : vmName + row->suffix;
+  const SFormatDriver* format = FormatWrittenFor(kind);
+  return format ? NativeFileName(*format, vmName) : std::string();
 }
 
 std::vector<std::string> NativeDescriptionNotes(VirtualServerInstanceType kind,
-                                                const SVMInfo& info) {
-  const NativeRow* row = FindNativeRow(kind);
-  if (!row) return {};
-  return row->write(info, SNativeWriteInput()).vNotes;
+                                                const SVMInfo& info,
+                                                const std::string& s3Bucket) {
+  const SFormatDriver* format = FormatWrittenFor(kind);
+  if (!format) return {};
+  SNativeWriteInput input;
+  input.strS3Bucket = s3Bucket;
+  return format->write(info, input).vNotes;
 }
 
 IVMInfo* CreateFolderVMInfoFromEnvironment(VirtualServerInstanceType kind) {
@@ -709,9 +641,10 @@ int FolderVMInfo::GetFullMountInfo(
     file.fileName = Join(mountFolder_, name);
     file.strDisplayName = name;
     file.diskIndexName = name;
-    const FileKind* kind = FindFileKind(name);
-    file.nFileType = kind ? kind->fileType : VMInfoStructs::kFileTypeOther;
-    if (kind) file.eDiskType = kind->format;
+    DiskType_t format = DT_NONE;
+    file.nFileType = FileTypeOf(name, &format);
+    if (file.nFileType != VMInfoStructs::kFileTypeOther)
+      file.eDiskType = format;
     for (const SDisk& disk : description.vDisks) {
       if (disk.nFileType != VMInfoStructs::kFileTypeDisk ||
           BaseName(disk.fileName) != name)
@@ -889,8 +822,7 @@ int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
   }
   placed.push_back(descriptionPath);
   SNativeWriteInput input;
-  input.strRegion = ctx.strRegion;
-  input.strOSValue = ctx.osName;
+  input.strS3Bucket = ctx.strS3Bucket;
   if (!WriteNativeDescription(vmName, description, input, false))
     return undo(lastError_);
   if (!kept.empty())
@@ -917,15 +849,16 @@ bool FolderVMInfo::WriteNativeDescription(const std::string& vmName,
                                           const SVMInfo& description,
                                           SNativeWriteInput input,
                                           bool replace) {
-  const NativeRow* row = FindNativeRow(kind_);
-  if (!row) return true;
+  const SFormatDriver* format = FormatWrittenFor(kind_);
+  if (!format) return true;
   std::error_code ec;
   input.strDiskFolder = fs::absolute(VMFolder(vmName), ec).string();
-  if (input.strRegion.empty()) input.strRegion = description.strRegion;
-  SNativeDescription native = row->write(description, input);
+  SNativeDescription native = format->write(description, input);
+  if (!native.error.empty()) return Fail(native.error);
   std::string path =
       Join(VMFolder(vmName), NativeDescriptionName(kind_, vmName));
-  int err = WriteWholeFile(path, native.text, replace);
+  int err = WriteFileAtomically(
+      path, native.text, replace ? ExistingFile::kReplace : ExistingFile::kKeep);
   if (err)
     return Fail("Cannot write the native VM description [" + path +
                 "]: " + std::strerror(err));

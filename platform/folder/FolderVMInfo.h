@@ -71,8 +71,8 @@
 
 #include "model/PlatformKinds.h"
 #include "platform/access/IVMInfo.h"
-#include "platform/readers/NativeWriters.h"
-#include "platform/readers/VMConfigFormat.h"
+#include "formats/common/NativeWriters.h"
+#include "formats/common/FormatText.h"
 #include "platform/support/RunLock.h"
 
 #include <string>
@@ -103,9 +103,11 @@ ZY_PLATFORM_API void AnswerMachineClient(const std::string& clientName,
 ZY_PLATFORM_API std::string NativeDescriptionName(
     VirtualServerInstanceType kind, const std::string& vmName);
 // What the native writer of kind says about a description: one sentence per
-// disk it writes at another address than the description gives.
+// disk it writes at another address than the description gives, and per
+// value the user must fill in (the S3 bucket when s3Bucket is empty).
 ZY_PLATFORM_API std::vector<std::string> NativeDescriptionNotes(
-    VirtualServerInstanceType kind, const VMInfoStructs::SVMInfo& info);
+    VirtualServerInstanceType kind, const VMInfoStructs::SVMInfo& info,
+    const std::string& s3Bucket = std::string());
 
 // The platform's table of Amazon instance types under root
 // (amazon/instance-types.json, any region), for reading Amazon descriptions;

@@ -458,13 +458,8 @@ bool ParseInto(const std::string& text, CNMessageBase& message,
   std::unique_ptr<xercesc::SAX2XMLReader> reader(
       xercesc::XMLReaderFactory::createXMLReader());
   reader->setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
-  reader->setFeature(XMLUni::fgSAX2CoreValidation, false);
-  reader->setFeature(XMLUni::fgXercesSchema, false);
-  reader->setFeature(XMLUni::fgXercesLoadExternalDTD, false);
-  reader->setFeature(XMLUni::fgXercesDisableDefaultEntityResolution, true);
   xercesc::SecurityManager security;
-  security.setEntityExpansionLimit(16);
-  reader->setProperty(XMLUni::fgXercesSecurityManager, &security);
+  ZyHardenSaxReader(*reader, security);
 
   MessageHandler handler(message);
   reader->setContentHandler(&handler);

@@ -1,5 +1,6 @@
 //===- BoundedFile.cpp - Whole small files read safely ---------------------===//
 #include "platform/support/BoundedFile.h"
+#include "platform/support/UniqueFd.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,21 +10,6 @@
 #include <cstring>
 
 namespace {
-
-// Closes the descriptor it holds.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 std::string TooLarge(const std::string& path, unsigned long long size,
                      std::size_t limit) {
@@ -37,7 +23,7 @@ bool ReadBoundedFile(const std::string& path, std::string& content,
                      std::string& error, std::size_t limit) {
   content.clear();
   // O_NONBLOCK: a FIFO under the name must not stall the caller.
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) {
     error = "cannot open [" + path + "]: " + std::strerror(errno);
     return false;

@@ -7,6 +7,7 @@
 //
 //===----------------------------------------------------------------------===//
 #include "platform/support/ConfinedPath.h"
+#include "platform/support/UniqueFd.h"
 
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -32,27 +33,7 @@ std::vector<std::string> Components(const std::string& relative) {
   return parts;
 }
 
-// A descriptor closed when it goes out of scope.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() { Reset(-1); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  int Release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  void Reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_;
-};
+using Fd = UniqueFd;
 
 bool IsLinkAt(int dir, const std::string& name) {
   struct stat info {};

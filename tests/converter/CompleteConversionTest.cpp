@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "converter/ZyVMConverter.h"
-#include "platform/readers/VMConfigFile.h"
+#include "formats/zyf/VMConfigFile.h"
 #include "support/RecordingVMInfo.h"
 #include "support/TempDir.h"
 
@@ -352,10 +352,10 @@ TEST_F(CompleteConversion, SuccessHandsTheResultsBack) {
   EXPECT_EQ(request.strResultDetail, "detail");
   EXPECT_EQ(request.vFailures.size(), 1u);
   // Without configuration files the description holds only what the request
-  // gives it.
+  // gives it: its client, its guest OS.
   EXPECT_EQ(request.vmInfo.strDestinationPath, dir.File("dest"));
   EXPECT_EQ(request.vmInfo.nClientId, 17);
-  EXPECT_EQ(request.vmInfo.strGuestOS, "");
+  EXPECT_EQ(request.vmInfo.strGuestOS, "from the request");
 }
 
 TEST_F(CompleteConversion, FailedFinalisationReportsThePlatformText) {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "converter/ZyVMConverter.h"
-#include "platform/readers/VMConfigFile.h"
+#include "formats/zyf/VMConfigFile.h"
 #include "support/TempDir.h"
 
 namespace {

@@ -1,7 +1,7 @@
 //===- DiskNamingTest.cpp - Destination disk naming pass ------------------===//
 #include "converter/ZyVMConverter.h"
 
-#include "platform/readers/VMConfigFormat.h"
+#include "formats/common/FormatText.h"
 #include "platform/settings/PlatformConfig.h"
 #include "support/Golden.h"
 #include "support/TempDir.h"
@@ -285,5 +285,26 @@ TEST(DiskNaming, CatalogLookupReadsVMwareKeyValueText) {
     name = "unchanged";
     EXPECT_TRUE(converter.GetDisknameFromCatalog(dir.path(), row.key, name));
     EXPECT_EQ(name, row.name);
+  }
+}
+
+// A VM without a UUID is known by the version 5 UUID of its name; the
+// expected values are Python's uuid.uuid5 in the converter's namespace.
+TEST(DiskNaming, AVMWithoutAUuidIsKnownByTheUuidOfItsName) {
+  struct Row {
+    int line;
+    std::string name;
+    const char* uuid;
+  };
+  const Row rows[] = {
+      {__LINE__, "web01", "77f21754-b32e-5cf3-906f-1541fba3545f"},
+      {__LINE__, "", "10b4ed21-b746-590b-a50e-d83eaf29d384"},
+      // Longer than one SHA-1 block, and bytes above 0x7f.
+      {__LINE__, std::string(100, 'x'), "f5827ce6-9f52-5dd4-a8a4-9f071105eddc"},
+      {__LINE__, "\xc3\x9c-vm", "fb86c1f7-bcc1-5c8b-907b-d7451f04b1d5"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    EXPECT_EQ(ZyVMConverter::StableVMUuid(row.name), row.uuid);
   }
 }

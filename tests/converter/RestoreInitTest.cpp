@@ -1,6 +1,6 @@
 //===- RestoreInitTest.cpp - Conversion at restore ------------------------===//
 #include "converter/ZyVMConverter.h"
-#include "platform/readers/VMConfigFile.h"
+#include "formats/zyf/VMConfigFile.h"
 #include "support/Golden.h"
 #include "support/RecordingVMInfo.h"
 #include "support/TempDir.h"

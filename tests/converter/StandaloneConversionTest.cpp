@@ -1,7 +1,7 @@
 //===- StandaloneConversionTest.cpp - ConvertVM against the recording fake ===//
 #include "converter/ZyVMConverter.h"
 
-#include "platform/readers/VMConfigFile.h"
+#include "formats/zyf/VMConfigFile.h"
 #include "support/RecordingVMInfo.h"
 #include "support/TempDir.h"
 

@@ -15,9 +15,9 @@
 //===----------------------------------------------------------------------===//
 #include "model/PlatformKinds.h"
 #include "p2v/ZyP2VUtils.h"
-#include "platform/readers/VMConfigFile.h"
+#include "formats/zyf/VMConfigFile.h"
 #include "platform/support/EvDebug.h"
-#include "platform/readers/VMConfigFormat.h"
+#include "formats/common/FormatText.h"
 #include "platform/settings/PlatformConfig.h"
 #include "support/Golden.h"
 #include "support/TempDir.h"

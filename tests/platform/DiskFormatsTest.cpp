@@ -11,6 +11,7 @@
 //
 //===----------------------------------------------------------------------===//
 #include "platform/diskimage/CArchiveVirtualDiskFile.h"
+#include "platform/support/ChildProcess.h"
 
 #include "support/TempDir.h"
 
@@ -333,8 +334,35 @@ TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
        "disk.qed", "-O qed"},
       {__LINE__, nullptr, "VDI image, a format not read here", DT_NONE,
        "disk.vdi", "-O vdi"},
-      {__LINE__, nullptr, "qcow image of version 1", DT_NONE, "old.qcow",
-       "-O qcow"},
+      {__LINE__, nullptr, "qcow (version 1) image, a format not read here",
+       DT_NONE, "old.qcow", "-O qcow"},
+      {__LINE__, [&] { return dir.Write("esx.vmdk", "COWD" + std::string(2044, '\0')); },
+       "VMware ESX COW image, a format not read here", DT_VMDK},
+      // No image opens a file by a name it carries, nor waits on a FIFO.
+      {__LINE__,
+       [&] {
+         std::string path = dir.File("data.qcow2");
+         Shell("qemu-img create -q -f qcow2 -o data_file=" + Q(dir.File("data")) +
+               ",data_file_raw=on " + Q(path) + " 1M");
+         return path;
+       },
+       "refers to an external data file (data-file)", DT_NONE},
+      {__LINE__,
+       [&] {
+         mkfifo(dir.File("fifo-flat.vmdk").c_str(), 0600);
+         return dir.Write("fifo.vmdk",
+                          "# Disk DescriptorFile\nversion=1\n"
+                          "createType=\"monolithicFlat\"\n"
+                          "RW 4096 FLAT \"fifo-flat.vmdk\" 0\n");
+       },
+       "fifo-flat.vmdk is not a regular file but a FIFO (the extent of", DT_NONE},
+      {__LINE__,
+       [&] {
+         mkfifo(dir.File("pipe.img").c_str(), 0600);
+         return dir.File("pipe.img");
+       },
+       "pipe.img is not a regular file but a FIFO", DT_NONE, nullptr, nullptr,
+       0, "raw"},
       {__LINE__, [&] { return raw; }, "is not a VHDX image", DT_VHDX_22},
       {__LINE__, [&] { return raw; }, "stated to be a qcow2 image but its",
        DT_NONE, nullptr, nullptr, 0, "qcow2"},
@@ -350,7 +378,14 @@ TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
     if (row.length) {
       ASSERT_EQ(truncate(source.c_str(), row.length), 0);
     }
-    std::string before = TempDir::Read(source);
+    // A FIFO is never read, here either.
+    auto contents = [](const std::string& path) {
+      struct stat facts;
+      return stat(path.c_str(), &facts) == 0 && S_ISREG(facts.st_mode)
+                 ? TempDir::Read(path)
+                 : std::string();
+    };
+    std::string before = contents(source);
     Request request;
     request.source = source;
     request.sourceType = row.type;
@@ -366,7 +401,7 @@ TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
     EXPECT_NE(error.GetMessage().find(row.says), std::string::npos)
         << error.GetMessage();
     EXPECT_EQ(Listing(out), (std::set<std::string>{".", ".."}));
-    EXPECT_TRUE(TempDir::Read(source) == before);
+    EXPECT_TRUE(contents(source) == before);
   }
 }
 
@@ -432,6 +467,38 @@ TEST(DiskFormats, AnImageStatedRawIsReadRawWhateverItsFirstBytes) {
   ASSERT_FALSE(CArchiveVirtualDiskFile::CopyImage(request, result).IsError());
   EXPECT_TRUE(TempDir::Read(request.destination) ==
               TempDir::Read(request.source));
+}
+
+}  // namespace
+
+namespace {
+
+// A child that outlives its limit is killed with everything it started:
+// the grandchild here holds the output pipe open, so the run would never
+// end if only the child were killed.
+TEST(ChildProcess, AChildPastItsLimitIsEndedWithItsProcessGroup) {
+  TempDir dir;
+  std::string marker = dir.File("grandchild");
+  std::string out;
+  ChildResult result = RunChild(
+      {"/bin/sh", "-c", "sleep 600 & echo $! >" + TempDir::Quoted(marker) +
+                            "; wait"},
+      ChildLimits{1, 0}, out);
+  EXPECT_TRUE(result.timedOut);
+  EXPECT_FALSE(result.Exited(0));
+  pid_t grandchild = std::atoi(TempDir::Read(marker).c_str());
+  ASSERT_GT(grandchild, 0);
+  // Killed: gone, or a zombie until its new parent reaps it.  SIGKILL is
+  // acted on at once, yet not within the kill call, so it gets a while.
+  std::string stat = "/proc/" + std::to_string(grandchild) + "/stat";
+  auto ended = [&] {
+    std::string state = TempDir::Read(stat);
+    return state.empty() || state.find(") Z") != std::string::npos;
+  };
+  for (int i = 0; i < 200 && !ended(); ++i) usleep(50 * 1000);
+  EXPECT_TRUE(ended()) << TempDir::Read(stat);
+  EXPECT_NE(result.Reason("sh", ChildLimits{1, 0}).find("within 1 s"),
+            std::string::npos);
 }
 
 }  // namespace

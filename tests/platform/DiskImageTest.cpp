@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -84,7 +85,8 @@ struct CopyTrace {
 // Copies from to to exactly the way the converter's test copy does; the
 // first failing step's error, or success.
 CQiError CopyImage(const std::string& from, const std::string& to,
-                   uint64_t extentSize = 4096, CopyTrace* trace = nullptr) {
+                   uint64_t extentSize = 4096, CopyTrace* trace = nullptr,
+                   DiskType_t type = DT_NONE) {
   CAutoMemory<char> buffer(true);
   std::vector<bool> map;
   CArchiveVirtualDiskFile source(2);
@@ -92,12 +94,12 @@ CQiError CopyImage(const std::string& from, const std::string& to,
   Context sourceContext;
   Context destinationContext;
   source.SetExtentSize(extentSize);
-  CQiError error = source.Open(from, DT_NONE);
+  CQiError error = source.Open(from, type);
   if (error.IsError()) return error;
   error = source.GetFirstBlock(buffer, 4096, sourceContext);
   if (error.IsError()) return error;
   destination.SetExtentSize(sourceContext.u64ExtentSize);
-  error = destination.Create(to, DT_NONE, DT_NONE, buffer, 0, 0,
+  error = destination.Create(to, type, type, buffer, 0, 0,
                              destinationContext);
   if (error.IsError()) return error;
   for (;;) {
@@ -168,6 +170,38 @@ TEST(DiskImageCopy, CopiesEveryKindOfImageByteForByteAndKeepsItsHoles) {
     uint64_t block =
         (kBlock + row.extentSize - 1) / row.extentSize * row.extentSize;
     EXPECT_LE(trace.bufferCapacity, block);
+  }
+}
+
+// A formatted destination created without a size is written raw and
+// translated when closed: it must still reach the source's full size when
+// the source ends in zeros.
+TEST(DiskImageCopy, FormattedCopiesOfImagesEndingInZerosKeepTheirSize) {
+  struct Row {
+    int line;
+    uint64_t size;
+    std::vector<DataRun> runs;
+  };
+  const Row rows[] = {
+      {__LINE__, 2 * kMiB, {}},
+      {__LINE__, 3 * kMiB, {{0, kMiB}}},
+      {__LINE__, 3 * kMiB + 512, {{0, 3 * kMiB + 512}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    TempDir dir;
+    std::string raw = MakeImage(dir, "source.img", row.size, row.runs);
+    std::string from = dir.File("source.vhdx");
+    std::string to = dir.File("copy.vhdx");
+    ASSERT_EQ(std::system(("qemu-img convert -q -f raw -O vhdx " +
+                           TempDir::Quoted(raw) + " " + TempDir::Quoted(from))
+                              .c_str()),
+              0);
+    CQiError error = CopyImage(from, to, 4096, nullptr, DT_VHDX_22);
+    ASSERT_FALSE(error.IsError()) << error.AsString();
+    std::string compare = "qemu-img compare -q -s -f vhdx -F vhdx " +
+                          TempDir::Quoted(from) + " " + TempDir::Quoted(to);
+    EXPECT_EQ(std::system(compare.c_str()), 0) << compare;
   }
 }
 

@@ -19,6 +19,7 @@ namespace {
 RestoreCtx Request(const TempDir& dir) {
   RestoreCtx request;
   request.strVMName = "app";
+  request.strS3Bucket = "zy-images";
   request.strStagingPath = dir.File("staging");
   dir.Write("staging/app-0.img", std::string(4096, 'd'));
   VMInfoStructs::SDisk disk;
@@ -43,7 +44,7 @@ TEST(FolderNativeDescription, EachKindGetsItsFileBesideTheDescription) {
       {__LINE__, VS_OPENSTACK, "app.xml", "/app/app-0.img'/>"},
       {__LINE__, VS_KIND_801, "vm.cfg", "/app/app-0.img,hda,w'"},
       {__LINE__, VS_AZURE_3, "app.ps1", "(Join-Path $Folder 'app-0.img')"},
-      {__LINE__, VS_AMAZON, "import-image.json", "\"S3Key\": \"app-0.img\""},
+      {__LINE__, VS_AMAZON, "import-image.json", "\"S3Bucket\": \"zy-images\",\n        \"S3Key\": \"app-0.img\""},
       {__LINE__, VS_AZURE_1, "azure-vm.json", "'app-0.img')]"},
   };
   // clang-format on
@@ -59,6 +60,18 @@ TEST(FolderNativeDescription, EachKindGetsItsFileBesideTheDescription) {
         dir.File(PlatformKindName(row.kind) + "/app/" + row.file));
     EXPECT_NE(text.find(row.holds), std::string::npos) << text;
   }
+}
+
+TEST(FolderNativeDescription, AnAmazonVMWithoutDisksIsRefusedAndNothingIsLeft) {
+  TempDir dir;
+  FolderVMInfo platform(VS_AMAZON, dir.path());
+  RestoreCtx request = Request(dir);
+  request.vmInfo.vDisks.clear();
+  EXPECT_FALSE(platform.FinalizeConvertedVM(request));
+  EXPECT_NE(platform.GetLastErrorText().find("VM [app] has no hard disk"),
+            std::string::npos)
+      << platform.GetLastErrorText();
+  EXPECT_FALSE(fs::exists(dir.File("amazon/app")));
 }
 
 TEST(FolderNativeDescription, AnExistingFileIsNeverReplaced) {

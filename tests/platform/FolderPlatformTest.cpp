@@ -1,6 +1,6 @@
 //===- FolderPlatformTest.cpp - The built-in folder platform --------------===//
 #include "platform/folder/FolderVMInfo.h"
-#include "platform/readers/VMConfigFile.h"
+#include "formats/zyf/VMConfigFile.h"
 #include "support/RecordingVMInfo.h"
 #include "support/TempDir.h"
 

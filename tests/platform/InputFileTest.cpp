@@ -7,9 +7,9 @@
 //
 //===----------------------------------------------------------------------===//
 #include "platform/folder/FolderVMInfo.h"
-#include "platform/readers/OracleVMConfigFile.h"
-#include "platform/readers/VMConfigFile.h"
-#include "platform/readers/VMXFile.h"
+#include "formats/xen/OracleVMConfigFile.h"
+#include "formats/zyf/VMConfigFile.h"
+#include "formats/vmx/VMXFile.h"
 #include "platform/settings/PlatformConfig.h"
 #include "platform/support/BoundedFile.h"
 #include "platform/support/EvDebug.h"

@@ -15,6 +15,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -60,6 +61,33 @@ class Attack : public ::testing::Test {
     fs::remove(root + "/vmware/linked/web01_1.vmdk");
     fs::create_symlink(outside + "/shadow",
                        root + "/vmware/linked/web01_1.vmdk");
+  }
+
+  // linked's second disk becomes a qcow2 image whose guest data is the
+  // file elsewhere/data, which holds the secret.
+  void DataFileVM() {
+    LinkedVM();
+    std::string disk = root + "/vmware/linked/web01_1.vmdk";
+    std::string data = dir.File("elsewhere/data");
+    fs::remove(disk);
+    fs::create_directories(dir.File("elsewhere"));
+    std::string make = "qemu-img create -q -f qcow2 -o data_file=" + data +
+                       ",data_file_raw=on '" + disk + "' 1M";
+    ASSERT_EQ(std::system(make.c_str()), 0) << make;
+    // Creating the image emptied the data file; the secret comes after.
+    std::ofstream(data, std::ios::binary | std::ios::trunc) << kSecret;
+  }
+
+  // linked's second disk becomes a VMDK descriptor whose extent is a FIFO.
+  void FifoExtentVM() {
+    LinkedVM();
+    std::string folder = root + "/vmware/linked/";
+    fs::remove(folder + "web01_1.vmdk");
+    dir.Write("root/vmware/linked/web01_1.vmdk",
+              "# Disk DescriptorFile\nversion=1\nCID=fffffffe\n"
+              "parentCID=ffffffff\ncreateType=\"monolithicFlat\"\n\n"
+              "RW 2048 FLAT \"web01_1-flat.vmdk\" 0\n");
+    ASSERT_EQ(mkfifo((folder + "web01_1-flat.vmdk").c_str(), 0600), 0);
   }
 
   // No file anywhere under the root holds the secret.
@@ -118,6 +146,9 @@ TEST_F(Attack, HostileInputsGetOneErrorLineAndTouchNothingOutside) {
   using Args = std::vector<std::string> (*)(const Attack&);
   Prepare none = [](Attack&) {};
   Prepare linkedVM = [](Attack& t) { t.LinkedVM(); };
+  Prepare dataFileVM = [](Attack& t) { t.DataFileVM(); };
+  Prepare fifoExtentVM = [](Attack& t) { t.FifoExtentVM(); };
+  Change linked = [](json& r, const Attack&) { r["strSourceVMName"] = "linked"; };
   Change unchanged = [](json&, const Attack&) {};
   // clang-format off
   struct Row {
@@ -146,6 +177,11 @@ TEST_F(Attack, HostileInputsGetOneErrorLineAndTouchNothingOutside) {
          r["strDestinationPath"] = t.root + "/../outside/dest"; },
        "amazon", "is outside the platform root"},
       {__LINE__, linkedVM, nullptr, "hyperv", "symbolic link"},
+      // Images that name other files: qemu never opens them.
+      {__LINE__, dataFileVM, linked, "openstack", "web01_1.vmdk refers to an external data file (data-file)"},
+      {__LINE__, dataFileVM, nullptr, "hyperv", "web01_1.vmdk refers to an external data file (data-file)"},
+      {__LINE__, fifoExtentVM, linked, "openstack", "web01_1-flat.vmdk is not a regular file"},
+      {__LINE__, fifoExtentVM, nullptr, "hyperv", "web01_1-flat.vmdk is not a regular file"},
       {__LINE__, [](Attack& t) {  // larger than any configuration file read
          std::string noise(17 << 20, '\0');
          std::mt19937 random(14);

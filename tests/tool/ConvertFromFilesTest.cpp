@@ -8,8 +8,8 @@
 //===----------------------------------------------------------------------===//
 #include "tests/tool/ToolRun.h"
 
-#include "platform/readers/VMConfigFile.h"
-#include "platform/readers/VMXFile.h"
+#include "formats/zyf/VMConfigFile.h"
+#include "formats/vmx/VMXFile.h"
 #include "support/Golden.h"
 
 #include <gtest/gtest.h>
@@ -279,4 +279,50 @@ TEST_F(ConvertFromFiles, BadInputIsOneLineAndLeavesNothing) {
     EXPECT_FALSE(fs::exists(out));
   }
   EXPECT_EQ(TempDir::Read(outside), "secret");
+}
+
+// The guest OS a user gives, or else the source's in its own words, is the
+// one each destination's description names.
+TEST_F(ConvertFromFiles, TheGuestOSReachesTheDestinationsDescription) {
+  MakeImage(dir.File("vol1.raw"));
+  std::string ec2 =
+      golden::Data("readers/ec2/describe-classic-reservation-groups.xml")
+          .string();
+  std::string xen = dir.Write("db01.cfg",
+                              "name = \"db01\"\nmemory = 512\n"
+                              "disk = ['file:vol1.raw,hda,w']\n");
+  struct Row {
+    int line;
+    std::vector<std::string> source;
+    const char* os;  // --os, or none
+    const char* to;
+    const char* file;  // of the output folder
+    const char* says;
+  };
+  const std::vector<std::string> fromEc2 = {"--ec2-xml", ec2, "--disk",
+                                            dir.File("vol1.raw")};
+  const std::vector<std::string> fromXen = {"--xen-cfg", xen};
+  // clang-format off
+  const Row rows[] = {
+      {__LINE__, fromEc2, "windows2019srv_64Guest", "vmware", "i-0c1a551c.vmx", "guestOS = \"windows2019srv_64Guest\""},
+      // A 32-bit "Linux/UNIX" instance.
+      {__LINE__, fromEc2, nullptr, "vmware", "i-0c1a551c.vmx", "guestOS = \"otherlinux\""},
+      {__LINE__, fromEc2, "windows2019srv_64Guest", "azure", "azure-vm.json", "\"osType\": \"Windows\""},
+      {__LINE__, fromXen, "otherlinux-64", "vmware", "db01.vmx", "guestOS = \"otherlinux-64\""},
+      {__LINE__, fromXen, "rhel9_64Guest", "openstack", "db01.xml", "<libosinfo:os id='http://redhat.com/rhel/9.0'/>"},
+  };
+  // clang-format on
+  int n = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    std::string output = dir.File("out" + std::to_string(n++));
+    std::vector<std::string> args = {"convert"};
+    args.insert(args.end(), row.source.begin(), row.source.end());
+    args.insert(args.end(), {"--to", row.to, "--output", output});
+    if (row.os) args.insert(args.end(), {"--os", row.os});
+    ToolResult run = Tool(args);
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::string text = TempDir::Read(output + "/" + row.file);
+    EXPECT_NE(text.find(row.says), std::string::npos) << text;
+  }
 }

@@ -102,8 +102,11 @@ TEST_F(ToolRun, RestoresTheVMwareExampleToEachDestinationFamily) {
       changed["strVMName"] = "web01-copy";
       request = dir.Write("copy.json", changed.dump());
     }
-    json result =
-        ToolJson({"restore", request, "--from", "vmware", "--to", row.kind});
+    std::vector<std::string> args = {"restore", request, "--from", "vmware",
+                                     "--to", row.kind};
+    bool amazon = std::string(row.kind) == "amazon";
+    if (amazon) args.insert(args.end(), {"--s3-bucket", "zy-images"});
+    json result = ToolJson(args);
     if (result.is_null()) continue;
     std::vector<std::string> names = row.names;
     if (std::string(row.kind) == "vmware")
@@ -118,6 +121,11 @@ TEST_F(ToolRun, RestoresTheVMwareExampleToEachDestinationFamily) {
     EXPECT_TRUE(fs::exists(vm + "/VMConfig.zyf"));
     EXPECT_EQ(result["nativeDescription"], vm + "/" + row.native);
     EXPECT_TRUE(fs::exists(vm + "/" + row.native));
+    if (amazon) {
+      EXPECT_NE(TempDir::Read(vm + "/" + row.native)
+                    .find("\"S3Bucket\": \"zy-images\""),
+                std::string::npos);
+    }
     EXPECT_EQ(result["nativeNotes"].size(), row.moved);  // IDE 0:2
     for (const std::string& name : names) {
       ASSERT_TRUE(fs::exists(vm + "/" + name)) << name;
@@ -304,14 +312,88 @@ TEST_F(ToolRun, ARestoreOntoAnExistingVMIsRefusedAndTheVMKept) {
 }
 
 TEST_F(ToolRun, DemoRunsTheMainJobEndToEnd) {
-  ToolResult run = Tool(
-      {"demo", "--examples", kExamples, "--into", dir.File("demo"), "--json"});
-  ASSERT_EQ(run.status, 0) << run.err;
-  json results = json::parse(run.out);
-  ASSERT_EQ(results.size(), 4u);
-  std::vector<std::string> ids;
-  for (const auto& result : results) ids.push_back(result["vmId"]);
-  EXPECT_EQ(ids, (std::vector<std::string>{"hyperv/web01", "amazon/web01",
-                                           "1401/web01", "vmware/fileserver"}));
-  EXPECT_TRUE(fs::exists(dir.File("demo/vmware/fileserver/VMConfig.zyf")));
+  // A PATH with qemu-img alone: the restores convert, the boot checks cannot.
+  const std::string notChecked = "not checked: install qemu-system-x86";
+  ASSERT_EQ(std::system(("mkdir " + dir.File("bin") +
+                         " && ln -s \"$(command -v qemu-img)\" " +
+                         dir.File("bin/qemu-img"))
+                            .c_str()),
+            0);
+  bool qemu = std::system("command -v qemu-system-x86_64 >/dev/null") == 0;
+  struct Row {
+    int line;
+    std::string prefix, boot;
+  } rows[] = {
+      {__LINE__, "", qemu ? "booted" : notChecked},
+      {__LINE__, "PATH=" + dir.File("bin") + " ", notChecked},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    std::string into = dir.File("demo" + std::to_string(row.line));
+    ToolResult run = RunTool(
+        dir,
+        OnPlatform(dir, root,
+                   {"demo", "--examples", kExamples, "--into", into, "--json"}),
+        row.prefix);
+    ASSERT_EQ(run.status, 0) << run.err;
+    json results = json::parse(run.out);
+    ASSERT_EQ(results.size(), 4u);
+    std::vector<std::string> ids;
+    for (const auto& result : results) {
+      ids.push_back(result["vmId"]);
+      EXPECT_EQ(result["bootCheck"]["result"], row.boot) << result["vmId"];
+    }
+    EXPECT_EQ(ids, (std::vector<std::string>{"hyperv/web01", "amazon/web01",
+                                             "1401/web01",
+                                             "vmware/fileserver"}));
+    EXPECT_TRUE(fs::exists(into + "/vmware/fileserver/VMConfig.zyf"));
+  }
+}
+
+// The restore of web01's backup and the conversion of web01 build the same
+// Hyper-V disks: the destination's format, each image's virtual size as
+// qemu-img reads it, the OS disk marked.
+TEST_F(ToolRun, RestoreAndConvertDescribeTheSameDisks) {
+  auto virtualSize = [this](const std::string& image) {
+    std::string info = dir.File("info.json");
+    std::string command = "qemu-img info --output=json " +
+                          TempDir::Quoted(image) + " > " +
+                          TempDir::Quoted(info);
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return json::parse(TempDir::Read(info))["virtual-size"];
+  };
+  auto disksOf = [&virtualSize](const std::string& vm) {
+    json zyf = json::parse(TempDir::Read(vm + "/VMConfig.zyf"));
+    json disks = json::array();
+    for (const json& disk : zyf["vm"]["vDisks"]) {
+      if (disk["nDeviceType"] != 1) continue;
+      disks.push_back({disk["fileName"], disk["eDiskType"],
+                       disk["i64MaxSizeInBytes"], disk["isOSDisk"]});
+      EXPECT_EQ(virtualSize(vm + "/" + disk["fileName"].get<std::string>()),
+                disk["i64MaxSizeInBytes"]);
+    }
+    return disks;
+  };
+  ToolJson({"restore", Web01Request(), "--from", "vmware", "--to", "hyperv"});
+  json restored = disksOf(root + "/hyperv/web01");
+  fs::remove_all(root + "/hyperv/web01");
+  ToolJson({"convert", "web01", "--from", "vmware", "--to", "hyperv"});
+  json converted = disksOf(root + "/hyperv/web01");
+  EXPECT_EQ(restored, converted);
+  ASSERT_EQ(restored.size(), 3u);
+  EXPECT_EQ(restored[0], json({"web01.vhd", 12, 4194304, true}));
+}
+
+// A backup whose VM has no UUID names its Amazon disks after the one its
+// name gives, never ".vhdx".
+TEST_F(ToolRun, AVMWithoutAUuidNamesItsDisksAfterItsName) {
+  json request = json::parse(TempDir::Read(Web01Request()));
+  request.erase("strSourceVMGUID");
+  request["vmInfo"].erase("strGUID");
+  json result = ToolJson({"restore", dir.Write("no-uuid.json", request.dump()),
+                          "--from", "vmware", "--to", "amazon"});
+  const std::string id = "77f21754-b32e-5cf3-906f-1541fba3545f";
+  EXPECT_EQ(DiskNames(result),
+            (std::vector<std::string>{id + ".vhdx", id + "_1.vhdx",
+                                      id + "_2.vhdx"}));
 }

@@ -7,8 +7,8 @@ Set-VMProcessor -VMName $VMName -Count 4
 Get-VMDvdDrive -VMName $VMName | Remove-VMDvdDrive
 Get-VMNetworkAdapter -VMName $VMName | Remove-VMNetworkAdapter
 Add-VMScsiController -VMName $VMName
-Add-VMHardDiskDrive -VMName $VMName -ControllerType SCSI -ControllerNumber 0 -ControllerLocation 0 -Path (Join-Path $Folder 'win2019.vmdk')
-Add-VMHardDiskDrive -VMName $VMName -ControllerType SCSI -ControllerNumber 0 -ControllerLocation 1 -Path (Join-Path $Folder 'win2019_1.vmdk')
+Add-VMHardDiskDrive -VMName $VMName -ControllerType IDE -ControllerNumber 0 -ControllerLocation 0 -Path (Join-Path $Folder 'win2019.vhdx')
+Add-VMHardDiskDrive -VMName $VMName -ControllerType SCSI -ControllerNumber 0 -ControllerLocation 1 -Path (Join-Path $Folder 'win2019_1.vhdx')
 Add-VMDvdDrive -VMName $VMName -ControllerNumber 1 -ControllerLocation 0
 Add-VMNetworkAdapter -VMName $VMName -Name 'Network adapter 1' -SwitchName 'LAN' -StaticMacAddress '005056010203'
 Set-VMBios -VMName $VMName -StartupOrder @('IDE', 'CD', 'LegacyNetworkAdapter', 'Floppy')

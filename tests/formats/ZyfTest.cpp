@@ -1,0 +1,179 @@
+//===- ZyfTest.cpp - The generalised description and its file -------------===//
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/support/EvDebug.h"
+#include "formats/zyf/VMConfigFile.h"
+#include "formats/common/FormatText.h"
+#include "support/TempDir.h"
+
+using namespace VMInfoStructs;
+
+namespace {
+
+// A description with every member away from its default, nested records
+// included, so a member the format forgets cannot survive the round trip.
+SVMInfo Populated() {
+  SVMInfo vm;
+  std::string error;
+  EXPECT_TRUE(ParseZyf(TempDir::Read(std::string(ZY_TEST_DATA_DIR) +
+                                     "/readers/zyf/"
+                                     "every-member-away-from-default.zyf"),
+                       vm, error))
+      << error;
+  return vm;
+}
+
+}  // namespace
+
+TEST(Zyf, EveryMemberSurvivesAWriteAndARead) {
+  SVMInfo original = Populated();
+  SVMInfo read;
+  std::string error;
+  ASSERT_TRUE(ParseZyf(WriteZyf(original), read, error)) << error;
+  EXPECT_EQ(WriteZyf(read), WriteZyf(original));
+  // Spot checks that do not rely on the writer: one member of each record.
+  ASSERT_EQ(read.vSnapshots.size(), 1u);
+  ASSERT_EQ(read.vSnapshots[0].vChildren.size(), 1u);
+  EXPECT_EQ(read.vSnapshots[0].vChildren[0].strDescription,
+            "line one\nline two");
+  ASSERT_EQ(read.vDisks.size(), 2u);
+  EXPECT_EQ(read.vDisks[0].i64MaxSizeInBytes, INT64_MAX);
+  EXPECT_EQ(read.vDisks[0].vChildDisks.at(0).strSnapshotId, "snap-1");
+  EXPECT_EQ(read.vDisks[0].nFileType, 0);
+  EXPECT_TRUE(read.vDisks[0].isBootDisk);
+  EXPECT_EQ(read.vDisks[1].nDeviceType, 1);
+  ASSERT_EQ(read.vDiskControllers.size(), 1u);
+  EXPECT_EQ(read.vDiskControllers[0].strControllerType, "pvscsi");
+  EXPECT_TRUE(read.vDiskControllers[0].bShared);
+  EXPECT_EQ(read.vNetworkCards.at(0).nVlanId, -1);
+  EXPECT_FALSE(read.vNetworkCards.at(0).bConnected);
+  EXPECT_EQ(read.fileLayout.vFiles.at(0).properties.at("b"), "2");
+  EXPECT_EQ(read.i64HardwareValueB, INT64_MIN);
+  EXPECT_EQ(read.vExtraOptions.at(0).strValue, "QUJD");
+  EXPECT_EQ(read.guestOSInfo.strOSFamily, "NT");
+  EXPECT_EQ(read.vFCAdapters.at(0).strWWPN, "21:00");
+  EXPECT_EQ(read.strVMName, original.strVMName);
+}
+
+TEST(Zyf, MembersTheFileDoesNotNameKeepTheirValues) {
+  SVMInfo info = Populated();
+  std::string error;
+  ASSERT_TRUE(ParseZyf(R"({"format":"ZyVMConfig","version":1,
+      "vm":{"strVMName":"renamed","vDisks":[{"fileName":"only.vmdk"}]}})",
+                       info, error))
+      << error;
+  EXPECT_EQ(info.strVMName, "renamed");
+  EXPECT_EQ(info.strRegion, "eu-west-1");
+  EXPECT_EQ(info.vDiskControllers.size(), 1u);
+  // A list the file names replaces the list; its elements start as defaults.
+  ASSERT_EQ(info.vDisks.size(), 1u);
+  EXPECT_EQ(info.vDisks[0].fileName, "only.vmdk");
+  EXPECT_EQ(info.vDisks[0].nDeviceType, 1);
+  EXPECT_FALSE(info.vDisks[0].isOSDisk);
+}
+
+TEST(Zyf, WrongTextsAreRefusedAndLeaveTheDescriptionAlone) {
+  struct Row {
+    int line;
+    std::string text;
+    const char* error;
+  };
+  // A file of the current version whose "vm" object is vm.
+  auto file = [](const std::string& vm) {
+    return R"({"format":"ZyVMConfig","version":1,"vm":)" + vm + "}";
+  };
+  // clang-format off
+  const Row rows[] = {
+      {__LINE__, "[]", "not a JSON object"},
+      {__LINE__, R"({"format":"ZyVMConfig","version":1})", "\"vm\" is missing"},
+      {__LINE__, R"({"format":"ZyVMConfig","version":"1","vm":{}})", "\"version\""},
+      {__LINE__, file(R"({"i64MemoryMB":1.5})"), "vm.i64MemoryMB must be an integer"},
+      {__LINE__, file(R"({"strGUID":7})"), "vm.strGUID must be a string"},
+      {__LINE__, file(R"({"vDisks":[1]})"), "vm.vDisks[0] must be an object"},
+      {__LINE__, file(R"({"vNetworkCards":[{"nVlanId":40000}]})"),
+       "vm.vNetworkCards[0].nVlanId is out of range"},
+      {__LINE__, file(R"({"nClientId":-2147483649})"), "vm.nClientId is out of range"},
+      {__LINE__, file(R"({"guestOSInfo":{"OSType":null}})"),
+       "vm.guestOSInfo.OSType must be a string"},
+      {__LINE__, file(R"({"vDisks":[{"nBuss":1}]})"), "vm.vDisks[0].nBuss is not a member"},
+      {__LINE__, file(R"({},"extra":1)"), "extra is not a member"},
+      {__LINE__, file(R"({"fileLayout":{"vFiles":[{"properties":{"a":1}}]}})"),
+       "vm.fileLayout.vFiles[0].properties must be an object of strings"},
+      {__LINE__, file("{\"strVMName\":\"\xff\"}"), "invalid"},
+      {__LINE__, std::string(100000, '[') + std::string(100000, ']'),
+       "nest deeper than 576 levels"},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    SVMInfo info = Populated();
+    std::string error;
+    EXPECT_FALSE(ParseZyf(row.text, info, error));
+    EXPECT_NE(error.find(row.error), std::string::npos) << error;
+    EXPECT_EQ(WriteZyf(info), WriteZyf(Populated()));
+  }
+}
+
+TEST(Zyf, TextsThatAreNotUtf8AreWrittenWithReplacementCharacters) {
+  SVMInfo info;
+  info.strVMName = "caf\xe9";  // Latin-1, not UTF-8
+  SVMInfo read;
+  std::string error;
+  ASSERT_TRUE(ParseZyf(WriteZyf(info), read, error)) << error;
+  EXPECT_EQ(read.strVMName, "caf\xef\xbf\xbd");
+}
+
+TEST(DescriptionFile, SaveReplacesAnEarlierFileAndLoadGivesTheDescription) {
+  TempDir dir;
+  std::string path = dir.Write("VMConfig.zyf", "old content");
+  ASSERT_TRUE(VMConfigFile(path).Save(Populated()));
+  SVMInfo read;
+  ASSERT_TRUE(VMConfigFile(path).Load(read));
+  EXPECT_EQ(WriteZyf(read), WriteZyf(Populated()));
+  EXPECT_EQ(std::filesystem::directory_iterator(dir.path())->path().filename(),
+            "VMConfig.zyf")
+      << "no temporary file is left beside the description";
+}
+
+TEST(DescriptionFile, SaveIntoAMissingFolderFailsWithOneErrorLine) {
+  TempDir dir;
+  ScopedLogCapture capture;
+  std::string path = dir.File("missing/VMConfig.zyf");
+  EXPECT_FALSE(VMConfigFile(path).Save(Populated()));
+  ASSERT_EQ(capture.sink().Records().size(), 1u);
+  const LogRecord record = capture.sink().Records()[0];
+  EXPECT_EQ(record.kind, LogKind::Error);
+  EXPECT_NE(record.message.find(path), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(DescriptionFile, TheContentAndNotTheNameChoosesTheFormat) {
+  TempDir dir;
+  SVMInfo info;
+  info.strVMName = "named in json";
+  std::string path = dir.Write("description.xml", WriteZyf(info));
+  SVMInfo read;
+  ASSERT_TRUE(VMConfigFile(path).Load(read));
+  EXPECT_EQ(read.strVMName, "named in json");
+}
+
+TEST(DescriptionFile, TextOfNeitherFormatFailsWithOneErrorLineNamingIt) {
+  // Files that cannot be read at all: InputFileTest.cpp.
+  TempDir dir;
+  std::string path = dir.Write("empty.zyf", "");
+  ScopedLogCapture capture;
+  SVMInfo info;
+  EXPECT_FALSE(VMConfigFile(path).Load(info));
+  ASSERT_EQ(capture.sink().Records().size(), 1u);
+  const LogRecord record = capture.sink().Records()[0];
+  EXPECT_EQ(record.kind, LogKind::Error);
+  EXPECT_NE(record.message.find(path), std::string::npos) << record.message;
+  EXPECT_NE(record.message.find("neither a generalised description"),
+            std::string::npos)
+      << record.message;
+}
+
