@@ -3,10 +3,27 @@
 
 #include "JobSupport.h"
 
-
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+
+#include <cstdio>
 
 namespace zyjobs {
+namespace {
+
+// "1.5 GiB", "12.0 MiB": a figure of the space check.
+std::string SpaceFigure(uint64_t bytes) {
+  constexpr double kMiB = 1024.0 * 1024.0;
+  double value = static_cast<double>(bytes);
+  char text[32];
+  if (value >= 1024 * kMiB)
+    std::snprintf(text, sizeof text, "%.1f GiB", value / (1024 * kMiB));
+  else
+    std::snprintf(text, sizeof text, "%.1f MiB", value / kMiB);
+  return text;
+}
+
+}  // namespace
 
 ImageFormat_t FormatOfFileName(const std::string& path) {
   ImageFormat_t format = ImageFormat_t::kRaw;
@@ -58,6 +75,31 @@ CArchiveVirtualDiskFile::ImageFacts_t InspectDiskImage(const std::string& path) 
     throw JobFailure("cannot read disk image [" + path +
                      "]: " + error.GetMessage());
   return facts;
+}
+
+uint64_t RequiredBytes(const std::string& from, ImageFormat_t format,
+                       uint64_t minimumSize, const std::string& statedFormat) {
+  CArchiveVirtualDiskFile::CopyRequest_t request;
+  request.source = from;
+  request.statedFormat = statedFormat;
+  request.format = format;
+  request.minimumSize = minimumSize;
+  uint64_t bytes = 0;
+  CQiError error = CArchiveVirtualDiskFile::Measure(request, bytes);
+  if (error.IsError())
+    throw JobFailure("cannot measure disk image [" + from +
+                     "]: " + error.GetMessage());
+  return bytes;
+}
+
+void RequireFreeSpace(const std::string& folder, const std::string& shown,
+                      uint64_t needed) {
+  struct statvfs facts {};
+  if (::statvfs(folder.c_str(), &facts) != 0) return;  // told at the write
+  uint64_t free = static_cast<uint64_t>(facts.f_bavail) * facts.f_frsize;
+  if (needed <= free) return;
+  throw JobFailure("the disks need " + SpaceFigure(needed) + ", " +
+                   SpaceFigure(free) + " free on [" + shown + "]");
 }
 
 }  // namespace detail

@@ -56,6 +56,15 @@ DiskCopyStats CopyDiskImage(const std::string& from, const std::string& to,
                             const std::string& label, IJobObserver& observer,
                             const std::string& statedFormat = "");
 CArchiveVirtualDiskFile::ImageFacts_t InspectDiskImage(const std::string& path);
+// The bytes a copy of from in format, at least minimumSize large, takes on
+// its destination's file system.
+uint64_t RequiredBytes(const std::string& from, ImageFormat_t format,
+                       uint64_t minimumSize,
+                       const std::string& statedFormat = "");
+// Throws "the disks need X, Y free on [shown]" unless the file system of
+// folder has needed bytes free.
+void RequireFreeSpace(const std::string& folder, const std::string& shown,
+                      uint64_t needed);
 }  // namespace detail
 
 }  // namespace zyjobs

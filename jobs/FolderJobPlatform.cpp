@@ -20,6 +20,22 @@ std::string FolderJobPlatform::BuiltVMFolder(IVMInfo* destination,
   return found == opened_.end() ? std::string() : found->second->VMFolder(name);
 }
 
+bool FolderJobPlatform::ReserveDestination(IVMInfo* destination,
+                                           const std::string& name,
+                                           std::string& error) {
+  auto found = opened_.find(destination);
+  if (found == opened_.end() || found->second->LockVM(name)) return true;
+  error = found->second->GetLastErrorText();
+  return false;
+}
+
+std::vector<std::string> FolderJobPlatform::NamesCreatedFor(
+    IVMInfo* destination, const std::string& name) {
+  auto found = opened_.find(destination);
+  if (found == opened_.end()) return {};
+  return found->second->NamesCreatedFor(name);
+}
+
 bool FolderJobPlatform::UpdateDescription(IVMInfo* destination,
                                           const std::string& name,
                                           const VMInfoStructs::SVMInfo& info,

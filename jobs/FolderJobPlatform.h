@@ -23,6 +23,10 @@ class FolderJobPlatform : public IJobPlatform {
                            const std::string& outputFolder) override;
   std::string BuiltVMFolder(IVMInfo* destination,
                             const std::string& name) override;
+  bool ReserveDestination(IVMInfo* destination, const std::string& name,
+                          std::string& error) override;
+  std::vector<std::string> NamesCreatedFor(IVMInfo* destination,
+                                           const std::string& name) override;
   bool UpdateDescription(IVMInfo* destination, const std::string& name,
                          const VMInfoStructs::SVMInfo& info,
                          std::string& error) override;

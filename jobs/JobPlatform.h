@@ -15,6 +15,7 @@
 #include "formats/common/FormatText.h"
 
 #include <string>
+#include <vector>
 
 namespace zyjobs {
 
@@ -30,6 +31,17 @@ class IJobPlatform {
   // empty when the platform keeps no files.
   virtual std::string BuiltVMFolder(IVMInfo* destination,
                                     const std::string& name) = 0;
+  // Takes the lock of the VM called name on the access object opened
+  // above, held until that object is released, so that one run at a time
+  // builds it; false with the platform's reason ("... is being restored by
+  // another run (pid N)").  A platform that keeps no files answers true.
+  virtual bool ReserveDestination(IVMInfo* destination, const std::string& name,
+                                  std::string& error) = 0;
+  // The names of the entries the platform creates while it builds the VM
+  // called name, beside the disk files (its folder, lock, descriptions and
+  // their temporary names); empty when it keeps no files.
+  virtual std::vector<std::string> NamesCreatedFor(IVMInfo* destination,
+                                                   const std::string& name) = 0;
   // Replaces the description of the VM called name after the adjustments;
   // false with the platform's reason.
   virtual bool UpdateDescription(IVMInfo* destination, const std::string& name,

@@ -17,6 +17,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace zyjobs {
 
@@ -30,7 +31,18 @@ class JobFailure : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Throws JobFailure when a signal asked the run to stop (StopRequest.h):
+// called between a job's steps.
+void StopIfAsked();
+
+// The error of a run a signal stopped: one line saying so, and the exit
+// status 128 + the signal; false when no signal asked.
+bool StoppedError(SJobError& error);
+
 // Runs body, turning what it throws into error; true when it succeeded.
+// Whatever failed after a signal asked the run to stop (a child killed, a
+// call interrupted), the error says that the run was stopped.  The body's
+// own objects have removed what the run made before error is set.
 template <class Body>
 bool AtBoundary(SJobError& error, Body&& body) {
   try {
@@ -41,6 +53,7 @@ bool AtBoundary(SJobError& error, Body&& body) {
   } catch (const std::exception& e) {
     error = {std::string("unexpected failure: ") + e.what(), 1};
   }
+  StoppedError(error);
   return false;
 }
 
@@ -77,9 +90,19 @@ class FailureWatch {
 std::string ReadInputFile(const std::string& path, const std::string& what);
 
 // A name that becomes a folder or file name (a VM, a disk): refused with
-// JobFailure when it is empty, has a control character, or starts or ends
-// with a blank.  what names it in the error ("VM name").
+// JobFailure when it is empty, is not UTF-8, has a control character (C0,
+// DEL, C1) or a bidirectional formatting character (U+202A to U+202E,
+// U+2066 to U+2069: they make a name read otherwise than it sorts and
+// opens), or starts or ends with a blank.  The error names the byte where
+// the name goes wrong.  what names it in the error ("the VM name").
 void CheckName(const std::string& name, const std::string& what);
+
+// Refuses, with JobFailure naming the field (what) and the file, a name
+// that the run makes (names: the file names it becomes, with their
+// prefixes and suffixes) longer than the file system of folder (or of its
+// nearest existing parent) allows.
+void CheckNameLengths(const std::string& folder, const std::string& what,
+                      const std::vector<std::string>& names);
 
 // Seconds on a monotonic clock.
 double NowSeconds();

@@ -126,6 +126,12 @@ class OutputFolder {
   explicit OutputFolder(const std::string& path) : path_(path) {
     if (path_.empty()) return;
     std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(path_, ec)) &&
+        !fs::exists(path_, ec))
+      throw JobFailure("output folder [" + path_ +
+                       "] is a symbolic link to [" +
+                       fs::read_symlink(path_, ec).string() +
+                       "], which does not exist");
     made_ = fs::create_directories(path_, ec);
     if (ec)
       throw JobFailure("cannot create output folder [" + path_ +
@@ -138,6 +144,7 @@ class OutputFolder {
   OutputFolder(const OutputFolder&) = delete;
   OutputFolder& operator=(const OutputFolder&) = delete;
   void Keep() { kept_ = true; }
+  bool Made() const { return made_; }
 
  private:
   std::string path_;
@@ -364,6 +371,7 @@ void RestoreFiles(RestoreJob& job, const std::string& folder,
   bool hasConfiguration = false;
   for (SDisk& entry : request.vDisks) {
     if (!HasData(entry)) continue;
+    StopIfAsked();
     std::string from = SourcePath(job, SourceNameOf(entry));
     if (entry.nFileType != kFileTypeDisk) {
       hasConfiguration |= entry.nFileType == kFileTypeConfig;
@@ -447,35 +455,62 @@ void CreateRestoreFolder(const std::string& root, const std::string& folder,
   for (auto it = missing.rbegin(); it != missing.rend(); ++it) staged.Add(*it);
 }
 
-// The destination VM's folder when this run makes it (and its kind's folder
-// when the VM is the kind's first): removed again unless the run succeeds.
+// The destination VM's folder when this run makes it: removed again unless
+// the run succeeds.  Judged while the run holds the VM's lock, so a folder
+// missing now can only be made by this run, and what is in it is this
+// run's.  (The platform removes the kind's folder it made with its lock.)
+// An output folder this run made is the VM's folder the same way.
 class NewVMFolder {
  public:
-  explicit NewVMFolder(std::string folder) {
+  NewVMFolder(std::string folder, bool madeByThisRun) {
     std::error_code ec;
-    if (folder.empty() || fs::exists(fs::symlink_status(folder, ec))) return;
-    std::string kind = fs::path(folder).parent_path().string();
-    if (!kind.empty() && !fs::exists(fs::symlink_status(kind, ec)))
-      kindFolder_ = kind;
+    if (folder.empty() ||
+        (!madeByThisRun && fs::exists(fs::symlink_status(folder, ec))))
+      return;
     folder_ = std::move(folder);
   }
   ~NewVMFolder() {
     std::error_code ec;
     if (!folder_.empty()) fs::remove_all(folder_, ec);
-    if (!kindFolder_.empty()) fs::remove(kindFolder_, ec);  // only when empty
   }
   NewVMFolder(const NewVMFolder&) = delete;
   NewVMFolder& operator=(const NewVMFolder&) = delete;
-  void Keep() {
-    folder_.clear();
-    kindFolder_.clear();
-  }
+  void Keep() { folder_.clear(); }
 
  private:
   std::string folder_;
-  // The kind's folder, when the restore is the first to a kind of the root.
-  std::string kindFolder_;
 };
+
+// The file names the disks of the request become in the restore and VM
+// folders, with the disk copy's temporary names: "." NAME ".XXXXXX"
+// ".zy-partial"; the folders lie on the file system of the write root.
+void CheckDiskNameLengths(const RestoreJob& job) {
+  for (const SDisk& entry : job.request.vDisks) {
+    if (!HasData(entry)) continue;
+    std::string name = entry.nFileType == kFileTypeDisk
+                           ? DestinationDiskName(entry)
+                           : entry.diskIndexName;
+    CheckNameLengths(WriteRoot(job),
+                     "the disk name of [" + SourceNameOf(entry) + "]",
+                     {name, "." + name + ".XXXXXX.zy-partial"});
+  }
+}
+
+// What the disks take on the restore folder's file system, against what it
+// has free: a restore that cannot fit writes nothing.
+void CheckFreeSpace(const RestoreJob& job, const std::string& folder) {
+  uint64_t needed = 0;
+  for (const SDisk& entry : job.request.vDisks) {
+    if (!HasData(entry) || entry.nFileType != kFileTypeDisk) continue;
+    DiskType_t format = WrittenDiskType(job.destination, entry);
+    needed += detail::RequiredBytes(
+        SourcePath(job, SourceNameOf(entry)),
+        CArchiveVirtualDiskFile::FormatForDiskType(format),
+        static_cast<uint64_t>(std::max<int64_t>(entry.i64MaxSizeInBytes, 0)),
+        StatedImageFormat(job, entry));
+  }
+  detail::RequireFreeSpace(folder, WriteRoot(job), needed);
+}
 
 // A restore is done only when the VM built holds every data disk of the
 // request, each a file in the VM's own folder, and a description with
@@ -538,13 +573,30 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
         job.ec2InstanceId, observer);
   RestoreCtx& request = job.request;
   const size_t dataDisks = CountDataDisks(request.vDisks);
-  StagedFiles staged;  // removed last: declared before the staging folder
-  std::unique_ptr<StagingFolder> staging;
   for (const std::string* named :
        {&request.strStagingPath, &request.strDestinationPath})
     if (!named->empty() && !IsBeneath(root, *named))
       throw JobFailure("the request's folder [" + *named +
                        "] is outside the platform root [" + root + "]");
+  StopIfAsked();
+
+  // One run builds a VM at a time: its lock is taken before anything is
+  // made for it and held until the VM is whole or what the run made is
+  // removed (the objects below go first).
+  AccessObject platform(job);
+  CheckNameLengths(
+      root, "the VM name",
+      job.platform->NamesCreatedFor(platform.get(), request.strVMName));
+  std::string lockError;
+  if (!job.platform->ReserveDestination(platform.get(), request.strVMName,
+                                        lockError))
+    throw JobFailure(lockError);
+  std::string vmFolder =
+      job.platform->BuiltVMFolder(platform.get(), request.strVMName);
+  NewVMFolder made(vmFolder,
+                   vmFolder == job.outputFolder && output.Made());
+  StagedFiles staged;  // removed last: declared before the staging folder
+  std::unique_ptr<StagingFolder> staging;
   if (request.strStagingPath.empty()) {
     staging = std::make_unique<StagingFolder>(root);
     request.strStagingPath = staging->path();
@@ -558,22 +610,23 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
   if (!staging || folder != staging->path())
     CreateRestoreFolder(root, folder, staged);
 
-  AccessObject platform(job);
-  std::string vmFolder =
-      job.platform->BuiltVMFolder(platform.get(), request.strVMName);
-  NewVMFolder made(vmFolder);
   FailureWatch watch;
   ZyVMConverter converter;
   CQiError error = converter.InitVMConversion(job.source, job.destination,
                                               platform.get(), request, DT_NONE);
   if (error.IsError())
     throw JobFailure(Reasons(job, error, watch, platform.get()));
+  CheckDiskNameLengths(job);
+  CheckFreeSpace(job, folder);
+  StopIfAsked();
   RestoreFiles(job, folder, staged, observer);
+  StopIfAsked();
   error = converter.CompleteVMConversion(job.source, job.destination,
                                          platform.get(), request);
   if (error.IsError())
     throw JobFailure(Reasons(job, error, watch, platform.get()));
   AdjustOnDestination(converter, job, platform.get());
+  StopIfAsked();
 
   RestoreOutcome outcome;
   outcome.description = request.vmInfo;
@@ -585,6 +638,7 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
                               outcome.description);
     CheckRestoredVM(outcome.description, vmFolder, dataDisks);
   }
+  StopIfAsked();
   made.Keep();
   // The table shows each disk in the format its file was written in.
   for (SDisk& disk : outcome.description.vDisks) {

@@ -12,6 +12,7 @@
 
 #include "model/ImageFormats.h"
 #include "platform/support/ChildProcess.h"
+#include "platform/support/StopRequest.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -164,6 +165,7 @@ BootResult Watch(pid_t pid, const std::string& serialPath,
   BootResult result;
   for (;;) {
     int status = 0;
+    if (StopSignal() != 0) break;
     exited = exited || ::waitpid(pid, &status, WNOHANG) == pid;
     std::string serial = ReadAll(serialPath);
     size_t bad = serial.find(kBadText);
@@ -193,6 +195,7 @@ BootResult Watch(pid_t pid, const std::string& serialPath,
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   if (!exited) StopChild(pid);
+  if (StopSignal() != 0) throw ToolError("stopped");  // main says by what
   return result;
 }
 

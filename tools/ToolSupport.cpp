@@ -252,7 +252,7 @@ void ConsoleObserver::OnNote(const std::string& text) {
 }
 
 void Require(bool ok, const SJobError& error) {
-  if (!ok) throw ToolError(error.text);
+  if (!ok) throw ToolError(error.text, error.exitCode);
 }
 
 }  // namespace zytool

@@ -23,10 +23,12 @@ namespace zytool {
 
 using namespace zyjobs;
 
-// A failure the tool reports as its one-line error.
+// A failure the tool reports as its one-line error, and its exit status.
 class ToolError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit ToolError(const std::string& text, int exitCode = 1)
+      : std::runtime_error(text), exitCode(exitCode) {}
+  int exitCode;
 };
 
 // Settings shared by every subcommand.

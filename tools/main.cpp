@@ -14,13 +14,16 @@
 //               unmount and promote end a mount
 // Exit status 0 on success; otherwise one line on standard error and 1 (2
 // for a command line that cannot be parsed); with --json the same failure
-// is also {"error": ..., "exitCode": ...} on standard output.
+// is also {"error": ..., "exitCode": ...} on standard output.  SIGINT,
+// SIGTERM and SIGHUP stop the run: its children are ended, what it made is
+// removed, and it exits 128 + the signal (130, 143, 129) with one line
+// saying so.
 //
 //===----------------------------------------------------------------------===//
 #include "Commands.h"
 
 #include "model/PlatformKinds.h"
-#include "platform/support/ChildProcess.h"
+#include "platform/support/StopRequest.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -45,7 +48,13 @@ std::string Epilog() {
 
 // The failure's line on standard error, and with --json its object on the
 // results' output; the exit status.
-int ReportError(const std::string& text, bool json, int status = 1) {
+// A run a signal stopped says so, whatever failed on the way out.
+int ReportError(std::string text, bool json, int status = 1) {
+  zyjobs::SJobError stopped;
+  if (zyjobs::StoppedError(stopped)) {
+    text = stopped.text;
+    status = stopped.exitCode;
+  }
   std::string line = zytool::ForTheUser(text);
   if (json)
     std::fprintf(
@@ -109,7 +118,7 @@ void AddGlobalOptions(CLI::App& app, zytool::GlobalOptions& global) {
 
 int main(int argc, char** argv) {
   using namespace zytool;
-  EndChildrenWithProcess();
+  StopOnSignals();
   CLI::App app{
       "zyvmconvert: converts virtual machines between hypervisor and "
       "cloud platforms, on a folder platform",
@@ -145,7 +154,7 @@ int main(int argc, char** argv) {
     SetUpConsole(global);
     return run();
   } catch (const ToolError& e) {
-    return ReportError(e.what(), global.json);
+    return ReportError(e.what(), global.json, e.exitCode);
   } catch (const std::exception& e) {
     return ReportError(std::string("unexpected failure: ") + e.what(),
                        global.json);

@@ -603,6 +603,21 @@ CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
   return CQiError::Success();
 }
 
+CQiError CArchiveVirtualDiskFile::Measure(const CopyRequest_t& request,
+                                          uint64_t& bytes) {
+  ImageFormat_t sourceFormat = ImageFormat_t::kRaw;
+  uint64_t sourceSize = 0;
+  CQiError error = ProbeSource(request, sourceFormat, sourceSize);
+  if (error.IsError()) return error;
+  uint64_t size = RoundUp(std::max(sourceSize, request.minimumSize),
+                          RowOf(request.format).sizeUnit);
+  if (request.format == ImageFormat_t::kVhdFixed) {
+    bytes = size + 512;  // the footer
+    return CQiError::Success();
+  }
+  return MeasureImage(request.source, sourceFormat, bytes);
+}
+
 CQiError CArchiveVirtualDiskFile::Inspect(const std::string& path,
                                           DiskType_t type,
                                           ImageFacts_t& facts) {

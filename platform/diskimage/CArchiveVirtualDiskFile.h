@@ -204,6 +204,12 @@ class ZY_PLATFORM_API CArchiveVirtualDiskFile {
   // Copies a whole image into a new image of the requested format.
   static CQiError CopyImage(const CopyRequest_t& request, CopyResult_t& result);
 
+  // The bytes the destination of request takes on its file system: what
+  // `qemu-img measure` requires for qcow2 (the data and qcow2's tables; the
+  // measure qemu gives for the other sparse formats and the data size of a
+  // sparse raw file), the whole virtual size for a fixed VHD.
+  static CQiError Measure(const CopyRequest_t& request, uint64_t& bytes);
+
   // What an image is: its format's name and its guest-visible size.
   struct ImageFacts_t {
     std::string format;

@@ -58,6 +58,9 @@ constexpr int kCheckClean = 0;
 constexpr int kCheckLeaksOnly = 3;
 constexpr int kCheckUnsupported = 63;
 
+// A measure walks the whole image's allocation before it says anything.
+constexpr ChildLimits kMeasureLimits = {600, 0};
+
 constexpr size_t kMaxDescriptor = 64 * 1024;
 
 CQiError ReadAt(int fd, const std::string& path, char* into, size_t length,
@@ -430,6 +433,26 @@ CQiError ConvertImage(const std::string& source, ImageFormat_t sourceFormat,
        RowOf(sourceFormat).driver(), ImageOptions(source, sourceFormat), "-O",
        RowOf(destinationFormat).driver(), AbsolutePath(destination)},
       out, kStreamLimits, {0}, std::ref(lines));
+}
+
+CQiError MeasureImage(const std::string& source, ImageFormat_t sourceFormat,
+                      uint64_t& bytes) {
+  std::string qemuImg;
+  CQiError error = FindQemuProgram("qemu-img", qemuImg);
+  if (error.IsError()) return error;
+  std::string out;
+  error = RunProgram({qemuImg, "measure", "--output=json", "-f",
+                      RowOf(sourceFormat).driver(), "-O", "qcow2",
+                      ImageOptions(source, sourceFormat)},
+                     out, kMeasureLimits);
+  if (error.IsError())
+    return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
+                         "cannot measure " + source + ": " + error.GetMessage());
+  nlohmann::json measured = nlohmann::json::parse(out, nullptr, false);
+  if (!measured.is_object() || !measured["required"].is_number_unsigned())
+    return ZY_DISK_FAULT(EINVAL, source + ": qemu-img measure gives no size");
+  bytes = measured["required"].get<uint64_t>();
+  return CQiError::Success();
 }
 
 CQiError MappedDataBytes(const std::string& path, ImageFormat_t format,

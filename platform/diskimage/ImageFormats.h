@@ -75,6 +75,12 @@ CQiError ConvertImage(const std::string& source, ImageFormat_t sourceFormat,
                       ImageFormat_t destinationFormat,
                       const std::function<void(double)>& progress);
 
+// The bytes a sparse copy of source takes: `qemu-img measure -O qcow2`'s
+// required size (qemu measures only qcow2 and raw, and raw as if fully
+// allocated), its data with qcow2's tables.
+CQiError MeasureImage(const std::string& source, ImageFormat_t sourceFormat,
+                      uint64_t& bytes);
+
 // The bytes of an image that hold data, as `qemu-img map` sees them.
 CQiError MappedDataBytes(const std::string& path, ImageFormat_t format,
                          uint64_t& dataBytes);

@@ -11,6 +11,8 @@
 
 #include "ImageSniffer.h"
 
+#include "platform/support/StopRequest.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -191,6 +193,10 @@ CQiError KernelCopy(ImageBackend& from, ImageBackend& to, uint64_t& dataBytes,
     loff_t in = static_cast<loff_t>(run.start);
     loff_t out = in;
     while (static_cast<uint64_t>(in) < run.end) {
+      if (StopSignal() != 0)
+        return ZY_DISK_FAULT(ECANCELED, "copy to " + to.Path() +
+                                            " stopped by " +
+                                            SignalName(StopSignal()));
       size_t chunk = std::min<uint64_t>(kKernelChunk, run.end - in);
       ssize_t n = copy_file_range(from.RawFd(), &in, to.RawFd(), &out, chunk, 0);
       if (n < 0 && errno == EINTR) continue;

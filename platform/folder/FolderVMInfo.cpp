@@ -41,6 +41,10 @@ namespace {
 constexpr char kDescriptionName[] = "VMConfig.zyf";
 constexpr char kHostsName[] = "hosts.json";
 constexpr char kInstanceTypesName[] = "instance-types.json";
+// The destination VM's lock: ".<vm>.lock" in the kind folder, or this name
+// in a folder the VM is built in.
+constexpr char kLockSuffix[] = ".lock";
+constexpr char kBuildLockName[] = ".build.lock";
 
 // How a file of a VM is presented in a mount, by its extension: the
 // configuration files the formats read, and disk images.  Files a
@@ -408,7 +412,7 @@ const bool kRegisteredFromEnvironment = [] {
 FolderVMInfo::FolderVMInfo(VirtualServerInstanceType kind, std::string root)
     : kind_(kind), root_(std::move(root)) {}
 
-FolderVMInfo::~FolderVMInfo() = default;
+FolderVMInfo::~FolderVMInfo() { UnlockVM(); }
 
 int FolderVMInfo::Fail(const std::string& text) {
   lastError_ = text;
@@ -676,13 +680,60 @@ bool FolderVMInfo::CheckDestinationFree(const RestoreCtx& ctx,
          (vmFolder_.empty() ? KindFolder() : vmFolder_) + "]");
     return false;
   }
-  if (!vmFolder_.empty()) return true;  // the caller made the VM's folder
-  std::string error;
-  if (!CreateFoldersBeneath(root_, KindFolder(), error)) {
-    Fail(error);
-    return false;
-  }
   return true;
+}
+
+std::string FolderVMInfo::LockPath(const std::string& vmName) const {
+  if (!vmFolder_.empty()) return Join(vmFolder_, kBuildLockName);
+  return Join(KindFolder(), "." + vmName + kLockSuffix);
+}
+
+bool FolderVMInfo::LockVM(const std::string& vmName) {
+  if (lock_.Held()) return true;
+  if (!IsSafeFolderName(vmName))
+    return Fail("Invalid destination VM name [" + vmName + "]");
+  std::string path = LockPath(vmName);
+  if (!Confined(path)) return false;
+  std::string error;
+  pid_t holder = 0;
+  // Another run's cleanup may remove the kind folder it made between our
+  // making sure of it and the lock file's creation: then it is made again.
+  // A kind folder is removed only when empty, so two runs that both think
+  // they made it remove nothing of each other's.
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    if (vmFolder_.empty()) {
+      bool existed = Exists(KindFolder());
+      if (!CreateFoldersBeneath(root_, KindFolder(), error)) return Fail(error);
+      createdKindFolder_ = createdKindFolder_ || !existed;
+    }
+    if (lock_.Take(path, holder, error)) return true;
+    if (holder > 0 || error != std::strerror(ENOENT) || !vmFolder_.empty())
+      break;
+  }
+  std::string where = vmFolder_.empty() ? KindFolder() : vmFolder_;
+  if (holder > 0 || error == "held by another run")
+    return Fail("VM [" + vmName + "] in [" + where +
+                "] is being restored by another run (pid " +
+                std::to_string(holder) + ")");
+  return Fail("Cannot lock VM [" + vmName + "] in [" + where + "]: " + error);
+}
+
+void FolderVMInfo::UnlockVM() {
+  lock_.Release();
+  if (createdKindFolder_) ::rmdir(KindFolder().c_str());  // only when empty
+  createdKindFolder_ = false;
+}
+
+std::vector<std::string> FolderVMInfo::NamesCreatedFor(
+    const std::string& vmName) const {
+  // WriteWholeFile's temporary names: ".tmp-" and a pid of up to 7 digits.
+  const std::string temporary = ".tmp-1234567";
+  std::vector<std::string> names = {
+      CQiPath::GetBaseName(LockPath(vmName)), vmName,
+      std::string(kDescriptionName) + temporary};
+  std::string native = NativeDescriptionName(kind_, vmName);
+  if (!native.empty()) names.push_back(native + temporary);
+  return names;
 }
 
 int FolderVMInfo::PrepareRestoreConversion(RestoreCtx& ctx) {
@@ -696,7 +747,8 @@ bool FolderVMInfo::StartPlatformConversion(RestoreCtx& ctx) {
 
 int FolderVMInfo::PrepareDestinationVM(RestoreCtx& ctx) {
   std::string vmName;
-  if (!CheckDestinationFree(ctx, vmName)) return 0;
+  if (!LockVM(DestinationName(ctx)) || !CheckDestinationFree(ctx, vmName))
+    return 0;
   std::string folder = VMFolder(vmName);
   bool created = ::mkdir(folder.c_str(), 0777) == 0;
   if (!created && errno != EEXIST)

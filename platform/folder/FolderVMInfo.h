@@ -34,7 +34,15 @@
 //                        "region|host" falls back to its region
 //   PrepareRestoreConversion, StartPlatformConversion
 //                        check that the destination VM does not exist yet
-//   PrepareDestinationVM creates the destination VM's folder
+//   LockVM               takes the destination VM's lock: one run builds a
+//                        VM at a time (<kind>/.<vm>.lock, or .build.lock in
+//                        the folder given to BuildVMIn); a second run is
+//                        refused at once with the holder's pid.  The lock
+//                        is held until the object is deleted, then its
+//                        file is removed, and the kind's folder when this
+//                        object made it and it stayed empty
+//   PrepareDestinationVM takes the lock (when not taken yet) and creates
+//                        the destination VM's folder
 //   ConfigureDestinationVM  places the restored disk files (found by their
 //                        names in the request's staging or destination
 //                        folder) in it and writes its VMConfig.zyf, with
@@ -65,6 +73,7 @@
 #include "platform/access/IVMInfo.h"
 #include "formats/common/NativeWriters.h"
 #include "formats/common/FormatText.h"
+#include "platform/support/RunLock.h"
 
 #include <string>
 #include <vector>
@@ -162,6 +171,13 @@ class ZY_PLATFORM_API FolderVMInfo : public IVMInfo {
   // them; false, with the reason as last error, otherwise.
   bool UpdateVMDescription(const std::string& vmName,
                            const VMInfoStructs::SVMInfo& info);
+  // Takes the lock of the destination VM called vmName (above); false,
+  // with "... is being restored by another run (pid N)" or the system's
+  // reason as last error, when it cannot.
+  bool LockVM(const std::string& vmName);
+  // The names of the entries a build of the VM called vmName creates: its
+  // folder and lock file, its descriptions and their temporary names.
+  std::vector<std::string> NamesCreatedFor(const std::string& vmName) const;
 
  private:
   int Fail(const std::string& text);
@@ -176,6 +192,8 @@ class ZY_PLATFORM_API FolderVMInfo : public IVMInfo {
                     std::string& folder);
   bool CheckDestinationFree(const RestoreCtx& ctx, std::string& vmName);
   void RemoveCreatedVMFolder();
+  std::string LockPath(const std::string& vmName) const;
+  void UnlockVM();
   // Writes the VM's native description (NativeDescriptionName) beside
   // VMConfig.zyf; replace only for the VM's own update.
   bool WriteNativeDescription(const std::string& vmName,
@@ -193,4 +211,7 @@ class ZY_PLATFORM_API FolderVMInfo : public IVMInfo {
   // The destination VM folder PrepareDestinationVM made, removed again when
   // a later step fails.
   std::string createdVMFolder_;
+  // The destination VM's lock, and whether taking it made the kind folder.
+  CRunLock lock_;
+  bool createdKindFolder_ = false;
 };

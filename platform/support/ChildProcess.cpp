@@ -1,6 +1,8 @@
 //===- ChildProcess.cpp - Running other programs --------------------------===//
 #include "ChildProcess.h"
 
+#include "platform/support/StopRequest.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -9,7 +11,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -22,32 +23,6 @@ namespace {
 
 constexpr std::size_t kMaxOutput = 1 << 20;
 
-// The children running now, for a signal handler: lock-free slots.
-constexpr int kMaxChildren = 64;
-std::atomic<pid_t> gChildren[kMaxChildren];
-
-void Register(pid_t pid) {
-  for (std::atomic<pid_t>& slot : gChildren) {
-    pid_t none = 0;
-    if (slot.compare_exchange_strong(none, pid)) return;
-  }
-}
-
-void Unregister(pid_t pid) {
-  for (std::atomic<pid_t>& slot : gChildren) {
-    pid_t mine = pid;
-    if (slot.compare_exchange_strong(mine, 0)) return;
-  }
-}
-
-extern "C" void EndChildrenAndDie(int signal) {
-  for (std::atomic<pid_t>& slot : gChildren) {
-    pid_t pid = slot.load();
-    if (pid > 0) kill(-pid, SIGKILL);
-  }
-  ::signal(signal, SIG_DFL);
-  raise(signal);
-}
 using Clock = std::chrono::steady_clock;
 
 // Spawns argv in a new process group; stdout and stderr go to the given
@@ -95,18 +70,22 @@ int WaitMillis(const ChildLimits& limits, Clock::time_point start,
   return static_cast<int>(std::max<int64_t>(0, left.count()));
 }
 
-// Reads both pipes to their end or until a limit passes (false then).
+// Reads both pipes to their end or until a limit passes or a signal asks
+// the run to stop (false then: the caller kills the group).  The stop's
+// pipe (StopRequest.h) is polled beside the child's, so a stop is seen at
+// once whatever the child does.
 bool Drain(int outFd, int errFd, const ChildLimits& limits, std::string& out,
            std::string& err, const ChildOutput& onOutput) {
-  struct pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+  struct pollfd fds[3] = {
+      {outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {StopDescriptor(), POLLIN, 0}};
   std::string* into[2] = {&out, &err};
   int open = 2;
   char chunk[65536];
   Clock::time_point start = Clock::now(), lastOutput = start;
   while (open > 0) {
     int wait = WaitMillis(limits, start, lastOutput);
-    if (wait == 0) return false;
-    int ready = poll(fds, 2, wait);
+    if (wait == 0 || StopSignal() != 0) return false;
+    int ready = poll(fds, 3, wait);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) return true;
     for (int i = 0; i < 2; ++i) {
@@ -186,7 +165,6 @@ ChildResult RunChild(const std::vector<std::string>& argv,
   }
   pid_t pid = 0;
   result.startError = Spawn(argv, outPipe[1], errPipe[1], nullptr, pid);
-  if (result.startError == 0) Register(pid);
   close(outPipe[1]);
   close(errPipe[1]);
   if (result.startError == 0)
@@ -202,7 +180,6 @@ ChildResult RunChild(const std::vector<std::string>& argv,
   while (waitid(P_PID, pid, &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
   }
   kill(-pid, SIGKILL);
-  Unregister(pid);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
@@ -216,21 +193,12 @@ pid_t StartChild(const std::vector<std::string>& argv,
   pid_t pid = 0;
   errnum = Spawn(argv, -1, -1, output.c_str(), pid);
   if (errnum != 0) return -1;
-  Register(pid);
   return pid;
 }
 
 void StopChild(pid_t pid) {
   if (pid <= 0) return;
   kill(-pid, SIGKILL);
-  Unregister(pid);
   while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
   }
-}
-
-void EndChildrenWithProcess() {
-  struct sigaction action {};
-  action.sa_handler = EndChildrenAndDie;
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
 }

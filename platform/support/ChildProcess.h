@@ -4,7 +4,9 @@
 // a boot check) is found on PATH and started here, one way: standard input
 // from /dev/null, in a process group of its own, and under a time limit, so
 // that a child that blocks (on a FIFO a hostile image names, say) is ended
-// with everything it started instead of hanging the tool.
+// with everything it started instead of hanging the tool.  A signal that
+// asks the run to stop (StopRequest.h) ends a running child's group the
+// same way, at once.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -59,8 +61,3 @@ ZY_PLATFORM_API pid_t StartChild(const std::vector<std::string>& argv,
 
 // Kills the child's whole process group and reaps the child.
 ZY_PLATFORM_API void StopChild(pid_t pid);
-
-// Makes SIGTERM, SIGINT and SIGHUP end the process groups of the children
-// running then before the process ends, so that no child outlives the
-// program that started it.  For a program's main, once.
-ZY_PLATFORM_API void EndChildrenWithProcess();

@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +35,8 @@ class Attack : public ::testing::Test {
  public:  // the rows' set-up functions use the fixture
   // A fresh copy of the example platform, and a folder beside it.
   void SetUp() override {
+    if (heldLock >= 0) close(heldLock);
+    heldLock = -1;
     root = dir.File("root");
     outside = dir.File("outside");
     fs::remove_all(root);
@@ -95,11 +99,36 @@ class Attack : public ::testing::Test {
     return false;
   }
 
+  // Holds the lock of the hyperv VM web01 as a running restore would.
+  void HoldLock() {
+    fs::create_directories(root + "/hyperv");
+    heldLock = open((root + "/hyperv/.web01.lock").c_str(),
+                    O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    std::string pid = std::to_string(getpid()) + "\n";
+    ASSERT_EQ(flock(heldLock, LOCK_EX | LOCK_NB), 0);
+    ASSERT_EQ(write(heldLock, pid.data(), pid.size()),
+              static_cast<ssize_t>(pid.size()));
+  }
+
+  ~Attack() override {
+    if (heldLock >= 0) close(heldLock);
+  }
+
   TempDir dir;
   std::string root;
   std::string outside;
   std::string out, err;
+  int heldLock = -1;
 };
+
+// Every entry under a folder, folders too: a run leaves no folder behind.
+std::map<std::string, std::string> Tree(const std::string& folder) {
+  std::map<std::string, std::string> entries = Snapshot(folder);
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    if (entry.is_directory() && !entry.is_symlink())
+      entries[fs::relative(entry.path(), folder).string() + "/"] = "";
+  return entries;
+}
 
 std::string P2VRequest(const std::string& from, const std::string& to) {
   std::string xml =
@@ -114,6 +143,7 @@ std::string P2VRequest(const std::string& from, const std::string& to) {
 TEST_F(Attack, HostileInputsGetOneErrorLineAndTouchNothingOutside) {
   using Change = void (*)(json&, const Attack&);
   using Prepare = void (*)(Attack&);
+  using Args = std::vector<std::string> (*)(const Attack&);
   Prepare none = [](Attack&) {};
   Prepare linkedVM = [](Attack& t) { t.LinkedVM(); };
   Prepare dataFileVM = [](Attack& t) { t.DataFileVM(); };
@@ -127,6 +157,7 @@ TEST_F(Attack, HostileInputsGetOneErrorLineAndTouchNothingOutside) {
     Change change;   // of the example request (a restore), or null: convert
     const char* to;
     const char* error;  // part of the one error line
+    Args args = nullptr;  // when set, the command instead
   } rows[] = {
       {__LINE__, none, [](json& r, const Attack&) {
          r["strSourceVMName"] = "../../../../../../../../etc";
@@ -169,29 +200,48 @@ TEST_F(Attack, HostileInputsGetOneErrorLineAndTouchNothingOutside) {
       // A half-built VM folder (no description): the platform's refusal is said.
       {__LINE__, [](Attack& t) { t.dir.Write("root/hyperv/web01/web01.vhd", "half"); },
        unchanged, "hyperv", "Cannot place disk [web01.vhd]"},
+      // Another run builds the VM: refused at once, its lock left alone.
+      {__LINE__, [](Attack& t) { t.HoldLock(); }, unchanged, "hyperv",
+       "hyperv] is being restored by another run (pid "},
+      // Names that the file system or a reader of them cannot take.
+      {__LINE__, none, [](json& r, const Attack&) { r["strVMName"] = std::string(250, 'a'); },
+       "hyperv", "the VM name makes the file name [.aaaaaaaaaaaaaaaaaaaaaaa"},
+      {__LINE__, none, [](json& r, const Attack&) { r["strVMName"] = "web\u202e10"; },
+       "hyperv", "has the bidirectional formatting character U+202E at byte 3"},
+      {__LINE__, none, [](json& r, const Attack&) { r["strVMName"] = "web\u2067"; },
+       "hyperv", "has the bidirectional formatting character U+2067 at byte 3"},
+      {__LINE__, none, nullptr, "hyperv", "the VM name [web\\xff01] is not UTF-8 at byte 3",
+       [](const Attack&) -> std::vector<std::string> {
+         return {"convert", "web01", "--name", "web\xff" "01"}; }},
+      {__LINE__, none, nullptr, "hyperv", "is a symbolic link to [",
+       [](const Attack& t) -> std::vector<std::string> {
+         fs::create_symlink(t.outside + "/nowhere", t.dir.File("dangling"));
+         return {"convert", "web01", "--output", t.dir.File("dangling")}; }},
   };
   // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     SetUp();
-    auto outsideBefore = Snapshot(outside);
+    auto outsideBefore = Tree(outside);
     row.prepare(*this);
     json request =
         json::parse(TempDir::Read(kExamples + "/requests/web01-restore.json"));
     if (row.change) row.change(request, *this);
+    fs::remove(dir.File("dangling"));
     std::vector<std::string> args =
-        row.change ? std::vector<std::string>{"restore",
-                                              dir.Write("request.json",
-                                                        request.dump())}
-                   : std::vector<std::string>{"convert", "linked"};
+        row.args     ? row.args(*this)
+        : row.change ? std::vector<std::string>{"restore",
+                                                dir.Write("request.json",
+                                                          request.dump())}
+                     : std::vector<std::string>{"convert", "linked"};
     for (const char* arg : {"--from", "vmware", "--to", row.to})
       args.push_back(arg);
-    auto rootBefore = Snapshot(root);
+    auto rootBefore = Tree(root);
     EXPECT_EQ(Run(args), 1);
     EXPECT_NE(err.find(row.error), std::string::npos) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-    EXPECT_EQ(Snapshot(outside), outsideBefore);
-    EXPECT_EQ(Snapshot(root), rootBefore);
+    EXPECT_EQ(Tree(outside), outsideBefore);
+    EXPECT_EQ(Tree(root), rootBefore);
     EXPECT_FALSE(SecretCopiedIn());
   }
 }

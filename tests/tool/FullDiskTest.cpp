@@ -82,4 +82,36 @@ TEST(FullDisk, CopyFailsNamingTheDestinationAndLeavesNothing) {
   }
 }
 
+// A conversion whose disks cannot fit is refused before anything is
+// written: the space qemu-img measures against what the file system has.
+TEST(FullDisk, AConversionThatCannotFitIsRefusedBeforeWriting) {
+  if (Shell(std::string(kUnshare) + "true >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "unprivileged user namespaces are refused here";
+  TempDir dir;
+  std::string source = WriteSource(dir);
+  std::string cfg = dir.Write("db01.cfg",
+                              "name = \"db01\"\nmemory = 512\nvcpus = 1\n"
+                              "disk = ['file:/vm/db.img,xvda,w']\n");
+  std::string folder = dir.File("small");
+  std::filesystem::create_directory(folder);
+  std::string output = folder + "/db01";
+  std::string script =
+      "mount -t tmpfs -o size=8m zy-full " + Quoted(folder) + " || exit " +
+      std::to_string(kNoMount) + "; " + Quoted(ZY_TOOL_PATH) + " --log " +
+      Quoted(dir.File("tool.log")) + " convert --xen-cfg " + Quoted(cfg) +
+      " --disk " + Quoted(source) + " --to 801 --output " + Quoted(output) +
+      " >/dev/null 2>" + Quoted(dir.File("err")) + "; echo $? >" +
+      Quoted(dir.File("status")) + "; ls -A " + Quoted(folder) + " >" +
+      Quoted(dir.File("left"));
+  if (Shell(kUnshare + std::string("sh -c ") + Quoted(script)) == kNoMount)
+    GTEST_SKIP() << "tmpfs cannot be mounted in a user namespace here";
+  std::string err = TempDir::Read(dir.File("err"));
+  EXPECT_EQ(TempDir::Read(dir.File("status")), "1\n") << err;
+  EXPECT_EQ(err.rfind("zyvmconvert: error: the disks need 16.", 0), 0u) << err;
+  EXPECT_NE(err.find(" MiB free on [" + output + "]\n"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(TempDir::Read(dir.File("left")), "");
+}
+
 }  // namespace

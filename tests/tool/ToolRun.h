@@ -8,12 +8,17 @@
 
 #include "support/TempDir.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
+
+extern char** environ;
 
 namespace tool_test {
 
@@ -37,6 +42,44 @@ inline ToolResult RunTool(const TempDir& dir,
   return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1,
           TempDir::Read(dir.File("tool.out")),
           TempDir::Read(dir.File("tool.err"))};
+}
+
+// Starts the tool with args in the background, its standard output and
+// error into the files out and err, SIGINT, SIGTERM and SIGHUP at their
+// defaults (as a terminal delivers them, whatever the test runner
+// ignores); env, when given, is its whole environment.  -1 when it cannot
+// be started.
+inline pid_t StartTool(std::vector<std::string> args, const std::string& out,
+                       const std::string& err,
+                       std::vector<std::string> env = {}) {
+  args.insert(args.begin(), kTool);
+  auto pointers = [](std::vector<std::string>& strings) {
+    std::vector<char*> list;
+    for (std::string& text : strings) list.push_back(text.data());
+    list.push_back(nullptr);
+    return list;
+  };
+  std::vector<char*> argv = pointers(args), envp = pointers(env);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, signal);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, kTool.c_str(), &actions, &attributes, argv.data(),
+                  env.empty() ? environ : envp.data()) != 0)
+    pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  return pid;
 }
 
 // args for a run on the platform at root with the examples' configuration,
