@@ -335,6 +335,11 @@ MountOutcome Mount(const MountJob& job, IJobObserver& observer) {
   const std::string name = naming.strVMName;
   CheckName(name, "the mounted VM's name");
   RequireFileName(name, "the mounted VM's name");
+  // One run per destination VM: a restore or another mount of this name
+  // waits for nothing and touches nothing of ours, nor we of theirs.
+  std::string lockError;
+  if (!job.platform->ReserveDestination(destination.get(), name, lockError))
+    throw JobFailure(lockError);
   std::string vmFolder = job.platform->BuiltVMFolder(destination.get(), name);
   RequireFree(vmFolder, job.destination, name);
 
