@@ -9,9 +9,8 @@
 // controller or firmware qemu has no model of).
 //
 //===----------------------------------------------------------------------===//
-#include "BootPlan.h"
-#include "BootRunner.h"
 #include "Commands.h"
+#include "jobs/BootRunner.h"
 
 #include <nlohmann/json.hpp>
 
@@ -22,12 +21,17 @@ namespace zytool {
 namespace {
 
 constexpr int kCannotCheckStatus = 3;
+constexpr int kBootLimitSeconds = 60;
 
 }  // namespace
 
 int RunBootCheck(const GlobalOptions& global, const std::string& folder) {
-  BootPlan plan = ReadBootPlan(folder);
-  BootResult result = RunBootPlan(plan, folder);
+  BootCheck check;
+  SJobError error;
+  if (!CheckBoot(folder, kBootLimitSeconds, check, error))
+    throw ToolError(error.text);
+  const BootPlan& plan = check.plan;
+  const BootResult& result = check.result;
   if (global.json) {
     nlohmann::json disks = nlohmann::json::array();
     for (const BootDisk& disk : plan.disks) disks.push_back(BootDiskText(disk));

@@ -8,117 +8,35 @@
 // VM given as its own files (--vmx, --xen-cfg, --ec2-xml, --zyf); the
 // destination VM goes to <root>/<kind>/<name>, or into --output.
 //
-// --library-convert runs the library's standalone conversion (ConvertVM)
-// instead: the converter mounts the source VM from the folder platform,
-// converts its configuration file and has the destination platform build
-// the VM; it creates no disk images by design.  ConvertVM does not report a
-// failure of that last step, so the tool checks that the platform built the
-// VM.
+// --library-convert runs the library's standalone conversion (ConvertVM,
+// jobs/LibraryConvert.h) instead; it creates no disk images by design.
 //
 //===----------------------------------------------------------------------===//
 #include "Commands.h"
 #include "Report.h"
 #include "SourceOptions.h"
 
-#include "converter/ZyVMConverter.h"
-#include "platform/folder/FolderVMInfo.h"
-#include "platform/support/FXPath.h"
-
-#include <filesystem>
+#include "jobs/LibraryConvert.h"
 
 #include <CLI/CLI.hpp>
 #include <memory>
 
 namespace zytool {
-namespace {
-
-namespace fs = std::filesystem;
-
-// Folders that the converter makes for a Hyper-V destination before the
-// conversion; removed again when they stay empty because it failed.
-class RemoveIfLeftEmpty {
- public:
-  explicit RemoveIfLeftEmpty(std::string vmFolder)
-      : vmFolder_(std::move(vmFolder)) {
-    std::error_code ec;
-    existed_ = fs::exists(vmFolder_, ec);
-  }
-  ~RemoveIfLeftEmpty() {
-    if (existed_) return;
-    std::error_code ec;
-    fs::remove(CQiPath::Append(vmFolder_, "Virtual Hard Disks"),
-               ec);             // if empty
-    fs::remove(vmFolder_, ec);  // if empty
-  }
-  RemoveIfLeftEmpty(const RemoveIfLeftEmpty&) = delete;
-  RemoveIfLeftEmpty& operator=(const RemoveIfLeftEmpty&) = delete;
-
- private:
-  std::string vmFolder_;
-  bool existed_ = false;
-};
-
-std::string FailureText(const FailureWatch& watch, IVMInfo* platform) {
-  std::string text = watch.LastFailure();
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  std::string reason = platform ? platform->GetLastErrorText() : std::string();
-  if (!reason.empty() && reason != text)
-    text += (text.empty() ? "" : "; platform: ") + reason;
-  if (!text.empty()) return text;
-  return LogPath().empty() ? "see the platform log"
-                           : "see the log " + LogPath();
-}
-
-}  // namespace
 
 int RunLibraryConvert(const GlobalOptions& global,
                       const ConvertOptions& options) {
-  VirtualServerInstanceType source = KindFromText(options.from);
-  VirtualServerInstanceType destination = DestinationKindFromText(options.to);
-  std::string root = RequirePlatformRoot(global);
-  std::string name =
-      options.destinationName.empty() ? options.vm : options.destinationName;
-
-  FolderVMInfo sourcePlatform(source, root),
-      destinationPlatform(destination, root);
-  if (!fs::exists(
-          CQiPath::Append(sourcePlatform.VMFolder(options.vm), "VMConfig.zyf")))
-    throw ToolError("no VM [" + options.vm + "] in [" +
-                    sourcePlatform.KindFolder() + "]");
-  RestoreCtx probe;
-  probe.strVMName = name;
-  if (!destinationPlatform.PrepareRestoreConversion(probe))
-    throw ToolError(destinationPlatform.GetLastErrorText());
-
-  RemoveIfLeftEmpty cleanup(destinationPlatform.VMFolder(name));
-  FailureWatch watch;
-  ZyVMConverter converter;
-  converter.SetSourceInstance(source, "", "", "");
-  converter.SetDestinationInstance(destination, "", "", "");
-  converter.SetSourceVM(options.vm, "", false);
-  converter.SetDestinationVM(name, "", destinationPlatform.KindFolder(), false);
-  converter.restoreCtx.strVMName = name;
-  converter.restoreCtx.strS3Bucket = options.s3Bucket;
-  if (!converter.ConvertVM())
-    throw ToolError("cannot convert " + options.vm + " to " +
-                    PlatformKindName(destination) + " (ConvertVM): " +
-                    FailureText(watch, converter.pSourceVMInfo
-                                           ? converter.pSourceVMInfo
-                                           : converter.pDestVMInfo));
-  if (converter.restoreCtx.strVMId.empty())
-    throw ToolError("the destination platform did not build the VM: " +
-                    FailureText(watch, converter.pDestVMInfo));
-
+  LibraryConvertRequest request;
+  request.source = KindFromText(options.from);
+  request.destination = DestinationKindFromText(options.to);
+  request.root = RequirePlatformRoot(global);
+  request.vm = options.vm;
+  request.destinationName = options.destinationName;
+  request.s3Bucket = options.s3Bucket;
+  request.logPath = LogPath();
   ResultFacts facts;
-  facts.title = name + " (" + PlatformKindName(destination) +
-                "), converted from " + options.vm + " (" +
-                PlatformKindName(source) + ")";
-  facts.vmId = converter.restoreCtx.strVMId;
-  facts.location = converter.restoreCtx.strResultInfo;
-  facts.instanceType = converter.restoreCtx.strVMSize;
-  facts.s3Bucket = options.s3Bucket;
-  const VMInfoStructs::SVMInfo& info = converter.restoreCtx.vmInfo;
-  AddNativeDescription(facts, destination, info);
+  VMInfoStructs::SVMInfo info;
+  SJobError error;
+  Require(zyjobs::RunLibraryConvert(request, facts, info, error), error);
   if (global.json)
     Print("%s\n", DescriptionJson(info, facts).dump(2).c_str());
   else

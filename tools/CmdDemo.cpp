@@ -20,11 +20,10 @@
 // unless --keep or --into asks to keep it.
 //
 //===----------------------------------------------------------------------===//
-#include "BootPlan.h"
-#include "BootRunner.h"
 #include "Commands.h"
 #include "Report.h"
 
+#include "jobs/BootRunner.h"
 #include "jobs/DiskCopy.h"
 #include "jobs/FolderJobPlatform.h"
 #include "jobs/MountJob.h"
@@ -122,16 +121,13 @@ struct DemoBootCheck {
 DemoBootCheck CheckBoot(const std::string& folder) {
   if (!QemuInstalled()) return {"not checked: install qemu-system-x86", {}};
   DemoBootCheck check;
-  try {
-    BootPlan plan = ReadBootPlan(folder);
-    BootResult result = RunBootPlan(plan, folder, 5);
-    check.result = BootOutcomeText(result.outcome);
-    if (!result.detail.empty()) check.result += ": " + result.detail;
-    for (const BootDisk& disk : plan.disks)
-      check.disks.push_back(BootDiskText(disk));
-  } catch (const ToolError& e) {
-    check.result = e.what();
-  }
+  BootCheck boot;
+  SJobError error;
+  if (!zyjobs::CheckBoot(folder, 5, boot, error)) return {error.text, {}};
+  check.result = BootOutcomeText(boot.result.outcome);
+  if (!boot.result.detail.empty()) check.result += ": " + boot.result.detail;
+  for (const BootDisk& disk : boot.plan.disks)
+    check.disks.push_back(BootDiskText(disk));
   return check;
 }
 

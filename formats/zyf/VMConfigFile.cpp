@@ -7,14 +7,10 @@
 //===----------------------------------------------------------------------===//
 #include "formats/zyf/VMConfigFile.h"
 
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <utility>
 
+#include "platform/support/AtomicFile.h"
 #include "platform/support/BoundedFile.h"
 #include "platform/support/EvDebug.h"
 #include "platform/support/ExceptionText.h"
@@ -39,74 +35,12 @@ std::string SystemError(const char* what, int err) {
   return std::string(what) + ": " + std::strerror(err);
 }
 
-// Closes a descriptor at the end of a scope.
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ~ScopedFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  int get() const { return fd_; }
-  // Closes now and reports the result (a delayed write error shows here).
-  int Close() {
-    int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
-
-bool WriteAll(int fd, const std::string& text) {
-  size_t done = 0;
-  while (done < text.size()) {
-    ssize_t put = ::write(fd, text.data() + done, text.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    done += static_cast<size_t>(put);
-  }
-  return true;
-}
-
-// Writes text to a new file beside path and renames it over path.
+// Writes text whole over path (a new file beside it, renamed over it).
 bool ReplaceFile(const std::string& path, const std::string& text,
                  std::string& error) {
-  std::string temp = path + ".XXXXXX";
-  int fd = ::mkstemp(&temp[0]);
-  if (fd < 0) {
-    error = SystemError("cannot create a file beside it", errno);
-    return false;
-  }
-  ScopedFd file(fd);
-  bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
-  int err = errno;
-  if (file.Close() != 0 && written) {
-    written = false;
-    err = errno;
-  }
-  if (!written) {
-    ::unlink(temp.c_str());
-    error = SystemError("cannot write", err);
-    return false;
-  }
-  // mkstemp creates the file private to its owner; a description is an
-  // ordinary file.
-  if (::chmod(temp.c_str(), 0644) != 0) {
-    err = errno;
-    ::unlink(temp.c_str());
-    error = SystemError("cannot set the permissions of", err);
-    return false;
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    err = errno;
-    ::unlink(temp.c_str());
-    error = SystemError("cannot replace", err);
-    return false;
-  }
-  return true;
+  int err = WriteFileAtomically(path, text, ExistingFile::kReplace);
+  if (err != 0) error = SystemError("cannot write", err);
+  return err == 0;
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 //===- DescriptionPermissionsTest.cpp - Saving without permissions --------===//
 //
-// chmod is interposed for this test program: while armed it fails with
+// fchmod is interposed for this test program: while armed it fails with
 // EPERM, as it does on a file system that keeps no permissions.
 //
 //===----------------------------------------------------------------------===//
@@ -12,6 +12,8 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -20,8 +22,8 @@ namespace {
 bool g_failChmod = false;
 }  // namespace
 
-extern "C" int chmod(const char* path, mode_t mode) {
-  if (!g_failChmod) return fchmodat(AT_FDCWD, path, mode, 0);
+extern "C" int fchmod(int fd, mode_t mode) {
+  if (!g_failChmod) return static_cast<int>(::syscall(SYS_fchmod, fd, mode));
   errno = EPERM;
   return -1;
 }

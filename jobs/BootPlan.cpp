@@ -7,7 +7,7 @@
 //===----------------------------------------------------------------------===//
 #include "BootPlan.h"
 
-#include "ToolSupport.h"
+#include "JobSupport.h"
 
 #include "formats/common/FormatDrivers.h"
 #include "platform/diskimage/ImageSniffer.h"
@@ -21,7 +21,7 @@
 #include <set>
 #include <utility>
 
-namespace zytool {
+namespace zyjobs {
 namespace {
 
 namespace fs = std::filesystem;
@@ -98,11 +98,11 @@ std::string DiskDevice(const BootDisk& disk, const std::string& drive) {
   switch (disk.controller) {
     case BootController::kIde:
       if (disk.bus > 1 || disk.unit > 1 || disk.bus < 0 || disk.unit < 0)
-        throw ToolError("IDE " + b + ":" + u + " does not exist");
+        throw JobFailure("IDE " + b + ":" + u + " does not exist");
       return "ide-hd,drive=" + drive + ",bus=ide." + b + ",unit=" + u;
     case BootController::kSata:
       if (disk.unit > 5 || disk.unit < 0)
-        throw ToolError("SATA port " + u + " does not exist");
+        throw JobFailure("SATA port " + u + " does not exist");
       return "ide-hd,drive=" + drive + ",bus=sata" + b + "." + u;
     case BootController::kVirtioBlk:
       return "virtio-blk-pci,drive=" + drive;
@@ -122,25 +122,31 @@ const char* ControllerDevice(BootController controller) {
   return "";
 }
 
-}  // namespace
-
-BootPlan PlanFromDescription(const std::string& kind, const std::string& text,
-                             const std::vector<std::string>& files) {
+BootPlan PlanOf(const std::string& kind, const std::string& text,
+               const std::vector<std::string>& files) {
   const SFormatDriver* driver = FindFormat(kind);
   if (!driver || !driver->place)
-    throw ToolError("unknown description kind [" + kind + "]");
+    throw JobFailure("unknown description kind [" + kind + "]");
   SDiskPlacement placement;
   std::string error;
-  if (!driver->place(text, files, placement, error)) throw ToolError(error);
+  if (!driver->place(text, files, placement, error)) throw JobFailure(error);
   BootPlan plan;
   plan.efi = placement.efi;
   for (const SPlacedDisk& disk : placement.disks)
     plan.disks.push_back(BootDiskOf(disk));
-  if (plan.disks.empty()) throw ToolError("the description names no disk");
+  if (plan.disks.empty()) throw JobFailure("the description names no disk");
   for (const BootDisk& disk : plan.disks)
     if (disk.file.empty() || disk.file == "." || disk.file == "..")
-      throw ToolError("a disk of the description names no file");
+      throw JobFailure("a disk of the description names no file");
   return plan;
+}
+
+}  // namespace
+
+bool PlanFromDescription(const std::string& kind, const std::string& text,
+                         const std::vector<std::string>& files, BootPlan& plan,
+                         SJobError& error) {
+  return AtBoundary(error, [&] { plan = PlanOf(kind, text, files); });
 }
 
 std::string BootDiskText(const BootDisk& disk) {
@@ -150,27 +156,35 @@ std::string BootDiskText(const BootDisk& disk) {
          (disk.controller == BootController::kNone ? " (not attached)" : "");
 }
 
-BootPlan ReadBootPlan(const std::string& folder) {
+namespace {
+
+BootPlan ReadPlan(const std::string& folder) {
   std::error_code ec;
   if (!fs::is_directory(folder, ec))
-    throw ToolError("[" + folder + "] is not a folder");
+    throw JobFailure("[" + folder + "] is not a folder");
   std::string kind, file;
   if (!FindNativeDescription(folder, kind, file))
-    throw ToolError("no native description of the VM in [" + folder + "]");
-  std::string text, error;
-  if (!ReadBoundedFile(folder + "/" + file, text, error))
-    throw ToolError(error);
+    throw JobFailure("no native description of the VM in [" + folder + "]");
+  std::string text, readError;
+  if (!ReadBoundedFile(folder + "/" + file, text, readError))
+    throw JobFailure(readError);
   std::vector<std::string> files;
   for (const auto& entry : fs::directory_iterator(folder, ec))
     if (entry.is_regular_file(ec)) files.push_back(entry.path().filename());
   BootPlan plan;
   try {
-    plan = PlanFromDescription(kind, text, files);
-  } catch (const ToolError& e) {
-    throw ToolError("[" + file + "]: " + e.what());
+    plan = PlanOf(kind, text, files);
+  } catch (const JobFailure& e) {
+    throw JobFailure("[" + file + "]: " + e.what());
   }
   plan.description = file;
   return plan;
+}
+
+}  // namespace
+
+bool ReadBootPlan(const std::string& folder, BootPlan& plan, SJobError& error) {
+  return AtBoundary(error, [&] { plan = ReadPlan(folder); });
 }
 
 bool FindNativeDescription(const std::string& folder, std::string& kind,
@@ -200,9 +214,11 @@ std::string UncheckableController(const BootPlan& plan) {
   return "";
 }
 
-std::vector<std::string> QemuDiskArguments(
-    const BootPlan& plan, const std::string& folder,
-    const std::vector<std::string>& formats) {
+namespace {
+
+std::vector<std::string> DiskArguments(const BootPlan& plan,
+                                       const std::string& folder,
+                                       const std::vector<std::string>& formats) {
   std::vector<std::string> args;
   std::set<std::pair<BootController, int>> controllers;
   for (size_t i = 0; i < plan.disks.size(); ++i) {
@@ -231,9 +247,17 @@ std::vector<std::string> QemuDiskArguments(
   return args;
 }
 
+}  // namespace
+
+bool QemuDiskArguments(const BootPlan& plan, const std::string& folder,
+                       const std::vector<std::string>& formats,
+                       std::vector<std::string>& args, SJobError& error) {
+  return AtBoundary(error, [&] { args = DiskArguments(plan, folder, formats); });
+}
+
 std::string SniffImageFormat(const std::string& head, const std::string& tail) {
   return zydisk::SniffImage(head.data(), head.size(), tail.data(), tail.size())
       .driver;
 }
 
-}  // namespace zytool
+}  // namespace zyjobs

@@ -11,10 +11,12 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "Job.h"
+
 #include <string>
 #include <vector>
 
-namespace zytool {
+namespace zyjobs {
 
 // The controllers qemu emulates, as qemu's device names are chosen for them,
 // and the ones it does not.
@@ -51,17 +53,18 @@ struct BootPlan {
 // kind: "vmx", "libvirt", "xen", "hyperv", "ec2", "azure".  For the cloud
 // kinds (whose files name the disks but no controller), files are the disk
 // files the folder holds.  The kinds are the format drivers' names
-// (formats/common/FormatDrivers.h) that have a placement reader.  Throws ToolError for a description that cannot
-// be read or names no disk.
-BootPlan PlanFromDescription(const std::string& kind, const std::string& text,
-                             const std::vector<std::string>& files);
+// (formats/common/FormatDrivers.h) that have a placement reader.  False,
+// with error, for a description that cannot be read or names no disk.
+bool PlanFromDescription(const std::string& kind, const std::string& text,
+                         const std::vector<std::string>& files, BootPlan& plan,
+                         SJobError& error);
 
 // "web01.vmdk on lsilogic 0:0 (boot)".
 std::string BootDiskText(const BootDisk& disk);
 
-// The plan of the VM in folder, from its native description.  Throws
-// ToolError when the folder holds none or it cannot be read.
-BootPlan ReadBootPlan(const std::string& folder);
+// The plan of the VM in folder, from its native description.  False, with
+// error, when the folder holds none or it cannot be read.
+bool ReadBootPlan(const std::string& folder, BootPlan& plan, SJobError& error);
 
 // The native description in a folder: its kind and file name, the first
 // file a format driver names, in the drivers' order.
@@ -76,13 +79,14 @@ std::string UncheckableController(const BootPlan& plan);
 // qemu's arguments for the plan's disks (after the machine's own), images
 // named by their path in folder.  Disks on a controller qemu lacks, other
 // than the boot disk, are left out.  formats gives each disk's format when
-// its plan leaves it open.
-std::vector<std::string> QemuDiskArguments(
-    const BootPlan& plan, const std::string& folder,
-    const std::vector<std::string>& formats);
+// its plan leaves it open.  False, with error, for a bus or unit no
+// machine has.
+bool QemuDiskArguments(const BootPlan& plan, const std::string& folder,
+                       const std::vector<std::string>& formats,
+                       std::vector<std::string>& args, SJobError& error);
 
 // qemu's format name for an image from its first and last sectors: qcow2,
 // vmdk (sparse or descriptor), vhdx, vpc (VHD), else raw.
 std::string SniffImageFormat(const std::string& head, const std::string& tail);
 
-}  // namespace zytool
+}  // namespace zyjobs

@@ -13,7 +13,7 @@
 
 #include <string>
 
-namespace zytool {
+namespace zyjobs {
 
 enum class BootOutcome { kBooted, kFailed, kCannotCheck };
 
@@ -28,9 +28,20 @@ const char* BootOutcomeText(BootOutcome outcome);
 // Whether qemu's x86 emulator is on the PATH.
 bool QemuInstalled();
 
-// Boots the plan's images, found in folder.  Throws ToolError when qemu is
-// not installed (naming the Debian package) or cannot be started.
-BootResult RunBootPlan(const BootPlan& plan, const std::string& folder,
-                       int limitSeconds = 60);
+// Boots the plan's images, found in folder.  False, with error, when qemu
+// is not installed (naming the Debian package) or cannot be started.
+bool RunBootPlan(const BootPlan& plan, const std::string& folder,
+                 int limitSeconds, BootResult& result, SJobError& error);
 
-}  // namespace zytool
+// A boot check: the plan read from the VM's folder, and how it booted.
+struct BootCheck {
+  BootPlan plan;
+  BootResult result;
+};
+
+// Reads the plan of the VM in folder and boots it.  False, with error, when
+// the plan cannot be read or qemu cannot be started.
+bool CheckBoot(const std::string& folder, int limitSeconds, BootCheck& check,
+               SJobError& error);
+
+}  // namespace zyjobs

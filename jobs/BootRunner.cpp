@@ -8,7 +8,7 @@
 //===----------------------------------------------------------------------===//
 #include "BootRunner.h"
 
-#include "ToolSupport.h"
+#include "JobSupport.h"
 
 #include "model/ImageFormats.h"
 #include "platform/support/ChildProcess.h"
@@ -29,7 +29,7 @@
 #include <thread>
 
 
-namespace zytool {
+namespace zyjobs {
 namespace {
 
 namespace fs = std::filesystem;
@@ -131,7 +131,7 @@ class TemporaryFolder {
     std::string pattern =
         (fs::temp_directory_path(ec) / "zyvm-boot-XXXXXX").string();
     if (!::mkdtemp(pattern.data()))
-      throw ToolError("cannot create a temporary folder for qemu");
+      throw JobFailure("cannot create a temporary folder for qemu");
     path_ = pattern;
   }
   ~TemporaryFolder() {
@@ -151,7 +151,7 @@ pid_t StartQemu(const std::vector<std::string>& args,
   int errnum = 0;
   pid_t pid = StartChild(args, messages, errnum);
   if (pid < 0)
-    throw ToolError("cannot start " + args[0] + ": " + std::strerror(errnum));
+    throw JobFailure("cannot start " + args[0] + ": " + std::strerror(errnum));
   return pid;
 }
 
@@ -199,6 +199,9 @@ BootResult Watch(pid_t pid, const std::string& serialPath,
   return result;
 }
 
+BootResult Run(const BootPlan& plan, const std::string& folder,
+               int limitSeconds);
+
 }  // namespace
 
 const char* BootOutcomeText(BootOutcome outcome) {
@@ -214,13 +217,27 @@ const char* BootOutcomeText(BootOutcome outcome) {
 
 bool QemuInstalled() { return !FindProgram(kQemu).empty(); }
 
-BootResult RunBootPlan(const BootPlan& plan, const std::string& folder,
-                       int limitSeconds) {
+bool RunBootPlan(const BootPlan& plan, const std::string& folder,
+                 int limitSeconds, BootResult& result, SJobError& error) {
+  return AtBoundary(error,
+                    [&] { result = Run(plan, folder, limitSeconds); });
+}
+
+bool CheckBoot(const std::string& folder, int limitSeconds, BootCheck& check,
+               SJobError& error) {
+  return ReadBootPlan(folder, check.plan, error) &&
+         RunBootPlan(check.plan, folder, limitSeconds, check.result, error);
+}
+
+namespace {
+
+BootResult Run(const BootPlan& plan, const std::string& folder,
+               int limitSeconds) {
   std::string uncheckable = UncheckableController(plan);
   if (!uncheckable.empty()) return {BootOutcome::kCannotCheck, uncheckable};
   std::string qemu = FindProgram(kQemu);
   if (qemu.empty())
-    throw ToolError(std::string(kQemu) +
+    throw JobFailure(std::string(kQemu) +
                     " is not installed (Debian package qemu-system-x86)");
   std::string firmware;
   if (plan.efi) {
@@ -253,10 +270,15 @@ BootResult RunBootPlan(const BootPlan& plan, const std::string& folder,
                                    "-device",
                                    "isa-debug-exit,iobase=0xf4,iosize=0x04"};
   if (!firmware.empty()) args.insert(args.end(), {"-bios", firmware});
-  std::vector<std::string> disks = QemuDiskArguments(plan, folder, formats);
+  std::vector<std::string> disks;
+  SJobError diskError;
+  if (!QemuDiskArguments(plan, folder, formats, disks, diskError))
+    throw JobFailure(diskError.text);
   args.insert(args.end(), disks.begin(), disks.end());
   pid_t pid = StartQemu(args, work.File("messages"));
   return Watch(pid, work.File("serial"), work.File("messages"), limitSeconds);
 }
 
-}  // namespace zytool
+}  // namespace
+
+}  // namespace zyjobs
