@@ -318,10 +318,24 @@ CQiError FindQemuProgram(const char* name, std::string& path) {
                                    "package qemu-utils");
 }
 
+ChildFolders ImageFolders(std::initializer_list<std::string> read,
+                          const std::string& written) {
+  auto folderOf = [](const std::string& path) {
+    std::string absolute = AbsolutePath(path);
+    std::string::size_type slash = absolute.rfind('/');
+    return slash == 0 ? std::string("/") : absolute.substr(0, slash);
+  };
+  ChildFolders folders;
+  for (const std::string& path : read) folders.read.push_back(folderOf(path));
+  if (!written.empty()) folders.write.push_back(folderOf(written));
+  return folders;
+}
+
 CQiError RunProgram(const std::vector<std::string>& argv, std::string& out,
-                    const ChildLimits& limits, std::initializer_list<int> success,
+                    const ChildLimits& limits, const ChildFolders& folders,
+                    std::initializer_list<int> success,
                     const OutputSink& onOutput) {
-  ChildResult result = RunChild(argv, limits, out, onOutput);
+  ChildResult result = RunChild(argv, limits, out, onOutput, folders);
   if (result.startError != 0)
     return ZY_DISK_ERROR(result.startError, "start of " + argv[0]);
   for (int code : success)
@@ -365,7 +379,7 @@ CQiError CheckImage(const std::string& path, ImageFormat_t format,
   std::string out;
   error = RunProgram({qemuImg, "info", "--output=json", "-f",
                       RowOf(format).driver(), ImageOptions(path, format)},
-                     out, kMetadataLimits);
+                     out, kMetadataLimits, ImageFolders({path}));
   if (error.IsError())
     return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
                          "cannot read " + path + " as " + RowOf(format).name() +
@@ -379,7 +393,8 @@ CQiError CheckImage(const std::string& path, ImageFormat_t format,
   // would read zeros there and the copy would look whole.
   error = RunProgram({qemuImg, "check", "-q", "-f", RowOf(format).driver(),
                       ImageOptions(path, format)},
-                     out, kCheckLimits, {kCheckClean, kCheckLeaksOnly, kCheckUnsupported});
+                     out, kCheckLimits, ImageFolders({path}),
+                     {kCheckClean, kCheckLeaksOnly, kCheckUnsupported});
   if (error.IsError())
     return ZY_DISK_FAULT(EINVAL, path + " is damaged: " + error.GetMessage());
   return CQiError::Success();
@@ -395,7 +410,7 @@ CQiError CreateImage(const std::string& path, ImageFormat_t format,
   if (*row.createOptions) argv.insert(argv.end(), {"-o", row.createOptions});
   argv.insert(argv.end(), {AbsolutePath(path), std::to_string(virtualSize)});
   std::string out;
-  error = RunProgram(argv, out, kMetadataLimits);
+  error = RunProgram(argv, out, kMetadataLimits, ImageFolders({}, path));
   if (error.IsError())
     return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
                          "cannot create " + path + " as " + row.name() + ": " +
@@ -432,7 +447,8 @@ CQiError ConvertImage(const std::string& source, ImageFormat_t sourceFormat,
       {qemuImg, "convert", "-p", "-n", "--target-is-zero", "-W", "-f",
        RowOf(sourceFormat).driver(), ImageOptions(source, sourceFormat), "-O",
        RowOf(destinationFormat).driver(), AbsolutePath(destination)},
-      out, kStreamLimits, {0}, std::ref(lines));
+      out, kStreamLimits, ImageFolders({source}, destination), {0},
+      std::ref(lines));
 }
 
 CQiError MeasureImage(const std::string& source, ImageFormat_t sourceFormat,
@@ -471,7 +487,8 @@ CQiError MappedDataBytes(const std::string& path, ImageFormat_t format,
   std::string out;
   return RunProgram({qemuImg, "map", "--output=json", "-f",
                      RowOf(format).driver(), ImageOptions(path, format)},
-                    out, kStreamLimits, {0}, std::ref(lines));
+                    out, kStreamLimits, ImageFolders({path}), {0},
+                    std::ref(lines));
 }
 
 }  // namespace zydisk

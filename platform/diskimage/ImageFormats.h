@@ -105,11 +105,17 @@ constexpr ChildLimits kStreamLimits = {0, 60};
 // Runs argv (argv[0] a full path) under limits and collects its output, at
 // most 1 MiB of each stream, or hands its stdout to onOutput as it comes;
 // an exit status not in success is an error with the last line of its
-// stderr, and a child past a limit is killed with its process group.
+// stderr, and a child past a limit is killed with its process group.  The
+// child reaches only the folders given (and the system's).
 using OutputSink = ChildOutput;
 CQiError RunProgram(const std::vector<std::string>& argv, std::string& out,
-                    const ChildLimits& limits,
+                    const ChildLimits& limits, const ChildFolders& folders,
                     std::initializer_list<int> success = {0},
                     const OutputSink& onOutput = nullptr);
+
+// The folders of the images read, to read, and the folder of the image
+// written (if any), to write.
+ChildFolders ImageFolders(std::initializer_list<std::string> read,
+                          const std::string& written = std::string());
 
 }  // namespace zydisk

@@ -55,7 +55,7 @@ CQiError ImageInfo(const std::string& path, ImageFormat_t format,
   if (error.IsError()) return error;
   error = RunProgram({qemuImg, "info", "--output=json", "-f",
                       RowOf(format).driver(), AbsolutePath(path)},
-                     out, kMetadataLimits);
+                     out, kMetadataLimits, ImageFolders({path}));
   if (error.IsError())
     return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
                          "cannot read " + path + " as " + RowOf(format).name() +
@@ -146,7 +146,8 @@ CQiError CreateOverlayImage(const std::string& path, ImageFormat_t format,
     argv.push_back(std::to_string(std::max(virtualSize, backing.virtualSize)));
   error = Reserve(path);
   if (error.IsError()) return error;
-  error = RunProgram(argv, out, kMetadataLimits);
+  error = RunProgram(argv, out, kMetadataLimits,
+                     ImageFolders({backing.path}, path));
   if (!error.IsError()) return CQiError::Success();
   ::unlink(path.c_str());
   return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
@@ -187,7 +188,8 @@ CQiError FlattenOverlayImage(const std::string& overlay, ImageFormat_t format,
     error = RunProgram({qemuImg, "convert", "-n", "--target-is-zero", "-W",
                         "-O", RowOf(destinationFormat).driver(),
                         "json:" + source.dump(), AbsolutePath(destination)},
-                       out, kStreamLimits);
+                       out, kStreamLimits,
+                       ImageFolders({overlay, backing.path}, destination));
   if (!error.IsError()) error = SyncFile(destination);
   if (!error.IsError()) return CQiError::Success();
   ::unlink(destination.c_str());

@@ -55,6 +55,51 @@ int Spawn(const std::vector<std::string>& argv, int outFd, int errFd,
   return error;
 }
 
+// Forks argv in a new process group confined by ruleset; as Spawn.  The
+// child does only async-signal-safe work and reports a failure before exec
+// through a close-on-exec pipe.
+int SpawnConfined(const std::vector<std::string>& argv, int outFd, int errFd,
+                  int ruleset, pid_t& pid) {
+  std::vector<char*> args;
+  for (const std::string& arg : argv)
+    args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  int report[2];
+  if (pipe2(report, O_CLOEXEC) != 0) return errno;
+  pid = fork();
+  if (pid == 0) {
+    setpgid(0, 0);
+    int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    int error = input < 0 ? errno : 0;
+    if (error == 0 && (dup2(input, 0) < 0 || dup2(outFd, 1) < 0 ||
+                       dup2(errFd, 2) < 0))
+      error = errno;
+    if (error == 0) error = RestrictSelf(ruleset);
+    if (error == 0) execve(args[0], args.data(), environ);
+    if (error == 0) error = errno;
+    ssize_t ignored = write(report[1], &error, sizeof error);
+    (void)ignored;
+    _exit(127);
+  }
+  int error = pid < 0 ? errno : 0;
+  close(report[1]);
+  if (pid > 0) {
+    setpgid(pid, pid);  // as the child does, whichever runs first
+    int childError = 0;
+    ssize_t got;
+    while ((got = read(report[0], &childError, sizeof childError)) < 0 &&
+           errno == EINTR) {
+    }
+    if (got == static_cast<ssize_t>(sizeof childError)) {
+      error = childError;
+      while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+      }
+    }
+  }
+  close(report[0]);
+  return error;
+}
+
 // Milliseconds until the nearer limit passes, or -1 for none.
 int WaitMillis(const ChildLimits& limits, Clock::time_point start,
                Clock::time_point lastOutput) {
@@ -150,21 +195,31 @@ std::string ChildResult::Reason(const std::string& program,
 
 ChildResult RunChild(const std::vector<std::string>& argv,
                      const ChildLimits& limits, std::string& out,
-                     const ChildOutput& onOutput) {
+                     const ChildOutput& onOutput, const ChildFolders& folders) {
   ChildResult result;
+  int ruleset = -1;
+  if (!folders.Empty()) {
+    ruleset = ConfinementRuleset(folders, argv[0], result.startError);
+    if (ruleset == -2) return result;
+  }
   int outPipe[2], errPipe[2];
   if (pipe2(outPipe, O_CLOEXEC) != 0) {
     result.startError = errno;
+    if (ruleset >= 0) close(ruleset);
     return result;
   }
   if (pipe2(errPipe, O_CLOEXEC) != 0) {
     result.startError = errno;
     close(outPipe[0]);
     close(outPipe[1]);
+    if (ruleset >= 0) close(ruleset);
     return result;
   }
   pid_t pid = 0;
-  result.startError = Spawn(argv, outPipe[1], errPipe[1], nullptr, pid);
+  result.startError =
+      ruleset >= 0 ? SpawnConfined(argv, outPipe[1], errPipe[1], ruleset, pid)
+                   : Spawn(argv, outPipe[1], errPipe[1], nullptr, pid);
+  if (ruleset >= 0) close(ruleset);
   close(outPipe[1]);
   close(errPipe[1]);
   if (result.startError == 0)

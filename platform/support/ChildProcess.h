@@ -11,6 +11,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "Confinement.h"
 #include "model/ZyExport.h"
 
 #include <sys/types.h>
@@ -47,11 +48,13 @@ struct ZY_PLATFORM_API ChildResult {
 
 // Runs argv (argv[0] a full path) to its end, collecting at most 1 MiB of
 // its standard output into out, or handing the output to onOutput as it
-// comes.
+// comes.  Given folders, the child reaches only those and the system's
+// (see Confinement.h).
 using ChildOutput = std::function<void(const char* bytes, std::size_t length)>;
 ZY_PLATFORM_API ChildResult RunChild(const std::vector<std::string>& argv,
                                      const ChildLimits& limits, std::string& out,
-                                     const ChildOutput& onOutput = nullptr);
+                                     const ChildOutput& onOutput = nullptr,
+                                     const ChildFolders& folders = {});
 
 // Starts argv in a process group of its own with standard output and error
 // going to the file output (created or truncated); the caller watches it

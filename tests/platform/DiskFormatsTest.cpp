@@ -502,3 +502,51 @@ TEST(ChildProcess, AChildPastItsLimitIsEndedWithItsProcessGroup) {
 }
 
 }  // namespace
+
+namespace {
+
+// The kernel's own wall, whatever our checks of an image miss: qemu-img
+// confined to the source's folder (read) and the destination's (write)
+// copies a plain image, and cannot open a data file that an image names in
+// a third folder.
+TEST(ChildProcess, AConfinedChildReachesOnlyItsFolders) {
+  if (LandlockAbi() == 0) GTEST_SKIP() << "the kernel has no Landlock";
+  TempDir dir;
+  for (const char* folder : {"source", "destination", "elsewhere"})
+    ASSERT_EQ(mkdir(dir.File(folder).c_str(), 0700), 0);
+  const std::string secret = dir.File("elsewhere/data");
+  ASSERT_EQ(Shell("qemu-img create -q -f qcow2 " + Q(dir.File("source/plain.qcow2")) +
+                  " 1M && qemu-img create -q -f qcow2 -o data_file=" + Q(secret) +
+                  ",data_file_raw=on " + Q(dir.File("source/data.qcow2")) + " 1M"),
+            0);
+  {
+    std::ofstream(secret, std::ios::in | std::ios::out | std::ios::binary)
+        << "the secret";
+  }
+  ChildFolders folders{{dir.File("source")}, {dir.File("destination")}};
+  struct Row {
+    int line;
+    const char* image;
+    bool copied;
+  };
+  constexpr Row kRows[] = {
+      {__LINE__, "plain.qcow2", true},
+      {__LINE__, "data.qcow2", false},
+  };
+  for (const Row& row : kRows) {
+    SCOPED_TRACE(row.line);
+    std::string copy = dir.File(std::string("destination/") + row.image + ".raw");
+    std::string out;
+    ChildResult result = RunChild(
+        {FindProgram("qemu-img"), "convert", "-f", "qcow2",
+         dir.File(std::string("source/") + row.image), "-O", "raw", copy},
+        ChildLimits{60, 0}, out, nullptr, folders);
+    EXPECT_EQ(result.Exited(0), row.copied) << result.err;
+    if (row.copied) continue;
+    EXPECT_NE(result.err.find("Permission denied"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(TempDir::Read(copy).find("the secret"), std::string::npos);
+  }
+}
+
+}  // namespace
