@@ -257,15 +257,9 @@ CQiError CopyFormatted(const std::string& source, ImageFormat_t sourceFormat,
   return MappedDataBytes(partial.Path(), format, counts.dataBytes);
 }
 
-bool KernelCopyUnsupported(const CQiError& error) {
-  int errnum = FXErrorUtil::SystemErrorNumber(error);
-  return errnum == ENOSYS || errnum == EXDEV || errnum == EINVAL ||
-         errnum == EOPNOTSUPP;
-}
-
-// Raw to raw: data runs copied in the kernel (copy_file_range, a reflink
-// where the file system has one); where the kernel cannot copy between the
-// two files, qemu-img copies.
+// Raw to raw: a clone where the file system shares extents, else the data
+// runs copied in the kernel (copy_file_range), or by read and write where
+// the kernel cannot copy between the two files.
 CQiError CopyRaw(const std::string& source, uint64_t sourceSize,
                  TemporaryFile& partial, uint64_t size, CopyCounts& counts,
                  const std::function<void(uint64_t)>& progress) {
@@ -275,9 +269,6 @@ CQiError CopyRaw(const std::string& source, uint64_t sourceSize,
     error = AdoptRawImage(dup(partial.Fd()), partial.Path(), size, to);
   if (!error.IsError())
     error = KernelCopy(*from, *to, counts.dataBytes, progress);
-  if (error.IsError() && counts.dataBytes == 0 && KernelCopyUnsupported(error))
-    return CopyFormatted(source, ImageFormat_t::kRaw, sourceSize, partial,
-                         ImageFormat_t::kRaw, size, counts, progress);
   if (error.IsError()) return error;
   counts.bytesRead = sourceSize;
   return to->Finish();

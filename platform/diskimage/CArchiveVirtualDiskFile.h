@@ -85,8 +85,8 @@
 // destination's folder and renamed to its name at the end, so the name
 // holds a whole image or nothing; a failed copy removes its temporary file,
 // and one left by a killed copy is removed by the next copy to that name.
-// Raw to raw copies data runs in the kernel (copy_file_range, a reflink
-// where the file system has one).  Every other pair is copied by
+// Raw to raw clones (FICLONE) or copies data runs (copy_file_range, or
+// read and write), leaving holes.  Every other pair is copied by
 // `qemu-img convert` onto the image Create's table makes, writing only
 // what is not zeros, so holes stay holes; progress follows its reports.
 //

@@ -14,12 +14,15 @@
 #include "platform/support/StopRequest.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <limits>
+#include <vector>
 
 namespace zydisk {
 namespace {
@@ -28,6 +31,8 @@ constexpr uint64_t kMaxOffset =
     static_cast<uint64_t>(std::numeric_limits<off_t>::max());
 // One copy_file_range call moves at most this much, so progress is seen.
 constexpr uint64_t kKernelChunk = 64ull << 20;
+// Where the kernel cannot copy, runs go through a buffer of this size.
+constexpr uint64_t kHandChunk = 1ull << 20;
 
 class RawImage final : public ImageBackend {
  public:
@@ -133,7 +138,70 @@ class RawImage final : public ImageBackend {
 
 bool KernelCannot(int errnum) {
   return errnum == ENOSYS || errnum == EXDEV || errnum == EINVAL ||
-         errnum == EOPNOTSUPP;
+         errnum == EOPNOTSUPP || errnum == ENOTTY;
+}
+
+// The bytes of from's data runs, which a clone shares rather than copies.
+CQiError CountData(ImageBackend& from, uint64_t& dataBytes) {
+  for (uint64_t at = 0; at < from.Size();) {
+    Span run;
+    CQiError error = from.NextData(at, run);
+    if (error.IsError()) return error;
+    dataBytes += run.end - run.start;
+    at = run.end;
+  }
+  return CQiError::Success();
+}
+
+// A signal stops a copy between chunks; the caller removes the partial file.
+CQiError Stopped(const ImageBackend& to) {
+  return ZY_DISK_FAULT(ECANCELED, "copy to " + to.Path() + " stopped by " +
+                                      SignalName(StopSignal()));
+}
+
+// One data run through user space, where the kernel cannot copy between
+// the two files; its zeros are written as they are.
+CQiError CopyByHand(ImageBackend& from, ImageBackend& to, uint64_t start,
+                    uint64_t end, uint64_t& dataBytes,
+                    const std::function<void(uint64_t)>& progress) {
+  std::vector<char> buffer(std::min<uint64_t>(kHandChunk, end - start));
+  for (uint64_t at = start; at < end;) {
+    if (StopSignal() != 0) return Stopped(to);
+    uint64_t length = std::min<uint64_t>(buffer.size(), end - at);
+    CQiError error = from.Read(buffer.data(), length, at);
+    if (!error.IsError()) error = to.Write(buffer.data(), length, at);
+    if (error.IsError()) return error;
+    at += length;
+    dataBytes += length;
+    if (progress) progress(at);
+  }
+  return CQiError::Success();
+}
+
+// One data run in the kernel; false in byHand when the kernel cannot copy
+// between the two files, and the rest of the run is left to the caller.
+CQiError CopyInKernel(ImageBackend& from, ImageBackend& to, uint64_t& start,
+                      uint64_t end, uint64_t& dataBytes, bool& byHand,
+                      const std::function<void(uint64_t)>& progress) {
+  loff_t in = static_cast<loff_t>(start);
+  loff_t out = in;
+  while (static_cast<uint64_t>(in) < end) {
+    if (StopSignal() != 0) return Stopped(to);
+    size_t chunk = std::min<uint64_t>(kKernelChunk, end - in);
+    ssize_t n = copy_file_range(from.RawFd(), &in, to.RawFd(), &out, chunk, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && KernelCannot(errno)) {
+      byHand = true;
+      break;
+    }
+    if (n < 0) return ZY_DISK_ERROR(errno, "copy to " + At(to.Path(), out));
+    if (n == 0)
+      return ZY_DISK_ERROR(EIO, "short read of " + At(from.Path(), in));
+    dataBytes += static_cast<uint64_t>(n);
+    if (progress) progress(static_cast<uint64_t>(in));
+  }
+  start = static_cast<uint64_t>(in);
+  return CQiError::Success();
 }
 
 }  // namespace
@@ -185,29 +253,28 @@ CQiError KernelCopy(ImageBackend& from, ImageBackend& to, uint64_t& dataBytes,
   uint64_t size = from.Size();
   CQiError error = to.Grow(size);
   if (error.IsError()) return error;
+  // A clone shares the source's extents, holes included, at once.  A file
+  // system without clones, or two files on different ones, answers before
+  // anything is changed; any other failure is the copy's.
+  if (ioctl(to.RawFd(), FICLONE, from.RawFd()) == 0) {
+    error = CountData(from, dataBytes);
+    if (!error.IsError() && progress) progress(size);
+    return error;
+  }
+  if (!KernelCannot(errno))
+    return ZY_DISK_ERROR(errno, "clone of " + from.Path() + " as " + to.Path());
+  bool byHand = false;
   for (uint64_t at = 0; at < size;) {
     Span run;
     error = from.NextData(at, run);
     if (error.IsError()) return error;
     if (run.start >= size) break;
-    loff_t in = static_cast<loff_t>(run.start);
-    loff_t out = in;
-    while (static_cast<uint64_t>(in) < run.end) {
-      if (StopSignal() != 0)
-        return ZY_DISK_FAULT(ECANCELED, "copy to " + to.Path() +
-                                            " stopped by " +
-                                            SignalName(StopSignal()));
-      size_t chunk = std::min<uint64_t>(kKernelChunk, run.end - in);
-      ssize_t n = copy_file_range(from.RawFd(), &in, to.RawFd(), &out, chunk, 0);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && KernelCannot(errno) && dataBytes == 0)
-        return ZY_DISK_ERROR(errno, "kernel copy to " + to.Path());
-      if (n < 0) return ZY_DISK_ERROR(errno, "copy to " + At(to.Path(), out));
-      if (n == 0)
-        return ZY_DISK_ERROR(EIO, "short read of " + At(from.Path(), in));
-      dataBytes += static_cast<uint64_t>(n);
-      if (progress) progress(static_cast<uint64_t>(in));
-    }
+    if (!byHand)
+      error = CopyInKernel(from, to, run.start, run.end, dataBytes, byHand,
+                           progress);
+    if (!error.IsError() && byHand && run.start < run.end)
+      error = CopyByHand(from, to, run.start, run.end, dataBytes, progress);
+    if (error.IsError()) return error;
     at = run.end;
   }
   return CQiError::Success();

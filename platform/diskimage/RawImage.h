@@ -1,8 +1,8 @@
 //===- RawImage.h - Raw images through POSIX calls ------------------------===//
 //
 // A raw image is its guest bytes: read and written with pread/pwrite, holes
-// found with SEEK_DATA/SEEK_HOLE, and copied to another raw image in the
-// kernel with copy_file_range, one call per data run.
+// found with SEEK_DATA/SEEK_HOLE, and copied to another raw image by a
+// clone, or in the kernel with copy_file_range, one call per data run.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -22,10 +22,12 @@ CQiError OpenRawImage(const std::string& path,
 CQiError AdoptRawImage(int fd, const std::string& path, uint64_t size,
                        std::unique_ptr<ImageBackend>& image);
 
-// Copies the data runs of from into to (both raw) in the kernel, leaving
-// the holes; dataBytes counts the bytes copied and progress is told the
-// end of each run.  ENOSYS/EXDEV/EINVAL/EOPNOTSUPP from the kernel leave
-// nothing copied, so the caller can copy by blocks instead.
+// Copies from into to (both raw, to at least from's size) keeping the
+// holes: a clone (FICLONE) where the file system shares extents, else the
+// data runs found with SEEK_DATA/SEEK_HOLE, in the kernel with
+// copy_file_range, or by read and write where the kernel cannot copy
+// between the two files.  dataBytes counts the bytes of data runs and
+// progress is told how far the copy has come.
 CQiError KernelCopy(ImageBackend& from, ImageBackend& to, uint64_t& dataBytes,
                     const std::function<void(uint64_t)>& progress);
 

@@ -34,6 +34,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -223,6 +224,40 @@ TEST(DiskFormats, VirtualSizeIsTheLargerOfTheSourcesAndTheRequested) {
     // Only the guest's data is allocated, whatever the size.
     EXPECT_LT(Allocated(copy), 4 * kMiB);
     unlink(copy.c_str());
+  }
+}
+
+// Raw to raw keeps the source's holes, a hole tail included: no more
+// allocated than the source plus a file-system block per data run.
+TEST(DiskFormats, RawCopiesKeepTheSourcesHolesAndSize) {
+  struct Run {
+    uint64_t at, length;
+  };
+  struct Row {
+    int line;
+    uint64_t size;
+    std::vector<Run> runs;
+  } rows[] = {
+      {__LINE__, 9 * kMiB + 1536, {{0, 4096}, {3 * kMiB + 100, 70000}, {7 * kMiB - 512, 512}}},
+      {__LINE__, 5 * kMiB, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    TempDir dir;
+    std::string source = dir.File("source.raw");
+    std::string copy = dir.File("copy.raw");
+    int fd = open(source.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_EQ(ftruncate(fd, static_cast<off_t>(row.size)), 0);
+    for (const Run& run : row.runs) {
+      std::string bytes(run.length, static_cast<char>(0x5a + run.at % 7));
+      ASSERT_EQ(pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(run.at)),
+                static_cast<ssize_t>(bytes.size()));
+    }
+    close(fd);
+    ASSERT_FALSE(Copy(source, copy, ImageFormat_t::kRaw).IsError());
+    EXPECT_EQ(Shell("qemu-img compare -q -f raw -F raw " + Q(source) + " " + Q(copy)), 0);
+    EXPECT_EQ(Info("raw", copy).value("virtual-size", 0ull), row.size);
+    EXPECT_LE(Allocated(copy), Allocated(source) + 4096 * row.runs.size());
   }
 }
 
