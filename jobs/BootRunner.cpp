@@ -195,7 +195,7 @@ BootResult Watch(pid_t pid, const std::string& serialPath,
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   if (!exited) StopChild(pid);
-  if (StopSignal() != 0) throw ToolError("stopped");  // main says by what
+  if (StopSignal() != 0) throw JobFailure("stopped");  // main says by what
   return result;
 }
 

@@ -460,7 +460,7 @@ CQiError MeasureImage(const std::string& source, ImageFormat_t sourceFormat,
   error = RunProgram({qemuImg, "measure", "--output=json", "-f",
                       RowOf(sourceFormat).driver(), "-O", "qcow2",
                       ImageOptions(source, sourceFormat)},
-                     out, kMeasureLimits);
+                     out, kMeasureLimits, ImageFolders({source}));
   if (error.IsError())
     return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
                          "cannot measure " + source + ": " + error.GetMessage());

@@ -34,17 +34,23 @@ bool Ended(pid_t pid) {
          stat[close + 2] == 'Z';
 }
 
-// qemu-img on PATH: convert records its pid and its grandchild's, then
-// waits; everything else is the real qemu-img.
+// The text of /proc/<pid>/<what>, NULs as spaces.
+std::string ProcText(const std::string& pid, const char* what) {
+  std::string text = TempDir::Read("/proc/" + pid + "/" + what);
+  for (char& c : text)
+    if (c == '\0') c = ' ';
+  return text;
+}
+
+// qemu-img on PATH: convert starts a grandchild of its own and waits;
+// everything else is the real qemu-img.  The children run confined to the
+// image folders, so the test finds them in /proc rather than by a file.
+constexpr const char* kGrandchild = "sleep 613 ";
 std::string FakeQemuFolder(const TempDir& dir) {
-  std::string marker = dir.File("converting");
   std::string script =
       "#!/bin/sh\n"
       "if [ \"$1\" = convert ]; then\n"
-      "  sleep 600 &\n"
-      "  echo $$ $! > " + TempDir::Quoted(marker + ".new") + "\n"
-      "  mv " + TempDir::Quoted(marker + ".new") + " " +
-      TempDir::Quoted(marker) + "\n"
+      "  sleep 613 &\n"
       "  wait\n"
       "  exit 1\n"
       "fi\n"
@@ -52,6 +58,27 @@ std::string FakeQemuFolder(const TempDir& dir) {
   std::string path = dir.Write("bin/qemu-img", script);
   fs::permissions(path, fs::perms::owner_all);
   return dir.File("bin");
+}
+
+// The fake convert's process and its grandchild, once both run.
+bool FindConvert(pid_t& child, pid_t& grandchild) {
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+    std::string pid = entry.path().filename().string();
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (ProcText(pid, "cmdline") != kGrandchild) continue;
+    std::istringstream stat(ProcText(pid, "stat").substr(
+        ProcText(pid, "stat").rfind(')') + 2));
+    std::string state;
+    pid_t parent = 0;
+    stat >> state >> parent;
+    if (ProcText(std::to_string(parent), "cmdline").find(" convert ") ==
+        std::string::npos)
+      continue;
+    child = parent;
+    grandchild = static_cast<pid_t>(std::stol(pid));
+    return true;
+  }
+  return false;
 }
 
 struct Row {
@@ -85,7 +112,6 @@ TEST(Signals, AStoppedRunEndsItsChildrenAndLeavesNothing) {
     std::string output = dir.File("output");
     fs::remove_all(root);
     fs::create_directories(root);
-    fs::remove(dir.File("converting"));
     std::vector<std::string> args = OnPlatform(
         dir, root,
         {row.intoOutput ? "convert" : "restore", "--xen-cfg", cfg, "--disk",
@@ -96,14 +122,12 @@ TEST(Signals, AStoppedRunEndsItsChildrenAndLeavesNothing) {
     ASSERT_GT(tool, 0);
     // Waits for the copy to be under way (or the run to end early).
     int status = 0;
-    while (!fs::exists(dir.File("converting")) &&
+    pid_t child = 0, grandchild = 0;
+    bool found = false;
+    while (!(found = FindConvert(child, grandchild)) &&
            waitpid(tool, &status, WNOHANG) == 0)
       usleep(10000);
-    ASSERT_TRUE(fs::exists(dir.File("converting")))
-        << TempDir::Read(dir.File("err"));
-    std::istringstream pids(TempDir::Read(dir.File("converting")));
-    pid_t child = 0, grandchild = 0;
-    pids >> child >> grandchild;
+    ASSERT_TRUE(found) << TempDir::Read(dir.File("err"));
     ASSERT_EQ(kill(tool, row.signal), 0);
     ASSERT_EQ(waitpid(tool, &status, 0), tool);
     std::string err = TempDir::Read(dir.File("err"));
