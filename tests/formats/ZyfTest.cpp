@@ -127,53 +127,46 @@ TEST(Zyf, TextsThatAreNotUtf8AreWrittenWithReplacementCharacters) {
   EXPECT_EQ(read.strVMName, "caf\xef\xbf\xbd");
 }
 
-TEST(DescriptionFile, SaveReplacesAnEarlierFileAndLoadGivesTheDescription) {
+TEST(DescriptionFile, SaveReplacesAnEarlierFileAndLoadReadsItByItsContent) {
   TempDir dir;
   std::string path = dir.Write("VMConfig.zyf", "old content");
   ASSERT_TRUE(VMConfigFile(path).Save(Populated()));
-  SVMInfo read;
-  ASSERT_TRUE(VMConfigFile(path).Load(read));
-  EXPECT_EQ(WriteZyf(read), WriteZyf(Populated()));
   EXPECT_EQ(std::filesystem::directory_iterator(dir.path())->path().filename(),
             "VMConfig.zyf")
       << "no temporary file is left beside the description";
-}
-
-TEST(DescriptionFile, SaveIntoAMissingFolderFailsWithOneErrorLine) {
-  TempDir dir;
-  ScopedLogCapture capture;
-  std::string path = dir.File("missing/VMConfig.zyf");
-  EXPECT_FALSE(VMConfigFile(path).Save(Populated()));
-  ASSERT_EQ(capture.sink().Records().size(), 1u);
-  const LogRecord record = capture.sink().Records()[0];
-  EXPECT_EQ(record.kind, LogKind::Error);
-  EXPECT_NE(record.message.find(path), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(path));
-}
-
-TEST(DescriptionFile, TheContentAndNotTheNameChoosesTheFormat) {
-  TempDir dir;
-  SVMInfo info;
-  info.strVMName = "named in json";
-  std::string path = dir.Write("description.xml", WriteZyf(info));
+  // The content and not the name chooses the format.
+  std::string renamed = dir.File("description.xml");
+  std::filesystem::rename(path, renamed);
   SVMInfo read;
-  ASSERT_TRUE(VMConfigFile(path).Load(read));
-  EXPECT_EQ(read.strVMName, "named in json");
+  ASSERT_TRUE(VMConfigFile(renamed).Load(read));
+  EXPECT_EQ(WriteZyf(read), WriteZyf(Populated()));
 }
 
-TEST(DescriptionFile, TextOfNeitherFormatFailsWithOneErrorLineNamingIt) {
-  // Files that cannot be read at all: InputFileTest.cpp.
+// Files that cannot be read at all: InputFileTest.cpp.
+TEST(DescriptionFile, FailuresAreOneErrorLineNamingTheFile) {
   TempDir dir;
-  std::string path = dir.Write("empty.zyf", "");
-  ScopedLogCapture capture;
-  SVMInfo info;
-  EXPECT_FALSE(VMConfigFile(path).Load(info));
-  ASSERT_EQ(capture.sink().Records().size(), 1u);
-  const LogRecord record = capture.sink().Records()[0];
-  EXPECT_EQ(record.kind, LogKind::Error);
-  EXPECT_NE(record.message.find(path), std::string::npos) << record.message;
-  EXPECT_NE(record.message.find("neither a generalised description"),
-            std::string::npos)
-      << record.message;
+  struct Row {
+    int line;
+    bool save;  // else load
+    std::string path;
+    const char* says;
+  };
+  const Row rows[] = {
+      {__LINE__, true, dir.File("missing/VMConfig.zyf"), ""},
+      {__LINE__, false, dir.Write("empty.zyf", ""),
+       "neither a generalised description"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    ScopedLogCapture capture;
+    SVMInfo info;
+    EXPECT_FALSE(row.save ? VMConfigFile(row.path).Save(Populated())
+                          : VMConfigFile(row.path).Load(info));
+    ASSERT_EQ(capture.sink().Records().size(), 1u);
+    const LogRecord record = capture.sink().Records()[0];
+    EXPECT_EQ(record.kind, LogKind::Error);
+    EXPECT_NE(record.message.find(row.path), std::string::npos) << record.message;
+    EXPECT_NE(record.message.find(row.says), std::string::npos) << record.message;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("missing/VMConfig.zyf")));
 }
-

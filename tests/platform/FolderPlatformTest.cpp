@@ -100,9 +100,7 @@ TEST(FolderPlatform, KindNamesReadBothWaysAndUnnamedKindsAreNumbers) {
   } rows[] = {
       {__LINE__, "HyperV", true, VS_HYPERV, "hyperv"},
       {__LINE__, "101", true, VS_VMWARE, "vmware"},
-      {__LINE__, "azure", true, VS_AZURE_1, "azure"},
       {__LINE__, "402", true, VS_AZURE_2, "402"},
-      {__LINE__, "physical", true, VS_NONE, "physical"},
       {__LINE__, "999", false, VS_NONE, ""},
       {__LINE__, "0", false, VS_NONE, ""},
       {__LINE__, "vmware ", false, VS_NONE, ""},

@@ -216,23 +216,6 @@ TEST_F(ToolRun, CloneDiskCopiesIdenticallyAndKeepsHoles) {
   EXPECT_EQ(TempDir::Read(to), TempDir::Read(from));
 }
 
-// The values are the converter's (CheckDiskSize, RemoveUnsupportedDisks,
-// the naming golden files); here, that the listing shows each kind of fact.
-TEST_F(ToolRun, KindsAreTheLibrarysOwnRules) {
-  json kinds = ToolJson({"kinds"});
-  if (kinds.is_null()) return;
-  ASSERT_EQ(kinds.size(), 17u);
-  std::map<std::string, json> byName;
-  for (const auto& row : kinds) byName[row["name"]] = row;
-  EXPECT_EQ(byName["hyperv"]["diskFormat"], 12);
-  EXPECT_EQ(byName["hyperv"]["extension"], ".vhd");
-  EXPECT_EQ(byName["azure"]["largestDiskBytes"], 1099511627776LL);
-  EXPECT_TRUE(byName["vmware"]["largestDiskBytes"].is_null());
-  EXPECT_FALSE(byName["amazon"]["cdromKept"]);
-  EXPECT_TRUE(byName["hyperv"]["cdromKept"]);
-  EXPECT_EQ(byName["1301"]["sampleDiskNames"], json({"web-0", "web-1"}));
-}
-
 TEST_F(ToolRun, MalformedInputsFailWithOneLineAndTouchNothing) {
   std::string unknownMember =
       dir.Write("unknown.json", R"({"strVMNmae": "x"})");
