@@ -35,8 +35,8 @@ make_vm() {
   mkdir -p "$root/vmware/$vm"
   disks=""
   slot=0
-  for spec in "$@"; do
-    name=${spec%%:*}
+  for disk in "$@"; do
+    name=${disk%%:*}
     disks="$disks${disks:+,}{\"fileName\": \"$name\", \"strControllerType\": \"scsi\", \"nBus\": 0, \"nSlot\": $slot, \"isOSDisk\": $([ $slot = 0 ] && echo true || echo false)}"
     slot=$((slot + 1))
   done

@@ -21,8 +21,8 @@ DEBIAN_BOTOCORE = "/usr/lib/python3/dist-packages/botocore"
 
 
 def model_file():
-    spec = importlib.util.find_spec("botocore")
-    roots = [os.path.dirname(spec.origin)] if spec and spec.origin else []
+    found = importlib.util.find_spec("botocore")
+    roots = [os.path.dirname(found.origin)] if found and found.origin else []
     roots.append(DEBIAN_BOTOCORE)
     for root in roots:
         versions = sorted(glob.glob(os.path.join(root, "data", "ec2", "*")))
