@@ -64,4 +64,20 @@ class IJobPlatform {
   virtual Ec2InstanceSizes InstanceSizes() = 0;
 };
 
+// An access object of the platform for a kind (or for a VM built in
+// outputFolder), initialised and connected as the agent opens one, and
+// released at the end; JobFailure naming the kind when it cannot be had.
+class PlatformAccess {
+ public:
+  PlatformAccess(IJobPlatform& platform, VirtualServerInstanceType kind,
+                 const std::string& outputFolder = std::string());
+  ~PlatformAccess();
+  PlatformAccess(const PlatformAccess&) = delete;
+  PlatformAccess& operator=(const PlatformAccess&) = delete;
+  IVMInfo* get() const { return object_; }
+
+ private:
+  IVMInfo* object_;
+};
+
 }  // namespace zyjobs

@@ -1,6 +1,9 @@
 //===- JobSupport.cpp - What the jobs share inside the library ------------===//
 #include "JobSupport.h"
 
+#include "JobPlatform.h"
+
+#include "model/PlatformKinds.h"
 #include "platform/support/BoundedFile.h"
 #include "platform/support/EvDebug.h"
 #include "platform/support/StopRequest.h"
@@ -209,6 +212,27 @@ bool StoppedError(SJobError& error) {
 double NowSeconds() {
   using namespace std::chrono;
   return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+PlatformAccess::PlatformAccess(IJobPlatform& platform,
+                               VirtualServerInstanceType kind,
+                               const std::string& outputFolder)
+    : object_(platform.OpenDestination(kind, outputFolder)) {
+  if (!object_)
+    throw JobFailure("no access object for platform kind [" +
+                     PlatformKindName(kind) + "]");
+  if (!object_->Initialize(0) || !object_->Connect("", "", "")) {
+    std::string reason = object_->GetLastErrorText();
+    IVMInfo::DeleteObject(object_);
+    throw JobFailure("cannot open platform [" + PlatformKindName(kind) +
+                     "]: " + reason);
+  }
+}
+
+PlatformAccess::~PlatformAccess() {
+  object_->Disconnect();
+  object_->Uninitialize(1);
+  IVMInfo::DeleteObject(object_);
 }
 
 }  // namespace zyjobs

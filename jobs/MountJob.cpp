@@ -99,34 +99,6 @@ std::string StatedFormat(VirtualServerInstanceType source, const SDisk& disk) {
              : std::string();
 }
 
-// An access object of the platform, initialised and connected for the run.
-class Access {
- public:
-  Access(IJobPlatform& platform, VirtualServerInstanceType kind)
-      : object_(platform.OpenDestination(kind, "")) {
-    if (!object_)
-      throw JobFailure("no access object for platform kind [" +
-                       PlatformKindName(kind) + "]");
-    if (!object_->Initialize(0) || !object_->Connect("", "", "")) {
-      std::string reason = object_->GetLastErrorText();
-      IVMInfo::DeleteObject(object_);
-      throw JobFailure("cannot open platform [" + PlatformKindName(kind) +
-                       "]: " + reason);
-    }
-  }
-  ~Access() {
-    object_->Disconnect();
-    object_->Uninitialize(1);
-    IVMInfo::DeleteObject(object_);
-  }
-  Access(const Access&) = delete;
-  Access& operator=(const Access&) = delete;
-  IVMInfo* get() const { return object_; }
-
- private:
-  IVMInfo* object_;
-};
-
 // The source VM mounted through its access object, unmounted at the end.
 class SourceMount {
  public:
@@ -296,7 +268,7 @@ MountOutcome Mount(const MountJob& job, IJobObserver& observer) {
   std::string sourceFolder =
       job.platform->SourceVMFolder(job.source, job.sourceVM);
   RequireConfined(job.root, sourceFolder);
-  Access destination(*job.platform, job.destination);
+  PlatformAccess destination(*job.platform, job.destination);
   if (!job.name.empty())
     RequireFree(job.platform->BuiltVMFolder(destination.get(), job.name),
                 job.destination, job.name);
@@ -308,7 +280,7 @@ MountOutcome Mount(const MountJob& job, IJobObserver& observer) {
   context.strVMGuid = source.strGUID;
   context.strMountPath = CQiPath::Append(staging.path(), "mount");
   context.nMountId = job.mountId;
-  Access sourceAccess(*job.platform, job.source);
+  PlatformAccess sourceAccess(*job.platform, job.source);
   SourceMount mounted(sourceAccess.get(), context);
   std::vector<SDisk> disks = MountedDisks(source, mounted.Files());
   {
@@ -572,7 +544,7 @@ MountOutcome Promote(const MountedVM& vm, IJobObserver& observer) {
   temporaries.paths.clear();
   SyncFolder(record.folder);
 
-  Access platform(*vm.platform, vm.kind);
+  PlatformAccess platform(*vm.platform, vm.kind);
   SVMInfo description;
   if (!platform.get()->GetVMInfo(vm.name, "", "", 0, 0, description))
     throw JobFailure("cannot read " + KindAndName(vm.kind, vm.name) + ": " +

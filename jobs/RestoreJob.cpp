@@ -85,40 +85,6 @@ void RequireConfined(const std::string& root, const std::string& path) {
   if (!CheckBeneath(root, path, error)) throw JobFailure(error);
 }
 
-// The destination's access object, opened as the agent opens it and
-// released at the end.
-class AccessObject {
- public:
-  explicit AccessObject(const RestoreJob& job) : object_(OpenDestination(job)) {
-    VirtualServerInstanceType kind = job.destination;
-    if (!object_)
-      throw JobFailure("no access object for platform kind [" +
-                       PlatformKindName(kind) + "]");
-    if (!object_->Initialize(0) || !object_->Connect("", "", "")) {
-      std::string reason = object_->GetLastErrorText();
-      IVMInfo::DeleteObject(object_);
-      throw JobFailure("cannot open platform [" + PlatformKindName(kind) +
-                       "]: " + reason);
-    }
-  }
-  ~AccessObject() {
-    object_->Disconnect();
-    object_->Uninitialize(1);
-    IVMInfo::DeleteObject(object_);
-  }
-  AccessObject(const AccessObject&) = delete;
-  AccessObject& operator=(const AccessObject&) = delete;
-  IVMInfo* get() const { return object_; }
-
- private:
-  // The platform's access object, or one that builds the VM in the output
-  // folder.
-  static IVMInfo* OpenDestination(const RestoreJob& job) {
-    return job.platform->OpenDestination(job.destination, job.outputFolder);
-  }
-  IVMInfo* object_;
-};
-
 // The output folder, made for this job and removed again when a failure
 // leaves it empty.
 class OutputFolder {
@@ -583,7 +549,7 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
   // One run builds a VM at a time: its lock is taken before anything is
   // made for it and held until the VM is whole or what the run made is
   // removed (the objects below go first).
-  AccessObject platform(job);
+  PlatformAccess platform(*job.platform, job.destination, job.outputFolder);
   CheckNameLengths(
       root, "the VM name",
       job.platform->NamesCreatedFor(platform.get(), request.strVMName));
