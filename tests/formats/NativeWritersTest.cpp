@@ -12,6 +12,7 @@
 #include "formats/common/FormatDrivers.h"
 #include "model/PlatformKinds.h"
 #include "formats/common/FormatText.h"
+#include "formats/common/SecureBoot.h"
 #include "formats/vmx/VMXFile.h"
 #include "platform/support/BoundedFile.h"
 #include "support/Golden.h"
@@ -78,7 +79,8 @@ SVMInfo WindowsVM(int32_t diskType) {
   return info;
 }
 
-// EFI Linux: two virtio disks (the OS disk second in the list), two cards.
+// EFI Linux with secure boot: two virtio disks (the OS disk second in the
+// list), two cards.
 SVMInfo LinuxVM(int32_t diskType) {
   SVMInfo info;
   info.strVMName = "rhel9";
@@ -96,6 +98,7 @@ SVMInfo LinuxVM(int32_t diskType) {
   info.vNetworkCards = {Card("eth0", "prod", "virtio", "52-54-00-12-34-56"),
                         Card("eth1", "backup", "virtio", "")};
   info.vNetworkCards[1].bConnected = false;
+  SetSecureBoot(info, true);
   return info;
 }
 
@@ -596,5 +599,77 @@ TEST(NativeWriters, XenStatesTheFormatOfEveryDiskThatIsNotRaw) {
     std::string text = WriteXenDomain(LinuxVM(row.type), Input()).text;
     ASSERT_TRUE(ParseXenDomainConfig(text, back, error)) << error;
     EXPECT_EQ(back.vDisks.at(0).strPlatformRef1, row.stated) << text;
+  }
+}
+
+// Each card joins what the mapping names, in each format's words; unmapped,
+// libvirt has no network of another platform's name, only a source bridge.
+TEST(NativeWriters, NetworkCardsJoinTheMappedNetworkOrBridge) {
+  struct Row {
+    int line;
+    Writer write;
+    std::vector<SNetworkMapping> rules;
+    bool sourceBridges;
+    std::vector<const char*> says;
+    size_t notes;
+  };
+  const char* prod = "<interface type='network'>\n      <mac address='52:54:00:12:34:56'/>\n      <source network='default'/>";
+  // clang-format off
+  const Row rows[] = {
+      {__LINE__, WriteLibvirtDomain, {}, false, {prod, "<source network='default'/>"}, 2},
+      {__LINE__, WriteLibvirtDomain, {}, true, {"<interface type='bridge'>", "<source bridge='prod'/>", "<source bridge='backup'/>"}, 0},
+      {__LINE__, WriteLibvirtDomain, {{"prod", "lan", false}}, true, {"<source network='lan'/>", "<source bridge='backup'/>"}, 0},
+      {__LINE__, WriteLibvirtDomain, {{"", "dmz", false}, {"backup", "br0", true}}, false, {"<source network='dmz'/>", "<interface type='bridge'>\n      <source bridge='br0'/>"}, 0},
+      {__LINE__, WriteVmx, {{"", "VM Network", true}}, false, {"ethernet0.networkName = \"VM Network\"", "ethernet1.networkName = \"VM Network\""}, 0},
+      {__LINE__, WriteHyperVScript, {{"backup", "vSwitch", false}}, false, {"-SwitchName 'prod'", "-SwitchName 'vSwitch'"}, 0},
+      {__LINE__, WriteXenDomain, {{"prod", "xenbr1", false}}, false, {"bridge=xenbr1", "bridge=backup"}, 0},
+      {__LINE__, WriteAzureTemplate, {{"prod", "vnet-a", false}}, false, {"\"network\": \"vnet-a\"", "\"network\": \"backup\""}, 0},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    SNativeWriteInput input = Input();
+    input.networks = {row.rules, row.sourceBridges};
+    SNativeDescription out = row.write(LinuxVM(DT_RHEV), input);
+    for (const char* text : row.says)
+      EXPECT_NE(out.text.find(text), std::string::npos) << text << "\n" << out.text;
+    EXPECT_EQ(out.vNotes.size(), row.notes);
+    if (row.write == WriteLibvirtDomain && HasValidator()) {
+      EXPECT_TRUE(ValidDomain(out.text)) << out.text;
+    }
+  }
+}
+
+// Secure boot as the description states it, where the format has it: a
+// stated "off" keeps libvirt from an OVMF build that enforces it and turns
+// Hyper-V's default off.
+TEST(NativeWriters, SecureBootAsTheDescriptionStatesIt) {
+  struct Row {
+    int line;
+    Writer write;
+    int stated;  // -1: unstated, else off or on
+    const char* says;
+    bool present;
+  };
+  // clang-format off
+  const Row rows[] = {
+      {__LINE__, WriteLibvirtDomain, 0, "<feature enabled='no' name='secure-boot'/>", true},
+      {__LINE__, WriteLibvirtDomain, -1, "<firmware>", false},
+      {__LINE__, WriteHyperVScript, 0, "-EnableSecureBoot Off", true},
+      {__LINE__, WriteHyperVScript, 0, "-SecureBootTemplate", false},
+      {__LINE__, WriteHyperVScript, -1, "-EnableSecureBoot", false},
+      {__LINE__, WriteVmx, 0, "uefi.secureBoot", false},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    SVMInfo info = LinuxVM(DT_RHEV);
+    info.vExtraOptions.clear();
+    if (row.stated >= 0) SetSecureBoot(info, row.stated == 1);
+    std::string text = row.write(info, Input()).text;
+    EXPECT_EQ(text.find(row.says) != std::string::npos, row.present) << text;
+    if (row.write == WriteLibvirtDomain && HasValidator()) {
+      EXPECT_TRUE(ValidDomain(text)) << text;
+    }
   }
 }
