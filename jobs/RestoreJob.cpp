@@ -650,8 +650,9 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
     outcome.facts.title += "; " + request.strResultDetail;
   AddNativeDescription(outcome.facts, job.destination, outcome.description,
                        job.networks);
-  // What is shown names the networks the cards joined (the writers' notes
-  // tell where a platform chose one of its own).
+  // What is shown names the networks the mapping chose; an unmapped card
+  // keeps its source network's name (the writers' notes tell where a
+  // platform puts it on one of its own).
   for (auto& card : outcome.description.vNetworkCards)
     card.strNetworkName = MapNetwork(job.networks, card.strNetworkName).strName;
   output.Keep();
