@@ -68,10 +68,7 @@ std::vector<Offer> Offers(const std::string& text) {
 // tests/data/converter/instance-size/adjust.cases holds the sizing cases,
 // adjust.expected each case's result, chosen size, calls and log lines.
 TEST(InstanceSize, AdjustVMSizePerKindOffersAndRequest) {
-  const auto folder = golden::Data("converter/instance-size");
-  std::string actual;
-  for (const auto& c : golden::Cases(folder / "adjust.cases")) {
-    ASSERT_EQ(c.fields.size(), 7u) << c.text;
+  golden::CheckCases("converter/instance-size/adjust", 7, [](const golden::Case& c) {
     SizingFixture f(
         static_cast<VirtualServerInstanceType>(std::stoi(c.fields[0])),
         Offers(c.fields[1]));
@@ -80,11 +77,9 @@ TEST(InstanceSize, AdjustVMSizePerKindOffersAndRequest) {
     if (!c.fields[6].empty())
       f.script->results["GetAvailableInstanceTypes"] = std::stoi(c.fields[6]);
     bool ok = f.Adjust(std::stoll(c.fields[2]), std::stoll(c.fields[3]));
-    actual += "== " + c.text + "\n" + (ok ? "ok" : "failed") + " size [" +
-              f.request.strVMSize + "]\n" + f.script->Calls() +
-              golden::Lines(f.capture.sink().Records());
-  }
-  golden::Check(folder / "adjust.expected", actual);
+    return (ok ? "ok" : "failed") + (" size [" + f.request.strVMSize + "]\n") +
+           f.script->Calls() + golden::Lines(f.capture.sink().Records());
+  });
 }
 
 TEST(InstanceSize, NoDestinationCountsAsAFailedListing) {
