@@ -89,34 +89,6 @@ RestoreCtx StagedRequest(const TempDir& dir, const std::string& vmName) {
 
 }  // namespace
 
-// Every kind's own name and number: PlatformKindsTest.
-TEST(FolderPlatform, KindNamesReadBothWaysAndUnnamedKindsAreNumbers) {
-  struct Row {
-    int line;
-    const char* text;
-    bool known;
-    VirtualServerInstanceType kind;
-    const char* spelled;
-  } rows[] = {
-      {__LINE__, "HyperV", true, VS_HYPERV, "hyperv"},
-      {__LINE__, "101", true, VS_VMWARE, "vmware"},
-      {__LINE__, "402", true, VS_AZURE_2, "402"},
-      {__LINE__, "999", false, VS_NONE, ""},
-      {__LINE__, "0", false, VS_NONE, ""},
-      {__LINE__, "vmware ", false, VS_NONE, ""},
-      {__LINE__, "", false, VS_NONE, ""},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
-    VirtualServerInstanceType kind = VS_NONE;
-    ASSERT_EQ(ParsePlatformKind(row.text, kind), row.known);
-    if (!row.known) continue;
-    EXPECT_EQ(kind, row.kind);
-    EXPECT_EQ(PlatformKindName(kind), row.spelled);
-  }
-  EXPECT_EQ(KnownPlatformKinds().size(), 17u);
-}
-
 TEST(FolderPlatform, CreateObjectServesTheFolderPlatformOnlyWhenARootIsSet) {
   TempDir dir;
   {
