@@ -103,29 +103,16 @@ TEST(InstanceSize, AzureRegionIsClearedOthersKeepTheirs) {
   }
 }
 
-// 32-bit types match exactly, KVM families anywhere in the name; only
-// Amazon has either.
 TEST(InstanceSize, TypeMatchingAndTheAmazonGate) {
-  struct Row {
-    int line;
-    int kind;
-    const char* type;
-    bool supports32Bit;
-    bool kvm;
-  };
-  const Row rows[] = {{__LINE__, 301, "c1.medium", true, false},
-                      {__LINE__, 301, "t2.micro ", false, false},
-                      {__LINE__, 301, "i3.metal", false, true},
-                      {__LINE__, 301, "i3.large", false, false},
-                      {__LINE__, 1401, "c1.medium", false, false},
-                      {__LINE__, 1401, "i3.metal", false, false}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
+  for (const auto& c : golden::Table("converter/instance-size/type-matching")) {
+    SCOPED_TRACE(c.text);
+    ASSERT_EQ(c.fields.size(), 4u);
     ZyVMConverter converter;
-    converter.eDestInstType = static_cast<VirtualServerInstanceType>(row.kind);
-    EXPECT_EQ(converter.DoesInstanceTypeSupports32Bit(row.type),
-              row.supports32Bit);
-    EXPECT_EQ(converter.IsKVMInstanceType(row.type), row.kvm);
+    converter.eDestInstType =
+        static_cast<VirtualServerInstanceType>(std::stoi(c.fields[0]));
+    EXPECT_EQ(converter.DoesInstanceTypeSupports32Bit(c.fields[1]),
+              c.fields[2] == "1");
+    EXPECT_EQ(converter.IsKVMInstanceType(c.fields[1]), c.fields[3] == "1");
   }
 }
 
