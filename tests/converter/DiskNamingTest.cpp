@@ -104,45 +104,31 @@ TEST(DiskNaming, TheLargerSizeOf1401DiskWinsAndOddSizesAreSafe) {
   }
 }
 
+// tests/data/converter/naming/index-names.cases, and the longest name
+// handed to the regex engine, which still matches.
 TEST(DiskNaming, VMwareIndexNamesGiveFileNameAndSlot) {
-  struct Row {
-    int line;
-    std::string indexName;
-    std::string newName;  // "": no match, name kept
-  };
-  // clang-format off
-  const Row rows[] = {
-      {__LINE__, "scsi0-1-web_1.vmdk", "web_1_1"},
-      {__LINE__, "sata1-7-a.b.c.vmdk", "a.b.c_7"},
-      {__LINE__, "SCSI10-3-x.vmdk", "x_3"},
-      {__LINE__, "ide0-0-web.vmdk.vmdk", "web.vmdk_0"},
-      {__LINE__, "scsi0-1-web.vmdk.bak", ""},
-      {__LINE__, "scsi0-1-web.VMDK", ""},
-      {__LINE__, "scsi0-12-web.vmdk", ""},
-      {__LINE__, "scsi0-1-.vmdk", ""},
-      {__LINE__, "0-1-web.vmdk", ""},
-      {__LINE__, "", ""},
-      // The longest name handed to the regex engine still matches.
-      {__LINE__, "scsi0-2-" + std::string(1024 - 13, 'w') + ".vmdk",
-       std::string(1024 - 13, 'w') + "_2"},
-      {__LINE__, "scsi0-2-" + std::string(1025 - 13, 'w') + ".vmdk", ""},
-      {__LINE__, "scsi0-2-" + std::string(200000, 'w') + ".vmdk", ""},
-  };
-  // clang-format on
+  std::vector<std::vector<std::string>> rows;
+  for (const auto& c : golden::Table("converter/naming/index-names"))
+    rows.push_back(c.fields);
+  const std::string longest(1024 - 13, 'w');
+  rows.push_back({"scsi0-2-" + longest + ".vmdk", longest + "_2"});
+  rows.push_back({"scsi0-2-" + longest + "w.vmdk", ""});
+  rows.push_back({"scsi0-2-" + std::string(200000, 'w') + ".vmdk", ""});
   ScopedLogCapture capture;
   ZyVMConverter converter;
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
+    SCOPED_TRACE(row.at(0).substr(0, 40));
+    ASSERT_EQ(row.size(), 2u);
     std::vector<SDisk> list(1);
     list[0].strDisplayName = "disp.vmdk";
-    list[0].diskIndexName = row.indexName;
+    list[0].diskIndexName = row[0];
     capture.sink().Clear();
     converter.UpdateDiskNames(list, "G", "Web", VS_KIND_1101, VS_VMWARE, false);
-    EXPECT_EQ(list[0].newDiskName, row.newName.empty() ? "disp" : row.newName);
+    EXPECT_EQ(list[0].newDiskName, row[1].empty() ? "disp" : row[1]);
     EXPECT_EQ(capture.sink().Contains(LogKind::Error,
                                       "Unable to parse disk with index name [" +
-                                          row.indexName + "],"),
-              row.newName.empty());
+                                          row[0] + "],"),
+              row[1].empty());
   }
 }
 
