@@ -1,6 +1,7 @@
 //===- FolderPlatformTest.cpp - The built-in folder platform --------------===//
 #include "platform/folder/FolderVMInfo.h"
 #include "formats/zyf/VMConfigFile.h"
+#include "support/Golden.h"
 #include "support/RecordingVMInfo.h"
 #include "support/TempDir.h"
 
@@ -196,28 +197,19 @@ TEST(FolderPlatform, HostsAndTheirNetworksComeFromHostsJson) {
   EXPECT_EQ(hyperv.GetHostInfo("hv03", VM_PROP_HOST_NW_LIST, 0, named), 0);
 }
 
+// A missing hosts.json: InputFileTest.
 TEST(FolderPlatform, MalformedOrMissingPlatformFilesAreFailuresWithAReason) {
-  struct Row {
-    int line;
-    const char* hosts;  // a missing file: InputFileTest
-    const char* reason;
-  } rows[] = {
-      {__LINE__, "{\"hosts\": [", "Malformed"},
-      {__LINE__, "[]", "no \"hosts\" list"},
-      {__LINE__, R"({"hosts": [{"networks": []}]})", "needs a \"name\""},
-      {__LINE__, R"({"hosts": [{"name": "h", "networks": [1]}]})",
-       "needs a \"name\""},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
+  for (const auto& c : golden::Table("platform/bad-hosts")) {
+    SCOPED_TRACE(c.text);
+    ASSERT_EQ(c.fields.size(), 2u);
     TempDir dir;
-    dir.Write("hyperv/hosts.json", row.hosts);
+    dir.Write("hyperv/hosts.json", c.fields[0]);
     FolderVMInfo hyperv(VS_HYPERV, dir.path());
     VMInfoStructs::SHostInfo info;
     info.strHostName = "kept";
     EXPECT_EQ(hyperv.GetLocalHostInfo(info, VM_PROP_HOST_NW_LIST, 0), 0);
     EXPECT_EQ(info.strHostName, "kept");
-    EXPECT_NE(hyperv.GetLastErrorText().find(row.reason), std::string::npos)
+    EXPECT_NE(hyperv.GetLastErrorText().find(c.fields[1]), std::string::npos)
         << hyperv.GetLastErrorText();
   }
 }
@@ -309,19 +301,12 @@ TEST(FolderPlatform,
 }
 
 TEST(FolderPlatform, DestinationNamesThatWouldLeaveTheKindFolderAreRefused) {
-  struct Row {
-    int line;
-    const char* name;
-  } rows[] = {
-      {__LINE__, ""},    {__LINE__, "."},      {__LINE__, ".."},
-      {__LINE__, "a/b"}, {__LINE__, "..\\up"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
+  for (const char* name : {"", ".", "..", "a/b", "..\\up"}) {
+    SCOPED_TRACE(name);
     TempDir dir;
     FolderVMInfo vmware(VS_VMWARE, dir.path());
     RestoreCtx request;
-    request.strVMName = row.name;
+    request.strVMName = name;
     EXPECT_EQ(vmware.PrepareRestoreConversion(request), 0);
     EXPECT_EQ(vmware.PrepareDestinationVM(request), 0);
     EXPECT_FALSE(vmware.FinalizeConvertedVM(request));
