@@ -383,6 +383,7 @@ std::vector<std::string> NativeDescriptionNotes(VirtualServerInstanceType kind,
   if (!format) return {};
   SNativeWriteInput input;
   input.strS3Bucket = s3Bucket;
+  input.eKind = kind;
   return format->write(info, input).vNotes;
 }
 
@@ -853,6 +854,7 @@ bool FolderVMInfo::WriteNativeDescription(const std::string& vmName,
   if (!format) return true;
   std::error_code ec;
   input.strDiskFolder = fs::absolute(VMFolder(vmName), ec).string();
+  input.eKind = kind_;
   SNativeDescription native = format->write(description, input);
   if (!native.error.empty()) return Fail(native.error);
   std::string path =

@@ -294,6 +294,9 @@ TEST(NativeWriters, PutDisksOnlyOnAddressesTheirControllerHas) {
        {"a.img virtio-scsi 1:3", "b.img sata 0:5", "c.img virtio 0:1"}},
       {__LINE__, WriteVmx, "BIOS", {disk("scsi", 0, 7)},
        "scsi0:0.fileName", "at scsi 0:7 cannot be there", {"d.img pvscsi 0:0"}},
+      // A Linux guest's SCSI controller is PVSCSI, with units 0..63.
+      {__LINE__, WriteVmx, "BIOS", {disk("scsi", 0, 40)}, "scsi0:40.fileName", "",
+       {"d.img pvscsi 0:40"}},
       {__LINE__, WriteVmx, "BIOS",
        {disk("sata", 0, 5, "a.vmdk"), disk("ide", 1, 1, "b.vmdk")},
        "sata0:5.fileName", "", {"a.vmdk sata 0:5", "b.vmdk ide 1:1"}},
