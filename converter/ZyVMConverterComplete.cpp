@@ -214,18 +214,28 @@ bool MatchConfigDisksWithRestored(ZyVMConverter& converter,
   return true;
 }
 
-// The destination disk list for the destination kind.  False when the
-// catalog lookup fails.
-bool BuildDestinationDisks(ZyVMConverter& converter,
-                           VirtualServerInstanceType source,
-                           VirtualServerInstanceType destination,
-                           RestoreCtx& copy, const RestoredDiskIndex& index,
-                           DiskList& disks) {
-  if (zykinds::Has(destination, zykinds::kTakesRestoredDisks)) {
-    disks = RestoredDisksRenumbered(copy.vDisks);
-    return true;
+// A destination that keeps CD-ROM drives (the kind table's fact) keeps the
+// description's: a list made of the restored files holds none, as a drive
+// has no file to restore, so they are added empty, at their own addresses.
+void KeepCdromDrives(VirtualServerInstanceType destination,
+                     const RestoreCtx& copy, DiskList& disks) {
+  if (!zykinds::KeepsCdroms(destination)) return;
+  for (const auto& disk : disks)
+    if (disk.nDeviceType == kDeviceTypeCdrom) return;
+  for (SDisk drive : copy.vmInfo.vDisks) {
+    if (drive.nFileType != kFileTypeDisk ||
+        drive.nDeviceType != kDeviceTypeCdrom)
+      continue;
+    drive.fileName.clear();  // the drive stays, its media does not
+    disks.push_back(drive);
   }
-  if (destination != VS_HYPERV) return true;  // no disks
+}
+
+// Hyper-V's disk list: the restored files, or the configuration's disks
+// matched with them.
+bool HyperVDisks(ZyVMConverter& converter, VirtualServerInstanceType source,
+                 RestoreCtx& copy, const RestoredDiskIndex& index,
+                 DiskList& disks) {
   if (source == VS_AZURE_1 || source == VS_AZURE_2) {
     disks = RestoredVHDFiles(copy.vDisks);
     return true;
@@ -235,6 +245,24 @@ bool BuildDestinationDisks(ZyVMConverter& converter,
     return true;
   }
   return MatchConfigDisksWithRestored(converter, source, copy, index, disks);
+}
+
+// The destination disk list for the destination kind.  False when the
+// catalog lookup fails.
+bool BuildDestinationDisks(ZyVMConverter& converter,
+                           VirtualServerInstanceType source,
+                           VirtualServerInstanceType destination,
+                           RestoreCtx& copy, const RestoredDiskIndex& index,
+                           DiskList& disks) {
+  if (zykinds::Has(destination, zykinds::kTakesRestoredDisks)) {
+    disks = RestoredDisksRenumbered(copy.vDisks);
+  } else if (destination != VS_HYPERV) {
+    return true;  // no disks
+  } else if (!HyperVDisks(converter, source, copy, index, disks)) {
+    return false;
+  }
+  KeepCdromDrives(destination, copy, disks);
+  return true;
 }
 
 // Within one conversion the catalog is read once, however many disks are

@@ -127,6 +127,7 @@ void NameDisks(const FileSource& options, const std::string& described,
 
 void NameVM(const std::string& described, RestoreJob& job) {
   RestoreCtx& request = job.request;
+  job.describedBy = fs::path(described).filename().string();
   if (job.sourceDescription.strVMName.empty())
     job.sourceDescription.strVMName = fs::path(described).stem().string();
   if (request.strSourceVMName.empty())

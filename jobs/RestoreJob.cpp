@@ -192,7 +192,7 @@ void CheckRequest(RestoreJob& job, IJobObserver& observer) {
   CheckName(request.strVMName, "the VM name");
   if (!request.strSourceVMName.empty())
     CheckName(request.strSourceVMName, "the source VM name");
-  CheckRequestFigures(request);
+  CheckRequestFigures(request, job.source, job.describedBy);
   for (const std::string& line : RequestCountMismatches(request))
     observer.OnWarning(line);
   job.sourceRoot = job.sourceFolder.empty() ? job.root : job.sourceFolder;
@@ -286,16 +286,23 @@ void RestoreFile(const RestoreJob& job, const std::string& name,
 // The description the agent writes when the request carries no
 // configuration file: the request's own, its disks naming the files they
 // were restored to (by the name the conversion matches them with).
+// A CD-ROM drive has no file to restore: the description's own drives stay
+// when the request lists none.
 VMInfoStructs::SVMInfo DescriptionOfRequest(const RestoreCtx& request) {
   VMInfoStructs::SVMInfo description = request.vmInfo;
   description.vDiskControllers = request.vmInfo.vDiskControllers;
   description.vDisks.clear();
+  bool listsDrives = false;
   for (const SDisk& entry : request.vDisks) {
     if (entry.nFileType != kFileTypeDisk) continue;
     SDisk disk = entry;
     if (HasData(entry)) disk.fileName = entry.strMatchName;
+    listsDrives |= !HasData(entry);
     description.vDisks.push_back(disk);
   }
+  for (const SDisk& disk : request.vmInfo.vDisks)
+    if (!listsDrives && disk.nFileType == kFileTypeDisk && !HasData(disk))
+      description.vDisks.push_back(disk);
   return description;
 }
 

@@ -57,6 +57,9 @@ struct RestoreJob {
   // open is taken from it.
   bool haveSourceDescription = false;
   VMInfoStructs::SVMInfo sourceDescription;
+  // The name of the description file the request was made from (the
+  // checks name it); empty for a request the user gave.
+  std::string describedBy;
   // When set, the destination VM is built in this folder (created) instead
   // of on the platform.
   std::string outputFolder;

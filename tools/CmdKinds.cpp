@@ -2,9 +2,9 @@
 //
 // Prints the library's kind table (model/PlatformKinds.h) row by row: the
 // destination format and its extension, the largest disk, whether CD-ROM
-// drives are kept and the kind's other facts.  The naming rule, which is
-// behaviour rather than a fact, is shown by UpdateDiskNames on a sample
-// VMware VM.  kinds --os KIND lists the guest OS values (--os) the
+// drives are kept (empty) or dropped and the kind's other facts.  The naming
+// rule, which is behaviour rather than a fact, is shown by UpdateDiskNames on
+// a sample VMware VM.  kinds --os KIND lists the guest OS values (--os) the
 // converter takes for a destination kind.
 //
 //===----------------------------------------------------------------------===//
@@ -149,7 +149,11 @@ void PrintTable(const std::vector<KindRow>& rows) {
           Joined(row.names).c_str(), FlagList(facts).c_str());
   }
   Print(
-      "\nDisk names: what the restore names the two disks of a VMware VM "
+      "\nCD-ROM: kept: every CD-ROM drive of the source is written empty (its "
+      "medium is not restored); dropped: the kind has no CD-ROM drive, and "
+      "the drives are left out.\n");
+  Print(
+      "Disk names: what the restore names the two disks of a VMware VM "
       "\"%s\" "
       "(web-os.vmdk, web-data.vmdk) backed up as \"%s\".\n",
       kSampleVMName, kSampleVMId);
@@ -170,6 +174,9 @@ void PrintJson(const std::vector<KindRow>& rows) {
                                     ? nlohmann::json(nullptr)
                                     : nlohmann::json(facts.largestDiskBytes);
     entry["cdromKept"] = zykinds::KeepsCdroms(facts.kind);
+    entry["cdrom"] = zykinds::KeepsCdroms(facts.kind)
+                         ? "kept empty: the medium is not restored"
+                         : "dropped";
     entry["mayBeDestination"] = zykinds::MayBeDestination(facts.kind) &&
                                 ZyVMConverter::CanFinalize(facts.kind);
     for (const FlagName& flag : kFlagNames)

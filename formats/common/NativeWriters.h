@@ -14,7 +14,9 @@
 //   * hard disks are named by their restored file's name (the last component
 //     of SDisk::fileName), under SNativeWriteInput::strDiskFolder when that
 //     is given; CD-ROM drives are written without a medium (the source's
-//     image is not restored with the VM);
+//     image is not restored with the VM), for the destination kinds that
+//     keep CD-ROM drives (model/PlatformKinds.h), and left out with a note
+//     for the others;
 //   * a disk whose controller, bus and slot cannot exist on the destination
 //     controller goes to the next free address that can, and the writer says
 //     so in a note; the description itself is not changed;
@@ -30,6 +32,7 @@
 
 #include "formats/common/NetworkMap.h"
 #include "model/VMInfoStructs.h"
+#include "model/VirtualServerTypes.h"
 #include "model/ZyExport.h"
 
 #include <cstdint>
@@ -45,6 +48,9 @@ struct SNativeWriteInput {
   // The user's network mapping; empty: every card stays on its source
   // network's name (libvirt: the network "default", or the source's bridge).
   SNetworkMap networks;
+  // The destination kind; its CD-ROM fact decides whether CD-ROM drives
+  // are written.  VS_NONE: they are.
+  VirtualServerInstanceType eKind = VS_NONE;
 };
 
 struct SNativeDescription {

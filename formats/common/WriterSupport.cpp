@@ -9,6 +9,7 @@
 #include "formats/common/GuestOSIds.h"
 
 #include "model/ImageFormats.h"
+#include "model/PlatformKinds.h"
 #include "platform/support/FXString.h"
 
 #include <algorithm>
@@ -44,18 +45,38 @@ const native::SBusLimits* LimitsOf(const native::SPlacementRules& rules,
   return nullptr;
 }
 
-bool IsValid(const native::SBusLimits* limits, int bus, int slot) {
+// One destination bus's limits, with the units its controllers' models give.
+struct BusUnits {
+  const native::SBusLimits* limits;
+  const native::SPlacementRules& rules;
+  const SVMInfo& info;
+
+  int Units(int controller) const {
+    int units =
+        rules.unitsOf ? rules.unitsOf(limits->bus, controller, info) : -1;
+    return units < 0 ? limits->nUnits : units;
+  }
+};
+
+BusUnits UnitsOf(const native::SPlacementRules& rules, const SVMInfo& info,
+                 native::Bus bus) {
+  return {LimitsOf(rules, bus), rules, info};
+}
+
+bool IsValid(const BusUnits& on, int bus, int slot) {
+  const native::SBusLimits* limits = on.limits;
   return limits && bus >= 0 && bus < limits->nControllers && slot >= 0 &&
-         slot < limits->nUnits && slot != limits->nReservedUnit;
+         slot < on.Units(bus) && slot != limits->nReservedUnit;
 }
 
 using Address = std::tuple<native::Bus, int, int>;
 
-bool FindFree(const native::SBusLimits* limits, const std::set<Address>& used,
+bool FindFree(const BusUnits& on, const std::set<Address>& used,
               native::SPlacedDevice& device) {
+  const native::SBusLimits* limits = on.limits;
   if (!limits) return false;
   for (int bus = 0; bus < limits->nControllers; ++bus)
-    for (int slot = 0; slot < limits->nUnits; ++slot) {
+    for (int slot = 0; slot < on.Units(bus); ++slot) {
       if (slot == limits->nReservedUnit ||
           used.count(Address{limits->bus, bus, slot}))
         continue;
@@ -113,11 +134,19 @@ bool IsCdrom(const SDisk& disk) {
 }
 
 std::vector<SPlacedDevice> PlaceDevices(const SVMInfo& info,
+                                        const SNativeWriteInput& input,
                                         const SPlacementRules& rules,
                                         std::vector<std::string>& notes) {
   std::vector<SPlacedDevice> devices;
   for (const SDisk& disk : info.vDisks) {
     if (!IsHardDisk(disk) && !IsCdrom(disk)) continue;
+    if (IsCdrom(disk) && !zykinds::KeepsCdroms(input.eKind)) {
+      notes.push_back("CD-ROM drive at " +
+                      Where(disk.strControllerType, disk.nBus, disk.nSlot) +
+                      " is not written: " + PlatformKindName(input.eKind) +
+                      " has no CD-ROM drives");
+      continue;
+    }
     Bus bus = rules.choose(BusOfController(disk.strControllerType),
                            IsCdrom(disk), info);
     devices.push_back({&disk, bus, disk.nBus, disk.nSlot, IsCdrom(disk)});
@@ -127,7 +156,7 @@ std::vector<SPlacedDevice> PlaceDevices(const SVMInfo& info,
   for (size_t i = 0; i < devices.size(); ++i) {
     SPlacedDevice& device = devices[i];
     Address address{device.bus, device.nBus, device.nSlot};
-    if (!IsValid(LimitsOf(rules, device.bus), device.nBus, device.nSlot) ||
+    if (!IsValid(UnitsOf(rules, info, device.bus), device.nBus, device.nSlot) ||
         used.count(address))
       continue;
     used.insert(address);
@@ -139,8 +168,8 @@ std::vector<SPlacedDevice> PlaceDevices(const SVMInfo& info,
     const SDisk& disk = *device.disk;
     if (!placed[i]) {
       std::string from = Where(disk.strControllerType, disk.nBus, disk.nSlot);
-      if (!FindFree(LimitsOf(rules, device.bus), used, device) &&
-          !FindFree(LimitsOf(rules, rules.overflow), used, device)) {
+      if (!FindFree(UnitsOf(rules, info, device.bus), used, device) &&
+          !FindFree(UnitsOf(rules, info, rules.overflow), used, device)) {
         notes.push_back(DeviceName(disk) + " at " + from +
                         " has no free address on the destination; not written");
         continue;

@@ -37,6 +37,11 @@ struct SPlacementRules {
   Bus (*choose)(Bus from, bool cdrom, const VMInfoStructs::SVMInfo& info);
   std::vector<SBusLimits> limits;
   Bus overflow;  // where devices go when their bus is full
+  // The units of one controller where its model decides them (VMware's
+  // PVSCSI has 64, its LSI Logic 16); null, or a result below 0: the bus
+  // row's nUnits.
+  int (*unitsOf)(Bus bus, int controller,
+                 const VMInfoStructs::SVMInfo& info) = nullptr;
 };
 
 // A disk or CD-ROM drive at its destination address.
@@ -53,8 +58,10 @@ struct SPlacedDevice {
 // its destination bus.  Devices whose address is valid and free keep it; the
 // others take the next free address (controller by controller, unit by
 // unit), else one on the overflow bus, and a note says so.  A device with no
-// free address anywhere is left out with a note.
+// free address anywhere is left out with a note, and so is a CD-ROM drive
+// when the input's destination kind keeps none.
 std::vector<SPlacedDevice> PlaceDevices(const VMInfoStructs::SVMInfo& info,
+                                        const SNativeWriteInput& input,
                                         const SPlacementRules& rules,
                                         std::vector<std::string>& notes);
 

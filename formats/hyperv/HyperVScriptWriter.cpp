@@ -162,7 +162,8 @@ void PutBootOrder(std::string& text, const SVMInfo& info,
 SNativeDescription WriteHyperVScript(const SVMInfo& info,
                                      const SNativeWriteInput& input) {
   SNativeDescription out;
-  std::vector<SPlacedDevice> devices = PlaceDevices(info, Rules(), out.vNotes);
+  std::vector<SPlacedDevice> devices =
+      PlaceDevices(info, input, Rules(), out.vNotes);
   std::string& text = out.text;
   text +=
       "# Builds the VM on this Hyper-V host from the files beside this "

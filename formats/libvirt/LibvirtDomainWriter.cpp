@@ -291,7 +291,8 @@ void PutGuestOS(std::string& text, const SVMInfo& info) {
 SNativeDescription WriteLibvirtDomain(const SVMInfo& info,
                                       const SNativeWriteInput& input) {
   SNativeDescription out;
-  std::vector<SPlacedDevice> devices = PlaceDevices(info, Rules(), out.vNotes);
+  std::vector<SPlacedDevice> devices =
+      PlaceDevices(info, input, Rules(), out.vNotes);
   std::string& text = out.text;
   text += "<domain type='kvm'>\n";
   text += "  <name>" + Escape(OneLine(info.strVMName)) + "</name>\n";

@@ -18,8 +18,13 @@
 //     "true", "True"; "SCSI-HARDDISK"); texts that are names (display name,
 //     file names, networks) are kept as written;
 //   * a device counts only when its "present" is true: a missing or false
-//     present hides it, and so does a SCSI, SATA or NVMe controller that is
-//     not present (IDE controllers have no present key of their own);
+//     present hides it, and so does a SCSI, SATA or NVMe controller whose
+//     present is false (IDE controllers have no present key of their own).
+//     A controller with no present key at all that disks name is taken
+//     with VMware's default model (LSI Logic for SCSI), never left out;
+//   * a device's unit must be one its controller model has (PVSCSI 0..63
+//     but 7, LSI Logic, LSI SAS and BusLogic 0..15 but 7, SATA 0..29, NVMe
+//     0..14, IDE 0..1: model/Limits.h); another is refused naming its key;
 //   * the keys of one device are spread over the file in any order; disks are
 //     listed in controller and unit order (IDE, SCSI, SATA, NVMe; each by bus,
 //     then unit), whatever the line order;
@@ -65,11 +70,13 @@
 //                                 for a .vmdk file.  Other device types (tape,
 //                                 SCSI pass-through) and hard disks without a
 //                                 file are not disks and are passed over
-//   scsiN, sataN, nvmeN (present), and IDE buses in use
+//   scsiN, sataN, nvmeN (present, or undeclared with disks on it), and
+//   IDE buses in use
 //                                 vDiskControllers: strName the kind,
 //                                 nBusNumber N, strControllerType virtualDev
 //                                 in lower case ("lsilogic", "pvscsi"; SATA
-//                                 without one is "ahci"), bShared for a
+//                                 without one is "ahci"; an undeclared one
+//                                 VMware's default), bShared for a
 //                                 sharedBus other than "none"
 //   ethernetN (present)           vNetworkCards in N order: strName
 //                                 "ethernetN", strAdapterType virtualDev,
@@ -104,6 +111,7 @@
 #include "formats/common/FormatText.h"
 #include "formats/common/SecureBoot.h"
 #include "formats/vmx/VMXFile.h"
+#include "model/Limits.h"
 
 using namespace VMInfoStructs;
 
@@ -588,11 +596,69 @@ bool ParseBusKey(const std::string& key, DeviceKey& device, bool& hasUnit,
   return false;
 }
 
-bool ControllerPresent(const Keys& keys, const DeviceKey& device, bool& present,
-                       std::string& error) {
+// A SCSI, SATA or NVMe controller is declared by its own present key.  One
+// that is not declared at all, while disks name it, is taken with the model
+// VMware gives a controller that names none (its virtualDev when the file
+// gives one): its disks are the VM's, and leaving them out would lose them
+// without a word.  One declared not present hides its disks, as in VMware.
+enum class Declared { kPresent, kNotPresent, kUndeclared };
+
+bool ControllerState(const Keys& keys, const DeviceKey& device, Declared& state,
+                     std::string& error) {
   const BusKind& kind = kBusKinds[device.kind];
   std::string key = kind.prefix + std::to_string(device.bus) + ".present";
-  return GetBool(keys, key, !kind.hasPresentKey, present, error);
+  state = Declared::kPresent;
+  if (!keys.Has(key)) {
+    state = kind.hasPresentKey ? Declared::kUndeclared : Declared::kPresent;
+    return true;
+  }
+  bool present = false;
+  if (!GetBool(keys, key, false, present, error)) return false;
+  if (!present) state = Declared::kNotPresent;
+  return true;
+}
+
+std::string ControllerName(const DeviceKey& device) {
+  return kBusKinds[device.kind].prefix + std::to_string(device.bus);
+}
+
+// The controller's virtualDev in lower case; "" when it names none.
+std::string VirtualDev(const Keys& keys, const DeviceKey& device) {
+  return FXString::ToLower(
+      FXString::Trim(keys.Get(ControllerName(device) + ".virtualdev")));
+}
+
+// The model whose addresses a device's controller has: its virtualDev,
+// else VMware's default for the kind.
+std::string ModelOfController(const Keys& keys, const DeviceKey& device) {
+  std::string model = VirtualDev(keys, device);
+  if (!model.empty()) return model;
+  return zylimits::VMwareDefaultModel(kBusKinds[device.kind].prefix);
+}
+
+// A device must sit at an address its controller model has: PVSCSI units
+// 0..63 but 7, LSI Logic and BusLogic 0..15 but 7, SATA 0..29, NVMe 0..14.
+bool CheckAddress(const Keys& keys, const DeviceKey& device,
+                  std::string& error) {
+  const char* kind = kBusKinds[device.kind].prefix;
+  std::string model = ModelOfController(keys, device);
+  const zylimits::ControllerLimit* limit =
+      zylimits::FindControllerLimit(kind, model, VS_VMWARE);
+  if (!limit) return true;
+  std::string prefix = device.Prefix();
+  std::string key =
+      prefix + (keys.Has(prefix + "filename") ? "fileName" : "present");
+  std::string what = model.empty() ? kind : model;
+  if (device.bus > limit->lastBus) {
+    error = key + ": controller " + std::to_string(device.bus) +
+            " is out of [0.." + std::to_string(limit->lastBus) + "] for " +
+            what;
+    return false;
+  }
+  if (zylimits::IsValidSlot(*limit, device.unit)) return true;
+  error = key + ": unit " + std::to_string(device.unit) + " is out of " +
+          zylimits::SlotRange(*limit) + " for " + what;
+  return false;
 }
 
 // Reads one present device; false for devices that are not disks or
@@ -648,13 +714,24 @@ bool ReadDisks(const Keys& keys, SVMInfo& info, std::string& error) {
   for (const DeviceKey& device :
        devices) {  // std::set: controller and unit order
     bool present = false;
-    bool controllerPresent = false;
+    Declared controller = Declared::kPresent;
     if (!GetBool(keys, device.Prefix() + "present", false, present, error) ||
-        !ControllerPresent(keys, device, controllerPresent, error))
+        !ControllerState(keys, device, controller, error))
       return false;
-    if (!present || !controllerPresent) continue;
+    if (!present) continue;
+    std::string name = device.Prefix();
+    name.pop_back();
+    if (controller == Declared::kNotPresent) {
+      EvDebug().Debug(kInfoFunction,
+                      "Device [%s] is on controller [%s], which is not "
+                      "present; it is passed over",
+                      name.c_str(), ControllerName(device).c_str());
+      continue;
+    }
     SDisk disk;
-    if (ReadDevice(keys, device, disk)) disks.push_back(disk);
+    if (!ReadDevice(keys, device, disk)) continue;
+    if (!CheckAddress(keys, device, error)) return false;
+    disks.push_back(disk);
   }
   info.vDisks = disks;
   return true;
@@ -677,21 +754,30 @@ bool ReadControllers(const Keys& keys, SVMInfo& info, std::string& error) {
             " disk controllers";
     return false;
   }
-  for (const SDisk& disk : info.vDisks) {
-    if (disk.strControllerType == "ide")
-      buses.insert(DeviceKey{0, disk.nBus, 0});
-  }
+  // IDE buses in use, and controllers disks name without declaring them.
+  for (const SDisk& disk : info.vDisks)
+    for (int kind = 0; kind < static_cast<int>(std::size(kBusKinds)); ++kind)
+      if (disk.strControllerType == kBusKinds[kind].prefix)
+        buses.insert(DeviceKey{kind, disk.nBus, 0});
   std::vector<SVMDiskController> controllers;
   for (const DeviceKey& bus : buses) {
-    bool present = false;
-    if (!ControllerPresent(keys, bus, present, error)) return false;
-    if (!present) continue;
+    Declared state = Declared::kPresent;
+    if (!ControllerState(keys, bus, state, error)) return false;
+    if (state == Declared::kNotPresent) continue;
     const BusKind& kind = kBusKinds[bus.kind];
-    std::string prefix = kind.prefix + std::to_string(bus.bus) + ".";
+    std::string prefix = ControllerName(bus) + ".";
     SVMDiskController controller;
     controller.strName = kind.prefix;
     controller.nBusNumber = bus.bus;
-    controller.strControllerType = FXString::ToLower(FXString::Trim(keys.Get(prefix + "virtualdev")));
+    controller.strControllerType = VirtualDev(keys, bus);
+    if (state == Declared::kUndeclared) {
+      controller.strControllerType = ModelOfController(keys, bus);
+      EvDebug().Debug(kInfoFunction,
+                      "Controller [%s] is not declared (no %s.present); its "
+                      "disks are taken on a [%s] controller",
+                      ControllerName(bus).c_str(), ControllerName(bus).c_str(),
+                      controller.strControllerType.c_str());
+    }
     if (controller.strControllerType.empty())
       controller.strControllerType = kind.defaultModel;
     std::string sharing = FXString::ToLower(FXString::Trim(keys.Get(prefix + "sharedbus")));

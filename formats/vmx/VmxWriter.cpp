@@ -18,7 +18,8 @@
 //   scsiN.present, scsiN.virtualDev   each SCSI controller in use; the model
 //                             of the description's controller of that bus
 //                             when VMware has it, else "lsisas1068" for
-//                             Windows and "pvscsi" for other guests
+//                             Windows and "pvscsi" for other guests; its
+//                             units are the model's (model/Limits.h)
 //   sataN.present, nvmeN.present      each SATA and NVMe controller in use
 //   <bus>N:M.present, .fileName, .deviceType
 //                             every disk (fileName its restored file) and
@@ -38,6 +39,7 @@
 #include "formats/common/GuestOSIds.h"
 #include "formats/common/SecureBoot.h"
 #include "formats/common/WriterSupport.h"
+#include "model/Limits.h"
 #include "platform/support/FXString.h"
 
 #include <cstdio>
@@ -49,8 +51,6 @@ using namespace native;
 namespace {
 
 // clang-format off
-constexpr const char* kScsiModels[] = {"lsilogic", "lsisas1068", "pvscsi",
-                                       "buslogic"};
 constexpr const char* kNicModels[] = {"e1000", "e1000e", "vmxnet3", "vmxnet2",
                                       "vmxnet", "vlance"};
 // VMware's prefixes; of these, only 00:50:56:00 .. 00:50:56:3f are free for
@@ -72,13 +72,47 @@ Bus ChooseBus(Bus from, bool cdrom, const SVMInfo&) {
   }
 }
 
+template <size_t N>
+bool OneOf(const std::string& value, const char* const (&table)[N]) {
+  for (const char* row : table)
+    if (value == row) return true;
+  return false;
+}
+
+// A SCSI model VMware has: one with its own row of controller limits.
+bool IsVMwareScsiModel(const std::string& model) {
+  const zylimits::ControllerLimit* row =
+      zylimits::FindControllerLimit("scsi", model, VS_VMWARE);
+  return !model.empty() && row && model == row->model;
+}
+
+std::string ScsiModel(const SVMInfo& info, int bus) {
+  for (const auto& controller : info.vDiskControllers) {
+    std::string model = FXString::ToLower(controller.strControllerType);
+    if (BusOfController(controller.strName) == Bus::Scsi &&
+        controller.nBusNumber == bus && IsVMwareScsiModel(model))
+      return model;
+  }
+  return IsWindows(info) ? "lsisas1068" : "pvscsi";
+}
+
+// A SCSI controller has the units of the model written for it: PVSCSI 64,
+// the others 16.
+int UnitsOf(Bus bus, int controller, const SVMInfo& info) {
+  if (bus != Bus::Scsi) return -1;
+  const zylimits::ControllerLimit* limit = zylimits::FindControllerLimit(
+      "scsi", ScsiModel(info, controller), VS_VMWARE);
+  return limit ? limit->lastSlot + 1 : -1;
+}
+
 const SPlacementRules& Rules() {
   static const SPlacementRules rules{ChooseBus,
                                      {{Bus::Ide, 2, 2, -1},
                                       {Bus::Scsi, 4, 16, 7},
                                       {Bus::Sata, 4, 30, -1},
                                       {Bus::Nvme, 4, 15, -1}},
-                                     Bus::Scsi};
+                                     Bus::Scsi,
+                                     UnitsOf};
   return rules;
 }
 
@@ -111,23 +145,6 @@ std::string VmxUuid(const std::string& uuid) {
   for (size_t i = 0; i < hex.size(); i += 2)
     out += (i == 0 ? "" : i == 16 ? "-" : " ") + hex.substr(i, 2);
   return out;
-}
-
-template <size_t N>
-bool OneOf(const std::string& value, const char* const (&table)[N]) {
-  for (const char* row : table)
-    if (value == row) return true;
-  return false;
-}
-
-std::string ScsiModel(const SVMInfo& info, int bus) {
-  for (const auto& controller : info.vDiskControllers) {
-    std::string model = FXString::ToLower(controller.strControllerType);
-    if (BusOfController(controller.strName) == Bus::Scsi &&
-        controller.nBusNumber == bus && OneOf(model, kScsiModels))
-      return model;
-  }
-  return IsWindows(info) ? "lsisas1068" : "pvscsi";
 }
 
 void PutControllers(std::string& text, const SVMInfo& info,
@@ -194,7 +211,8 @@ void PutNetworkCards(std::string& text, const SVMInfo& info,
 SNativeDescription WriteVmx(const SVMInfo& info,
                             const SNativeWriteInput& input) {
   SNativeDescription out;
-  std::vector<SPlacedDevice> devices = PlaceDevices(info, Rules(), out.vNotes);
+  std::vector<SPlacedDevice> devices =
+      PlaceDevices(info, input, Rules(), out.vNotes);
   std::string& text = out.text;
   Put(text, ".encoding", "UTF-8");
   Put(text, "config.version", "8");

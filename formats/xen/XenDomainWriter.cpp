@@ -157,7 +157,8 @@ void PutList(std::string& text, const char* name,
 SNativeDescription WriteXenDomain(const SVMInfo& info,
                                   const SNativeWriteInput& input) {
   SNativeDescription out;
-  std::vector<SPlacedDevice> devices = PlaceDevices(info, Rules(), out.vNotes);
+  std::vector<SPlacedDevice> devices =
+      PlaceDevices(info, input, Rules(), out.vNotes);
   std::string& text = out.text;
   text += "name = " + Quote(info.strVMName) + "\n";
   std::string uuid = NormalUuid(info.strGUID);

@@ -385,6 +385,7 @@ std::vector<std::string> NativeDescriptionNotes(VirtualServerInstanceType kind,
   SNativeWriteInput input;
   input.strS3Bucket = s3Bucket;
   input.networks = networks;
+  input.eKind = kind;
   return format->write(info, input).vNotes;
 }
 
@@ -856,6 +857,7 @@ bool FolderVMInfo::WriteNativeDescription(const std::string& vmName,
   std::error_code ec;
   input.strDiskFolder = fs::absolute(VMFolder(vmName), ec).string();
   input.networks = networks_;
+  input.eKind = kind_;
   SNativeDescription native = format->write(description, input);
   if (!native.error.empty()) return Fail(native.error);
   std::string path =

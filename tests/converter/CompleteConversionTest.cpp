@@ -142,9 +142,10 @@ TEST_F(CompleteConversion,
   Complete(VS_RHEV, VS_HYPERV);
 
   // Delta-disk parents and the catalog belong to VMware backups only; an
-  // empty drive never takes a restored disk that has no match name.
+  // empty drive never takes a restored disk that has no match name.  Hyper-V
+  // keeps CD-ROM drives: both stay, without a medium.
   EXPECT_EQ(FileNames(request.vmInfo.vDisks),
-            std::vector<std::string>{"W.vhd"});
+            (std::vector<std::string>{"W.vhd", "", ""}));
 }
 
 TEST_F(CompleteConversion, HyperVFromAzureTakesVhdFilesWhateverTheirType) {

@@ -215,6 +215,13 @@ TEST_F(ConvertFromFiles, BadInputIsOneLineAndLeavesNothing) {
   std::string absolute = vmx("absolute.vmx", outside);
   std::string linked = vmx("linked.vmx", "link.img");
   std::string good = vmx("good.vmx", "disk.img");
+  auto onPvscsi = [&](const std::string& name, const std::string& unit) {
+    return dir.Write("vm/" + name,
+                     "displayName = \"db\"\nscsi0.present = \"TRUE\"\n"
+                     "scsi0.virtualDev = \"pvscsi\"\nscsi0:" + unit +
+                         ".present = \"TRUE\"\nscsi0:" + unit +
+                         ".fileName = \"disk.img\"\n");
+  };
   std::string xen = dir.Write("vm/db01.cfg",
                               "name = \"db01\"\nmemory = 512\n"
                               "disk = ['file:disk.img,hda,w']\n");
@@ -271,6 +278,11 @@ TEST_F(ConvertFromFiles, BadInputIsOneLineAndLeavesNothing) {
       {__LINE__, with({"convert", "--vmx", good, "--network", "lan", "--bridge", "br0"}),
        "two network mappings name no source network"},
       {__LINE__, with({"convert", "--vmx", good, "--bridge", "=br0"}), "--bridge [=br0]: give SOURCE=DESTINATION"},
+      // PVSCSI's units are 0..63 but its own 7.
+      {__LINE__, with({"convert", "--vmx", onPvscsi("pv64.vmx", "64")}),
+       "pv64.vmx] cannot be read: scsi0:64.fileName: unit 64 is out of [0..6,8..63] for pvscsi"},
+      {__LINE__, with({"convert", "--vmx", onPvscsi("pv7.vmx", "7")}),
+       "pv7.vmx] cannot be read: scsi0:7.fileName: unit 7 is out of [0..6,8..63] for pvscsi"},
   };
   // clang-format on
   for (const Row& row : rows) {
@@ -287,9 +299,22 @@ TEST_F(ConvertFromFiles, BadInputIsOneLineAndLeavesNothing) {
 }
 
 // The guest OS a user gives, or else the source's in its own words, is the
-// one each destination's description names.
+// one each destination's description names; so are the source's disks and
+// CD-ROM drives, at addresses the destination has.
 TEST_F(ConvertFromFiles, TheGuestOSReachesTheDestinationsDescription) {
-  MakeImage(dir.File("vol1.raw"));
+  for (const char* image : {"vol1.raw", "vol2.raw", "vol3.raw"})
+    MakeImage(dir.File(image));
+  // A disk at PVSCSI unit 16, one on a controller the file does not
+  // declare, a host CD-ROM drive.
+  std::string pv = dir.Write(
+      "pv.vmx",
+      "displayName = \"pv\"\nguestOS = \"rhel9-64\"\nmemSize = \"512\"\n"
+      "scsi0.present = \"TRUE\"\nscsi0.virtualDev = \"pvscsi\"\n"
+      "scsi0:0.present = \"TRUE\"\nscsi0:0.fileName = \"vol1.raw\"\n"
+      "scsi0:16.present = \"TRUE\"\nscsi0:16.fileName = \"vol2.raw\"\n"
+      "scsi1:2.present = \"TRUE\"\nscsi1:2.fileName = \"vol3.raw\"\n"
+      "ide1:0.present = \"TRUE\"\nide1:0.deviceType = \"cdrom-raw\"\n"
+      "ide1:0.fileName = \"auto detect\"\n");
   std::string ec2 =
       golden::Data("readers/ec2/describe-classic-reservation-groups.xml")
           .string();
@@ -326,6 +351,7 @@ TEST_F(ConvertFromFiles, TheGuestOSReachesTheDestinationsDescription) {
     return source;
   };
   const std::vector<std::string> fromVmx = {"--vmx", vmx};
+  const std::vector<std::string> fromPv = {"--vmx", pv};
   // clang-format off
   const Row rows[] = {
       {__LINE__, fromEc2, "windows2019srv_64Guest", "vmware", "i-0c1a551c.vmx", "guestOS = \"windows2019srv_64Guest\""},
@@ -344,6 +370,10 @@ TEST_F(ConvertFromFiles, TheGuestOSReachesTheDestinationsDescription) {
       {__LINE__, fromVmx, nullptr, "openstack", "app01.xml", "<feature enabled='yes' name='secure-boot'/>"},
       {__LINE__, fromVmx, nullptr, "hyperv", "app01.ps1", "-EnableSecureBoot On"},
       {__LINE__, fromVmx, nullptr, "vmware", "app01.vmx", "uefi.secureBoot.enabled = \"TRUE\""},
+      {__LINE__, fromPv, nullptr, "hyperv", "pv.ps1", "SCSI -ControllerNumber 0 -ControllerLocation 16 -Path (Join-Path $Folder 'pv_1.vhd')"},
+      {__LINE__, fromPv, nullptr, "hyperv", "pv.ps1", "SCSI -ControllerNumber 1 -ControllerLocation 2 -Path (Join-Path $Folder 'pv_2.vhd')"},
+      {__LINE__, fromPv, nullptr, "hyperv", "pv.ps1", "Add-VMDvdDrive -VMName $VMName -ControllerNumber 1 -ControllerLocation 0\n"},
+      {__LINE__, fromPv, nullptr, "openstack", "pv.xml", "<disk type='file' device='cdrom'>"},
   };
   // clang-format on
   int n = 0;
