@@ -103,14 +103,6 @@ class ZY_API ZyVMConverter : public EvEvent {
   void AdjustHyperVMachineId(VMInfoStructs::SVMInfo& description);
   static bool IsSnapConversionSupported(VirtualServerInstanceType source,
                                         VirtualServerInstanceType destination);
-  // Whether a VM restored to destination can be finished (built by its
-  // platform); a kind with no finalisation never can.
-  static bool CanFinalize(VirtualServerInstanceType destination);
-  // The guest OS values a restore request's osName may give destination,
-  // "AUTO" (the backup client's facts) first; empty for a kind that needs
-  // no guest OS or takes its own platform's names (VMware).
-  static std::vector<std::string> GuestOSValues(
-      VirtualServerInstanceType destination);
 
   // Conversion at restore.
   CQiError InitVMConversion(VirtualServerInstanceType source,
@@ -128,9 +120,6 @@ class ZY_API ZyVMConverter : public EvEvent {
                               VirtualServerInstanceType destination);
 
   // Destination disk naming.
-  // The UUID a VM without one is known by: a name-based (version 5) UUID of
-  // its name, the same for the same name on every run and machine.
-  static std::string StableVMUuid(const std::string& vmName);
   void UpdateDiskNames(std::vector<VMInfoStructs::SDisk>& disks,
                        const std::string& idName, const std::string& vmName,
                        VirtualServerInstanceType destination,

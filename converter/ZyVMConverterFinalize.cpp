@@ -22,6 +22,7 @@
 // which Hyper-V stores in parts of at most 1000 characters.
 //
 //===----------------------------------------------------------------------===//
+#include "converter/ConverterFacts.h"
 #include "converter/ZyVMConverter.h"
 #include "model/PlatformKinds.h"
 
@@ -34,6 +35,9 @@
 
 using VMInfoStructs::SDisk;
 using VMInfoStructs::SVMInfo;
+using zy_converter::Finalisation;
+using zy_converter::FinalisationRow;
+using zy_converter::FindFinalisation;
 
 namespace {
 
@@ -45,47 +49,6 @@ constexpr char kNetworks[] =
     "SVMInfo&)";
 constexpr char kMachineId[] =
     "void ZyVMConverter::AdjustHyperVMachineId(VMInfoStructs::SVMInfo&)";
-
-// How the destination machine is finalised, by destination kind.
-enum class Finalisation {
-  kHyperV,           // boot disk, disk list and path, then the three steps
-  kCloud,            // size and region, then the three steps
-  kSizedOnPrepare,   // prepare, size, configure, complete
-  kPlatformOrSteps,  // FinalizeConvertedVM with the flag, else three steps
-  kSteps,            // the three steps
-};
-
-struct FinalisationRow {
-  VirtualServerInstanceType kind;
-  Finalisation how;
-};
-
-// Kinds not listed (100 and 103 among them) cannot be finalised.
-// clang-format off
-constexpr FinalisationRow kFinalisations[] = {
-    {VS_HYPERV, Finalisation::kHyperV},
-    {VS_AMAZON, Finalisation::kCloud},
-    {VS_AZURE_1, Finalisation::kCloud},
-    {VS_AZURE_2, Finalisation::kCloud},
-    {VS_AZURE_3, Finalisation::kCloud},
-    {VS_KIND_1401, Finalisation::kCloud},
-    {VS_RHEV, Finalisation::kSizedOnPrepare},
-    {VS_OPENSTACK, Finalisation::kSizedOnPrepare},
-    {VS_KIND_1101, Finalisation::kPlatformOrSteps},
-    {VS_VMWARE, Finalisation::kSteps},
-    {VS_NUTANIX, Finalisation::kSteps},
-    {VS_ORACLE_VM, Finalisation::kSteps},
-    {VS_KIND_801, Finalisation::kSteps},
-    {VS_KIND_1102, Finalisation::kSteps},
-    {VS_KIND_1301, Finalisation::kSteps},
-};
-// clang-format on
-
-const FinalisationRow* FindFinalisation(VirtualServerInstanceType kind) {
-  for (const auto& row : kFinalisations)
-    if (row.kind == kind) return &row;
-  return nullptr;
-}
 
 bool RunFinalisationSteps(IVMInfo& destination, RestoreCtx& ctx) {
   if (!destination.PrepareDestinationVM(ctx)) return false;
@@ -164,10 +127,6 @@ bool ZyVMConverter::InitializeDestinationVM() {
                              strDestUser, strDestPassword);
   bOwnsDestVMInfo = pDestVMInfo != nullptr;
   return ready;
-}
-
-bool ZyVMConverter::CanFinalize(VirtualServerInstanceType destination) {
-  return FindFinalisation(destination) != nullptr;
 }
 
 bool ZyVMConverter::FinalizeDestinationVM() {

@@ -22,6 +22,7 @@
 // decides between Windows and Linux/Unix.
 //
 //===----------------------------------------------------------------------===//
+#include "converter/ConverterFacts.h"
 #include "converter/ZyVMConverter.h"
 
 #include "formats/common/GuestOSIds.h"
@@ -31,11 +32,13 @@
 
 #include <strings.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 using VMInfoStructs::SGuestOSInfo;
+using zy_converter::FamilyWord;
+using zy_converter::kAmazonArchitectures;
+using zy_converter::kFamilyWords;
 
 namespace {
 
@@ -92,16 +95,6 @@ constexpr DistributionRow kDistributions[] = {
     {"Windows", "Windows Server 2012"},
 };
 // clang-format on
-
-// The words of a requested osName (found ignoring case) that say its OS
-// family, first match wins; and, for Amazon, its CPU architecture.
-struct FamilyWord {
-  const char* word;
-  const char* family;
-};
-constexpr FamilyWord kFamilyWords[] = {
-    {"unix", "Linux"}, {"Linux", "Linux"}, {"win", "Windows"}};
-constexpr const char* kAmazonArchitectures[] = {"x64", "x86"};
 
 template <typename T, size_t N>
 bool InTable(const T (&table)[N], T value) {
@@ -353,26 +346,6 @@ void RecordRequestedOS(RestoreCtx& request) {
 }
 
 }  // namespace
-
-std::vector<std::string> ZyVMConverter::GuestOSValues(
-    VirtualServerInstanceType destination) {
-  std::vector<std::string> values;
-  if (destination == VS_VMWARE ||
-      !zykinds::Has(destination, zykinds::kNeedsGuestOS))
-    return values;
-  values.push_back("AUTO");
-  for (const FamilyWord& row : kFamilyWords) {
-    std::vector<std::string> forms;
-    if (destination != VS_AMAZON) forms.push_back(row.family);
-    for (const char* arch : kAmazonArchitectures)
-      if (destination == VS_AMAZON)
-        forms.push_back(std::string(row.family) + "_" + arch);  // ToAmazonOS
-    for (const std::string& form : forms)
-      if (std::find(values.begin(), values.end(), form) == values.end())
-        values.push_back(form);
-  }
-  return values;
-}
 
 CQiError ZyVMConverter::ComputeOS(VirtualServerInstanceType source,
                                   VirtualServerInstanceType destination,

@@ -17,6 +17,7 @@
 // generalised configuration file ("*.zyf") among its mounted files.
 //
 //===----------------------------------------------------------------------===//
+#include "converter/ConverterFacts.h"
 #include "converter/ZyVMConverter.h"
 
 #include "model/PlatformKinds.h"
@@ -31,6 +32,7 @@
 #include <vector>
 
 using VMInfoStructs::SDisk;
+using zy_converter::StableVMUuid;
 
 namespace {
 
@@ -87,9 +89,9 @@ CQiError ZyVMConverter::InitVMConversion(VirtualServerInstanceType source,
   // Disks are named after the source VM's identifier, so a VM without one
   // is given its stable one first.
   if (request.strSourceVMGUID.empty())
-    request.strSourceVMGUID = StableVMUuid(request.strSourceVMName.empty()
-                                               ? request.strVMName
-                                               : request.strSourceVMName);
+    request.strSourceVMGUID =
+        StableVMUuid(request.strSourceVMName.empty() ? request.strVMName
+                                                     : request.strSourceVMName);
   UpdateDiskNames(request.vDisks, request.strSourceVMGUID, request.strVMName,
                   destination, source, request.bPlatformConversion);
 

@@ -7,7 +7,7 @@
 // converter's own namespace.
 //
 //===----------------------------------------------------------------------===//
-#include "converter/ZyVMConverter.h"
+#include "converter/ConverterFacts.h"
 
 #include <array>
 #include <cstdint>
@@ -80,7 +80,7 @@ std::array<uint8_t, 20> Sha1(std::vector<uint8_t> message) {
 
 }  // namespace
 
-std::string ZyVMConverter::StableVMUuid(const std::string& vmName) {
+std::string zy_converter::StableVMUuid(const std::string& vmName) {
   std::vector<uint8_t> message(kVMNameNamespace, kVMNameNamespace + 16);
   message.insert(message.end(), vmName.begin(), vmName.end());
   std::array<uint8_t, 20> hash = Sha1(std::move(message));

@@ -673,6 +673,19 @@ bool ReadRestoreRequest(const std::string& path, RestoreCtx& request,
   return AtBoundary(error, [&] { request = ReadRequest(path); });
 }
 
+bool WriteRestoreRequest(const std::string& path, const RestoreCtx& request,
+                         SJobError& error) {
+  return AtBoundary(error, [&] {
+    nlohmann::json json;
+    std::string why;
+    if (!RestoreCtxToJson(request, json, why)) throw JobFailure(why);
+    if (int err = WriteFileAtomically(path, json.dump(2) + "\n",
+                                      ExistingFile::kReplace))
+      throw JobFailure("cannot write restore request [" + path +
+                       "]: " + std::strerror(err));
+  });
+}
+
 bool RunRestoreJob(RestoreJob& job, IJobObserver& observer,
                    RestoreOutcome& outcome, SJobError& error) {
   return AtBoundary(error, [&] { outcome = Run(job, observer); });

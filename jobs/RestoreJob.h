@@ -93,5 +93,9 @@ bool RunRestoreJob(RestoreJob& job, IJobObserver& observer,
 // Reads a JSON restore request ("-": standard input).
 bool ReadRestoreRequest(const std::string& path, RestoreCtx& request,
                         SJobError& error);
+// Writes request as JSON to path, which it replaces whole; what
+// ReadRestoreRequest reads back.
+bool WriteRestoreRequest(const std::string& path, const RestoreCtx& request,
+                         SJobError& error);
 
 }  // namespace zyjobs

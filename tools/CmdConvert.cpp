@@ -37,10 +37,7 @@ int RunLibraryConvert(const GlobalOptions& global,
   VMInfoStructs::SVMInfo info;
   SJobError error;
   Require(zyjobs::RunLibraryConvert(request, facts, info, error), error);
-  if (global.json)
-    Print("%s\n", DescriptionJson(info, facts).dump(2).c_str());
-  else
-    PrintDescription(info, facts);
+  PrintResult(global, info, facts);
   return 0;
 }
 

@@ -1,23 +1,21 @@
 //===- CmdKinds.cpp - zyvmconvert kinds: the platform kinds' facts --------===//
 //
-// Prints the library's kind table (model/PlatformKinds.h) row by row: the
+// Prints the kinds' records (jobs/KindListing.h) row by row: the
 // destination format and its extension, the largest disk, whether CD-ROM
-// drives are kept (empty) or dropped and the kind's other facts.  The naming
-// rule, which is behaviour rather than a fact, is shown by UpdateDiskNames on
-// a sample VMware VM.  kinds --os KIND lists the guest OS values (--os) the
-// converter takes for a destination kind.
+// drives are kept (empty) or dropped, the kind's other facts and the names
+// the restore gives a sample VM's disks.  kinds --os KIND lists the guest OS
+// values (--os) the converter takes for a destination kind.
 //
 //===----------------------------------------------------------------------===//
 #include "Commands.h"
 #include "Report.h"
 
-#include "converter/ZyVMConverter.h"
+#include "converter/ConverterFacts.h"
+#include "jobs/KindListing.h"
 #include "model/PlatformKinds.h"
-#include "platform/folder/FolderVMInfo.h"
 
 #include <nlohmann/json.hpp>
 
-#include <cstdint>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -26,116 +24,27 @@
 namespace zytool {
 namespace {
 
-using VMInfoStructs::kDeviceTypeHardDisk;
-using VMInfoStructs::kFileTypeConfig;
-using VMInfoStructs::kFileTypeDisk;
-using VMInfoStructs::SDisk;
-
-// The sample the naming rule is shown on: a VMware VM "web" with a
-// configuration file and two disks, backed up under the identifier "vm-42".
-constexpr char kSampleVMName[] = "web";
-constexpr char kSampleVMId[] = "vm-42";
-
-struct SampleDisk {
-  const char* displayName;
-  const char* indexName;
-  int32_t fileType;
-  int32_t deviceType;
-  bool isOSDisk;
-};
-
-// clang-format off
-constexpr SampleDisk kSampleDisks[] = {
-    {"web.vmx", "web.vmx", kFileTypeConfig, kDeviceTypeHardDisk, false},
-    {"web-os.vmdk", "scsi0-0-web-os.vmdk", kFileTypeDisk, kDeviceTypeHardDisk, true},
-    {"web-data.vmdk", "scsi0-1-web-data.vmdk", kFileTypeDisk, kDeviceTypeHardDisk, false},
-};
-// clang-format on
-
-std::vector<SDisk> SampleDiskList() {
-  std::vector<SDisk> disks;
-  int slot = 0;
-  for (const SampleDisk& row : kSampleDisks) {
-    SDisk disk;
-    disk.strDisplayName = disk.fileName = disk.strMatchName = row.displayName;
-    disk.diskIndexName = row.indexName;
-    disk.nFileType = row.fileType;
-    disk.nDeviceType = row.deviceType;
-    disk.isOSDisk = row.isOSDisk;
-    disk.eDiskType = DT_VMDK;
-    disk.strControllerType = "scsi";
-    disk.nSlot = row.fileType == kFileTypeDisk ? slot++ : 0;
-    disk.i64MaxSizeInBytes = disk.i64CurrSizeInBytes = int64_t{16} << 30;
-    disks.push_back(disk);
-  }
-  return disks;
-}
-
-std::vector<std::string> SampleNames(ZyVMConverter& converter,
-                                     VirtualServerInstanceType kind) {
-  std::vector<SDisk> disks = SampleDiskList();
-  converter.UpdateDiskNames(disks, kSampleVMId, kSampleVMName, kind, VS_VMWARE,
-                            false);
-  std::vector<std::string> names;
-  for (const SDisk& disk : disks)
-    if (disk.nFileType == kFileTypeDisk)
-      names.push_back(DestinationDiskName(disk));
-  return names;
-}
-
-// The yes/no facts, by the names the listing gives them.
-struct FlagName {
-  zykinds::KindFlag flag;
-  const char* name;
-};
-
-// clang-format off
-constexpr FlagName kFlagNames[] = {
-    {zykinds::kSourceOnly, "sourceOnly"},
-    {zykinds::kCloud, "cloud"},
-    {zykinds::kRestoresIntoDestinationFolder, "restoresIntoDestinationFolder"},
-    {zykinds::kAzureFamily, "azureFamily"},
-    {zykinds::kHyperVFamily, "hyperVFamily"},
-    {zykinds::kTakesRequestedNetworkCards, "takesRequestedNetworkCards"},
-    {zykinds::kTakesRestoredDisks, "takesRestoredDisks"},
-    {zykinds::kNeedsGuestOS, "needsGuestOS"},
-    {zykinds::kBootsFromScsi, "bootsFromScsi"},
-};
-// clang-format on
-
-struct KindRow {
-  zykinds::KindFacts facts;
-  std::string extension;
-  std::vector<std::string> names;
-};
-
-KindRow RowOf(VirtualServerInstanceType kind) {
-  ZyVMConverter converter;
-  const zykinds::KindFacts& facts = zykinds::FactsOf(kind);
-  return {facts, zykinds::FormatFactsOf(facts.diskFormat).extension,
-          SampleNames(converter, kind)};
-}
-
-std::string FlagList(const zykinds::KindFacts& facts) {
-  std::string text;
-  for (const FlagName& flag : kFlagNames)
-    if (facts.flags & flag.flag)
-      text += (text.empty() ? "" : ",") + std::string(flag.name);
-  return text.empty() ? "-" : text;
-}
-
-std::string Joined(const std::vector<std::string>& names) {
+// The names that are set, joined by separator; empty when none is.
+std::string Joined(const std::vector<std::string>& names,
+                   const char* separator) {
   std::string text;
   for (const std::string& name : names)
-    text += (text.empty() ? "" : ", ") + name;
+    text += (text.empty() ? "" : separator) + name;
   return text;
 }
 
-void PrintTable(const std::vector<KindRow>& rows) {
+std::string FlagList(const KindListing& kind) {
+  std::vector<std::string> set;
+  for (const auto& [name, on] : kind.flags)
+    if (on) set.push_back(name);
+  return set.empty() ? "-" : Joined(set, ",");
+}
+
+void PrintTable(const std::vector<KindListing>& kinds) {
   Print("%-10s %6s %-7s %-10s %-18s %-8s %-24s %s\n", "KIND", "NUMBER",
         "FORMAT", "EXTENSION", "LARGEST DISK", "CD-ROM", "DISK NAMES", "FACTS");
-  for (const KindRow& row : rows) {
-    const zykinds::KindFacts& facts = row.facts;
+  for (const KindListing& kind : kinds) {
+    const zykinds::KindFacts& facts = kind.facts;
     std::string largest =
         facts.largestDiskBytes == 0
             ? "no limit"
@@ -143,10 +52,9 @@ void PrintTable(const std::vector<KindRow>& rows) {
     Print("%-10s %6d %-7s %-10s %-18s %-8s %-24s %s\n",
           PlatformKindName(facts.kind).c_str(), static_cast<int>(facts.kind),
           FormatLabel(facts.diskFormat).c_str(),
-          row.extension.empty() ? "(none)" : row.extension.c_str(),
-          largest.c_str(),
-          zykinds::KeepsCdroms(facts.kind) ? "kept" : "dropped",
-          Joined(row.names).c_str(), FlagList(facts).c_str());
+          kind.extension.empty() ? "(none)" : kind.extension.c_str(),
+          largest.c_str(), kind.cdromKept ? "kept" : "dropped",
+          Joined(kind.sampleDiskNames, ", ").c_str(), FlagList(kind).c_str());
   }
   Print(
       "\nCD-ROM: kept: every CD-ROM drive of the source is written empty (its "
@@ -159,29 +67,26 @@ void PrintTable(const std::vector<KindRow>& rows) {
       kSampleVMName, kSampleVMId);
 }
 
-void PrintJson(const std::vector<KindRow>& rows) {
+void PrintJson(const std::vector<KindListing>& kinds) {
   nlohmann::json list = nlohmann::json::array();
-  for (const KindRow& row : rows) {
-    const zykinds::KindFacts& facts = row.facts;
+  for (const KindListing& kind : kinds) {
+    const zykinds::KindFacts& facts = kind.facts;
     nlohmann::json entry;
     entry["kind"] = static_cast<int>(facts.kind);
     entry["name"] = PlatformKindName(facts.kind);
     entry["diskFormat"] = static_cast<int>(facts.diskFormat);
     entry["format"] = FormatLabel(facts.diskFormat);
-    entry["osValues"] = ZyVMConverter::GuestOSValues(facts.kind);
-    entry["extension"] = row.extension;
+    entry["osValues"] = kind.osValues;
+    entry["extension"] = kind.extension;
     entry["largestDiskBytes"] = facts.largestDiskBytes == 0
                                     ? nlohmann::json(nullptr)
                                     : nlohmann::json(facts.largestDiskBytes);
-    entry["cdromKept"] = zykinds::KeepsCdroms(facts.kind);
-    entry["cdrom"] = zykinds::KeepsCdroms(facts.kind)
-                         ? "kept empty: the medium is not restored"
-                         : "dropped";
-    entry["mayBeDestination"] = zykinds::MayBeDestination(facts.kind) &&
-                                ZyVMConverter::CanFinalize(facts.kind);
-    for (const FlagName& flag : kFlagNames)
-      entry[flag.name] = (facts.flags & flag.flag) != 0;
-    entry["sampleDiskNames"] = row.names;
+    entry["cdromKept"] = kind.cdromKept;
+    entry["cdrom"] = kind.cdromKept ? "kept empty: the medium is not restored"
+                                    : "dropped";
+    entry["mayBeDestination"] = kind.mayBeDestination;
+    for (const auto& [name, on] : kind.flags) entry[name] = on;
+    entry["sampleDiskNames"] = kind.sampleDiskNames;
     list.push_back(entry);
   }
   Print("%s\n", list.dump(2).c_str());
@@ -202,7 +107,7 @@ VirtualServerInstanceType DestinationKindFromText(const std::string& text) {
   if (!zykinds::MayBeDestination(kind))
     throw ToolError("platform kind [" + text +
                     "] is a source only; a VM cannot be restored to it");
-  if (!ZyVMConverter::CanFinalize(kind))
+  if (!zy_converter::CanFinalize(kind))
     throw ToolError("platform kind [" + text +
                     "] cannot be a destination: the converter has no way to "
                     "finish a VM of this kind, so its platform never builds "
@@ -215,7 +120,7 @@ VirtualServerInstanceType DestinationKindFromText(const std::string& text) {
 // The --os values of one kind, one a line (JSON: a list).
 int RunKindOSValues(const GlobalOptions& global, const std::string& text) {
   VirtualServerInstanceType kind = KindFromText(text);
-  std::vector<std::string> values = ZyVMConverter::GuestOSValues(kind);
+  std::vector<std::string> values = zy_converter::GuestOSValues(kind);
   if (global.json) {
     Print("%s\n", nlohmann::json(values).dump().c_str());
     return 0;
@@ -230,16 +135,13 @@ int RunKindOSValues(const GlobalOptions& global, const std::string& text) {
 }
 
 int RunKinds(const GlobalOptions& global) {
-  std::vector<KindRow> rows;
-  {
-    QuietLog quiet;  // the sample names are questions, not conversions
-    for (VirtualServerInstanceType kind : KnownPlatformKinds())
-      rows.push_back(RowOf(kind));
-  }
+  std::vector<KindListing> kinds;
+  SJobError error;
+  Require(ListKinds(kinds, error), error);
   if (global.json)
-    PrintJson(rows);
+    PrintJson(kinds);
   else
-    PrintTable(rows);
+    PrintTable(kinds);
   return 0;
 }
 

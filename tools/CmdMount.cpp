@@ -39,19 +39,6 @@ void SplitKindAndName(const std::string& text, VirtualServerInstanceType& kind,
   name = text.substr(slash + 1);
 }
 
-void Report(const GlobalOptions& global, const MountOutcome& outcome) {
-  if (global.json) {
-    nlohmann::json result = DescriptionJson(outcome.description, outcome.facts);
-    if (!outcome.overlays.empty()) result["thinImages"] = outcome.overlays;
-    Print("%s\n", result.dump(2).c_str());
-    return;
-  }
-  PrintDescription(outcome.description, outcome.facts);
-  if (!outcome.overlays.empty()) Print("Thin images:\n");
-  for (const std::string& line : outcome.overlays)
-    Print("  %s\n", line.c_str());
-}
-
 int RunMount(const GlobalOptions& global, const MountOptions& options) {
   MountJob job;
   job.root = RequirePlatformRoot(global);
@@ -65,7 +52,7 @@ int RunMount(const GlobalOptions& global, const MountOptions& options) {
   MountOutcome outcome;
   SJobError error;
   Require(RunMountJob(job, observer, outcome, error), error);
-  Report(global, outcome);
+  PrintResult(global, outcome.description, outcome.facts, outcome.overlays);
   return 0;
 }
 
@@ -99,7 +86,7 @@ int RunPromote(const GlobalOptions& global, const std::string& text) {
   SJobError error;
   Require(RunPromoteJob(VMOf(root, platform, text), observer, outcome, error),
           error);
-  Report(global, outcome);
+  PrintResult(global, outcome.description, outcome.facts, outcome.overlays);
   return 0;
 }
 

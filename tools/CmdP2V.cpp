@@ -4,11 +4,8 @@
 
 #include "jobs/P2VJob.h"
 #include "jobs/RecordJson.h"
+#include "jobs/RestoreJob.h"
 #include "model/PlatformKinds.h"
-#include "platform/support/AtomicFile.h"
-
-#include <cstring>
-#include <fstream>
 
 #include <CLI/CLI.hpp>
 #include <memory>
@@ -49,13 +46,8 @@ int RunP2V(const GlobalOptions& global, const P2VOptions& options) {
   Require(TranslatePhysicalMachine(options.request, destination,
                                    options.guestOS, observer, request, error),
           error);
-  if (!options.saveRequest.empty()) {
-    if (int err = WriteFileAtomically(options.saveRequest,
-                                      RequestJson(request).dump(2) + "\n",
-                                      ExistingFile::kReplace))
-      throw ToolError("cannot write restore request [" + options.saveRequest +
-                      "]: " + std::strerror(err));
-  }
+  if (!options.saveRequest.empty())
+    Require(WriteRestoreRequest(options.saveRequest, request, error), error);
   ResultFacts facts;
   facts.title = request.strSourceVMName + " (physical) as a VM for " +
                 PlatformKindName(destination);

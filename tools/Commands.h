@@ -99,11 +99,4 @@ struct ConvertOptions {
 };
 int RunConvert(const GlobalOptions& global, const ConvertOptions& options);
 
-struct DemoOptions {
-  std::string examples;  // default: the examples shipped with the tool
-  std::string root;      // default: a temporary folder, removed after
-  bool keep = false;     // keep the temporary platform
-};
-int RunDemo(const GlobalOptions& global, const DemoOptions& options);
-
 }  // namespace zytool

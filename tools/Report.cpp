@@ -163,4 +163,22 @@ nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
   return result;
 }
 
+void PrintThinImages(const std::vector<std::string>& thinImages) {
+  if (!thinImages.empty()) Print("Thin images:\n");
+  for (const std::string& line : thinImages) Print("  %s\n", line.c_str());
+}
+
+void PrintResult(const GlobalOptions& global,
+                 const VMInfoStructs::SVMInfo& info, const ResultFacts& facts,
+                 const std::vector<std::string>& thinImages) {
+  if (global.json) {
+    nlohmann::json result = DescriptionJson(info, facts);
+    if (!thinImages.empty()) result["thinImages"] = thinImages;
+    Print("%s\n", result.dump(2).c_str());
+    return;
+  }
+  PrintDescription(info, facts);
+  PrintThinImages(thinImages);
+}
+
 }  // namespace zytool

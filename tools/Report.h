@@ -1,6 +1,8 @@
 //===- Report.h - How zyvmconvert shows VM descriptions -------------------===//
 #pragma once
 
+#include "ToolSupport.h"
+
 #include "jobs/ResultFacts.h"
 #include "model/Contexts.h"
 #include "model/VMInfoStructs.h"
@@ -29,5 +31,14 @@ void PrintDescription(const VMInfoStructs::SVMInfo& info,
 // The same as JSON: the facts, a disk summary and the whole description.
 nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
                                const ResultFacts& facts);
+
+// A mount's thin images, one a line under "Thin images:"; nothing without.
+void PrintThinImages(const std::vector<std::string>& thinImages);
+
+// A job's result: the description and the thin images it made, as text or,
+// with --json, as one JSON object.
+void PrintResult(const GlobalOptions& global,
+                 const VMInfoStructs::SVMInfo& info, const ResultFacts& facts,
+                 const std::vector<std::string>& thinImages = {});
 
 }  // namespace zytool

@@ -147,11 +147,7 @@ int RunAndReport(const GlobalOptions& global, RestoreJob& job) {
   RestoreOutcome outcome;
   SJobError error;
   Require(RunRestoreJob(job, observer, outcome, error), error);
-  if (global.json)
-    Print("%s\n",
-          DescriptionJson(outcome.description, outcome.facts).dump(2).c_str());
-  else
-    PrintDescription(outcome.description, outcome.facts);
+  PrintResult(global, outcome.description, outcome.facts);
   return 0;
 }
 

@@ -3,11 +3,8 @@
 
 #include "UserText.h"
 
-#include "platform/folder/FolderVMInfo.h"
-#include "platform/support/BoundedFile.h"
+#include "jobs/PlatformSetup.h"
 #include "platform/support/EvDebug.h"
-
-#include <nlohmann/json.hpp>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -97,22 +94,6 @@ bool LogIsNamed(const GlobalOptions& options) {
   return !options.logFile.empty() || (env && *env);
 }
 
-// A platform configuration named by the user that cannot be used is a
-// failure, not a run without clients.
-void CheckPlatformConfig(const std::string& path) {
-  std::string text, error;
-  if (!ReadBoundedFile(path, text, error))
-    throw ToolError("cannot read the platform configuration: " + error);
-  try {
-    if (!nlohmann::json::parse(text).is_object())
-      throw ToolError("platform configuration [" + path +
-                      "] is not a JSON object");
-  } catch (const nlohmann::json::exception& e) {
-    throw ToolError("platform configuration [" + path +
-                    "] is not JSON: " + e.what());
-  }
-}
-
 }  // namespace
 
 void SetUpConsole(const GlobalOptions& options) {
@@ -138,8 +119,11 @@ void SetUpConsole(const GlobalOptions& options) {
   UseLogSink(g_logSink);
   if (!options.platformConfig.empty())
     ::setenv("ZY_PLATFORM_CONFIG", options.platformConfig.c_str(), 1);
+  // A configuration the user named that cannot be used is a failure, not a
+  // run without clients.
+  SJobError error;
   if (const char* config = std::getenv("ZY_PLATFORM_CONFIG"); config && *config)
-    CheckPlatformConfig(config);
+    Require(CheckPlatformConfig(config, error), error);
 }
 
 std::FILE* Out() { return g_out; }
@@ -167,10 +151,8 @@ std::string RequirePlatformRoot(const GlobalOptions& options) {
   if (root.empty())
     throw ToolError(
         "no platform root: give --root FOLDER or set ZY_PLATFORM_ROOT");
-  std::error_code ec;
-  if (!fs::is_directory(root, ec))
-    throw ToolError("platform root [" + root + "] is not a folder");
-  UseFolderPlatform(root);
+  SJobError error;
+  Require(UseFolderPlatformAt(root, error), error);
   return root;
 }
 

@@ -1,7 +1,7 @@
 //===- UserText.cpp - The library's failures told in the tool's terms -----===//
 #include "UserText.h"
 
-#include "converter/ZyVMConverter.h"
+#include "converter/ConverterFacts.h"
 #include "model/PlatformKinds.h"
 
 namespace zytool {
@@ -100,7 +100,7 @@ std::string GuestOSValueList(VirtualServerInstanceType destination) {
     return "a guestOS name of " + PlatformKindName(destination) +
            "'s own (as in a .vmx, such as windows2019srv-64)";
   std::string list;
-  for (const std::string& value : ZyVMConverter::GuestOSValues(destination))
+  for (const std::string& value : zy_converter::GuestOSValues(destination))
     list += (list.empty() ? "" : ", ") + value;
   return list.empty() ? "no value (the kind needs no guest OS)"
                       : "one of " + list;

@@ -1,4 +1,5 @@
 //===- DiskNamingTest.cpp - Destination disk naming pass ------------------===//
+#include "converter/ConverterFacts.h"
 #include "converter/ZyVMConverter.h"
 
 #include "formats/common/FormatText.h"
@@ -244,6 +245,6 @@ TEST(DiskNaming, AVMWithoutAUuidIsKnownByTheUuidOfItsName) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
-    EXPECT_EQ(ZyVMConverter::StableVMUuid(row.name), row.uuid);
+    EXPECT_EQ(zy_converter::StableVMUuid(row.name), row.uuid);
   }
 }
