@@ -19,7 +19,6 @@ namespace {
 RestoreCtx Request(const TempDir& dir) {
   RestoreCtx request;
   request.strVMName = "app";
-  request.strS3Bucket = "zy-images";
   request.strStagingPath = dir.File("staging");
   dir.Write("staging/app-0.img", std::string(4096, 'd'));
   VMInfoStructs::SDisk disk;
@@ -52,6 +51,7 @@ TEST(FolderNativeDescription, EachKindGetsItsFileBesideTheDescription) {
     SCOPED_TRACE(row.line);
     TempDir dir;
     FolderVMInfo platform(row.kind, dir.path());
+    platform.SetS3Bucket("zy-images");
     RestoreCtx request = Request(dir);
     ASSERT_TRUE(platform.FinalizeConvertedVM(request))
         << platform.GetLastErrorText();
