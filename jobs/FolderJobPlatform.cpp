@@ -6,10 +6,12 @@
 namespace zyjobs {
 
 IVMInfo* FolderJobPlatform::OpenDestination(VirtualServerInstanceType kind,
-                                            const std::string& outputFolder) {
+                                            const std::string& outputFolder,
+                                            const std::string& s3Bucket) {
   auto* folder =
       new FolderVMInfo(kind, outputFolder.empty() ? root_ : outputFolder);
   if (!outputFolder.empty()) folder->BuildVMIn(outputFolder);
+  folder->SetS3Bucket(s3Bucket);
   opened_[folder] = folder;
   return folder;
 }

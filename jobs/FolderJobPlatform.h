@@ -20,7 +20,8 @@ class FolderJobPlatform : public IJobPlatform {
  public:
   explicit FolderJobPlatform(std::string root) : root_(std::move(root)) {}
   IVMInfo* OpenDestination(VirtualServerInstanceType kind,
-                           const std::string& outputFolder) override;
+                           const std::string& outputFolder,
+                           const std::string& s3Bucket) override;
   void MapNetworks(IVMInfo* destination, const SNetworkMap& networks) override;
   std::string BuiltVMFolder(IVMInfo* destination,
                             const std::string& name) override;

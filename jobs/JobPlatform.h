@@ -24,10 +24,12 @@ class IJobPlatform {
  public:
   virtual ~IJobPlatform() = default;
   // A new access object for kind (released with IVMInfo::DeleteObject);
-  // with an output folder, one that builds the VM in that folder.  Null
-  // when the platform has none for kind.
+  // with an output folder, one that builds the VM in that folder; an
+  // Amazon VM's import description names s3Bucket (empty: a value the user
+  // fills in).  Null when the platform has none for kind.
   virtual IVMInfo* OpenDestination(VirtualServerInstanceType kind,
-                                   const std::string& outputFolder) = 0;
+                                   const std::string& outputFolder,
+                                   const std::string& s3Bucket) = 0;
   // The networks the cards of the VMs the access object opened above builds
   // join, in every native description it writes; a platform that writes
   // none ignores them.
@@ -76,7 +78,8 @@ class IJobPlatform {
 class PlatformAccess {
  public:
   PlatformAccess(IJobPlatform& platform, VirtualServerInstanceType kind,
-                 const std::string& outputFolder = std::string());
+                 const std::string& outputFolder = std::string(),
+                 const std::string& s3Bucket = std::string());
   ~PlatformAccess();
   PlatformAccess(const PlatformAccess&) = delete;
   PlatformAccess& operator=(const PlatformAccess&) = delete;

@@ -216,8 +216,9 @@ double NowSeconds() {
 
 PlatformAccess::PlatformAccess(IJobPlatform& platform,
                                VirtualServerInstanceType kind,
-                               const std::string& outputFolder)
-    : object_(platform.OpenDestination(kind, outputFolder)) {
+                               const std::string& outputFolder,
+                               const std::string& s3Bucket)
+    : object_(platform.OpenDestination(kind, outputFolder, s3Bucket)) {
   if (!object_)
     throw JobFailure("no access object for platform kind [" +
                      PlatformKindName(kind) + "]");

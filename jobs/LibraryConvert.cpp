@@ -1,6 +1,7 @@
 //===- LibraryConvert.cpp - The library's standalone conversion of a VM ---===//
 #include "LibraryConvert.h"
 
+#include "BootDiskCheck.h"
 #include "JobSupport.h"
 
 #include "converter/ZyVMConverter.h"
@@ -16,7 +17,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // Folders that the converter makes for a Hyper-V destination before the
-// conversion; removed again when they stay empty because it failed.
+// conversion; removed again when they stay empty because it failed, and
+// with what they hold when the VM built there is refused.
 class RemoveIfLeftEmpty {
  public:
   explicit RemoveIfLeftEmpty(std::string vmFolder)
@@ -27,16 +29,21 @@ class RemoveIfLeftEmpty {
   ~RemoveIfLeftEmpty() {
     if (existed_) return;
     std::error_code ec;
+    if (whole_) fs::remove_all(vmFolder_, ec);
     fs::remove(CQiPath::Append(vmFolder_, "Virtual Hard Disks"),
                ec);             // if empty
     fs::remove(vmFolder_, ec);  // if empty
   }
   RemoveIfLeftEmpty(const RemoveIfLeftEmpty&) = delete;
   RemoveIfLeftEmpty& operator=(const RemoveIfLeftEmpty&) = delete;
+  // The VM this run built there goes too unless Keep follows.
+  void RemoveWhole() { whole_ = true; }
+  void Keep() { whole_ = false; }
 
  private:
   std::string vmFolder_;
   bool existed_ = false;
+  bool whole_ = false;
 };
 
 std::string FailureText(const FailureWatch& watch, IVMInfo* platform,
@@ -48,6 +55,24 @@ std::string FailureText(const FailureWatch& watch, IVMInfo* platform,
     text += (text.empty() ? "" : "; platform: ") + reason;
   if (!text.empty()) return text;
   return logPath.empty() ? "see the platform log" : "see the log " + logPath;
+}
+
+// The VM ConvertVM built, as the job finishes it: its OS disk where its
+// firmware looks (moved to IDE 0:0 where the destination allows, else
+// refused), its import description naming the S3 bucket given.  The note
+// of a move, else empty.
+std::string FinishBuiltVM(FolderVMInfo& platform,
+                          VirtualServerInstanceType destination,
+                          const std::string& name, const std::string& bucket) {
+  VMInfoStructs::SVMInfo built;
+  if (!platform.GetVMInfo(name, "", "", 0, 0, built))
+    throw JobFailure(platform.GetLastErrorText());
+  std::string note;
+  bool moved = PlaceOSDiskForFirmware(destination, built, note);
+  platform.SetS3Bucket(bucket);
+  if ((moved || !bucket.empty()) && !platform.UpdateVMDescription(name, built))
+    throw JobFailure(platform.GetLastErrorText());
+  return note;
 }
 
 void Convert(const LibraryConvertRequest& options, ResultFacts& facts,
@@ -77,7 +102,6 @@ void Convert(const LibraryConvertRequest& options, ResultFacts& facts,
   converter.SetSourceVM(options.vm, "", false);
   converter.SetDestinationVM(name, "", destinationPlatform.KindFolder(), false);
   converter.restoreCtx.strVMName = name;
-  converter.restoreCtx.strS3Bucket = options.s3Bucket;
   if (!converter.ConvertVM())
     throw JobFailure("cannot convert " + options.vm + " to " +
                     PlatformKindName(destination) + " (ConvertVM): " +
@@ -88,6 +112,10 @@ void Convert(const LibraryConvertRequest& options, ResultFacts& facts,
   if (converter.restoreCtx.strVMId.empty())
     throw JobFailure("the destination platform did not build the VM: " +
                     FailureText(watch, converter.pDestVMInfo, options.logPath));
+  cleanup.RemoveWhole();
+  std::string note = FinishBuiltVM(destinationPlatform, destination, name,
+                                   options.s3Bucket);
+  cleanup.Keep();
 
   facts.title = name + " (" + PlatformKindName(destination) +
                 "), converted from " + options.vm + " (" +
@@ -97,7 +125,10 @@ void Convert(const LibraryConvertRequest& options, ResultFacts& facts,
   facts.instanceType = converter.restoreCtx.strVMSize;
   facts.s3Bucket = options.s3Bucket;
   info = converter.restoreCtx.vmInfo;
+  // A moved OS disk is shown where the platform now has it.
+  if (!note.empty()) destinationPlatform.GetVMInfo(name, "", "", 0, 0, info);
   AddNativeDescription(facts, destination, info);
+  if (!note.empty()) facts.nativeNotes.push_back(note);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 //===//
 #include "RestoreJob.h"
 
+#include "BootDiskCheck.h"
 #include "DiskCopy.h"
 #include "Ec2InstanceChoice.h"
 #include "JobSupport.h"
@@ -424,6 +425,30 @@ void AdjustOnDestination(ZyVMConverter& converter, RestoreJob& job,
     throw JobFailure("cannot update the adjusted VM: " + error);
 }
 
+// After the converter's rules, the built VM's firmware must find its OS disk
+// where it looks: moved to IDE 0:0 where the destination allows (the
+// platform's description rewritten, and a note), else the run fails and
+// what it built is removed.
+void PlaceBootDisk(RestoreJob& job, IVMInfo* platform,
+                   const std::string& vmFolder, IJobObserver& observer) {
+  VMInfoStructs::SVMInfo built = job.request.vmInfo;
+  built.vDiskControllers = job.request.vmInfo.vDiskControllers;
+  const bool fromPlatform =
+      !vmFolder.empty() &&
+      platform->GetVMInfo(job.request.strVMName, "", "", 0, 0, built);
+  std::string note;
+  if (!PlaceOSDiskForFirmware(job.destination, built, note)) return;
+  std::string error;
+  if (!job.platform->UpdateDescription(platform, job.request.strVMName, built,
+                                       error))
+    throw JobFailure("cannot update the VM with its OS disk moved: " + error);
+  if (!fromPlatform) {
+    job.request.vmInfo = built;
+    job.request.vmInfo.vDiskControllers = built.vDiskControllers;
+  }
+  observer.OnNote(note);
+}
+
 size_t CountDataDisks(const std::vector<SDisk>& entries) {
   size_t count = 0;
   for (const SDisk& entry : entries)
@@ -578,7 +603,8 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
   // One run builds a VM at a time: its lock is taken before anything is
   // made for it and held until the VM is whole or what the run made is
   // removed (the objects below go first).
-  PlatformAccess platform(*job.platform, job.destination, job.outputFolder);
+  PlatformAccess platform(*job.platform, job.destination, job.outputFolder,
+                          job.s3Bucket);
   job.platform->MapNetworks(platform.get(), job.networks);
   CheckNameLengths(
       root, "the VM name",
@@ -622,6 +648,7 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
   if (error.IsError())
     throw JobFailure(Reasons(job, error, watch, platform.get()));
   AdjustOnDestination(converter, job, platform.get());
+  PlaceBootDisk(job, platform.get(), vmFolder, observer);
   StopIfAsked();
 
   RestoreOutcome outcome;
@@ -652,7 +679,7 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
   outcome.facts.instanceType = converter.restoreCtx.strVMSize;
   outcome.facts.osValue = converter.restoreCtx.osName;
   outcome.facts.region = converter.restoreCtx.strRegion;
-  outcome.facts.s3Bucket = request.strS3Bucket;
+  outcome.facts.s3Bucket = job.s3Bucket;
   if (!request.strResultDetail.empty())
     outcome.facts.title += "; " + request.strResultDetail;
   AddNativeDescription(outcome.facts, job.destination, outcome.description,

@@ -78,6 +78,9 @@ struct RestoreJob {
   // Amazon: the instance to restore (--instance-id); after the checks, the
   // instance the restored description keeps (empty: it lists one).
   std::string ec2InstanceId;
+  // Amazon: the S3 bucket the import description names for the disk
+  // images; empty: a value the user fills in.
+  std::string s3Bucket;
 };
 
 struct RestoreOutcome {

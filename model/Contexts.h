@@ -56,7 +56,6 @@ struct ZY_API RestoreCtx {
   std::string strPrimaryInterfaceName;
   std::string strDatastore;
   std::string strRegion;
-  std::string strS3Bucket;  // Amazon: the bucket the disk images go to
   bool bSnapConversion = false;
   std::vector<VMInfoStructs::SVMNetworkCard> vNetworkCards;
   std::vector<VMInfoStructs::SSecurityGroupInfo> vSecurityGroups;

@@ -221,7 +221,6 @@ VMInfoStructs::IfRecord<D, RestoreCtx> VisitMembers(D& r, V& v) {
   v("strPrimaryInterfaceName", r.strPrimaryInterfaceName);
   v("strDatastore", r.strDatastore);
   v("strRegion", r.strRegion);
-  v("strS3Bucket", r.strS3Bucket);
   v("bSnapConversion", r.bSnapConversion);
   v("vNetworkCards", r.vNetworkCards);
   v("vSecurityGroups", r.vSecurityGroups);

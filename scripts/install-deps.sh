@@ -9,8 +9,8 @@
 #         images, qemu's x86 emulator and its UEFI firmware for the boot
 #         checks (the default)
 #   test  the demo's packages and what the test suites and benchmarks add:
-#         GoogleTest, Google Benchmark, libvirt's validator for the domain
-#         XML we write, nasm for the boot checks' test guest, mtools,
+#         GoogleTest, Google Benchmark, libvirt's validator and its
+#         embedded QEMU driver for the domain XML we write, nasm for the boot checks' test guest, mtools,
 #         mkfs.fat and sfdisk to make the Linux test guest's disks,
 #         botocore's EC2 model for the import request we write
 #   all   the tests' packages and clang with its libFuzzer runtime for the
@@ -27,7 +27,7 @@ packages=(
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   binutils
-  libvirt-clients
+  libvirt-clients libvirt-daemon-driver-qemu
   nasm
   mtools dosfstools fdisk
   python3-botocore

@@ -60,7 +60,7 @@ int RunConvert(const GlobalOptions& global, const ConvertOptions& options) {
         "give the source VM: its name on the platform, or its files "
         "(--vmx, --xen-cfg, --ec2-xml or --zyf)");
   job.request.strVMName = options.destinationName;
-  job.request.strS3Bucket = options.s3Bucket;
+  job.s3Bucket = options.s3Bucket;
   job.verb = "converted";
   std::unique_ptr<IJobPlatform> platform;
   SetUpSource(global, options.files, options.from, options.vm, platform, job);

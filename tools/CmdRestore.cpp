@@ -30,7 +30,7 @@ int RunRestore(const GlobalOptions& global, const RestoreOptions& options) {
   job.sourceFolder = options.sourceFolder;
   std::unique_ptr<IJobPlatform> platform;
   SetUpSource(global, options.files, options.from, "", platform, job);
-  if (!options.s3Bucket.empty()) job.request.strS3Bucket = options.s3Bucket;
+  job.s3Bucket = options.s3Bucket;
   return RunAndReport(global, job);
 }
 

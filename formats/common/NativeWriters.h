@@ -69,6 +69,11 @@ struct SNativeDescription {
 // "raw" (model/ImageFormats.h).
 ZY_PLATFORM_API const char* QemuFormatName(int32_t diskType);
 
+// The disk every writer boots the VM from: the hard disk marked isOSDisk,
+// else isBootDisk, else the first hard disk; null without hard disks.
+ZY_PLATFORM_API const VMInfoStructs::SDisk* NativeOSDisk(
+    const VMInfoStructs::SVMInfo& info);
+
 // VMware .vmx (destination kinds 100, 101).
 ZY_PLATFORM_API SNativeDescription WriteVmx(const VMInfoStructs::SVMInfo& info,
                                             const SNativeWriteInput& input);

@@ -106,6 +106,8 @@ const char* QemuFormatName(int32_t diskType) {
       .driver;
 }
 
+const SDisk* NativeOSDisk(const SVMInfo& info) { return native::OSDisk(info); }
+
 namespace native {
 
 Bus BusOfController(const std::string& controller) {

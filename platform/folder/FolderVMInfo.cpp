@@ -824,9 +824,7 @@ int FolderVMInfo::ConfigureDestinationVM(RestoreCtx& ctx) {
     return undo("Cannot write the VM description [" + descriptionPath + "]");
   }
   placed.push_back(descriptionPath);
-  SNativeWriteInput input;
-  input.strS3Bucket = ctx.strS3Bucket;
-  if (!WriteNativeDescription(vmName, description, input, false))
+  if (!WriteNativeDescription(vmName, description, false))
     return undo(lastError_);
   if (!kept.empty())
     ctx.strResultDetail =
@@ -850,11 +848,12 @@ std::vector<std::string> FolderVMInfo::KeepRestoredDisks(
 
 bool FolderVMInfo::WriteNativeDescription(const std::string& vmName,
                                           const SVMInfo& description,
-                                          SNativeWriteInput input,
                                           bool replace) {
   const SFormatDriver* format = FormatWrittenFor(kind_);
   if (!format) return true;
   std::error_code ec;
+  SNativeWriteInput input;
+  input.strS3Bucket = s3Bucket_;
   input.strDiskFolder = fs::absolute(VMFolder(vmName), ec).string();
   input.networks = networks_;
   input.eKind = kind_;
@@ -909,5 +908,5 @@ bool FolderVMInfo::UpdateVMDescription(const std::string& vmName,
     return Fail("Cannot write the VM description [" + path + "]");
   // The native description follows the adjusted description; it is the
   // VM's own file, written by ConfigureDestinationVM.
-  return WriteNativeDescription(vmName, description, SNativeWriteInput(), true);
+  return WriteNativeDescription(vmName, description, true);
 }

@@ -171,6 +171,9 @@ class ZY_PLATFORM_API FolderVMInfo : public IVMInfo {
   // The networks the cards of every native description this object writes
   // join (NetworkMap.h); by default their source networks' names.
   void MapNetworks(const SNetworkMap& networks) { networks_ = networks; }
+  // The S3 bucket an Amazon VM's import description names for its disk
+  // images; empty: a marked value the user fills in.
+  void SetS3Bucket(const std::string& bucket) { s3Bucket_ = bucket; }
   // Rewrites the description of an existing VM of this kind (after the
   // caller adjusted it), its disks named as ConfigureDestinationVM names
   // them; false, with the reason as last error, otherwise.
@@ -203,13 +206,14 @@ class ZY_PLATFORM_API FolderVMInfo : public IVMInfo {
   // VMConfig.zyf; replace only for the VM's own update.
   bool WriteNativeDescription(const std::string& vmName,
                               const VMInfoStructs::SVMInfo& description,
-                              SNativeWriteInput input, bool replace);
+                              bool replace);
 
   VirtualServerInstanceType kind_;
   std::string root_;
   std::string lastError_;
   std::string vmFolder_;  // set by BuildVMIn
   SNetworkMap networks_;  // set by MapNetworks
+  std::string s3Bucket_;  // set by SetS3Bucket
   // What MountVM placed, so UnmountVM removes exactly that.
   std::string mountFolder_;
   bool createdMountFolder_ = false;

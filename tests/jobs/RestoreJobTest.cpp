@@ -36,6 +36,7 @@ class RecordingObserver : public IJobObserver {
 struct Row {
   int line;
   const char* sourceVM;
+  VirtualServerInstanceType destination;
   int64_t networkCardCount;  // the request's nNumNetworkCards
   bool leftStaging;          // a killed run's staging folder in the root
   const char* error;         // in the returned line; "" for success
@@ -44,11 +45,17 @@ struct Row {
 
 // clang-format off
 const Row kRows[] = {
-    {__LINE__, "web01", 0, false, "", ""},
-    {__LINE__, "web01", 5, false, "",
+    {__LINE__, "web01", VS_HYPERV, 0, false, "", ""},
+    {__LINE__, "web01", VS_HYPERV, 5, false, "",
      "vmInfo.nNumNetworkCards is 5 but the request lists 0 network cards"},
-    {__LINE__, "web01", 0, true, "", "entries) left by an interrupted restore"},
-    {__LINE__, "nosuch", 0, false, "/vmware/nosuch] does not exist", ""},
+    {__LINE__, "web01", VS_HYPERV, 0, true, "",
+     "entries) left by an interrupted restore"},
+    {__LINE__, "nosuch", VS_HYPERV, 0, false,
+     "/vmware/nosuch] does not exist", ""},
+    // Kind 402 runs Hyper-V Generation 1 VMs, and the converter leaves their
+    // OS disk on SCSI.
+    {__LINE__, "web01", VS_AZURE_2, 0, false, "",
+     "is moved to IDE 0:0: it sits on hyper-v scsi 0:0"},
 };
 // clang-format on
 
@@ -66,7 +73,7 @@ TEST(RestoreJob, ReportsThroughItsResultAndObserverOnly) {
     RestoreJob job;
     job.platform = &platform;
     job.source = VS_VMWARE;
-    job.destination = VS_HYPERV;
+    job.destination = row.destination;
     job.root = root;
     SJobError error;
     ASSERT_TRUE(ReadRestoreRequest(kExamples + "/requests/web01-restore.json",

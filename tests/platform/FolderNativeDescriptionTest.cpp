@@ -20,7 +20,6 @@ namespace {
 RestoreCtx Request(const TempDir& dir) {
   RestoreCtx request;
   request.strVMName = "app";
-  request.strS3Bucket = "zy-images";
   request.strStagingPath = dir.File("staging");
   dir.Write("staging/app-0.img", std::string(4096, 'd'));
   VMInfoStructs::SDisk disk;
