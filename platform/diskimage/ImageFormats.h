@@ -75,6 +75,12 @@ CQiError ConvertImage(const std::string& source, ImageFormat_t sourceFormat,
                       ImageFormat_t destinationFormat,
                       const std::function<void(double)>& progress);
 
+// Compares the guest data of source and copy (`qemu-img compare`, both
+// named with the options the copy read and wrote them with); a difference
+// is an error naming the first offset that differs.
+CQiError CompareImages(const std::string& source, ImageFormat_t sourceFormat,
+                       const std::string& copy, ImageFormat_t copyFormat);
+
 // The bytes a sparse copy of source takes: `qemu-img measure -O qcow2`'s
 // required size (qemu measures only qcow2 and raw, and raw as if fully
 // allocated), its data with qcow2's tables.
