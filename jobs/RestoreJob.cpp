@@ -552,6 +552,9 @@ RestoreCtx ReadRequest(const std::string& path) {
 
 RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
   if (!job.platform) throw JobFailure("the job names no platform");
+  // The source images are read and checked once: by the request's check,
+  // the space check and the copy.
+  CArchiveVirtualDiskFile::CheckOncePerRun checkOnce;
   OutputFolder output(job.outputFolder);
   const std::string& root = WriteRoot(job);
   RemoveAbandonedStaging(root, observer);

@@ -632,6 +632,12 @@ CQiError CArchiveVirtualDiskFile::Inspect(const std::string& path,
   return CQiError::Success();
 }
 
+CArchiveVirtualDiskFile::CheckOncePerRun::CheckOncePerRun() {
+  BeginCheckOnce();
+}
+
+CArchiveVirtualDiskFile::CheckOncePerRun::~CheckOncePerRun() { EndCheckOnce(); }
+
 ImageFormat_t CArchiveVirtualDiskFile::FormatForDiskType(DiskType_t type) {
   return zykinds::WrittenFormatOf(type);
 }

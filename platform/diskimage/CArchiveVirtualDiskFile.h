@@ -225,6 +225,17 @@ class ZY_PLATFORM_API CArchiveVirtualDiskFile {
   static CQiError Inspect(const std::string& path, DiskType_t type,
                           ImageFacts_t& facts);
 
+  // While one lives, each image's metadata is read and checked by qemu-img
+  // once, though a run's checks, space measure and copy each ask; an image
+  // file that changed since is checked again.  A job holds one for its run.
+  class ZY_PLATFORM_API CheckOncePerRun {
+   public:
+    CheckOncePerRun();
+    ~CheckOncePerRun();
+    CheckOncePerRun(const CheckOncePerRun&) = delete;
+    CheckOncePerRun& operator=(const CheckOncePerRun&) = delete;
+  };
+
   // The format written for a destination DiskType_t (the table above).
   static ImageFormat_t FormatForDiskType(DiskType_t type);
   // "raw", "VMDK", "VHD", "VHD (fixed)", "VHDX", "qcow2".

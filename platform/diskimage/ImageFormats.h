@@ -56,9 +56,13 @@ CQiError CheckDescriptor(const std::string& path);
 // device), no backing file, no external data file, no reference qemu
 // reports that is not known here, a listed VMDK kind, extents beside the
 // descriptor and regular files, at most 64 TiB; then qemu-img check:
-// tables consistent with the file.
+// tables consistent with the file.  While a run lasts (CheckOncePerRun),
+// a regular file found sound before and unchanged since (its device,
+// inode, size and times) is not read again.
 CQiError CheckImage(const std::string& path, ImageFormat_t format,
                     uint64_t& virtualSize);
+void BeginCheckOnce();
+void EndCheckOnce();
 
 // qemu-img create of a new image at path (an existing file is replaced).
 CQiError CreateImage(const std::string& path, ImageFormat_t format,
