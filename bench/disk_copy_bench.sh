@@ -28,7 +28,8 @@
 # Usage: bench/disk_copy_bench.sh [rounds] [size-in-MiB] [folder]
 #        (defaults 5, 2048, $WORK_ROOT or /tmp)
 # Environment: BUILD_DIR (default <repo>/build-bench); ZY_CLONE_DISK and
-# ZYVMCONVERT name built programs to use instead of building them.
+# ZYVMCONVERT name built programs to use instead of building them;
+# SECTIONS=vm runs the whole VM only.
 set -euo pipefail
 
 ROUNDS=${1:-5}
@@ -38,6 +39,7 @@ BUILD_DIR=${BUILD_DIR:-$REPO/build-bench}
 WORK_ROOT=${3:-${WORK_ROOT:-/tmp}}
 RANDOM=42
 FAILS=0
+VERDICTS=()
 
 # Pairs: name, source image, qemu driver of the source, zy format,
 # qemu-img convert -O and -o of the same destination.
@@ -100,6 +102,7 @@ command_of() {  # tool source destination: sets CMD
   esac
 }
 
+[ "${SECTIONS:-pairs vm}" = vm ] && PAIRS=()
 printf '\n%-16s %-7s %-5s %9s %7s %7s %9s %5s %12s\n' pair image tool "MB/s" "x qemu" "x cp" "peak MiB" same "alloc KiB"
 for pair in "${PAIRS[@]}"; do
   read -r NAME SRCEXT SRCDRV ZYFMT DSTDRV DSTOPT <<<"$pair"
@@ -197,8 +200,9 @@ for ((round = 0; round < ROUNDS; round++)); do
     VM_TIMES[$tool]+="$(awk -v s="$start" -v e="$end" 'BEGIN {printf "%.3f", e - s}') "
   done
 done
+vm_run zy-par  # the destination names its disks without an extension
 for d in "${DISKS[@]}"; do
-  qemu-img compare -q -f vmdk -F qcow2 "$VM/$d.vmdk" "$WORK/out/$d.qcow2" || { echo "FAIL  $d differs"; FAILS=$((FAILS + 1)); }
+  qemu-img compare -q -f vmdk -F qcow2 "$VM/$d.vmdk" "$WORK/out/$d" || { echo "FAIL  $d differs"; FAILS=$((FAILS + 1)); }
 done
 export -f vm_run
 export ZY VM WORK

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace zyjobs {
@@ -55,7 +56,8 @@ class CopyBoard {
   }
 
   // A copy ended; true when its failure is the first, so the others stop.
-  bool End(size_t disk, const DiskCopyStats& stats, const std::string& failure) {
+  bool End(size_t disk, const DiskCopyStats& stats,
+           const std::string& failure) {
     std::lock_guard<std::mutex> lock(mutex_);
     disks_[disk].stats = stats;
     disks_[disk].ended = disks_[disk].changed = true;
@@ -206,8 +208,14 @@ std::vector<DiskCopyStats> CopyDisks(const std::vector<DiskCopyTask>& tasks,
   observer.OnTotalProgress(0, total);  // before any disk's progress
   if (jobs == 0) jobs = DefaultCopyJobs();
   std::vector<std::thread> copiers;
-  for (size_t i = 0; i < std::min<size_t>(jobs, tasks.size()); ++i)
-    copiers.emplace_back(copier);
+  for (size_t i = 0; i < std::min<size_t>(jobs, tasks.size()); ++i) {
+    try {
+      copiers.emplace_back(copier);
+    } catch (const std::system_error&) {
+      break;  // the threads started copy every disk
+    }
+  }
+  if (copiers.empty()) copier();  // no thread to spare: one at a time here
   board.Tell(observer);  // until every copy has ended
   for (std::thread& thread : copiers) thread.join();
   return board.Results();
