@@ -27,6 +27,7 @@ struct FormatRow {
   ImageFormat_t format;
   const char* createOptions;  // -o of qemu-img create
   uint64_t sizeUnit;          // virtual sizes are rounded up to this
+  bool checked;               // qemu-img check reads its tables
   const char* name() const { return zykinds::ImageFormatFactsOf(format).name; }
   const char* shortName() const {
     return zykinds::ImageFormatFactsOf(format).shortName;
