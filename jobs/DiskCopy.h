@@ -6,6 +6,12 @@
 // format its DiskType_t (restore) or the user (clone-disk) asks for, appears
 // under its name only when whole, and is never replaced.
 //
+// A VM's disks are copied side by side, at most a given number at a time,
+// each on a thread of its own with its own copy of what it needs; the job's
+// thread alone tells the observer each disk's progress and the total.  When
+// one copy fails, the others' children are stopped (StopGroup) and every
+// partial file is removed; the job learns the first failure.
+//
 //===----------------------------------------------------------------------===//
 #pragma once
 
@@ -16,6 +22,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zyjobs {
 
@@ -27,7 +34,23 @@ struct DiskCopyStats {
   uint64_t dataBytes = 0;    // of those, allocated ones written
   uint64_t allocatedBytes = 0;  // the destination file's allocation
   double seconds = 0;
+  bool verified = false;  // compared with the source and found equal
 };
+
+// One disk of a VM to copy: what CopyDiskImage takes.
+struct DiskCopyTask {
+  std::string from;
+  std::string to;
+  ImageFormat_t format = ImageFormat_t::kRaw;
+  uint64_t minimumSize = 0;
+  std::string label;         // the disk's name in progress reports
+  std::string statedFormat;  // the source description's, or empty
+  bool verify = false;       // compare the guest data after the copy
+};
+
+// How many disks a VM copies at once unless told: one per processor, at
+// most four (past that, the disks' bandwidth, not the processors, limits).
+unsigned DefaultCopyJobs();
 
 // The format a destination file name asks for by its extension (vmdk,
 // vhd, vhdx, qcow2); raw for any other name.
@@ -38,10 +61,12 @@ ImageFormat_t FormatOfFileName(const std::string& path);
 // description states one ("raw", "qcow2"), else in its content's format.
 // The progress goes to observer under label.  A failure is one line naming
 // the file; the partly written destination is removed, the source only read.
+// With verify, the guest data of the copy are compared with the source's
+// before it takes its name; a difference fails the copy.
 bool CopyDiskImage(const std::string& from, const std::string& to,
                    ImageFormat_t format, uint64_t minimumSize,
                    const std::string& label, IJobObserver& observer,
-                   DiskCopyStats& stats, SJobError& error);
+                   DiskCopyStats& stats, SJobError& error, bool verify = false);
 
 // The format name and virtual size of an image, recognised from its
 // content; false with a line naming the file when it cannot be read.
@@ -51,10 +76,12 @@ bool InspectDiskImage(const std::string& path,
 
 namespace detail {
 // The same inside the jobs: they throw JobFailure.
-DiskCopyStats CopyDiskImage(const std::string& from, const std::string& to,
-                            ImageFormat_t format, uint64_t minimumSize,
-                            const std::string& label, IJobObserver& observer,
-                            const std::string& statedFormat = "");
+DiskCopyStats CopyDiskImage(const DiskCopyTask& task, IJobObserver& observer);
+// Copies the disks of tasks, at most jobs (0: DefaultCopyJobs) at a time;
+// their statistics in the order of tasks.  Throws the first failure once
+// every copy has ended and removed its partial file.
+std::vector<DiskCopyStats> CopyDisks(const std::vector<DiskCopyTask>& tasks,
+                                     unsigned jobs, IJobObserver& observer);
 CArchiveVirtualDiskFile::ImageFacts_t InspectDiskImage(const std::string& path);
 // The bytes a copy of from in format, at least minimumSize large, takes on
 // its destination's file system.

@@ -20,16 +20,20 @@ struct SJobError {
   int exitCode = 1;
 };
 
-// What a job tells while it runs; every call may come from the job's own
-// thread only.  The defaults ignore everything.
+// What a job tells while it runs; every call comes from the job's own
+// thread (disks copied side by side report through it).  The defaults
+// ignore everything.
 class IJobObserver {
  public:
   virtual ~IJobObserver() = default;
   // done of total bytes of the disk image called label copied.
   virtual void OnDiskProgress(const std::string& label, uint64_t done,
                               uint64_t total);
-  // The copy of label finished whole.
+  // The copy of label ended (whole, or removed after a failure).
   virtual void OnDiskDone(const std::string& label);
+  // done of total bytes of all the disks of a VM copied; a disk not yet
+  // begun counts with the size its record gives.
+  virtual void OnTotalProgress(uint64_t done, uint64_t total);
   // Something the job went on with, yet the user should know of.
   virtual void OnWarning(const std::string& text);
   // Something the job did on its own (a left-over staging folder removed).

@@ -98,6 +98,7 @@ std::string Shown(const std::string& name) {
 
 void IJobObserver::OnDiskProgress(const std::string&, uint64_t, uint64_t) {}
 void IJobObserver::OnDiskDone(const std::string&) {}
+void IJobObserver::OnTotalProgress(uint64_t, uint64_t) {}
 void IJobObserver::OnWarning(const std::string&) {}
 void IJobObserver::OnNote(const std::string&) {}
 

@@ -359,43 +359,68 @@ std::string StatedImageFormat(const RestoreJob& job, const SDisk& entry) {
   return std::string();
 }
 
+// The copy of a disk entry of the request into folder: checked, and
+// staged so that a failed run removes it.
+DiskCopyTask DiskTask(const RestoreJob& job, const SDisk& entry,
+                      const std::string& folder, StagedFiles& staged) {
+  DiskCopyTask task;
+  task.from = SourcePath(job, SourceNameOf(entry));
+  task.label = DestinationDiskName(entry);
+  task.to = CQiPath::Append(
+      folder, PlainFileName(task.label, "the restored disk name"));
+  if (fs::exists(fs::symlink_status(task.to)))
+    throw JobFailure("two disks of the request restore to [" + task.to + "]");
+  RequireConfined(SourceRootOf(job, SourceNameOf(entry)), task.from);
+  RequireConfined(WriteRoot(job), task.to);
+  staged.Add(task.to);
+  // In the destination's format, at least as large as its disk record
+  // says (whole GiB, a kind's smallest disk), never smaller than the source.
+  task.format = CArchiveVirtualDiskFile::FormatForDiskType(
+      WrittenDiskType(job.destination, entry));
+  task.minimumSize =
+      static_cast<uint64_t>(std::max<int64_t>(entry.i64MaxSizeInBytes, 0));
+  task.statedFormat = StatedImageFormat(job, entry);
+  task.verify = job.verify;
+  return task;
+}
+
 void RestoreFiles(RestoreJob& job, const std::string& folder,
                   StagedFiles& staged, IJobObserver& observer) {
   RestoreCtx& request = job.request;
   bool hasConfiguration = false;
+  std::vector<SDisk*> disks;
+  std::vector<DiskCopyTask> tasks;
   for (SDisk& entry : request.vDisks) {
     if (!HasData(entry)) continue;
     StopIfAsked();
-    std::string from = SourcePath(job, SourceNameOf(entry));
-    if (entry.nFileType != kFileTypeDisk) {
-      hasConfiguration |= entry.nFileType == kFileTypeConfig;
-      std::string to = CQiPath::Append(
-          folder, PlainFileName(entry.diskIndexName, "the restored file"));
-      if (!job.ec2InstanceId.empty() && entry.nFileType == kFileTypeConfig &&
-          FXString::CompareNoCase(CQiPath::GetExt(to), "xml") == 0)
-        RestoreEc2Description(from, to, job.ec2InstanceId);
-      else
-        RestoreFile(job, SourceNameOf(entry), to);
-      staged.Add(to);
+    if (entry.nFileType == kFileTypeDisk) {
+      // Two entries restoring to one name are told apart before any copy.
+      for (const DiskCopyTask& task : tasks)
+        if (task.label == DestinationDiskName(entry))
+          throw JobFailure("two disks of the request restore to [" + task.to +
+                           "]");
+      tasks.push_back(DiskTask(job, entry, folder, staged));
+      disks.push_back(&entry);
       continue;
     }
+    std::string from = SourcePath(job, SourceNameOf(entry));
+    hasConfiguration |= entry.nFileType == kFileTypeConfig;
     std::string to = CQiPath::Append(
-        folder,
-        PlainFileName(DestinationDiskName(entry), "the restored disk name"));
-    if (fs::exists(fs::symlink_status(to)))
-      throw JobFailure("two disks of the request restore to [" + to + "]");
-    RequireConfined(SourceRootOf(job, SourceNameOf(entry)), from);
-    RequireConfined(WriteRoot(job), to);
+        folder, PlainFileName(entry.diskIndexName, "the restored file"));
+    if (!job.ec2InstanceId.empty() && entry.nFileType == kFileTypeConfig &&
+        FXString::CompareNoCase(CQiPath::GetExt(to), "xml") == 0)
+      RestoreEc2Description(from, to, job.ec2InstanceId);
+    else
+      RestoreFile(job, SourceNameOf(entry), to);
     staged.Add(to);
-    // In the destination's format, at least as large as its disk record
-    // says (whole GiB, a kind's smallest disk), never smaller than the source.
-    DiskType_t format = WrittenDiskType(job.destination, entry);
-    detail::CopyDiskImage(
-        from, to, CArchiveVirtualDiskFile::FormatForDiskType(format),
-        static_cast<uint64_t>(std::max<int64_t>(entry.i64MaxSizeInBytes, 0)),
-        DestinationDiskName(entry), observer, StatedImageFormat(job, entry));
-    job.writtenFormats[CQiPath::GetBaseName(to)] = format;
-    entry.fileName = to;
+  }
+  std::vector<DiskCopyStats> copied =
+      detail::CopyDisks(tasks, job.copyJobs, observer);
+  for (size_t i = 0; i < disks.size(); ++i) {
+    std::string name = CQiPath::GetBaseName(tasks[i].to);
+    job.writtenFormats[name] = WrittenDiskType(job.destination, *disks[i]);
+    if (copied[i].verified) job.verifiedDisks.push_back(name);
+    disks[i]->fileName = tasks[i].to;
   }
   if (zykinds::Has(job.source, zykinds::kKeepsDiskCatalog))
     WriteCatalogIfMissing(job, folder, staged);
@@ -579,6 +604,9 @@ RestoreCtx ReadRequest(const std::string& path) {
 
 RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
   if (!job.platform) throw JobFailure("the job names no platform");
+  // The source images are read and checked once: by the request's check,
+  // the space check and the copy.
+  CArchiveVirtualDiskFile::CheckOncePerRun checkOnce;
   OutputFolder output(job.outputFolder);
   const std::string& root = WriteRoot(job);
   RemoveAbandonedStaging(root, observer);
@@ -680,6 +708,8 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
   outcome.facts.osValue = converter.restoreCtx.osName;
   outcome.facts.region = converter.restoreCtx.strRegion;
   outcome.facts.s3Bucket = job.s3Bucket;
+  outcome.facts.verifyAsked = job.verify;
+  outcome.facts.verifiedDisks = job.verifiedDisks;
   if (!request.strResultDetail.empty())
     outcome.facts.title += "; " + request.strResultDetail;
   AddNativeDescription(outcome.facts, job.destination, outcome.description,

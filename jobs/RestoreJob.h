@@ -7,7 +7,10 @@
 //   3. the listed files are restored into the restore folder (the staging
 //      folder, or the destination folder for Amazon and the Azure family):
 //      configuration files under their index name, disks through the disk
-//      image component under their destination name; when the request lists
+//      image component under their destination name, side by side
+//      (DiskCopy.h), their results taken in the request's disk order so
+//      that what is built does not depend on which copy ended first; when
+//      the request lists
 //      no configuration file, its own VM description is written there as
 //      "VMConfig.zyf" (a description built by p2v is kept so);
 //   4. CompleteVMConversion builds the VM on the destination, and for
@@ -39,6 +42,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace zyjobs {
 
@@ -81,6 +85,13 @@ struct RestoreJob {
   // Amazon: the S3 bucket the import description names for the disk
   // images; empty: a value the user fills in.
   std::string s3Bucket;
+  // How many disks are copied at once (0: DefaultCopyJobs, DiskCopy.h).
+  unsigned copyJobs = 0;
+  // Each copied disk's guest data are compared with its source's; a
+  // difference fails the restore.
+  bool verify = false;
+  // The file names of the disks found equal to their sources.
+  std::vector<std::string> verifiedDisks;
 };
 
 struct RestoreOutcome {

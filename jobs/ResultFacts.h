@@ -21,6 +21,8 @@ struct ResultFacts {
   std::string nativeDescription;         // path of the native description
   std::string s3Bucket;  // Amazon: the bucket given; empty: to be filled
   std::vector<std::string> nativeNotes;  // disks it placed elsewhere
+  bool verifyAsked = false;  // each copied disk compared with its source
+  std::vector<std::string> verifiedDisks;  // file names found equal
 };
 
 // The name a disk has on the destination after the naming pass: its new

@@ -37,7 +37,7 @@ int RunCloneDisk(const GlobalOptions& global, const CloneDiskOptions& options) {
   ConsoleObserver observer;
   Require(CopyDiskImage(options.source, options.destination, format, 0,
                         CQiPath::GetBaseName(options.destination), observer,
-                        stats, error),
+                        stats, error, options.verify),
           error);
   double rate = stats.seconds > 0
                     ? static_cast<double>(stats.bytesRead) / stats.seconds
@@ -53,6 +53,7 @@ int RunCloneDisk(const GlobalOptions& global, const CloneDiskOptions& options) {
                           {"allocatedBytes", stats.allocatedBytes},
                           {"seconds", stats.seconds},
                           {"bytesPerSecond", rate}};
+    if (options.verify) result["verified"] = stats.verified;
     Print("%s\n", result.dump(2).c_str());
     return 0;
   }
@@ -69,6 +70,8 @@ int RunCloneDisk(const GlobalOptions& global, const CloneDiskOptions& options) {
   Print("  Allocated:    %s (%llu bytes)\n",
         HumanBytes(stats.allocatedBytes).c_str(),
         static_cast<unsigned long long>(stats.allocatedBytes));
+  if (stats.verified)
+    Print("  Verified:     the guest data equal the source's\n");
   return 0;
 }
 
@@ -86,6 +89,9 @@ void AddCloneDiskCommand(CLI::App& app, const GlobalOptions& global,
   cmd->add_option("--to-format", options->toFormat,
                   "vmdk, vhd, vhd-fixed, vhdx, qcow2 or raw (default: from "
                   "the destination's extension, else raw)");
+  cmd->add_flag("--verify", options->verify,
+                "Compare the copy's guest data with the source's; a "
+                "difference fails the copy and removes it");
   cmd->callback([&run, &global, options] {
     run = [&global, options] { return RunCloneDisk(global, *options); };
   });

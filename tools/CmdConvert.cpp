@@ -64,7 +64,7 @@ int RunConvert(const GlobalOptions& global, const ConvertOptions& options) {
   job.verb = "converted";
   std::unique_ptr<IJobPlatform> platform;
   SetUpSource(global, options.files, options.from, options.vm, platform, job);
-  return RunAndReport(global, job);
+  return RunAndReport(global, options.copy, job);
 }
 
 void AddConvertCommand(CLI::App& app, const GlobalOptions& global,
@@ -83,6 +83,7 @@ void AddConvertCommand(CLI::App& app, const GlobalOptions& global,
                   "Name of the destination VM (default: the source's)");
   AddS3BucketOption(*cmd, options->s3Bucket);
   AddFileSourceOptions(*cmd, options->files);
+  AddDiskCopyOptions(*cmd, options->copy);
   cmd->add_flag("--library-convert", options->libraryConvert,
                 "Run the library's standalone ConvertVM instead (it creates "
                 "no disk images)");

@@ -31,7 +31,7 @@ int RunRestore(const GlobalOptions& global, const RestoreOptions& options) {
   std::unique_ptr<IJobPlatform> platform;
   SetUpSource(global, options.files, options.from, "", platform, job);
   job.s3Bucket = options.s3Bucket;
-  return RunAndReport(global, job);
+  return RunAndReport(global, options.copy, job);
 }
 
 void AddRestoreCommand(CLI::App& app, const GlobalOptions& global,
@@ -50,6 +50,7 @@ void AddRestoreCommand(CLI::App& app, const GlobalOptions& global,
                   "folder on the platform)");
   AddS3BucketOption(*cmd, options->s3Bucket);
   AddFileSourceOptions(*cmd, options->files);
+  AddDiskCopyOptions(*cmd, options->copy);
   cmd->callback([&run, &global, options] {
     Typed().command = "restore";
     Typed().osValue = options->files.osName;

@@ -65,6 +65,7 @@ struct CloneDiskOptions {
   std::string source;
   std::string destination;
   std::string toFormat;  // vmdk, vhd, ...; empty: from the destination's name
+  bool verify = false;   // compare the guest data after the copy
 };
 int RunCloneDisk(const GlobalOptions& global, const CloneDiskOptions& options);
 
@@ -77,6 +78,7 @@ struct RestoreOptions {
                              // source VM's folder on the platform
   std::string s3Bucket;      // Amazon destination: the images' S3 bucket
   FileSourceOptions files;   // a source VM given as files
+  DiskCopyOptions copy;
 };
 int RunRestore(const GlobalOptions& global, const RestoreOptions& options);
 
@@ -95,6 +97,7 @@ struct ConvertOptions {
   std::string destinationName;  // default: the source VM's name
   std::string s3Bucket;         // Amazon destination: the images' S3 bucket
   FileSourceOptions files;      // a source VM given as files
+  DiskCopyOptions copy;
   bool libraryConvert = false;  // the library's ConvertVM, no disk images
 };
 int RunConvert(const GlobalOptions& global, const ConvertOptions& options);

@@ -125,6 +125,9 @@ void PrintDescription(const VMInfoStructs::SVMInfo& info,
   if (!info.strBootFirmware.empty())
     Print("  Firmware:      %s\n", FirmwareName(info.strBootFirmware).c_str());
   PrintDisks(info);
+  for (const std::string& name : facts.verifiedDisks)
+    Print("  Verified:      %s: the guest data equal the source's\n",
+          name.c_str());
   PrintNetworkCards(info);
   if (!facts.nativeDescription.empty())
     Print("  Native VM:     %s\n", facts.nativeDescription.c_str());
@@ -156,6 +159,11 @@ nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
                      {"slot", disk.nSlot},
                      {"sizeBytes", disk.i64MaxSizeInBytes},
                      {"isOSDisk", disk.isOSDisk}});
+    if (facts.verifyAsked)
+      disks.back()["verified"] =
+          std::find(facts.verifiedDisks.begin(), facts.verifiedDisks.end(),
+                    CQiPath::GetBaseName(disk.fileName)) !=
+          facts.verifiedDisks.end();
   }
   result["disks"] = disks;
   std::string error;

@@ -11,6 +11,17 @@
 
 namespace zytool {
 
+void AddDiskCopyOptions(CLI::App& command, DiskCopyOptions& options) {
+  command
+      .add_option("--jobs", options.jobs,
+                  "Disks copied at once (default: one per processor, at "
+                  "most 4)")
+      ->check(CLI::Range(1u, 64u));
+  command.add_flag("--verify", options.verify,
+                   "Compare each copied disk's guest data with its source's; "
+                   "a difference fails the run and removes the output");
+}
+
 void AddS3BucketOption(CLI::App& command, std::string& bucket) {
   // S3's rule: 3 to 63 lower-case letters, digits, dots and hyphens, a
   // letter or digit first and last.
@@ -142,7 +153,10 @@ void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
     vm.i64MemoryMB = options.memoryMB;
 }
 
-int RunAndReport(const GlobalOptions& global, RestoreJob& job) {
+int RunAndReport(const GlobalOptions& global, const DiskCopyOptions& options,
+                 RestoreJob& job) {
+  job.copyJobs = options.jobs;
+  job.verify = options.verify;
   ConsoleObserver observer;
   RestoreOutcome outcome;
   SJobError error;

@@ -40,6 +40,14 @@ struct FileSourceOptions : FileSource {
 // --cpus, --memory, --instance-id, --network and --bridge.
 void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options);
 
+// How a VM's disks are copied: --jobs N at once (0: one per processor, at
+// most four) and --verify.
+struct DiskCopyOptions {
+  unsigned jobs = 0;
+  bool verify = false;
+};
+void AddDiskCopyOptions(CLI::App& command, DiskCopyOptions& options);
+
 // Registers --s3-bucket: the bucket an Amazon destination's disk images are
 // uploaded to, named in its import-image.json.
 void AddS3BucketOption(CLI::App& command, std::string& bucket);
@@ -53,7 +61,9 @@ void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
                  const std::string& fromText, const std::string& vmName,
                  std::unique_ptr<IJobPlatform>& platform, RestoreJob& job);
 
-// Runs the job and prints its result; the exit status.
-int RunAndReport(const GlobalOptions& global, RestoreJob& job);
+// Runs the job, its disks copied as options say, and prints its result;
+// the exit status.
+int RunAndReport(const GlobalOptions& global, const DiskCopyOptions& options,
+                 RestoreJob& job);
 
 }  // namespace zytool

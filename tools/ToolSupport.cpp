@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
@@ -181,7 +182,10 @@ ProgressBar::ProgressBar(std::string label, uint64_t total)
 
 ProgressBar::~ProgressBar() { Finish(); }
 
-void ProgressBar::Update(uint64_t done) {
+void ProgressBar::Update(uint64_t done, uint64_t total,
+                         const std::string& note) {
+  total_ = total;
+  note_ = note;
   if (!enabled_ || finished_) return;
   double now = NowSeconds();
   if (now - lastDrawn_ < 0.1) return;  // ten redraws a second are plenty
@@ -207,14 +211,25 @@ void ProgressBar::Draw(uint64_t done, bool last) {
   uint64_t rate =
       elapsed > 0 ? static_cast<uint64_t>(static_cast<double>(done) / elapsed)
                   : 0;
-  std::fprintf(stderr, "\r%-24.24s [%s] %3d%%  %s/s \033[K%s", label_.c_str(),
-               bar.c_str(), static_cast<int>(fraction * 100),
-               HumanBytes(rate).c_str(), last ? "\n" : "");
+  std::fprintf(stderr, "\r%-24.24s [%s] %3d%%  %s/s %s\033[K%s",
+               label_.c_str(), bar.c_str(), static_cast<int>(fraction * 100),
+               HumanBytes(rate).c_str(), last ? "" : note_.c_str(),
+               last ? "\n" : "");
   std::fflush(stderr);
 }
 
 void ConsoleObserver::OnDiskProgress(const std::string& label, uint64_t done,
                                      uint64_t total) {
+  if (total_) {
+    int percent = total ? static_cast<int>(done * 100 / total) : 100;
+    for (auto& shown : running_)
+      if (shown.first == label) {
+        shown.second = percent;
+        return;
+      }
+    running_.emplace_back(label, percent);
+    return;
+  }
   // The bar starts with the first block, when the virtual size is known.
   std::unique_ptr<ProgressBar>& bar = bars_[label];
   if (!bar) bar = std::make_unique<ProgressBar>(label, total);
@@ -223,6 +238,20 @@ void ConsoleObserver::OnDiskProgress(const std::string& label, uint64_t done,
 
 void ConsoleObserver::OnDiskDone(const std::string& label) {
   bars_.erase(label);  // the bar's last line is drawn as it goes
+  running_.erase(std::remove_if(running_.begin(), running_.end(),
+                                [&](const std::pair<std::string, int>& shown) {
+                                  return shown.first == label;
+                                }),
+                 running_.end());
+}
+
+void ConsoleObserver::OnTotalProgress(uint64_t done, uint64_t total) {
+  if (!total_) total_ = std::make_unique<ProgressBar>("all disks", total);
+  std::string note;
+  for (const auto& shown : running_)
+    note += " " + shown.first + " " + std::to_string(shown.second) + "%";
+  total_->Update(done, total, note);
+  if (running_.empty() && done >= total) total_->Finish();
 }
 
 void ConsoleObserver::OnWarning(const std::string& text) {

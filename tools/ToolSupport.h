@@ -18,6 +18,8 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace zytool {
 
@@ -65,11 +67,14 @@ class ProgressBar {
   ~ProgressBar();
   ProgressBar(const ProgressBar&) = delete;
   ProgressBar& operator=(const ProgressBar&) = delete;
-  void Update(uint64_t done);
+  // note follows the rate on the line (the disks' shares of a VM's copy).
+  void Update(uint64_t done, uint64_t total, const std::string& note = "");
+  void Update(uint64_t done) { Update(done, total_, note_); }
   void Finish();
 
  private:
   void Draw(uint64_t done, bool last);
+  std::string note_;
   std::string label_;
   uint64_t total_;
   bool enabled_;
@@ -81,18 +86,23 @@ class ProgressBar {
 // "1.5 GiB", "512 B".
 std::string HumanBytes(uint64_t bytes);
 
-// What a job tells while it runs, on standard error: each disk's progress
-// bar, warnings and notes ("zyvmconvert: warning: ...").
+// What a job tells while it runs, on standard error: a progress bar for a
+// lone disk, one bar for a VM's disks with each running disk's share
+// ("all disks [###...] 40% ... web01.vhdx 62% web01_1.vhdx 18%"), warnings
+// and notes ("zyvmconvert: warning: ...").
 class ConsoleObserver : public IJobObserver {
  public:
   void OnDiskProgress(const std::string& label, uint64_t done,
                       uint64_t total) override;
   void OnDiskDone(const std::string& label) override;
+  void OnTotalProgress(uint64_t done, uint64_t total) override;
   void OnWarning(const std::string& text) override;
   void OnNote(const std::string& text) override;
 
  private:
   std::map<std::string, std::unique_ptr<ProgressBar>> bars_;
+  std::unique_ptr<ProgressBar> total_;  // a VM's disks, once told
+  std::vector<std::pair<std::string, int>> running_;  // label, percent
 };
 
 // Throws ToolError with the job's line unless ok.

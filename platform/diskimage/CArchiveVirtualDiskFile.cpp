@@ -266,7 +266,8 @@ CQiError CopyRaw(const std::string& source, uint64_t sourceSize,
   std::unique_ptr<ImageBackend> from, to;
   CQiError error = OpenRawImage(source, from);
   if (!error.IsError())
-    error = AdoptRawImage(dup(partial.Fd()), partial.Path(), size, to);
+    error = AdoptRawImage(fcntl(partial.Fd(), F_DUPFD_CLOEXEC, 0),
+                          partial.Path(), size, to);
   if (!error.IsError())
     error = KernelCopy(*from, *to, counts.dataBytes, progress);
   if (error.IsError()) return error;
@@ -501,7 +502,7 @@ CQiError CArchiveVirtualDiskFile::Create(const std::string& path, DiskType_t,
       impl_->staging.reset(new TemporaryFile);
       error = impl_->staging->Make(path, kStagingSuffix);
       if (!error.IsError())
-        error = AdoptRawImage(dup(impl_->staging->Fd()),
+        error = AdoptRawImage(fcntl(impl_->staging->Fd(), F_DUPFD_CLOEXEC, 0),
                               impl_->staging->Path(), 0, impl_->image);
     }
   }
@@ -584,6 +585,11 @@ CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
     error = CopyFormatted(request.source, sourceFormat, sourceSize, partial,
                           request.format, size, counts, progress);
   if (error.IsError()) return WhenFull(partial.Path(), error);
+  if (request.verify) {
+    error = CompareImages(request.source, sourceFormat, partial.Path(),
+                          request.format);
+    if (error.IsError()) return error;
+  }
   error = RenameNoReplace(partial.Path(), request.destination);
   if (error.IsError()) return error;
   partial.Keep();
@@ -591,6 +597,7 @@ CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
   result.virtualSize = size;
   result.bytesRead = counts.bytesRead;
   result.dataBytes = counts.dataBytes;
+  result.verified = request.verify;
   return CQiError::Success();
 }
 
@@ -624,6 +631,12 @@ CQiError CArchiveVirtualDiskFile::Inspect(const std::string& path,
   facts.virtualSize = image->Size();
   return CQiError::Success();
 }
+
+CArchiveVirtualDiskFile::CheckOncePerRun::CheckOncePerRun() {
+  BeginCheckOnce();
+}
+
+CArchiveVirtualDiskFile::CheckOncePerRun::~CheckOncePerRun() { EndCheckOnce(); }
 
 ImageFormat_t CArchiveVirtualDiskFile::FormatForDiskType(DiskType_t type) {
   return zykinds::WrittenFormatOf(type);

@@ -89,6 +89,9 @@
 // read and write), leaving holes.  Every other pair is copied by
 // `qemu-img convert` onto the image Create's table makes, writing only
 // what is not zeros, so holes stay holes; progress follows its reports.
+// Asked to verify, it compares the guest data of the finished copy with the
+// source's (`qemu-img compare`, a larger destination reading zeros beyond
+// the source) before the rename, so a copy that differs never appears.
 //
 // Errors: every failure is an error value (CQiError) naming the file, with
 // the system's or qemu's text; a missing qemu-img or qemu-nbd names the
@@ -194,12 +197,16 @@ class ZY_PLATFORM_API CArchiveVirtualDiskFile {
     uint64_t minimumSize = 0;
     // Called after each block with the bytes done and the virtual size.
     std::function<void(uint64_t done, uint64_t total)> progress;
+    // After the copy, before the destination takes its name, the guest data
+    // of both are compared (qemu-img compare); a difference fails the copy.
+    bool verify = false;
   };
   struct CopyResult_t {
     std::string sourceFormat;  // FormatName of what was read ("VMDK", ...)
     uint64_t virtualSize = 0;  // of the destination
     uint64_t bytesRead = 0;    // guest bytes read
     uint64_t dataBytes = 0;    // of those, bytes the destination holds as data
+    bool verified = false;     // compared with the source and found equal
   };
   // Copies a whole image into a new image of the requested format.
   static CQiError CopyImage(const CopyRequest_t& request, CopyResult_t& result);
@@ -217,6 +224,17 @@ class ZY_PLATFORM_API CArchiveVirtualDiskFile {
   };
   static CQiError Inspect(const std::string& path, DiskType_t type,
                           ImageFacts_t& facts);
+
+  // While one lives, each image's metadata is read and checked by qemu-img
+  // once, though a run's checks, space measure and copy each ask; an image
+  // file that changed since is checked again.  A job holds one for its run.
+  class ZY_PLATFORM_API CheckOncePerRun {
+   public:
+    CheckOncePerRun();
+    ~CheckOncePerRun();
+    CheckOncePerRun(const CheckOncePerRun&) = delete;
+    CheckOncePerRun& operator=(const CheckOncePerRun&) = delete;
+  };
 
   // The format written for a destination DiskType_t (the table above).
   static ImageFormat_t FormatForDiskType(DiskType_t type);

@@ -27,6 +27,7 @@ struct FormatRow {
   ImageFormat_t format;
   const char* createOptions;  // -o of qemu-img create
   uint64_t sizeUnit;          // virtual sizes are rounded up to this
+  bool checked;               // qemu-img check reads its tables
   const char* name() const { return zykinds::ImageFormatFactsOf(format).name; }
   const char* shortName() const {
     return zykinds::ImageFormatFactsOf(format).shortName;
@@ -56,9 +57,13 @@ CQiError CheckDescriptor(const std::string& path);
 // device), no backing file, no external data file, no reference qemu
 // reports that is not known here, a listed VMDK kind, extents beside the
 // descriptor and regular files, at most 64 TiB; then qemu-img check:
-// tables consistent with the file.
+// tables consistent with the file.  While a run lasts (CheckOncePerRun),
+// a regular file found sound before and unchanged since (its device,
+// inode, size and times) is not read again.
 CQiError CheckImage(const std::string& path, ImageFormat_t format,
                     uint64_t& virtualSize);
+void BeginCheckOnce();
+void EndCheckOnce();
 
 // qemu-img create of a new image at path (an existing file is replaced).
 CQiError CreateImage(const std::string& path, ImageFormat_t format,
@@ -74,6 +79,12 @@ CQiError ConvertImage(const std::string& source, ImageFormat_t sourceFormat,
                       const std::string& destination,
                       ImageFormat_t destinationFormat,
                       const std::function<void(double)>& progress);
+
+// Compares the guest data of source and copy (`qemu-img compare`, both
+// named with the options the copy read and wrote them with); a difference
+// is an error naming the first offset that differs.
+CQiError CompareImages(const std::string& source, ImageFormat_t sourceFormat,
+                       const std::string& copy, ImageFormat_t copyFormat);
 
 // The bytes a sparse copy of source takes: `qemu-img measure -O qcow2`'s
 // required size (qemu measures only qcow2 and raw, and raw as if fully

@@ -153,10 +153,13 @@ CQiError CountData(ImageBackend& from, uint64_t& dataBytes) {
   return CQiError::Success();
 }
 
-// A signal stops a copy between chunks; the caller removes the partial file.
+// A signal, or the failure of a copy beside it, stops a copy between
+// chunks; the caller removes the partial file.
 CQiError Stopped(const ImageBackend& to) {
-  return ZY_DISK_FAULT(ECANCELED, "copy to " + to.Path() + " stopped by " +
-                                      SignalName(StopSignal()));
+  int signal = StopSignal();
+  return ZY_DISK_FAULT(ECANCELED,
+                       "copy to " + to.Path() + " stopped" +
+                           (signal ? " by " + SignalName(signal) : ""));
 }
 
 // One data run through user space, where the kernel cannot copy between
@@ -166,7 +169,7 @@ CQiError CopyByHand(ImageBackend& from, ImageBackend& to, uint64_t start,
                     const std::function<void(uint64_t)>& progress) {
   std::vector<char> buffer(std::min<uint64_t>(kHandChunk, end - start));
   for (uint64_t at = start; at < end;) {
-    if (StopSignal() != 0) return Stopped(to);
+    if (StopAsked()) return Stopped(to);
     uint64_t length = std::min<uint64_t>(buffer.size(), end - at);
     CQiError error = from.Read(buffer.data(), length, at);
     if (!error.IsError()) error = to.Write(buffer.data(), length, at);
@@ -186,7 +189,7 @@ CQiError CopyInKernel(ImageBackend& from, ImageBackend& to, uint64_t& start,
   loff_t in = static_cast<loff_t>(start);
   loff_t out = in;
   while (static_cast<uint64_t>(in) < end) {
-    if (StopSignal() != 0) return Stopped(to);
+    if (StopAsked()) return Stopped(to);
     size_t chunk = std::min<uint64_t>(kKernelChunk, end - in);
     ssize_t n = copy_file_range(from.RawFd(), &in, to.RawFd(), &out, chunk, 0);
     if (n < 0 && errno == EINTR) continue;

@@ -121,16 +121,18 @@ int WaitMillis(const ChildLimits& limits, Clock::time_point start,
 // once whatever the child does.
 bool Drain(int outFd, int errFd, const ChildLimits& limits, std::string& out,
            std::string& err, const ChildOutput& onOutput) {
-  struct pollfd fds[3] = {
-      {outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {StopDescriptor(), POLLIN, 0}};
+  struct pollfd fds[4] = {{outFd, POLLIN, 0},
+                          {errFd, POLLIN, 0},
+                          {StopDescriptor(), POLLIN, 0},
+                          {GroupStopDescriptor(), POLLIN, 0}};
   std::string* into[2] = {&out, &err};
   int open = 2;
   char chunk[65536];
   Clock::time_point start = Clock::now(), lastOutput = start;
   while (open > 0) {
     int wait = WaitMillis(limits, start, lastOutput);
-    if (wait == 0 || StopSignal() != 0) return false;
-    int ready = poll(fds, 3, wait);
+    if (wait == 0 || StopAsked()) return false;
+    int ready = poll(fds, 4, wait);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) return true;
     for (int i = 0; i < 2; ++i) {

@@ -5,8 +5,8 @@
 // from /dev/null, in a process group of its own, and under a time limit, so
 // that a child that blocks (on a FIFO a hostile image names, say) is ended
 // with everything it started instead of hanging the tool.  A signal that
-// asks the run to stop (StopRequest.h) ends a running child's group the
-// same way, at once.
+// asks the run to stop, or a stop of the calling thread's group
+// (StopRequest.h), ends a running child's group the same way, at once.
 //
 //===----------------------------------------------------------------------===//
 #pragma once

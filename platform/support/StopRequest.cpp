@@ -11,6 +11,7 @@
 namespace {
 
 std::atomic<int> gSignal{0};
+thread_local StopGroup* tGroup = nullptr;
 int gPipe[2] = {-1, -1};
 
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -57,3 +58,33 @@ std::string SignalName(int signal) {
     default: return "signal " + std::to_string(signal);
   }
 }
+
+StopGroup::StopGroup() {
+  if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) pipe_[0] = pipe_[1] = -1;
+}
+
+StopGroup::~StopGroup() {
+  for (int fd : pipe_)
+    if (fd >= 0) ::close(fd);
+}
+
+void StopGroup::Stop() {
+  if (stopped_.exchange(true) || pipe_[1] < 0) return;
+  char byte = 1;
+  ssize_t ignored = ::write(pipe_[1], &byte, 1);
+  (void)ignored;
+}
+
+bool StopGroup::Stopped() const { return stopped_.load(); }
+
+int StopGroup::Descriptor() const { return pipe_[0]; }
+
+StopScope::StopScope(StopGroup& group) : previous_(tGroup) { tGroup = &group; }
+
+StopScope::~StopScope() { tGroup = previous_; }
+
+bool StopAsked() {
+  return gSignal.load() != 0 || (tGroup && tGroup->Stopped());
+}
+
+int GroupStopDescriptor() { return tGroup ? tGroup->Descriptor() : -1; }

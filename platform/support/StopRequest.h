@@ -12,6 +12,7 @@
 
 #include "model/ZyExport.h"
 
+#include <atomic>
 #include <string>
 
 // Installs the handlers, once, for a program's main.
@@ -26,3 +27,43 @@ ZY_PLATFORM_API int StopDescriptor();
 
 // "SIGTERM", "SIGINT", "SIGHUP", else "signal N".
 ZY_PLATFORM_API std::string SignalName(int signal);
+
+// A stop asked of the threads of one run that work side by side (the disks
+// of a VM copied at once): when one fails, Stop ends the others' children
+// the way a signal does, and their copies return between chunks.  A thread
+// joins a group with a StopScope; the group outlives its scopes.
+class ZY_PLATFORM_API StopGroup {
+ public:
+  StopGroup();
+  ~StopGroup();
+  StopGroup(const StopGroup&) = delete;
+  StopGroup& operator=(const StopGroup&) = delete;
+  void Stop();
+  bool Stopped() const;
+  // Readable once stopped, for poll(2); -1 when no pipe could be made
+  // (Stopped is then still told).
+  int Descriptor() const;
+
+ private:
+  int pipe_[2] = {-1, -1};
+  std::atomic<bool> stopped_{false};
+};
+
+// While it lives, the calling thread belongs to group.
+class ZY_PLATFORM_API StopScope {
+ public:
+  explicit StopScope(StopGroup& group);
+  ~StopScope();
+  StopScope(const StopScope&) = delete;
+  StopScope& operator=(const StopScope&) = delete;
+
+ private:
+  StopGroup* previous_;
+};
+
+// True when a signal asked the run to stop or the calling thread's group
+// was stopped.
+ZY_PLATFORM_API bool StopAsked();
+
+// The calling thread's group's descriptor (StopGroup::Descriptor), or -1.
+ZY_PLATFORM_API int GroupStopDescriptor();

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <fstream>
 
 namespace fs = std::filesystem;
@@ -394,4 +395,125 @@ TEST_F(ConvertFromFiles, TheGuestOSReachesTheDestinationsDescription) {
       EXPECT_EQ(Shell("virt-xml-validate " + Quoted(path) + " domain >/dev/null"), 0) << text;
     }
   }
+}
+
+namespace {
+
+// qemu-img on PATH for the rows below, or the real one: "fail" fails the
+// convert of web01_1 once the convert of web01_2 runs (it waits, as a long
+// copy does, and marks its start beside its destination); "corrupt"
+// converts and then changes the destination's first byte.
+std::string FakeQemuImg(const TempDir& dir, const std::string& mode) {
+  if (mode.empty()) return "/usr/bin:/bin";
+  std::string script =
+      "#!/bin/sh\n"
+      "for last; do :; done\n"
+      "started=\"$(dirname \"$last\")/.slow-started\"\n"
+      "if [ \"$1\" = convert ] && [ " + mode + " = fail ]; then\n"
+      "  case \"$last\" in\n"
+      "  *web01_2*) touch \"$started\"; sleep 617 & wait; exit 1 ;;\n"
+      "  *web01_1*) while [ ! -e \"$started\" ]; do sleep 0.05; done\n"
+      "    echo 'qemu-img: injected failure' >&2; exit 1 ;;\n"
+      "  esac\n"
+      "fi\n"
+      "if [ \"$1\" = convert ] && [ " + mode + " = corrupt ]; then\n"
+      "  /usr/bin/qemu-img \"$@\" || exit 1\n"
+      "  printf Z | dd of=\"$last\" conv=notrunc status=none; exit 0\n"
+      "fi\n"
+      "exec /usr/bin/qemu-img \"$@\"\n";
+  std::string path = dir.Write("bin-" + mode + "/qemu-img", script);
+  fs::permissions(path, fs::perms::owner_all);
+  return dir.File("bin-" + mode) + ":/usr/bin:/bin";
+}
+
+bool AnyProcessRuns(const std::string& commandLine) {
+  for (const fs::directory_entry& entry : fs::directory_iterator("/proc")) {
+    std::string text = TempDir::Read(entry.path().string() + "/cmdline");
+    std::replace(text.begin(), text.end(), '\0', ' ');
+    if (text == commandLine) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// A VM's disks are copied side by side (--jobs), each compared with its
+// source on --verify; one failed or differing copy fails the run, stops the
+// copies beside it and leaves nothing.
+TEST_F(ConvertFromFiles, DisksAreCopiedSideBySideAndVerified) {
+  std::string vm = dir.File("web01");
+  fs::copy(kExamples + "/platform/vmware/web01", vm);
+  std::string out = dir.File("out");
+  std::string raw = dir.File("copy.raw");
+  auto convert = [&](const char* kind, const char* jobs) {
+    return std::vector<std::string>{"convert", "--vmx", vm + "/web01.vmx",
+                                    "--to", kind, "--output", out, "--jobs",
+                                    jobs, "--verify", "--json"};
+  };
+  const std::vector<std::string> clone = {"clone-disk", vm + "/web01_1.vmdk",
+                                          raw, "--verify", "--json"};
+  struct Row {
+    int line;
+    std::vector<std::string> args;
+    std::string fake;  // FakeQemuImg's mode
+    const char* says;  // in the error line; nullptr: the run succeeds
+  };
+  // clang-format off
+  const Row rows[] = {
+      {__LINE__, convert("openstack", "2"), "", nullptr},
+      {__LINE__, convert("oraclevm", "3"), "", nullptr},
+      {__LINE__, clone, "", nullptr},
+      {__LINE__, convert("openstack", "2"), "fail", "web01_1.vmdk as VMDK: qemu-img: injected failure"},
+      {__LINE__, convert("oraclevm", "1"), "corrupt", "differs from it: Content mismatch at offset 0"},
+      {__LINE__, clone, "corrupt", "differs from it: Content mismatch at offset 0"},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    fs::remove_all(out);
+    fs::remove(raw);
+    auto started = std::chrono::steady_clock::now();
+    ToolResult run = RunTool(dir, row.args,
+                             "env -u ZY_PLATFORM_CONFIG -u ZY_PLATFORM_ROOT "
+                             "PATH=" + FakeQemuImg(dir, row.fake) + " ");
+    if (row.says) {
+      EXPECT_EQ(run.status, 1);
+      EXPECT_NE(run.err.find(row.says), std::string::npos) << run.err;
+      EXPECT_FALSE(fs::exists(out));
+      EXPECT_FALSE(fs::exists(raw));
+      // The copy beside the failed one was stopped, not left to its idle
+      // limit of 60 s.
+      EXPECT_LT(std::chrono::steady_clock::now() - started,
+                std::chrono::seconds(30));
+      EXPECT_FALSE(AnyProcessRuns("sleep 617 "));
+      continue;
+    }
+    ASSERT_EQ(run.status, 0) << run.err;
+    nlohmann::json result = nlohmann::json::parse(run.out);
+    if (row.args[0] == "clone-disk") {
+      EXPECT_EQ(result["verified"], true);
+      EXPECT_EQ(Shell("qemu-img compare -q " + Quoted(row.args[1]) + " " +
+                      Quoted(raw)),
+                0);
+      continue;
+    }
+    int disks = 0;
+    for (const auto& disk : result["disks"]) {
+      if (disk["kind"] != "disk") continue;
+      ++disks;
+      EXPECT_EQ(disk["verified"], true) << disk.dump();
+      std::string name = disk["name"];
+      EXPECT_EQ(Shell("qemu-img compare -q " + Quoted(vm + "/" + name + ".vmdk") +
+                      " " + Quoted(out + "/" + name)),
+                0)
+          << name;
+    }
+    EXPECT_EQ(disks, 3);
+    for (const auto& entry : fs::directory_iterator(out))
+      EXPECT_EQ(entry.path().filename().string().find(".zy-partial"),
+                std::string::npos);
+  }
+  EXPECT_EQ(std::count_if(fs::directory_iterator(vm), fs::directory_iterator(),
+                          [](const fs::directory_entry&) { return true; }),
+            6);
 }
