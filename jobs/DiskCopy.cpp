@@ -7,6 +7,7 @@
 #include <sys/statvfs.h>
 
 #include <cstdio>
+#include <filesystem>
 
 namespace zyjobs {
 namespace {
@@ -93,12 +94,12 @@ uint64_t RequiredBytes(const std::string& from, ImageFormat_t format,
 }
 
 void RequireFreeSpace(const std::string& folder, const std::string& shown,
-                      uint64_t needed) {
+                      uint64_t needed, const std::string& needing) {
   struct statvfs facts {};
   if (::statvfs(folder.c_str(), &facts) != 0) return;  // told at the write
   uint64_t free = static_cast<uint64_t>(facts.f_bavail) * facts.f_frsize;
   if (needed <= free) return;
-  throw JobFailure("the disks need " + SpaceFigure(needed) + ", " +
+  throw JobFailure(needing + " " + SpaceFigure(needed) + ", " +
                    SpaceFigure(free) + " free on [" + shown + "]");
 }
 
@@ -109,6 +110,11 @@ bool CopyDiskImage(const std::string& from, const std::string& to,
                    const std::string& label, IJobObserver& observer,
                    DiskCopyStats& stats, SJobError& error) {
   return AtBoundary(error, [&] {
+    std::string folder = std::filesystem::path(to).parent_path().string();
+    if (folder.empty()) folder = ".";
+    detail::RequireFreeSpace(
+        folder, folder, detail::RequiredBytes(from, format, minimumSize),
+        "[" + to + "] needs");
     stats =
         detail::CopyDiskImage(from, to, format, minimumSize, label, observer);
   });
