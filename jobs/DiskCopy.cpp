@@ -24,6 +24,22 @@ std::string SpaceFigure(uint64_t bytes) {
   return text;
 }
 
+// A copy that cannot fit on to's file system is refused before anything is
+// written.  A source that cannot be measured is left to the copy, which
+// names what is wrong with it.
+void RequireRoomForCopy(const std::string& from, const std::string& to,
+                        ImageFormat_t format, uint64_t minimumSize) {
+  uint64_t needed = 0;
+  try {
+    needed = detail::RequiredBytes(from, format, minimumSize);
+  } catch (const JobFailure&) {
+    return;
+  }
+  std::string folder = std::filesystem::path(to).parent_path().string();
+  if (folder.empty()) folder = ".";
+  detail::RequireFreeSpace(folder, folder, needed, "[" + to + "] needs");
+}
+
 }  // namespace
 
 ImageFormat_t FormatOfFileName(const std::string& path) {
@@ -110,11 +126,7 @@ bool CopyDiskImage(const std::string& from, const std::string& to,
                    const std::string& label, IJobObserver& observer,
                    DiskCopyStats& stats, SJobError& error) {
   return AtBoundary(error, [&] {
-    std::string folder = std::filesystem::path(to).parent_path().string();
-    if (folder.empty()) folder = ".";
-    detail::RequireFreeSpace(
-        folder, folder, detail::RequiredBytes(from, format, minimumSize),
-        "[" + to + "] needs");
+    RequireRoomForCopy(from, to, format, minimumSize);
     stats =
         detail::CopyDiskImage(from, to, format, minimumSize, label, observer);
   });
