@@ -14,6 +14,12 @@ IVMInfo* FolderJobPlatform::OpenDestination(VirtualServerInstanceType kind,
   return folder;
 }
 
+void FolderJobPlatform::MapNetworks(IVMInfo* destination,
+                                    const SNetworkMap& networks) {
+  auto found = opened_.find(destination);
+  if (found != opened_.end()) found->second->MapNetworks(networks);
+}
+
 std::string FolderJobPlatform::BuiltVMFolder(IVMInfo* destination,
                                              const std::string& name) {
   auto found = opened_.find(destination);

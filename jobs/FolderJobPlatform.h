@@ -21,6 +21,7 @@ class FolderJobPlatform : public IJobPlatform {
   explicit FolderJobPlatform(std::string root) : root_(std::move(root)) {}
   IVMInfo* OpenDestination(VirtualServerInstanceType kind,
                            const std::string& outputFolder) override;
+  void MapNetworks(IVMInfo* destination, const SNetworkMap& networks) override;
   std::string BuiltVMFolder(IVMInfo* destination,
                             const std::string& name) override;
   bool ReserveDestination(IVMInfo* destination, const std::string& name,

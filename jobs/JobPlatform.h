@@ -13,6 +13,7 @@
 #include "model/VirtualServerTypes.h"
 #include "platform/access/IVMInfo.h"
 #include "formats/common/FormatText.h"
+#include "formats/common/NetworkMap.h"
 
 #include <string>
 #include <vector>
@@ -27,6 +28,11 @@ class IJobPlatform {
   // when the platform has none for kind.
   virtual IVMInfo* OpenDestination(VirtualServerInstanceType kind,
                                    const std::string& outputFolder) = 0;
+  // The networks the cards of the VMs the access object opened above builds
+  // join, in every native description it writes; a platform that writes
+  // none ignores them.
+  virtual void MapNetworks(IVMInfo* destination,
+                           const SNetworkMap& networks) = 0;
   // The folder of the VM called name on the access object opened above;
   // empty when the platform keeps no files.
   virtual std::string BuiltVMFolder(IVMInfo* destination,

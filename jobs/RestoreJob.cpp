@@ -11,6 +11,7 @@
 #include "formats/zyf/RecordJsonCodec.h"
 
 #include "converter/ZyVMConverter.h"
+#include "formats/common/FormatDrivers.h"
 #include "model/PlatformKinds.h"
 #include "formats/zyf/VMConfigFile.h"
 #include "platform/support/AtomicFile.h"
@@ -237,20 +238,39 @@ void CheckRequest(RestoreJob& job, IJobObserver& observer) {
 // Every configuration file of the request must be readable by the reader
 // the conversion will use: a VM is never built from what is left when one
 // cannot be read.
-void CheckConfigurationFiles(const RestoreJob& job) {
+// The networks their cards are on are added to networks.
+void CheckConfigurationFiles(const RestoreJob& job,
+                             std::vector<std::string>& networks) {
   for (const SDisk& entry : job.request.vDisks) {
     if (!HasData(entry) || entry.nFileType != kFileTypeConfig) continue;
     std::string path = SourcePath(job, SourceNameOf(entry));
     FailureWatch watch;
     ZyVMConverter reader;
     reader.eSourceInstType = job.source;
-    VMInfoStructs::SVMInfo ignored;
-    if (reader.ConvertConfigFile(path, ignored)) continue;
+    VMInfoStructs::SVMInfo read;
+    if (reader.ConvertConfigFile(path, read)) {
+      for (const auto& card : read.vNetworkCards)
+        networks.push_back(card.strNetworkName);
+      continue;
+    }
     std::string reason = watch.LastFailure();
     while (!reason.empty() && reason.back() == '\n') reason.pop_back();
     throw JobFailure("cannot read the configuration file [" + path + "]" +
                      (reason.empty() ? std::string() : ": " + reason));
   }
+}
+
+// The user's network mapping names only networks the source VM's cards are
+// on: those of its configuration files (networks), of the request and of
+// the source VM's own description.
+void CheckNetworkMapping(RestoreJob& job, std::vector<std::string> networks) {
+  job.networks.bSourceBridges = SourceNamesBridges(job.source);
+  for (const auto* cards :
+       {&job.request.vmInfo.vNetworkCards, &job.request.vNetworkCards,
+        &job.sourceDescription.vNetworkCards})
+    for (const auto& card : *cards) networks.push_back(card.strNetworkName);
+  std::string problem = CheckNetworkMap(job.networks, networks);
+  if (!problem.empty()) throw JobFailure(problem);
 }
 
 // Copies a restored file (never through a link, never over a file).
@@ -531,7 +551,9 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
   const std::string& root = WriteRoot(job);
   RemoveAbandonedStaging(root, observer);
   CheckRequest(job, observer);
-  CheckConfigurationFiles(job);
+  std::vector<std::string> networks;
+  CheckConfigurationFiles(job, networks);
+  CheckNetworkMapping(job, networks);
   if (zykinds::Has(job.source, zykinds::kListsInstances))
     job.ec2InstanceId = ChooseEc2Instance(
         job.request,
@@ -550,6 +572,7 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
   // made for it and held until the VM is whole or what the run made is
   // removed (the objects below go first).
   PlatformAccess platform(*job.platform, job.destination, job.outputFolder);
+  job.platform->MapNetworks(platform.get(), job.networks);
   CheckNameLengths(
       root, "the VM name",
       job.platform->NamesCreatedFor(platform.get(), request.strVMName));
@@ -623,10 +646,15 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
   outcome.facts.osValue = converter.restoreCtx.osName;
   outcome.facts.region = converter.restoreCtx.strRegion;
   outcome.facts.s3Bucket = request.strS3Bucket;
-  outcome.facts.s3Bucket = request.strS3Bucket;
   if (!request.strResultDetail.empty())
     outcome.facts.title += "; " + request.strResultDetail;
-  AddNativeDescription(outcome.facts, job.destination, outcome.description);
+  AddNativeDescription(outcome.facts, job.destination, outcome.description,
+                       job.networks);
+  // What is shown names the networks the mapping chose; an unmapped card
+  // keeps its source network's name (the writers' notes tell where a
+  // platform puts it on one of its own).
+  for (auto& card : outcome.description.vNetworkCards)
+    card.strNetworkName = MapNetwork(job.networks, card.strNetworkName).strName;
   output.Keep();
   return outcome;
 }

@@ -66,6 +66,12 @@ struct RestoreJob {
   // The folder source reads stay in: the --source folder the user named,
   // else the platform root.
   std::string sourceRoot;
+  // The user's mapping of the source VM's networks onto the destination's
+  // (formats/common/NetworkMap.h), for every native description written; a
+  // rule naming no network of the source VM fails the job before anything
+  // is written.  Whether the source's networks are bridges is the job's to
+  // fill, from the source kind.
+  SNetworkMap networks;
   // Amazon: the instance to restore (--instance-id); after the checks, the
   // instance the restored description keeps (empty: it lists one).
   std::string ec2InstanceId;

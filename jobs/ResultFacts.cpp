@@ -19,7 +19,8 @@ std::string DestinationDiskName(const SDisk& disk) {
 }
 
 void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,
-                          const VMInfoStructs::SVMInfo& info) {
+                          const VMInfoStructs::SVMInfo& info,
+                          const SNetworkMap& networks) {
   if (facts.location.empty()) return;
   // The VM's folder is named after it, except an output folder a user named.
   std::string name = NativeDescriptionName(
@@ -30,7 +31,7 @@ void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return;
   facts.nativeDescription = path;
-  facts.nativeNotes = NativeDescriptionNotes(kind, info, facts.s3Bucket);
+  facts.nativeNotes = NativeDescriptionNotes(kind, info, facts.s3Bucket, networks);
 }
 
 }  // namespace zyjobs

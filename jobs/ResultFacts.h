@@ -1,6 +1,7 @@
 //===- ResultFacts.h - What a job built, beyond the description -----------===//
 #pragma once
 
+#include "formats/common/NetworkMap.h"
 #include "model/VMInfoStructs.h"
 #include "model/VirtualServerTypes.h"
 
@@ -28,8 +29,10 @@ struct ResultFacts {
 std::string DestinationDiskName(const VMInfoStructs::SDisk& disk);
 
 // Fills the native description facts of a destination VM of kind whose
-// folder is facts.location (its name is the VM's), when the file is there.
+// folder is facts.location (its name is the VM's), when the file is there;
+// networks is the mapping it was written with.
 void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,
-                          const VMInfoStructs::SVMInfo& info);
+                          const VMInfoStructs::SVMInfo& info,
+                          const SNetworkMap& networks = SNetworkMap());
 
 }  // namespace zyjobs

@@ -50,6 +50,8 @@ int RunConvert(const GlobalOptions& global, const ConvertOptions& options) {
   if (options.libraryConvert) {
     if (HasFileSource(options.files) || !options.files.output.empty())
       throw ToolError("--library-convert converts a VM of the platform root");
+    if (!options.files.networks.empty() || !options.files.bridges.empty())
+      throw ToolError("--library-convert takes no --network or --bridge");
     if (options.vm.empty() || options.from.empty())
       throw ToolError("--library-convert needs the VM's name and --from");
     return RunLibraryConvert(global, options);

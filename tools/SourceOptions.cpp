@@ -30,6 +30,41 @@ void AddS3BucketOption(CLI::App& command, std::string& bucket) {
       ->check(CLI::Validator(valid, "BUCKET"));
 }
 
+namespace {
+
+// "SRC=DST" maps the source network SRC, "DST" every other one; the first
+// '=' ends the source's name.
+void AddMappings(const std::vector<std::string>& texts, bool bridge,
+                 SNetworkMap& map) {
+  const char* option = bridge ? "--bridge" : "--network";
+  for (const std::string& text : texts) {
+    size_t equals = text.find('=');
+    SNetworkMapping rule;
+    rule.bBridge = bridge;
+    rule.strTarget = equals == std::string::npos ? text : text.substr(equals + 1);
+    if (equals != std::string::npos) rule.strSource = text.substr(0, equals);
+    if (rule.strTarget.empty() ||
+        (equals != std::string::npos && rule.strSource.empty()))
+      throw ToolError(std::string(option) + " [" + text +
+                      "]: give SOURCE=DESTINATION, or DESTINATION for every "
+                      "source network");
+    map.vMappings.push_back(rule);
+  }
+}
+
+void AddNetworkOptions(CLI::App& command, FileSourceOptions& options) {
+  command.add_option("--network", options.networks,
+                     "Connect the cards on source network SRC to the "
+                     "destination network DST (SRC=DST), or every other card "
+                     "(DST); repeat for each network (libvirt default: the "
+                     "network 'default')");
+  command.add_option("--bridge", options.bridges,
+                     "As --network, to the host bridge DST (libvirt: an "
+                     "interface of type bridge)");
+}
+
+}  // namespace
+
 void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options) {
   command.add_option("--vmx", options.vmx,
                      "Source VM: a VMware configuration file; its disks are "
@@ -65,6 +100,7 @@ void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options) {
                      "Amazon source: the instance of the description to "
                      "convert (default: the request's vmInfo.strGUID, else "
                      "the first)");
+  AddNetworkOptions(command, options);
 }
 
 void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
@@ -93,6 +129,8 @@ void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
       !zykinds::Has(job.source, zykinds::kListsInstances))
     throw ToolError("--instance-id is for a VM from amazon");
   if (!fromFiles) job.ec2InstanceId = options.instanceId;
+  AddMappings(options.networks, false, job.networks);
+  AddMappings(options.bridges, true, job.networks);
   ConsoleObserver observer;
   Require(PrepareSource(options, vmName, options.osName, observer, job, error),
           error);

@@ -4,7 +4,8 @@
 // (jobs/FileSource.h reads them); --output and --os say where the
 // destination VM is built and its guest OS value; --cpus and --memory size
 // a VM whose description does not (an Amazon instance type no table knows);
-// --instance-id chooses the instance of an Amazon description.
+// --instance-id chooses the instance of an Amazon description; --network
+// and --bridge map the source VM's networks onto the destination's.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -16,6 +17,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace CLI {
 class App;
@@ -28,10 +30,14 @@ struct FileSourceOptions : FileSource {
   std::string osName;    // guest OS value for the destination
   int64_t cpus = 0;      // where the description gives none; 0: not given
   int64_t memoryMB = 0;  // the same
+  // --network and --bridge, each "SRC=DST" or "DST" (every other source
+  // network), as given.
+  std::vector<std::string> networks;
+  std::vector<std::string> bridges;
 };
 
 // Registers --vmx, --xen-cfg, --ec2-xml, --zyf, --disk, --output, --os,
-// --cpus, --memory and --instance-id.
+// --cpus, --memory, --instance-id, --network and --bridge.
 void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options);
 
 // Registers --s3-bucket: the bucket an Amazon destination's disk images are

@@ -12,7 +12,7 @@
 //   resources    Microsoft.Compute/disks "<vm>-disk<n>" (osType and
 //                hyperVGeneration on the OS disk), Microsoft.Network/
 //                networkInterfaces "<vm>-nic<n>" (tag network: the
-//                description's network name), Microsoft.Compute/
+//                mapped network name), Microsoft.Compute/
 //                virtualMachines "<vm>": hardwareProfile.vmSize (strVMSize,
 //                else the vmSize parameter),
 //                storageProfile.osDisk (osType Windows/Linux, Attach) and
@@ -98,14 +98,15 @@ Json Disk(const SVMInfo& info, const VMInfoStructs::SDisk& disk,
   return resource;
 }
 
-Json Nic(const VMInfoStructs::SVMNetworkCard& card, const std::string& name) {
+Json Nic(const VMInfoStructs::SVMNetworkCard& card, const std::string& name,
+         const SNetworkMap& networks) {
   Json resource;
   resource["type"] = "Microsoft.Network/networkInterfaces";
   resource["apiVersion"] = kNicApi;
   resource["name"] = name;
   resource["location"] = "[parameters('location')]";
-  if (!card.strNetworkName.empty())
-    resource["tags"]["network"] = Literal(card.strNetworkName);
+  std::string network = MapNetwork(networks, card.strNetworkName).strName;
+  if (!network.empty()) resource["tags"]["network"] = Literal(network);
   Json configuration;
   configuration["name"] = "ipconfig1";
   configuration["properties"]["privateIPAllocationMethod"] = "Dynamic";
@@ -117,7 +118,7 @@ Json Nic(const VMInfoStructs::SVMNetworkCard& card, const std::string& name) {
 }  // namespace
 
 SNativeDescription WriteAzureTemplate(const SVMInfo& info,
-                                      const SNativeWriteInput&) {
+                                      const SNativeWriteInput& input) {
   std::string vm = ResourceName(info.strVMName);
   Json resources = Json::array();
   Json dependsOn = Json::array();
@@ -140,7 +141,7 @@ SNativeDescription WriteAzureTemplate(const SVMInfo& info,
   }
   for (size_t i = 0; i < info.vNetworkCards.size(); ++i) {
     std::string name = vm + "-nic" + std::to_string(i);
-    resources.push_back(Nic(info.vNetworkCards[i], name));
+    resources.push_back(Nic(info.vNetworkCards[i], name, input.networks));
     dependsOn.push_back(
         ResourceId("Microsoft.Network/networkInterfaces", name));
     Json nic;

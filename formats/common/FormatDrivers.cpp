@@ -32,21 +32,21 @@ bool ReadZyf(const std::string& text, const SFormatReadInput&, SVMInfo& info,
 // clang-format off
 constexpr SFormatDriver kDrivers[] = {
     {"vmx", nullptr, ".vmx", "vmx vmtx", {VS_VMWARE}, {VS_KIND_100, VS_VMWARE},
-     ReadVmx, ReadVmxFile, WriteVmx, PlaceVmx},
+     ReadVmx, ReadVmxFile, WriteVmx, PlaceVmx, false},
     {"hyperv", nullptr, ".ps1", "", {}, {VS_HYPERV, VS_AZURE_2, VS_AZURE_3},
-     nullptr, nullptr, WriteHyperVScript, PlaceHyperVScript},
+     nullptr, nullptr, WriteHyperVScript, PlaceHyperVScript, false},
     {"xen", "vm.cfg", nullptr, "cfg", {VS_ORACLE_VM}, {VS_ORACLE_VM, VS_KIND_801},
-     ReadXen, ReadXenFile, WriteXenDomain, PlaceXenDomain},
+     ReadXen, ReadXenFile, WriteXenDomain, PlaceXenDomain, true},
     {"ec2", "import-image.json", nullptr, "xml", {VS_AMAZON}, {VS_AMAZON},
-     ReadEc2, ReadDescriptionFile, WriteEc2Import, PlaceEc2Import},
+     ReadEc2, ReadDescriptionFile, WriteEc2Import, PlaceEc2Import, false},
     {"azure", "azure-vm.json", nullptr, "", {}, {VS_AZURE_1},
-     nullptr, nullptr, WriteAzureTemplate, PlaceAzureTemplate},
+     nullptr, nullptr, WriteAzureTemplate, PlaceAzureTemplate, false},
     {"libvirt", nullptr, ".xml", "", {},
      {VS_KIND_103, VS_RHEV, VS_NUTANIX, VS_OPENSTACK, VS_KIND_1101, VS_KIND_1102,
       VS_KIND_1301, VS_KIND_1401},
-     nullptr, nullptr, WriteLibvirtDomain, PlaceLibvirtDomain},
+     nullptr, nullptr, WriteLibvirtDomain, PlaceLibvirtDomain, false},
     {"zyf", "VMConfig.zyf", nullptr, "zyf", {}, {},
-     ReadZyf, ReadDescriptionFile, nullptr, nullptr},
+     ReadZyf, ReadDescriptionFile, nullptr, nullptr, false},
 };
 // clang-format on
 
@@ -93,6 +93,12 @@ const SFormatDriver* FormatReadFor(VirtualServerInstanceType kind,
     if (Lists(driver.reads, kind) && HasWord(driver.readExtensions, extension))
       return &driver;
   return nullptr;
+}
+
+bool SourceNamesBridges(VirtualServerInstanceType kind) {
+  for (const SFormatDriver& driver : kDrivers)
+    if (Lists(driver.reads, kind) && driver.namesBridges) return true;
+  return false;
 }
 
 bool SourceKindHasFormat(VirtualServerInstanceType kind) {

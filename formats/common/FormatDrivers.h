@@ -8,6 +8,7 @@
 //   name     file                 reads           writes
 //   vmx      <vm>.vmx (.vmtx)     VMware          100, VMware
 //   xen      vm.cfg (.cfg)        Oracle VM       Oracle VM, 801
+//            (its cards name host bridges)
 //   libvirt  <vm>.xml             -               the KVM-based kinds
 //   hyperv   <vm>.ps1             -               Hyper-V, Azure 2 and 3
 //   ec2      import-image.json    Amazon (.xml)   Amazon
@@ -63,6 +64,8 @@ struct SFormatDriver {
   FormatFileReader readFile;
   FormatWriter write;
   PlacementReader place;
+  // The network a card of this format names is a host bridge.
+  bool namesBridges;
 };
 
 // Every driver, in the order a VM folder is searched for its native
@@ -79,6 +82,9 @@ ZY_PLATFORM_API const SFormatDriver* FormatWrittenFor(
 // extension (any letter case); null when the file is not one.
 ZY_PLATFORM_API const SFormatDriver* FormatReadFor(
     VirtualServerInstanceType kind, const std::string& extension);
+// Whether the cards of a source kind's VMs name host bridges, as the format
+// that reads its configuration files says.
+ZY_PLATFORM_API bool SourceNamesBridges(VirtualServerInstanceType kind);
 // Whether a source kind has a configuration file reader at all.
 ZY_PLATFORM_API bool SourceKindHasFormat(VirtualServerInstanceType kind);
 // The file name a driver's description of the VM named vmName has.

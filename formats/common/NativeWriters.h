@@ -17,11 +17,18 @@
 //     image is not restored with the VM);
 //   * a disk whose controller, bus and slot cannot exist on the destination
 //     controller goes to the next free address that can, and the writer says
-//     so in a note; the description itself is not changed.
+//     so in a note; the description itself is not changed;
+//   * every network card joins the network or bridge that
+//     SNativeWriteInput::networks maps its source network to
+//     (NetworkMap.h); a format that names no kind of network writes the
+//     name alone;
+//   * UEFI secure boot, where the description states it (SecureBoot.h), is
+//     written by the formats that have it (.vmx, libvirt, Hyper-V).
 //
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "formats/common/NetworkMap.h"
 #include "model/VMInfoStructs.h"
 #include "model/ZyExport.h"
 
@@ -35,6 +42,9 @@ struct SNativeWriteInput {
   // The S3 bucket the disk images are uploaded to (EC2); empty: a marked
   // placeholder the user replaces.
   std::string strS3Bucket;
+  // The user's network mapping; empty: every card stays on its source
+  // network's name (libvirt: the network "default", or the source's bridge).
+  SNetworkMap networks;
 };
 
 struct SNativeDescription {

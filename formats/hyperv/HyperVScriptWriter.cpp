@@ -19,12 +19,16 @@
 //     -ControllerLocation M -Path (Join-Path $Folder '<file>')
 //   Add-VMDvdDrive -ControllerNumber N -ControllerLocation M  (no medium)
 //   Add-VMNetworkAdapter -Name '<card>' [-SwitchName '<network>']
+//     (the switch the input's mapping names for the card's network)
 //     [-IsLegacy $true] [-StaticMacAddress '<12 hex digits>']
 //   boot order: Generation 2: Set-VMFirmware -FirstBootDevice <the OS disk>,
 //     and the UEFI CA secure boot template for guests other than Windows;
+//     -EnableSecureBoot On|Off where the description states secure boot
+//     (Hyper-V's own default is on);
 //     Generation 1: Set-VMBios -StartupOrder IDE, CD, network, floppy
 //
 //===----------------------------------------------------------------------===//
+#include "formats/common/SecureBoot.h"
 #include "formats/common/WriterSupport.h"
 
 #include <algorithm>
@@ -104,14 +108,15 @@ void PutDevices(std::string& text, const SVMInfo& info,
   }
 }
 
-void PutNetworkAdapters(std::string& text, const SVMInfo& info) {
+void PutNetworkAdapters(std::string& text, const SVMInfo& info,
+                        const SNetworkMap& networks) {
   for (size_t i = 0; i < info.vNetworkCards.size(); ++i) {
     const auto& card = info.vNetworkCards[i];
     text += "Add-VMNetworkAdapter -VMName $VMName -Name " +
             Quote(card.strName.empty() ? "Network Adapter " + std::to_string(i)
                                        : card.strName);
-    if (!card.strNetworkName.empty())
-      text += " -SwitchName " + Quote(card.strNetworkName);
+    std::string network = MapNetwork(networks, card.strNetworkName).strName;
+    if (!network.empty()) text += " -SwitchName " + Quote(network);
     if (card.bLegacyAdapter && !IsEfi(info)) text += " -IsLegacy $true";
     std::string mac = HyperVMac(card.strMacAddress);
     if (!mac.empty()) text += " -StaticMacAddress '" + mac + "'";
@@ -142,7 +147,11 @@ void PutBootOrder(std::string& text, const SVMInfo& info,
         "Set-VMFirmware -VMName $VMName -FirstBootDevice "
         "(Get-VMHardDiskDrive -VMName $VMName -ControllerType SCSI" +
         Location(*placed) + ")\n";
-  if (!IsWindows(info))
+  SecureBoot secure = SecureBootOf(info);
+  if (secure != SecureBoot::kUnstated)
+    text += std::string("Set-VMFirmware -VMName $VMName -EnableSecureBoot ") +
+            (secure == SecureBoot::kOn ? "On" : "Off") + "\n";
+  if (!IsWindows(info) && secure != SecureBoot::kOff)
     text +=
         "Set-VMFirmware -VMName $VMName -SecureBootTemplate "
         "'MicrosoftUEFICertificateAuthority'\n";
@@ -151,7 +160,7 @@ void PutBootOrder(std::string& text, const SVMInfo& info,
 }  // namespace
 
 SNativeDescription WriteHyperVScript(const SVMInfo& info,
-                                     const SNativeWriteInput&) {
+                                     const SNativeWriteInput& input) {
   SNativeDescription out;
   std::vector<SPlacedDevice> devices = PlaceDevices(info, Rules(), out.vNotes);
   std::string& text = out.text;
@@ -170,7 +179,7 @@ SNativeDescription WriteHyperVScript(const SVMInfo& info,
   text += "Get-VMDvdDrive -VMName $VMName | Remove-VMDvdDrive\n";
   text += "Get-VMNetworkAdapter -VMName $VMName | Remove-VMNetworkAdapter\n";
   PutDevices(text, info, devices);
-  PutNetworkAdapters(text, info);
+  PutNetworkAdapters(text, info, input.networks);
   PutBootOrder(text, info, devices, out.vNotes);
   return out;
 }

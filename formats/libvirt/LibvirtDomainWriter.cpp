@@ -9,9 +9,17 @@
 //     <metadata>             the guest's libosinfo id, when libosinfo has
 //                            one (GuestOSIds.h)
 //     <memory unit='MiB'>, <vcpu>
-//     <os [firmware='efi']><type arch='x86_64'>hvm</type></os>
-//                            firmware='efi' lets libvirt pick OVMF
-//     <features><acpi/><apic/></features>
+//     <os [firmware='efi']><type arch='x86_64'>hvm</type>
+//       [<firmware><feature enabled='yes|no' name='enrolled-keys'/>
+//        <feature enabled='yes|no' name='secure-boot'/></firmware>]</os>
+//                            firmware='efi' lets libvirt pick OVMF; the
+//                            features when the description states secure
+//                            boot (with keys enrolled, or OVMF checks
+//                            nothing), so libvirt picks an OVMF build that
+//                            has it, or one that has not
+//     <features><acpi/><apic/>[<smm state='on'/>]</features>
+//                            SMM with secure boot: OVMF's secure boot
+//                            builds need it
 //     <devices>
 //       <disk type='file' device='disk|cdrom'>
 //         <driver name='qemu' type='<format>'/>   QemuFormatName(eDiskType)
@@ -28,15 +36,20 @@
 //                              slot (the SCSI id), unit 0 (the LUN)
 //       <controller type='scsi' index='N' model='virtio-scsi'/>, and
 //       <controller type='sata' index='N'/>, for each one in use
-//       <interface type='network'>  every network card:
+//       <interface type='network|bridge'>  every network card:
 //         <mac address=/>      when the description has one
-//         <source network=/>   strNetworkName ("default" when empty)
+//         <source network=|bridge=/>  the input's network mapping of
+//                              strNetworkName; unmapped, a source bridge
+//                              (Xen) stays that bridge and any other card
+//                              joins the network "default", with a note: a
+//                              source's network name is no libvirt network
 //         <model type=/>       from strAdapterType (virtio, e1000, e1000e,
 //                              rtl8139, vmxnet3); others: virtio for Linux,
 //                              e1000 for Windows guests
 //
 //===----------------------------------------------------------------------===//
 #include "formats/common/GuestOSIds.h"
+#include "formats/common/SecureBoot.h"
 #include "formats/common/WriterSupport.h"
 #include "platform/support/FXString.h"
 
@@ -208,22 +221,58 @@ void PutControllers(std::string& text,
             "/>\n";
 }
 
-void PutInterfaces(std::string& text, const SVMInfo& info) {
-  for (const auto& card : info.vNetworkCards) {
+// Where a card goes: the mapping's choice, else the source's bridge, else
+// libvirt's network "default" (a note says so).
+SNetworkTarget CardTarget(const VMInfoStructs::SVMNetworkCard& card,
+                          size_t index, const SNativeWriteInput& input,
+                          std::vector<std::string>& notes) {
+  SNetworkTarget target = MapNetwork(input.networks, card.strNetworkName);
+  if (target.bMapped || target.bBridge) return target;
+  target.strName = "default";
+  std::string name = card.strName.empty() ? std::to_string(index) : card.strName;
+  notes.push_back("Network card [" + name + "] on source network [" +
+                  card.strNetworkName +
+                  "] joins the libvirt network [default]: no network "
+                  "mapping names its network");
+  return target;
+}
+
+void PutInterfaces(std::string& text, const SVMInfo& info,
+                   const SNativeWriteInput& input,
+                   std::vector<std::string>& notes) {
+  for (size_t i = 0; i < info.vNetworkCards.size(); ++i) {
+    const auto& card = info.vNetworkCards[i];
     std::string model = FXString::ToLower(card.strAdapterType);
     bool known = false;
     for (const char* row : kNicModels) known |= model == row;
     if (!known) model = IsWindows(info) ? "e1000" : "virtio";
-    text += "    <interface type='network'>\n";
+    SNetworkTarget target = CardTarget(card, i, input, notes);
+    const char* type = target.bBridge ? "bridge" : "network";
+    text += "    <interface" + Attr("type", type) + ">\n";
     std::string mac = NormalMac(card.strMacAddress);
     if (!mac.empty()) text += "      <mac" + Attr("address", mac) + "/>\n";
-    text += "      <source" +
-            Attr("network", card.strNetworkName.empty() ? "default"
-                                                        : card.strNetworkName) +
-            "/>\n";
+    text += "      <source" + Attr(type, target.strName) + "/>\n";
     text += "      <model" + Attr("type", model) + "/>\n";
     text += "    </interface>\n";
   }
+}
+
+// Firmware, and the secure boot a description states.
+void PutOS(std::string& text, const SVMInfo& info) {
+  text += IsEfi(info) ? "  <os firmware='efi'>\n" : "  <os>\n";
+  text += "    <type arch='x86_64'>hvm</type>\n";
+  SecureBoot secure = SecureBootOf(info);
+  if (secure != SecureBoot::kUnstated) {
+    std::string enabled = secure == SecureBoot::kOn ? "yes" : "no";
+    text += "    <firmware>\n";
+    for (const char* feature : {"enrolled-keys", "secure-boot"})
+      text += "      <feature" + Attr("enabled", enabled) +
+              Attr("name", feature) + "/>\n";
+    text += "    </firmware>\n";
+  }
+  text += "  </os>\n  <features>\n    <acpi/>\n    <apic/>\n";
+  if (secure == SecureBoot::kOn) text += "    <smm state='on'/>\n";
+  text += "  </features>\n";
 }
 
 // The guest OS as libosinfo names it, for the tools that tune a domain by
@@ -252,13 +301,11 @@ SNativeDescription WriteLibvirtDomain(const SVMInfo& info,
   text +=
       "  <memory unit='MiB'>" + std::to_string(MemoryMB(info)) + "</memory>\n";
   text += "  <vcpu>" + std::to_string(CpuCount(info)) + "</vcpu>\n";
-  text += IsEfi(info) ? "  <os firmware='efi'>\n" : "  <os>\n";
-  text += "    <type arch='x86_64'>hvm</type>\n  </os>\n";
-  text += "  <features>\n    <acpi/>\n    <apic/>\n  </features>\n";
+  PutOS(text, info);
   text += "  <devices>\n";
   PutDisks(text, info, devices, input);
   PutControllers(text, devices);
-  PutInterfaces(text, info);
+  PutInterfaces(text, info, input, out.vNotes);
   text += "  </devices>\n</domain>\n";
   return out;
 }

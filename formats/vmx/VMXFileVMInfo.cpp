@@ -50,6 +50,9 @@
 //   numvcpus                      i64NumCPUs (1 .. kMaxCpus; 1 when absent)
 //   firmware                      strBootFirmware: "efi" -> "EFI",
 //                                 "bios" or absent -> "BIOS"
+//   uefi.secureBoot.enabled       secure boot of an EFI machine
+//                                 (SecureBoot.h); absent: off, VMware's
+//                                 default
 //   ideN:M, scsiN:M, sataN:M, nvmeN:M (present)
 //                                 vDisks: fileName the file name as written,
 //                                 strConfigDiskName and strDisplayName its last
@@ -99,6 +102,7 @@
 #include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
 #include "formats/common/FormatText.h"
+#include "formats/common/SecureBoot.h"
 #include "formats/vmx/VMXFile.h"
 
 using namespace VMInfoStructs;
@@ -526,6 +530,10 @@ bool ReadMachine(const Keys& keys, SVMInfo& info, std::string& error) {
     info.strBootFirmware = "EFI";
   else
     info.strBootFirmware = keys.Get("firmware");
+  bool secure = false;
+  if (!GetBool(keys, "uefi.secureboot.enabled", false, secure, error))
+    return false;
+  if (firmware == "efi") SetSecureBoot(info, secure);
   return true;
 }
 

@@ -13,6 +13,8 @@
 //   uuid.bios                 strGUID, when it is a UUID
 //   memsize, numvcpus         i64MemoryMB, i64NumCPUs
 //   firmware                  "efi" for EFI, else "bios"
+//   uefi.secureBoot.enabled   "TRUE" when the description states secure
+//                             boot (VMware's default is off)
 //   scsiN.present, scsiN.virtualDev   each SCSI controller in use; the model
 //                             of the description's controller of that bus
 //                             when VMware has it, else "lsisas1068" for
@@ -24,7 +26,9 @@
 //                             "emptyBackingString", not connected at power
 //                             on); <bus> is ide, scsi, sata or nvme
 //   ethernetN.present, .virtualDev, .networkName, .addressType, .address,
-//   .startConnected           every network card in description order; a
+//   .startConnected           every network card in description order
+//                             (.networkName the input's mapping of its
+//                             network: a port group, bridge or not); a
 //                             MAC in the ranges VMware generates from is
 //                             written as "generated" with .generatedAddress
 //                             (VMware refuses to power on a VM that claims
@@ -32,6 +36,7 @@
 //
 //===----------------------------------------------------------------------===//
 #include "formats/common/GuestOSIds.h"
+#include "formats/common/SecureBoot.h"
 #include "formats/common/WriterSupport.h"
 #include "platform/support/FXString.h"
 
@@ -162,7 +167,8 @@ bool IsVMwareGenerated(const std::string& mac) {
   return false;
 }
 
-void PutNetworkCards(std::string& text, const SVMInfo& info) {
+void PutNetworkCards(std::string& text, const SVMInfo& info,
+                     const SNetworkMap& networks) {
   for (size_t i = 0; i < info.vNetworkCards.size(); ++i) {
     const auto& card = info.vNetworkCards[i];
     std::string key = "ethernet" + std::to_string(i);
@@ -172,8 +178,8 @@ void PutNetworkCards(std::string& text, const SVMInfo& info) {
     if (!model.empty())
       Put(text, key + ".virtualDev",
           OneOf(model, kNicModels) ? model : "e1000e");
-    if (!card.strNetworkName.empty())
-      Put(text, key + ".networkName", card.strNetworkName);
+    std::string network = MapNetwork(networks, card.strNetworkName).strName;
+    if (!network.empty()) Put(text, key + ".networkName", network);
     std::string mac = NormalMac(card.strMacAddress);
     bool generated = mac.empty() || IsVMwareGenerated(mac);
     Put(text, key + ".addressType", generated ? "generated" : "static");
@@ -185,7 +191,8 @@ void PutNetworkCards(std::string& text, const SVMInfo& info) {
 
 }  // namespace
 
-SNativeDescription WriteVmx(const SVMInfo& info, const SNativeWriteInput&) {
+SNativeDescription WriteVmx(const SVMInfo& info,
+                            const SNativeWriteInput& input) {
   SNativeDescription out;
   std::vector<SPlacedDevice> devices = PlaceDevices(info, Rules(), out.vNotes);
   std::string& text = out.text;
@@ -199,8 +206,10 @@ SNativeDescription WriteVmx(const SVMInfo& info, const SNativeWriteInput&) {
   Put(text, "memsize", std::to_string(MemoryMB(info)));
   Put(text, "numvcpus", std::to_string(CpuCount(info)));
   Put(text, "firmware", IsEfi(info) ? "efi" : "bios");
+  if (SecureBootOf(info) == SecureBoot::kOn)
+    Put(text, "uefi.secureBoot.enabled", "TRUE");
   PutControllers(text, info, devices);
   for (const SPlacedDevice& device : devices) PutDevice(text, device);
-  PutNetworkCards(text, info);
+  PutNetworkCards(text, info, input.networks);
   return out;
 }

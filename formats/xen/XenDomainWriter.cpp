@@ -18,10 +18,13 @@
 //                        (channel * 2 + unit), sd for SCSI, vd for virtio,
 //                        xvd for the rest (letter = slot)
 //   vif                  one entry a card: 'mac=..,bridge=..,model=..,
-//                        vifname=..'; vifname only for a card name that
-//                        is a device name; a network or model name that is not
-//                        a device name (letters, digits, '_', '.', ':', '-') is
-//                        left out with a note, so it cannot add a key
+//                        vifname=..'; bridge the input's mapping of the
+//                        card's network (Xen joins bridges only, so a
+//                        mapped network name is a bridge's); vifname only
+//                        for a card name that is a device name; a network
+//                        or model name that is not a device name (letters,
+//                        digits, '_', '.', ':', '-') is left out with a
+//                        note, so it cannot add a key
 //
 //===----------------------------------------------------------------------===//
 #include "formats/common/WriterSupport.h"
@@ -125,10 +128,12 @@ void AddVifKey(std::string& entry, const char* key, const std::string& value,
 }
 
 std::string VifEntry(const VMInfoStructs::SVMNetworkCard& card, size_t index,
+                     const SNetworkMap& networks,
                      std::vector<std::string>& notes) {
   std::string entry;
   AddVifKey(entry, "mac", NormalMac(card.strMacAddress), index, notes);
-  AddVifKey(entry, "bridge", card.strNetworkName, index, notes);
+  AddVifKey(entry, "bridge", MapNetwork(networks, card.strNetworkName).strName,
+            index, notes);
   AddVifKey(entry, "model", card.strAdapterType, index, notes);
   // The reader names a card without vifname after the guest's eth<n>; a
   // card name of another platform ("Network adapter 1") names no host
@@ -171,7 +176,8 @@ SNativeDescription WriteXenDomain(const SVMInfo& info,
   for (const SPlacedDevice& device : devices)
     disks.push_back(DiskEntry(device, input));
   for (size_t i = 0; i < info.vNetworkCards.size(); ++i)
-    vifs.push_back(VifEntry(info.vNetworkCards[i], i, out.vNotes));
+    vifs.push_back(
+        VifEntry(info.vNetworkCards[i], i, input.networks, out.vNotes));
   PutList(text, "disk", disks);
   PutList(text, "vif", vifs);
   return out;

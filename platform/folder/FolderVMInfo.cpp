@@ -378,11 +378,13 @@ std::string NativeDescriptionName(VirtualServerInstanceType kind,
 
 std::vector<std::string> NativeDescriptionNotes(VirtualServerInstanceType kind,
                                                 const SVMInfo& info,
-                                                const std::string& s3Bucket) {
+                                                const std::string& s3Bucket,
+                                                const SNetworkMap& networks) {
   const SFormatDriver* format = FormatWrittenFor(kind);
   if (!format) return {};
   SNativeWriteInput input;
   input.strS3Bucket = s3Bucket;
+  input.networks = networks;
   return format->write(info, input).vNotes;
 }
 
@@ -853,6 +855,7 @@ bool FolderVMInfo::WriteNativeDescription(const std::string& vmName,
   if (!format) return true;
   std::error_code ec;
   input.strDiskFolder = fs::absolute(VMFolder(vmName), ec).string();
+  input.networks = networks_;
   SNativeDescription native = format->write(description, input);
   if (!native.error.empty()) return Fail(native.error);
   std::string path =

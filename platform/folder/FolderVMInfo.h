@@ -104,10 +104,12 @@ ZY_PLATFORM_API std::string NativeDescriptionName(
     VirtualServerInstanceType kind, const std::string& vmName);
 // What the native writer of kind says about a description: one sentence per
 // disk it writes at another address than the description gives, and per
-// value the user must fill in (the S3 bucket when s3Bucket is empty).
+// value the user must fill in (the S3 bucket when s3Bucket is empty), and
+// per network card that joins a network no mapping chose (libvirt).
 ZY_PLATFORM_API std::vector<std::string> NativeDescriptionNotes(
     VirtualServerInstanceType kind, const VMInfoStructs::SVMInfo& info,
-    const std::string& s3Bucket = std::string());
+    const std::string& s3Bucket = std::string(),
+    const SNetworkMap& networks = SNetworkMap());
 
 // The platform's table of Amazon instance types under root
 // (amazon/instance-types.json, any region), for reading Amazon descriptions;
@@ -166,6 +168,9 @@ class ZY_PLATFORM_API FolderVMInfo : public IVMInfo {
   // into a folder the user named.  The root still holds hosts.json and
   // instance-types.json.
   void BuildVMIn(const std::string& folder) { vmFolder_ = folder; }
+  // The networks the cards of every native description this object writes
+  // join (NetworkMap.h); by default their source networks' names.
+  void MapNetworks(const SNetworkMap& networks) { networks_ = networks; }
   // Rewrites the description of an existing VM of this kind (after the
   // caller adjusted it), its disks named as ConfigureDestinationVM names
   // them; false, with the reason as last error, otherwise.
@@ -204,6 +209,7 @@ class ZY_PLATFORM_API FolderVMInfo : public IVMInfo {
   std::string root_;
   std::string lastError_;
   std::string vmFolder_;  // set by BuildVMIn
+  SNetworkMap networks_;  // set by MapNetworks
   // What MountVM placed, so UnmountVM removes exactly that.
   std::string mountFolder_;
   bool createdMountFolder_ = false;

@@ -1,6 +1,7 @@
 //===- ConverterSetupTest.cpp - Setters, access objects and mounting ------===//
 #include "converter/ZyVMConverter.h"
 
+#include "model/PlatformKinds.h"
 #include "platform/support/FXPath.h"
 #include "support/Golden.h"
 #include "support/RecordingVMInfo.h"
@@ -37,50 +38,29 @@ static_assert(!std::is_copy_constructible<ZyVMConverter>::value,
 static_assert(!std::is_copy_assignable<ZyVMConverter>::value,
               "the converter owns access objects");
 
-// Hyper-V keeps a VM's disks in "Virtual Hard Disks" of a folder named after
-// the VM (made if it can be); other kinds write them into the given folder.
+// tests/data/converter/rules/destination-folders.cases: where the VM and its
+// disks go.
 TEST(ConverterSetup, DestinationFolders) {
-  struct Row {
-    int line;
-    VirtualServerInstanceType kind;
-    const char* name;    // "": the source machine's, "Web"
-    const char* sub;     // the given path, below the temporary folder
-    const char* vmPath;  // below the temporary folder
-    const char* disks;   // below vmPath
-  };
-  // clang-format off
-  const Row rows[] = {
-      {__LINE__, VS_OPENSTACK, "", "dest", "dest", ""},
-      {__LINE__, VS_HYPERV, "web", "", "web", "Virtual Hard Disks"},
-      {__LINE__, VS_HYPERV, "web", "vms", "vms/web", "Virtual Hard Disks"},
-      {__LINE__, VS_HYPERV, "web", "vms/web", "vms/web", "Virtual Hard Disks"},
-      {__LINE__, VS_HYPERV, "web", "vms/WEB", "vms/WEB", "Virtual Hard Disks"},
-      {__LINE__, VS_HYPERV, "web", "vms/WEB/", "vms/WEB/", "Virtual Hard Disks"},
-      {__LINE__, VS_HYPERV, "web", "vms/web2", "vms/web2/web", "Virtual Hard Disks"},
-      {__LINE__, VS_HYPERV, "", "", "Web", "Virtual Hard Disks"},
-      // A folder that cannot be made is not an error, nor is it made.
-      {__LINE__, VS_HYPERV, "web", "plain-file", "plain-file/web", "Virtual Hard Disks"},
-  };
-  // clang-format on
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
+  for (const auto& c : golden::Table("converter/rules/destination-folders")) {
+    SCOPED_TRACE(c.text);
+    ASSERT_EQ(c.fields.size(), 5u);
     TempDir dir;
     dir.Write("plain-file", "x");
+    VirtualServerInstanceType kind = VS_NONE;
+    ASSERT_TRUE(ParsePlatformKind(c.fields[0], kind));
     ZyVMConverter converter;
-    converter.SetDestinationInstance(row.kind, "", "", "");
+    converter.SetDestinationInstance(kind, "", "", "");
     converter.SetSourceVM("Web", "", false);
-    std::string path = CQiPath::Append(dir.path(), std::string(row.sub));
-    converter.SetDestinationVM(row.name, "", path, false);
-    const std::string vmPath =
-        CQiPath::Append(dir.path(), std::string(row.vmPath));
-    EXPECT_EQ(converter.strDestVMName, *row.name ? row.name : "Web");
-    EXPECT_EQ(converter.strDestVMPath, row.kind == VS_HYPERV ? vmPath : path);
+    std::string path = CQiPath::Append(dir.path(), c.fields[2]);
+    converter.SetDestinationVM(c.fields[1], "", path, false);
+    const std::string vmPath = CQiPath::Append(dir.path(), c.fields[3]);
+    EXPECT_EQ(converter.strDestVMName, c.fields[1].empty() ? "Web" : c.fields[1]);
+    EXPECT_EQ(converter.strDestVMPath, kind == VS_HYPERV ? vmPath : path);
     EXPECT_EQ(converter.strDestDiskPath,
-              *row.disks ? CQiPath::Append(vmPath, std::string(row.disks))
-                         : path);
-    if (row.kind == VS_HYPERV) {
+              c.fields[4].empty() ? path : CQiPath::Append(vmPath, c.fields[4]));
+    if (kind == VS_HYPERV) {
       EXPECT_EQ(FXPath::DoesPathExist(converter.strDestDiskPath),
-                std::string(row.sub) != "plain-file");
+                c.fields[2] != "plain-file");
     }
     EXPECT_EQ(TempDir::Read(dir.File("plain-file")), "x");
   }

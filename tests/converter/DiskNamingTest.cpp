@@ -11,6 +11,7 @@
 #include <cctype>
 #include <climits>
 #include <filesystem>
+#include <sstream>
 
 using VMInfoStructs::SDisk;
 
@@ -103,150 +104,88 @@ TEST(DiskNaming, TheLargerSizeOf1401DiskWinsAndOddSizesAreSafe) {
   }
 }
 
+// tests/data/converter/naming/index-names.cases, and the longest name
+// handed to the regex engine, which still matches.
 TEST(DiskNaming, VMwareIndexNamesGiveFileNameAndSlot) {
-  struct Row {
-    int line;
-    std::string indexName;
-    std::string newName;  // "": no match, name kept
-  };
-  // clang-format off
-  const Row rows[] = {
-      {__LINE__, "scsi0-1-web_1.vmdk", "web_1_1"},
-      {__LINE__, "sata1-7-a.b.c.vmdk", "a.b.c_7"},
-      {__LINE__, "SCSI10-3-x.vmdk", "x_3"},
-      {__LINE__, "ide0-0-web.vmdk.vmdk", "web.vmdk_0"},
-      {__LINE__, "scsi0-1-web.vmdk.bak", ""},
-      {__LINE__, "scsi0-1-web.VMDK", ""},
-      {__LINE__, "scsi0-12-web.vmdk", ""},
-      {__LINE__, "scsi0-1-.vmdk", ""},
-      {__LINE__, "0-1-web.vmdk", ""},
-      {__LINE__, "", ""},
-      // The longest name handed to the regex engine still matches.
-      {__LINE__, "scsi0-2-" + std::string(1024 - 13, 'w') + ".vmdk",
-       std::string(1024 - 13, 'w') + "_2"},
-      {__LINE__, "scsi0-2-" + std::string(1025 - 13, 'w') + ".vmdk", ""},
-      {__LINE__, "scsi0-2-" + std::string(200000, 'w') + ".vmdk", ""},
-  };
-  // clang-format on
+  std::vector<std::vector<std::string>> rows;
+  for (const auto& c : golden::Table("converter/naming/index-names"))
+    rows.push_back(c.fields);
+  const std::string longest(1024 - 13, 'w');
+  rows.push_back({"scsi0-2-" + longest + ".vmdk", longest + "_2"});
+  rows.push_back({"scsi0-2-" + longest + "w.vmdk", ""});
+  rows.push_back({"scsi0-2-" + std::string(200000, 'w') + ".vmdk", ""});
   ScopedLogCapture capture;
   ZyVMConverter converter;
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
+    SCOPED_TRACE(row.at(0).substr(0, 40));
+    ASSERT_EQ(row.size(), 2u);
     std::vector<SDisk> list(1);
     list[0].strDisplayName = "disp.vmdk";
-    list[0].diskIndexName = row.indexName;
+    list[0].diskIndexName = row[0];
     capture.sink().Clear();
     converter.UpdateDiskNames(list, "G", "Web", VS_KIND_1101, VS_VMWARE, false);
-    EXPECT_EQ(list[0].newDiskName, row.newName.empty() ? "disp" : row.newName);
+    EXPECT_EQ(list[0].newDiskName, row[1].empty() ? "disp" : row[1]);
     EXPECT_EQ(capture.sink().Contains(LogKind::Error,
                                       "Unable to parse disk with index name [" +
-                                          row.indexName + "],"),
-              row.newName.empty());
+                                          row[0] + "],"),
+              row[1].empty());
   }
 }
 
-// Lists as letters: c a configuration file, d a disk, C and D marked as the
-// OS disk; os and boot: the marks afterwards, an entry a digit.
+// tests/data/converter/naming/os-disk.cases: lists of configuration files and
+// disks, the OS and boot disks marked afterwards.
 TEST(DiskNaming, SetOSDiskIfNotSetMarksBootDisksByDestination) {
-  struct Row {
-    int line;
-    int source;
-    int destination;
-    bool platform;
-    const char* list;
-    const char* os;
-    const char* boot;
-  };
-  // clang-format off
-  const Row rows[] = {
-      {__LINE__, 101, 901, false, "cdD", "001", "001"},
-      {__LINE__, 101, 501, false, "cdD", "001", "001"},
-      {__LINE__, 101, 501, false, "cdd", "010", "000"},  // RHEV: marked only
-      {__LINE__, 101, 1101, true, "cdD", "001", "001"},
-      {__LINE__, 101, 1101, true, "cdd", "010", "010"},
-      {__LINE__, 101, 1101, false, "cdD", "001", "000"},
-      {__LINE__, 101, 101, true, "cdD", "001", "000"},
-      {__LINE__, 101, 901, false, "Cd", "10", "10"},  // a marked entry counts
-      {__LINE__, 101, 901, true, "cc", "00", "00"},
-      {__LINE__, 601, 901, false, "dd", "10", "10"},  // Nutanix, none named
-  };
-  // clang-format on
   ScopedLogCapture capture;
   ZyVMConverter converter;
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
+  for (const auto& c : golden::Table("converter/naming/os-disk")) {
+    SCOPED_TRACE(c.text);
+    ASSERT_EQ(c.fields.size(), 6u);
     std::vector<SDisk> list;
     std::string os, boot;
-    for (const char* c = row.list; *c; ++c) {
+    for (char letter : c.fields[3]) {
       list.emplace_back();
-      list.back().nFileType = tolower(*c) == 'd';
-      list.back().isOSDisk = isupper(*c);
+      list.back().nFileType = tolower(letter) == 'd';
+      list.back().isOSDisk = isupper(letter);
     }
     converter.SetOSDiskIfNotSet(
-        list, static_cast<VirtualServerInstanceType>(row.source),
-        static_cast<VirtualServerInstanceType>(row.destination), row.platform);
+        list, static_cast<VirtualServerInstanceType>(std::stoi(c.fields[0])),
+        static_cast<VirtualServerInstanceType>(std::stoi(c.fields[1])),
+        c.fields[2] == "1");
     for (const SDisk& entry : list) {
       os += entry.isOSDisk ? '1' : '0';
       boot += entry.isBootDisk ? '1' : '0';
     }
-    EXPECT_EQ(os, row.os);
-    EXPECT_EQ(boot, row.boot);
+    EXPECT_EQ(os, c.fields[4]);
+    EXPECT_EQ(boot, c.fields[5]);
   }
 }
 
+// nutanix-os-disk.cases; a configuration file named like a disk is never
+// chosen.
 TEST(DiskNaming, NutanixSourcePrefersIdeThenScsiThenSata) {
-  struct Row {
-    int line;
-    std::vector<std::string> names;
-    int osIndex;
-    bool boot;  // only a disk taken when none qualifies boots
-  };
-  // clang-format off
-  const Row rows[] = {
-      {__LINE__, {"scsi-0", "ide-1", "sata-0"}, 1, false},
-      {__LINE__, {"scsi-3", "sata-0", "scsi-1"}, 2, false},
-      {__LINE__, {"ide-2", "ide-02"}, 0, false},  // equal numbers: earlier stays
-      {__LINE__, {"ide-10", "ide-9"}, 1, false},
-      {__LINE__, {"IDE-0", "scsi-5"}, 1, false},  // bus types compare exactly
-      {__LINE__, {"ide-x", "scsi-5"}, 1, false},  // no number: passed over
-      {__LINE__, {"ide-", "sata-99999999999999999999999"}, 1, false},
-      {__LINE__, {"ide-99999999999999999999999", "ide-5"}, 1, false},
-      {__LINE__, {"nvme-0", "disk1"}, 0, true},  // none qualifies: first disk
-      {__LINE__, {"scsi-0-1", "scsi-0"}, 0, false},
-  };
-  // clang-format on
   ScopedLogCapture capture;
   ZyVMConverter converter;
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
-    std::vector<SDisk> list;
-    SDisk config;
-    config.nFileType = 0;
-    config.strDisplayName = "ide-0";  // not a disk: never chosen
-    list.push_back(config);
-    for (const auto& name : row.names) {
+  for (const auto& c : golden::Table("converter/naming/nutanix-os-disk")) {
+    SCOPED_TRACE(c.text);
+    ASSERT_EQ(c.fields.size(), 3u);
+    std::vector<SDisk> list(1);
+    list[0].nFileType = 0;
+    list[0].strDisplayName = "ide-0";
+    std::istringstream names(c.fields[0]);
+    for (std::string name; std::getline(names, name, ',');) {
       list.emplace_back();
       list.back().strDisplayName = name;
     }
     capture.sink().Clear();
     converter.SetOSDiskIfNotSet(list, VS_NUTANIX, VS_KIND_1101, true);
-    for (size_t i = 0; i < row.names.size(); ++i) {
-      EXPECT_EQ(list[i + 1].isOSDisk, static_cast<int>(i) == row.osIndex) << i;
-    }
-    const SDisk& os = list[row.osIndex + 1];
-    EXPECT_EQ(os.isBootDisk, row.boot);
+    size_t osIndex = std::stoul(c.fields[1]) + 1;
+    for (size_t i = 0; i < list.size(); ++i)
+      EXPECT_EQ(list[i].isOSDisk, i == osIndex) << i;
+    EXPECT_EQ(list[osIndex].isBootDisk, c.fields[2] == "1");
     EXPECT_TRUE(capture.sink().Contains(
         LogKind::Debug,
-        "Disk [" + os.strDisplayName + "] is set as default OS Disk"));
+        "Disk [" + list[osIndex].strDisplayName + "] is set as default OS Disk"));
   }
-}
-
-TEST(DiskNaming, AnEmptyListIsOnlyAnnounced) {
-  ScopedLogCapture capture;
-  ZyVMConverter converter;
-  std::vector<SDisk> empty;
-  converter.UpdateDiskNames(empty, "G", "Web", VS_VMWARE, VS_VMWARE, false);
-  EXPECT_TRUE(capture.sink().Records().size() == 1u);
 }
 
 TEST(DiskNaming, CatalogLookupReadsVMwareKeyValueText) {

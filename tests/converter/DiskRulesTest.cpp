@@ -2,6 +2,7 @@
 #include "converter/ZyVMConverter.h"
 
 #include "platform/settings/PlatformConfig.h"
+#include "support/Golden.h"
 
 #include <gtest/gtest.h>
 
@@ -29,40 +30,19 @@ SDisk DiskWithSize(int64_t size) {
 }  // namespace
 
 TEST(DiskRules, CorrectDiskExtensionPutsTheFormatsExtension) {
-  struct Row {
-    int line;
-    int format;
-    const char* fileName;
-    const char* indexName;
-    const char* newFileName;
-    const char* newIndexName;
-  };
-  // clang-format off
-  const Row rows[] = {
-      {__LINE__, 18, "web.vhd", "scsi0-0-web.vhd", "web.vmdk",
-       "scsi0-0-web.vmdk"},
-      {__LINE__, 28, "web.vmdk", "", "web", ""},
-      {__LINE__, 24, "a.b.c.vmdk", "a.b", "a.b.c.vhdx", "a.vhdx"},
-      {__LINE__, 12, "noext", "noext", "noext", "noext"},
-      {__LINE__, 33, "web.", "x.", "web", "x"},
-      {__LINE__, 23, ".vmdk", "", ".vhd", ""},
-      {__LINE__, 18, "/mnt/vm.dir/disk", "", "/mnt/vm.dir/disk", ""},
-      {__LINE__, 18, "/mnt/vm.dir/disk.vhd", "", "/mnt/vm.dir/disk.vmdk", ""},
-      {__LINE__, 18, "C:\\vm.d\\disk", "", "C:\\vm.d\\disk", ""},
-  };
-  // clang-format on
   ScopedLogCapture capture;
   ZyVMConverter converter;
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
+  for (const auto& c : golden::Table("converter/rules/disk-extension")) {
+    SCOPED_TRACE(c.text);
+    ASSERT_EQ(c.fields.size(), 5u);
     SDisk disk;
-    disk.eDiskType = row.format;
-    disk.fileName = row.fileName;
-    disk.diskIndexName = row.indexName;
+    disk.eDiskType = std::stoi(c.fields[0]);
+    disk.fileName = c.fields[1];
+    disk.diskIndexName = c.fields[2];
     converter.CorrectDiskExtension(disk);
-    EXPECT_EQ(disk.fileName, row.newFileName);
-    EXPECT_EQ(disk.diskIndexName, row.newIndexName);
-    EXPECT_EQ(disk.eDiskType, row.format);
+    EXPECT_EQ(disk.fileName, c.fields[3]);
+    EXPECT_EQ(disk.diskIndexName, c.fields[4]);
+    EXPECT_EQ(disk.eDiskType, std::stoi(c.fields[0]));
   }
 }
 
@@ -127,35 +107,16 @@ TEST(DiskRules, OpenStackPutsMoreThanFourDisksOnVirtio) {
 }
 
 TEST(DiskRules, NutanixControllerBySourceAndPosition) {
-  struct Row {
-    int line;
-    int position;
-    int source;
-    const char* current;
-    const char* controller;
-  };
-  // clang-format off
-  const Row rows[] = {
-      {__LINE__, 0, 101, "ide", "sata"},
-      {__LINE__, 5, 101, "scsi", "sata"},
-      {__LINE__, 6, 101, "ide", "scsi"},
-      {__LINE__, 40, 0, "", "scsi"},
-      {__LINE__, -1, 101, "", "sata"},
-      {__LINE__, 0, 501, "virtio_scsi", "scsi"},
-      {__LINE__, 9, 501, "virtio", "sata"},
-      {__LINE__, 9, 501, "VIRTIO_SCSI", "sata"},
-      {__LINE__, 0, 501, "", "sata"},
-  };
-  // clang-format on
   ScopedSettings settings;
   ZyVMConverter converter;
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
-    EXPECT_EQ(
-        converter.GetNutanixControllerType(
-            row.position, static_cast<VirtualServerInstanceType>(row.source),
-            row.current),
-        row.controller);
+  for (const auto& c : golden::Table("converter/rules/nutanix-controller")) {
+    SCOPED_TRACE(c.text);
+    ASSERT_EQ(c.fields.size(), 4u);
+    EXPECT_EQ(converter.GetNutanixControllerType(
+                  std::stoi(c.fields[0]),
+                  static_cast<VirtualServerInstanceType>(std::stoi(c.fields[1])),
+                  c.fields[2]),
+              c.fields[3]);
   }
 }
 

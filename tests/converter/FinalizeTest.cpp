@@ -36,10 +36,7 @@ struct FinalizeFixture {
 // tests/data/converter/finalize/sequence.cases holds a case a line,
 // sequence.expected each case's result, calls and log lines.
 TEST(Finalize, EachKindCallsTheDestinationInItsOrder) {
-  const auto folder = golden::Data("converter/finalize");
-  std::string actual;
-  for (const auto& c : golden::Cases(folder / "sequence.cases")) {
-    ASSERT_EQ(c.fields.size(), 4u) << c.text;
+  golden::CheckCases("converter/finalize/sequence", 4, [](const golden::Case& c) {
     FinalizeFixture f(std::stoi(c.fields[0]));
     f.converter.restoreCtx.bPlatformConversion = c.fields[1] == "1";
     f.converter.restoreCtx.osName = c.fields[3];
@@ -50,10 +47,9 @@ TEST(Finalize, EachKindCallsTheDestinationInItsOrder) {
           std::stoi(item.substr(equals + 1));
     }
     bool ok = f.converter.FinalizeDestinationVM();
-    actual += "== " + c.text + "\n" + (ok ? "ok\n" : "failed\n") +
-              f.script->Calls() + golden::Lines(f.capture.sink().Records());
-  }
-  golden::Check(folder / "sequence.expected", actual);
+    return (ok ? "ok\n" : "failed\n") + f.script->Calls() +
+           golden::Lines(f.capture.sink().Records());
+  });
 }
 
 TEST(Finalize, WithoutADestinationNothingIsCalled) {

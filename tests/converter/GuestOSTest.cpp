@@ -44,10 +44,7 @@ std::string Values(const VMInfoStructs::SGuestOSInfo& info) {
 }  // namespace
 
 TEST(GuestOS, ComputeOSSettlesTheValueEachDestinationExpects) {
-  const auto folder = golden::Data("converter/guest-os");
-  std::string actual;
-  for (const auto& c : golden::Cases(folder / "compute.cases")) {
-    ASSERT_EQ(c.fields.size(), 6u) << c.text;
+  golden::CheckCases("converter/guest-os/compute", 6, [](const golden::Case& c) {
     ClientScope client(c.fields[3], c.fields[4]);
     ScopedLogCapture capture;
     ZyVMConverter converter;
@@ -59,27 +56,22 @@ TEST(GuestOS, ComputeOSSettlesTheValueEachDestinationExpects) {
         static_cast<VirtualServerInstanceType>(std::stoi(c.fields[0])),
         static_cast<VirtualServerInstanceType>(std::stoi(c.fields[1])),
         nullptr, request);
-    actual += "== " + c.text + "\n" + golden::Outcome(result) + " osName [" +
-              request.osName + "] " + Values(request.vmInfo.guestOSInfo) +
-              golden::Lines(capture.sink().Records());
-  }
-  golden::Check(folder / "compute.expected", actual);
+    return golden::Outcome(result) + " osName [" + request.osName + "] " +
+           Values(request.vmInfo.guestOSInfo) +
+           golden::Lines(capture.sink().Records());
+  });
 }
 
 TEST(GuestOS, ClientPropertiesAreSplitAndClassified) {
-  const auto folder = golden::Data("converter/guest-os");
-  std::string actual;
-  for (const auto& c : golden::Cases(folder / "client.cases")) {
-    ASSERT_EQ(c.fields.size(), 2u) << c.text;
+  golden::CheckCases("converter/guest-os/client", 2, [](const golden::Case& c) {
     ClientScope client(c.fields[0], c.fields[1]);
     ScopedLogCapture capture;
     ZyVMConverter converter;
     VMInfoStructs::SGuestOSInfo info;
     bool ok = converter.GetVMGuestOSClientProp(kClientId, info);
-    actual += "== " + c.text + "\n" + (ok ? "ok " : "refused ") +
-              Values(info) + golden::Lines(capture.sink().Records());
-  }
-  golden::Check(folder / "client.expected", actual);
+    return (ok ? "ok " : "refused ") + Values(info) +
+           golden::Lines(capture.sink().Records());
+  });
 }
 
 TEST(GuestOS, ClientIdentifiersBelowOneAreRefusedSilently) {

@@ -78,26 +78,18 @@ std::string Adapters(const SVMInfo& vm) {
 // tests/data/converter/hyperv/boot-disk.cases holds a machine a line,
 // boot-disk.expected each layout afterwards and the lines logged.
 TEST(HyperVBootDisk, LayoutsAreAdjustedForTheFirmware) {
-  const auto folder = golden::Data("converter/hyperv");
-  std::string actual;
-  for (const auto& c : golden::Cases(folder / "boot-disk.cases")) {
-    ASSERT_EQ(c.fields.size(), 2u) << c.text;
+  golden::CheckCases("converter/hyperv/boot-disk", 2, [](const golden::Case& c) {
     ScopedLogCapture capture;
     ZyVMConverter converter;
     SVMInfo vm = MachineWith(c.fields[0], c.fields[1]);
     converter.AdjustHyperVBootDisk(vm);
-    actual += "== " + c.text + "\n" + Layout(vm) +
-              golden::Lines(capture.sink().Records());
-  }
-  golden::Check(folder / "boot-disk.expected", actual);
+    return Layout(vm) + golden::Lines(capture.sink().Records());
+  });
 }
 
 // networks.cases: the adapters afterwards, the host queried, the lines.
 TEST(HyperVNetworks, AdaptersAreMappedToDestinationNetworks) {
-  const auto folder = golden::Data("converter/hyperv");
-  std::string actual;
-  for (const auto& c : golden::Cases(folder / "networks.cases")) {
-    ASSERT_EQ(c.fields.size(), 5u) << c.text;
+  golden::CheckCases("converter/hyperv/networks", 5, [](const golden::Case& c) {
     auto script = std::make_shared<VMInfoScript>();
     for (const std::string& name : Items(c.fields[1])) {
       VMInfoStructs::SNetworkInfo network;
@@ -124,10 +116,9 @@ TEST(HyperVNetworks, AdaptersAreMappedToDestinationNetworks) {
     SVMInfo vm = ThreeAdapters(c.fields[3]);
     converter.AdjustHyperVNetworkConnections(vm);
     converter.pDestVMInfo = nullptr;
-    actual += "== " + c.text + "\n" + Adapters(vm) + script->Calls() +
-              golden::Lines(capture.sink().Records());
-  }
-  golden::Check(folder / "networks.expected", actual);
+    return Adapters(vm) + script->Calls() +
+           golden::Lines(capture.sink().Records());
+  });
 }
 
 namespace {

@@ -68,10 +68,7 @@ std::vector<Offer> Offers(const std::string& text) {
 // tests/data/converter/instance-size/adjust.cases holds the sizing cases,
 // adjust.expected each case's result, chosen size, calls and log lines.
 TEST(InstanceSize, AdjustVMSizePerKindOffersAndRequest) {
-  const auto folder = golden::Data("converter/instance-size");
-  std::string actual;
-  for (const auto& c : golden::Cases(folder / "adjust.cases")) {
-    ASSERT_EQ(c.fields.size(), 7u) << c.text;
+  golden::CheckCases("converter/instance-size/adjust", 7, [](const golden::Case& c) {
     SizingFixture f(
         static_cast<VirtualServerInstanceType>(std::stoi(c.fields[0])),
         Offers(c.fields[1]));
@@ -80,11 +77,9 @@ TEST(InstanceSize, AdjustVMSizePerKindOffersAndRequest) {
     if (!c.fields[6].empty())
       f.script->results["GetAvailableInstanceTypes"] = std::stoi(c.fields[6]);
     bool ok = f.Adjust(std::stoll(c.fields[2]), std::stoll(c.fields[3]));
-    actual += "== " + c.text + "\n" + (ok ? "ok" : "failed") + " size [" +
-              f.request.strVMSize + "]\n" + f.script->Calls() +
-              golden::Lines(f.capture.sink().Records());
-  }
-  golden::Check(folder / "adjust.expected", actual);
+    return (ok ? "ok" : "failed") + (" size [" + f.request.strVMSize + "]\n") +
+           f.script->Calls() + golden::Lines(f.capture.sink().Records());
+  });
 }
 
 TEST(InstanceSize, NoDestinationCountsAsAFailedListing) {
@@ -108,29 +103,16 @@ TEST(InstanceSize, AzureRegionIsClearedOthersKeepTheirs) {
   }
 }
 
-// 32-bit types match exactly, KVM families anywhere in the name; only
-// Amazon has either.
 TEST(InstanceSize, TypeMatchingAndTheAmazonGate) {
-  struct Row {
-    int line;
-    int kind;
-    const char* type;
-    bool supports32Bit;
-    bool kvm;
-  };
-  const Row rows[] = {{__LINE__, 301, "c1.medium", true, false},
-                      {__LINE__, 301, "t2.micro ", false, false},
-                      {__LINE__, 301, "i3.metal", false, true},
-                      {__LINE__, 301, "i3.large", false, false},
-                      {__LINE__, 1401, "c1.medium", false, false},
-                      {__LINE__, 1401, "i3.metal", false, false}};
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
+  for (const auto& c : golden::Table("converter/instance-size/type-matching")) {
+    SCOPED_TRACE(c.text);
+    ASSERT_EQ(c.fields.size(), 4u);
     ZyVMConverter converter;
-    converter.eDestInstType = static_cast<VirtualServerInstanceType>(row.kind);
-    EXPECT_EQ(converter.DoesInstanceTypeSupports32Bit(row.type),
-              row.supports32Bit);
-    EXPECT_EQ(converter.IsKVMInstanceType(row.type), row.kvm);
+    converter.eDestInstType =
+        static_cast<VirtualServerInstanceType>(std::stoi(c.fields[0]));
+    EXPECT_EQ(converter.DoesInstanceTypeSupports32Bit(c.fields[1]),
+              c.fields[2] == "1");
+    EXPECT_EQ(converter.IsKVMInstanceType(c.fields[1]), c.fields[3] == "1");
   }
 }
 

@@ -79,10 +79,7 @@ std::string Entries(const RestoreCtx& request) {
 // init.expected each result, the request's list afterwards, the calls made
 // on the destination and the lines logged.
 TEST(InitVMConversion, EachStepRunsOrRefusesInItsOrder) {
-  const auto folder = golden::Data("converter/restore-init");
-  std::string actual;
-  for (const auto& c : golden::Cases(folder / "init.cases")) {
-    ASSERT_EQ(c.fields.size(), 4u) << c.text;
+  golden::CheckCases("converter/restore-init/init", 4, [](const golden::Case& c) {
     InitFixture f;
     f.Apply(c.fields[2]);
     if (!c.fields[3].empty()) {
@@ -95,51 +92,30 @@ TEST(InitVMConversion, EachStepRunsOrRefusesInItsOrder) {
         static_cast<VirtualServerInstanceType>(std::stoi(c.fields[0])),
         static_cast<VirtualServerInstanceType>(std::stoi(c.fields[1])),
         f.withAccess ? &f.destination : nullptr, f.request, DT_NONE);
-    actual += "== " + c.text + "\n" + golden::Outcome(result) + "\n" +
-              Entries(f.request) + f.script->Calls();
-    if (!f.script->calls.empty())
-      actual += "given " + Entries(f.script->lastRestoreCtx);
-    actual += golden::Lines(f.capture.sink().Records());
-  }
-  golden::Check(folder / "init.expected", actual);
+    std::string given = f.script->calls.empty()
+                            ? ""
+                            : "given " + Entries(f.script->lastRestoreCtx);
+    return golden::Outcome(result) + "\n" + Entries(f.request) +
+           f.script->Calls() + given + golden::Lines(f.capture.sink().Records());
+  });
 }
 
+// tests/data/converter/restore-init/disk-size.cases: each limit and one
+// byte over it.
 TEST(CheckDiskSize, EachLimitedDestinationHasItsLimit) {
-  struct Row {
-    int line;
-    int destination;
-    int64_t size;
-    int fileType;
-    bool ok;
-  };
-  // clang-format off
-  const Row rows[] = {
-      // 401 at its limit and one byte over: init.cases.
-      {__LINE__, 401, kTiB + 1, 0, true},
-      {__LINE__, 401, kTiB + 1, 2, true},
-      {__LINE__, 402, 8795019280384LL, 1, true},
-      {__LINE__, 402, 8795019280385LL, 1, false},
-      {__LINE__, 403, 1098437885952LL, 1, true},
-      {__LINE__, 403, 1098437885953LL, 1, false},
-      {__LINE__, 1101, 2 * kTiB, 1, true},
-      {__LINE__, 1101, 2 * kTiB + 1, 1, false},
-      {__LINE__, 301, 100 * kTiB, 1, true},
-      {__LINE__, 102, INT64_MAX, 1, true},
-      {__LINE__, 401, -1, 1, true},
-  };
-  // clang-format on
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
+  for (const auto& c : golden::Table("converter/restore-init/disk-size")) {
+    SCOPED_TRACE(c.text);
+    ASSERT_EQ(c.fields.size(), 4u);
     ScopedLogCapture capture;
     ZyVMConverter converter;
     RestoreCtx request;
-    request.vDisks = {Entry("small", 1, 1, 1),
-                      Entry("big", row.fileType, 1, row.size)};
-    EXPECT_EQ(
-        converter.CheckDiskSize(
-            request, static_cast<VirtualServerInstanceType>(row.destination)),
-        row.ok);
-    EXPECT_EQ(capture.sink().Records().size(), row.ok ? 0u : 1u);
+    request.vDisks = {Entry("small", 1, 1, 1), Entry("big", std::stoi(c.fields[2]),
+                                                     1, std::stoll(c.fields[1]))};
+    auto destination =
+        static_cast<VirtualServerInstanceType>(std::stoi(c.fields[0]));
+    const bool ok = c.fields[3] == "1";
+    EXPECT_EQ(converter.CheckDiskSize(request, destination), ok);
+    EXPECT_EQ(capture.sink().Records().size(), ok ? 0u : 1u);
   }
 }
 

@@ -143,16 +143,3 @@ TEST(StandaloneConversion,
   // The destructor ends the mount.
   EXPECT_EQ(factory.script->Count("UnmountVM"), 1);
 }
-
-TEST(StandaloneConversion, StopsWhenTheSourceCannotBeMounted) {
-  ScopedFakeVMInfoFactory factory;
-  ScopedLogCapture capture;
-  ZyVMConverter converter;
-  Configure(converter, factory,
-            {MountedFile("/x/web01.vmsd", 2, "web01.vmsd")});
-  factory.script->results["MountVM"] = 0;
-  EXPECT_FALSE(ConvertQuietly(converter));
-  EXPECT_TRUE(Lines(capture.sink(), 0).empty());
-  EXPECT_EQ(converter.restoreCtx.vmInfo.strVMName, "stale");
-  EXPECT_EQ(factory.script->Count("PrepareDestinationVM"), 0);
-}

@@ -1,8 +1,9 @@
 //===- Ec2DescriptionReaderTest.cpp - Amazon instance descriptions --------===//
 //
 // Regions, namespaces and nested values are golden cases in
-// tests/data/readers/ec2/ (ReadersGoldenTest); this file keeps the documents
-// too large or too hostile to keep as files.
+// tests/data/readers/ec2/ (ReadersGoldenTest), the choice among several
+// instances a case of the tool's Ec2InstanceChoiceTest; this file keeps the
+// documents too large or too hostile to keep as files.
 //
 //===----------------------------------------------------------------------===//
 #include <gtest/gtest.h>
@@ -22,44 +23,13 @@ std::string Instance(const std::string& inner) {
   return "<item><instanceId>i-1</instanceId>" + inner + "</item>";
 }
 
-std::string Describe(
-    const std::string& instances,
-    const std::string& ns = "http://ec2.amazonaws.com/doc/2013-10-15/") {
-  return "<DescribeInstancesResponse xmlns=\"" + ns +
-         "\"><reservationSet><item><instancesSet>" + instances +
+std::string Describe(const std::string& instances) {
+  return "<DescribeInstancesResponse xmlns=\"http://ec2.amazonaws.com/doc/"
+         "2013-10-15/\"><reservationSet><item><instancesSet>" + instances +
          "</instancesSet></item></reservationSet></DescribeInstancesResponse>";
 }
 
 }  // namespace
-
-TEST(Ec2Description, OfSeveralInstancesTheOneNamedElseTheFirstIsRead) {
-  struct Row {
-    int line;
-    const char* wanted;  // strGUID before the read
-    const char* read;
-  };
-  const Row rows[] = {{__LINE__, "", "i-first"},
-                      {__LINE__, "i-gone", "i-first"}};
-  const std::string xml =
-      Describe("<item><instanceId>i-first</instanceId></item>"
-               "<item><instanceId>i-second</instanceId></item>");
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
-    ScopedLogCapture capture;
-    SVMInfo info;
-    info.strGUID = row.wanted;
-    std::string error;
-    ASSERT_TRUE(ParseEc2Description(xml, info, error)) << error;
-    EXPECT_EQ(info.strGUID, row.read);
-    EXPECT_TRUE(capture.sink().Contains(
-        LogKind::Debug, std::string("The description lists 2 instances; "
-                                    "reading [") + row.read + "]"));
-  }
-  std::vector<std::string> ids;
-  std::string error;
-  ASSERT_TRUE(ListEc2Instances(xml, ids, error)) << error;
-  EXPECT_EQ(ids, (std::vector<std::string>{"i-first", "i-second"}));
-}
 
 TEST(Ec2Description, HostileDocumentsAreRefusedWithoutHarm) {
   std::string deep;

@@ -12,6 +12,7 @@
 #include "formats/common/FormatDrivers.h"
 #include "model/PlatformKinds.h"
 #include "formats/common/FormatText.h"
+#include "formats/common/SecureBoot.h"
 #include "formats/vmx/VMXFile.h"
 #include "platform/support/BoundedFile.h"
 #include "support/Golden.h"
@@ -23,6 +24,7 @@
 #include <filesystem>
 #include <functional>
 #include <set>
+#include <sstream>
 #include <tuple>
 
 using namespace VMInfoStructs;
@@ -78,7 +80,8 @@ SVMInfo WindowsVM(int32_t diskType) {
   return info;
 }
 
-// EFI Linux: two virtio disks (the OS disk second in the list), two cards.
+// EFI Linux with secure boot: two virtio disks (the OS disk second in the
+// list), two cards.
 SVMInfo LinuxVM(int32_t diskType) {
   SVMInfo info;
   info.strVMName = "rhel9";
@@ -96,6 +99,7 @@ SVMInfo LinuxVM(int32_t diskType) {
   info.vNetworkCards = {Card("eth0", "prod", "virtio", "52-54-00-12-34-56"),
                         Card("eth1", "backup", "virtio", "")};
   info.vNetworkCards[1].bConnected = false;
+  SetSecureBoot(info, true);
   return info;
 }
 
@@ -187,18 +191,17 @@ void ExpectSameMachine(const SVMInfo& a, const SVMInfo& b) {
   EXPECT_EQ(Facts(a), Facts(b));
 }
 
-// The disks the placement reader of writer's format finds in text.
-std::set<std::string> Placed(Writer writer, const std::string& text,
+// The disks format's placement reader finds in text, as
+// "<file> <controller> <bus>:<unit>[:<lun>]".
+std::set<std::string> Placed(const SFormatDriver& format,
+                             const std::string& text,
                              const std::vector<SDisk>& disks) {
-  const SFormatDriver* format = FormatDriversBegin();
-  while (format != FormatDriversEnd() && format->write != writer) ++format;
   std::vector<std::string> files;
   for (const SDisk& disk : disks)
     files.push_back(fs::path(disk.fileName).filename());
   SDiskPlacement placement;
   std::string error;
-  if (format == FormatDriversEnd() ||
-      !format->place(text, files, placement, error))
+  if (!format.place(text, files, placement, error))
     return {"unreadable: " + error};
   std::set<std::string> placed;
   for (const SPlacedDisk& disk : placement.disks)
@@ -207,6 +210,14 @@ std::set<std::string> Placed(Writer writer, const std::string& text,
                   std::to_string(disk.unit) +
                   (disk.lun ? ":" + std::to_string(disk.lun) : ""));
   return placed;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> items;
+  std::istringstream in(text);
+  for (std::string item; std::getline(in, item, separator);)
+    items.push_back(item);
+  return items;
 }
 
 }  // namespace
@@ -259,96 +270,37 @@ TEST(NativeWriters, VmxAndXenDomainReadBackThroughOurReadersAsTheSameMachine) {
   }
 }
 
-// Each row is written, then placed by the same format's placement reader
-// (what the boot check reads): the disks are where the writer put them.
+// tests/data/writers/placement.cases: each case written, then placed by the
+// same format's placement reader.
 TEST(NativeWriters, PutDisksOnlyOnAddressesTheirControllerHas) {
-  struct Row {
-    int line;
-    Writer write;
-    const char* firmware;
-    std::vector<SDisk> disks;
-    const char* written;  // in the text
-    const char* note;     // in the one note; "" for none
-    std::set<std::string> placed;  // "<file> <controller> <bus>:<unit>[:<lun>]"
-  };
-  auto disk = [](const char* controller, int bus, int slot,
-                 const char* file = "d.img") {
-    return Device(file, controller, bus, slot, DT_OPENSTACK);
-  };
-  // clang-format off
-  const Row rows[] = {
-      {__LINE__, WriteLibvirtDomain, "BIOS",
-       {disk("ide", 0, 0), disk("ide", 0, 1), disk("ide", 0, 2)},
-       "<target dev='hdc' bus='ide'/>",
-       "Disk [d.img] at ide 0:2 cannot be there on the destination; written "
-       "at ide 1:0", {"d.img ide 0:0", "d.img ide 0:1", "d.img ide 1:0"}},
-      {__LINE__, WriteLibvirtDomain, "BIOS",
-       {disk("ide", 1, 1), disk("virtio_scsi", 0, 0)},
-       "<controller type='scsi' index='0' model='virtio-scsi'/>", "",
-       {"d.img ide 1:1", "d.img virtio-scsi 0:0"}},
-      // On virtio-scsi libvirt's target is the SCSI id, unit the LUN.
-      {__LINE__, WriteLibvirtDomain, "BIOS",
-       {disk("scsi", 1, 3, "a.img"), disk("sata", 0, 5, "b.img"),
-        disk("virtio", 0, 1, "c.img")},
-       "<address type='drive' controller='1' bus='0' target='3' unit='0'/>", "",
-       {"a.img virtio-scsi 1:3", "b.img sata 0:5", "c.img virtio 0:1"}},
-      {__LINE__, WriteVmx, "BIOS", {disk("scsi", 0, 7)},
-       "scsi0:0.fileName", "at scsi 0:7 cannot be there", {"d.img pvscsi 0:0"}},
-      {__LINE__, WriteVmx, "BIOS",
-       {disk("sata", 0, 5, "a.vmdk"), disk("ide", 1, 1, "b.vmdk")},
-       "sata0:5.fileName", "", {"a.vmdk sata 0:5", "b.vmdk ide 1:1"}},
-      {__LINE__, WriteVmx, "BIOS",
-       {disk("ide", 0, 0), disk("ide", 0, 1), disk("ide", 1, 0),
-        disk("ide", 1, 1), disk("ide", 0, 0)},
-       "scsi0:0.fileName", "at ide 0:0 cannot be there on the destination; "
-       "written at scsi 0:0",
-       {"d.img ide 0:0", "d.img ide 0:1", "d.img ide 1:0", "d.img ide 1:1",
-        "d.img pvscsi 0:0"}},
-      {__LINE__, WriteXenDomain, "BIOS", {disk("xen", 0, 0), disk("xen", 1, 0)},
-       "xvdb", "at xen 1:0 cannot be there on the destination; written at "
-       "xen 0:1", {"d.img ide 0:0", "d.img ide 0:1"}},
-      {__LINE__, WriteHyperVScript, "BIOS", {disk("scsi", 0, 0)},
-       "-ControllerType SCSI -ControllerNumber 0 -ControllerLocation 0",
-       "is not at IDE 0:0; a Generation 1 VM boots from there",
-       {"d.img hyper-v scsi 0:0"}},
-      {__LINE__, WriteHyperVScript, "EFI", {disk("ide", 0, 0)},
-       "-FirstBootDevice (Get-VMHardDiskDrive -VMName $VMName "
-       "-ControllerType SCSI -ControllerNumber 0 -ControllerLocation 0)", "",
-       {"d.img hyper-v scsi 0:0"}},
-      // PowerShell doubles a quote inside a single-quoted string.
-      {__LINE__, WriteHyperVScript, "BIOS",
-       {disk("ide", 0, 0, "Bob's PC.vhdx"), disk("scsi", 0, 2, "Bob's PC_1.vhdx")},
-       "'Bob''s PC.vhdx'", "",
-       {"Bob's PC.vhdx ide 0:0", "Bob's PC_1.vhdx hyper-v scsi 0:2"}},
-      {__LINE__, WriteEc2Import, "BIOS",
-       {Device("a.vmdk", "scsi", 0, 0, DT_AMAZON),
-        Device("/x/b.vmdk", "scsi", 0, 1, DT_AMAZON)}, "\"S3Key\": \"b.vmdk\"",
-       "replace it with the bucket", {"a.vmdk nvme 0:0", "b.vmdk nvme 0:1"}},
-      {__LINE__, WriteAzureTemplate, "BIOS",
-       {disk("scsi", 0, 0, "a.vhd"), disk("scsi", 0, 1, "b.vhd")}, "a.vhd", "",
-       {"a.vhd ide 0:0", "b.vhd hyper-v scsi 0:1"}},
-      {__LINE__, WriteHyperVScript, "BIOS",
-       {disk("ide", 0, 0), disk("scsi", 4, 0)},
-       "-ControllerType SCSI -ControllerNumber 0 -ControllerLocation 0",
-       "at scsi 4:0 cannot be there",
-       {"d.img ide 0:0", "d.img hyper-v scsi 0:0"}},
-  };
-  // clang-format on
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
+  for (const auto& c : golden::Table("writers/placement")) {
+    SCOPED_TRACE(c.text);
+    ASSERT_EQ(c.fields.size(), 6u);
+    const SFormatDriver* format = FindFormat(c.fields[0]);
+    ASSERT_NE(format, nullptr);
     SVMInfo info;
     info.strVMName = "vm";
-    info.strBootFirmware = row.firmware;
-    info.vDisks = row.disks;
-    SNativeDescription out = row.write(info, Input());
-    EXPECT_NE(out.text.find(row.written), std::string::npos) << out.text;
-    EXPECT_EQ(Placed(row.write, out.text, row.disks), row.placed) << out.text;
-    if (!*row.note) {
+    info.strBootFirmware = c.fields[1];
+    for (const std::string& disk : Split(c.fields[2], ';')) {
+      size_t space = disk.find(' '), colon = disk.find(':'),
+             file = disk.find(' ', space + 1);
+      info.vDisks.push_back(Device(
+          disk.substr(file + 1).c_str(), disk.substr(0, space).c_str(),
+          std::stoi(disk.substr(space + 1)), std::stoi(disk.substr(colon + 1)),
+          c.fields[0] == "ec2" ? DT_AMAZON : DT_OPENSTACK));
+    }
+    SNativeDescription out = format->write(info, Input());
+    EXPECT_NE(out.text.find(c.fields[3]), std::string::npos) << out.text;
+    std::vector<std::string> placed = Split(c.fields[5], ';');
+    EXPECT_EQ(Placed(*format, out.text, info.vDisks),
+              std::set<std::string>(placed.begin(), placed.end()))
+        << out.text;
+    if (c.fields[4].empty()) {
       EXPECT_TRUE(out.vNotes.empty()) << out.vNotes.front();
       continue;
     }
     ASSERT_EQ(out.vNotes.size(), 1u);
-    EXPECT_NE(out.vNotes[0].find(row.note), std::string::npos) << out.vNotes[0];
+    EXPECT_NE(out.vNotes[0].find(c.fields[4]), std::string::npos) << out.vNotes[0];
   }
 }
 
@@ -524,58 +476,28 @@ TEST(NativeWriters, EveryDestinationKindHasItsFormat) {
   }
 }
 
-// The guest OS, in the words each source gives it or a user's --os, as each
-// description that has a field for it writes it.
+// tests/data/writers/guest-os.cases: the guest OS of every source in every
+// description that carries one.
 TEST(NativeWriters, GuestOSOfEverySourceInEveryDescriptionThatCarriesOne) {
-  struct Row {
-    int line;
-    const char* guestOS;  // strGuestOS
-    const char* osType;   // guestOSInfo.OSType
-    const char* arch;     // guestOSInfo.CPUArch
-    const char* vmx;      // guestOS = "..."
-    const char* libosinfo;  // null: no <metadata>
-    const char* azure;    // osDisk.osType
-  };
-  // clang-format off
-  const Row rows[] = {
-      // VMware ids, a user's or a VMware source's, go in as given.
-      {__LINE__, "windows2019srv_64Guest", "Windows", "", "windows2019srv_64Guest", "http://microsoft.com/win/2k19", "Windows"},
-      {__LINE__, "otherlinux-64", "Unix", "", "otherlinux-64", nullptr, "Linux"},
-      {__LINE__, "rhel8-64", "", "", "rhel8-64", "http://redhat.com/rhel/8.0", "Linux"},
-      // EC2 platforms.
-      {__LINE__, "Linux/UNIX", "Unix", "x64", "otherlinux-64", nullptr, "Linux"},
-      {__LINE__, "Windows", "Windows", "x64", "windows9srv-64", nullptr, "Windows"},
-      {__LINE__, "Red Hat Enterprise Linux 9", "Unix", "x64", "rhel9-64", "http://redhat.com/rhel/9.0", "Linux"},
-      // Oracle VM's OS types, with no family stated.
-      {__LINE__, "Oracle Linux 7", "", "", "oraclelinux7-64", nullptr, "Linux"},
-      {__LINE__, "Microsoft Windows Server 2016", "", "", "windows9srv-64", "http://microsoft.com/win/2k16", "Windows"},
-      {__LINE__, "Other Linux", "", "x86", "otherlinux", nullptr, "Linux"},
-      // Windows Server 2022 is not taken for 2019.
-      {__LINE__, "windows2019srvNext_64Guest", "Windows", "", "windows2019srvNext_64Guest", "http://microsoft.com/win/2k22", "Windows"},
-      {__LINE__, "", "", "", "other", nullptr, "Linux"},
-  };
-  // clang-format on
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
+  for (const auto& c : golden::Table("writers/guest-os")) {
+    SCOPED_TRACE(c.text);
+    ASSERT_EQ(c.fields.size(), 6u);
     SVMInfo info = LinuxVM(DT_VMDK);
-    info.strGuestOS = row.guestOS;
-    info.guestOSInfo.OSType = row.osType;
-    info.guestOSInfo.CPUArch = row.arch;
+    info.strGuestOS = c.fields[0];
+    info.guestOSInfo.OSType = c.fields[1];
+    info.guestOSInfo.CPUArch = c.fields[2];
     std::string vmx = WriteVmx(info, Input()).text;
-    EXPECT_NE(vmx.find("guestOS = \"" + std::string(row.vmx) + "\"\n"),
-              std::string::npos)
+    EXPECT_NE(vmx.find("guestOS = \"" + c.fields[3] + "\"\n"), std::string::npos)
         << vmx;
     std::string domain = WriteLibvirtDomain(info, Input()).text;
-    std::string os = row.libosinfo
-                         ? "<libosinfo:os id='" + std::string(row.libosinfo) + "'/>"
-                         : "<metadata>";
-    EXPECT_EQ(domain.find(os) != std::string::npos, row.libosinfo != nullptr)
-        << domain;
-    if (row.libosinfo && HasValidator()) {
+    const std::string& id = c.fields[4];
+    std::string os = id.empty() ? "<metadata>" : "<libosinfo:os id='" + id + "'/>";
+    EXPECT_EQ(domain.find(os) != std::string::npos, !id.empty()) << domain;
+    if (!id.empty() && HasValidator()) {
       EXPECT_TRUE(ValidDomain(domain)) << domain;
     }
     auto azure = nlohmann::json::parse(WriteAzureTemplate(info, Input()).text);
-    EXPECT_NE(azure.dump().find("\"osType\":\"" + std::string(row.azure) + "\""),
+    EXPECT_NE(azure.dump().find("\"osType\":\"" + c.fields[5] + "\""),
               std::string::npos);
   }
 }
@@ -596,5 +518,77 @@ TEST(NativeWriters, XenStatesTheFormatOfEveryDiskThatIsNotRaw) {
     std::string text = WriteXenDomain(LinuxVM(row.type), Input()).text;
     ASSERT_TRUE(ParseXenDomainConfig(text, back, error)) << error;
     EXPECT_EQ(back.vDisks.at(0).strPlatformRef1, row.stated) << text;
+  }
+}
+
+// Each card joins what the mapping names, in each format's words; unmapped,
+// libvirt has no network of another platform's name, only a source bridge.
+TEST(NativeWriters, NetworkCardsJoinTheMappedNetworkOrBridge) {
+  struct Row {
+    int line;
+    Writer write;
+    std::vector<SNetworkMapping> rules;
+    bool sourceBridges;
+    std::vector<const char*> says;
+    size_t notes;
+  };
+  const char* prod = "<interface type='network'>\n      <mac address='52:54:00:12:34:56'/>\n      <source network='default'/>";
+  // clang-format off
+  const Row rows[] = {
+      {__LINE__, WriteLibvirtDomain, {}, false, {prod, "<source network='default'/>"}, 2},
+      {__LINE__, WriteLibvirtDomain, {}, true, {"<interface type='bridge'>", "<source bridge='prod'/>", "<source bridge='backup'/>"}, 0},
+      {__LINE__, WriteLibvirtDomain, {{"prod", "lan", false}}, true, {"<source network='lan'/>", "<source bridge='backup'/>"}, 0},
+      {__LINE__, WriteLibvirtDomain, {{"", "dmz", false}, {"backup", "br0", true}}, false, {"<source network='dmz'/>", "<interface type='bridge'>\n      <source bridge='br0'/>"}, 0},
+      {__LINE__, WriteVmx, {{"", "VM Network", true}}, false, {"ethernet0.networkName = \"VM Network\"", "ethernet1.networkName = \"VM Network\""}, 0},
+      {__LINE__, WriteHyperVScript, {{"backup", "vSwitch", false}}, false, {"-SwitchName 'prod'", "-SwitchName 'vSwitch'"}, 0},
+      {__LINE__, WriteXenDomain, {{"prod", "xenbr1", false}}, false, {"bridge=xenbr1", "bridge=backup"}, 0},
+      {__LINE__, WriteAzureTemplate, {{"prod", "vnet-a", false}}, false, {"\"network\": \"vnet-a\"", "\"network\": \"backup\""}, 0},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    SNativeWriteInput input = Input();
+    input.networks = {row.rules, row.sourceBridges};
+    SNativeDescription out = row.write(LinuxVM(DT_RHEV), input);
+    for (const char* text : row.says)
+      EXPECT_NE(out.text.find(text), std::string::npos) << text << "\n" << out.text;
+    EXPECT_EQ(out.vNotes.size(), row.notes);
+    if (row.write == WriteLibvirtDomain && HasValidator()) {
+      EXPECT_TRUE(ValidDomain(out.text)) << out.text;
+    }
+  }
+}
+
+// Secure boot as the description states it, where the format has it: a
+// stated "off" keeps libvirt from an OVMF build that enforces it and turns
+// Hyper-V's default off.
+TEST(NativeWriters, SecureBootAsTheDescriptionStatesIt) {
+  struct Row {
+    int line;
+    Writer write;
+    int stated;  // -1: unstated, else off or on
+    const char* says;
+    bool present;
+  };
+  // clang-format off
+  const Row rows[] = {
+      {__LINE__, WriteLibvirtDomain, 0, "<feature enabled='no' name='secure-boot'/>", true},
+      {__LINE__, WriteLibvirtDomain, -1, "<firmware>", false},
+      {__LINE__, WriteHyperVScript, 0, "-EnableSecureBoot Off", true},
+      {__LINE__, WriteHyperVScript, 0, "-SecureBootTemplate", false},
+      {__LINE__, WriteHyperVScript, -1, "-EnableSecureBoot", false},
+      {__LINE__, WriteVmx, 0, "uefi.secureBoot", false},
+  };
+  // clang-format on
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    SVMInfo info = LinuxVM(DT_RHEV);
+    info.vExtraOptions.clear();
+    if (row.stated >= 0) SetSecureBoot(info, row.stated == 1);
+    std::string text = row.write(info, Input()).text;
+    EXPECT_EQ(text.find(row.says) != std::string::npos, row.present) << text;
+    if (row.write == WriteLibvirtDomain && HasValidator()) {
+      EXPECT_TRUE(ValidDomain(text)) << text;
+    }
   }
 }

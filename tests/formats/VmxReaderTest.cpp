@@ -1,25 +1,18 @@
-//===- VmxReaderTest.cpp - VM descriptions from VMware files --------------===//
+//===- VmxReaderTest.cpp - VM descriptions from VMware and domain files ---===//
 //
 // Encodings, identifiers, guest families and device presence are golden
-// cases in tests/data/readers/vmx/ (ReadersGoldenTest); this file keeps the
-// dump and the refusal of a disk descriptor.
+// cases in tests/data/readers/vmx/ (ReadersGoldenTest), as are the domain
+// files'; this file keeps the refusal of a disk descriptor and of a
+// description asked for before a file is loaded.
 //
 //===----------------------------------------------------------------------===//
 #include <gtest/gtest.h>
 
 #include "platform/support/EvDebug.h"
 #include "formats/vmx/VMXFile.h"
+#include "formats/xen/OracleVMConfigFile.h"
 
 using namespace VMInfoStructs;
-
-TEST(VmxDescription, DumpWritesEveryEntry) {
-  VMXFile file;
-  ASSERT_TRUE(file.LoadText("a = \"1\"\nB = \"two words\"\n", "dump.vmx"));
-  ScopedLogCapture capture;
-  file.Dump();
-  EXPECT_TRUE(capture.sink().Contains(LogKind::Debug, "a = \"1\""));
-  EXPECT_TRUE(capture.sink().Contains(LogKind::Debug, "B = \"two words\""));
-}
 
 TEST(VmxDescription, OnlyAVmConfigurationGivesADescription) {
   ScopedLogCapture capture;
@@ -33,4 +26,8 @@ TEST(VmxDescription, OnlyAVmConfigurationGivesADescription) {
   EXPECT_FALSE(file.GetVMInfo(info));
   EXPECT_EQ(capture.sink().Records().size(), 2u);
   EXPECT_EQ(info.strBootFirmware, "");
+  OracleVMConfigFile domain;
+  EXPECT_FALSE(domain.LoadFile("/nonexistent/vm.cfg"));
+  EXPECT_FALSE(domain.GetVMInfo(info));
+  EXPECT_EQ(capture.sink().Records().size(), 4u);
 }

@@ -35,28 +35,8 @@ TEST(Zyf, EveryMemberSurvivesAWriteAndARead) {
   std::string error;
   ASSERT_TRUE(ParseZyf(WriteZyf(original), read, error)) << error;
   EXPECT_EQ(WriteZyf(read), WriteZyf(original));
-  // Spot checks that do not rely on the writer: one member of each record.
-  ASSERT_EQ(read.vSnapshots.size(), 1u);
-  ASSERT_EQ(read.vSnapshots[0].vChildren.size(), 1u);
-  EXPECT_EQ(read.vSnapshots[0].vChildren[0].strDescription,
-            "line one\nline two");
-  ASSERT_EQ(read.vDisks.size(), 2u);
-  EXPECT_EQ(read.vDisks[0].i64MaxSizeInBytes, INT64_MAX);
-  EXPECT_EQ(read.vDisks[0].vChildDisks.at(0).strSnapshotId, "snap-1");
-  EXPECT_EQ(read.vDisks[0].nFileType, 0);
-  EXPECT_TRUE(read.vDisks[0].isBootDisk);
-  EXPECT_EQ(read.vDisks[1].nDeviceType, 1);
-  ASSERT_EQ(read.vDiskControllers.size(), 1u);
-  EXPECT_EQ(read.vDiskControllers[0].strControllerType, "pvscsi");
-  EXPECT_TRUE(read.vDiskControllers[0].bShared);
-  EXPECT_EQ(read.vNetworkCards.at(0).nVlanId, -1);
-  EXPECT_FALSE(read.vNetworkCards.at(0).bConnected);
-  EXPECT_EQ(read.fileLayout.vFiles.at(0).properties.at("b"), "2");
-  EXPECT_EQ(read.i64HardwareValueB, INT64_MIN);
-  EXPECT_EQ(read.vExtraOptions.at(0).strValue, "QUJD");
-  EXPECT_EQ(read.guestOSInfo.strOSFamily, "NT");
-  EXPECT_EQ(read.vFCAdapters.at(0).strWWPN, "21:00");
-  EXPECT_EQ(read.strVMName, original.strVMName);
+  // What the reader makes of the file: ReadersGoldenTest's
+  // every-member-away-from-default.expected.
 }
 
 TEST(Zyf, MembersTheFileDoesNotNameKeepTheirValues) {

@@ -1,5 +1,6 @@
 //===- PlatformKindsTest.cpp - The kind table agrees with itself ----------===//
 #include "model/PlatformKinds.h"
+#include "support/Golden.h"
 
 #include <gtest/gtest.h>
 
@@ -23,4 +24,18 @@ TEST(PlatformKinds, EveryRowIsConsistent) {
   }
   EXPECT_FALSE(MayBeDestination(static_cast<VirtualServerInstanceType>(999)));
   EXPECT_TRUE(KeepsCdroms(static_cast<VirtualServerInstanceType>(999)));
+}
+
+// tests/data/platform/kind-names.cases: names and numbers users give.
+TEST(PlatformKinds, NamesReadBothWaysAndUnnamedKindsAreNumbers) {
+  for (const auto& c : golden::Table("platform/kind-names")) {
+    SCOPED_TRACE(c.text);
+    ASSERT_EQ(c.fields.size(), 3u);
+    VirtualServerInstanceType kind = VS_NONE;
+    ASSERT_EQ(ParsePlatformKind(c.fields[0], kind), !c.fields[1].empty());
+    if (c.fields[1].empty()) continue;
+    EXPECT_EQ(kind, std::stoi(c.fields[1]));
+    EXPECT_EQ(PlatformKindName(kind), c.fields[2]);
+  }
+  EXPECT_EQ(KnownPlatformKinds().size(), 17u);
 }

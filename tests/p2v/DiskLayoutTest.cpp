@@ -2,10 +2,9 @@
 #include "p2v/ZyP2VUtils.h"
 #include "platform/support/EvDebug.h"
 #include "tests/p2v/P2VRequests.h"
+#include "support/Golden.h"
 
 #include <gtest/gtest.h>
-
-#include <climits>
 
 using namespace p2v_test;
 
@@ -26,48 +25,24 @@ void ScsiBoot(HW& hw) {
 
 }  // namespace
 
-TEST(DiskLayout, IdeIndexWrapsOverTheFourPositions) {
-  struct Row {
-    int line;
-    int index;
-    SAddr expected;
-  };
-  // clang-format off
-  const Row rows[] = {
-      {__LINE__, 1, {0, 1}}, {__LINE__, 2, {1, 0}}, {__LINE__, 3, {1, 1}},
-      {__LINE__, 4, {0, 0}}, {__LINE__, INT_MAX, {1, 1}},
-      {__LINE__, -3, {-9, -9}}};  // a negative index leaves both untouched
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
+// tests/data/p2v/addresses.cases: the next IDE and SCSI positions.
+TEST(DiskLayout, IdeIndexWrapsAndScsiRunsBusByBusUpToBusThreeSlotFifteen) {
+  for (const auto& c : golden::Table("p2v/addresses")) {
+    SCOPED_TRACE(c.text);
+    ASSERT_EQ(c.fields.size(), 4u);
     SAddr got{-9, -9};
-    ZyP2VUtils::GetBusAndSlotForIDEDisk(row.index, got.bus, got.slot);
-    EXPECT_EQ(got.bus, row.expected.bus);
-    EXPECT_EQ(got.slot, row.expected.slot);
-  }
-}
-
-TEST(DiskLayout, NextScsiAddressRunsBusByBusUpToBusThreeSlotFifteen) {
-  struct Row {
-    int line;
-    SAddr from;
-    bool exists;
-    SAddr next;
-  };
-  const Row rows[] = {
-      {__LINE__, {0, 6}, true, {0, 7}},   {__LINE__, {0, 15}, true, {1, 0}},
-      {__LINE__, {3, 14}, true, {3, 15}}, {__LINE__, {3, 15}, false, {-9, -9}},
-      {__LINE__, {4, 0}, false, {-9, -9}}, {__LINE__, {0, 16}, false, {-9, -9}},
-      {__LINE__, {INT_MAX, 0}, false, {-9, -9}},
-  };
-  // clang-format on
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
-    SAddr got{-9, -9};
-    EXPECT_EQ(ZyP2VUtils::GetNextBusAndSlotForSCSIDisk(
-                  row.from.bus, row.from.slot, got.bus, got.slot),
-              row.exists);
-    EXPECT_EQ(got.bus, row.next.bus);
-    EXPECT_EQ(got.slot, row.next.slot);
+    if (c.fields[0] == "ide") {
+      ZyP2VUtils::GetBusAndSlotForIDEDisk(std::stoi(c.fields[1]), got.bus,
+                                          got.slot);
+    } else {
+      size_t colon = c.fields[1].find(':');
+      EXPECT_EQ(ZyP2VUtils::GetNextBusAndSlotForSCSIDisk(
+                    std::stoi(c.fields[1]), std::stoi(c.fields[1].substr(colon + 1)),
+                    got.bus, got.slot),
+                c.fields[2] != "-9");
+    }
+    EXPECT_EQ(got.bus, std::stoi(c.fields[2]));
+    EXPECT_EQ(got.slot, std::stoi(c.fields[3]));
   }
 }
 

@@ -25,62 +25,49 @@ class GuestOS : public ::testing::Test {
 
 }  // namespace
 
-// The ends of the identifier ranges; an id in no range takes the default.
+// The ends of the identifier ranges; an id in no range (or no client) takes
+// the default, only when nothing was set; other machines are Linux by their
+// architecture (64-bit machines: the translation golden files).
 TEST_F(GuestOS, WindowsIdentifierAtTheRangeEndsAndTheDefault) {
   struct Row {
     int line;
+    int client;
     int osId;
     const char* description;
+    bool windows, is64;
+    const char* start;  // the identifier before
     const char* expected;
+    const char* logged;
   };
   // clang-format off
   const Row rows[] = {
-      {__LINE__, 64, "", "winVista64Guest"},
-      {__LINE__, 209, "Windows 10 Pro", "windows7Guest"},
-      {__LINE__, 210, "Windows Server 2008 R2 Enterprise", "windows7Server64Guest"},
-      {__LINE__, 213, "Windows 10 Enterprise", "windows9_64Guest"},
-      {__LINE__, 211, "windows server 2012", "windows7Server64Guest"},  // case counts
-      {__LINE__, 300, "Windows Server 2012", "winNetStandardGuest"},
+      {__LINE__, 5, 64, "", true, true, "", "winVista64Guest", ""},
+      {__LINE__, 5, 209, "Windows 10 Pro", true, true, "", "windows7Guest", ""},
+      {__LINE__, 5, 210, "Windows Server 2008 R2 Enterprise", true, true, "", "windows7Server64Guest", ""},
+      {__LINE__, 5, 213, "Windows 10 Enterprise", true, true, "", "windows9_64Guest", ""},
+      {__LINE__, 5, 211, "windows server 2012", true, true, "", "windows7Server64Guest", ""},  // case counts
+      {__LINE__, 5, 300, "Windows Server 2012", true, true, "", "winNetStandardGuest",
+       " OS Platform Type is empty, Defaulting to winNetStandardGuest"},
+      {__LINE__, 5, 300, "Windows Server 2012", true, true, "keptGuest", "keptGuest", ""},
+      {__LINE__, 99, 300, "Windows Server 2012", true, false, "", "winNetStandardGuest", ""},
+      {__LINE__, 5, 3, "Windows 2000", false, false, "", "otherLinuxGuest",
+       " OS Platform Type is empty, using the CPU architecture [x86]"},
   };
   // clang-format on
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
     PlatformConfig::ClearInProcess();
     AddClient(5, row.osId, row.description);
-    std::string guest;
-    EXPECT_EQ(ZyP2VUtils::GetVMWareGuestOSIdentifier(5, guest, true, true), 0);
+    ScopedLogCapture capture;
+    std::string guest = row.start;
+    EXPECT_EQ(ZyP2VUtils::GetVMWareGuestOSIdentifier(row.client, guest,
+                                                     row.windows, row.is64),
+              0);
     EXPECT_EQ(guest, row.expected);
+    if (*row.logged) {
+      EXPECT_TRUE(capture.sink().Contains(row.logged));
+    }
   }
-}
-
-TEST_F(GuestOS, UnknownWindowsIdDefaultsOnlyWhenNothingWasSet) {
-  AddClient(5, 300, "Windows Server 2012");
-  ScopedLogCapture capture;
-  std::string guest;
-  ZyP2VUtils::GetVMWareGuestOSIdentifier(5, guest, true, true);
-  EXPECT_TRUE(capture.sink().Contains(
-      LogKind::Debug,
-      " OS Platform Type is empty, Defaulting to winNetStandardGuest"));
-
-  guest = "keptGuest";
-  ZyP2VUtils::GetVMWareGuestOSIdentifier(5, guest, true, true);
-  EXPECT_EQ(guest, "keptGuest");
-
-  guest.clear();
-  ZyP2VUtils::GetVMWareGuestOSIdentifier(99, guest, true,
-                                         false);  // unknown client
-  EXPECT_EQ(guest, "winNetStandardGuest");
-}
-
-// 64-bit machines: the translation golden files.
-TEST_F(GuestOS, OtherMachinesAreLinuxByArchitecture) {
-  AddClient(5, 3, "Windows 2000");
-  ScopedLogCapture capture;
-  std::string guest;
-  ZyP2VUtils::GetVMWareGuestOSIdentifier(5, guest, false, false);
-  EXPECT_EQ(guest, "otherLinuxGuest");
-  EXPECT_TRUE(capture.sink().Contains(
-      " OS Platform Type is empty, using the CPU architecture [x86]"));
 }
 
 // Reading the description from the client database, and its failure: the

@@ -410,17 +410,6 @@ TEST(DiskImageWrite, CreateMakesTheImageAtItsFullSizeAsAHole) {
   EXPECT_EQ(AllocatedBytes(to), 0u);
 }
 
-TEST(DiskImageErrors, OnlyVirtualServerError10002IsTheEndOfData) {
-  FXCodeLocation here("test", "test", 1);
-  EXPECT_TRUE(
-      CArchiveVirtualDiskFile::IsErrorEOF(FXErrorUtil::ErrorVS(here, 10002)));
-  EXPECT_FALSE(
-      CArchiveVirtualDiskFile::IsErrorEOF(FXErrorUtil::ErrorVS(here, 10001)));
-  EXPECT_FALSE(CArchiveVirtualDiskFile::IsErrorEOF(
-      FXErrorUtil::ErrorSystem(here, 10002)));
-  EXPECT_FALSE(CArchiveVirtualDiskFile::IsErrorEOF(CQiError::Success()));
-}
-
 // The silent and the unused counters write nothing; the chatty one logs each
 // transfer; the others only a summary when released.
 TEST(SpeedCounter, LogsAtMostOncePerIntervalAndASummaryWhenReleased) {

@@ -9,43 +9,29 @@
 
 namespace fs = std::filesystem;
 
-TEST(FileSearch, FirstMatchingNameInByteOrderWins) {
-  TempDir folder;
-  folder.Write("b.zyf", "");
-  folder.Write("a.ZYF", "");
-  folder.Write("A.txt", "");
-  folder.Write("C.zyf", "");
-  std::string found;
-  ASSERT_TRUE(GetFirstFileByExtension(folder.path(), "zyf", found));
-  // Upper-case letters sort before lower-case ones.
-  EXPECT_EQ(found, folder.File("C.zyf"));
-  ASSERT_TRUE(GetFirstFileByExtension(folder.path(), "Txt", found));
-  EXPECT_EQ(found, folder.File("A.txt"));
-}
-
-TEST(FileSearch, OnlyRegularFilesWithThatLastExtensionCount) {
+// Upper-case letters sort before lower-case ones; folders, hidden names
+// with nothing before the dot, other last extensions and subfolders never
+// count; links to files do, and the dot may be given.
+TEST(FileSearch, FirstRegularFileWithThatLastExtensionInByteOrderWins) {
   TempDir folder;
   fs::create_directory(folder.File("a.zyf"));
-  folder.Write(".zyf", "");
-  folder.Write("b.zyf.bak", "");
-  folder.Write("c.xzyf", "");
-  folder.Write("sub/d.zyf", "");
+  for (const char* name : {".zyf", "b.zyf.bak", "c.xzyf", "sub/d.zyf", "A.txt"})
+    folder.Write(name, "");
   std::string found = "unchanged";
   EXPECT_FALSE(GetFirstFileByExtension(folder.path(), "zyf", found));
   EXPECT_EQ(found, "unchanged");
-
+  ASSERT_TRUE(GetFirstFileByExtension(folder.path(), "Txt", found));
+  EXPECT_EQ(found, folder.File("A.txt"));
+  fs::create_symlink(folder.Write("data/VMConfig.json", ""),
+                     folder.File("link.zyf"));
+  ASSERT_TRUE(GetFirstFileByExtension(folder.path(), ".zyf", found));
+  EXPECT_EQ(found, folder.File("link.zyf"));
   folder.Write("e.tar.zyf", "");
   ASSERT_TRUE(GetFirstFileByExtension(folder.path(), "zyf", found));
   EXPECT_EQ(found, folder.File("e.tar.zyf"));
-}
-
-TEST(FileSearch, LinksToFilesCountAndTheDotMayBeGiven) {
-  TempDir folder;
-  std::string target = folder.Write("data/VMConfig.json", "");
-  fs::create_symlink(target, folder.File("link.zyf"));
-  std::string found;
-  ASSERT_TRUE(GetFirstFileByExtension(folder.path(), ".zyf", found));
-  EXPECT_EQ(found, folder.File("link.zyf"));
+  for (const char* name : {"b.zyf", "a.ZYF", "C.zyf"}) folder.Write(name, "");
+  ASSERT_TRUE(GetFirstFileByExtension(folder.path(), "zyf", found));
+  EXPECT_EQ(found, folder.File("C.zyf"));
 }
 
 TEST(FileSearch, MissingOrUnusableFoldersFindNothing) {

@@ -1,8 +1,9 @@
 //===- FolderNativeDescriptionTest.cpp - Native files of destination VMs --===//
 //
 // The folder platform writes the description its kind takes beside
-// VMConfig.zyf when it builds a destination VM, and never over a file that
-// is already there.
+// VMConfig.zyf when it builds a destination VM (each kind's file: the tool's
+// RestoresTheVMwareExampleToEachDestinationFamily), never over a file that
+// is already there, and leaves nothing when the writer refuses.
 //
 //===----------------------------------------------------------------------===//
 #include "platform/folder/FolderVMInfo.h"
@@ -30,37 +31,6 @@ RestoreCtx Request(const TempDir& dir) {
 }
 
 }  // namespace
-
-TEST(FolderNativeDescription, EachKindGetsItsFileBesideTheDescription) {
-  struct Row {
-    int line;
-    VirtualServerInstanceType kind;
-    const char* file;  // "" for none
-    const char* holds;
-  };
-  // clang-format off
-  const Row rows[] = {
-      {__LINE__, VS_VMWARE, "app.vmx", "ide0:0.fileName = \"app-0.img\""},
-      {__LINE__, VS_OPENSTACK, "app.xml", "/app/app-0.img'/>"},
-      {__LINE__, VS_KIND_801, "vm.cfg", "/app/app-0.img,hda,w'"},
-      {__LINE__, VS_AZURE_3, "app.ps1", "(Join-Path $Folder 'app-0.img')"},
-      {__LINE__, VS_AMAZON, "import-image.json", "\"S3Bucket\": \"zy-images\",\n        \"S3Key\": \"app-0.img\""},
-      {__LINE__, VS_AZURE_1, "azure-vm.json", "'app-0.img')]"},
-  };
-  // clang-format on
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
-    TempDir dir;
-    FolderVMInfo platform(row.kind, dir.path());
-    RestoreCtx request = Request(dir);
-    ASSERT_TRUE(platform.FinalizeConvertedVM(request))
-        << platform.GetLastErrorText();
-    EXPECT_EQ(NativeDescriptionName(row.kind, "app"), row.file);
-    std::string text = TempDir::Read(
-        dir.File(PlatformKindName(row.kind) + "/app/" + row.file));
-    EXPECT_NE(text.find(row.holds), std::string::npos) << text;
-  }
-}
 
 TEST(FolderNativeDescription, AnAmazonVMWithoutDisksIsRefusedAndNothingIsLeft) {
   TempDir dir;

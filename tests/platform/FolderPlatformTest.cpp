@@ -1,6 +1,7 @@
 //===- FolderPlatformTest.cpp - The built-in folder platform --------------===//
 #include "platform/folder/FolderVMInfo.h"
 #include "formats/zyf/VMConfigFile.h"
+#include "support/Golden.h"
 #include "support/RecordingVMInfo.h"
 #include "support/TempDir.h"
 
@@ -88,34 +89,6 @@ RestoreCtx StagedRequest(const TempDir& dir, const std::string& vmName) {
 }
 
 }  // namespace
-
-// Every kind's own name and number: PlatformKindsTest.
-TEST(FolderPlatform, KindNamesReadBothWaysAndUnnamedKindsAreNumbers) {
-  struct Row {
-    int line;
-    const char* text;
-    bool known;
-    VirtualServerInstanceType kind;
-    const char* spelled;
-  } rows[] = {
-      {__LINE__, "HyperV", true, VS_HYPERV, "hyperv"},
-      {__LINE__, "101", true, VS_VMWARE, "vmware"},
-      {__LINE__, "402", true, VS_AZURE_2, "402"},
-      {__LINE__, "999", false, VS_NONE, ""},
-      {__LINE__, "0", false, VS_NONE, ""},
-      {__LINE__, "vmware ", false, VS_NONE, ""},
-      {__LINE__, "", false, VS_NONE, ""},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
-    VirtualServerInstanceType kind = VS_NONE;
-    ASSERT_EQ(ParsePlatformKind(row.text, kind), row.known);
-    if (!row.known) continue;
-    EXPECT_EQ(kind, row.kind);
-    EXPECT_EQ(PlatformKindName(kind), row.spelled);
-  }
-  EXPECT_EQ(KnownPlatformKinds().size(), 17u);
-}
 
 TEST(FolderPlatform, CreateObjectServesTheFolderPlatformOnlyWhenARootIsSet) {
   TempDir dir;
@@ -224,28 +197,19 @@ TEST(FolderPlatform, HostsAndTheirNetworksComeFromHostsJson) {
   EXPECT_EQ(hyperv.GetHostInfo("hv03", VM_PROP_HOST_NW_LIST, 0, named), 0);
 }
 
+// A missing hosts.json: InputFileTest.
 TEST(FolderPlatform, MalformedOrMissingPlatformFilesAreFailuresWithAReason) {
-  struct Row {
-    int line;
-    const char* hosts;  // a missing file: InputFileTest
-    const char* reason;
-  } rows[] = {
-      {__LINE__, "{\"hosts\": [", "Malformed"},
-      {__LINE__, "[]", "no \"hosts\" list"},
-      {__LINE__, R"({"hosts": [{"networks": []}]})", "needs a \"name\""},
-      {__LINE__, R"({"hosts": [{"name": "h", "networks": [1]}]})",
-       "needs a \"name\""},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
+  for (const auto& c : golden::Table("platform/bad-hosts")) {
+    SCOPED_TRACE(c.text);
+    ASSERT_EQ(c.fields.size(), 2u);
     TempDir dir;
-    dir.Write("hyperv/hosts.json", row.hosts);
+    dir.Write("hyperv/hosts.json", c.fields[0]);
     FolderVMInfo hyperv(VS_HYPERV, dir.path());
     VMInfoStructs::SHostInfo info;
     info.strHostName = "kept";
     EXPECT_EQ(hyperv.GetLocalHostInfo(info, VM_PROP_HOST_NW_LIST, 0), 0);
     EXPECT_EQ(info.strHostName, "kept");
-    EXPECT_NE(hyperv.GetLastErrorText().find(row.reason), std::string::npos)
+    EXPECT_NE(hyperv.GetLastErrorText().find(c.fields[1]), std::string::npos)
         << hyperv.GetLastErrorText();
   }
 }
@@ -337,19 +301,12 @@ TEST(FolderPlatform,
 }
 
 TEST(FolderPlatform, DestinationNamesThatWouldLeaveTheKindFolderAreRefused) {
-  struct Row {
-    int line;
-    const char* name;
-  } rows[] = {
-      {__LINE__, ""},    {__LINE__, "."},      {__LINE__, ".."},
-      {__LINE__, "a/b"}, {__LINE__, "..\\up"},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
+  for (const char* name : {"", ".", "..", "a/b", "..\\up"}) {
+    SCOPED_TRACE(name);
     TempDir dir;
     FolderVMInfo vmware(VS_VMWARE, dir.path());
     RestoreCtx request;
-    request.strVMName = row.name;
+    request.strVMName = name;
     EXPECT_EQ(vmware.PrepareRestoreConversion(request), 0);
     EXPECT_EQ(vmware.PrepareDestinationVM(request), 0);
     EXPECT_FALSE(vmware.FinalizeConvertedVM(request));

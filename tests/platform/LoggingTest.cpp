@@ -7,26 +7,7 @@
 
 #include <cstdlib>
 
-TEST(Logging, EachKindCarriesItsFunctionAndLevel) {
-  ScopedLogCapture capture;
-  EvDebug log;
-  log.DebugLvl("f()", 5, "renamed [%s]", "a");
-  log.Error("g()", "failed %d", 3);
-  log.Debug("h()", "detail");
-  log.debug("plain %s", "line");
-  auto records = capture.sink().Records();
-  ASSERT_EQ(records.size(), 4u);
-  EXPECT_EQ(records[0].kind, LogKind::DebugLvl);
-  EXPECT_EQ(records[0].level, 5);
-  EXPECT_EQ(records[0].message, "renamed [a]");
-  EXPECT_EQ(records[1].kind, LogKind::Error);
-  EXPECT_EQ(records[1].function, "g()");
-  EXPECT_EQ(records[1].message, "failed 3");
-  EXPECT_EQ(records[2].kind, LogKind::Debug);
-  EXPECT_EQ(records[3].kind, LogKind::debug);
-  EXPECT_EQ(records[3].function, "");
-}
-
+// The records' kind, function and level: the converter's LogTest.
 TEST(Logging, DefaultSinkAppendsToTheLogFileUpToTheLevel) {
   TempDir dir;
   std::string file = dir.File("zy.log");

@@ -1,7 +1,6 @@
-//===- MessageXmlTest.cpp - Messages, their XML text and enumerations -----===//
+//===- MessageXmlTest.cpp - Messages and their XML text -------------------===//
 #include "platform/messages/CNMessageBase.h"
 #include "platform/messages/RecoveryMessages.h"
-#include "platform/messages/XMLDecoder.h"
 
 #include "support/Golden.h"
 #include "support/TempDir.h"
@@ -193,35 +192,4 @@ TEST(MessageXml, ErrorsSayWhere) {
       error.find("field <flagB> of Ida::VMOpReq: [x] is not a 64-bit integer"),
       std::string::npos)
       << error;
-}
-
-TEST(Enumerations, NamesAndDisplayTextsOfTheTwoModels) {
-  struct Row {
-    int line;
-    uint32_t def;
-    int64_t value;
-    const char* name;
-    const char* text;
-  };
-  // clang-format off
-  const Row rows[] = {
-      {__LINE__, kScsiControllerTypeClassDef, 1, "lsilogic", "LSI Logic"},
-      {__LINE__, kScsiControllerTypeClassDef, 99, "", ""},
-      {__LINE__, kNetworkAdapterTypeClassDef, 3, "vmxnet3", "VMXNET3"},
-      {__LINE__, kNetworkAdapterTypeClassDef, 0, "Default", ""},
-  };
-  // clang-format on
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
-    const SEnumClassDef* def = XMLDecoder::GetClassDef(row.def);
-    ASSERT_NE(def, nullptr);
-    std::string name = XMLDecoder::getEnumString(def, row.value);
-    EXPECT_EQ(name, row.name);
-    Annotation::Text annotation;
-    annotation.setstring(Annotation::Text::text, "stale");
-    XMLDecoder::FillAnnotation(def, annotation, name);
-    EXPECT_EQ(annotation.getstring(Annotation::Text::text), row.text);
-  }
-  EXPECT_EQ(XMLDecoder::GetClassDef(12345), nullptr);
-  EXPECT_EQ(XMLDecoder::getEnumString(nullptr, 1), "");
 }

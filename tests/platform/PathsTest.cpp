@@ -1,6 +1,7 @@
 //===- PathsTest.cpp - Platform path, folder and file operations ----------===//
 #include "platform/support/FXPath.h"
 
+#include "support/Golden.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -8,28 +9,11 @@
 #include <cerrno>
 
 TEST(Paths, NamePartsOfPosixAndWindowsStylePaths) {
-  struct Row {
-    int line;
-    const char* path;
-    const char* base;
-    const char* ext;
-  };
-  // clang-format off
-  const Row rows[] = {
-      {__LINE__, "/vm/web/web.vmdk", "web.vmdk", "vmdk"},
-      {__LINE__, "C:\\DevVSCS3.vmx", "DevVSCS3.vmx", "vmx"},
-      {__LINE__, "VMConfig.ZYF", "VMConfig.ZYF", "ZYF"},
-      {__LINE__, "/vm/noext", "noext", ""},
-      {__LINE__, "/vm.d/noext", "noext", ""},
-      {__LINE__, "archive.tar.gz", "archive.tar.gz", "gz"},
-      {__LINE__, "/vm/folder/", "folder", ""},
-      {__LINE__, "", "", ""},
-  };
-  // clang-format on
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
-    EXPECT_EQ(CQiPath::GetBaseName(row.path), row.base);
-    EXPECT_EQ(CQiPath::GetExt(row.path), row.ext);
+  for (const auto& c : golden::Table("platform/path-names")) {
+    SCOPED_TRACE(c.text);
+    ASSERT_EQ(c.fields.size(), 3u);
+    EXPECT_EQ(CQiPath::GetBaseName(c.fields[0]), c.fields[1]);
+    EXPECT_EQ(CQiPath::GetExt(c.fields[0]), c.fields[2]);
   }
   EXPECT_EQ(CQiPath::Append("/tmp/", "x"), "/tmp/x");
   EXPECT_EQ(CQiPath::Append("", "x"), "x");

@@ -1,5 +1,6 @@
 //===- StringsTest.cpp - Platform string helpers --------------------------===//
 #include "platform/support/FXString.h"
+#include "support/Golden.h"
 
 #include <gtest/gtest.h>
 
@@ -54,35 +55,9 @@ TEST(Strings, StringCbCopyAResultCodes) {
             static_cast<long>(0x80070057));
 }
 
-TEST(Strings, TempPathIsTmp) {
-  char buffer[16];
-  EXPECT_EQ(GetTempPathA(sizeof buffer, buffer), 4u);
-  EXPECT_STREQ(buffer, "/tmp");
-  EXPECT_EQ(GetTempPathA(4, buffer), 5u);
-  EXPECT_EQ(GetTempPathA(), "/tmp");
-}
-
 TEST(Strings, IntToCommaStringGroupsDigits) {
-  struct Row {
-    int line;
-    int64_t value;
-    const char* text;
-  };
-  // clang-format off
-  const Row rows[] = {
-      {__LINE__, 0, "0"},
-      {__LINE__, 999, "999"},
-      {__LINE__, 1000, "1,000"},
-      {__LINE__, 12345, "12,345"},
-      {__LINE__, 10737418752, "10,737,418,752"},
-      {__LINE__, -99999, "-99,999"},
-      {__LINE__, -100, "-100"},
-      {__LINE__, INT64_MIN, "-9,223,372,036,854,775,808"},
-      {__LINE__, INT64_MAX, "9,223,372,036,854,775,807"},
-  };
-  // clang-format on
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.line);
-    EXPECT_EQ(IntToCommaString(row.value), row.text);
+  for (const auto& c : golden::Table("platform/comma-strings")) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(IntToCommaString(std::stoll(c.fields.at(0))), c.fields.at(1));
   }
 }

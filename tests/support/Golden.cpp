@@ -68,6 +68,20 @@ std::vector<Case> Cases(const fs::path& path) {
   return cases;
 }
 
+std::vector<Case> Table(const std::string& table) {
+  return Cases(Data(table + ".cases"));
+}
+
+void CheckCases(const std::string& table, size_t fields,
+                const std::function<std::string(const Case&)>& run) {
+  std::string actual;
+  for (const Case& c : Table(table)) {
+    EXPECT_EQ(c.fields.size(), fields) << c.text;
+    if (c.fields.size() == fields) actual += "== " + c.text + "\n" + run(c);
+  }
+  Check(Data(table + ".expected"), actual);
+}
+
 std::string Outcome(const CQiError& result) {
   if (!result.IsError()) return "ok";
   for (int number = 1; number < 100; ++number)

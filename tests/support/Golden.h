@@ -8,6 +8,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,14 @@ struct Case {
   std::vector<std::string> fields;
 };
 std::vector<Case> Cases(const std::filesystem::path& path);
+// The cases of tests/data/<table>.cases.
+std::vector<Case> Table(const std::string& table);
+
+// Each case of tests/data/<table>.cases, with as many fields as fields,
+// run through run; what they give, each after "== <case>", must be
+// tests/data/<table>.expected.
+void CheckCases(const std::string& table, size_t fields,
+                const std::function<std::string(const Case&)>& run);
 
 // "ok", "error <n>" for converter error n raised in the converter, or the
 // error's own text.

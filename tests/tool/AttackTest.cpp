@@ -10,6 +10,8 @@
 //===----------------------------------------------------------------------===//
 #include "tests/tool/ToolRun.h"
 
+#include "support/Golden.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -246,44 +248,21 @@ TEST_F(Attack, HostileInputsGetOneErrorLineAndTouchNothingOutside) {
   }
 }
 
+// tests/data/tool/physical-figures.cases: the request with one text replaced.
 TEST_F(Attack, PhysicalMachineFiguresOutOfRangeNameTheField) {
-  struct Row {
-    int line;
-    const char* from;
-    const char* to;
-    int status;
-    const char* message;  // on standard error
-  };
-  // clang-format off
-  const Row rows[] = {
-      {__LINE__, "<numCpus>4<", "<numCpus>-5<", 1, "numCpus is -5; it must be between 1 and 4096"},
-      {__LINE__, "<numCpus>4<", "<numCpus>4096<", 0, ""},
-      {__LINE__, "<numCpus>4<", "<numCpus>4097<", 1, "numCpus is 4097"},
-      {__LINE__, "<memoryMB>8190<", "<memoryMB>99999999999<", 1,
-       "memoryMB is 99999999999; it must be between 1 and 67108864"},
-      {__LINE__, "<sizeMB>2048<", "<sizeMB>-1<", 1,
-       "scsiDisks[0].sizeMB is -1; it must be between 0 and 70368744"},
-      {__LINE__, "<sizeMB>2048<", "<sizeMB>70368745<", 1, "scsiDisks[0].sizeMB is 70368745"},
-      {__LINE__, "<bus>0</bus><slot>0</slot><deviceType>1</deviceType>\n          <sizeMB>40960<",
-       "<bus>0</bus><slot>99</slot><deviceType>1</deviceType>\n          <sizeMB>40960<",
-       1, "ideDevices[0].slot is 99; it must be between 0 and 1"},
-      {__LINE__, "<isScsi>1</isScsi><bus>0<", "<isScsi>1</isScsi><bus>312<", 1,
-       "scsiDisks[0].bus is 312; it must be between 0 and 3"},
-      {__LINE__, "<scsiCount>1<", "<scsiCount>0<", 0,
-       "warning: scsiCount is 0 but the response lists 1 SCSI disks; all 1 are used"},
-  };
-  // clang-format on
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.line);
-    std::string xml = P2VRequest(row.from, row.to);
-    ASSERT_NE(xml.find(row.to), std::string::npos);
+  for (const auto& c : golden::Table("tool/physical-figures")) {
+    SCOPED_TRACE(c.text);
+    ASSERT_EQ(c.fields.size(), 4u);
+    std::string xml = P2VRequest(c.fields[0], c.fields[1]);
+    ASSERT_NE(xml.find(c.fields[1]), std::string::npos);
     std::string saved = dir.File("fs.json");
     fs::remove(saved);
+    int status = std::stoi(c.fields[2]);
     EXPECT_EQ(Run({"p2v", dir.Write("request.xml", xml), "--to", "vmware",
                    "--save-request", saved}),
-              row.status);
-    EXPECT_NE(err.find(row.message), std::string::npos) << err;
-    if (row.status != 0) continue;
+              status);
+    EXPECT_NE(err.find(c.fields[3]), std::string::npos) << err;
+    if (status != 0) continue;
     // Every listed disk is in the VM.
     json request = json::parse(TempDir::Read(saved));
     int disks = 0;

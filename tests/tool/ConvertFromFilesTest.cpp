@@ -266,6 +266,11 @@ TEST_F(ConvertFromFiles, BadInputIsOneLineAndLeavesNothing) {
       {__LINE__, with({"--platform-config", dir.File("none.json"), "convert", "--vmx", good}),
        "cannot read the platform configuration"},
       {__LINE__, with({"--platform-config", badConfig, "convert", "--vmx", good}), "is not JSON"},
+      {__LINE__, with({"convert", "--vmx", good, "--network", "VM Network=lan"}),
+       "names the source network [VM Network], which no network card of the VM is on (none)"},
+      {__LINE__, with({"convert", "--vmx", good, "--network", "lan", "--bridge", "br0"}),
+       "two network mappings name no source network"},
+      {__LINE__, with({"convert", "--vmx", good, "--bridge", "=br0"}), "--bridge [=br0]: give SOURCE=DESTINATION"},
   };
   // clang-format on
   for (const Row& row : rows) {
@@ -302,6 +307,25 @@ TEST_F(ConvertFromFiles, TheGuestOSReachesTheDestinationsDescription) {
   const std::vector<std::string> fromEc2 = {"--ec2-xml", ec2, "--disk",
                                             dir.File("vol1.raw")};
   const std::vector<std::string> fromXen = {"--xen-cfg", xen};
+  // A bridged Xen card, and an EFI VMware VM with secure boot on a port group.
+  std::string xenVif = dir.Write(
+      "web02.cfg", "name = \"web02\"\nmemory = 512\nbuilder = 'hvm'\n"
+                   "disk = ['file:vol1.raw,hda,w']\nvif = ['bridge=xenbr0']\n");
+  MakeImage(dir.File("vm/os.vmdk"));
+  std::string vmx = dir.Write(
+      "vm/app01.vmx",
+      "displayName = \"app01\"\nmemsize = \"512\"\nfirmware = \"efi\"\n"
+      "uefi.secureBoot.enabled = \"TRUE\"\nguestOS = \"rhel9-64\"\n"
+      "sata0.present = \"TRUE\"\nsata0:0.present = \"TRUE\"\n"
+      "sata0:0.fileName = \"os.vmdk\"\nethernet0.present = \"TRUE\"\n"
+      "ethernet0.networkName = \"VM Network\"\n");
+  const std::vector<std::string> fromXenVif = {"--xen-cfg", xenVif};
+  auto withArgs = [](std::vector<std::string> source,
+                     std::vector<std::string> more) {
+    source.insert(source.end(), more.begin(), more.end());
+    return source;
+  };
+  const std::vector<std::string> fromVmx = {"--vmx", vmx};
   // clang-format off
   const Row rows[] = {
       {__LINE__, fromEc2, "windows2019srv_64Guest", "vmware", "i-0c1a551c.vmx", "guestOS = \"windows2019srv_64Guest\""},
@@ -310,6 +334,16 @@ TEST_F(ConvertFromFiles, TheGuestOSReachesTheDestinationsDescription) {
       {__LINE__, fromEc2, "windows2019srv_64Guest", "azure", "azure-vm.json", "\"osType\": \"Windows\""},
       {__LINE__, fromXen, "otherlinux-64", "vmware", "db01.vmx", "guestOS = \"otherlinux-64\""},
       {__LINE__, fromXen, "rhel9_64Guest", "openstack", "db01.xml", "<libosinfo:os id='http://redhat.com/rhel/9.0'/>"},
+      // Networks: a Xen bridge stays a bridge unless mapped.
+      {__LINE__, fromXenVif, nullptr, "openstack", "web02.xml", "<interface type='bridge'>\n      <source bridge='xenbr0'/>"},
+      {__LINE__, withArgs(fromXenVif, {"--network", "xenbr0=lan"}), nullptr, "openstack", "web02.xml", "<interface type='network'>\n      <source network='lan'/>"},
+      {__LINE__, withArgs(fromXenVif, {"--bridge", "br-lan"}), "otherlinux-64", "vmware", "web02.vmx", "ethernet0.networkName = \"br-lan\""},
+      {__LINE__, fromVmx, nullptr, "openstack", "app01.xml", "<source network='default'/>"},
+      {__LINE__, withArgs(fromVmx, {"--network", "VM Network=vSwitch"}), nullptr, "hyperv", "app01.ps1", "-SwitchName 'vSwitch'"},
+      // Secure boot.
+      {__LINE__, fromVmx, nullptr, "openstack", "app01.xml", "<feature enabled='yes' name='secure-boot'/>"},
+      {__LINE__, fromVmx, nullptr, "hyperv", "app01.ps1", "-EnableSecureBoot On"},
+      {__LINE__, fromVmx, nullptr, "vmware", "app01.vmx", "uefi.secureBoot.enabled = \"TRUE\""},
   };
   // clang-format on
   int n = 0;
@@ -322,7 +356,12 @@ TEST_F(ConvertFromFiles, TheGuestOSReachesTheDestinationsDescription) {
     if (row.os) args.insert(args.end(), {"--os", row.os});
     ToolResult run = Tool(args);
     ASSERT_EQ(run.status, 0) << run.err;
-    std::string text = TempDir::Read(output + "/" + row.file);
+    std::string path = output + "/" + row.file;
+    std::string text = TempDir::Read(path);
     EXPECT_NE(text.find(row.says), std::string::npos) << text;
+    if (fs::path(path).extension() == ".xml" &&
+        Shell("command -v virt-xml-validate >/dev/null") == 0) {
+      EXPECT_EQ(Shell("virt-xml-validate " + Quoted(path) + " domain >/dev/null"), 0) << text;
+    }
   }
 }

@@ -54,18 +54,12 @@ TEST_F(MountRun, RunsTheBackupWithoutWritingItAndUnmountsToNothing) {
     const char* format;  // qemu's name of it
     std::vector<std::string> files;
   };
+  // clang-format off
   const Row rows[] = {
-      {__LINE__,
-       "openstack",
-       "web01",
-       "qcow2",
-       {"web01_1", "web01_2", "live.xml"}},
-      {__LINE__,
-       "vmware",
-       "live.vmdk",
-       "vmdk",
-       {"live_1.vmdk", "live_2.vmdk", "live.vmx"}},
+      {__LINE__, "openstack", "web01", "qcow2", {"web01_1", "web01_2", "live.xml"}},
+      {__LINE__, "vmware", "live.vmdk", "vmdk", {"live_1.vmdk", "live_2.vmdk", "live.vmx"}},
   };
+  // clang-format on
   bool qemu = std::system("command -v qemu-system-x86_64 >/dev/null") == 0;
   auto platformBefore = Snapshot(root);
   for (const Row& row : rows) {
@@ -155,26 +149,19 @@ TEST_F(MountRun, RefusesBadInputWithOneLineAndLeavesNothing) {
     args.insert(args.end(), tail.begin(), tail.end());
     return args;
   };
+  // clang-format off
   const Row rows[] = {
       {__LINE__, with({"hyperv"}), "it would need VHD differencing disks", {}},
       {__LINE__, with({"azure"}), "it would need VHD differencing disks", {}},
       {__LINE__, with({"amazon"}), "it would need VHDX differencing disks", {}},
-      {__LINE__,
-       with({"1401", "--mount-id", "0"}),
-       "out of [1..2147483647]",
-       {}},
+      {__LINE__, with({"1401", "--mount-id", "0"}), "out of [1..2147483647]", {}},
       {__LINE__, with({"1401", "--mount-id", "2147483648"}), "out of [1..", {}},
-      {__LINE__,
-       with({"vmware", "--name", "web01"}),
-       "a VM named [vmware/web01] already exists",
-       {}},
-      {__LINE__, with({"1401"}), "images with a backing file are not read",
-       [this] {
-         Sh("qemu-img create -q -f qcow2 -F vmdk -b " + backup +
-            "/web01_2.vmdk " + backup + "/web01_1.vmdk");
+      {__LINE__, with({"vmware", "--name", "web01"}), "a VM named [vmware/web01] already exists", {}},
+      {__LINE__, with({"1401"}), "images with a backing file are not read", [this] {
+         Sh("qemu-img create -q -f qcow2 -F vmdk -b " + backup + "/web01_2.vmdk " +
+            backup + "/web01_1.vmdk");
        }},
-      {__LINE__, with({"1401"}), "names the extent",
-       [this] {
+      {__LINE__, with({"1401"}), "names the extent", [this] {
          dir.Write("root/vmware/web01/web01_1.vmdk",
                    "# Disk DescriptorFile\nversion=1\nCID=fffffffe\n"
                    "parentCID=ffffffff\ncreateType=\"monolithicFlat\"\n"
@@ -183,6 +170,7 @@ TEST_F(MountRun, RefusesBadInputWithOneLineAndLeavesNothing) {
       {__LINE__, {"unmount", "vmware/web01"}, "is not mounted", {}},
       {__LINE__, {"promote", "vmware/web01"}, "is not mounted", {}},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
     TearDown();

@@ -11,4 +11,5 @@ Add-VMHardDiskDrive -VMName $VMName -ControllerType SCSI -ControllerNumber 0 -Co
 Add-VMNetworkAdapter -VMName $VMName -Name 'eth0' -SwitchName 'prod' -StaticMacAddress '525400123456'
 Add-VMNetworkAdapter -VMName $VMName -Name 'eth1' -SwitchName 'backup'
 Set-VMFirmware -VMName $VMName -FirstBootDevice (Get-VMHardDiskDrive -VMName $VMName -ControllerType SCSI -ControllerNumber 0 -ControllerLocation 0)
+Set-VMFirmware -VMName $VMName -EnableSecureBoot On
 Set-VMFirmware -VMName $VMName -SecureBootTemplate 'MicrosoftUEFICertificateAuthority'
