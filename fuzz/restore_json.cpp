@@ -7,7 +7,7 @@
 //===----------------------------------------------------------------------===//
 #include "FuzzSupport.h"
 
-#include "RecordJson.h"
+#include "jobs/RecordJson.h"
 #include "formats/zyf/RecordJsonCodec.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
+#include <filesystem>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -139,6 +140,22 @@ class BoardObserver : public IJobObserver {
   size_t disk_;
 };
 
+// A copy that cannot fit on to's file system is refused before anything is
+// written.  A source that cannot be measured is left to the copy, which
+// names what is wrong with it.
+void RequireRoomForCopy(const std::string& from, const std::string& to,
+                        ImageFormat_t format, uint64_t minimumSize) {
+  uint64_t needed = 0;
+  try {
+    needed = detail::RequiredBytes(from, format, minimumSize);
+  } catch (const JobFailure&) {
+    return;
+  }
+  std::string folder = std::filesystem::path(to).parent_path().string();
+  if (folder.empty()) folder = ".";
+  detail::RequireFreeSpace(folder, folder, needed, "[" + to + "] needs");
+}
+
 }  // namespace
 
 ImageFormat_t FormatOfFileName(const std::string& path) {
@@ -246,12 +263,12 @@ uint64_t RequiredBytes(const std::string& from, ImageFormat_t format,
 }
 
 void RequireFreeSpace(const std::string& folder, const std::string& shown,
-                      uint64_t needed) {
+                      uint64_t needed, const std::string& needing) {
   struct statvfs facts {};
   if (::statvfs(folder.c_str(), &facts) != 0) return;  // told at the write
   uint64_t free = static_cast<uint64_t>(facts.f_bavail) * facts.f_frsize;
   if (needed <= free) return;
-  throw JobFailure("the disks need " + SpaceFigure(needed) + ", " +
+  throw JobFailure(needing + " " + SpaceFigure(needed) + ", " +
                    SpaceFigure(free) + " free on [" + shown + "]");
 }
 
@@ -268,8 +285,10 @@ bool CopyDiskImage(const std::string& from, const std::string& to,
   task.minimumSize = minimumSize;
   task.label = label;
   task.verify = verify;
-  return AtBoundary(error,
-                    [&] { stats = detail::CopyDiskImage(task, observer); });
+  return AtBoundary(error, [&] {
+    RequireRoomForCopy(from, to, format, minimumSize);
+    stats = detail::CopyDiskImage(task, observer);
+  });
 }
 
 unsigned DefaultCopyJobs() {

@@ -59,8 +59,10 @@ ImageFormat_t FormatOfFileName(const std::string& path);
 // Copies from to a new image to (which must not exist) in format, at least
 // minimumSize bytes large; from is read in statedFormat when the source's
 // description states one ("raw", "qcow2"), else in its content's format.
-// The progress goes to observer under label.  A failure is one line naming
-// the file; the partly written destination is removed, the source only read.
+// The progress goes to observer under label.  A copy that cannot fit on the
+// destination's file system is refused before anything is written ("[to]
+// needs X, Y free on [folder]").  A failure is one line naming the file;
+// the partly written destination is removed, the source only read.
 // With verify, the guest data of the copy are compared with the source's
 // before it takes its name; a difference fails the copy.
 bool CopyDiskImage(const std::string& from, const std::string& to,
@@ -88,10 +90,11 @@ CArchiveVirtualDiskFile::ImageFacts_t InspectDiskImage(const std::string& path);
 uint64_t RequiredBytes(const std::string& from, ImageFormat_t format,
                        uint64_t minimumSize,
                        const std::string& statedFormat = "");
-// Throws "the disks need X, Y free on [shown]" unless the file system of
-// folder has needed bytes free.
+// Throws "<needing> X, Y free on [shown]" ("the disks need 2.0 GiB, ...")
+// unless the file system of folder has needed bytes free.
 void RequireFreeSpace(const std::string& folder, const std::string& shown,
-                      uint64_t needed);
+                      uint64_t needed,
+                      const std::string& needing = "the disks need");
 }  // namespace detail
 
 }  // namespace zyjobs

@@ -1,9 +1,6 @@
 //===- FormatDrivers.cpp - The table of description formats --------------===//
 #include "formats/common/FormatDrivers.h"
 
-#include "formats/vmx/VMXFile.h"
-#include "formats/xen/OracleVMConfigFile.h"
-#include "formats/zyf/VMConfigFile.h"
 #include "platform/support/FXString.h"
 
 #include <cstring>
@@ -17,20 +14,9 @@ bool ReadVmx(const std::string& text, const SFormatReadInput& input,
   return ParseVmxConfig(text, input.path, info, error);
 }
 
-bool ReadVmxFile(const std::string& path, SVMInfo& info) {
-  VMXFile file;
-  const bool unused = false;
-  return file.LoadFile(path, unused) && file.GetVMInfo(info);
-}
-
 bool ReadXen(const std::string& text, const SFormatReadInput&, SVMInfo& info,
              std::string& error) {
   return ParseXenDomainConfig(text, info, error);
-}
-
-bool ReadXenFile(const std::string& path, SVMInfo& info) {
-  OracleVMConfigFile file;
-  return file.LoadFile(path) && file.GetVMInfo(info);
 }
 
 bool ReadEc2(const std::string& text, const SFormatReadInput& input,
@@ -41,12 +27,6 @@ bool ReadEc2(const std::string& text, const SFormatReadInput& input,
 bool ReadZyf(const std::string& text, const SFormatReadInput&, SVMInfo& info,
              std::string& error) {
   return ParseZyf(text, info, error);
-}
-
-// An Amazon description or a generalised one, told apart by the content.
-bool ReadDescriptionFile(const std::string& path, SVMInfo& info) {
-  VMConfigFile file(path);
-  return file.Load(info);
 }
 
 // clang-format off

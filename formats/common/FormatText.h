@@ -74,6 +74,14 @@ ZY_PLATFORM_API bool ParseXenDomainConfig(const std::string& text,
                                           VMInfoStructs::SVMInfo& info,
                                           std::string& error);
 
+// A configuration file to a description, the failure in the platform log
+// (as the readers of backed-up VMs have always reported): a .vmx, a Xen
+// domain file, and an Amazon or generalised description (told apart by the
+// content).
+bool ReadVmxFile(const std::string& path, VMInfoStructs::SVMInfo& info);
+bool ReadXenFile(const std::string& path, VMInfoStructs::SVMInfo& info);
+bool ReadDescriptionFile(const std::string& path, VMInfoStructs::SVMInfo& info);
+
 // Which of our formats a text holds, judged by its first non-blank character.
 enum class ZyConfigTextKind { Zyf, Ec2Xml, Unknown };
 ZY_PLATFORM_API ZyConfigTextKind DetectConfigTextKind(const std::string& text);

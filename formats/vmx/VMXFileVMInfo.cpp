@@ -918,3 +918,9 @@ void VMXFile::Dump() const {
     log.Debug(kDumpFunction, "%s = \"%s\"", std::string(KeyAt(i)).c_str(),
               std::string(ValueAt(i)).c_str());
 }
+
+bool ReadVmxFile(const std::string& path, SVMInfo& info) {
+  VMXFile file;
+  const bool unused = false;
+  return file.LoadFile(path, unused) && file.GetVMInfo(info);
+}

@@ -654,3 +654,8 @@ bool OracleVMConfigFile::GetVMInfo(SVMInfo& info) {
   }
   return ok;
 }
+
+bool ReadXenFile(const std::string& path, SVMInfo& info) {
+  OracleVMConfigFile file;
+  return file.LoadFile(path) && file.GetVMInfo(info);
+}

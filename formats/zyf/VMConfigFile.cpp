@@ -99,3 +99,8 @@ bool VMConfigFile::Save(const SVMInfo& info) {
                   path_.c_str(), error.c_str());
   return false;
 }
+
+bool ReadDescriptionFile(const std::string& path, SVMInfo& info) {
+  VMConfigFile file(path);
+  return file.Load(info);
+}

@@ -52,6 +52,20 @@ std::string At(const std::string& path, uint64_t offset) {
   return path + " at offset " + std::to_string(offset);
 }
 
+CQiError ReadAt(int fd, const std::string& path, char* into,
+                std::size_t length, uint64_t offset, std::size_t& got) {
+  got = 0;
+  while (got < length) {
+    ssize_t n = pread(fd, into + got, length - got,
+                      static_cast<off_t>(offset + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return ZY_DISK_ERROR(errno, "read of " + At(path, offset));
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return CQiError::Success();
+}
+
 }  // namespace zydisk
 
 using namespace zydisk;
@@ -129,6 +143,22 @@ CQiError ProbeSource(const CArchiveVirtualDiskFile::CopyRequest_t& request,
                                      " image but its content is " +
                                      RowOf(format).name());
   return CheckImage(path, format, size);
+}
+
+// A copy's source (as ProbeSource) and the destination's virtual size: the
+// source's, at least the minimum asked, rounded up to the format's unit.
+struct ProbedCopy {
+  ImageFormat_t sourceFormat = ImageFormat_t::kRaw;
+  uint64_t sourceSize = 0;
+  uint64_t size = 0;
+};
+
+CQiError ProbeCopy(const CArchiveVirtualDiskFile::CopyRequest_t& request,
+                   ProbedCopy& copy) {
+  CQiError error = ProbeSource(request, copy.sourceFormat, copy.sourceSize);
+  copy.size = RoundUp(std::max(copy.sourceSize, request.minimumSize),
+                      RowOf(request.format).sizeUnit);
+  return error;
 }
 
 // A new file beside path, named "." NAME "." random suffix, locked while it
@@ -554,15 +584,12 @@ bool CArchiveVirtualDiskFile::IsErrorEOF(const CQiError& error) {
 
 CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
                                             CopyResult_t& result) {
-  ImageFormat_t sourceFormat = ImageFormat_t::kRaw;
-  uint64_t sourceSize = 0;
-  CQiError error = ProbeSource(request, sourceFormat, sourceSize);
+  ProbedCopy probed;
+  CQiError error = ProbeCopy(request, probed);
   if (error.IsError()) return error;
-  uint64_t size = RoundUp(std::max(sourceSize, request.minimumSize),
-                          RowOf(request.format).sizeUnit);
-  if (size > kMaxVirtualSize)
+  if (probed.size > kMaxVirtualSize)
     return ZY_DISK_FAULT(EFBIG, request.destination + " would be " +
-                                    std::to_string(size) +
+                                    std::to_string(probed.size) +
                                     " bytes, above 64 TiB");
   struct stat facts;
   if (lstat(request.destination.c_str(), &facts) == 0)
@@ -576,14 +603,15 @@ CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
   CopyCounts counts;
   std::function<void(uint64_t)> progress;
   if (request.progress)
-    progress = [&](uint64_t done) { request.progress(done, size); };
-  if (sourceFormat == ImageFormat_t::kRaw &&
+    progress = [&](uint64_t done) { request.progress(done, probed.size); };
+  if (probed.sourceFormat == ImageFormat_t::kRaw &&
       request.format == ImageFormat_t::kRaw)
-    error = CopyRaw(request.source, sourceSize, partial, size, counts,
-                    progress);
+    error = CopyRaw(request.source, probed.sourceSize, partial, probed.size,
+                    counts, progress);
   else
-    error = CopyFormatted(request.source, sourceFormat, sourceSize, partial,
-                          request.format, size, counts, progress);
+    error = CopyFormatted(request.source, probed.sourceFormat,
+                          probed.sourceSize, partial, request.format,
+                          probed.size, counts, progress);
   if (error.IsError()) return WhenFull(partial.Path(), error);
   if (request.verify) {
     error = CompareImages(request.source, sourceFormat, partial.Path(),
@@ -593,8 +621,8 @@ CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
   error = RenameNoReplace(partial.Path(), request.destination);
   if (error.IsError()) return error;
   partial.Keep();
-  result.sourceFormat = RowOf(sourceFormat).name();
-  result.virtualSize = size;
+  result.sourceFormat = RowOf(probed.sourceFormat).name();
+  result.virtualSize = probed.size;
   result.bytesRead = counts.bytesRead;
   result.dataBytes = counts.dataBytes;
   result.verified = request.verify;
@@ -603,17 +631,14 @@ CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
 
 CQiError CArchiveVirtualDiskFile::Measure(const CopyRequest_t& request,
                                           uint64_t& bytes) {
-  ImageFormat_t sourceFormat = ImageFormat_t::kRaw;
-  uint64_t sourceSize = 0;
-  CQiError error = ProbeSource(request, sourceFormat, sourceSize);
+  ProbedCopy probed;
+  CQiError error = ProbeCopy(request, probed);
   if (error.IsError()) return error;
-  uint64_t size = RoundUp(std::max(sourceSize, request.minimumSize),
-                          RowOf(request.format).sizeUnit);
   if (request.format == ImageFormat_t::kVhdFixed) {
-    bytes = size + 512;  // the footer
+    bytes = probed.size + 512;  // the footer
     return CQiError::Success();
   }
-  return MeasureImage(request.source, sourceFormat, bytes);
+  return MeasureImage(request.source, probed.sourceFormat, bytes);
 }
 
 CQiError CArchiveVirtualDiskFile::Inspect(const std::string& path,

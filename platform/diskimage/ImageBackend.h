@@ -11,6 +11,7 @@
 
 #include "platform/support/CQiError.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -58,5 +59,10 @@ CQiError Fault(const char* function, int line, int errnum,
   ::zydisk::Fault(__func__, __LINE__, (errnum), (message))
 
 std::string At(const std::string& path, uint64_t offset);
+
+// Reads up to length bytes of fd at offset into into, fewer (got) only at
+// the end of the file; a read error names path and the offset.
+CQiError ReadAt(int fd, const std::string& path, char* into,
+                std::size_t length, uint64_t offset, std::size_t& got);
 
 }  // namespace zydisk

@@ -68,20 +68,6 @@ constexpr ChildLimits kMeasureLimits = {600, 0};
 
 constexpr size_t kMaxDescriptor = 64 * 1024;
 
-CQiError ReadAt(int fd, const std::string& path, char* into, size_t length,
-                uint64_t offset, size_t& got) {
-  got = 0;
-  while (got < length) {
-    ssize_t n = pread(fd, into + got, length - got,
-                      static_cast<off_t>(offset + got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return ZY_DISK_ERROR(errno, "read of " + At(path, offset));
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-  }
-  return CQiError::Success();
-}
-
 bool IsVhd(ImageFormat_t format) {
   return format == ImageFormat_t::kVhd || format == ImageFormat_t::kVhdFixed;
 }

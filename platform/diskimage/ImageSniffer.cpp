@@ -59,20 +59,6 @@ uint32_t BigEndian32(const char* p) {
   return uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
 }
 
-CQiError ReadAt(int fd, const std::string& path, char* into, std::size_t length,
-                uint64_t offset, std::size_t& got) {
-  got = 0;
-  while (got < length) {
-    ssize_t n = pread(fd, into + got, length - got,
-                      static_cast<off_t>(offset + got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return ZY_DISK_ERROR(errno, "read of " + At(path, offset));
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  return CQiError::Success();
-}
-
 const char* KindOf(mode_t mode) {
   if (S_ISFIFO(mode)) return "a FIFO";
   if (S_ISSOCK(mode)) return "a socket";

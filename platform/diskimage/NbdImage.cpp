@@ -5,6 +5,11 @@
 // backing file the image names, whatever CheckImage saw.  Writers run with
 // --cache=unsafe as `qemu-img convert` writes: the image is complete once
 // the server has ended, and the copy renames it into place only then.
+// The server is started as every qemu child is (ChildProcess), confined to
+// the image's folder (read, and write for a written image) and the
+// system's files; it gets its listening socket by socket activation, so it
+// needs no folder for the socket.  The socket's own folder is private to
+// this process and gone once the connection stands.
 //
 //===----------------------------------------------------------------------===//
 #include "NbdImage.h"
@@ -12,11 +17,15 @@
 #include "ImageFormats.h"
 
 #include <libnbd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace zydisk {
@@ -37,6 +46,58 @@ constexpr char kServerMalloc[] =
 // Block status is asked for at most this much at a time; the server may
 // answer for less.
 constexpr uint64_t kStatusWindow = 1ull << 30;
+
+// How long a server may take to end once its client has gone: a written
+// image is complete only then.
+constexpr int kServerEndSeconds = 120;
+
+// A listening Unix socket in a new folder only this process may enter;
+// the folder and the socket's name go with Remove().
+class PrivateSocket {
+ public:
+  ~PrivateSocket() {
+    Close();
+    Remove();
+  }
+  // 0 or an errno.
+  int Listen() {
+    const char* tmp = std::getenv("TMPDIR");
+    folder_ = std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/zy-nbd-XXXXXX";
+    if (!mkdtemp(&folder_[0])) {
+      folder_.clear();
+      return errno;
+    }
+    path_ = folder_ + "/socket";
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path_.size() >= sizeof address.sun_path) return ENAMETOOLONG;
+    std::memcpy(address.sun_path, path_.c_str(), path_.size() + 1);
+    fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd_ < 0) return errno;
+    if (bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(fd_, 1) != 0)
+      return errno;
+    return 0;
+  }
+  int Fd() const { return fd_; }
+  const std::string& Path() const { return path_; }
+  // Only the server holds the socket then: a server that died refuses
+  // the connection instead of leaving it waiting.
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+  void Remove() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+    if (!folder_.empty()) ::rmdir(folder_.c_str());
+    path_.clear();
+    folder_.clear();
+  }
+
+ private:
+  std::string folder_, path_;
+  int fd_ = -1;
+};
 
 // The data runs of one block status answer, merged, and the end of the
 // range the answer covered.
@@ -66,13 +127,16 @@ int OnExtents(void* data, const char* context, uint64_t offset,
 
 class NbdImage final : public ImageBackend {
  public:
-  NbdImage(nbd_handle* handle, std::string path, uint64_t size, bool writable)
+  NbdImage(nbd_handle* handle, pid_t server, std::string path, uint64_t size,
+           bool writable)
       : handle_(handle),
+        server_(server),
         path_(std::move(path)),
         size_(size),
         writable_(writable) {}
   ~NbdImage() override {
     if (handle_) nbd_close(handle_);
+    StopChild(server_);
   }
 
   uint64_t Size() const override { return size_; }
@@ -128,9 +192,13 @@ class NbdImage final : public ImageBackend {
     if (writable_ && nbd_flush(handle_, 0) != 0) error = Failure("flush", 0);
     if (!error.IsError() && nbd_shutdown(handle_, 0) != 0)
       error = Failure("close", 0);
-    // Waits for the server to end, so the image is complete.
     nbd_close(handle_);
     handle_ = nullptr;
+    // The image is complete once the server has ended.
+    bool ended = AwaitChild(server_, kServerEndSeconds);
+    server_ = -1;
+    if (!ended && !error.IsError())
+      error = ZY_DISK_FAULT(EIO, "qemu-nbd did not end cleanly with " + path_);
     return error;
   }
 
@@ -156,6 +224,7 @@ class NbdImage final : public ImageBackend {
   }
 
   nbd_handle* handle_;
+  pid_t server_;
   std::string path_;
   uint64_t size_;
   bool writable_;
@@ -163,40 +232,62 @@ class NbdImage final : public ImageBackend {
   uint64_t knownFrom_ = 0;  // where it started
 };
 
+// Starts a confined qemu-nbd for path on the socket's descriptor.
+CQiError StartNbdServer(const std::string& path, ImageFormat_t format,
+                        bool writable, const PrivateSocket& socket,
+                        pid_t& server) {
+  std::string qemuNbd;
+  CQiError error = FindQemuProgram("qemu-nbd", qemuNbd);
+  if (error.IsError()) return error;
+  std::vector<std::string> argv = {
+      qemuNbd, "-f", RowOf(format).driver(),
+      writable ? "--cache=unsafe" : "--read-only", ImageOptions(path, format)};
+  if (access(kEnvProgram, X_OK) == 0)
+    argv.insert(argv.begin(), {kEnvProgram, kServerMalloc});
+  int errnum = 0;
+  server = StartServer(argv, socket.Fd(),
+                       ImageFolders({path}, writable ? path : ""), errnum);
+  if (server < 0) return ZY_DISK_ERROR(errnum, "start of " + qemuNbd);
+  return CQiError::Success();
+}
+
 }  // namespace
 
 CQiError OpenNbdImage(const std::string& path, ImageFormat_t format,
                       bool writable, std::unique_ptr<ImageBackend>& image) {
-  std::string qemuNbd;
-  CQiError error = FindQemuProgram("qemu-nbd", qemuNbd);
+  PrivateSocket socket;
+  int errnum = socket.Listen();
+  if (errnum != 0)
+    return ZY_DISK_ERROR(errnum, "socket for qemu-nbd in " + socket.Path());
+  pid_t server = -1;
+  CQiError error = StartNbdServer(path, format, writable, socket, server);
   if (error.IsError()) return error;
+  socket.Close();
   nbd_handle* handle = nbd_create();
-  if (!handle) return ZY_DISK_FAULT(ENOMEM, std::string(nbd_get_error()));
-  std::string options = ImageOptions(path, format);
-  std::vector<const char*> argv = {
-      qemuNbd.c_str(),        "-f",
-      RowOf(format).driver(), writable ? "--cache=unsafe" : "--read-only",
-      options.c_str(),        nullptr};
-  if (access(kEnvProgram, X_OK) == 0)
-    argv.insert(argv.begin(), {kEnvProgram, kServerMalloc});
+  if (!handle) {
+    StopChild(server);
+    return ZY_DISK_FAULT(ENOMEM, std::string(nbd_get_error()));
+  }
   if (nbd_add_meta_context(handle, LIBNBD_CONTEXT_BASE_ALLOCATION) != 0 ||
-      nbd_connect_systemd_socket_activation(
-          handle, const_cast<char**>(argv.data())) != 0) {
-    int errnum = nbd_get_errno();
+      nbd_connect_unix(handle, socket.Path().c_str()) != 0) {
+    errnum = nbd_get_errno();
     std::string reason = nbd_get_error();
     nbd_close(handle);
+    StopChild(server);
     return ZY_DISK_FAULT(errnum ? errnum : EIO,
                          "cannot open " + path + " as " + RowOf(format).name() +
                              " through qemu-nbd: " + reason);
   }
+  socket.Remove();
   int64_t size = nbd_get_size(handle);
   if (size < 0) {
     std::string reason = nbd_get_error();
     nbd_close(handle);
+    StopChild(server);
     return ZY_DISK_FAULT(EIO, "size of " + path + ": " + reason);
   }
-  image.reset(
-      new NbdImage(handle, path, static_cast<uint64_t>(size), writable));
+  image.reset(new NbdImage(handle, server, path, static_cast<uint64_t>(size),
+                           writable));
   return CQiError::Success();
 }
 

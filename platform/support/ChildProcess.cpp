@@ -55,11 +55,44 @@ int Spawn(const std::vector<std::string>& argv, int outFd, int errFd,
   return error;
 }
 
-// Forks argv in a new process group confined by ruleset; as Spawn.  The
-// child does only async-signal-safe work and reports a failure before exec
-// through a close-on-exec pipe.
+// What a socket-activated server gets beside its arguments: the listening
+// socket as descriptor 3 and an environment whose LISTEN_PID the child
+// fills in with its own pid (pidDigits points at that value's room).
+struct Activation {
+  int listenFd = -1;
+  char* pidDigits = nullptr;
+  char* const* envp = environ;
+};
+
+// Writes n in decimal to at, async-signal-safe; at has room for 20 digits
+// and a zero after them.
+void WriteDecimal(char* at, unsigned long n) {
+  char digits[21];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + n % 10);
+    n /= 10;
+  } while (n != 0);
+  while (count > 0) *at++ = digits[--count];
+  *at = '\0';
+}
+
+// In the forked child: descriptor 3 and the pid for socket activation.
+int Activate(const Activation& activation) {
+  if (activation.listenFd < 0) return 0;
+  if (activation.listenFd == 3 ? fcntl(3, F_SETFD, 0) < 0
+                               : dup2(activation.listenFd, 3) < 0)
+    return errno;
+  WriteDecimal(activation.pidDigits, static_cast<unsigned long>(getpid()));
+  return 0;
+}
+
+// Forks argv in a new process group confined by ruleset (none when it is
+// negative); as Spawn.  The child does only async-signal-safe work and
+// reports a failure before exec through a close-on-exec pipe.
 int SpawnConfined(const std::vector<std::string>& argv, int outFd, int errFd,
-                  int ruleset, pid_t& pid) {
+                  int ruleset, pid_t& pid,
+                  const Activation& activation = Activation()) {
   std::vector<char*> args;
   for (const std::string& arg : argv)
     args.push_back(const_cast<char*>(arg.c_str()));
@@ -74,8 +107,9 @@ int SpawnConfined(const std::vector<std::string>& argv, int outFd, int errFd,
     if (error == 0 && (dup2(input, 0) < 0 || dup2(outFd, 1) < 0 ||
                        dup2(errFd, 2) < 0))
       error = errno;
-    if (error == 0) error = RestrictSelf(ruleset);
-    if (error == 0) execve(args[0], args.data(), environ);
+    if (error == 0) error = Activate(activation);
+    if (error == 0 && ruleset >= 0) error = RestrictSelf(ruleset);
+    if (error == 0) execve(args[0], args.data(), activation.envp);
     if (error == 0) error = errno;
     ssize_t ignored = write(report[1], &error, sizeof error);
     (void)ignored;
@@ -251,6 +285,52 @@ pid_t StartChild(const std::vector<std::string>& argv,
   errnum = Spawn(argv, -1, -1, output.c_str(), pid);
   if (errnum != 0) return -1;
   return pid;
+}
+
+pid_t StartServer(const std::vector<std::string>& argv, int listenFd,
+                  const ChildFolders& folders, int& errnum) {
+  std::vector<std::string> env;
+  for (char** at = environ; *at; ++at)
+    if (std::strncmp(*at, "LISTEN_", 7) != 0) env.emplace_back(*at);
+  env.emplace_back("LISTEN_FDS=1");
+  constexpr char kPid[] = "LISTEN_PID=";
+  env.emplace_back(std::string(kPid) + std::string(21, '\0'));
+  std::vector<char*> envp;
+  for (std::string& entry : env) envp.push_back(&entry[0]);
+  envp.push_back(nullptr);
+  Activation activation{listenFd, &env.back()[sizeof kPid - 1], envp.data()};
+  errnum = 0;
+  int ruleset = ConfinementRuleset(folders, argv[0], errnum);
+  if (ruleset == -2) return -1;
+  int output = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  pid_t pid = 0;
+  errnum = output < 0 ? errno
+                      : SpawnConfined(argv, output, 2, ruleset, pid, activation);
+  if (output >= 0) close(output);
+  if (ruleset >= 0) close(ruleset);
+  return errnum == 0 ? pid : -1;
+}
+
+bool AwaitChild(pid_t pid, int seconds) {
+  Clock::time_point end = Clock::now() + std::chrono::seconds(seconds);
+  siginfo_t info{};
+  for (;;) {
+    info.si_pid = 0;
+    int got = waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT);
+    if (got == 0 && info.si_pid == pid) break;
+    if (got < 0 && errno != EINTR) break;
+    if (Clock::now() >= end || StopSignal() != 0) {
+      StopChild(pid);
+      return false;
+    }
+    struct pollfd stop = {StopDescriptor(), POLLIN, 0};
+    poll(&stop, 1, 10);
+  }
+  kill(-pid, SIGKILL);  // what it started ends with it
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 void StopChild(pid_t pid) {

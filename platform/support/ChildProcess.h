@@ -62,5 +62,19 @@ ZY_PLATFORM_API ChildResult RunChild(const std::vector<std::string>& argv,
 ZY_PLATFORM_API pid_t StartChild(const std::vector<std::string>& argv,
                                  const std::string& output, int& errnum);
 
+// Starts argv as a server activated through a socket (the systemd way): the
+// listening socket listenFd becomes its descriptor 3, LISTEN_FDS=1 and
+// LISTEN_PID its pid.  In a process group of its own, standard input and
+// output on /dev/null, confined to folders (Confinement.h); the caller
+// ends it with AwaitChild or StopChild.  -1 with errnum set when it cannot
+// start.
+pid_t StartServer(const std::vector<std::string>& argv, int listenFd,
+                  const ChildFolders& folders, int& errnum);
+
+// Waits up to seconds for a started child to exit by itself (a stop request
+// cuts the wait short), else kills its group; reaps it.  True when it
+// exited with 0.
+bool AwaitChild(pid_t pid, int seconds);
+
 // Kills the child's whole process group and reaps the child.
 ZY_PLATFORM_API void StopChild(pid_t pid);

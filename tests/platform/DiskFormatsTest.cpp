@@ -11,6 +11,7 @@
 //
 //===----------------------------------------------------------------------===//
 #include "platform/diskimage/CArchiveVirtualDiskFile.h"
+#include "platform/diskimage/NbdImage.h"
 #include "platform/support/ChildProcess.h"
 
 #include "support/TempDir.h"
@@ -31,6 +32,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
@@ -543,7 +545,7 @@ namespace {
 // The kernel's own wall, whatever our checks of an image miss: qemu-img
 // confined to the source's folder (read) and the destination's (write)
 // copies a plain image, and cannot open a data file that an image names in
-// a third folder.
+// a third folder; nor can the qemu-nbd server of an image opened unchecked.
 TEST(ChildProcess, AConfinedChildReachesOnlyItsFolders) {
   if (LandlockAbi() == 0) GTEST_SKIP() << "the kernel has no Landlock";
   TempDir dir;
@@ -577,6 +579,11 @@ TEST(ChildProcess, AConfinedChildReachesOnlyItsFolders) {
          dir.File(std::string("source/") + row.image), "-O", "raw", copy},
         ChildLimits{60, 0}, out, nullptr, folders);
     EXPECT_EQ(result.Exited(0), row.copied) << result.err;
+    std::unique_ptr<zydisk::ImageBackend> served;
+    CQiError opened = zydisk::OpenNbdImage(
+        dir.File(std::string("source/") + row.image), ImageFormat_t::kQcow2,
+        false, served);
+    EXPECT_EQ(opened.IsError(), !row.copied) << opened.GetMessage();
     if (row.copied) continue;
     EXPECT_NE(result.err.find("Permission denied"), std::string::npos)
         << result.err;

@@ -25,13 +25,18 @@ using namespace tool_test;
 
 namespace {
 
-// A process that is gone or a zombie waiting for its new parent.
+// A process that is gone or a zombie waiting for its new parent.  A
+// SIGKILL is acted on at once, yet not within the kill call, so a process
+// killed as the tool ended gets a while.
 bool Ended(pid_t pid) {
-  std::string stat = TempDir::Read("/proc/" + std::to_string(pid) + "/stat");
-  if (stat.empty()) return true;
-  size_t close = stat.rfind(')');
-  return close != std::string::npos && close + 2 < stat.size() &&
-         stat[close + 2] == 'Z';
+  for (int tries = 0; tries < 100; ++tries, usleep(50 * 1000)) {
+    std::string stat = TempDir::Read("/proc/" + std::to_string(pid) + "/stat");
+    size_t close = stat.rfind(')');
+    if (stat.empty() || (close != std::string::npos &&
+                         close + 2 < stat.size() && stat[close + 2] == 'Z'))
+      return true;
+  }
+  return false;
 }
 
 // The text of /proc/<pid>/<what>, NULs as spaces.

@@ -1,0 +1,1 @@
+#include "jobs/RestoreJob.h"

@@ -1,0 +1,1 @@
+#include "platform/support/EvDebug.h"
