@@ -55,11 +55,13 @@ int Spawn(const std::vector<std::string>& argv, int outFd, int errFd,
   return error;
 }
 
-// Forks argv in a new process group confined by ruleset; as Spawn.  The
+// Forks argv in a new process group confined by ruleset (none when -1),
+// the descriptors in inherit kept open across the exec; as Spawn.  The
 // child does only async-signal-safe work and reports a failure before exec
 // through a close-on-exec pipe.
 int SpawnConfined(const std::vector<std::string>& argv, int outFd, int errFd,
-                  int ruleset, pid_t& pid) {
+                  int ruleset, pid_t& pid,
+                  const std::vector<int>& inherit = {}) {
   std::vector<char*> args;
   for (const std::string& arg : argv)
     args.push_back(const_cast<char*>(arg.c_str()));
@@ -74,7 +76,9 @@ int SpawnConfined(const std::vector<std::string>& argv, int outFd, int errFd,
     if (error == 0 && (dup2(input, 0) < 0 || dup2(outFd, 1) < 0 ||
                        dup2(errFd, 2) < 0))
       error = errno;
-    if (error == 0) error = RestrictSelf(ruleset);
+    for (int fd : inherit)
+      if (error == 0 && fcntl(fd, F_SETFD, 0) != 0) error = errno;
+    if (error == 0 && ruleset >= 0) error = RestrictSelf(ruleset);
     if (error == 0) execve(args[0], args.data(), environ);
     if (error == 0) error = errno;
     ssize_t ignored = write(report[1], &error, sizeof error);
@@ -244,11 +248,24 @@ ChildResult RunChild(const std::vector<std::string>& argv,
 }
 
 pid_t StartChild(const std::vector<std::string>& argv,
-                 const std::string& output, int& errnum) {
+                 const std::string& output, int& errnum,
+                 const ChildFolders& folders, const std::vector<int>& inherit) {
   pid_t pid = 0;
-  errnum = Spawn(argv, -1, -1, output.c_str(), pid);
-  if (errnum != 0) return -1;
-  return pid;
+  if (folders.Empty() && inherit.empty()) {
+    errnum = Spawn(argv, -1, -1, output.c_str(), pid);
+    return errnum != 0 ? -1 : pid;
+  }
+  int ruleset = -1;
+  if (!folders.Empty()) {
+    ruleset = ConfinementRuleset(folders, argv[0], errnum);
+    if (ruleset == -2) return -1;
+  }
+  int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                   0600);
+  errnum = out < 0 ? errno : SpawnConfined(argv, out, out, ruleset, pid, inherit);
+  if (out >= 0) close(out);
+  if (ruleset >= 0) close(ruleset);
+  return errnum != 0 ? -1 : pid;
 }
 
 void StopChild(pid_t pid) {

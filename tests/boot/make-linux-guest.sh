@@ -30,9 +30,10 @@ debs=${ZY_GUEST_DEB_CACHE:-$out/debs}
 mkdir -p "$debs"
 
 # The storage drivers the guest loads, in this order; their dependencies
-# come from the kernel's modules.dep.
+# come from the kernel's modules.dep.  sym53c8xx drives qemu's LSI 53C895A,
+# which stands in for VMware's LSI Logic.
 drivers=(scsi_mod sd_mod sr_mod ata_piix ahci virtio_pci virtio_blk
-         virtio_scsi nvme vmw_pvscsi mptsas mptspi)
+         virtio_scsi nvme vmw_pvscsi sym53c8xx mptsas mptspi)
 cmdline="console=ttyS0 quiet panic=-1"
 disk_mib=32
 
