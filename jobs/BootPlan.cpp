@@ -294,6 +294,9 @@ nlohmann::json PinnedImageNode(const BootImage& image) {
        {{"driver", "file"}, {"filename", image.file}, {"read-only", true}}}};
   for (const char* backed : kBackedFormats)
     if (image.format == backed) format["backing"] = nullptr;
+  if (!image.backingFile.empty())
+    format["backing"] =
+        PinnedImageNode({image.backingFile, image.backingFormat, "", "", ""});
   return format;
 }
 

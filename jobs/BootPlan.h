@@ -88,10 +88,16 @@ struct BootImage {
   std::string file;
   std::string format;   // qemu's format driver
   std::string overlay;  // the overlay's path; "" attaches the image itself
+  // A mounted VM's thin image reads through to the backed-up image: its
+  // file node and format, pinned the same way; "" for an image that stands
+  // alone.
+  std::string backingFile;
+  std::string backingFormat;
 };
 
 // The image's format node over its file node, read-only, with no backing
-// file (the overlay aside), as -blockdev and qemu-img's json: take it.
+// file but the backing image it names, as -blockdev and qemu-img's json:
+// take it.
 nlohmann::json PinnedImageNode(const BootImage& image);
 
 // qemu's arguments for the plan's disks (after the machine's own), one

@@ -10,10 +10,12 @@
 #include "BootRunner.h"
 
 #include "JobSupport.h"
+#include "MountJob.h"
 
 #include "model/ImageFormats.h"
 #include "platform/diskimage/ImageSniffer.h"
 #include "platform/diskimage/OverlayImages.h"
+#include "platform/support/BoundedFile.h"
 #include "platform/support/ChildProcess.h"
 #include "platform/support/ConfinedPath.h"
 #include "platform/support/StopRequest.h"
@@ -32,6 +34,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
 namespace zyjobs {
@@ -51,14 +54,17 @@ constexpr char kDoneText[] = "ZYVM DONE";
 // the next is tried after it); OVMF says so and falls back to its shell.
 constexpr const char* kNothingToBootTexts[] = {
     "No bootable device", "No bootable option or device", "Shell> "};
-// The Linux guest boots in 9-12 s under TCG on two cores; its own wait for
-// the disks ends after 20 s.  A loaded machine gets this much before the
-// boot counts as failed, whatever shorter limit the caller gave.
+// The Linux guest's kernel giving up (it reboots at once, panic=-1).
+constexpr char kPanicText[] = "Kernel panic - not syncing";
+// The Linux guest reports in 9-12 s under TCG on two idle cores and in 60 s
+// on a loaded machine; its own wait for the disks ends
+// after 20 s.  It gets this much before the boot counts as failed,
+// whatever shorter limit the caller gave.
 constexpr int kLinuxGuestSeconds = 180;
 // Serial output beyond this is not read: a guest cannot fill our memory.
 constexpr std::streamsize kMaxSerial = 4 << 20;
 constexpr uint64_t kMarkerOffset = 2047 * 512;
-constexpr int kMarkerSeconds = 60;
+constexpr int kQemuImgSeconds = 60;
 
 std::string ReadSerial(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -180,29 +186,58 @@ HeldImage OpenImage(const BootDisk& disk, const std::string& folder,
   return held;
 }
 
+// Runs qemu-img with args, confined to the read folders and the scratch
+// folder; its output, and whether it succeeded.
+bool RunQemuImg(const std::vector<std::string>& args,
+                const std::vector<std::string>& readFolders,
+                const TemporaryFolder& work, std::string& out) {
+  std::vector<std::string> argv = {FindProgram("qemu-img")};
+  if (argv[0].empty()) return false;
+  argv.insert(argv.end(), args.begin(), args.end());
+  ChildFolders folders;
+  folders.read = readFolders;
+  folders.write = {work.path()};
+  return RunChild(argv, {kQemuImgSeconds, 0}, out, nullptr, folders).Exited(0);
+}
+
 // The marker at the image's sector 2047, read by qemu-img through a raw
-// slice over the pinned node graph, confined to the image's folder and the
-// scratch folder.
-std::string ReadMarker(const BootImage& image, const std::string& folder,
+// slice over the pinned node graph.
+std::string ReadMarker(const BootImage& image,
+                       const std::vector<std::string>& readFolders,
                        const TemporaryFolder& work, const std::string& name) {
-  std::string qemuImg = FindProgram("qemu-img"), out;
-  if (qemuImg.empty()) return "";
   nlohmann::json slice = {{"driver", "raw"},
                           {"offset", kMarkerOffset},
                           {"size", 512},
                           {"file", PinnedImageNode(image)}};
-  std::string sector = work.File(name);
-  ChildFolders folders;
-  folders.read = {folder};
-  folders.write = {work.path()};
-  ChildResult result =
-      RunChild({qemuImg, "convert", "-O", "raw", "json:" + slice.dump(), sector},
-               {kMarkerSeconds, 0}, out, nullptr, folders);
-  if (!result.Exited(0)) return "";
+  std::string sector = work.File(name), out;
+  if (!RunQemuImg({"convert", "-O", "raw", "json:" + slice.dump(), sector},
+                  readFolders, work, out))
+    return "";
   std::ifstream in(sector, std::ios::binary);
   std::string text(512, '\0');
   in.read(&text[0], 512);
   return MarkerOf(text);
+}
+
+// The overlay that takes the guest's writes: a qcow2 image of the disk's
+// virtual size (qemu-img info of the pinned graph) with no backing file of
+// its own; qemu is given the image's node as its backing.
+void CreateOverlay(const BootImage& image,
+                   const std::vector<std::string>& readFolders,
+                   const TemporaryFolder& work, const std::string& overlay) {
+  std::string out;
+  nlohmann::json info;
+  BootImage alone = image;  // qemu-img info opens no backing image
+  alone.backingFile.clear();
+  if (RunQemuImg({"info", "--output=json",
+                  "json:" + PinnedImageNode(alone).dump()},
+                 readFolders, work, out))
+    info = nlohmann::json::parse(out, nullptr, false);
+  if (!info.is_object() || !info["virtual-size"].is_number_unsigned() ||
+      !RunQemuImg({"create", "-q", "-f", "qcow2", overlay,
+                   std::to_string(info["virtual-size"].get<uint64_t>())},
+                  readFolders, work, out))
+    throw JobFailure("cannot make the overlay of [" + image.file + "]");
 }
 
 // The descriptor and the path must still name the same file after every
@@ -218,31 +253,91 @@ void CheckSameFile(int fd, const std::string& folder, const BootDisk& disk) {
     throw JobFailure("[" + disk.file + "] changed while it was checked");
 }
 
+// A mounted VM's disks are thin images over backed-up images its mount
+// record names (MountJob.h): file name -> the backed-up image, absolute,
+// and its format's short name.  Empty for a VM that is not mounted.
+std::map<std::string, std::pair<std::string, std::string>> MountedDisks(
+    const std::string& folder) {
+  std::map<std::string, std::pair<std::string, std::string>> disks;
+  std::string path = folder + "/" + kMountRecordName, text, error;
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(path, ec))) return disks;
+  if (!CheckBeneath(folder, path, error) ||
+      !ReadBoundedFile(path, text, error))
+    throw JobFailure(error);
+  nlohmann::json record = nlohmann::json::parse(text, nullptr, false);
+  if (!record.is_object() || !record["disks"].is_array())
+    throw JobFailure("[" + path + "] is not a mount record");
+  for (const nlohmann::json& disk : record["disks"]) {
+    if (!disk.is_object() || !disk["file"].is_string() ||
+        !disk["backing"].is_string() || !disk["backingFormat"].is_string())
+      throw JobFailure("[" + path + "] has a disk without file, backing and "
+                       "backingFormat");
+    disks[disk["file"]] = {disk["backing"], disk["backingFormat"]};
+  }
+  return disks;
+}
+
+// A thin image's backed-up image, held open and checked, when the thin
+// image names the one its mount record gives; the thin image itself is
+// read as qemu's image only over it.
+UniqueFd HoldBacking(const std::string& path, ImageFormat_t format,
+                     const std::pair<std::string, std::string>& mounted,
+                     SOverlayBacking& backing) {
+  std::string named, error;
+  CQiError failure = OverlayBackingFile(path, format, named);
+  if (failure.IsError()) throw JobFailure(failure.GetMessage());
+  if (named != mounted.first)
+    throw JobFailure("[" + path + "] names the backing file [" + named +
+                     "], not the one its mount record gives");
+  failure = InspectBackingImage(mounted.first, mounted.second, backing);
+  if (failure.IsError()) throw JobFailure(failure.GetMessage());
+  std::string folder = fs::path(backing.path).parent_path().string();
+  UniqueFd fd(OpenBeneath(folder, backing.path,
+                          O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0,
+                          error));
+  if (!fd) throw JobFailure(error);
+  return fd;
+}
+
 // Every attached disk's image opened, checked as a copy checks what it
-// reads and given its overlay; the plan's disks get their markers.
+// reads and given its overlay; the plan's disks get their markers.  A
+// mounted VM's thin images bring their backed-up images, held the same
+// way; their folders are added to what qemu may read.
 std::vector<HeldImage> HoldImages(BootPlan& plan, const std::string& folder,
-                                  const TemporaryFolder& work) {
-  std::vector<HeldImage> held(plan.disks.size());
+                                  const TemporaryFolder& work,
+                                  std::vector<std::string>& readFolders) {
+  auto mounted = MountedDisks(folder);
+  std::vector<HeldImage> held(2 * plan.disks.size());
   for (size_t i = 0; i < plan.disks.size(); ++i) {
     BootDisk& disk = plan.disks[i];
     if (disk.controller == BootController::kNone) continue;
     ImageFormat_t format = ImageFormat_t::kRaw;
     held[i] = OpenImage(disk, folder, format);
     std::string path = folder + "/" + disk.file, n = std::to_string(i);
+    BootImage& image = held[i].image;
     SOverlayBacking backing;
-    CQiError error = InspectBackingImage(
-        path, zykinds::ImageFormatFactsOf(format).shortName, backing);
-    if (error.IsError()) throw JobFailure(error.GetMessage());
-    disk.marker = ReadMarker({backing.path, held[i].image.format, ""}, folder,
-                             work, "sector" + n);
-    CheckSameFile(held[i].fd.get(), folder, disk);
-    // The overlay names the image, but qemu is given the image's node
-    // itself as the overlay's backing and never opens that name.
+    auto thin = mounted.find(disk.file);
+    if (thin != mounted.end()) {
+      size_t b = plan.disks.size() + i;
+      held[b].fd = HoldBacking(path, format, thin->second, backing);
+      image.backingFile = "/dev/fdset/" + std::to_string(b + 1);
+      image.backingFormat = zykinds::ImageFormatFactsOf(backing.format).driver;
+      readFolders.push_back(fs::path(backing.path).parent_path().string());
+    } else {
+      CQiError error = InspectBackingImage(
+          path, zykinds::ImageFormatFactsOf(format).shortName, backing);
+      if (error.IsError()) throw JobFailure(error.GetMessage());
+    }
+    BootImage byName = image;
+    byName.file = AbsoluteNormalPath(path);
+    if (thin != mounted.end()) byName.backingFile = thin->second.first;
+    disk.marker = ReadMarker(byName, readFolders, work, "sector" + n);
     std::string overlay = work.File("overlay" + n + ".qcow2");
-    error = CreateOverlayImage(overlay, ImageFormat_t::kQcow2, backing, 0);
-    if (error.IsError()) throw JobFailure(error.GetMessage());
-    held[i].image.file = "/dev/fdset/" + std::to_string(i + 1);
-    held[i].image.overlay = overlay;
+    CreateOverlay(byName, readFolders, work, overlay);
+    CheckSameFile(held[i].fd.get(), folder, disk);
+    image.file = "/dev/fdset/" + std::to_string(i + 1);
+    image.overlay = overlay;
   }
   return held;
 }
@@ -253,18 +348,21 @@ std::vector<std::string> MachineArguments(const std::string& qemu,
                                           const std::string& firmware,
                                           const TemporaryFolder& work,
                                           bool linuxGuest) {
-  std::vector<std::string> args = {
-      qemu,       "-accel",  "tcg",          "-nographic",
-      "-nodefaults", "-no-user-config", "-m", linuxGuest ? "256" : "128",
-      "-net",     "none",    "-monitor",     "none",
-      "-serial",  "file:" + work.File("serial"),
-      "-device",  "isa-debug-exit,iobase=0xf4,iosize=0x04"};
+  // Software emulation only: a /dev/kvm that opens may still fail the
+  // guest ("KVM internal error" under nested virtualisation).
+  std::vector<std::string> args = {qemu};
+  args.insert(args.end(),
+              {"-accel", "tcg", "-nographic", "-nodefaults", "-no-user-config",
+               "-m", linuxGuest ? "256" : "128", "-net", "none", "-monitor",
+               "none", "-serial", "file:" + work.File("serial"), "-device",
+               "isa-debug-exit,iobase=0xf4,iosize=0x04"});
   if (!firmware.empty()) args.insert(args.end(), {"-bios", firmware});
   return args;
 }
 
 pid_t StartQemu(const std::vector<std::string>& args,
-                const std::vector<HeldImage>& held, const std::string& folder,
+                const std::vector<HeldImage>& held,
+                const std::vector<std::string>& readFolders,
                 const TemporaryFolder& work) {
   std::vector<std::string> argv = args;
   std::vector<int> inherit;
@@ -276,7 +374,7 @@ pid_t StartQemu(const std::vector<std::string>& args,
                                 ",set=" + std::to_string(i + 1)});
   }
   ChildFolders folders;
-  folders.read = {folder};
+  folders.read = readFolders;
   folders.write = {work.path()};
   int errnum = 0;
   pid_t pid =
@@ -372,10 +470,12 @@ BootResult Watch(pid_t pid, const BootPlan& plan, const TemporaryFolder& work,
     bool nothingToBoot = false;
     for (const char* text : kNothingToBootTexts)
       nothingToBoot = nothingToBoot || serial.find(text) != std::string::npos;
-    if (nothingToBoot || exited ||
+    bool panic = serial.find(kPanicText) != std::string::npos;
+    if (nothingToBoot || panic || exited ||
         std::chrono::steady_clock::now() > deadline) {
       std::string why =
           nothingToBoot ? "the firmware found nothing to boot"
+          : panic       ? "the guest's kernel panicked"
           : exited      ? "qemu stopped: " + QemuMessage(work.File("messages"))
                    : "no report within " + std::to_string(limitSeconds) + " s";
       result = Unfinished(seen, why, serial);
@@ -410,13 +510,15 @@ BootResult Run(BootPlan& plan, const std::string& folder, int limitSeconds) {
                    "EFI firmware (Debian package ovmf is not installed)");
   TemporaryFolder work;
   std::vector<HeldImage> held;
+  std::vector<std::string> readFolders = {AbsoluteNormalPath(folder)};
   try {
-    held = HoldImages(plan, folder, work);
+    held = HoldImages(plan, folder, work, readFolders);
   } catch (const JobFailure& e) {
     return Outcome(BootOutcome::kFailed, e.what());
   }
   std::vector<BootImage> images;
-  for (const HeldImage& image : held) images.push_back(image.image);
+  for (size_t i = 0; i < plan.disks.size(); ++i)
+    images.push_back(held[i].image);
   bool linuxGuest = HoldsLinuxGuest(plan);
   std::vector<std::string> args =
       MachineArguments(qemu, firmware, work, linuxGuest);
@@ -425,7 +527,7 @@ BootResult Run(BootPlan& plan, const std::string& folder, int limitSeconds) {
   if (!QemuDiskArguments(plan, images, disks, diskError))
     throw JobFailure(diskError.text);
   args.insert(args.end(), disks.begin(), disks.end());
-  pid_t pid = StartQemu(args, held, AbsoluteNormalPath(folder), work);
+  pid_t pid = StartQemu(args, held, readFolders, work);
   return Watch(pid, plan, work,
                linuxGuest ? std::max(limitSeconds, kLinuxGuestSeconds)
                           : limitSeconds,

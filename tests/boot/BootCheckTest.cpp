@@ -66,7 +66,7 @@ std::vector<BootImage> Images(const BootPlan& plan) {
   std::vector<BootImage> images;
   for (const BootDisk& disk : plan.disks)
     images.push_back(
-        {"F/" + disk.file, disk.format.empty() ? "raw" : disk.format, ""});
+        {"F/" + disk.file, disk.format.empty() ? "raw" : disk.format, "", "", ""});
   return images;
 }
 
@@ -193,15 +193,19 @@ TEST(BootPlan, PinsTheWholeNodeGraphOfAnImage) {
              "scsi0:0.fileName = \"a.vmdk\"\n",
       {}, plan, error));
   std::vector<std::string> args;
-  ASSERT_TRUE(QemuDiskArguments(plan, {{"/dev/fdset/1", "vmdk", "/s/o.qcow2"}},
-                                args, error));
+  // A mounted VM's thin image (qcow2) over its backed-up VMDK.
+  ASSERT_TRUE(QemuDiskArguments(
+      plan, {{"/dev/fdset/1", "qcow2", "/s/o.qcow2", "/dev/fdset/2", "vmdk"}},
+      args, error));
   ASSERT_EQ(args.size(), 6u);
   EXPECT_EQ(nlohmann::json::parse(args[3]), nlohmann::json::parse(R"({
     "driver": "qcow2", "node-name": "disk0",
     "file": {"driver": "file", "filename": "/s/o.qcow2"},
-    "backing": {"driver": "vmdk", "read-only": true, "backing": null,
-                "file": {"driver": "file", "filename": "/dev/fdset/1",
-                         "read-only": true}}})"));
+    "backing": {"driver": "qcow2", "read-only": true,
+      "file": {"driver": "file", "filename": "/dev/fdset/1", "read-only": true},
+      "backing": {"driver": "vmdk", "read-only": true, "backing": null,
+        "file": {"driver": "file", "filename": "/dev/fdset/2",
+                 "read-only": true}}}})"));
 }
 
 TEST(OsCheck, FindsEveryDiskWithItsMarkerOnItsController) {
@@ -296,6 +300,36 @@ TEST(BootCheck, TheGuestReadsItsMarkersBackAndNamesASpoiledOne) {
   EXPECT_NE(out.find("failed boot: the guest reported ZYVM BOOT BAD 3072\n"),
             std::string::npos)
       << out;
+}
+
+TEST(BootCheck, RefusesWhatACopyRefusesBeforeQemuStarts) {
+  if (!HaveQemu()) GTEST_SKIP() << "qemu-system-x86 or nasm is not installed";
+  const std::string vmx =
+      "displayName = \"vm\"\nide0:0.present = \"TRUE\"\nide0:0.fileName = ";
+  struct Row {
+    int line;
+    std::string make;  // shell, in the VM's folder; "outside" is beside it
+    std::string error;
+  } rows[] = {
+      // clang-format off
+      {__LINE__, "ln -s ../outside/d.img d.img", "symbolic link"},
+      {__LINE__, "mkfifo d.img", "[d.img] is not a regular file"},
+      {__LINE__, "qemu-img create -q -f qcow2 -o data_file=$PWD/../outside/d.img,data_file_raw=on d.img 1M", "external data file"},
+      {__LINE__, "qemu-img create -q -f qcow2 -b $PWD/../outside/d.img -F raw d.img 1M", "backing file"},
+      {__LINE__, "sed -i s/d.img/d.vhdx/ vm.vmx && qemu-img create -q -f vmdk d.vhdx 1M", "should be a vhdx image but holds vmdk data"},
+      {__LINE__, "mv vm.vmx ../outside/ && ln -s ../outside/vm.vmx vm.vmx", "no native description"},
+      // clang-format on
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    TempDir dir;
+    dir.Write("vm/vm.vmx", vmx + "\"d.img\"\n");
+    dir.Write("outside/d.img", std::string(1 << 20, '\0'));
+    ASSERT_EQ(Shell("cd '" + dir.File("vm") + "' && " + row.make), 0);
+    std::string out;
+    EXPECT_EQ(BootCheck(dir, dir.File("vm"), out), 1);
+    EXPECT_NE(out.find(row.error), std::string::npos) << out;
+  }
 }
 
 TEST(BootCheck, TheExamplesOSDisksHoldTheGuestAsAssembled) {

@@ -34,6 +34,7 @@ destinations=(vmware hyperv amazon azure openstack rhev nutanix oraclevm 1101 13
 # must pass (exit 0, every disk seen).
 declare -A expected=(
   ["vmware-lsisas vmware"]="3 OS check not possible on qemu: lsisas1068"
+  ["physical vmware"]="3 OS check not possible on qemu: lsisas1068"
   ["vmware-efi hyperv"]="3 cannot check: hyper-v scsi"
 )
 
