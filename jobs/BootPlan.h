@@ -13,6 +13,8 @@
 
 #include "Job.h"
 
+#include <nlohmann/json.hpp>
+
 #include <string>
 #include <vector>
 
@@ -41,6 +43,7 @@ struct BootDisk {
   int unit = 0;  // unit, port or SCSI id
   int lun = 0;   // SCSI logical unit
   bool boot = false;  // the disk the firmware boots from
+  std::string marker;  // the id of the test marker its image holds; "" none
 };
 
 struct BootPlan {
@@ -76,14 +79,72 @@ bool FindNativeDescription(const std::string& folder, std::string& kind,
 // model of it ("cannot check: <controller>"), else empty.
 std::string UncheckableController(const BootPlan& plan);
 
-// qemu's arguments for the plan's disks (after the machine's own), images
-// named by their path in folder.  Disks on a controller qemu lacks, other
-// than the boot disk, are left out.  formats gives each disk's format when
-// its plan leaves it open.  False, with error, for a bus or unit no
-// machine has.
-bool QemuDiskArguments(const BootPlan& plan, const std::string& folder,
-                       const std::vector<std::string>& formats,
+// How qemu opens one disk's image: a node graph pinned in full, so that
+// qemu follows no name the image carries.  The file node reads file (a
+// path, or /dev/fdset/N for a descriptor the caller holds) read-only; the
+// format node is format with no backing file; a writable qcow2 overlay
+// (when overlay is given) takes the guest's writes, as -snapshot would.
+struct BootImage {
+  std::string file;
+  std::string format;   // qemu's format driver
+  std::string overlay;  // the overlay's path; "" attaches the image itself
+  // A mounted VM's thin image reads through to the backed-up image: its
+  // file node and format, pinned the same way; "" for an image that stands
+  // alone.
+  std::string backingFile;
+  std::string backingFormat;
+};
+
+// The image's format node over its file node, read-only, with no backing
+// file but the backing image it names, as -blockdev and qemu-img's json:
+// take it.
+nlohmann::json PinnedImageNode(const BootImage& image);
+
+// qemu's arguments for the plan's disks (after the machine's own), one
+// image a disk in the plan's order.  Disks on a controller qemu lacks,
+// other than the boot disk, are left out.  False, with error, for a bus or
+// unit no machine has.
+bool QemuDiskArguments(const BootPlan& plan,
+                       const std::vector<BootImage>& images,
                        std::vector<std::string>& args, SJobError& error);
+
+// ---- The OS check ----------------------------------------------------------
+//
+// The Linux test guest (tests/boot/make-linux-guest.sh) reports on its
+// serial port one line per disk its kernel sees ("ZYVM DISK dev=sda
+// driver=ata_piix ... scsi=0:0:0:0 ... marker=data1"), between "ZYVM BOOT
+// ..." and "ZYVM DONE disks=N".  Every test disk carries its marker,
+// "ZYVMDISK <id>", at sector 2047 (the last sector of the first MiB, which
+// no partition uses); the guest's own OS disk carries "os-bios" or
+// "os-uefi".  That marker on the boot disk is the guest's signature: the
+// boot check reads sector 2047 of every disk through the same pinned node
+// graph before the boot, so it knows, without booting, that the OS disk
+// holds the guest and which marker each disk must show.  The 512-byte
+// guest's disks hold "ZYVMMARK" there and get the firmware check only.
+
+// The marker's id in a disk's sector 2047, "" when it holds none.
+std::string MarkerOf(const std::string& sector);
+
+// Whether the plan's boot disk holds the Linux test guest.
+bool HoldsLinuxGuest(const BootPlan& plan);
+
+// The controller of an attached disk that qemu has but the guest's stock
+// kernel cannot bring up on qemu (LSI SAS 1068), "" when there is none.
+std::string OsUncheckableController(const BootPlan& plan);
+
+// The guest's own report lines in its serial output: each whole line's
+// part from "ZYVM " on (SeaBIOS leaves "Booting from Hard Disk..." before
+// it), printable ASCII only; nothing else the guest writes is kept.
+std::vector<std::string> GuestReportLines(const std::string& serial);
+
+// The OS check of a finished report: every attached disk of the plan
+// appears once with its marker (an unmarked disk as one more unmarked
+// disk), bound to the driver of the controller its description names, and
+// on a SCSI controller at its target and LUN.  seen gets one line a disk
+// found ("web01.vmdk: sda, vmw_pvscsi 0:0:0:0, marker os-bios"); false with
+// failure naming the first disk that is missing or misplaced.
+bool CheckOsReport(const BootPlan& plan, const std::vector<std::string>& lines,
+                   std::vector<std::string>& seen, std::string& failure);
 
 // qemu's format name for an image from its first and last sectors: qcow2,
 // vmdk (sparse or descriptor), vhdx, vpc (VHD), else raw.

@@ -1,10 +1,17 @@
 //===- BootRunner.h - A boot plan booted in qemu's x86 emulator -----------===//
 //
-// Starts qemu-system-x86_64 (software emulation, no network, no display,
-// the images opened in snapshot mode so they are never written) with the
-// plan's firmware and disks, and watches the first serial port for the test
-// guest's report.  A guest that reports nothing within the limit, or whose
-// firmware finds nothing to boot, is a failed boot.
+// Starts qemu-system-x86_64 (software emulation, no network, no display)
+// with the plan's firmware and disks, and watches the first serial port for
+// the test guest's report.  A guest that reports nothing within the limit,
+// or whose firmware finds nothing to boot, is a failed boot.
+//
+// The images are opened as a copy opens them: each beneath the VM's folder
+// with no link followed, held open, checked by qemu-img (no backing file,
+// no external data file, the stated format), and handed to qemu as that
+// open descriptor (-add-fd) under a pinned node graph with a qcow2 overlay
+// in a scratch folder, so they are never written and a file renamed in
+// between is never the one booted.  qemu runs confined (Landlock) to the
+// VM's folder (read) and the scratch folder.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -12,15 +19,30 @@
 #include "BootPlan.h"
 
 #include <string>
+#include <vector>
 
 namespace zyjobs {
 
 enum class BootOutcome { kBooted, kFailed, kCannotCheck };
 
+// The OS check, run when the boot disk holds the Linux test guest
+// (BootPlan.h): not run, every disk seen where its description puts it, a
+// disk missing or misplaced, or a controller the guest's kernel cannot
+// bring up on qemu.
+enum class OsOutcome { kNotRun, kPassed, kFailed, kNotPossible };
+
 struct BootResult {
-  BootOutcome outcome = BootOutcome::kFailed;
+  BootOutcome outcome = BootOutcome::kFailed;  // the firmware check
   std::string detail;  // why it failed, what cannot be checked
+  OsOutcome os = OsOutcome::kNotRun;
+  std::string osDetail;           // why the OS check failed or cannot run
+  std::vector<std::string> seen;  // the disks the OS found (CheckOsReport)
+  double seconds = 0;             // from qemu's start to its end
 };
+
+// The OS check's one line: "OS check: 3 disks seen", "OS check failed:
+// <why>", "OS check not possible on qemu: <controller>"; "" when not run.
+std::string OsCheckText(const BootResult& result);
 
 // "booted", "failed boot", "cannot check".
 const char* BootOutcomeText(BootOutcome outcome);

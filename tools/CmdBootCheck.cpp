@@ -4,9 +4,12 @@
 // it: reads the native description in DIR, puts each disk on the controller,
 // bus and unit it names, with the firmware it names, and reports whether
 // the guest on the boot disk reached its report on the serial port.  Made
-// for VMs whose boot disk holds the boot checks' test guest.
+// for VMs whose boot disk holds one of the boot checks' test guests: where
+// it holds the Linux guest, the OS check follows (every disk seen by the
+// OS, with its marker, on its controller).
 // Exit status: 0 booted, 1 failed (or an error), 3 cannot be checked (a
-// controller or firmware qemu has no model of).
+// controller or firmware qemu has no model of, or a controller the guest's
+// kernel cannot bring up on qemu).
 //
 //===----------------------------------------------------------------------===//
 #include "Commands.h"
@@ -25,6 +28,18 @@ constexpr int kBootLimitSeconds = 60;
 
 }  // namespace
 
+// 0 booted (and the OS check passed where it ran), 1 failed, 3 cannot be
+// checked (firmware or OS check).
+int ExitStatus(const BootResult& result) {
+  if (result.outcome == BootOutcome::kCannotCheck ||
+      result.os == OsOutcome::kNotPossible)
+    return kCannotCheckStatus;
+  return result.outcome == BootOutcome::kBooted &&
+                 result.os != OsOutcome::kFailed
+             ? 0
+             : 1;
+}
+
 int RunBootCheck(const GlobalOptions& global, const std::string& folder) {
   BootCheck check;
   SJobError error;
@@ -32,6 +47,7 @@ int RunBootCheck(const GlobalOptions& global, const std::string& folder) {
     throw ToolError(error.text);
   const BootPlan& plan = check.plan;
   const BootResult& result = check.result;
+  std::string os = OsCheckText(result);
   if (global.json) {
     nlohmann::json disks = nlohmann::json::array();
     for (const BootDisk& disk : plan.disks) disks.push_back(BootDiskText(disk));
@@ -39,18 +55,22 @@ int RunBootCheck(const GlobalOptions& global, const std::string& folder) {
                        {"firmware", plan.efi ? "EFI" : "BIOS"},
                        {"disks", disks},
                        {"result", BootOutcomeText(result.outcome)},
-                       {"detail", result.detail}};
+                       {"detail", result.detail},
+                       {"osCheck", os},
+                       {"seen", result.seen},
+                       {"seconds", result.seconds}};
     Print("%s\n", out.dump(2).c_str());
-  } else {
-    Print("Boot check of %s (%s, %s firmware)\n", folder.c_str(),
-          plan.description.c_str(), plan.efi ? "EFI" : "BIOS");
-    for (const BootDisk& disk : plan.disks)
-      Print("  %s\n", BootDiskText(disk).c_str());
-    Print("%s%s%s\n", BootOutcomeText(result.outcome),
-          result.detail.empty() ? "" : ": ", result.detail.c_str());
+    return ExitStatus(result);
   }
-  if (result.outcome == BootOutcome::kBooted) return 0;
-  return result.outcome == BootOutcome::kCannotCheck ? kCannotCheckStatus : 1;
+  Print("Boot check of %s (%s, %s firmware)\n", folder.c_str(),
+        plan.description.c_str(), plan.efi ? "EFI" : "BIOS");
+  for (const BootDisk& disk : plan.disks)
+    Print("  %s\n", BootDiskText(disk).c_str());
+  Print("%s%s%s\n", BootOutcomeText(result.outcome),
+        result.detail.empty() ? "" : ": ", result.detail.c_str());
+  if (!os.empty()) Print("%s\n", os.c_str());
+  for (const std::string& line : result.seen) Print("  %s\n", line.c_str());
+  return ExitStatus(result);
 }
 
 void AddBootCheckCommand(CLI::App& app, const GlobalOptions& global,
@@ -59,7 +79,8 @@ void AddBootCheckCommand(CLI::App& app, const GlobalOptions& global,
   CLI::App* cmd = app.add_subcommand(
       "boot-check",
       "Boot a restored VM's disks in qemu as its destination describes them "
-      "(exit 0 booted, 1 failed, 3 cannot be checked)");
+      "and, where it holds the Linux test guest, check that the OS sees every "
+      "disk (exit 0 booted, 1 failed, 3 cannot be checked)");
   cmd->add_option("folder", *folder, "The VM's folder")->required();
   cmd->callback([&run, &global, folder] {
     run = [&global, folder] { return RunBootCheck(global, *folder); };

@@ -88,11 +88,13 @@ int Activate(const Activation& activation) {
 }
 
 // Forks argv in a new process group confined by ruleset (none when it is
-// negative); as Spawn.  The child does only async-signal-safe work and
-// reports a failure before exec through a close-on-exec pipe.
+// negative), the descriptors in inherit kept open across the exec; as
+// Spawn.  The child does only async-signal-safe work and reports a failure
+// before exec through a close-on-exec pipe.
 int SpawnConfined(const std::vector<std::string>& argv, int outFd, int errFd,
                   int ruleset, pid_t& pid,
-                  const Activation& activation = Activation()) {
+                  const Activation& activation = Activation(),
+                  const std::vector<int>& inherit = {}) {
   std::vector<char*> args;
   for (const std::string& arg : argv)
     args.push_back(const_cast<char*>(arg.c_str()));
@@ -108,6 +110,8 @@ int SpawnConfined(const std::vector<std::string>& argv, int outFd, int errFd,
                        dup2(errFd, 2) < 0))
       error = errno;
     if (error == 0) error = Activate(activation);
+    for (int fd : inherit)
+      if (error == 0 && fcntl(fd, F_SETFD, 0) != 0) error = errno;
     if (error == 0 && ruleset >= 0) error = RestrictSelf(ruleset);
     if (error == 0) execve(args[0], args.data(), activation.envp);
     if (error == 0) error = errno;
@@ -280,11 +284,25 @@ ChildResult RunChild(const std::vector<std::string>& argv,
 }
 
 pid_t StartChild(const std::vector<std::string>& argv,
-                 const std::string& output, int& errnum) {
+                 const std::string& output, int& errnum,
+                 const ChildFolders& folders, const std::vector<int>& inherit) {
   pid_t pid = 0;
-  errnum = Spawn(argv, -1, -1, output.c_str(), pid);
-  if (errnum != 0) return -1;
-  return pid;
+  if (folders.Empty() && inherit.empty()) {
+    errnum = Spawn(argv, -1, -1, output.c_str(), pid);
+    return errnum != 0 ? -1 : pid;
+  }
+  int ruleset = -1;
+  if (!folders.Empty()) {
+    ruleset = ConfinementRuleset(folders, argv[0], errnum);
+    if (ruleset == -2) return -1;
+  }
+  int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                   0600);
+  errnum = out < 0 ? errno : SpawnConfined(argv, out, out, ruleset, pid, Activation(),
+                                   inherit);
+  if (out >= 0) close(out);
+  if (ruleset >= 0) close(ruleset);
+  return errnum != 0 ? -1 : pid;
 }
 
 pid_t StartServer(const std::vector<std::string>& argv, int listenFd,

@@ -59,8 +59,13 @@ ZY_PLATFORM_API ChildResult RunChild(const std::vector<std::string>& argv,
 // Starts argv in a process group of its own with standard output and error
 // going to the file output (created or truncated); the caller watches it
 // and ends it with StopChild.  -1 with errnum set when it cannot start.
+// Given folders, the child is confined as RunChild's; the descriptors in
+// inherit (open files the caller checked) stay open in the child under
+// their numbers, all others close at its start.
 ZY_PLATFORM_API pid_t StartChild(const std::vector<std::string>& argv,
-                                 const std::string& output, int& errnum);
+                                 const std::string& output, int& errnum,
+                                 const ChildFolders& folders = {},
+                                 const std::vector<int>& inherit = {});
 
 // Starts argv as a server activated through a socket (the systemd way): the
 // listening socket listenFd becomes its descriptor 3, LISTEN_FDS=1 and

@@ -60,6 +60,32 @@ void WriteGuestDisk(const std::string& path, uint64_t size, bool bad = false) {
   }
 }
 
+// Each disk's image as F/<file> in the format its plan states (raw when
+// it states none), no overlay.
+std::vector<BootImage> Images(const BootPlan& plan) {
+  std::vector<BootImage> images;
+  for (const BootDisk& disk : plan.disks)
+    images.push_back(
+        {"F/" + disk.file, disk.format.empty() ? "raw" : disk.format, "", "", ""});
+  return images;
+}
+
+// qemu's arguments as one line, each -blockdev node graph shown as
+// "format:file".
+std::string ArgumentsText(const std::vector<std::string>& argv) {
+  std::string text;
+  for (size_t i = 0; i < argv.size(); ++i) {
+    if (argv[i] != "-blockdev" || i + 1 == argv.size()) {
+      text += argv[i] + " ";
+      continue;
+    }
+    auto node = nlohmann::json::parse(argv[++i]);
+    text += node["driver"].get<std::string>() + ":" +
+            node["file"]["filename"].get<std::string>() + " ";
+  }
+  return text;
+}
+
 // Runs boot-check on folder; its output in out.
 int BootCheck(const TempDir& dir, const std::string& folder, std::string& out) {
   int status = Shell("'" + kTool + "' boot-check '" + folder + "' > '" +
@@ -93,7 +119,7 @@ TEST(BootPlan, PutsEachDiskWhereItsDescriptionSays) {
       {__LINE__, "vmx", vmx + "scsi0.present = \"TRUE\"\nscsi0.virtualDev = \"buslogic\"\nscsi0:0.present = \"TRUE\"\nscsi0:0.fileName = \"a.vmdk\"\n",
        {}, "buslogic"},
       {__LINE__, "libvirt", domain + "<disk device='disk'><source file='/images/b.raw'/><target dev='vda' bus='virtio'/></disk><disk><driver type='qcow2'/><source file='/var/lib/a.qcow2'/><target dev='vdb' bus='virtio'/><boot order='1'/></disk></devices></domain>",
-       {"format=raw,file=F/b.raw -device virtio-blk-pci,drive=disk0 ", "format=qcow2,file=F/a.qcow2 -device virtio-blk-pci,drive=disk1,bootindex=0"}, ""},
+       {"raw:F/b.raw -device virtio-blk-pci,drive=disk0 ", "qcow2:F/a.qcow2 -device virtio-blk-pci,drive=disk1,bootindex=0"}, ""},
       {__LINE__, "libvirt", domain + "<controller type='scsi' index='1' model='virtio-scsi'/><disk device='disk'><source file='a'/><target dev='sdb' bus='scsi'/><address type='drive' controller='1' bus='0' target='0' unit='3'/></disk></devices></domain>",
        {"-device virtio-scsi-pci,id=scsi1 ", "bus=scsi1.0,scsi-id=0,lun=3,bootindex=0"}, ""},
       {__LINE__, "libvirt", domain + "<controller type='scsi' index='0' model='virtio-scsi'/><disk device='disk'><source file='a'/><target dev='sda' bus='scsi'/><address type='drive' controller='0' bus='0' target='3' unit='0'/></disk></devices></domain>",
@@ -104,14 +130,14 @@ TEST(BootPlan, PutsEachDiskWhereItsDescriptionSays) {
        {"ide-hd,drive=disk0,bus=ide.0,unit=0,bootindex=0", "ide-hd,drive=disk1,bus=ide.0,unit=1 "}, ""},
       {__LINE__, "xen", xvd, {}, "xen paravirtual"},
       {__LINE__, "hyperv", "New-VM -Name a -Generation 1\n" + addHd + "SCSI -ControllerNumber 0 -ControllerLocation 0 -Path 'C:\\VMs\\b.vhdx'\n" + addHd + "IDE `\n  -ControllerNumber 1 -ControllerLocation 1 -Path (Join-Path $Folder 'a b.vhdx')\n",
-       {"file=F/a b.vhdx -device ide-hd,drive=disk1,bus=ide.1,unit=1,bootindex=0"}, ""},
+       {"raw:F/a b.vhdx -device ide-hd,drive=disk1,bus=ide.1,unit=1,bootindex=0"}, ""},
       {__LINE__, "hyperv", "New-VM -Name a -Generation 2 -VHDPath C:\\a.vhdx\n", {}, "hyper-v scsi"},
       {__LINE__, "hyperv", "$VMName = 'Bob''s PC'\nNew-VM -Name $VMName -Generation 1\n" + addHd + "IDE -ControllerNumber 0 -ControllerLocation 0 -Path (Join-Path $Folder 'Bob''s PC.vhdx')\n",
-       {"file=F/Bob's PC.vhdx -device ide-hd,drive=disk0,bus=ide.0,unit=0,bootindex=0"}, ""},
+       {"raw:F/Bob's PC.vhdx -device ide-hd,drive=disk0,bus=ide.0,unit=0,bootindex=0"}, ""},
       {__LINE__, "ec2", R"({"DiskContainers": [{"Format": "VMDK", "UserBucket": {"S3Key": "vms/a.vmdk"}}, {"UserBucket": {"S3Key": "b.vmdk"}}]})",
        {"nvme,drive=disk0,serial=disk0,bootindex=0", "nvme,drive=disk1,serial=disk1 "}, ""},
       {__LINE__, "azure", R"({"dataDisks": [{"vhd": "b.vmdk"}], "osDisk": {"uri": "[concat(parameters('c'), '/a.vmdk')]"}})",
-       {"file=F/a.vmdk -device ide-hd,drive=disk0,bus=ide.0,unit=0,bootindex=0"}, ""},
+       {"vpc:F/a.vmdk -device ide-hd,drive=disk0,bus=ide.0,unit=0,bootindex=0"}, ""},
       // clang-format on
   };
   for (const Row& row : rows) {
@@ -120,12 +146,12 @@ TEST(BootPlan, PutsEachDiskWhereItsDescriptionSays) {
     std::vector<std::string> argv;
     SJobError error;
     ASSERT_TRUE(PlanFromDescription(row.kind, row.text, {"a.vmdk", "b.vmdk"},
-                                    plan, error) &&
-                QemuDiskArguments(plan, "F", {"raw", "raw"}, argv, error))
+                                    plan, error))
+        << error.text;
+    ASSERT_TRUE(QemuDiskArguments(plan, Images(plan), argv, error))
         << error.text;
     EXPECT_EQ(UncheckableController(plan), row.uncheckable);
-    std::string args;
-    for (const std::string& arg : argv) args += arg + " ";
+    std::string args = ArgumentsText(argv);
     for (const std::string& want : row.wants)
       EXPECT_NE(args.find(want), std::string::npos) << want << "\n" << args;
   }
@@ -153,9 +179,92 @@ TEST(BootPlan, RefusesWhatNoMachineHas) {
     SJobError error;
     EXPECT_FALSE(PlanFromDescription(row.kind, row.text, {"a.vmdk"}, plan,
                                      error) &&
-                 QemuDiskArguments(plan, "F", {"raw"}, args, error));
+                 QemuDiskArguments(plan, Images(plan), args, error));
     EXPECT_NE(error.text.find(row.error), std::string::npos) << error.text;
   }
+}
+
+TEST(BootPlan, PinsTheWholeNodeGraphOfAnImage) {
+  BootPlan plan;
+  SJobError error;
+  ASSERT_TRUE(PlanFromDescription(
+      "vmx", "displayName = \"a\"\nscsi0.present = \"TRUE\"\n"
+             "scsi0:0.present = \"TRUE\"\n"
+             "scsi0:0.fileName = \"a.vmdk\"\n",
+      {}, plan, error));
+  std::vector<std::string> args;
+  // A mounted VM's thin image (qcow2) over its backed-up VMDK.
+  ASSERT_TRUE(QemuDiskArguments(
+      plan, {{"/dev/fdset/1", "qcow2", "/s/o.qcow2", "/dev/fdset/2", "vmdk"}},
+      args, error));
+  ASSERT_EQ(args.size(), 6u);
+  EXPECT_EQ(nlohmann::json::parse(args[3]), nlohmann::json::parse(R"({
+    "driver": "qcow2", "node-name": "disk0",
+    "file": {"driver": "file", "filename": "/s/o.qcow2"},
+    "backing": {"driver": "qcow2", "read-only": true,
+      "file": {"driver": "file", "filename": "/dev/fdset/1", "read-only": true},
+      "backing": {"driver": "vmdk", "read-only": true, "backing": null,
+        "file": {"driver": "file", "filename": "/dev/fdset/2",
+                 "read-only": true}}}})"));
+}
+
+TEST(OsCheck, FindsEveryDiskWithItsMarkerOnItsController) {
+  const std::string os = "ZYVM DISK dev=sda driver=vmw_pvscsi pci=0000:00:03.0 "
+                         "scsi=2:0:0:0 nsid=- marker=os-bios";
+  const std::string d1 = "ZYVM DISK dev=sdb driver=vmw_pvscsi scsi=2:0:1:0 marker=data1";
+  struct Row {
+    int line;
+    std::string controller;  // of the three disks at units 0, 1, 2
+    std::string d2Marker;    // the third disk's marker
+    std::vector<std::string> report;
+    std::string failure;     // "" passes
+  } rows[] = {
+      // clang-format off
+      {__LINE__, "pvscsi", "data2", {os, d1, "ZYVM DISK dev=sdc driver=vmw_pvscsi scsi=2:0:2:0 marker=data2"}, ""},
+      {__LINE__, "pvscsi", "", {os, "ZYVM DISK dev=sdc driver=vmw_pvscsi scsi=2:0:2:0 marker=-", d1}, ""},
+      {__LINE__, "pvscsi", "data2", {os, d1}, "the OS does not see [c.vmdk] on pvscsi 0:2 (marker data2)"},
+      {__LINE__, "pvscsi", "", {os, d1}, "the OS does not see [c.vmdk] on pvscsi 0:2"},
+      {__LINE__, "pvscsi", "data2", {os, d1, "ZYVM DISK dev=sdc driver=ahci scsi=3:0:0:0 marker=data2"}, "the OS sees [c.vmdk] on pvscsi 0:2 on the driver ahci, not vmw_pvscsi"},
+      {__LINE__, "pvscsi", "data2", {os, d1, "ZYVM DISK dev=sdc driver=vmw_pvscsi scsi=2:0:1:0 marker=data2"}, "at SCSI address 2:0:1:0, not target:LUN 2:0"},
+      {__LINE__, "lsilogic", "data2", {os}, "driver vmw_pvscsi, not sym53c8xx"},
+      // clang-format on
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    std::string vmx = "displayName = \"a\"\nscsi0.present = \"TRUE\"\n"
+                      "scsi0.virtualDev = \"" +
+                      row.controller + "\"\n";
+    for (char unit : {'0', '1', '2'})
+      vmx += std::string("scsi0:") + unit + ".present = \"TRUE\"\nscsi0:" +
+             unit + ".fileName = \"" + char('a' + unit - '0') + ".vmdk\"\n";
+    BootPlan plan;
+    SJobError error;
+    ASSERT_TRUE(PlanFromDescription("vmx", vmx, {}, plan, error));
+    plan.disks[0].marker = "os-bios";
+    plan.disks[1].marker = "data1";
+    plan.disks[2].marker = row.d2Marker;
+    EXPECT_TRUE(HoldsLinuxGuest(plan));
+    std::vector<std::string> seen;
+    std::string failure;
+    EXPECT_EQ(CheckOsReport(plan, row.report, seen, failure),
+              row.failure.empty());
+    EXPECT_NE(failure.find(row.failure), std::string::npos) << failure;
+    if (row.failure.empty()) {
+      EXPECT_EQ(seen[0], "a.vmdk: sda, vmw_pvscsi 2:0:0:0, marker os-bios");
+    }
+  }
+}
+
+TEST(OsCheck, KeepsOnlyTheGuestsOwnWholeReportLines) {
+  std::string serial =
+      "\x1b[2J SeaBIOS\r\nZYVM BOOT kernel=6.1 firmware=bios\r\n"
+      "Booting...ZYVM DISK dev=x\nZYVM DISK dev=sda \x1b[31m\nZYVM DONE disks=1";
+  EXPECT_EQ(GuestReportLines(serial),
+            (std::vector<std::string>{"ZYVM BOOT kernel=6.1 firmware=bios",
+                                      "ZYVM DISK dev=x"}));
+  EXPECT_EQ(MarkerOf("ZYVMDISK os-uefi\n"), "os-uefi");
+  EXPECT_EQ(MarkerOf("ZYVMMARK\x01"), "");
+  EXPECT_EQ(MarkerOf("ZYVMDISK " + std::string(80, 'x')), std::string(64, 'x'));
 }
 
 TEST(BootPlan, ToldImageFormatsAreQemuImgsOwn) {
@@ -191,6 +300,36 @@ TEST(BootCheck, TheGuestReadsItsMarkersBackAndNamesASpoiledOne) {
   EXPECT_NE(out.find("failed boot: the guest reported ZYVM BOOT BAD 3072\n"),
             std::string::npos)
       << out;
+}
+
+TEST(BootCheck, RefusesWhatACopyRefusesBeforeQemuStarts) {
+  if (!HaveQemu()) GTEST_SKIP() << "qemu-system-x86 or nasm is not installed";
+  const std::string vmx =
+      "displayName = \"vm\"\nide0:0.present = \"TRUE\"\nide0:0.fileName = ";
+  struct Row {
+    int line;
+    std::string make;  // shell, in the VM's folder; "outside" is beside it
+    std::string error;
+  } rows[] = {
+      // clang-format off
+      {__LINE__, "ln -s ../outside/d.img d.img", "symbolic link"},
+      {__LINE__, "mkfifo d.img", "[d.img] is not a regular file"},
+      {__LINE__, "qemu-img create -q -f qcow2 -o data_file=$PWD/../outside/d.img,data_file_raw=on d.img 1M", "external data file"},
+      {__LINE__, "qemu-img create -q -f qcow2 -b $PWD/../outside/d.img -F raw d.img 1M", "backing file"},
+      {__LINE__, "sed -i s/d.img/d.vhdx/ vm.vmx && qemu-img create -q -f vmdk d.vhdx 1M", "should be a vhdx image but holds vmdk data"},
+      {__LINE__, "mv vm.vmx ../outside/ && ln -s ../outside/vm.vmx vm.vmx", "no native description"},
+      // clang-format on
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    TempDir dir;
+    dir.Write("vm/vm.vmx", vmx + "\"d.img\"\n");
+    dir.Write("outside/d.img", std::string(1 << 20, '\0'));
+    ASSERT_EQ(Shell("cd '" + dir.File("vm") + "' && " + row.make), 0);
+    std::string out;
+    EXPECT_EQ(BootCheck(dir, dir.File("vm"), out), 1);
+    EXPECT_NE(out.find(row.error), std::string::npos) << out;
+  }
 }
 
 TEST(BootCheck, TheExamplesOSDisksHoldTheGuestAsAssembled) {

@@ -13,7 +13,8 @@
 #   guest.stamp  the package versions and inputs the guest was made from
 # Both disks are 32 MiB and carry the marker "ZYVMDISK os-bios" or
 # "ZYVMDISK os-uefi" at sector 2047; linux-guest-init says what the guest
-# reports.  The kernel command line is "console=ttyS0 quiet panic=-1".
+# reports.  The kernel command line is "console=ttyS0 quiet panic=-1
+# no_timer_check".
 #
 # The packages are fetched with apt-get download into BUILD_DIR/debs (or
 # $ZY_GUEST_DEB_CACHE) and unpacked with dpkg-deb; nothing is installed and
@@ -30,10 +31,14 @@ debs=${ZY_GUEST_DEB_CACHE:-$out/debs}
 mkdir -p "$debs"
 
 # The storage drivers the guest loads, in this order; their dependencies
-# come from the kernel's modules.dep.
+# come from the kernel's modules.dep.  sym53c8xx drives qemu's LSI 53C895A,
+# which stands in for VMware's LSI Logic.
 drivers=(scsi_mod sd_mod sr_mod ata_piix ahci virtio_pci virtio_blk
-         virtio_scsi nvme vmw_pvscsi mptsas mptspi)
-cmdline="console=ttyS0 quiet panic=-1"
+         virtio_scsi nvme vmw_pvscsi sym53c8xx mptsas mptspi)
+# no_timer_check: under emulation on a loaded machine the kernel's check
+# of the IO-APIC timer can time out and panic ("IO-APIC + timer doesn't
+# work!").
+cmdline="console=ttyS0 quiet panic=-1 no_timer_check"
 disk_mib=32
 
 exec 9>"$out/.lock"
