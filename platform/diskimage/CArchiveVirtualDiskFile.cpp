@@ -614,7 +614,7 @@ CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
                           probed.size, counts, progress);
   if (error.IsError()) return WhenFull(partial.Path(), error);
   if (request.verify) {
-    error = CompareImages(request.source, sourceFormat, partial.Path(),
+    error = CompareImages(request.source, probed.sourceFormat, partial.Path(),
                           request.format);
     if (error.IsError()) return error;
   }
