@@ -13,6 +13,7 @@
 
 #include "converter/ZyVMConverter.h"
 #include "formats/common/FormatDrivers.h"
+#include "model/ImageFormats.h"
 #include "model/PlatformKinds.h"
 #include "formats/zyf/VMConfigFile.h"
 #include "platform/support/AtomicFile.h"
@@ -347,6 +348,32 @@ DiskType_t WrittenDiskType(VirtualServerInstanceType destination,
   return own != DT_NONE ? own : static_cast<DiskType_t>(entry.eDiskType);
 }
 
+// A restored disk's name tells its image format, as a disk converted by the
+// converter does: a name whose extension promises another image format than
+// the one written takes the written format's extension, or loses it where
+// that format has none.  Kinds that keep the backed-up names (the Azure
+// family, 1102, 1401) are written in their own format all the same.
+std::string NameForWrittenFormat(std::string name, DiskType_t written) {
+  ImageFormat_t promised = ImageFormat_t::kRaw;
+  const char* driver = zykinds::ImageFormatFactsOf(
+      zykinds::WrittenFormatOf(written)).driver;
+  if (!zykinds::ImageFormatOfFileName(name.c_str(), promised) ||
+      std::strcmp(zykinds::ImageFormatFactsOf(promised).driver, driver) == 0)
+    return name;
+  return name.substr(0, name.rfind('.')) +
+         zykinds::FormatFactsOf(written).extension;
+}
+
+void NameDisksForWrittenFormats(RestoreJob& job) {
+  for (SDisk& entry : job.request.vDisks) {
+    if (entry.nFileType != kFileTypeDisk || !HasData(entry)) continue;
+    std::string& field =
+        entry.newDiskName.empty() ? entry.strDisplayName : entry.newDiskName;
+    if (field.empty()) continue;
+    field = NameForWrittenFormat(field, WrittenDiskType(job.destination, entry));
+  }
+}
+
 // The image format a Xen domain file states for a disk (its reader keeps it
 // in strPlatformRef1), or empty: Xen reads an image in the format stated,
 // whatever its content looks like.
@@ -666,6 +693,7 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
                                               platform.get(), request, DT_NONE);
   if (error.IsError())
     throw JobFailure(Reasons(job, error, watch, platform.get()));
+  NameDisksForWrittenFormats(job);
   CheckDiskNameLengths(job);
   CheckFreeSpace(job, folder);
   StopIfAsked();
