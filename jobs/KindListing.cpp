@@ -79,7 +79,7 @@ std::vector<std::string> SampleNames(VirtualServerInstanceType kind) {
   std::vector<std::string> names;
   for (const SDisk& disk : disks)
     if (disk.nFileType == kFileTypeDisk)
-      names.push_back(DestinationDiskName(disk));
+      names.push_back(WrittenDiskName(kind, disk));
   return names;
 }
 

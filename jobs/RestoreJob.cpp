@@ -13,7 +13,6 @@
 
 #include "converter/ZyVMConverter.h"
 #include "formats/common/FormatDrivers.h"
-#include "model/ImageFormats.h"
 #include "model/PlatformKinds.h"
 #include "formats/zyf/VMConfigFile.h"
 #include "platform/support/AtomicFile.h"
@@ -338,39 +337,14 @@ void WriteCatalogIfMissing(const RestoreJob& job, const std::string& folder,
 }
 
 // Step 3: what the agent writes between the two halves of the conversion.
-// The format a restored disk is written in: the destination kind's own where
-// it has one.  Azure-family destinations keep the source's names and disk
-// records, yet take only fixed VHDs; a kind without a format of its own
-// takes the disk record's.
-DiskType_t WrittenDiskType(VirtualServerInstanceType destination,
-                           const SDisk& entry) {
-  DiskType_t own = zykinds::FactsOf(destination).diskFormat;
-  return own != DT_NONE ? own : static_cast<DiskType_t>(entry.eDiskType);
-}
-
-// A restored disk's name tells its image format, as a disk converted by the
-// converter does: a name whose extension promises another image format than
-// the one written takes the written format's extension, or loses it where
-// that format has none.  Kinds that keep the backed-up names (the Azure
-// family, 1102, 1401) are written in their own format all the same.
-std::string NameForWrittenFormat(std::string name, DiskType_t written) {
-  ImageFormat_t promised = ImageFormat_t::kRaw;
-  const char* driver = zykinds::ImageFormatFactsOf(
-      zykinds::WrittenFormatOf(written)).driver;
-  if (!zykinds::ImageFormatOfFileName(name.c_str(), promised) ||
-      std::strcmp(zykinds::ImageFormatFactsOf(promised).driver, driver) == 0)
-    return name;
-  return name.substr(0, name.rfind('.')) +
-         zykinds::FormatFactsOf(written).extension;
-}
-
+// Each disk is written in its destination's format (WrittenDiskType), under
+// a name that tells that format: the names the converter gave are set so.
 void NameDisksForWrittenFormats(RestoreJob& job) {
   for (SDisk& entry : job.request.vDisks) {
     if (entry.nFileType != kFileTypeDisk || !HasData(entry)) continue;
     std::string& field =
         entry.newDiskName.empty() ? entry.strDisplayName : entry.newDiskName;
-    if (field.empty()) continue;
-    field = NameForWrittenFormat(field, WrittenDiskType(job.destination, entry));
+    if (!field.empty()) field = WrittenDiskName(job.destination, entry);
   }
 }
 

@@ -1,9 +1,12 @@
 //===- ResultFacts.cpp - What a job built, beyond the description ---------===//
 #include "ResultFacts.h"
 
+#include "model/ImageFormats.h"
+#include "model/PlatformKinds.h"
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/support/FXPath.h"
 
+#include <cstring>
 #include <filesystem>
 
 namespace zyjobs {
@@ -16,6 +19,26 @@ std::string DestinationDiskName(const SDisk& disk) {
   if (!disk.fileName.empty()) return CQiPath::GetBaseName(disk.fileName);
   if (!disk.diskIndexName.empty()) return disk.diskIndexName;
   return disk.strName;
+}
+
+DiskType_t WrittenDiskType(VirtualServerInstanceType destination,
+                           const SDisk& disk) {
+  DiskType_t own = zykinds::FactsOf(destination).diskFormat;
+  return own != DT_NONE ? own : static_cast<DiskType_t>(disk.eDiskType);
+}
+
+std::string WrittenDiskName(VirtualServerInstanceType destination,
+                            const SDisk& disk) {
+  std::string name = DestinationDiskName(disk);
+  DiskType_t written = WrittenDiskType(destination, disk);
+  ImageFormat_t promised = ImageFormat_t::kRaw;
+  const char* driver =
+      zykinds::ImageFormatFactsOf(zykinds::WrittenFormatOf(written)).driver;
+  if (!zykinds::ImageFormatOfFileName(name.c_str(), promised) ||
+      std::strcmp(zykinds::ImageFormatFactsOf(promised).driver, driver) == 0)
+    return name;
+  return name.substr(0, name.rfind('.')) +
+         zykinds::FormatFactsOf(written).extension;
 }
 
 void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,

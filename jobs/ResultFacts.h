@@ -30,6 +30,19 @@ struct ResultFacts {
 // (Each destination kind writes the new name into one of these.)
 std::string DestinationDiskName(const VMInfoStructs::SDisk& disk);
 
+// The format a restored disk is written in: the destination kind's own where
+// it has one, else the disk record's.
+DiskType_t WrittenDiskType(VirtualServerInstanceType destination,
+                           const VMInfoStructs::SDisk& disk);
+
+// The file name a restored disk is written under, which tells its image
+// format: its destination name, whose extension, where it promises another
+// image format than the one written, becomes the written format's (or goes,
+// where that format has none).  Kinds that keep the backed-up names (the
+// Azure family, 1102, 1401) are written in their own format all the same.
+std::string WrittenDiskName(VirtualServerInstanceType destination,
+                            const VMInfoStructs::SDisk& disk);
+
 // Fills the native description facts of a destination VM of kind whose
 // folder is facts.location (its name is the VM's), when the file is there;
 // networks is the mapping it was written with.
