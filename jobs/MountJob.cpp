@@ -328,7 +328,11 @@ MountOutcome Mount(const MountJob& job, IJobObserver& observer) {
   for (size_t i = 0; i < description.vDisks.size(); ++i) {
     SDisk& disk = description.vDisks[i];
     if (!IsHardDisk(disk)) continue;
-    std::string file = DestinationDiskName(disk);
+    // Kinds that keep the backed-up names (1102, 1401) name qcow2 images.
+    std::string file = NameTellingFormat(
+        DestinationDiskName(disk), format,
+        zykinds::FormatFactsOf(zykinds::FactsOf(job.destination).diskFormat)
+            .extension);
     RequireFileName(file, "the mounted disk name");
     std::string path = CQiPath::Append(staging.path(), file);
     std::error_code ec;

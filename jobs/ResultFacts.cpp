@@ -1,7 +1,6 @@
 //===- ResultFacts.cpp - What a job built, beyond the description ---------===//
 #include "ResultFacts.h"
 
-#include "model/ImageFormats.h"
 #include "model/PlatformKinds.h"
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/support/FXPath.h"
@@ -27,18 +26,22 @@ DiskType_t WrittenDiskType(VirtualServerInstanceType destination,
   return own != DT_NONE ? own : static_cast<DiskType_t>(disk.eDiskType);
 }
 
+std::string NameTellingFormat(const std::string& name, ImageFormat_t written,
+                              const char* extension) {
+  ImageFormat_t promised = ImageFormat_t::kRaw;
+  if (!zykinds::ImageFormatOfFileName(name.c_str(), promised) ||
+      std::strcmp(zykinds::ImageFormatFactsOf(promised).driver,
+                  zykinds::ImageFormatFactsOf(written).driver) == 0)
+    return name;
+  return name.substr(0, name.rfind('.')) + extension;
+}
+
 std::string WrittenDiskName(VirtualServerInstanceType destination,
                             const SDisk& disk) {
-  std::string name = DestinationDiskName(disk);
   DiskType_t written = WrittenDiskType(destination, disk);
-  ImageFormat_t promised = ImageFormat_t::kRaw;
-  const char* driver =
-      zykinds::ImageFormatFactsOf(zykinds::WrittenFormatOf(written)).driver;
-  if (!zykinds::ImageFormatOfFileName(name.c_str(), promised) ||
-      std::strcmp(zykinds::ImageFormatFactsOf(promised).driver, driver) == 0)
-    return name;
-  return name.substr(0, name.rfind('.')) +
-         zykinds::FormatFactsOf(written).extension;
+  return NameTellingFormat(DestinationDiskName(disk),
+                           zykinds::WrittenFormatOf(written),
+                           zykinds::FormatFactsOf(written).extension);
 }
 
 void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "formats/common/NetworkMap.h"
+#include "model/ImageFormats.h"
 #include "model/VMInfoStructs.h"
 #include "model/VirtualServerTypes.h"
 
@@ -34,6 +35,11 @@ std::string DestinationDiskName(const VMInfoStructs::SDisk& disk);
 // it has one, else the disk record's.
 DiskType_t WrittenDiskType(VirtualServerInstanceType destination,
                            const VMInfoStructs::SDisk& disk);
+
+// name made to tell the image format written: an extension promising
+// another format becomes extension, or goes where extension is empty.
+std::string NameTellingFormat(const std::string& name, ImageFormat_t written,
+                              const char* extension);
 
 // The file name a restored disk is written under, which tells its image
 // format: its destination name, whose extension, where it promises another

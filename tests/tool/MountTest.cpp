@@ -103,15 +103,15 @@ TEST_F(MountRun, PromoteMergesTheBackupAndTheGuestsWritesIntoTheKindsFormat) {
       Tool({"mount", "vmware/web01", "--to", "1401", "--name", "m"}).status, 0);
   std::string vm = root + "/1401/m";
   Sh("qemu-io -f qcow2 -c 'write -P 0xa5 1M 64k' " +
-     TempDir::Quoted(vm + "/web01_1.vmdk"));
+     TempDir::Quoted(vm + "/web01_1"));
   // The chain as the guest sees it, kept to compare with.
-  Sh("qemu-img convert -O raw " + TempDir::Quoted(vm + "/web01_1.vmdk") + " " +
+  Sh("qemu-img convert -O raw " + TempDir::Quoted(vm + "/web01_1") + " " +
      TempDir::Quoted(dir.File("seen.raw")));
 
   ToolResult promote = Tool({"promote", "1401/m"});
   ASSERT_EQ(promote.status, 0) << promote.err;
   Sh("qemu-img compare -f raw -F raw " + TempDir::Quoted(dir.File("seen.raw")) +
-     " " + TempDir::Quoted(vm + "/web01_1.vmdk"));
+     " " + TempDir::Quoted(vm + "/web01_1"));
   EXPECT_FALSE(fs::exists(vm + "/mount.json"));
   EXPECT_NE(TempDir::Read(vm + "/m.xml").find("type='raw'"), std::string::npos);
   EXPECT_EQ(TempDir::Read(vm + "/m.xml").find("type='qcow2'"),
