@@ -25,15 +25,9 @@ class App;
 
 namespace zytool {
 
-struct FileSourceOptions : FileSource {
-  std::string output;    // folder the destination VM is built in
-  std::string osName;    // guest OS value for the destination
-  int64_t cpus = 0;      // where the description gives none; 0: not given
-  int64_t memoryMB = 0;  // the same
-  // --network and --bridge, each "SRC=DST" or "DST" (every other source
-  // network), as given.
-  std::vector<std::string> networks;
-  std::vector<std::string> bridges;
+struct FileSourceOptions : FileSource, SourceChoices {
+  std::string output;  // folder the destination VM is built in
+  std::string osName;  // guest OS value for the destination
 };
 
 // Registers --vmx, --xen-cfg, --ec2-xml, --zyf, --disk, --output, --os,
