@@ -10,6 +10,8 @@
 
 namespace zytool {
 
+namespace {
+
 void AddDiskCopyOptions(CLI::App& command, DiskCopyOptions& options) {
   command
       .add_option("--jobs", options.jobs,
@@ -40,8 +42,6 @@ void AddS3BucketOption(CLI::App& command, std::string& bucket) {
       ->check(CLI::Validator(valid, "BUCKET"));
 }
 
-namespace {
-
 void AddNetworkOptions(CLI::App& command, FileSourceOptions& options) {
   command.add_option("--network", options.networks,
                      "Connect the cards on source network SRC to the "
@@ -52,8 +52,6 @@ void AddNetworkOptions(CLI::App& command, FileSourceOptions& options) {
                      "As --network, to the host bridge DST (libvirt: an "
                      "interface of type bridge)");
 }
-
-}  // namespace
 
 void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options) {
   command.add_option("--vmx", options.vmx,
@@ -91,6 +89,14 @@ void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options) {
                      "convert (default: the request's vmInfo.strGUID, else "
                      "the first)");
   AddNetworkOptions(command, options);
+}
+
+}  // namespace
+
+void AddVMJobOptions(CLI::App& command, VMJobOptions& options) {
+  AddS3BucketOption(command, options.s3Bucket);
+  AddFileSourceOptions(command, options.files);
+  AddDiskCopyOptions(command, options.copy);
 }
 
 void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
