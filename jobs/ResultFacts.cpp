@@ -4,28 +4,11 @@
 #include "platform/folder/FolderVMInfo.h"
 #include "platform/support/FXPath.h"
 
-#include <algorithm>
 #include <filesystem>
 
 namespace zyjobs {
 
 using VMInfoStructs::SDisk;
-
-std::string InstanceTypeOf(const ResultFacts& facts,
-                           const VMInfoStructs::SVMInfo& info) {
-  return facts.instanceType.empty() ? info.strVMSize : facts.instanceType;
-}
-
-std::string RegionOf(const ResultFacts& facts,
-                     const VMInfoStructs::SVMInfo& info) {
-  return facts.region.empty() ? info.strRegion : facts.region;
-}
-
-bool DiskVerified(const ResultFacts& facts, const SDisk& disk) {
-  const std::vector<std::string>& names = facts.verifiedDisks;
-  return std::find(names.begin(), names.end(),
-                   CQiPath::GetBaseName(disk.fileName)) != names.end();
-}
 
 std::string DestinationDiskName(const SDisk& disk) {
   if (!disk.newDiskName.empty()) return disk.newDiskName;
@@ -49,6 +32,22 @@ void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,
   if (!std::filesystem::is_regular_file(path, ec)) return;
   facts.nativeDescription = path;
   facts.nativeNotes = NativeDescriptionNotes(kind, info, facts.s3Bucket, networks);
+}
+
+std::string InstanceTypeOf(const ResultFacts& facts,
+                           const VMInfoStructs::SVMInfo& info) {
+  return facts.instanceType.empty() ? info.strVMSize : facts.instanceType;
+}
+
+std::string RegionOf(const ResultFacts& facts,
+                     const VMInfoStructs::SVMInfo& info) {
+  return facts.region.empty() ? info.strRegion : facts.region;
+}
+
+bool DiskVerified(const ResultFacts& facts, const SDisk& disk) {
+  for (const std::string& name : facts.verifiedDisks)
+    if (name == CQiPath::GetBaseName(disk.fileName)) return true;
+  return false;
 }
 
 }  // namespace zyjobs

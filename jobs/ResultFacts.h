@@ -30,6 +30,13 @@ struct ResultFacts {
 // (Each destination kind writes the new name into one of these.)
 std::string DestinationDiskName(const VMInfoStructs::SDisk& disk);
 
+// Fills the native description facts of a destination VM of kind whose
+// folder is facts.location (its name is the VM's), when the file is there;
+// networks is the mapping it was written with.
+void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,
+                          const VMInfoStructs::SVMInfo& info,
+                          const SNetworkMap& networks = SNetworkMap());
+
 // The instance type and region of a result: the facts' where they name
 // one, else the description's.
 std::string InstanceTypeOf(const ResultFacts& facts,
@@ -39,12 +46,5 @@ std::string RegionOf(const ResultFacts& facts,
 
 // Whether disk's copy was compared with its source and found equal.
 bool DiskVerified(const ResultFacts& facts, const VMInfoStructs::SDisk& disk);
-
-// Fills the native description facts of a destination VM of kind whose
-// folder is facts.location (its name is the VM's), when the file is there;
-// networks is the mapping it was written with.
-void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,
-                          const VMInfoStructs::SVMInfo& info,
-                          const SNetworkMap& networks = SNetworkMap());
 
 }  // namespace zyjobs
