@@ -536,6 +536,17 @@ BootResult Run(BootPlan& plan, const std::string& folder, int limitSeconds) {
 
 }  // namespace
 
+int BootExitStatus(const BootResult& result) {
+  constexpr int kCannotCheckStatus = 3;
+  if (result.outcome == BootOutcome::kCannotCheck ||
+      result.os == OsOutcome::kNotPossible)
+    return kCannotCheckStatus;
+  return result.outcome == BootOutcome::kBooted &&
+                 result.os != OsOutcome::kFailed
+             ? 0
+             : 1;
+}
+
 const char* BootOutcomeText(BootOutcome outcome) {
   switch (outcome) {
     case BootOutcome::kBooted:

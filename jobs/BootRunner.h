@@ -47,6 +47,10 @@ std::string OsCheckText(const BootResult& result);
 // "booted", "failed boot", "cannot check".
 const char* BootOutcomeText(BootOutcome outcome);
 
+// The check's verdict as an exit status: 0 booted (and the OS check passed
+// where it ran), 1 failed, 3 cannot be checked (firmware or OS check).
+int BootExitStatus(const BootResult& result);
+
 // Whether qemu's x86 emulator is on the PATH.
 bool QemuInstalled();
 

@@ -189,6 +189,19 @@ DemoBootCheck BootCheckOf(const std::string& folder) {
   return check;
 }
 
+std::string ExamplesFolder() {
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    fs::path installed =
+        self.parent_path().parent_path() / "share/zyvm/examples";
+    if (fs::is_directory(installed, ec)) return installed.string();
+  }
+  for (const char* candidate : {ZY_INSTALLED_EXAMPLES_DIR, ZY_EXAMPLES_DIR})
+    if (fs::is_directory(candidate, ec)) return candidate;
+  throw JobFailure("cannot find the examples; give --examples FOLDER");
+}
+
 void RunSteps(const DemoRequest& request, IJobObserver& observer,
               const DemoStepDone& onStep, DemoOutcome& outcome) {
   if (request.examplesConfig)
@@ -221,6 +234,12 @@ bool RunDemoJob(const DemoRequest& request, IJobObserver& observer,
                 SJobError& error) {
   return AtBoundary(error,
                     [&] { RunSteps(request, observer, onStep, outcome); });
+}
+
+bool FindDemoExamples(std::string& examples, SJobError& error) {
+  return AtBoundary(error, [&] {
+    if (examples.empty()) examples = ExamplesFolder();
+  });
 }
 
 }  // namespace zyjobs

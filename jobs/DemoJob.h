@@ -46,6 +46,12 @@ struct DemoRequest {
   bool examplesConfig = true;
 };
 
+// Where the examples are when examples is empty: beside an installed
+// program first (<prefix>/share/zyvm/examples), then where they are
+// installed, then in the source tree the program was built from.  False
+// when none is a folder.
+bool FindDemoExamples(std::string& examples, SJobError& error);
+
 // A disk image a step wrote, as the disk image component reads it back.
 struct DemoDiskImage {
   std::string name;

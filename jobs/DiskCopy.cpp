@@ -164,6 +164,17 @@ ImageFormat_t FormatOfFileName(const std::string& path) {
   return format;
 }
 
+bool ChooseImageFormat(const std::string& shortName, const std::string& path,
+                       ImageFormat_t& format, SJobError& error) {
+  return AtBoundary(error, [&] {
+    format = FormatOfFileName(path);
+    if (!shortName.empty() &&
+        !CArchiveVirtualDiskFile::FormatByShortName(shortName, format))
+      throw JobFailure("unknown --to-format [" + shortName +
+                       "]; give vmdk, vhd, vhd-fixed, vhdx, qcow2 or raw");
+  });
+}
+
 namespace detail {
 
 DiskCopyStats CopyDiskImage(const DiskCopyTask& task, IJobObserver& observer) {

@@ -35,6 +35,10 @@ struct DiskCopyStats {
   uint64_t allocatedBytes = 0;  // the destination file's allocation
   double seconds = 0;
   bool verified = false;  // compared with the source and found equal
+  // Guest bytes read a second; 0 for a copy that took no time.
+  double BytesPerSecond() const {
+    return seconds > 0 ? static_cast<double>(bytesRead) / seconds : 0;
+  }
 };
 
 // One disk of a VM to copy: what CopyDiskImage takes.
@@ -55,6 +59,12 @@ unsigned DefaultCopyJobs();
 // The format a destination file name asks for by its extension (vmdk,
 // vhd, vhdx, qcow2); raw for any other name.
 ImageFormat_t FormatOfFileName(const std::string& path);
+
+// A destination's format: the one shortName names (vmdk, vhd, vhd-fixed,
+// vhdx, qcow2, raw) when given, else FormatOfFileName(path).  False for a
+// short name no format has.
+bool ChooseImageFormat(const std::string& shortName, const std::string& path,
+                       ImageFormat_t& format, SJobError& error);
 
 // Copies from to a new image to (which must not exist) in format, at least
 // minimumSize bytes large; from is read in statedFormat when the source's

@@ -202,6 +202,45 @@ std::string DefaultOSName(const RestoreJob& job) {
   return VmwareGuestId(source);
 }
 
+// "SRC=DST" maps the source network SRC, "DST" every other one; the first
+// '=' ends the source's name.
+void AddMappings(const std::vector<std::string>& texts, bool bridge,
+                 SNetworkMap& map) {
+  const char* option = bridge ? "--bridge" : "--network";
+  for (const std::string& text : texts) {
+    size_t equals = text.find('=');
+    SNetworkMapping rule;
+    rule.bBridge = bridge;
+    rule.strTarget = equals == std::string::npos ? text : text.substr(equals + 1);
+    if (equals != std::string::npos) rule.strSource = text.substr(0, equals);
+    if (rule.strTarget.empty() ||
+        (equals != std::string::npos && rule.strSource.empty()))
+      throw JobFailure(std::string(option) + " [" + text +
+                       "]: give SOURCE=DESTINATION, or DESTINATION for every "
+                       "source network");
+    map.vMappings.push_back(rule);
+  }
+}
+
+// Before the source is read: the instance and the network rules.
+void ApplyChoices(const FileSource& files, const SourceChoices& choices,
+                  RestoreJob& job) {
+  if (!files.instanceId.empty() &&
+      !zykinds::Has(job.source, zykinds::kListsInstances))
+    throw JobFailure("--instance-id is for a VM from amazon");
+  if (!HasFileSource(files)) job.ec2InstanceId = files.instanceId;
+  AddMappings(choices.networks, false, job.networks);
+  AddMappings(choices.bridges, true, job.networks);
+}
+
+// The VM is built from the description the job writes of the request, so
+// the sizes given here reach the destination.
+void FillMissingSizes(const SourceChoices& choices, SVMInfo& vm) {
+  if (choices.cpus > 0 && vm.i64NumCPUs <= 0) vm.i64NumCPUs = choices.cpus;
+  if (choices.memoryMB > 0 && vm.i64MemoryMB <= 0)
+    vm.i64MemoryMB = choices.memoryMB;
+}
+
 }  // namespace
 
 bool HasFileSource(const FileSource& files) {
@@ -235,6 +274,17 @@ bool PrepareSource(const FileSource& files, const std::string& vmName,
     if (request.osName.empty() && (fromFiles || !vmName.empty()))
       request.osName = DefaultOSName(job);
   });
+}
+
+bool PrepareChosenSource(const FileSource& files, const SourceChoices& choices,
+                         const std::string& vmName, const std::string& osName,
+                         IJobObserver& observer, RestoreJob& job,
+                         SJobError& error) {
+  if (!AtBoundary(error, [&] { ApplyChoices(files, choices, job); }) ||
+      !PrepareSource(files, vmName, osName, observer, job, error))
+    return false;
+  FillMissingSizes(choices, job.request.vmInfo);
+  return true;
 }
 
 }  // namespace zyjobs

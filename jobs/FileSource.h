@@ -16,6 +16,7 @@
 #include "Job.h"
 #include "RestoreJob.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -51,5 +52,27 @@ VirtualServerInstanceType FileSourceKind(const FileSource& files);
 bool PrepareSource(const FileSource& files, const std::string& vmName,
                    const std::string& osName, IJobObserver& observer,
                    RestoreJob& job, SJobError& error);
+
+// What the user says of the source VM beyond its files: the sizes of a VM
+// whose description gives none (an Amazon instance type no table knows),
+// and how its networks map onto the destination's.
+struct SourceChoices {
+  int64_t cpus = 0;      // where the description gives none; 0: not given
+  int64_t memoryMB = 0;  // the same
+  // --network and --bridge, each "SRC=DST" or "DST" (every other source
+  // network), as given.
+  std::vector<std::string> networks;
+  std::vector<std::string> bridges;
+};
+
+// PrepareSource with the user's choices: files.instanceId only for a
+// source kind that lists instances (the instance of a platform VM is
+// job.ec2InstanceId), the network texts as job.networks' rules, and the
+// sizes where the VM has none.  job.source is set before.  False with one
+// line naming what is wrong.
+bool PrepareChosenSource(const FileSource& files, const SourceChoices& choices,
+                         const std::string& vmName, const std::string& osName,
+                         IJobObserver& observer, RestoreJob& job,
+                         SJobError& error);
 
 }  // namespace zyjobs

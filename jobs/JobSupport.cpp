@@ -10,9 +10,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
@@ -110,6 +112,16 @@ IJobObserver& NoObserver() {
 void UseLogSink(std::shared_ptr<LogSink> sink) {
   g_logSink = std::move(sink);
   SetLogSink(g_logSink);
+}
+
+int LogLevelThreshold() {
+  int threshold = 2;
+  if (const char* level = std::getenv("ZY_LOG_LEVEL")) {
+    char* end = nullptr;
+    long value = std::strtol(level, &end, 10);
+    if (end != level) threshold = static_cast<int>(value);
+  }
+  return threshold;
 }
 
 struct FailureWatch::State : LogSink {
@@ -235,6 +247,25 @@ PlatformAccess::~PlatformAccess() {
   object_->Disconnect();
   object_->Uninitialize(1);
   IVMInfo::DeleteObject(object_);
+}
+
+void DiskShares::Set(const std::string& label, uint64_t done,
+                     uint64_t total) {
+  int percent = total ? static_cast<int>(done * 100 / total) : 100;
+  for (auto& shown : running_)
+    if (shown.first == label) {
+      shown.second = percent;
+      return;
+    }
+  running_.emplace_back(label, percent);
+}
+
+void DiskShares::Drop(const std::string& label) {
+  running_.erase(std::remove_if(running_.begin(), running_.end(),
+                                [&](const std::pair<std::string, int>& shown) {
+                                  return shown.first == label;
+                                }),
+                 running_.end());
 }
 
 }  // namespace zyjobs

@@ -14,9 +14,11 @@
 
 #include "platform/support/EvDebug.h"
 
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zyjobs {
@@ -24,6 +26,10 @@ namespace zyjobs {
 // Installs sink as the platform log's sink, the one FailureWatch and
 // QuietLog return to.
 void UseLogSink(std::shared_ptr<LogSink> sink);
+
+// The level above which a sink drops the platform log's lines, as the
+// platform's own sink does: ZY_LOG_LEVEL, default 2.
+int LogLevelThreshold();
 
 // A failure inside a job; never leaves the library.
 class JobFailure : public std::runtime_error {
@@ -106,5 +112,21 @@ void CheckNameLengths(const std::string& folder, const std::string& what,
 
 // Seconds on a monotonic clock.
 double NowSeconds();
+
+// For an observer of a VM's copy: the disks being copied, in the order they
+// started, and each one's share done in percent.
+class DiskShares {
+ public:
+  // From OnDiskProgress; a disk of total 0 is whole.
+  void Set(const std::string& label, uint64_t done, uint64_t total);
+  // From OnDiskDone.
+  void Drop(const std::string& label);
+  const std::vector<std::pair<std::string, int>>& Running() const {
+    return running_;
+  }
+
+ private:
+  std::vector<std::pair<std::string, int>> running_;  // label, percent
+};
 
 }  // namespace zyjobs

@@ -110,4 +110,18 @@ bool ListKinds(std::vector<KindListing>& kinds, SJobError& error) {
   });
 }
 
+bool CheckDestinationKind(VirtualServerInstanceType kind,
+                          const std::string& text, SJobError& error) {
+  return AtBoundary(error, [&] {
+    if (!zykinds::MayBeDestination(kind))
+      throw JobFailure("platform kind [" + text +
+                       "] is a source only; a VM cannot be restored to it");
+    if (!zy_converter::CanFinalize(kind))
+      throw JobFailure("platform kind [" + text +
+                       "] cannot be a destination: the converter has no way "
+                       "to finish a VM of this kind, so its platform never "
+                       "builds one");
+  });
+}
+
 }  // namespace zyjobs

@@ -42,4 +42,9 @@ struct KindListing {
 // names are questions, not conversions: the platform log stays quiet.
 bool ListKinds(std::vector<KindListing>& kinds, SJobError& error);
 
+// False, with one line naming the kind as text gives it, when kind cannot be
+// a destination: a source only, or a kind the converter cannot finish.
+bool CheckDestinationKind(VirtualServerInstanceType kind,
+                          const std::string& text, SJobError& error);
+
 }  // namespace zyjobs

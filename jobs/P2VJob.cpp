@@ -86,4 +86,13 @@ bool TranslatePhysicalMachine(const std::string& path,
   });
 }
 
+ResultFacts PhysicalMachineFacts(const RestoreCtx& restore,
+                                 VirtualServerInstanceType destination) {
+  ResultFacts facts;
+  facts.title = restore.strSourceVMName + " (physical) as a VM for " +
+                PlatformKindName(destination);
+  facts.osValue = restore.osName;
+  return facts;
+}
+
 }  // namespace zyjobs

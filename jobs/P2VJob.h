@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Job.h"
+#include "ResultFacts.h"
 
 #include "model/Contexts.h"
 #include "model/VirtualServerTypes.h"
@@ -28,5 +29,10 @@ bool TranslatePhysicalMachine(const std::string& path,
                               const std::string& guestOS,
                               IJobObserver& observer, RestoreCtx& restore,
                               SJobError& error);
+
+// The result of a translation: titled "<machine> (physical) as a VM for
+// <kind>", with the context's OS value.
+ResultFacts PhysicalMachineFacts(const RestoreCtx& restore,
+                                 VirtualServerInstanceType destination);
 
 }  // namespace zyjobs

@@ -60,4 +60,20 @@ void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,
   facts.nativeNotes = NativeDescriptionNotes(kind, info, facts.s3Bucket, networks);
 }
 
+std::string InstanceTypeOf(const ResultFacts& facts,
+                           const VMInfoStructs::SVMInfo& info) {
+  return facts.instanceType.empty() ? info.strVMSize : facts.instanceType;
+}
+
+std::string RegionOf(const ResultFacts& facts,
+                     const VMInfoStructs::SVMInfo& info) {
+  return facts.region.empty() ? info.strRegion : facts.region;
+}
+
+bool DiskVerified(const ResultFacts& facts, const SDisk& disk) {
+  for (const std::string& name : facts.verifiedDisks)
+    if (name == CQiPath::GetBaseName(disk.fileName)) return true;
+  return false;
+}
+
 }  // namespace zyjobs

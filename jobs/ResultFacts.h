@@ -56,4 +56,14 @@ void AddNativeDescription(ResultFacts& facts, VirtualServerInstanceType kind,
                           const VMInfoStructs::SVMInfo& info,
                           const SNetworkMap& networks = SNetworkMap());
 
+// The instance type and region of a result: the facts' where they name
+// one, else the description's.
+std::string InstanceTypeOf(const ResultFacts& facts,
+                           const VMInfoStructs::SVMInfo& info);
+std::string RegionOf(const ResultFacts& facts,
+                     const VMInfoStructs::SVMInfo& info);
+
+// Whether disk's copy was compared with its source and found equal.
+bool DiskVerified(const ResultFacts& facts, const VMInfoStructs::SDisk& disk);
+
 }  // namespace zyjobs

@@ -23,22 +23,9 @@
 namespace zytool {
 namespace {
 
-constexpr int kCannotCheckStatus = 3;
 constexpr int kBootLimitSeconds = 60;
 
 }  // namespace
-
-// 0 booted (and the OS check passed where it ran), 1 failed, 3 cannot be
-// checked (firmware or OS check).
-int ExitStatus(const BootResult& result) {
-  if (result.outcome == BootOutcome::kCannotCheck ||
-      result.os == OsOutcome::kNotPossible)
-    return kCannotCheckStatus;
-  return result.outcome == BootOutcome::kBooted &&
-                 result.os != OsOutcome::kFailed
-             ? 0
-             : 1;
-}
 
 int RunBootCheck(const GlobalOptions& global, const std::string& folder) {
   BootCheck check;
@@ -60,7 +47,7 @@ int RunBootCheck(const GlobalOptions& global, const std::string& folder) {
                        {"seen", result.seen},
                        {"seconds", result.seconds}};
     Print("%s\n", out.dump(2).c_str());
-    return ExitStatus(result);
+    return BootExitStatus(result);
   }
   Print("Boot check of %s (%s, %s firmware)\n", folder.c_str(),
         plan.description.c_str(), plan.efi ? "EFI" : "BIOS");
@@ -70,7 +57,7 @@ int RunBootCheck(const GlobalOptions& global, const std::string& folder) {
         result.detail.empty() ? "" : ": ", result.detail.c_str());
   if (!os.empty()) Print("%s\n", os.c_str());
   for (const std::string& line : result.seen) Print("  %s\n", line.c_str());
-  return ExitStatus(result);
+  return BootExitStatus(result);
 }
 
 void AddBootCheckCommand(CLI::App& app, const GlobalOptions& global,

@@ -17,31 +17,19 @@
 #include <memory>
 
 namespace zytool {
-namespace {
-
-ImageFormat_t DestinationFormat(const CloneDiskOptions& options) {
-  if (options.toFormat.empty()) return FormatOfFileName(options.destination);
-  ImageFormat_t format = ImageFormat_t::kRaw;
-  if (!CArchiveVirtualDiskFile::FormatByShortName(options.toFormat, format))
-    throw ToolError("unknown --to-format [" + options.toFormat +
-                    "]; give vmdk, vhd, vhd-fixed, vhdx, qcow2 or raw");
-  return format;
-}
-
-}  // namespace
-
 int RunCloneDisk(const GlobalOptions& global, const CloneDiskOptions& options) {
-  ImageFormat_t format = DestinationFormat(options);
-  DiskCopyStats stats;
+  ImageFormat_t format = ImageFormat_t::kRaw;
   SJobError error;
+  Require(ChooseImageFormat(options.toFormat, options.destination, format,
+                            error),
+          error);
+  DiskCopyStats stats;
   ConsoleObserver observer;
   Require(CopyDiskImage(options.source, options.destination, format, 0,
                         CQiPath::GetBaseName(options.destination), observer,
                         stats, error, options.verify),
           error);
-  double rate = stats.seconds > 0
-                    ? static_cast<double>(stats.bytesRead) / stats.seconds
-                    : 0;
+  double rate = stats.BytesPerSecond();
   if (global.json) {
     nlohmann::json result{{"source", options.source},
                           {"sourceFormat", stats.sourceFormat},

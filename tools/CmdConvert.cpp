@@ -81,9 +81,7 @@ void AddConvertCommand(CLI::App& app, const GlobalOptions& global,
   cmd->add_option("--to", options->to, "Destination platform kind")->required();
   cmd->add_option("--name", options->destinationName,
                   "Name of the destination VM (default: the source's)");
-  AddS3BucketOption(*cmd, options->s3Bucket);
-  AddFileSourceOptions(*cmd, options->files);
-  AddDiskCopyOptions(*cmd, options->copy);
+  AddVMJobOptions(*cmd, *options);
   cmd->add_flag("--library-convert", options->libraryConvert,
                 "Run the library's standalone ConvertVM instead (it creates "
                 "no disk images)");

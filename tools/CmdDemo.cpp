@@ -13,31 +13,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include <filesystem>
-
 #include <CLI/CLI.hpp>
 #include <memory>
 
 namespace zytool {
 namespace {
-
-namespace fs = std::filesystem;
-
-// Where the examples are: beside an installed tool first, then in the source
-// tree the tool was built from.
-std::string FindExamples(const std::string& given) {
-  if (!given.empty()) return given;
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    fs::path installed =
-        self.parent_path().parent_path() / "share/zyvm/examples";
-    if (fs::is_directory(installed, ec)) return installed.string();
-  }
-  for (const char* candidate : {ZY_INSTALLED_EXAMPLES_DIR, ZY_EXAMPLES_DIR})
-    if (fs::is_directory(candidate, ec)) return candidate;
-  throw ToolError("cannot find the examples; give --examples FOLDER");
-}
 
 void PrintStep(const DemoStep& step, size_t index, size_t count) {
   Print("== %zu/%zu %s ==\n", index + 1, count, step.title.c_str());
@@ -66,7 +46,8 @@ nlohmann::json StepJson(const DemoStep& step) {
 }
 
 int RunDemo(const GlobalOptions& global, DemoRequest request) {
-  request.examples = FindExamples(request.examples);
+  SJobError error;
+  Require(FindDemoExamples(request.examples, error), error);
   request.examplesConfig = global.platformConfig.empty();
   ConsoleObserver observer;
   nlohmann::json results = nlohmann::json::array();
@@ -77,7 +58,6 @@ int RunDemo(const GlobalOptions& global, DemoRequest request) {
       PrintStep(step, index, count);
   };
   DemoOutcome outcome;
-  SJobError error;
   Require(RunDemoJob(request, observer, show, outcome, error), error);
   if (global.json) {
     Print("%s\n", results.dump(2).c_str());

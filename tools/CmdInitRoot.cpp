@@ -9,36 +9,20 @@
 //===----------------------------------------------------------------------===//
 #include "Commands.h"
 
-#include "model/PlatformKinds.h"
+#include "jobs/PlatformSetup.h"
 
 #include <nlohmann/json.hpp>
 
 #include <CLI/CLI.hpp>
-#include <filesystem>
 #include <memory>
 
 namespace zytool {
 namespace {
 
-namespace fs = std::filesystem;
-
 int RunInitRoot(const GlobalOptions& global, const std::string& root) {
-  std::error_code ec;
-  if (fs::exists(root, ec) &&
-      (!fs::is_directory(root, ec) || !fs::is_empty(root, ec)))
-    throw ToolError("[" + root +
-                    "] exists and is not an empty folder; init-root makes a "
-                    "new platform only");
-  if (!fs::create_directory(root, ec) && ec)
-    throw ToolError("cannot make the folder [" + root + "]: " + ec.message());
   std::vector<std::string> kinds;
-  for (VirtualServerInstanceType kind : KnownPlatformKinds()) {
-    std::string name = PlatformKindName(kind);
-    if (!fs::create_directory(fs::path(root) / name, ec) && ec)
-      throw ToolError("cannot make the folder [" + root + "/" + name +
-                      "]: " + ec.message());
-    kinds.push_back(name);
-  }
+  SJobError error;
+  Require(MakeFolderPlatform(root, kinds, error), error);
   if (global.json) {
     Print("%s\n",
           nlohmann::json{{"root", root}, {"kinds", kinds}}.dump(2).c_str());

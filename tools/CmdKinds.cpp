@@ -104,14 +104,8 @@ VirtualServerInstanceType KindFromText(const std::string& text) {
 
 VirtualServerInstanceType DestinationKindFromText(const std::string& text) {
   VirtualServerInstanceType kind = KindFromText(text);
-  if (!zykinds::MayBeDestination(kind))
-    throw ToolError("platform kind [" + text +
-                    "] is a source only; a VM cannot be restored to it");
-  if (!zy_converter::CanFinalize(kind))
-    throw ToolError("platform kind [" + text +
-                    "] cannot be a destination: the converter has no way to "
-                    "finish a VM of this kind, so its platform never builds "
-                    "one");
+  SJobError error;
+  Require(CheckDestinationKind(kind, text, error), error);
   Typed().destination = kind;
   Typed().destinationKnown = true;
   return kind;

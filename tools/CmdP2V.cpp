@@ -5,7 +5,6 @@
 #include "jobs/P2VJob.h"
 #include "jobs/RecordJson.h"
 #include "jobs/RestoreJob.h"
-#include "model/PlatformKinds.h"
 
 #include <CLI/CLI.hpp>
 #include <memory>
@@ -48,10 +47,7 @@ int RunP2V(const GlobalOptions& global, const P2VOptions& options) {
           error);
   if (!options.saveRequest.empty())
     Require(WriteRestoreRequest(options.saveRequest, request, error), error);
-  ResultFacts facts;
-  facts.title = request.strSourceVMName + " (physical) as a VM for " +
-                PlatformKindName(destination);
-  facts.osValue = request.osName;
+  ResultFacts facts = PhysicalMachineFacts(request, destination);
   if (global.json) {
     nlohmann::json result = DescriptionJson(request.vmInfo, facts);
     result["restoreCtx"] = RequestJson(request);

@@ -48,9 +48,7 @@ void AddRestoreCommand(CLI::App& app, const GlobalOptions& global,
   cmd->add_option("--source", options->sourceFolder,
                   "Folder of the backed-up files (default: the source VM's "
                   "folder on the platform)");
-  AddS3BucketOption(*cmd, options->s3Bucket);
-  AddFileSourceOptions(*cmd, options->files);
-  AddDiskCopyOptions(*cmd, options->copy);
+  AddVMJobOptions(*cmd, *options);
   cmd->callback([&run, &global, options] {
     Typed().command = "restore";
     Typed().osValue = options->files.osName;

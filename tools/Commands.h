@@ -69,16 +69,13 @@ struct CloneDiskOptions {
 };
 int RunCloneDisk(const GlobalOptions& global, const CloneDiskOptions& options);
 
-struct RestoreOptions {
+struct RestoreOptions : VMJobOptions {
   std::string request;       // JSON file, "-" for standard input; may be
                              // empty with a source given as files
   std::string from;          // source kind
   std::string to;            // destination kind
   std::string sourceFolder;  // where the backed-up files are; default: the
                              // source VM's folder on the platform
-  std::string s3Bucket;      // Amazon destination: the images' S3 bucket
-  FileSourceOptions files;   // a source VM given as files
-  DiskCopyOptions copy;
 };
 int RunRestore(const GlobalOptions& global, const RestoreOptions& options);
 
@@ -90,14 +87,11 @@ struct P2VOptions {
 };
 int RunP2V(const GlobalOptions& global, const P2VOptions& options);
 
-struct ConvertOptions {
+struct ConvertOptions : VMJobOptions {
   std::string vm;  // source VM name
   std::string from;
   std::string to;
   std::string destinationName;  // default: the source VM's name
-  std::string s3Bucket;         // Amazon destination: the images' S3 bucket
-  FileSourceOptions files;      // a source VM given as files
-  DiskCopyOptions copy;
   bool libraryConvert = false;  // the library's ConvertVM, no disk images
 };
 int RunConvert(const GlobalOptions& global, const ConvertOptions& options);

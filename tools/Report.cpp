@@ -9,12 +9,10 @@
 
 #include "converter/ZyVMConverter.h"
 #include "platform/folder/FolderVMInfo.h"
-#include "platform/support/FXPath.h"
 #include "platform/support/FXString.h"
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 
 namespace zytool {
 namespace {
@@ -116,10 +114,8 @@ void PrintDescription(const VMInfoStructs::SVMInfo& info,
         info.i64MemoryMB < 0
             ? "unknown"
             : (std::to_string(info.i64MemoryMB) + " MiB").c_str());
-  std::string instanceType =
-      facts.instanceType.empty() ? info.strVMSize : facts.instanceType;
-  Print("  Instance type: %s\n", Chosen(instanceType).c_str());
-  std::string region = facts.region.empty() ? info.strRegion : facts.region;
+  Print("  Instance type: %s\n", Chosen(InstanceTypeOf(facts, info)).c_str());
+  std::string region = RegionOf(facts, info);
   if (!region.empty()) Print("  Region:        %s\n", region.c_str());
   // Descriptions spell it "bios" or "BIOS"; the tool says BIOS and EFI.
   if (!info.strBootFirmware.empty())
@@ -143,9 +139,8 @@ nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
   result["folder"] = facts.location;
   result["guestOS"] = info.strGuestOS;
   result["osValue"] = facts.osValue;
-  result["instanceType"] =
-      facts.instanceType.empty() ? info.strVMSize : facts.instanceType;
-  result["region"] = facts.region.empty() ? info.strRegion : facts.region;
+  result["instanceType"] = InstanceTypeOf(facts, info);
+  result["region"] = RegionOf(facts, info);
   result["nativeDescription"] = facts.nativeDescription;
   result["nativeNotes"] = facts.nativeNotes;
   nlohmann::json disks = nlohmann::json::array();
@@ -159,11 +154,7 @@ nlohmann::json DescriptionJson(const VMInfoStructs::SVMInfo& info,
                      {"slot", disk.nSlot},
                      {"sizeBytes", disk.i64MaxSizeInBytes},
                      {"isOSDisk", disk.isOSDisk}});
-    if (facts.verifyAsked)
-      disks.back()["verified"] =
-          std::find(facts.verifiedDisks.begin(), facts.verifiedDisks.end(),
-                    CQiPath::GetBaseName(disk.fileName)) !=
-          facts.verifiedDisks.end();
+    if (facts.verifyAsked) disks.back()["verified"] = DiskVerified(facts, disk);
   }
   result["disks"] = disks;
   std::string error;

@@ -5,11 +5,12 @@
 #include "Report.h"
 
 #include "jobs/FolderJobPlatform.h"
-#include "model/PlatformKinds.h"
 
 #include <CLI/CLI.hpp>
 
 namespace zytool {
+
+namespace {
 
 void AddDiskCopyOptions(CLI::App& command, DiskCopyOptions& options) {
   command
@@ -41,28 +42,6 @@ void AddS3BucketOption(CLI::App& command, std::string& bucket) {
       ->check(CLI::Validator(valid, "BUCKET"));
 }
 
-namespace {
-
-// "SRC=DST" maps the source network SRC, "DST" every other one; the first
-// '=' ends the source's name.
-void AddMappings(const std::vector<std::string>& texts, bool bridge,
-                 SNetworkMap& map) {
-  const char* option = bridge ? "--bridge" : "--network";
-  for (const std::string& text : texts) {
-    size_t equals = text.find('=');
-    SNetworkMapping rule;
-    rule.bBridge = bridge;
-    rule.strTarget = equals == std::string::npos ? text : text.substr(equals + 1);
-    if (equals != std::string::npos) rule.strSource = text.substr(0, equals);
-    if (rule.strTarget.empty() ||
-        (equals != std::string::npos && rule.strSource.empty()))
-      throw ToolError(std::string(option) + " [" + text +
-                      "]: give SOURCE=DESTINATION, or DESTINATION for every "
-                      "source network");
-    map.vMappings.push_back(rule);
-  }
-}
-
 void AddNetworkOptions(CLI::App& command, FileSourceOptions& options) {
   command.add_option("--network", options.networks,
                      "Connect the cards on source network SRC to the "
@@ -73,8 +52,6 @@ void AddNetworkOptions(CLI::App& command, FileSourceOptions& options) {
                      "As --network, to the host bridge DST (libvirt: an "
                      "interface of type bridge)");
 }
-
-}  // namespace
 
 void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options) {
   command.add_option("--vmx", options.vmx,
@@ -114,11 +91,17 @@ void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options) {
   AddNetworkOptions(command, options);
 }
 
+}  // namespace
+
+void AddVMJobOptions(CLI::App& command, VMJobOptions& options) {
+  AddS3BucketOption(command, options.s3Bucket);
+  AddFileSourceOptions(command, options.files);
+  AddDiskCopyOptions(command, options.copy);
+}
+
 void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
                  const std::string& fromText, const std::string& vmName,
                  std::unique_ptr<IJobPlatform>& platform, RestoreJob& job) {
-  SJobError error;
-  Require(CheckFileSource(options, error), error);
   bool fromFiles = HasFileSource(options);
   VirtualServerInstanceType implied = FileSourceKind(options);
   if (!fromText.empty())
@@ -136,21 +119,11 @@ void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
     throw ToolError("give --output FOLDER for the converted VM");
   if (!fromFiles && !vmName.empty() && !options.disks.empty())
     throw ToolError("--disk goes with a source file (--vmx, --ec2-xml, ...)");
-  if (!options.instanceId.empty() &&
-      !zykinds::Has(job.source, zykinds::kListsInstances))
-    throw ToolError("--instance-id is for a VM from amazon");
-  if (!fromFiles) job.ec2InstanceId = options.instanceId;
-  AddMappings(options.networks, false, job.networks);
-  AddMappings(options.bridges, true, job.networks);
   ConsoleObserver observer;
-  Require(PrepareSource(options, vmName, options.osName, observer, job, error),
+  SJobError error;
+  Require(PrepareChosenSource(options, options, vmName, options.osName,
+                              observer, job, error),
           error);
-  // The VM is built from the description the job writes of the request, so
-  // the sizes given here reach the destination.
-  VMInfoStructs::SVMInfo& vm = job.request.vmInfo;
-  if (options.cpus > 0 && vm.i64NumCPUs <= 0) vm.i64NumCPUs = options.cpus;
-  if (options.memoryMB > 0 && vm.i64MemoryMB <= 0)
-    vm.i64MemoryMB = options.memoryMB;
 }
 
 int RunAndReport(const GlobalOptions& global, const DiskCopyOptions& options,

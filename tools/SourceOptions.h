@@ -15,9 +15,7 @@
 #include "jobs/FileSource.h"
 #include "jobs/RestoreJob.h"
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
 namespace CLI {
 class App;
@@ -25,20 +23,10 @@ class App;
 
 namespace zytool {
 
-struct FileSourceOptions : FileSource {
-  std::string output;    // folder the destination VM is built in
-  std::string osName;    // guest OS value for the destination
-  int64_t cpus = 0;      // where the description gives none; 0: not given
-  int64_t memoryMB = 0;  // the same
-  // --network and --bridge, each "SRC=DST" or "DST" (every other source
-  // network), as given.
-  std::vector<std::string> networks;
-  std::vector<std::string> bridges;
+struct FileSourceOptions : FileSource, SourceChoices {
+  std::string output;  // folder the destination VM is built in
+  std::string osName;  // guest OS value for the destination
 };
-
-// Registers --vmx, --xen-cfg, --ec2-xml, --zyf, --disk, --output, --os,
-// --cpus, --memory, --instance-id, --network and --bridge.
-void AddFileSourceOptions(CLI::App& command, FileSourceOptions& options);
 
 // How a VM's disks are copied: --jobs N at once (0: one per processor, at
 // most four) and --verify.
@@ -46,17 +34,24 @@ struct DiskCopyOptions {
   unsigned jobs = 0;
   bool verify = false;
 };
-void AddDiskCopyOptions(CLI::App& command, DiskCopyOptions& options);
 
-// Registers --s3-bucket: the bucket an Amazon destination's disk images are
-// uploaded to, named in its import-image.json.
-void AddS3BucketOption(CLI::App& command, std::string& bucket);
+// What restore and convert take after their own options: --s3-bucket, the
+// bucket an Amazon destination's disk images are uploaded to (named in its
+// import-image.json); the source VM's files and options (--vmx, --xen-cfg,
+// --ec2-xml, --zyf, --disk, --output, --os, --cpus, --memory,
+// --instance-id, --network, --bridge); --jobs and --verify.
+struct VMJobOptions {
+  std::string s3Bucket;
+  FileSourceOptions files;  // a source VM given as files
+  DiskCopyOptions copy;
+};
+void AddVMJobOptions(CLI::App& command, VMJobOptions& options);
 
 // The job on the folder platform: fills job's source from the options (a
 // file source), else from the VM named vmName on the folder platform; sets
 // the output folder and the guest OS value.  fromText may be empty when the
-// file implies the source kind.  The job keeps platform, which must live as
-// long as it.
+// file implies the source kind; the files are checked (CheckFileSource)
+// before.  The job keeps platform, which must live as long as it.
 void SetUpSource(const GlobalOptions& global, const FileSourceOptions& options,
                  const std::string& fromText, const std::string& vmName,
                  std::unique_ptr<IJobPlatform>& platform, RestoreJob& job);

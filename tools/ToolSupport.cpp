@@ -8,19 +8,13 @@
 
 #include <fcntl.h>
 #include <unistd.h>
-#include <algorithm>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 
 namespace zytool {
 namespace {
-
-namespace fs = std::filesystem;
 
 std::FILE* g_out = stdout;
 std::string g_logPath;
@@ -32,13 +26,8 @@ bool g_logOnTerminal = false;
 // platform's own sink.
 class ToolLogSink : public LogSink {
  public:
-  ToolLogSink(std::FILE* file, bool mirror) : file_(file), mirror_(mirror) {
-    if (const char* level = std::getenv("ZY_LOG_LEVEL")) {
-      char* end = nullptr;
-      long value = std::strtol(level, &end, 10);
-      if (end != level) threshold_ = static_cast<int>(value);
-    }
-  }
+  ToolLogSink(std::FILE* file, bool mirror)
+      : file_(file), mirror_(mirror), threshold_(LogLevelThreshold()) {}
   ~ToolLogSink() override {
     if (file_) std::fclose(file_);
   }
@@ -57,42 +46,14 @@ class ToolLogSink : public LogSink {
   std::mutex mutex_;
   std::FILE* file_;
   bool mirror_;
-  int threshold_ = 2;
+  int threshold_;
 };
 
-// --log, else ZY_LOG_FILE, else the user's state folder.
-std::string ChooseLogPath(const GlobalOptions& options) {
+// --log, else ZY_LOG_FILE; empty: the default log.
+std::string NamedLog(const GlobalOptions& options) {
   if (!options.logFile.empty()) return options.logFile;
-  if (const char* env = std::getenv("ZY_LOG_FILE"); env && *env) return env;
-  std::string state;
-  if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && *xdg)
-    state = xdg;
-  else if (const char* home = std::getenv("HOME"); home && *home)
-    state = std::string(home) + "/.local/state";
-  else
-    state = "/tmp";
-  return state + "/zyvmconvert/zyvmconvert.log";
-}
-
-// The default log's folder is made; a log the user named must be in a
-// folder that exists (a typo is not a new folder tree).
-std::FILE* OpenLog(const std::string& path, bool named) {
-  std::error_code ec;
-  fs::path parent = fs::path(path).parent_path();
-  if (named && !parent.empty() && !fs::is_directory(parent, ec))
-    throw ToolError("cannot open the log [" + path + "]: no folder [" +
-                    parent.string() + "]");
-  if (!named && !parent.empty()) fs::create_directories(parent, ec);
-  std::FILE* file = std::fopen(path.c_str(), "a");
-  if (!file && named)
-    throw ToolError("cannot open the log [" + path +
-                    "]: " + std::strerror(errno));
-  return file;
-}
-
-bool LogIsNamed(const GlobalOptions& options) {
   const char* env = std::getenv("ZY_LOG_FILE");
-  return !options.logFile.empty() || (env && *env);
+  return env ? env : "";
 }
 
 }  // namespace
@@ -112,8 +73,11 @@ void SetUpConsole(const GlobalOptions& options) {
     ::dup2(sink, STDOUT_FILENO);
     ::close(sink);
   }
-  g_logPath = ChooseLogPath(options);
-  std::FILE* log = OpenLog(g_logPath, LogIsNamed(options));
+  std::string named = NamedLog(options);
+  g_logPath = PlatformLogPath(named);
+  std::FILE* log = nullptr;
+  SJobError error;
+  Require(OpenPlatformLog(g_logPath, !named.empty(), log, error), error);
   if (!log) g_logPath.clear();
   g_logOnTerminal = options.verbose;
   g_logSink = std::make_shared<ToolLogSink>(log, options.verbose);
@@ -122,7 +86,6 @@ void SetUpConsole(const GlobalOptions& options) {
     ::setenv("ZY_PLATFORM_CONFIG", options.platformConfig.c_str(), 1);
   // A configuration the user named that cannot be used is a failure, not a
   // run without clients.
-  SJobError error;
   if (const char* config = std::getenv("ZY_PLATFORM_CONFIG"); config && *config)
     Require(CheckPlatformConfig(config, error), error);
 }
@@ -221,13 +184,7 @@ void ProgressBar::Draw(uint64_t done, bool last) {
 void ConsoleObserver::OnDiskProgress(const std::string& label, uint64_t done,
                                      uint64_t total) {
   if (total_) {
-    int percent = total ? static_cast<int>(done * 100 / total) : 100;
-    for (auto& shown : running_)
-      if (shown.first == label) {
-        shown.second = percent;
-        return;
-      }
-    running_.emplace_back(label, percent);
+    shares_.Set(label, done, total);
     return;
   }
   // The bar starts with the first block, when the virtual size is known.
@@ -238,20 +195,16 @@ void ConsoleObserver::OnDiskProgress(const std::string& label, uint64_t done,
 
 void ConsoleObserver::OnDiskDone(const std::string& label) {
   bars_.erase(label);  // the bar's last line is drawn as it goes
-  running_.erase(std::remove_if(running_.begin(), running_.end(),
-                                [&](const std::pair<std::string, int>& shown) {
-                                  return shown.first == label;
-                                }),
-                 running_.end());
+  shares_.Drop(label);
 }
 
 void ConsoleObserver::OnTotalProgress(uint64_t done, uint64_t total) {
   if (!total_) total_ = std::make_unique<ProgressBar>("all disks", total);
   std::string note;
-  for (const auto& shown : running_)
+  for (const auto& shown : shares_.Running())
     note += " " + shown.first + " " + std::to_string(shown.second) + "%";
   total_->Update(done, total, note);
-  if (running_.empty() && done >= total) total_->Finish();
+  if (shares_.Running().empty() && done >= total) total_->Finish();
 }
 
 void ConsoleObserver::OnWarning(const std::string& text) {

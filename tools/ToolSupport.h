@@ -102,7 +102,7 @@ class ConsoleObserver : public IJobObserver {
  private:
   std::map<std::string, std::unique_ptr<ProgressBar>> bars_;
   std::unique_ptr<ProgressBar> total_;  // a VM's disks, once told
-  std::vector<std::pair<std::string, int>> running_;  // label, percent
+  DiskShares shares_;  // the running disks' shares of the total
 };
 
 // Throws ToolError with the job's line unless ok.
