@@ -1,6 +1,6 @@
 //===- BootDiskCheck.cpp - The OS disk where the destination's firmware looks ===//
 //
-// One table of bootable addresses per destination firmware; controllers are
+// One table of bootable addresses per destination firmware, BIOS and EFI; controllers are
 // named as the placement readers name them (formats/common/DiskPlacement.h).
 //
 //===----------------------------------------------------------------------===//
@@ -45,6 +45,10 @@ constexpr SBootAddress kSeaBios[] = {
 constexpr SBootAddress kXenHvmBios[] = {{"ide", -1, -1}};
 // An imported EC2 instance boots its first NVMe volume.
 constexpr SBootAddress kEc2Bios[] = {{"nvme", 0, 0}};
+// The OVMF of a Xen HVM guest is not sure to have a driver for the
+// emulated SCSI controller (qemu's LSI 53C895A has none in Debian's OVMF);
+// its emulated IDE disks it always boots.
+constexpr SBootAddress kXenHvmEfi[] = {{"ide", -1, -1}};
 // clang-format on
 
 struct SFirmwareBoot {
@@ -69,10 +73,17 @@ constexpr SFirmwareBoot kBiosBoot[] = {
     {"xen",     "Xen HVM BIOS",              kXenHvmBios,        std::size(kXenHvmBios),        true,  true},
     {"ec2",     "EC2 BIOS",                  kEc2Bios,           std::size(kEc2Bios),           false, false},
 };
+// The EFI destinations whose firmware does not boot every controller the
+// description may name; the others boot the OS disk where it is placed.
+constexpr SFirmwareBoot kEfiBoot[] = {
+    {"xen",     "Xen HVM OVMF",              kXenHvmEfi,         std::size(kXenHvmEfi),         true,  true},
+};
 // clang-format on
 
-const SFirmwareBoot* BiosBootOf(const SFormatDriver& format) {
-  for (const SFirmwareBoot& row : kBiosBoot)
+template <size_t N>
+const SFirmwareBoot* FirmwareBootOf(const SFirmwareBoot (&table)[N],
+                                    const SFormatDriver& format) {
+  for (const SFirmwareBoot& row : table)
     if (std::strcmp(row.format, format.name) == 0) return &row;
   return nullptr;
 }
@@ -160,16 +171,19 @@ std::string DeviceName(const SDisk& disk) {
 bool PlaceOSDiskForFirmware(VirtualServerInstanceType kind, SVMInfo& info,
                             std::string& note) {
   const SFormatDriver* format = FormatWrittenFor(kind);
-  const SFirmwareBoot* firmware = format ? BiosBootOf(*format) : nullptr;
+  const SFirmwareBoot* bios = format ? FirmwareBootOf(kBiosBoot, *format)
+                                    : nullptr;
   const SDisk* os = NativeOSDisk(info);
-  if (!firmware || !os || os->fileName.empty() || !format->place ||
-      (firmware->loaderWithoutFirmware && info.strBootFirmware.empty()))
+  if (!bios || !os || os->fileName.empty() || !format->place ||
+      (bios->loaderWithoutFirmware && info.strBootFirmware.empty()))
     return false;
   const std::string file = BaseName(os->fileName);
   SDiskPlacement placement;
   SPlacedDisk placed;
   bool written = PlaceOf(*format, info, file, placement, placed);
-  if (placement.efi || (written && Boots(*firmware, placed))) return false;
+  const SFirmwareBoot* firmware =
+      placement.efi ? FirmwareBootOf(kEfiBoot, *format) : bios;
+  if (!firmware || (written && Boots(*firmware, placed))) return false;
   const std::string where =
       written ? "sits on " + Where(placed) : std::string("has no place");
   const std::string rule = std::string(firmware->firmware) + " of " +

@@ -48,9 +48,6 @@ declare -A expected=(
   ["physical azure"]="0 OS check: 1 disk seen"
   ["vmware-efi hyperv"]="3 \"hyper-v scsi\""
   ["vmware-efi azure"]="3 \"hyper-v scsi\""
-  # Oracle VM's SCSI is qemu's LSI 53C895A, for which Debian's OVMF has no
-  # driver: an EFI guest's OS disk there is not found by the firmware.
-  ["vmware-efi oraclevm"]="1 the firmware found nothing to boot"
 )
 
 # marked_disk FILE MIB ID: a sparse raw disk with its marker at sector 2047.

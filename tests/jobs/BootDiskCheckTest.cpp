@@ -54,6 +54,9 @@ const Row kRows[] = {
     {__LINE__, VS_ORACLE_VM, "BIOS", "xen", 0, 3, AtIde00::kNothing, ""},
     {__LINE__, VS_ORACLE_VM, "BIOS", "xen", 0, 4, AtIde00::kNothing, "moved"},
     {__LINE__, VS_ORACLE_VM, "",     "xen", 0, 4, AtIde00::kNothing, ""},
+    // Its OVMF boots the emulated IDE disks, not always SCSI.
+    {__LINE__, VS_ORACLE_VM, "EFI",  "scsi", 0, 0, AtIde00::kNothing, "moved"},
+    {__LINE__, VS_ORACLE_VM, "EFI",  "xen", 0, 0, AtIde00::kNothing, ""},
     {__LINE__, VS_OPENSTACK, "BIOS", "virtio", 0, 0, AtIde00::kDisk, ""},
     {__LINE__, VS_AMAZON,    "BIOS", "scsi", 0, 1, AtIde00::kDisk, ""},
 };
