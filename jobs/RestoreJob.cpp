@@ -503,13 +503,17 @@ void CreateRestoreFolder(const std::string& root, const std::string& folder,
 // the run succeeds.  Judged while the run holds the VM's lock, so a folder
 // missing now can only be made by this run, and what is in it is this
 // run's.  (The platform removes the kind's folder it made with its lock.)
-// An output folder this run made is the VM's folder the same way.
+// An output folder this run made is the VM's folder the same way, as long
+// as it holds nothing but hidden entries (the lock) now: another run may
+// have found it made, built its VM in it and gone before this run got the
+// lock, and that VM is not this run's to remove.
 class NewVMFolder {
  public:
   NewVMFolder(std::string folder, bool madeByThisRun) {
     std::error_code ec;
-    if (folder.empty() ||
-        (!madeByThisRun && fs::exists(fs::symlink_status(folder, ec))))
+    if (folder.empty()) return;
+    if (madeByThisRun ? HoldsVisibleEntries(folder)
+                      : fs::exists(fs::symlink_status(folder, ec)))
       return;
     folder_ = std::move(folder);
   }
@@ -522,6 +526,14 @@ class NewVMFolder {
   void Keep() { folder_.clear(); }
 
  private:
+  static bool HoldsVisibleEntries(const std::string& folder) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec))
+      if (it->path().filename().string().rfind('.', 0) != 0) return true;
+    return bool(ec);  // unreadable: not judged this run's
+  }
+
   std::string folder_;
 };
 
