@@ -583,6 +583,7 @@ TEST(NativeWriters, SecureBootAsTheDescriptionStatesIt) {
       {__LINE__, WriteHyperVScript, 0, "-SecureBootTemplate", false},
       {__LINE__, WriteHyperVScript, -1, "-EnableSecureBoot", false},
       {__LINE__, WriteVmx, 0, "uefi.secureBoot", false},
+      {__LINE__, WriteAzureTemplate, 0, "securityProfile", false},
   };
   // clang-format on
   for (const Row& row : rows) {
