@@ -502,16 +502,18 @@ std::tuple<std::string, int32_t, int32_t> AddressOf(const SDisk& disk) {
   return {FXString::ToLower(disk.strControllerType), disk.nBus, disk.nSlot};
 }
 
-// The converter numbers the restored disks of these kinds by their place
-// among them (the rule its callers that place disks themselves rely on).
-// A disk still on its source's controller goes back to its source's unit
-// unless another device ends up there: the native description keeps it
-// where the destination's controller model has that unit (PVSCSI 0-63) and
-// places it by the destination's rules otherwise, as any other.
+// The converter numbers the restored disks by their place among them (the
+// rule its callers that place disks themselves rely on).  On a destination
+// that keeps the source's controller models, a disk still on its source's
+// controller goes back to its source's unit unless another device ends up
+// there: the native description keeps it where the controller model has
+// that unit (PVSCSI 0-63) and places it by the destination's rules
+// otherwise, as any other.  Elsewhere a "scsi" controller is another model
+// (Xen's emulated LSI has 7 ids), and the numbering stays.
 void KeepSourceUnits(RestoreJob& job, IVMInfo* platform,
                      const std::string& vmFolder,
                      const SourceAddresses& source) {
-  if (!zykinds::Has(job.destination, zykinds::kTakesRestoredDisks)) return;
+  if (!zykinds::Has(job.destination, zykinds::kKeepsControllerModels)) return;
   VMInfoStructs::SVMInfo built;
   const bool fromPlatform = ReadBuilt(job, platform, vmFolder, built);
   std::vector<std::tuple<std::string, int32_t, int32_t>> targets;
