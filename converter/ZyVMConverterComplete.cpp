@@ -21,7 +21,10 @@
 //
 // The converter works on its own copy of the request (restoreCtx); the
 // results go back into the caller's request once finalisation has run,
-// successful or not.
+// successful or not.  A description's copy leaves its disk controllers out,
+// so they are carried by hand: the configuration's (the request's when the
+// configuration declares none) reach the destination and the caller, and a
+// VMware destination keeps the source's controller models.
 //
 //===----------------------------------------------------------------------===//
 #include <map>
@@ -306,6 +309,7 @@ void CopyResultsBack(const RestoreCtx& copy, RestoreCtx& request) {
   request.strResultDetail = copy.strResultDetail;
   request.vDisks = copy.vDisks;
   request.vmInfo = copy.vmInfo;
+  request.vmInfo.vDiskControllers = copy.vmInfo.vDiskControllers;
   request.vFailures = copy.vFailures;
 }
 
@@ -370,7 +374,10 @@ CQiError ZyVMConverter::CompleteVMConversion(
   description.nClientId = copy.vmInfo.nClientId;
   TakeRequestedOS(copy.vmInfo, description);
   if (description.strGUID.empty()) description.strGUID = copy.strSourceVMGUID;
+  if (description.vDiskControllers.empty())
+    description.vDiskControllers = request.vmInfo.vDiskControllers;
   copy.vmInfo = description;
+  copy.vmInfo.vDiskControllers = description.vDiskControllers;
 
   if (source == VS_ORACLE_VM)
     CopyOracleVMOSMarks(copy.vmInfo.vDisks, copy.vDisks);

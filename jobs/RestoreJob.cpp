@@ -28,6 +28,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <tuple>
 
 namespace zyjobs {
 namespace {
@@ -193,7 +195,6 @@ void CheckRequest(RestoreJob& job, IJobObserver& observer) {
   CheckName(request.strVMName, "the VM name");
   if (!request.strSourceVMName.empty())
     CheckName(request.strSourceVMName, "the source VM name");
-  CheckRequestFigures(request, job.source, job.describedBy);
   for (const std::string& line : RequestCountMismatches(request))
     observer.OnWarning(line);
   job.sourceRoot = job.sourceFolder.empty() ? job.root : job.sourceFolder;
@@ -239,9 +240,11 @@ void CheckRequest(RestoreJob& job, IJobObserver& observer) {
 // Every configuration file of the request must be readable by the reader
 // the conversion will use: a VM is never built from what is left when one
 // cannot be read.
-// The networks their cards are on are added to networks.
-void CheckConfigurationFiles(const RestoreJob& job,
+// The networks their cards are on are added to networks; a request that
+// lists no disk controllers takes the first file's.
+void CheckConfigurationFiles(RestoreJob& job,
                              std::vector<std::string>& networks) {
+  auto& controllers = job.request.vmInfo.vDiskControllers;
   for (const SDisk& entry : job.request.vDisks) {
     if (!HasData(entry) || entry.nFileType != kFileTypeConfig) continue;
     std::string path = SourcePath(job, SourceNameOf(entry));
@@ -250,6 +253,7 @@ void CheckConfigurationFiles(const RestoreJob& job,
     reader.eSourceInstType = job.source;
     VMInfoStructs::SVMInfo read;
     if (reader.ConvertConfigFile(path, read)) {
+      if (controllers.empty()) controllers = read.vDiskControllers;
       for (const auto& card : read.vNetworkCards)
         networks.push_back(card.strNetworkName);
       continue;
@@ -451,27 +455,102 @@ void AdjustOnDestination(ZyVMConverter& converter, RestoreJob& job,
     throw JobFailure("cannot update the adjusted VM: " + error);
 }
 
+// The built VM's description: the platform's, where it keeps one in the
+// VM's folder (true), else the request's.
+bool ReadBuilt(RestoreJob& job, IVMInfo* platform, const std::string& vmFolder,
+               VMInfoStructs::SVMInfo& built) {
+  built = job.request.vmInfo;
+  built.vDiskControllers = job.request.vmInfo.vDiskControllers;
+  return !vmFolder.empty() &&
+         platform->GetVMInfo(job.request.strVMName, "", "", 0, 0, built);
+}
+
+// The built VM's description rewritten on the platform (and in the request,
+// where the platform keeps none); what names the change in a failure.
+void StoreBuilt(RestoreJob& job, IVMInfo* platform,
+                const VMInfoStructs::SVMInfo& built, bool fromPlatform,
+                const char* what) {
+  std::string error;
+  if (!job.platform->UpdateDescription(platform, job.request.strVMName, built,
+                                       error))
+    throw JobFailure(std::string("cannot update the VM with ") + what + ": " +
+                     error);
+  if (fromPlatform) return;
+  job.request.vmInfo = built;
+  job.request.vmInfo.vDiskControllers = built.vDiskControllers;
+}
+
+// Where each restored disk sat on its source, by the file it was restored
+// from.
+struct SourceAddress {
+  std::string controller;  // lower case
+  int32_t bus;
+  int32_t slot;
+};
+using SourceAddresses = std::map<std::string, SourceAddress>;
+
+SourceAddresses SourceAddressesOf(const RestoreCtx& request) {
+  SourceAddresses addresses;
+  for (const SDisk& entry : request.vDisks)
+    if (entry.nFileType == kFileTypeDisk && HasData(entry))
+      addresses[SourceNameOf(entry)] = {
+          FXString::ToLower(entry.strControllerType), entry.nBus, entry.nSlot};
+  return addresses;
+}
+
+std::tuple<std::string, int32_t, int32_t> AddressOf(const SDisk& disk) {
+  return {FXString::ToLower(disk.strControllerType), disk.nBus, disk.nSlot};
+}
+
+// The converter numbers the restored disks by their place among them (the
+// rule its callers that place disks themselves rely on).  On a destination
+// that keeps the source's controller models, a disk still on its source's
+// controller goes back to its source's unit unless another device ends up
+// there: the native description keeps it where the controller model has
+// that unit (PVSCSI 0-63) and places it by the destination's rules
+// otherwise, as any other.  Elsewhere a "scsi" controller is another model
+// (Xen's emulated LSI has 7 ids), and the numbering stays.
+void KeepSourceUnits(RestoreJob& job, IVMInfo* platform,
+                     const std::string& vmFolder,
+                     const SourceAddresses& source) {
+  if (!zykinds::Has(job.destination, zykinds::kKeepsControllerModels)) return;
+  VMInfoStructs::SVMInfo built;
+  const bool fromPlatform = ReadBuilt(job, platform, vmFolder, built);
+  std::vector<std::tuple<std::string, int32_t, int32_t>> targets;
+  std::vector<bool> moves;
+  for (const SDisk& disk : built.vDisks) {
+    targets.push_back(AddressOf(disk));
+    auto found = source.find(SourceNameOf(disk));
+    bool same = found != source.end() && disk.nFileType == kFileTypeDisk &&
+                found->second.controller == std::get<0>(targets.back()) &&
+                found->second.bus == disk.nBus;
+    moves.push_back(same && found->second.slot != disk.nSlot);
+    if (moves.back()) std::get<2>(targets.back()) = found->second.slot;
+  }
+  bool moved = false;
+  for (size_t i = 0; i < built.vDisks.size(); ++i) {
+    if (!moves[i] ||
+        std::count(targets.begin(), targets.end(), targets[i]) != 1)
+      continue;
+    built.vDisks[i].nSlot = std::get<2>(targets[i]);
+    moved = true;
+  }
+  if (moved)
+    StoreBuilt(job, platform, built, fromPlatform,
+               "its disks at their source units");
+}
+
 // After the converter's rules, the built VM's firmware must find its OS disk
 // where it looks: moved to IDE 0:0 where the destination allows (the
 // platform's description rewritten, and a note), else the run fails and
 // what it built is removed.
 void PlaceBootDisk(RestoreJob& job, IVMInfo* platform,
                    const std::string& vmFolder, IJobObserver& observer) {
-  VMInfoStructs::SVMInfo built = job.request.vmInfo;
-  built.vDiskControllers = job.request.vmInfo.vDiskControllers;
-  const bool fromPlatform =
-      !vmFolder.empty() &&
-      platform->GetVMInfo(job.request.strVMName, "", "", 0, 0, built);
+  VMInfoStructs::SVMInfo built;
+  const bool fromPlatform = ReadBuilt(job, platform, vmFolder, built);
   std::string note;
   if (!PlaceOSDiskForFirmware(job.destination, built, note)) return;
-  std::string error;
-  if (!job.platform->UpdateDescription(platform, job.request.strVMName, built,
-                                       error))
-    throw JobFailure("cannot update the VM with its OS disk moved: " + error);
-  if (!fromPlatform) {
-    job.request.vmInfo = built;
-    job.request.vmInfo.vDiskControllers = built.vDiskControllers;
-  }
+  StoreBuilt(job, platform, built, fromPlatform, "its OS disk moved");
   observer.OnNote(note);
 }
 
@@ -626,6 +705,12 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
   CheckRequest(job, observer);
   std::vector<std::string> networks;
   CheckConfigurationFiles(job, networks);
+  // A disk's units are its controller model's: the request's, else its
+  // configuration file's, else the source description's.
+  auto& controllers = job.request.vmInfo.vDiskControllers;
+  if (controllers.empty() && job.haveSourceDescription)
+    controllers = job.sourceDescription.vDiskControllers;
+  CheckRequestFigures(job.request, job.source, job.describedBy);
   CheckNetworkMapping(job, networks);
   if (zykinds::Has(job.source, zykinds::kListsInstances))
     job.ec2InstanceId = ChooseEc2Instance(
@@ -675,6 +760,7 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
 
   FailureWatch watch;
   ZyVMConverter converter;
+  const SourceAddresses sourceAddresses = SourceAddressesOf(request);
   CQiError error = converter.InitVMConversion(job.source, job.destination,
                                               platform.get(), request, DT_NONE);
   if (error.IsError())
@@ -690,6 +776,7 @@ RestoreOutcome Run(RestoreJob& job, IJobObserver& observer) {
   if (error.IsError())
     throw JobFailure(Reasons(job, error, watch, platform.get()));
   AdjustOnDestination(converter, job, platform.get());
+  KeepSourceUnits(job, platform.get(), vmFolder, sourceAddresses);
   PlaceBootDisk(job, platform.get(), vmFolder, observer);
   StopIfAsked();
 

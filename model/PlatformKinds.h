@@ -59,6 +59,10 @@ enum KindFlag : uint32_t {
   // Its guest OS values are its own names (no AUTO): a VM of the same kind
   // keeps its value.
   kOwnGuestOSValues = 1u << 13,
+  // Its description names each disk controller's model, the source's where
+  // the kind has it (VMware's PVSCSI, LSI Logic ...), so a restored disk
+  // that stays on its source's controller keeps its unit there.
+  kKeepsControllerModels = 1u << 14,
 };
 
 // The thin image a live mount gives a kind's disks over the backed-up ones,
@@ -87,7 +91,7 @@ constexpr uint32_t kAzureKind = kCloudKind | kAzureFamily;
 inline constexpr KindFacts kKinds[] = {
   {VS_NONE,      "physical",  DT_NONE,        0,               kSourceOnly, Overlay::kNone},
   {VS_KIND_100,  nullptr,     DT_VMDK,        0,               0, Overlay::kVmdkDelta},
-  {VS_VMWARE,    "vmware",    DT_VMDK,        0,               kTakesRestoredDisks | kKeepsDiskCatalog | kOwnGuestOSValues, Overlay::kVmdkDelta},
+  {VS_VMWARE,    "vmware",    DT_VMDK,        0,               kTakesRestoredDisks | kKeepsDiskCatalog | kOwnGuestOSValues | kKeepsControllerModels, Overlay::kVmdkDelta},
   {VS_HYPERV,    "hyperv",    DT_HYPERV_VHD,  0,               kHyperVFamily | kTakesRequestedNetworkCards, Overlay::kNone},
   {VS_KIND_103,  nullptr,     DT_NONE,        0,               kSourceOnly, Overlay::kNone},
   {VS_AMAZON,    "amazon",    DT_AMAZON,      0,               kCloudKind | kBootsFromScsi | kListsInstances, Overlay::kNone},

@@ -10,20 +10,25 @@
 //                vmSize when the description names no size (the
 //                deployment then asks for one)
 //   resources    Microsoft.Compute/disks "<vm>-disk<n>" (osType and
-//                hyperVGeneration on the OS disk), Microsoft.Network/
-//                networkInterfaces "<vm>-nic<n>" (tag network: the
-//                mapped network name), Microsoft.Compute/
-//                virtualMachines "<vm>": hardwareProfile.vmSize (strVMSize,
+//                hyperVGeneration on the OS disk; securityProfile
+//                securityType TrustedLaunch with secure boot),
+//                Microsoft.Network/networkInterfaces "<vm>-nic<n>" (tag
+//                network: the mapped network name),
+//                Microsoft.Compute/virtualMachines "<vm>": hardwareProfile.vmSize (strVMSize,
 //                else the vmSize parameter),
 //                storageProfile.osDisk (osType Windows/Linux, Attach) and
 //                dataDisks (lun 0.., Attach), networkProfile (first card
-//                primary), tags.sourceName (the description's name)
+//                primary), securityProfile (a Generation 2 machine the
+//                description states secure boot for: TrustedLaunch with
+//                uefiSettings.secureBootEnabled), tags.sourceName (the
+//                description's name)
 // Resource names keep only letters, digits, '.', '_' and '-'.  A text that
 // begins with '[' is an expression to Resource Manager: texts from the
 // description get a second '[' in front, which makes them literal, and file
 // names inside an expression are quoted with doubled single quotes.
 //
 //===----------------------------------------------------------------------===//
+#include "formats/common/SecureBoot.h"
 #include "formats/common/WriterSupport.h"
 
 #include <nlohmann/json.hpp>
@@ -88,6 +93,9 @@ Json Disk(const SVMInfo& info, const VMInfoStructs::SDisk& disk,
   if (os) {
     properties["osType"] = IsWindows(info) ? "Windows" : "Linux";
     properties["hyperVGeneration"] = IsEfi(info) ? "V2" : "V1";
+    // A Trusted Launch machine attaches only an OS disk made for one.
+    if (SecureBootOf(info) == SecureBoot::kOn)
+      properties["securityProfile"]["securityType"] = "TrustedLaunch";
   }
   properties["creationData"]["createOption"] = "Import";
   properties["creationData"]["storageAccountId"] =
@@ -163,6 +171,12 @@ SNativeDescription WriteAzureTemplate(const SVMInfo& info,
   if (!osDisk.is_null()) properties["storageProfile"]["osDisk"] = osDisk;
   properties["storageProfile"]["dataDisks"] = dataDisks;
   properties["networkProfile"]["networkInterfaces"] = nics;
+  // Secure boot is a Trusted Launch setting; SecureBootOf states it only for
+  // EFI (Generation 2) machines, the only ones Trusted Launch takes.
+  if (SecureBootOf(info) == SecureBoot::kOn) {
+    properties["securityProfile"]["securityType"] = "TrustedLaunch";
+    properties["securityProfile"]["uefiSettings"]["secureBootEnabled"] = true;
+  }
   resources.push_back(machine);
 
   Json document;

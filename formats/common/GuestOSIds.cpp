@@ -19,31 +19,35 @@ struct GuestOSRow {
   const char* token;
   const char* vmware;     // 64-bit guest id
   const char* libosinfo;  // null: libosinfo has no id for it
+  // Oracle VM's OS type; null: Oracle VM lists none for the version, and the
+  // family's row without a version gives it ("Other Linux")
+  const char* oracleVm;
 };
 
 // clang-format off
 constexpr GuestOSRow kGuestOSRows[] = {
-    {Family::Windows, "2022",                   "windows2019srvNext-64", "http://microsoft.com/win/2k22"},
-    {Family::Windows, "2019srvnext",            "windows2019srvNext-64", "http://microsoft.com/win/2k22"},
-    {Family::Windows, "2019",                   "windows2019srv-64",     "http://microsoft.com/win/2k19"},
-    {Family::Windows, "2016",                   "windows9srv-64",        "http://microsoft.com/win/2k16"},
-    {Family::Windows, "windows9srv",            "windows9srv-64",        "http://microsoft.com/win/2k16"},
-    {Family::Windows, "2012",                   "windows8srv-64",        "http://microsoft.com/win/2k12r2"},
-    {Family::Windows, "windows8srv",            "windows8srv-64",        "http://microsoft.com/win/2k12r2"},
-    {Family::Unix,    "rhel9",                  "rhel9-64",              "http://redhat.com/rhel/9.0"},
-    {Family::Unix,    "redhatenterpriselinux9", "rhel9-64",              "http://redhat.com/rhel/9.0"},
-    {Family::Unix,    "rhel8",                  "rhel8-64",              "http://redhat.com/rhel/8.0"},
-    {Family::Unix,    "redhatenterpriselinux8", "rhel8-64",              "http://redhat.com/rhel/8.0"},
-    {Family::Unix,    "rhel7",                  "rhel7-64",              "http://redhat.com/rhel/7.0"},
-    {Family::Unix,    "redhatenterpriselinux7", "rhel7-64",              "http://redhat.com/rhel/7.0"},
-    {Family::Unix,    "oraclelinux8",           "oraclelinux8-64",       nullptr},
-    {Family::Unix,    "oraclelinux7",           "oraclelinux7-64",       nullptr},
-    {Family::Unix,    "ubuntu",                 "ubuntu-64",             nullptr},
-    {Family::Unix,    "centos",                 "centos-64",             nullptr},
-    {Family::Unix,    "debian",                 "debian10-64",           nullptr},
-    {Family::Windows, "",                       "windows9srv-64",        nullptr},
-    {Family::Unix,    "",                       "otherlinux-64",         nullptr},
-    {Family::Any,     "",                       "other",                 nullptr},
+    // family         token                     VMware                   libosinfo                        Oracle VM
+    {Family::Windows, "2022",                   "windows2019srvNext-64", "http://microsoft.com/win/2k22", nullptr},
+    {Family::Windows, "2019srvnext",            "windows2019srvNext-64", "http://microsoft.com/win/2k22", nullptr},
+    {Family::Windows, "2019",                   "windows2019srv-64",     "http://microsoft.com/win/2k19", "Microsoft Windows Server 2019"},
+    {Family::Windows, "2016",                   "windows9srv-64",        "http://microsoft.com/win/2k16", "Microsoft Windows Server 2016"},
+    {Family::Windows, "windows9srv",            "windows9srv-64",        "http://microsoft.com/win/2k16", "Microsoft Windows Server 2016"},
+    {Family::Windows, "2012",                   "windows8srv-64",        "http://microsoft.com/win/2k12r2", "Microsoft Windows Server 2012"},
+    {Family::Windows, "windows8srv",            "windows8srv-64",        "http://microsoft.com/win/2k12r2", "Microsoft Windows Server 2012"},
+    {Family::Unix,    "rhel9",                  "rhel9-64",              "http://redhat.com/rhel/9.0",    nullptr},
+    {Family::Unix,    "redhatenterpriselinux9", "rhel9-64",              "http://redhat.com/rhel/9.0",    nullptr},
+    {Family::Unix,    "rhel8",                  "rhel8-64",              "http://redhat.com/rhel/8.0",    nullptr},
+    {Family::Unix,    "redhatenterpriselinux8", "rhel8-64",              "http://redhat.com/rhel/8.0",    nullptr},
+    {Family::Unix,    "rhel7",                  "rhel7-64",              "http://redhat.com/rhel/7.0",    "Red Hat Enterprise Linux 7"},
+    {Family::Unix,    "redhatenterpriselinux7", "rhel7-64",              "http://redhat.com/rhel/7.0",    "Red Hat Enterprise Linux 7"},
+    {Family::Unix,    "oraclelinux8",           "oraclelinux8-64",       nullptr,                         nullptr},
+    {Family::Unix,    "oraclelinux7",           "oraclelinux7-64",       nullptr,                         "Oracle Linux 7"},
+    {Family::Unix,    "ubuntu",                 "ubuntu-64",             nullptr,                         nullptr},
+    {Family::Unix,    "centos",                 "centos-64",             nullptr,                         nullptr},
+    {Family::Unix,    "debian",                 "debian10-64",           nullptr,                         nullptr},
+    {Family::Windows, "",                       "windows9srv-64",        nullptr,                         "Microsoft Windows"},
+    {Family::Unix,    "",                       "otherlinux-64",         nullptr,                         "Other Linux"},
+    {Family::Any,     "",                       "other",                 nullptr,                         "Other"},
 };
 // clang-format on
 
@@ -60,6 +64,23 @@ struct Generic32 {
 constexpr Generic32 kGeneric32[] = {{Family::Windows, "windows7"},
                                     {Family::Unix, "otherlinux"},
                                     {Family::Any, "other"}};
+
+// Oracle VM's own OS types: a description read from a vm.cfg keeps its type
+// as it stands, also one the table above maps nothing to ("Oracle Linux 6").
+// Other platforms' texts that read alike ("Red Hat Enterprise Linux 9" from
+// Amazon) are not among them.
+constexpr const char* kOracleVmTypes[] = {
+    "Oracle Linux 4",                "Oracle Linux 5",
+    "Oracle Linux 6",                "Oracle Linux 7",
+    "Oracle Solaris 10",             "Oracle Solaris 11",
+    "Red Hat Enterprise Linux 4",    "Red Hat Enterprise Linux 5",
+    "Red Hat Enterprise Linux 6",    "Red Hat Enterprise Linux 7",
+    "Microsoft Windows 7",           "Microsoft Windows 8",
+    "Microsoft Windows 10",          "Microsoft Windows Server 2003",
+    "Microsoft Windows Server 2008", "Microsoft Windows Server 2012",
+    "Microsoft Windows Server 2016", "Microsoft Windows Server 2019",
+    "Microsoft Windows",             "Other Linux",
+    "Other Solaris",                 "Other"};
 
 std::string Squeezed(const std::string& text) {
   std::string out;
@@ -91,6 +112,18 @@ Family FamilyOf(const SVMInfo& info) {
 bool Is32Bit(const SVMInfo& info) {
   const std::string& arch = info.guestOSInfo.CPUArch;
   return arch == "x86" || arch == "i386" || arch == "i686";
+}
+
+bool IsOracleVmOSType(const std::string& text) {
+  for (const char* type : kOracleVmTypes)
+    if (text == type) return true;
+  return false;
+}
+
+const GuestOSRow& GenericRow(Family family) {
+  for (const GuestOSRow& row : kGuestOSRows)
+    if (row.family == family && *row.token == '\0') return row;
+  return kGuestOSRows[sizeof kGuestOSRows / sizeof kGuestOSRows[0] - 1];
 }
 
 const GuestOSRow& RowOf(const SVMInfo& info) {
@@ -144,4 +177,10 @@ std::string VmwareGuestId(const SVMInfo& info) {
 std::string LibosinfoId(const SVMInfo& info) {
   const char* id = RowOf(info).libosinfo;
   return id ? id : std::string();
+}
+
+std::string OracleVmOSType(const SVMInfo& info) {
+  if (IsOracleVmOSType(info.strGuestOS)) return info.strGuestOS;
+  const GuestOSRow& row = RowOf(info);
+  return row.oracleVm ? row.oracleVm : GenericRow(row.family).oracleVm;
 }

@@ -33,6 +33,12 @@ ZY_PLATFORM_API std::string GuestOSFamily(const std::string& text);
 // nothing is known.
 ZY_PLATFORM_API std::string VmwareGuestId(const VMInfoStructs::SVMInfo& info);
 
+// Oracle VM's OS type of a description (OVM_os_type): strGuestOS when it is
+// one of Oracle VM's own ("Oracle Linux 6"), else the table row's
+// ("Microsoft Windows Server 2019" for "windows2019srv_64Guest"), else the
+// family's "Microsoft Windows", "Other Linux" or "Other".
+ZY_PLATFORM_API std::string OracleVmOSType(const VMInfoStructs::SVMInfo& info);
+
 // The libosinfo id of a description's guest OS; empty unless the OS text
 // names a version libosinfo knows.
 ZY_PLATFORM_API std::string LibosinfoId(const VMInfoStructs::SVMInfo& info);

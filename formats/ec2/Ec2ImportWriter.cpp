@@ -13,7 +13,9 @@
 //                    the image written), UserBucket.S3Bucket (the bucket
 //                    given, else kS3BucketPlaceholder and a note) and
 //                    UserBucket.S3Key (the restored file's name)
-// CD-ROM drives are not imported.  A VM without hard disks, a disk without
+// CD-ROM drives are not imported, and neither is secure boot: ImportImage
+// takes no setting for it (an image's UEFI variables are RegisterImage's
+// UefiData, after the import).  A VM without hard disks, a disk without
 // a file name or in a format the import does not take is refused.
 //
 //===----------------------------------------------------------------------===//

@@ -4,7 +4,9 @@
 // so a value can hold any character and still stays one string):
 //   name                 strVMName
 //   uuid                 strGUID, when it is a UUID
-//   OVM_os_type          strGuestOS, when known
+//   OVM_os_type          Oracle VM's name of the guest OS, when one is
+//                        known: strGuestOS when it is one, else by family
+//                        and version ("Other Linux"; GuestOSIds.h)
 //   memory, vcpus        i64MemoryMB, i64NumCPUs
 //   builder              'hvm' for a BIOS or EFI guest
 //   bios                 'ovmf' for EFI
@@ -27,6 +29,7 @@
 //                        note, so it cannot add a key
 //
 //===----------------------------------------------------------------------===//
+#include "formats/common/GuestOSIds.h"
 #include "formats/common/WriterSupport.h"
 
 #include <cctype>
@@ -163,8 +166,8 @@ SNativeDescription WriteXenDomain(const SVMInfo& info,
   text += "name = " + Quote(info.strVMName) + "\n";
   std::string uuid = NormalUuid(info.strGUID);
   if (!uuid.empty()) text += "uuid = " + Quote(uuid) + "\n";
-  if (!info.strGuestOS.empty())
-    text += "OVM_os_type = " + Quote(info.strGuestOS) + "\n";
+  if (!info.strGuestOS.empty() || !info.guestOSInfo.OSType.empty())
+    text += "OVM_os_type = " + Quote(OracleVmOSType(info)) + "\n";
   text += "memory = " + std::to_string(MemoryMB(info)) + "\n";
   text += "vcpus = " + std::to_string(CpuCount(info)) + "\n";
   if (info.strBootFirmware.empty()) {

@@ -481,7 +481,7 @@ TEST(NativeWriters, EveryDestinationKindHasItsFormat) {
 TEST(NativeWriters, GuestOSOfEverySourceInEveryDescriptionThatCarriesOne) {
   for (const auto& c : golden::Table("writers/guest-os")) {
     SCOPED_TRACE(c.text);
-    ASSERT_EQ(c.fields.size(), 6u);
+    ASSERT_EQ(c.fields.size(), 7u);
     SVMInfo info = LinuxVM(DT_VMDK);
     info.strGuestOS = c.fields[0];
     info.guestOSInfo.OSType = c.fields[1];
@@ -499,6 +499,11 @@ TEST(NativeWriters, GuestOSOfEverySourceInEveryDescriptionThatCarriesOne) {
     auto azure = nlohmann::json::parse(WriteAzureTemplate(info, Input()).text);
     EXPECT_NE(azure.dump().find("\"osType\":\"" + c.fields[5] + "\""),
               std::string::npos);
+    std::string cfg = WriteXenDomain(info, Input()).text;
+    EXPECT_EQ(cfg.find("OVM_os_type = '" + c.fields[6] + "'\n") !=
+                  std::string::npos,
+              !c.fields[6].empty())
+        << cfg;
   }
 }
 
@@ -578,6 +583,7 @@ TEST(NativeWriters, SecureBootAsTheDescriptionStatesIt) {
       {__LINE__, WriteHyperVScript, 0, "-SecureBootTemplate", false},
       {__LINE__, WriteHyperVScript, -1, "-EnableSecureBoot", false},
       {__LINE__, WriteVmx, 0, "uefi.secureBoot", false},
+      {__LINE__, WriteAzureTemplate, 0, "securityProfile", false},
   };
   // clang-format on
   for (const Row& row : rows) {

@@ -196,7 +196,7 @@ TEST_F(Attack, HostileInputsGetOneErrorLineAndTouchNothingOutside) {
       {__LINE__, none, [](json& r, const Attack&) { r["vmInfo"]["i64NumCPUs"] = -5; },
        "hyperv", "vmInfo.i64NumCPUs is -5; it must be between 1 and 4096"},
       {__LINE__, none, [](json& r, const Attack&) { r["vDisks"][3]["nSlot"] = 99; },
-       "hyperv", "restore request: vDisks[3].nSlot: unit 99 is out of [0..15] for scsi"},
+       "hyperv", "restore request: vDisks[3].nSlot: unit 99 is out of [0..6,8..15] for lsisas1068"},
       // The converter never finishes a VM of kind 100: refused up front.
       {__LINE__, none, unchanged, "100", "platform kind [100] cannot be a destination"},
       // A half-built VM folder (no description): the platform's refusal is said.

@@ -397,6 +397,38 @@ TEST_F(ConvertFromFiles, TheGuestOSReachesTheDestinationsDescription) {
   }
 }
 
+// A restore from the backup's files and a convert of the same VM's files
+// write the same .vmx: the source's controller models (PVSCSI, and a
+// controller the file does not declare taking VMware's default) and units.
+TEST_F(ConvertFromFiles, RestoreAndConvertWriteTheSameVmx) {
+  std::string root = dir.File("root"), vm = root + "/vmware/web01/";
+  fs::copy(kExamples + "/platform", root, fs::copy_options::recursive);
+  std::string vmx = TempDir::Read(vm + "web01.vmx");
+  for (auto [from, to] : {std::pair<std::string, std::string>{"\"lsisas1068", "\"pvscsi"},
+                          {"scsi0:1.", "scsi0:16."}, {"scsi0:2.", "scsi1:3."}})
+    for (size_t at; (at = vmx.find(from)) != std::string::npos;)
+      vmx.replace(at, from.size(), to);
+  dir.Write("root/vmware/web01/web01.vmx", vmx);
+  auto request = nlohmann::json::parse(
+      TempDir::Read(kExamples + "/requests/web01-restore.json"));
+  request["vDisks"].erase(1);  // the catalog, which names the old units
+  request["vDisks"][2]["nSlot"] = 16;
+  request["vDisks"][3]["nBus"] = 1;
+  request["vDisks"][3]["nSlot"] = 3;
+  std::string json = dir.Write("request.json", request.dump());
+  ToolResult restored = Tool({"--root", root, "restore", json, "--from", "vmware",
+                              "--to", "vmware", "--output", dir.File("r")});
+  ASSERT_EQ(restored.status, 0) << restored.err;
+  ToolResult converted = Tool({"convert", "--vmx", vm + "web01.vmx", "--to",
+                               "vmware", "--output", dir.File("c")});
+  ASSERT_EQ(converted.status, 0) << converted.err;
+  std::string text = TempDir::Read(dir.File("r/web01.vmx"));
+  EXPECT_EQ(text, TempDir::Read(dir.File("c/web01.vmx")));
+  for (const char* says : {"scsi0.virtualDev = \"pvscsi\"", "scsi1.virtualDev = \"lsilogic\"",
+                           "scsi0:16.fileName = \"web01_1.vmdk\"", "scsi1:3.fileName"})
+    EXPECT_NE(text.find(says), std::string::npos) << says << "\n" << text;
+}
+
 namespace {
 
 // qemu-img on PATH for the rows below, or the real one: "fail" fails the
