@@ -79,13 +79,13 @@ if command -v valgrind >/dev/null; then
   callgrind_annotate --inclusive=yes "$WORK/kinds.cg" 2>/dev/null |
     awk -v total="$(awk '/Collected/ {print $NF}' "$WORK/valgrind.txt")" '
       function count(s) { gsub(",", "", s); return s + 0 }
-      /rtld.c:_dl_start /  {linker = count($1)}
-      /dl-init.c:_dl_init / {init = count($1)}
-      /tools\/main.cpp:main / {main = count($1)}
+      !linker && /rtld\.c:_dl_start( |$)/ {linker = count($1)}
+      !init && /dl-init\.c:_dl_init( |$)/ {init = count($1)}
+      !own && /tools\/main\.cpp:main( |$)/ {own = count($1)}
       END {
         printf "\ninstructions of kinds: %d\n", total
         printf "  dynamic linker   %6.1f %%\n", 100 * linker / total
         printf "  constructors     %6.1f %%\n", 100 * init / total
-        printf "  main             %6.1f %%\n", 100 * main / total
+        printf "  main             %6.1f %%\n", 100 * own / total
       }'
 fi
