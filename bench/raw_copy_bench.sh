@@ -12,6 +12,10 @@
 # bytes), and the median of the per-round ratios of cp's time to ours
 # (above 1.0: we are faster), then checks the goal: raw to raw at least
 # 1.0 x both cp commands, dense and sparse.  Every copy is checked with cmp.
+# Beside the wall time, the CPU time (user and system, with the children
+# it waited for) and its ratio: other work on a shared machine stretches
+# the wall time of a copy from the page cache far more than its CPU time,
+# and a fixed cost (start-up, a qemu-img run) shows there as it is.
 #
 # Usage: bench/raw_copy_bench.sh DIR [rounds] [size-in-MiB]  (defaults 5, 2048)
 # Environment: ZYVMCONVERT (default <repo>/build/tools/zyvmconvert).
@@ -23,6 +27,7 @@ SIZE_MIB=${3:-2048}
 REPO=$(cd "$(dirname "$0")/.." && pwd)
 ZY=${ZYVMCONVERT:-$REPO/build/tools/zyvmconvert}
 [ -x "$ZY" ] || { echo "no zyvmconvert at $ZY (set ZYVMCONVERT)" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "needs /usr/bin/time (Debian package time)" >&2; exit 1; }
 RANDOM=42
 FAILS=0
 
@@ -45,43 +50,47 @@ command_of() {  # tool source destination: sets CMD
     reflink) CMD=(cp --reflink=auto "$2" "$3") ;;
   esac
 }
-seconds() {  # runs CMD, prints its wall time
+seconds() {  # runs CMD, prints its wall time and its CPU time
   local start end
   start=$(date +%s.%N)
-  "${CMD[@]}" >/dev/null
+  /usr/bin/time -f "%U %S" -o "$WORK/cpu.txt" "${CMD[@]}" >/dev/null
   end=$(date +%s.%N)
-  awk "BEGIN {printf \"%.4f\", $end - $start}"
+  awk -v s="$start" -v e="$end" '{printf "%.4f %.2f", e - s, $1 + $2}' "$WORK/cpu.txt"
 }
 median() { sort -g | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
 
 TOOLS=(zy sparse reflink)
-declare -A TIMES RATIOS
+declare -A TIMES RATIOS CPUS CPU_RATIOS
 for image in dense sparse; do
   for ((round = 0; round < ROUNDS; round++)); do
-    declare -A took=()
+    declare -A took=() cpu=()
     for ((i = 0; i < ${#TOOLS[@]}; i++)); do
       tool=${TOOLS[(i + round) % ${#TOOLS[@]}]}
       rm -f "$WORK/copy.img"
       command_of "$tool" "$WORK/$image.img" "$WORK/copy.img"
-      took[$tool]=$(seconds)
+      read -r took[$tool] cpu[$tool] <<<"$(seconds)"
       cmp -s "$WORK/$image.img" "$WORK/copy.img" || { echo "FAIL  $tool copy of $image differs"; FAILS=$((FAILS + 1)); }
       TIMES[$image,$tool]+="${took[$tool]} "
+      CPUS[$image,$tool]+="${cpu[$tool]} "
     done
     for tool in sparse reflink; do
       RATIOS[$image,$tool]+="$(awk "BEGIN {print ${took[$tool]} / ${took[zy]}}") "
+      CPU_RATIOS[$image,$tool]+="$(awk "BEGIN {print (${cpu[$tool]} + 0.005) / (${cpu[zy]} + 0.005)}") "
     done
   done
 done
 rm -f "$WORK/copy.img"
 
-printf '\n%-7s %-8s %9s %9s %12s\n' image tool "median s" "MB/s" "zy x this"
+printf '\n%-7s %-8s %9s %9s %12s %9s %12s\n' image tool "median s" "MB/s" "zy x this" "CPU s" "CPU x this"
 for image in dense sparse; do
   for tool in "${TOOLS[@]}"; do
     t=$(echo "${TIMES[$image,$tool]}" | tr ' ' '\n' | grep . | median)
-    ratio=-
+    c=$(echo "${CPUS[$image,$tool]}" | tr ' ' '\n' | grep . | median)
+    ratio=- cpu_ratio=-
     [ "$tool" = zy ] || ratio=$(echo "${RATIOS[$image,$tool]}" | tr ' ' '\n' | grep . | median)
-    printf '%-7s %-8s %9.3f %9.0f %12s\n' "$image" "$tool" "$t" \
-      "$(awk "BEGIN {print $SIZE_MIB * 1.048576 / $t}")" "$ratio"
+    [ "$tool" = zy ] || cpu_ratio=$(echo "${CPU_RATIOS[$image,$tool]}" | tr ' ' '\n' | grep . | median)
+    printf '%-7s %-8s %9.3f %9.0f %12s %9.2f %12s\n' "$image" "$tool" "$t" \
+      "$(awk "BEGIN {print $SIZE_MIB * 1.048576 / $t}")" "$ratio" "$c" "$cpu_ratio"
     if [ "$tool" != zy ]; then
       if awk "BEGIN {exit !($ratio >= 1.0)}"; then :; else
         echo "FAIL  $image: zy is $ratio x cp ($tool)"; FAILS=$((FAILS + 1)); fi

@@ -11,11 +11,17 @@
 // needs no folder for the socket.  The socket's own folder is private to
 // this process and gone once the connection stands.
 //
+// libnbd is loaded (dlopen) with the first image opened here, not with the
+// library: it and what it brings (libxml2, GnuTLS) cost every process their
+// relocations at start-up, and most runs (descriptions, raw images, the
+// listings) never open a formatted image.
+//
 //===----------------------------------------------------------------------===//
 #include "NbdImage.h"
 
 #include "ImageFormats.h"
 
+#include <dlfcn.h>
 #include <libnbd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -26,6 +32,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 namespace zydisk {
@@ -50,6 +57,70 @@ constexpr uint64_t kStatusWindow = 1ull << 30;
 // How long a server may take to end once its client has gone: a written
 // image is complete only then.
 constexpr int kServerEndSeconds = 120;
+
+// The library by its soname: libnbd keeps its ABI stable under it.
+constexpr char kLibnbd[] = "libnbd.so.0";
+
+// The libnbd calls this file makes, bound once per process.
+struct NbdCalls {
+  decltype(&::nbd_create) create = nullptr;
+  decltype(&::nbd_close) close = nullptr;
+  decltype(&::nbd_add_meta_context) addMetaContext = nullptr;
+  decltype(&::nbd_connect_unix) connectUnix = nullptr;
+  decltype(&::nbd_get_size) getSize = nullptr;
+  decltype(&::nbd_pread) pread = nullptr;
+  decltype(&::nbd_pwrite) pwrite = nullptr;
+  decltype(&::nbd_flush) flush = nullptr;
+  decltype(&::nbd_shutdown) shutdown = nullptr;
+  decltype(&::nbd_block_status) blockStatus = nullptr;
+  decltype(&::nbd_get_errno) getErrno = nullptr;
+  decltype(&::nbd_get_error) getError = nullptr;
+};
+
+template <typename Call>
+bool Bind(void* library, const char* name, Call& call) {
+  call = reinterpret_cast<Call>(dlsym(library, name));
+  return call != nullptr;
+}
+
+NbdCalls g_nbd;            // bound under the call_once of LoadNbd
+std::string g_nbdFailure;  // why it could not be, then
+
+void BindNbd() {
+  void* library = dlopen(kLibnbd, RTLD_NOW | RTLD_LOCAL);
+  if (!library) {
+    const char* why = dlerror();
+    g_nbdFailure = why ? why : kLibnbd;
+    return;
+  }
+  NbdCalls& c = g_nbd;
+  bool bound = Bind(library, "nbd_create", c.create) &&
+               Bind(library, "nbd_close", c.close) &&
+               Bind(library, "nbd_add_meta_context", c.addMetaContext) &&
+               Bind(library, "nbd_connect_unix", c.connectUnix) &&
+               Bind(library, "nbd_get_size", c.getSize) &&
+               Bind(library, "nbd_pread", c.pread) &&
+               Bind(library, "nbd_pwrite", c.pwrite) &&
+               Bind(library, "nbd_flush", c.flush) &&
+               Bind(library, "nbd_shutdown", c.shutdown) &&
+               Bind(library, "nbd_block_status", c.blockStatus) &&
+               Bind(library, "nbd_get_errno", c.getErrno) &&
+               Bind(library, "nbd_get_error", c.getError);
+  if (bound) return;
+  g_nbdFailure = std::string(kLibnbd) + " lacks a call this program makes";
+  g_nbd = NbdCalls();
+}
+
+// The bound calls, or nullptr when libnbd cannot be loaded; once loaded it
+// stays for the rest of the process, as a linked library would.
+const NbdCalls* LoadNbd() {
+  static std::once_flag once;
+  std::call_once(once, BindNbd);
+  return g_nbd.create ? &g_nbd : nullptr;
+}
+
+// Only after LoadNbd succeeded: every NbdImage exists after it.
+const NbdCalls& Nbd() { return g_nbd; }
 
 // A listening Unix socket in a new folder only this process may enter;
 // the folder and the socket's name go with Remove().
@@ -135,7 +206,7 @@ class NbdImage final : public ImageBackend {
         size_(size),
         writable_(writable) {}
   ~NbdImage() override {
-    if (handle_) nbd_close(handle_);
+    if (handle_) Nbd().close(handle_);
     StopChild(server_);
   }
 
@@ -169,13 +240,13 @@ class NbdImage final : public ImageBackend {
   }
 
   CQiError Read(char* into, uint64_t length, uint64_t offset) override {
-    if (nbd_pread(handle_, into, length, offset, 0) != 0)
+    if (Nbd().pread(handle_, into, length, offset, 0) != 0)
       return Failure("read", offset);
     return CQiError::Success();
   }
 
   CQiError Write(const char* from, uint64_t length, uint64_t offset) override {
-    if (nbd_pwrite(handle_, from, length, offset, 0) != 0)
+    if (Nbd().pwrite(handle_, from, length, offset, 0) != 0)
       return Failure("write", offset);
     return CQiError::Success();
   }
@@ -189,10 +260,10 @@ class NbdImage final : public ImageBackend {
   CQiError Finish() override {
     if (!handle_) return CQiError::Success();
     CQiError error;
-    if (writable_ && nbd_flush(handle_, 0) != 0) error = Failure("flush", 0);
-    if (!error.IsError() && nbd_shutdown(handle_, 0) != 0)
+    if (writable_ && Nbd().flush(handle_, 0) != 0) error = Failure("flush", 0);
+    if (!error.IsError() && Nbd().shutdown(handle_, 0) != 0)
       error = Failure("close", 0);
-    nbd_close(handle_);
+    Nbd().close(handle_);
     handle_ = nullptr;
     // The image is complete once the server has ended.
     bool ended = AwaitChild(server_, kServerEndSeconds);
@@ -211,16 +282,16 @@ class NbdImage final : public ImageBackend {
     callback.callback = OnExtents;
     callback.user_data = &known_;
     callback.free = nullptr;
-    if (nbd_block_status(handle_, count, from, callback, 0) != 0)
+    if (Nbd().blockStatus(handle_, count, from, callback, 0) != 0)
       return Failure("block status", from);
     return CQiError::Success();
   }
 
   CQiError Failure(const char* what, uint64_t offset) {
-    int errnum = nbd_get_errno();
+    int errnum = Nbd().getErrno();
     return ZY_DISK_FAULT(errnum ? errnum : EIO,
                          std::string(what) + " of " + At(path_, offset) +
-                             " through qemu-nbd: " + nbd_get_error());
+                             " through qemu-nbd: " + Nbd().getError());
   }
 
   nbd_handle* handle_;
@@ -239,9 +310,9 @@ CQiError StartNbdServer(const std::string& path, ImageFormat_t format,
   std::string qemuNbd;
   CQiError error = FindQemuProgram("qemu-nbd", qemuNbd);
   if (error.IsError()) return error;
-  std::vector<std::string> argv = {
-      qemuNbd, "-f", RowOf(format).driver(),
-      writable ? "--cache=unsafe" : "--read-only", ImageOptions(path, format)};
+  std::vector<std::string> argv = {qemuNbd, "-f", RowOf(format).driver(),
+                                   writable ? "--cache=unsafe" : "--read-only",
+                                   ImageOptions(path, format)};
   if (access(kEnvProgram, X_OK) == 0)
     argv.insert(argv.begin(), {kEnvProgram, kServerMalloc});
   int errnum = 0;
@@ -255,6 +326,11 @@ CQiError StartNbdServer(const std::string& path, ImageFormat_t format,
 
 CQiError OpenNbdImage(const std::string& path, ImageFormat_t format,
                       bool writable, std::unique_ptr<ImageBackend>& image) {
+  const NbdCalls* nbd = LoadNbd();
+  if (!nbd)
+    return ZY_DISK_FAULT(
+        ENOSYS, "cannot open " + path + " as " + RowOf(format).name() +
+                    ": libnbd cannot be loaded (" + g_nbdFailure + ")");
   PrivateSocket socket;
   int errnum = socket.Listen();
   if (errnum != 0)
@@ -263,26 +339,26 @@ CQiError OpenNbdImage(const std::string& path, ImageFormat_t format,
   CQiError error = StartNbdServer(path, format, writable, socket, server);
   if (error.IsError()) return error;
   socket.Close();
-  nbd_handle* handle = nbd_create();
+  nbd_handle* handle = nbd->create();
   if (!handle) {
     StopChild(server);
-    return ZY_DISK_FAULT(ENOMEM, std::string(nbd_get_error()));
+    return ZY_DISK_FAULT(ENOMEM, std::string(nbd->getError()));
   }
-  if (nbd_add_meta_context(handle, LIBNBD_CONTEXT_BASE_ALLOCATION) != 0 ||
-      nbd_connect_unix(handle, socket.Path().c_str()) != 0) {
-    errnum = nbd_get_errno();
-    std::string reason = nbd_get_error();
-    nbd_close(handle);
+  if (nbd->addMetaContext(handle, LIBNBD_CONTEXT_BASE_ALLOCATION) != 0 ||
+      nbd->connectUnix(handle, socket.Path().c_str()) != 0) {
+    errnum = nbd->getErrno();
+    std::string reason = nbd->getError();
+    nbd->close(handle);
     StopChild(server);
     return ZY_DISK_FAULT(errnum ? errnum : EIO,
                          "cannot open " + path + " as " + RowOf(format).name() +
                              " through qemu-nbd: " + reason);
   }
   socket.Remove();
-  int64_t size = nbd_get_size(handle);
+  int64_t size = nbd->getSize(handle);
   if (size < 0) {
-    std::string reason = nbd_get_error();
-    nbd_close(handle);
+    std::string reason = nbd->getError();
+    nbd->close(handle);
     StopChild(server);
     return ZY_DISK_FAULT(EIO, "size of " + path + ": " + reason);
   }
