@@ -229,6 +229,22 @@ TEST(DiskFormats, VirtualSizeIsTheLargerOfTheSourcesAndTheRequested) {
   }
 }
 
+// The size the image's headers give, read here or by qemu-img info, is the
+// one qemu reads: for every source, and a VHD sized by its geometry.
+TEST(DiskFormats, ImagesReadAsLargeAsQemuReadsThem) {
+  TempDir dir;
+  std::string raw = MakeRaw(dir);
+  std::vector<Source> sources(std::begin(kSources), std::end(kSources));
+  sources.push_back({"vhd-geometry", "vpc", "subformat=dynamic"});
+  for (const Source& from : sources) {
+    SCOPED_TRACE(from.name);
+    std::string source = MakeSource(dir, raw, from);
+    CArchiveVirtualDiskFile::ImageFacts_t facts;
+    ASSERT_FALSE(CArchiveVirtualDiskFile::Inspect(source, DT_NONE, facts).IsError());
+    EXPECT_EQ(facts.virtualSize, Info(from.driver, source).value("virtual-size", 0ull));
+  }
+}
+
 // Raw to raw keeps the source's holes, a hole tail included: no more
 // allocated than the source plus a file-system block per data run.
 TEST(DiskFormats, RawCopiesKeepTheSourcesHolesAndSize) {
@@ -384,6 +400,25 @@ TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
          return path;
        },
        "refers to an external data file (data-file)", DT_NONE},
+      // The same with no feature bit: the header extension still names it.
+      {__LINE__,
+       [&] {
+         std::string path = dir.File("unflagged.qcow2");
+         Shell("qemu-img create -q -f qcow2 -o data_file=" + Q(dir.File("data")) +
+               " " + Q(path) + " 1M");
+         Poke(path, 79, std::string(1, '\0'));
+         return path;
+       },
+       "refers to the external data file", DT_NONE},
+      // A parent named in a sparse VMDK's own descriptor.
+      {__LINE__,
+       [&] {
+         std::string path = Convert(dir, raw, "child.vmdk", "-O vmdk");
+         Poke(path, TempDir::Read(path).find("ddb."),
+              "parentFileNameHint=\"/etc/passwd\"\n");
+         return path;
+       },
+       "backing file \"/etc/passwd\"", DT_NONE},
       {__LINE__,
        [&] {
          mkfifo(dir.File("fifo-flat.vmdk").c_str(), 0600);
