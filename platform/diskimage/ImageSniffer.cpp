@@ -248,8 +248,8 @@ uint64_t VhdSectors(const std::string& footer) {
 
 // The end of a dynamic image's last block, or 0 where qemu would refuse
 // the header (left to qemu-img info).
-uint64_t VhdDataEnd(const ImageBytes& read, const std::string& footer,
-                    uint64_t sectors) {
+uint64_t VhdDataEnd(const ImageBytes& read, uint64_t fileSize,
+                    const std::string& footer, uint64_t sectors) {
   std::string dynamic = Bytes(read, BigEndian64(&footer[16]), 1024);
   if (dynamic.size() != 1024 || dynamic.compare(0, 8, "cxsparse") != 0)
     return 0;
@@ -258,7 +258,7 @@ uint64_t VhdDataEnd(const ImageBytes& read, const std::string& footer,
   uint64_t blockSize = BigEndian32(&dynamic[32]);
   if (blockSize < kSector || (blockSize & (blockSize - 1)) != 0 ||
       entries * blockSize < sectors * kSector || entries * 4 > kMaxVhdTable ||
-      tableAt > ~0ull / 2)
+      tableAt > fileSize || entries * 4 > fileSize - tableAt)
     return 0;
   std::string table = Bytes(read, tableAt, entries * 4);
   if (table.size() != entries * 4) return 0;
@@ -288,7 +288,7 @@ void ReadVhd(const ImageBytes& read, uint64_t fileSize, SniffedImage& image) {
   if ((type != kVhdFixed && type != kVhdDynamic) || sectors > kVhdMaxSectors)
     return;
   if (type == kVhdDynamic) {
-    uint64_t end = VhdDataEnd(read, footer, sectors);
+    uint64_t end = VhdDataEnd(read, fileSize, footer, sectors);
     if (end == 0) return;
     if (end > fileSize)
       return Refuse(image, EINVAL,
