@@ -67,6 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (sniffed.sized && (sniffed.format == ImageFormat_t::kRaw ||
                         !sniffed.refusal.empty()))
     zyfuzz::Broken("a size read from the headers of no image format");
+  if (!sniffed.tables && sniffed.format != ImageFormat_t::kVmdk)
+    zyfuzz::Broken("tables missing from a format that always has them");
   if (!sniffed.refusal.empty() && !refused)
     zyfuzz::Broken("an image refused by its headers but read");
   return 0;

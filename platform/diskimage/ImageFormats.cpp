@@ -479,7 +479,7 @@ CQiError CheckImage(const std::string& path, ImageFormat_t format,
   // would read zeros there and the copy would look whole.  Read where a
   // copy follows.
   std::string out;
-  if (RowOf(format).checked && copying)
+  if (RowOf(format).checked && sniffed.tables && copying)
     error = RunProgram({qemuImg, "check", "-q", "-f", RowOf(format).driver(),
                         ImageOptions(path, format)},
                        out, kCheckLimits, ImageFolders({path}),

@@ -60,7 +60,8 @@ CQiError CheckDescriptor(const std::string& path);
 // them (qcow2, sparse VMDK, VHD, VHDX); qemu-img info, every reference it
 // reports checked, where they do not.  With copying (the guest data is
 // read next), qemu-img check too, for the formats whose tables can be
-// inconsistent with the file (the row's checked).  While a run lasts
+// inconsistent with the file (the row's checked; not a VMDK of flat
+// extents only).  While a run lasts
 // (CheckOncePerRun), a regular file found sound before and unchanged since
 // (its device, inode, size and times) is not read again.
 CQiError CheckImage(const std::string& path, ImageFormat_t format,

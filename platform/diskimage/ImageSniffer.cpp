@@ -183,8 +183,18 @@ std::string DescriptorValue(const std::string& text, const char* key) {
                                     : text.substr(at + 1, close - at - 1);
 }
 
+// The kinds of VMDK descriptor whose extents are all flat: no tables.
+constexpr const char* kFlatVmdkKinds[] = {"monolithicFlat", "vmfs",
+                                          "twoGbMaxExtentFlat"};
+
 void ReadVmdk(const ImageBytes& read, SniffedImage& image) {
   std::string h = Bytes(read, 0, 80);
+  if (h.compare(0, 21, "# Disk DescriptorFile") == 0) {
+    std::string text = Bytes(read, 0, kMaxVmdkDescriptor);
+    std::string kind = DescriptorValue(text, "createType");
+    for (const char* flat : kFlatVmdkKinds) image.tables &= kind != flat;
+    return;
+  }
   if (h.size() < 80 || std::memcmp(h.data(), "KDMV", 4) != 0) return;
   uint64_t capacity = LittleEndian64(&h[12]);
   uint64_t descriptorAt = LittleEndian64(&h[28]);

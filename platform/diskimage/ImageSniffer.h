@@ -34,6 +34,9 @@ struct SniffedImage {
   // asked instead.
   bool sized = false;
   uint64_t virtualSize = 0;
+  // Allocation tables qemu-img check can find inconsistent with the file:
+  // false for a VMDK descriptor whose extents are all flat.
+  bool tables = true;
   // Why the image is not read, after its name ("refers to the backing
   // file ..."): a header that names another file, or tables past its end.
   std::string refusal;
