@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstring>
 
 namespace zydisk {
@@ -327,6 +328,13 @@ constexpr char kVhdxMetadataRegion[] = "\x06\xa2\x7c\x8b\x90\x47\x9a\x4b\xb8\xfe
 constexpr char kVhdxFileParameters[] = "\x37\x67\xa1\xca\x36\xfa\x43\x4d\xb3\xb6\x33\xf0\xaa\x44\xe7\x6b";
 constexpr char kVhdxDiskSize[] = "\x24\x42\xa5\x2f\x1b\xcd\x76\x48\xb2\x11\x5d\xbe\xd8\x3b\xf4\xb8";
 constexpr char kVhdxParentLocator[] = "\x2d\x5f\xd3\xa8\x0b\xb3\x4d\x45\xab\xf7\xd3\xd8\x48\x34\xab\x0c";
+// Items qemu reads that say nothing of the size or of other files: the
+// SCSI page 83 identity, the logical and the physical sector size.
+constexpr const char* kVhdxOtherItems[] = {
+    "\xab\x12\xca\xbe\xe6\xb2\x23\x45\x93\xef\xc3\x09\xe0\x00\xc7\x46",
+    "\x1d\xbf\x41\x81\x6f\xa9\x09\x47\xba\x47\xf2\x33\xa8\xfa\xab\x5f",
+    "\xc7\x48\xa3\xcd\x5d\x44\x71\x44\x9c\xc9\xe9\x88\x52\x51\xc5\x56",
+};
 
 bool IsGuid(const char* at, const char* guid) {
   return std::memcmp(at, guid, 16) == 0;
@@ -402,7 +410,9 @@ void ReadVhdx(const ImageBytes& read, SniffedImage& image) {
       parameters = item;
     else if (IsGuid(id, kVhdxDiskSize))
       size = item;
-    else if (LittleEndian32(&table[at + 24]) & kVhdxRequired)
+    else if ((LittleEndian32(&table[at + 24]) & kVhdxRequired) &&
+             std::none_of(std::begin(kVhdxOtherItems), std::end(kVhdxOtherItems),
+                          [&](const char* other) { return IsGuid(id, other); }))
       return;
   }
   if (parameters.size() != 8 || size.size() != 8) return;
