@@ -520,6 +520,8 @@ CQiError SniffImageFile(const std::string& path, SniffedImage& image) {
     return ZY_DISK_FAULT(EPERM, path + " refers to an external data file "
                                        "(data-file); images with an external "
                                        "data file are not read");
+  if (!image.refusal.empty())
+    return ZY_DISK_FAULT(image.refusalError, path + " " + image.refusal);
   return CQiError::Success();
 }
 

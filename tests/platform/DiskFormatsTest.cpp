@@ -331,7 +331,7 @@ TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
   } rows[] = {
       {__LINE__, nullptr, "is damaged", DT_NONE, "truncated.qcow2", "-O qcow2",
        200 * 1024},
-      {__LINE__, nullptr, "truncated", DT_HYPERV_VHD, "truncated.vhd", "-O vpc",
+      {__LINE__, nullptr, "is truncated: its block table", DT_HYPERV_VHD, "truncated.vhd", "-O vpc",
        100 * 1024},
       // The first L1 entry points at the header: a table that loops back.
       {__LINE__,
@@ -409,7 +409,7 @@ TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
          Poke(path, 79, std::string(1, '\0'));
          return path;
        },
-       "refers to the external data file", DT_NONE},
+       "\" (data-file); images", DT_NONE},
       // A parent named in a sparse VMDK's own descriptor.
       {__LINE__,
        [&] {
@@ -418,7 +418,21 @@ TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
               "parentFileNameHint=\"/etc/passwd\"\n");
          return path;
        },
-       "backing file \"/etc/passwd\"", DT_NONE},
+       "backing file \"/etc/passwd\" (parentFileNameHint)", DT_NONE},
+      // A VHDX whose file parameters (the first metadata item) say it has
+      // a parent.
+      {__LINE__,
+       [&] {
+         std::string path = Convert(dir, raw, "child.vhdx", "-O vhdx");
+         std::string bytes = TempDir::Read(path);
+         size_t table = bytes.find("metadata");
+         uint32_t item = 0;
+         for (int i = 3; i >= 0; --i)
+           item = item << 8 | static_cast<unsigned char>(bytes[table + 48 + i]);
+         Poke(path, table + item + 4, std::string("\2", 1));
+         return path;
+       },
+       "(a differencing VHDX)", DT_NONE},
       {__LINE__,
        [&] {
          mkfifo(dir.File("fifo-flat.vmdk").c_str(), 0600);
