@@ -2,14 +2,18 @@
 //
 // The first byte picks the DiskType_t the image is opened as (or none); the
 // rest is the file.  The component recognises its format from the magic
-// numbers at its head and the VHD footer at its tail, and checks a VMDK
+// numbers at its head and the VHD footer at its tail, reads its headers
+// (virtual size, references to other files), and checks a VMDK
 // descriptor's extents, before any qemu program sees the file.  A format it
-// accepts must be one the DiskType_t names, or the content's own.
+// accepts must be one the DiskType_t names, or the content's own; a size
+// its headers give is one only a formatted image has, and a refusal is
+// never silent.
 //
 //===----------------------------------------------------------------------===//
 #include "FuzzSupport.h"
 
 #include "platform/diskimage/ImageFormats.h"
+#include "platform/diskimage/ImageSniffer.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -58,5 +62,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       Family(format) != Family(zykinds::WrittenFormatOf(type)))
     zyfuzz::Broken("an image accepted in a format its disk type does not name");
   if (format == ImageFormat_t::kVmdk) zydisk::CheckDescriptor(ImagePath());
+  zydisk::SniffedImage sniffed;
+  bool refused = zydisk::SniffImageFile(ImagePath(), sniffed).IsError();
+  if (sniffed.sized && (sniffed.format == ImageFormat_t::kRaw ||
+                        !sniffed.refusal.empty()))
+    zyfuzz::Broken("a size read from the headers of no image format");
+  if (!sniffed.tables && sniffed.format != ImageFormat_t::kVmdk)
+    zyfuzz::Broken("tables missing from a format that always has them");
+  if (!sniffed.refusal.empty() && !refused)
+    zyfuzz::Broken("an image refused by its headers but read");
   return 0;
 }

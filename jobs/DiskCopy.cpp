@@ -141,18 +141,22 @@ class BoardObserver : public IJobObserver {
 };
 
 // A copy that cannot fit on to's file system is refused before anything is
-// written.  A source that cannot be measured is left to the copy, which
-// names what is wrong with it.
+// written; the source is measured only when its bound does not fit.  A
+// source that cannot be measured is left to the copy, which names what is
+// wrong with it.
 void RequireRoomForCopy(const std::string& from, const std::string& to,
                         ImageFormat_t format, uint64_t minimumSize) {
+  std::string folder = std::filesystem::path(to).parent_path().string();
+  if (folder.empty()) folder = ".";
   uint64_t needed = 0;
   try {
+    if (detail::HasFreeSpace(folder, detail::RequiredBytes(
+                                         from, format, minimumSize, "", true)))
+      return;
     needed = detail::RequiredBytes(from, format, minimumSize);
   } catch (const JobFailure&) {
     return;
   }
-  std::string folder = std::filesystem::path(to).parent_path().string();
-  if (folder.empty()) folder = ".";
   detail::RequireFreeSpace(folder, folder, needed, "[" + to + "] needs");
 }
 
@@ -259,26 +263,33 @@ CArchiveVirtualDiskFile::ImageFacts_t InspectDiskImage(const std::string& path) 
 }
 
 uint64_t RequiredBytes(const std::string& from, ImageFormat_t format,
-                       uint64_t minimumSize, const std::string& statedFormat) {
+                       uint64_t minimumSize, const std::string& statedFormat,
+                       bool bound) {
   CArchiveVirtualDiskFile::CopyRequest_t request;
   request.source = from;
   request.statedFormat = statedFormat;
   request.format = format;
   request.minimumSize = minimumSize;
   uint64_t bytes = 0;
-  CQiError error = CArchiveVirtualDiskFile::Measure(request, bytes);
+  CQiError error = CArchiveVirtualDiskFile::Measure(request, bytes, bound);
   if (error.IsError())
     throw JobFailure("cannot measure disk image [" + from +
                      "]: " + error.GetMessage());
   return bytes;
 }
 
+bool HasFreeSpace(const std::string& folder, uint64_t needed) {
+  struct statvfs facts {};
+  if (::statvfs(folder.c_str(), &facts) != 0) return true;  // told at the write
+  return needed <= static_cast<uint64_t>(facts.f_bavail) * facts.f_frsize;
+}
+
 void RequireFreeSpace(const std::string& folder, const std::string& shown,
                       uint64_t needed, const std::string& needing) {
+  if (HasFreeSpace(folder, needed)) return;
   struct statvfs facts {};
-  if (::statvfs(folder.c_str(), &facts) != 0) return;  // told at the write
+  ::statvfs(folder.c_str(), &facts);
   uint64_t free = static_cast<uint64_t>(facts.f_bavail) * facts.f_frsize;
-  if (needed <= free) return;
   throw JobFailure(needing + " " + SpaceFigure(needed) + ", " +
                    SpaceFigure(free) + " free on [" + shown + "]");
 }
@@ -297,6 +308,8 @@ bool CopyDiskImage(const std::string& from, const std::string& to,
   task.label = label;
   task.verify = verify;
   return AtBoundary(error, [&] {
+    // The room check and the copy read the source's metadata once.
+    CArchiveVirtualDiskFile::CheckOncePerRun checkOnce;
     RequireRoomForCopy(from, to, format, minimumSize);
     stats = detail::CopyDiskImage(task, observer);
   });

@@ -96,10 +96,15 @@ std::vector<DiskCopyStats> CopyDisks(const std::vector<DiskCopyTask>& tasks,
                                      unsigned jobs, IJobObserver& observer);
 CArchiveVirtualDiskFile::ImageFacts_t InspectDiskImage(const std::string& path);
 // The bytes a copy of from in format, at least minimumSize large, takes on
-// its destination's file system.
+// its destination's file system; with bound, a figure it never exceeds,
+// found without qemu-img measure (CArchiveVirtualDiskFile::Measure).
 uint64_t RequiredBytes(const std::string& from, ImageFormat_t format,
                        uint64_t minimumSize,
-                       const std::string& statedFormat = "");
+                       const std::string& statedFormat = "",
+                       bool bound = false);
+// Whether the file system of folder has needed bytes free (true when it
+// cannot be asked: the write tells).
+bool HasFreeSpace(const std::string& folder, uint64_t needed);
 // Throws "<needing> X, Y free on [shown]" ("the disks need 2.0 GiB, ...")
 // unless the file system of folder has needed bytes free.
 void RequireFreeSpace(const std::string& folder, const std::string& shown,

@@ -631,9 +631,9 @@ void CheckDiskNameLengths(const RestoreJob& job) {
   }
 }
 
-// What the disks take on the restore folder's file system, against what it
-// has free: a restore that cannot fit writes nothing.
-void CheckFreeSpace(const RestoreJob& job, const std::string& folder) {
+// What the disks take on the restore folder's file system (bound: at most),
+// summed.
+uint64_t DisksNeed(const RestoreJob& job, bool bound) {
   uint64_t needed = 0;
   for (const SDisk& entry : job.request.vDisks) {
     if (!HasData(entry) || entry.nFileType != kFileTypeDisk) continue;
@@ -642,9 +642,17 @@ void CheckFreeSpace(const RestoreJob& job, const std::string& folder) {
         SourcePath(job, SourceNameOf(entry)),
         CArchiveVirtualDiskFile::FormatForDiskType(format),
         static_cast<uint64_t>(std::max<int64_t>(entry.i64MaxSizeInBytes, 0)),
-        StatedImageFormat(job, entry));
+        StatedImageFormat(job, entry), bound);
   }
-  detail::RequireFreeSpace(folder, WriteRoot(job), needed);
+  return needed;
+}
+
+// What the disks take against what the restore folder's file system has
+// free: a restore that cannot fit writes nothing.  The disks are measured
+// only when what they take at most does not fit.
+void CheckFreeSpace(const RestoreJob& job, const std::string& folder) {
+  if (detail::HasFreeSpace(folder, DisksNeed(job, true))) return;
+  detail::RequireFreeSpace(folder, WriteRoot(job), DisksNeed(job, false));
 }
 
 // A restore is done only when the VM built holds every data disk of the

@@ -75,6 +75,15 @@ namespace {
 constexpr char kPartialSuffix[] = ".zy-partial";
 constexpr char kStagingSuffix[] = ".zy-raw";
 
+// The tables of a fully allocated image of any format written here take
+// at most one byte in kTablesPer of its size, plus kTablesAtMost of
+// headers (qcow2: 8-byte L2 and 2-byte refcount entries per 64 KiB
+// cluster; VMDK: two 4-byte grain table entries per 64 KiB grain; VHD:
+// a 512-byte bitmap per 2 MiB block; VHDX: MiB-aligned header, log,
+// metadata and block table regions).
+constexpr uint64_t kTablesPer = 256;
+constexpr uint64_t kTablesAtMost = 8 << 20;
+
 uint64_t RoundUp(uint64_t value, uint64_t unit) {
   return (value + unit - 1) / unit * unit;
 }
@@ -264,27 +273,55 @@ struct CopyCounts {
   uint64_t dataBytes = 0;  // of those, bytes written as data
 };
 
-// Any other pair: qemu-img convert onto a new image of the destination's
+// The bytes of a finished image that hold data: its file's allocation, at
+// most its virtual size.  A report only (clone-disk's "data copied"):
+// exact for raw, and for the other formats over by their tables at most
+// (well under 1 %), where `qemu-img map` counted whole VHD blocks and, for
+// a fixed VHD or a VHDX, every byte of the disk as data.
+uint64_t AllocatedData(const std::string& path, uint64_t size) {
+  struct stat facts;
+  if (stat(path.c_str(), &facts) != 0) return 0;
+  return std::min(static_cast<uint64_t>(facts.st_blocks) * 512, size);
+}
+
+// source copied by `qemu-img convert` into destination, a new image of
+// format and size bytes (at least the source's).  The convert makes it
+// itself, the same image `qemu-img create` would make, where both sizes
+// are whole sectors, as qemu sizes what it creates from its sources;
+// else it is created first.
+CQiError ConvertInto(const std::string& source, ImageFormat_t sourceFormat,
+                     uint64_t sourceSize, const std::string& destination,
+                     ImageFormat_t format, uint64_t size,
+                     const std::function<void(double)>& percent) {
+  bool create = size % 512 == 0 && sourceSize % 512 == 0;
+  CQiError error =
+      create ? CQiError::Success() : CreateImage(destination, format, size);
+  if (error.IsError()) return error;
+  return ConvertImage(source, sourceFormat, destination, format, create,
+                      create ? size - sourceSize : 0, percent);
+}
+
+// Any other pair: qemu-img convert into a new image of the destination's
 // format, reading and writing in one process.
 CQiError CopyFormatted(const std::string& source, ImageFormat_t sourceFormat,
                        uint64_t sourceSize, TemporaryFile& partial,
                        ImageFormat_t format, uint64_t size, CopyCounts& counts,
                        const std::function<void(uint64_t)>& progress) {
-  CQiError error = CreateImage(partial.Path(), format, size);
-  if (error.IsError()) return error;
   std::function<void(double)> percent;
   if (progress)
     percent = [&](double done) {
       progress(static_cast<uint64_t>(done / 100 * static_cast<double>(size)));
     };
-  error = ConvertImage(source, sourceFormat, partial.Path(), format, percent);
+  CQiError error = ConvertInto(source, sourceFormat, sourceSize, partial.Path(),
+                               format, size, percent);
   if (error.IsError())
     return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
                          "cannot copy " + source + " as " +
                              RowOf(sourceFormat).name() + ": " +
                              error.GetMessage());
   counts.bytesRead = sourceSize;
-  return MappedDataBytes(partial.Path(), format, counts.dataBytes);
+  counts.dataBytes = AllocatedData(partial.Path(), size);
+  return CQiError::Success();
 }
 
 // Raw to raw: a clone where the file system shares extents, else the data
@@ -368,10 +405,8 @@ struct CArchiveVirtualDiskFile::Impl {
     if (error.IsError()) return error;
     uint64_t size = RoundUp(std::max<uint64_t>(from->Size(), 1),
                             RowOf(format).sizeUnit);
-    error = CreateImage(path, format, size);
-    if (error.IsError()) return error;
-    error = ConvertImage(staging->Path(), ImageFormat_t::kRaw, path, format,
-                         nullptr);
+    error = ConvertInto(staging->Path(), ImageFormat_t::kRaw, from->Size(),
+                        path, format, size, nullptr);
     if (!error.IsError()) return error;
     return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
                          "cannot write " + path + " as " +
@@ -630,12 +665,19 @@ CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
 }
 
 CQiError CArchiveVirtualDiskFile::Measure(const CopyRequest_t& request,
-                                          uint64_t& bytes) {
+                                          uint64_t& bytes, bool bound) {
   ProbedCopy probed;
   CQiError error = ProbeCopy(request, probed);
   if (error.IsError()) return error;
   if (request.format == ImageFormat_t::kVhdFixed) {
     bytes = probed.size + 512;  // the footer
+    return CQiError::Success();
+  }
+  // Only the source's guest data is written, and at most all of it: its
+  // virtual size, with the tables of a fully allocated image, whatever
+  // the source's compression or the destination's block size.
+  if (bound) {
+    bytes = probed.sourceSize + probed.sourceSize / kTablesPer + kTablesAtMost;
     return CQiError::Success();
   }
   return MeasureImage(request.source, probed.sourceFormat, bytes);
@@ -649,7 +691,7 @@ CQiError CArchiveVirtualDiskFile::Inspect(const std::string& path,
   if (error.IsError()) return error;
   facts.format = RowOf(format).name();
   if (format != ImageFormat_t::kRaw)
-    return CheckImage(path, format, facts.virtualSize);
+    return CheckImage(path, format, facts.virtualSize, false);
   std::unique_ptr<ImageBackend> image;
   error = OpenRawImage(path, image);
   if (error.IsError()) return error;

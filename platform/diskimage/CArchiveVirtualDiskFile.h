@@ -214,8 +214,12 @@ class ZY_PLATFORM_API CArchiveVirtualDiskFile {
   // The bytes the destination of request takes on its file system: what
   // `qemu-img measure` requires for qcow2 (the data and qcow2's tables; the
   // measure qemu gives for the other sparse formats and the data size of a
-  // sparse raw file), the whole virtual size for a fixed VHD.
-  static CQiError Measure(const CopyRequest_t& request, uint64_t& bytes);
+  // sparse raw file), the whole virtual size for a fixed VHD.  With bound,
+  // a figure no copy exceeds instead, found without reading the source's
+  // tables: its virtual size, fully allocated, with the tables of any
+  // format; a room check that finds room for it need not measure.
+  static CQiError Measure(const CopyRequest_t& request, uint64_t& bytes,
+                          bool bound = false);
 
   // What an image is: its format's name and its guest-visible size.
   struct ImageFacts_t {

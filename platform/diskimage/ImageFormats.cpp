@@ -1,12 +1,13 @@
 //===- ImageFormats.cpp - The image formats and qemu's image tool ---------===//
 //
 // No image opens anything by a name it carries.  Before qemu reads a byte
-// of an image, the image is a regular file (or a block device), its header
-// was sniffed here, and qemu-img info of it (run with the node graph pinned:
-// the file, no backing) names no reference outside its folder: a backing
-// file or an external data file refuses the image, and so does any field
-// qemu reports that is not known here but looks like a file name.  qemu
-// always gets the format named; it never probes.
+// of an image, the image is a regular file (or a block device), its
+// headers were read here, and they name no reference outside its folder:
+// a backing file or an external data file refuses the image.  Where the
+// headers are not read here, qemu-img info of it (run with the node graph
+// pinned: the file, no backing) answers instead, and any field it reports
+// that is not known here but looks like a file name refuses the image too.
+// qemu always gets the format named; it never probes.
 //
 //===----------------------------------------------------------------------===//
 #include "ImageFormats.h"
@@ -224,10 +225,6 @@ CQiError CheckInfo(const std::string& path, ImageFormat_t format,
   if (!info.contains("virtual-size") || !info["virtual-size"].is_number_unsigned())
     return ZY_DISK_FAULT(EINVAL, path + ": qemu-img gives no virtual size");
   virtualSize = info["virtual-size"].get<uint64_t>();
-  if (virtualSize > kMaxVirtualSize)
-    return ZY_DISK_FAULT(EFBIG, path + " declares a virtual size of " +
-                                    std::to_string(virtualSize) +
-                                    " bytes, above 64 TiB");
   if (format != ImageFormat_t::kVmdk) return CQiError::Success();
   std::string kind = info.value(nlohmann::json::json_pointer(
                                     "/format-specific/data/create-type"),
@@ -260,13 +257,6 @@ class LineSplitter {
   std::function<void(const std::string&)> onLine_;
   std::string line_;
 };
-
-// The number after key in one line of qemu-img's JSON output, or 0.
-uint64_t NumberAfter(const std::string& line, const char* key) {
-  size_t at = line.find(key);
-  if (at == std::string::npos) return 0;
-  return std::strtoull(line.c_str() + at + std::strlen(key), nullptr, 10);
-}
 
 std::string JsonString(const std::string& text) {
   std::string quoted = "\"";
@@ -401,25 +391,26 @@ class CheckedImages {
     std::lock_guard<std::mutex> lock(mutex_);
     if (--runs_ == 0) sizes_.clear();
   }
-  bool Find(const CheckedKey& key, uint64_t& virtualSize) {
+  bool Find(const CheckedKey& key, uint64_t& virtualSize, bool& checked) {
     std::lock_guard<std::mutex> lock(mutex_);
     auto found = sizes_.find(key);
     if (found == sizes_.end()) return false;
-    virtualSize = found->second;
+    virtualSize = found->second.first;
+    checked = found->second.second;
     return true;
   }
-  void Add(const CheckedKey& key, uint64_t virtualSize) {
+  void Add(const CheckedKey& key, uint64_t virtualSize, bool checked) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (runs_ == 0) return;
     if (sizes_.size() >= kMaxImages) sizes_.clear();  // bounded memory
-    sizes_[key] = virtualSize;
+    sizes_[key] = {virtualSize, checked};
   }
 
  private:
   static constexpr size_t kMaxImages = 4096;
   std::mutex mutex_;
   int runs_ = 0;
-  std::map<CheckedKey, uint64_t> sizes_;
+  std::map<CheckedKey, std::pair<uint64_t, bool>> sizes_;  // size, checked
 };
 
 CheckedImages& SoundImages() {
@@ -433,8 +424,30 @@ void BeginCheckOnce() { SoundImages().Begin(); }
 
 void EndCheckOnce() { SoundImages().End(); }
 
+namespace {
+
+// The virtual size of an image qemu-img info describes, its references
+// checked (CheckInfo): where the image's own headers do not answer.
+CQiError InfoOf(const std::string& qemuImg, const std::string& path,
+                ImageFormat_t format, uint64_t& virtualSize) {
+  std::string out;
+  CQiError error = RunProgram({qemuImg, "info", "--output=json", "-f",
+                               RowOf(format).driver(), ImageOptions(path, format)},
+                              out, kMetadataLimits, ImageFolders({path}));
+  if (error.IsError())
+    return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
+                         "cannot read " + path + " as " + RowOf(format).name() +
+                             ": " + error.GetMessage());
+  nlohmann::json info = nlohmann::json::parse(out, nullptr, false);
+  if (!info.is_object())
+    return ZY_DISK_FAULT(EINVAL, path + ": qemu-img info gives no description");
+  return CheckInfo(path, format, info, virtualSize);
+}
+
+}  // namespace
+
 CQiError CheckImage(const std::string& path, ImageFormat_t format,
-                    uint64_t& virtualSize) {
+                    uint64_t& virtualSize, bool copying) {
   std::string qemuImg;
   CQiError error = FindQemuProgram("qemu-img", qemuImg);
   if (error.IsError()) return error;
@@ -448,30 +461,32 @@ CQiError CheckImage(const std::string& path, ImageFormat_t format,
   if (error.IsError()) return error;
   CheckedKey key;
   bool known = KeyOf(path, format, key);
-  if (known && SoundImages().Find(key, virtualSize)) return error;
-  std::string out;
-  error = RunProgram({qemuImg, "info", "--output=json", "-f",
-                      RowOf(format).driver(), ImageOptions(path, format)},
-                     out, kMetadataLimits, ImageFolders({path}));
-  if (error.IsError())
-    return ZY_DISK_FAULT(FXErrorUtil::SystemErrorNumber(error),
-                         "cannot read " + path + " as " + RowOf(format).name() +
-                             ": " + error.GetMessage());
-  nlohmann::json info = nlohmann::json::parse(out, nullptr, false);
-  if (!info.is_object())
-    return ZY_DISK_FAULT(EINVAL, path + ": qemu-img info gives no description");
-  error = CheckInfo(path, format, info, virtualSize);
+  bool checked = false;
+  bool seen = known && SoundImages().Find(key, virtualSize, checked);
+  if (seen && (checked || !copying)) return error;
+  // Only a header the format's own reader answered gives the size: the
+  // driver qemu gets must be the one the content is in.
+  bool ours = sniffed.sized && std::strcmp(sniffed.driver,
+                                           RowOf(format).driver()) == 0;
+  if (!seen) virtualSize = sniffed.virtualSize;
+  if (!seen && !ours) error = InfoOf(qemuImg, path, format, virtualSize);
   if (error.IsError()) return error;
+  if (virtualSize > kMaxVirtualSize)
+    return ZY_DISK_FAULT(EFBIG, path + " declares a virtual size of " +
+                                    std::to_string(virtualSize) +
+                                    " bytes, above 64 TiB");
   // Tables that point past the end of the file or into each other: qemu
-  // would read zeros there and the copy would look whole.
-  if (RowOf(format).checked)
+  // would read zeros there and the copy would look whole.  Read where a
+  // copy follows.
+  std::string out;
+  if (RowOf(format).checked && sniffed.tables && copying)
     error = RunProgram({qemuImg, "check", "-q", "-f", RowOf(format).driver(),
                         ImageOptions(path, format)},
                        out, kCheckLimits, ImageFolders({path}),
                        {kCheckClean, kCheckLeaksOnly, kCheckUnsupported});
   if (error.IsError())
     return ZY_DISK_FAULT(EINVAL, path + " is damaged: " + error.GetMessage());
-  if (known) SoundImages().Add(key, virtualSize);
+  if (known) SoundImages().Add(key, virtualSize, copying);
   return CQiError::Success();
 }
 
@@ -505,7 +520,8 @@ std::string ImageOptions(const std::string& path, ImageFormat_t format) {
 
 CQiError ConvertImage(const std::string& source, ImageFormat_t sourceFormat,
                       const std::string& destination,
-                      ImageFormat_t destinationFormat,
+                      ImageFormat_t destinationFormat, bool create,
+                      uint64_t zerosAfter,
                       const std::function<void(double)>& progress) {
   std::string qemuImg;
   CQiError error = FindQemuProgram("qemu-img", qemuImg);
@@ -517,13 +533,25 @@ CQiError ConvertImage(const std::string& source, ImageFormat_t sourceFormat,
       progress(percent);
   });
   // -W lets writes land out of order, as the source's clusters come in.
+  // The zeros after the source are a second source, qemu's null driver,
+  // which reads as zeros and is never written; each source names its
+  // driver in its options, so none is probed.
+  const FormatRow& row = RowOf(destinationFormat);
+  std::vector<std::string> argv = {qemuImg, "convert", "-p", "-W"};
+  if (!create) argv.insert(argv.end(), {"-n", "--target-is-zero"});
+  if (zerosAfter == 0)
+    argv.insert(argv.end(), {"-f", RowOf(sourceFormat).driver()});
+  argv.push_back(ImageOptions(source, sourceFormat));
+  if (zerosAfter != 0)
+    argv.push_back("json:{\"driver\":\"null-co\",\"read-zeroes\":true,"
+                   "\"size\":" + std::to_string(zerosAfter) + "}");
+  argv.insert(argv.end(), {"-O", row.driver()});
+  if (create && *row.createOptions)
+    argv.insert(argv.end(), {"-o", row.createOptions});
+  argv.push_back(AbsolutePath(destination));
   std::string out;
-  return RunProgram(
-      {qemuImg, "convert", "-p", "-n", "--target-is-zero", "-W", "-f",
-       RowOf(sourceFormat).driver(), ImageOptions(source, sourceFormat), "-O",
-       RowOf(destinationFormat).driver(), AbsolutePath(destination)},
-      out, kStreamLimits, ImageFolders({source}, destination), {0},
-      std::ref(lines));
+  return RunProgram(argv, out, kStreamLimits,
+                    ImageFolders({source}, destination), {0}, std::ref(lines));
 }
 
 CQiError CompareImages(const std::string& source, ImageFormat_t sourceFormat,
@@ -570,26 +598,6 @@ CQiError MeasureImage(const std::string& source, ImageFormat_t sourceFormat,
     return ZY_DISK_FAULT(EINVAL, source + ": qemu-img measure gives no size");
   bytes = measured["required"].get<uint64_t>();
   return CQiError::Success();
-}
-
-CQiError MappedDataBytes(const std::string& path, ImageFormat_t format,
-                         uint64_t& dataBytes) {
-  std::string qemuImg;
-  CQiError error = FindQemuProgram("qemu-img", qemuImg);
-  if (error.IsError()) return error;
-  // One extent per line: { "start": 0, "length": 65536, ..., "zero": false,
-  // "data": true, ... }
-  dataBytes = 0;
-  LineSplitter lines([&](const std::string& line) {
-    if (line.find("\"data\": true") != std::string::npos &&
-        line.find("\"zero\": false") != std::string::npos)
-      dataBytes += NumberAfter(line, "\"length\": ");
-  });
-  std::string out;
-  return RunProgram({qemuImg, "map", "--output=json", "-f",
-                     RowOf(format).driver(), ImageOptions(path, format)},
-                    out, kStreamLimits, ImageFolders({path}), {0},
-                    std::ref(lines));
 }
 
 }  // namespace zydisk

@@ -53,15 +53,19 @@ CQiError FormatToRead(const std::string& path, DiskType_t type,
 // symbolic link; a file that is not a descriptor passes.
 CQiError CheckDescriptor(const std::string& path);
 
-// qemu-img info of a formatted image, checked: a regular file (or a block
-// device), no backing file, no external data file, no reference qemu
-// reports that is not known here, a listed VMDK kind, extents beside the
-// descriptor and regular files, at most 64 TiB; then qemu-img check:
-// tables consistent with the file.  While a run lasts (CheckOncePerRun),
-// a regular file found sound before and unchanged since (its device,
-// inode, size and times) is not read again.
+// A formatted image, checked: a regular file (or a block device), no
+// backing file, no external data file, no reference that is not known
+// here, a listed VMDK kind, extents beside the descriptor and regular
+// files, at most 64 TiB.  Its own headers answer where ImageSniffer reads
+// them (qcow2, sparse VMDK, VHD, VHDX); qemu-img info, every reference it
+// reports checked, where they do not.  With copying (the guest data is
+// read next), qemu-img check too, for the formats whose tables can be
+// inconsistent with the file (the row's checked; not a VMDK of flat
+// extents only).  While a run lasts
+// (CheckOncePerRun), a regular file found sound before and unchanged since
+// (its device, inode, size and times) is not read again.
 CQiError CheckImage(const std::string& path, ImageFormat_t format,
-                    uint64_t& virtualSize);
+                    uint64_t& virtualSize, bool copying = true);
 void BeginCheckOnce();
 void EndCheckOnce();
 
@@ -70,14 +74,19 @@ CQiError CreateImage(const std::string& path, ImageFormat_t format,
                      uint64_t virtualSize);
 
 // Copies the guest bytes of source, read as sourceFormat, into
-// destination, an existing image of destinationFormat that reads as zeros
-// and is at least as large: `qemu-img convert -n --target-is-zero`, which
-// writes only what is not zeros, so holes stay holes.  The source's
-// backing file is never opened.  progress is told the percentage done as
-// qemu-img reports it.
+// destination, followed by zerosAfter bytes of zeros (a multiple of 512,
+// as the source's size then must be).  With create, the convert makes
+// destination itself, as large as both, with the options CreateImage
+// gives: the same image as CreateImage then a copy, one process fewer.
+// Else destination is an existing image of destinationFormat that reads as
+// zeros and is at least as large (`qemu-img convert -n
+// --target-is-zero`).  Either way only what is not zeros is written, so
+// holes stay holes, and the source's backing file is never opened.
+// progress is told the percentage done as qemu-img reports it.
 CQiError ConvertImage(const std::string& source, ImageFormat_t sourceFormat,
                       const std::string& destination,
-                      ImageFormat_t destinationFormat,
+                      ImageFormat_t destinationFormat, bool create,
+                      uint64_t zerosAfter,
                       const std::function<void(double)>& progress);
 
 // Compares the guest data of source and copy (`qemu-img compare`, both
@@ -91,10 +100,6 @@ CQiError CompareImages(const std::string& source, ImageFormat_t sourceFormat,
 // allocated), its data with qcow2's tables.
 CQiError MeasureImage(const std::string& source, ImageFormat_t sourceFormat,
                       uint64_t& bytes);
-
-// The bytes of an image that hold data, as `qemu-img map` sees them.
-CQiError MappedDataBytes(const std::string& path, ImageFormat_t format,
-                         uint64_t& dataBytes);
 
 // A json: description of the image at path in format, with its backing
 // file disabled ("backing": null).

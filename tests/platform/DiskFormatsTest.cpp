@@ -229,6 +229,22 @@ TEST(DiskFormats, VirtualSizeIsTheLargerOfTheSourcesAndTheRequested) {
   }
 }
 
+// The size the image's headers give, read here or by qemu-img info, is the
+// one qemu reads: for every source, and a VHD sized by its geometry.
+TEST(DiskFormats, ImagesReadAsLargeAsQemuReadsThem) {
+  TempDir dir;
+  std::string raw = MakeRaw(dir);
+  std::vector<Source> sources(std::begin(kSources), std::end(kSources));
+  sources.push_back({"vhd-geometry", "vpc", "subformat=dynamic"});
+  for (const Source& from : sources) {
+    SCOPED_TRACE(from.name);
+    std::string source = MakeSource(dir, raw, from);
+    CArchiveVirtualDiskFile::ImageFacts_t facts;
+    ASSERT_FALSE(CArchiveVirtualDiskFile::Inspect(source, DT_NONE, facts).IsError());
+    EXPECT_EQ(facts.virtualSize, Info(from.driver, source).value("virtual-size", 0ull));
+  }
+}
+
 // Raw to raw keeps the source's holes, a hole tail included: no more
 // allocated than the source plus a file-system block per data run.
 TEST(DiskFormats, RawCopiesKeepTheSourcesHolesAndSize) {
@@ -315,7 +331,7 @@ TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
   } rows[] = {
       {__LINE__, nullptr, "is damaged", DT_NONE, "truncated.qcow2", "-O qcow2",
        200 * 1024},
-      {__LINE__, nullptr, "truncated", DT_HYPERV_VHD, "truncated.vhd", "-O vpc",
+      {__LINE__, nullptr, "is truncated: its block table", DT_HYPERV_VHD, "truncated.vhd", "-O vpc",
        100 * 1024},
       // The first L1 entry points at the header: a table that loops back.
       {__LINE__,
@@ -384,6 +400,39 @@ TEST(DiskFormats, BadImagesFailWithOneErrorNamingTheFileAndLeaveNothing) {
          return path;
        },
        "refers to an external data file (data-file)", DT_NONE},
+      // The same with no feature bit: the header extension still names it.
+      {__LINE__,
+       [&] {
+         std::string path = dir.File("unflagged.qcow2");
+         Shell("qemu-img create -q -f qcow2 -o data_file=" + Q(dir.File("data")) +
+               " " + Q(path) + " 1M");
+         Poke(path, 79, std::string(1, '\0'));
+         return path;
+       },
+       "\" (data-file); images", DT_NONE},
+      // A parent named in a sparse VMDK's own descriptor.
+      {__LINE__,
+       [&] {
+         std::string path = Convert(dir, raw, "child.vmdk", "-O vmdk");
+         Poke(path, TempDir::Read(path).find("ddb."),
+              "parentFileNameHint=\"/etc/passwd\"\n");
+         return path;
+       },
+       "backing file \"/etc/passwd\" (parentFileNameHint)", DT_NONE},
+      // A VHDX whose file parameters (the first metadata item) say it has
+      // a parent.
+      {__LINE__,
+       [&] {
+         std::string path = Convert(dir, raw, "child.vhdx", "-O vhdx");
+         std::string bytes = TempDir::Read(path);
+         size_t table = bytes.find("metadata");
+         uint32_t item = 0;
+         for (int i = 3; i >= 0; --i)
+           item = item << 8 | static_cast<unsigned char>(bytes[table + 48 + i]);
+         Poke(path, table + item + 4, std::string("\2", 1));
+         return path;
+       },
+       "(a differencing VHDX)", DT_NONE},
       {__LINE__,
        [&] {
          mkfifo(dir.File("fifo-flat.vmdk").c_str(), 0600);
