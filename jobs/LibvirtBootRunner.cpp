@@ -137,18 +137,6 @@ void GiveToNobody(const ScratchFolder& work) {
   if (!given || ec) throw JobFailure("cannot hand the scratch folder to nobody");
 }
 
-// The one file in folder whose name ends in suffix, "" when there is none.
-std::string FileEndingIn(const std::string& folder, const std::string& suffix) {
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder, ec)) {
-    std::string name = entry.path().filename();
-    if (name.size() > suffix.size() &&
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-      return entry.path();
-  }
-  return "";
-}
-
 // virsh's own error lines, joined; its last line when it wrote none.
 std::string VirshErrors(const std::string& log) {
   std::string errors, line, last;
@@ -168,7 +156,8 @@ std::string VirshErrors(const std::string& log) {
 // subreaper setting put back.
 class AdoptedQemu {
  public:
-  explicit AdoptedQemu(std::string root) : root_(std::move(root)) {
+  // libvirt's pid file of the domain's qemu.
+  explicit AdoptedQemu(std::string pidFile) : pidFile_(std::move(pidFile)) {
     int was = 0;
     ::prctl(PR_GET_CHILD_SUBREAPER, &was, 0, 0, 0);
     wasSubreaper_ = was != 0;
@@ -191,8 +180,8 @@ class AdoptedQemu {
   // qemu's pid from libvirt's pid file, when it is this process's running
   // child; -1 otherwise.
   pid_t Pid() const {
-    std::string file = FileEndingIn(root_ + "/run/qemu", ".pid"), text, error;
-    if (file.empty() || !ReadBoundedFile(file, text, error)) return -1;
+    std::string text, error;
+    if (!ReadBoundedFile(pidFile_, text, error)) return -1;
     char* end = nullptr;
     long pid = std::strtol(text.c_str(), &end, 10);
     if (pid <= 1 || end == text.c_str()) return -1;
@@ -204,7 +193,7 @@ class AdoptedQemu {
   }
 
  private:
-  std::string root_;
+  std::string pidFile_;
   bool wasSubreaper_ = false;
 };
 
@@ -300,7 +289,7 @@ bool BootInLibvirt(BootPlan& plan, const std::string& folder,
               "libvirt-daemon-driver-qemu)";
     return false;
   }
-  AdoptedQemu adopted(root);
+  AdoptedQemu adopted(root + "/run/qemu/" + name + ".pid");
   bool started = defined && RunVirsh(virsh, work, root,
                                      StartCommands(name, held, inherit),
                                      folders, inherit, log);
@@ -316,7 +305,7 @@ bool BootInLibvirt(BootPlan& plan, const std::string& folder,
   }
   qemu.ownGroup = false;
   qemu.serial = work.File("serial");
-  qemu.messages = FileEndingIn(root + "/log/qemu", ".log");
+  qemu.messages = root + "/log/qemu/" + name + ".log";
   result = WatchBoot(qemu, plan, limitSeconds);
   result.runner = "libvirt";
   return true;
