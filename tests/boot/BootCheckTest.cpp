@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 namespace fs = std::filesystem;
 using namespace zyjobs;
@@ -281,23 +282,44 @@ TEST(BootPlan, ToldImageFormatsAreQemuImgsOwn) {
   }
 }
 
+// A domain naming its disk by a path elsewhere: only the folder's image,
+// held open, is booted.
+const std::string kDomain =
+    "<domain type='kvm'><name>vm</name><memory unit='MiB'>64</memory><os>"
+    "<type arch='x86_64'>hvm</type></os><devices><disk device='disk'><driver "
+    "name='qemu' type='raw'/><source file='/elsewhere/";
+
 TEST(BootCheck, TheGuestReadsItsMarkersBackAndNamesASpoiledOne) {
   if (!HaveQemu()) GTEST_SKIP() << "qemu-system-x86 or nasm is not installed";
-  TempDir dir;
-  dir.Write("vm/vm.vmx",
-            "displayName = \"vm\"\nide0:1.present = \"TRUE\"\nide0:1.fileName "
-            "= \"guest.img\"\n");
-  WriteGuestDisk(dir.File("vm/guest.img"), 3 << 20);
-  std::string out;
-  EXPECT_EQ(BootCheck(dir, dir.File("vm"), out), 0) << out;
-  EXPECT_NE(out.find("guest.img on ide 0:1 (boot)\nbooted\n"),
-            std::string::npos)
-      << out;
-  WriteGuestDisk(dir.File("vm/guest.img"), 3 << 20, true);
-  EXPECT_EQ(BootCheck(dir, dir.File("vm"), out), 1);
-  EXPECT_NE(out.find("failed boot: the guest reported ZYVM BOOT BAD 3072\n"),
-            std::string::npos)
-      << out;
+  // libvirt starts a domain where it is installed; qemu stands in, noted.
+  bool libvirt = Shell("command -v virsh >/dev/null") == 0;
+  const std::pair<std::string, std::string> descriptions[] = {
+      {"vm.vmx", "displayName = \"vm\"\nide0:1.present = \"TRUE\"\n"
+                 "ide0:1.fileName = \"guest.img\"\n"},
+      {"vm.xml", kDomain + "guest.img'/><target dev='hdb' bus='ide'/></disk>"
+                           "</devices></domain>"}};
+  for (const auto& description : descriptions) {
+    SCOPED_TRACE(description.first);
+    TempDir dir;
+    dir.Write("vm/" + description.first, description.second);
+    WriteGuestDisk(dir.File("vm/guest.img"), 3 << 20);
+    std::string out;
+    EXPECT_EQ(BootCheck(dir, dir.File("vm"), out), 0) << out;
+    EXPECT_NE(out.find("guest.img on ide 0:1 (boot)\nbooted\n"),
+              std::string::npos)
+        << out;
+    bool xml = description.first == "vm.xml";
+    EXPECT_NE(out.find(xml && libvirt ? "started by libvirt)"
+                       : xml ? "Note: virsh is not installed"
+                             : "started by qemu)"),
+              std::string::npos)
+        << out;
+    WriteGuestDisk(dir.File("vm/guest.img"), 3 << 20, true);
+    EXPECT_EQ(BootCheck(dir, dir.File("vm"), out), 1);
+    EXPECT_NE(out.find("failed boot: the guest reported ZYVM BOOT BAD 3072\n"),
+              std::string::npos)
+        << out;
+  }
 }
 
 TEST(BootCheck, RefusesWhatACopyRefusesBeforeQemuStarts) {
@@ -311,6 +333,8 @@ TEST(BootCheck, RefusesWhatACopyRefusesBeforeQemuStarts) {
   } rows[] = {
       // clang-format off
       {__LINE__, "ln -s ../outside/d.img d.img", "symbolic link"},
+      // Refused before libvirt starts anything.
+      {__LINE__, "rm vm.vmx && ln -s ../outside/d.img d.img && printf \"" + kDomain + "d.img'/><target dev='hda' bus='ide'/></disk></devices></domain>\" >vm.xml", "symbolic link"},
       {__LINE__, "mkfifo d.img", "[d.img] is not a regular file"},
       {__LINE__, "qemu-img create -q -f qcow2 -o data_file=$PWD/../outside/d.img,data_file_raw=on d.img 1M", "external data file"},
       {__LINE__, "qemu-img create -q -f qcow2 -b $PWD/../outside/d.img -F raw d.img 1M", "backing file"},
@@ -327,6 +351,7 @@ TEST(BootCheck, RefusesWhatACopyRefusesBeforeQemuStarts) {
     std::string out;
     EXPECT_EQ(BootCheck(dir, dir.File("vm"), out), 1);
     EXPECT_NE(out.find(row.error), std::string::npos) << out;
+    EXPECT_EQ(out.find("started by"), std::string::npos) << out;
   }
 }
 
