@@ -4,10 +4,13 @@
 // counts the hard disks as the placement does.
 //
 // A disk's <address type='drive' controller= bus= target= unit=/> means, as
-// libvirt has it: on IDE, bus is the channel and unit the unit; on SATA,
-// controller and unit (the port); on SCSI, controller, target (the SCSI
-// id) and unit (the LUN).  A disk without an address sits where its target
-// name puts it (hdc: IDE 1:0; sdc, vdc: the third).
+// libvirt's QEMU driver has it: on IDE, bus is the channel and unit the
+// unit; on SATA, controller and unit (the port); on SCSI, controller,
+// target (the SCSI id) and unit (the LUN), but on an LSI Logic controller
+// (libvirt's default SCSI model) unit is the SCSI id, the LUN 0.  A disk
+// without an address sits where libvirt puts it by its target name's index
+// N (hdc, sdc, vdc: 2): IDE channel N / 2, unit N % 2; SATA controller
+// N / 6, port N % 6; SCSI controller N / 7, unit N % 7.
 //
 //===----------------------------------------------------------------------===//
 #include "formats/common/DiskPlacement.h"
@@ -96,6 +99,10 @@ std::vector<const DOMElement*> HardDisks(const DOMElement* devices) {
   return disks;
 }
 
+// libvirt's ports a SATA controller and units a narrow SCSI bus.
+constexpr int kSataPorts = 6;
+constexpr int kScsiUnits = 7;
+
 bool PlaceDisk(const DOMElement* disk,
                const std::map<int, std::string>& scsiModels,
                SPlacedDisk& placed, std::string& error) {
@@ -116,15 +123,18 @@ bool PlaceDisk(const DOMElement* disk,
     placed.bus = addressed ? channel : index / 2;
     placed.unit = addressed ? unit : index % 2;
   } else if (bus == "sata") {
-    placed.bus = addressed ? controller : 0;
-    placed.unit = addressed ? unit : index;
+    placed.bus = addressed ? controller : index / kSataPorts;
+    placed.unit = addressed ? unit : index % kSataPorts;
   } else if (bus == "scsi") {
-    placed.bus = addressed ? controller : 0;
-    placed.unit = addressed ? scsiId : index;
-    placed.lun = addressed ? unit : 0;
+    placed.bus = addressed ? controller : index / kScsiUnits;
+    if (!addressed) scsiId = 0, unit = index % kScsiUnits;
     auto model = scsiModels.find(placed.bus);
-    placed.controller =
-        model == scsiModels.end() ? "lsilogic" : FXString::ToLower(model->second);
+    placed.controller = model == scsiModels.end() || model->second.empty()
+                            ? "lsilogic"
+                            : FXString::ToLower(model->second);
+    bool lsi = placed.controller == "lsilogic";
+    placed.unit = lsi ? unit : scsiId;
+    placed.lun = lsi ? 0 : unit;
   } else {
     placed.unit = index;
   }

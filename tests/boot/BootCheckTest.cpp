@@ -123,6 +123,9 @@ TEST(BootPlan, PutsEachDiskWhereItsDescriptionSays) {
        {"-device virtio-scsi-pci,id=scsi1 ", "bus=scsi1.0,scsi-id=0,lun=3,bootindex=0"}, ""},
       {__LINE__, "libvirt", domain + "<controller type='scsi' index='0' model='virtio-scsi'/><disk device='disk'><source file='a'/><target dev='sda' bus='scsi'/><address type='drive' controller='0' bus='0' target='3' unit='0'/></disk></devices></domain>",
        {"bus=scsi0.0,scsi-id=3,bootindex=0"}, ""},
+      // As libvirt places them: LSI Logic's unit is the SCSI id; SATA has six ports.
+      {__LINE__, "libvirt", domain + "<controller type='scsi' index='0'/><disk><source file='a'/><target dev='sda' bus='scsi'/><address type='drive' controller='0' bus='0' target='0' unit='3'/></disk><disk><source file='b'/><target dev='sdh' bus='sata'/></disk></devices></domain>",
+       {"-device lsi53c895a,id=scsi0 ", "bus=scsi0.0,scsi-id=3,bootindex=0 ", "bus=sata1.1 "}, ""},
       {__LINE__, "libvirt", domain + "<disk device='cdrom'><target dev='hda' bus='ide'/></disk><disk device='disk'><source file='a'/><target dev='hdc' bus='ide'/></disk><disk device='disk'><source file='b'/><target dev='sdf' bus='sata'/></disk></devices></domain>",
        {"ide-hd,drive=disk0,bus=ide.1,unit=0,bootindex=0", "ide-hd,drive=disk1,bus=sata0.5 "}, ""},
       {__LINE__, "xen", "builder = 'hvm'\n" + xvd,
