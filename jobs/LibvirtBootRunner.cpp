@@ -14,7 +14,9 @@
 // root, virsh runs as nobody (a privileged embedded driver wants the
 // libvirt-qemu account of a full installation), with descriptors already
 // open.  libvirt detaches its qemu from virsh; this process adopts it as
-// its child subreaper, so qemu is watched, ended and reaped as a child is.
+// its child subreaper, so qemu is watched, ended and reaped as a child is;
+// whatever else of libvirt's a stopped virsh leaves is ended by the pid
+// files under the driver's root.
 //
 //===----------------------------------------------------------------------===//
 #include "BootSupport.h"
@@ -151,49 +153,69 @@ std::string VirshErrors(const std::string& log) {
   return errors.empty() ? last : errors;
 }
 
-// The qemu libvirt started, adopted by this process (a child subreaper
-// while it lives): ended and reaped at the end whatever happens, and the
-// subreaper setting put back.
-class AdoptedQemu {
+// A pid file's pid; -1 when it holds none.
+pid_t PidIn(const std::string& file) {
+  std::string text, error;
+  if (!ReadBoundedFile(file, text, error)) return -1;
+  char* end = nullptr;
+  long pid = std::strtol(text.c_str(), &end, 10);
+  return pid > 1 && end != text.c_str() ? static_cast<pid_t>(pid) : -1;
+}
+
+// Whether pid is a process whose command line names folder: one libvirt
+// started for this check, as the scratch folder's name is its own.
+bool NamesFolder(pid_t pid, const std::string& folder) {
+  std::string text, error;
+  ReadBoundedFile("/proc/" + std::to_string(pid) + "/cmdline", text, error);
+  return text.find(folder) != std::string::npos;
+}
+
+// The qemus libvirt starts for the check: the domain's, adopted by this
+// process (a child subreaper from Adopt on) and so ended and reaped as a
+// child is; and any other a stopped virsh leaves (the driver's look at
+// qemu's capabilities detaches its own), ended by the pid files libvirt
+// keeps under root.  All end with this object, and the subreaper setting
+// is put back.
+class LibvirtQemus {
  public:
-  // libvirt's pid file of the domain's qemu.
-  explicit AdoptedQemu(std::string pidFile) : pidFile_(std::move(pidFile)) {
+  explicit LibvirtQemus(std::string root) : root_(std::move(root)) {
     int was = 0;
     ::prctl(PR_GET_CHILD_SUBREAPER, &was, 0, 0, 0);
     wasSubreaper_ = was != 0;
+  }
+  ~LibvirtQemus() {
+    std::error_code ec;
+    for (const auto& entry : fs::recursive_directory_iterator(root_, ec)) {
+      pid_t pid = entry.path().extension() == ".pid" ? PidIn(entry.path()) : -1;
+      if (pid > 0 && NamesFolder(pid, root_)) ::kill(pid, SIGKILL);
+      if (pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0)
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    if (!wasSubreaper_) ::prctl(PR_SET_CHILD_SUBREAPER, 0, 0, 0, 0);
+  }
+  LibvirtQemus(const LibvirtQemus&) = delete;
+  LibvirtQemus& operator=(const LibvirtQemus&) = delete;
+
+  void Adopt() {
     if (::prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0)
       throw JobFailure("cannot adopt the qemu libvirt starts: " +
                        std::string(std::strerror(errno)));
   }
-  ~AdoptedQemu() {
-    pid_t pid = Pid();
-    if (pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0) {
-      ::kill(pid, SIGKILL);
-      while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-      }
-    }
-    if (!wasSubreaper_) ::prctl(PR_SET_CHILD_SUBREAPER, 0, 0, 0, 0);
-  }
-  AdoptedQemu(const AdoptedQemu&) = delete;
-  AdoptedQemu& operator=(const AdoptedQemu&) = delete;
 
-  // qemu's pid from libvirt's pid file, when it is this process's running
+  // The domain's qemu (libvirt's pid file), when it is this process's
   // child; -1 otherwise.
-  pid_t Pid() const {
-    std::string text, error;
-    if (!ReadBoundedFile(pidFile_, text, error)) return -1;
-    char* end = nullptr;
-    long pid = std::strtol(text.c_str(), &end, 10);
-    if (pid <= 1 || end == text.c_str()) return -1;
+  pid_t Domain(const std::string& name) const {
+    pid_t pid = PidIn(root_ + "/run/qemu/" + name + ".pid");
     siginfo_t info{};
-    return ::waitid(P_PID, static_cast<id_t>(pid), &info,
-                    WEXITED | WNOHANG | WNOWAIT) == 0
-               ? static_cast<pid_t>(pid)
+    return pid > 0 && ::waitid(P_PID, static_cast<id_t>(pid), &info,
+                               WEXITED | WNOHANG | WNOWAIT) == 0
+               ? pid
                : -1;
   }
 
  private:
-  std::string pidFile_;
+  std::string root_;
   bool wasSubreaper_ = false;
 };
 
@@ -280,6 +302,7 @@ bool BootInLibvirt(BootPlan& plan, const std::string& folder,
   // The definition, with the driver's first look at qemu, runs before qemu
   // is adopted: qemu detaches itself for that look, and libvirt waits for
   // it to vanish, which an unreaped child of this process never does.
+  LibvirtQemus qemus(root);
   std::string log;
   bool defined = RunVirsh(virsh, work, root,
                           "define " + VirshWord(work.File("domain.xml")),
@@ -289,12 +312,12 @@ bool BootInLibvirt(BootPlan& plan, const std::string& folder,
               "libvirt-daemon-driver-qemu)";
     return false;
   }
-  AdoptedQemu adopted(root + "/run/qemu/" + name + ".pid");
+  qemus.Adopt();
   bool started = defined && RunVirsh(virsh, work, root,
                                      StartCommands(name, held, inherit),
                                      folders, inherit, log);
   RunningQemu qemu;
-  qemu.pid = adopted.Pid();
+  qemu.pid = qemus.Domain(name);
   if (!started || qemu.pid < 0) {
     result = Outcome(BootOutcome::kFailed,
                      std::string("libvirt did not ") +
