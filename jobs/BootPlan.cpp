@@ -209,6 +209,7 @@ BootPlan ReadPlan(const std::string& folder) {
     throw JobFailure("[" + file + "]: " + e.what());
   }
   plan.description = file;
+  plan.kind = kind;
   return plan;
 }
 

@@ -48,6 +48,7 @@ struct BootDisk {
 
 struct BootPlan {
   std::string description;  // the native description's file name
+  std::string kind;         // its format driver's name ("libvirt")
   bool efi = false;
   std::vector<BootDisk> disks;
 };

@@ -1,7 +1,9 @@
 //===- BootRunner.cpp - A boot plan booted in qemu's x86 emulator ---------===//
 //
 // qemu runs in a scratch folder holding its serial output, its own messages
-// and the disks' overlays; the folder is removed afterwards.  The guest's
+// and the disks' overlays; the folder is removed afterwards.  A libvirt
+// domain is booted by libvirt's QEMU driver instead where it is installed
+// (LibvirtBootRunner.cpp).  The guest's
 // report ends the run as soon as it is complete, and so does the firmware
 // giving up; the 512-byte guest powers qemu off through the isa-debug-exit
 // device at port 0xf4, the Linux guest with poweroff.
@@ -9,6 +11,7 @@
 //===----------------------------------------------------------------------===//
 #include "BootRunner.h"
 
+#include "BootSupport.h"
 #include "JobSupport.h"
 #include "MountJob.h"
 
@@ -19,11 +22,11 @@
 #include "platform/support/ChildProcess.h"
 #include "platform/support/ConfinedPath.h"
 #include "platform/support/StopRequest.h"
-#include "platform/support/UniqueFd.h"
 
 #include <nlohmann/json.hpp>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -96,43 +99,7 @@ std::string QemuMessage(const std::string& path) {
   return last;
 }
 
-class TemporaryFolder {
- public:
-  TemporaryFolder() {
-    std::error_code ec;
-    std::string pattern =
-        (fs::temp_directory_path(ec) / "zyvm-boot-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-      throw JobFailure("cannot create a temporary folder for qemu");
-    path_ = pattern;
-  }
-  ~TemporaryFolder() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-BootResult Outcome(BootOutcome outcome, const std::string& detail) {
-  BootResult result;
-  result.outcome = outcome;
-  result.detail = detail;
-  return result;
-}
-
 // ---- The images --------------------------------------------------------
-
-// One disk's image, held open from its checks to qemu's end.
-struct HeldImage {
-  UniqueFd fd;
-  BootImage image;
-};
 
 std::string PromisedFormat(const std::string& file) {
   ImageFormat_t format = ImageFormat_t::kRaw;
@@ -190,7 +157,7 @@ HeldImage OpenImage(const BootDisk& disk, const std::string& folder,
 // folder; its output, and whether it succeeded.
 bool RunQemuImg(const std::vector<std::string>& args,
                 const std::vector<std::string>& readFolders,
-                const TemporaryFolder& work, std::string& out) {
+                const ScratchFolder& work, std::string& out) {
   std::vector<std::string> argv = {FindProgram("qemu-img")};
   if (argv[0].empty()) return false;
   argv.insert(argv.end(), args.begin(), args.end());
@@ -204,7 +171,7 @@ bool RunQemuImg(const std::vector<std::string>& args,
 // slice over the pinned node graph.
 std::string ReadMarker(const BootImage& image,
                        const std::vector<std::string>& readFolders,
-                       const TemporaryFolder& work, const std::string& name) {
+                       const ScratchFolder& work, const std::string& name) {
   nlohmann::json slice = {{"driver", "raw"},
                           {"offset", kMarkerOffset},
                           {"size", 512},
@@ -224,7 +191,7 @@ std::string ReadMarker(const BootImage& image,
 // its own; qemu is given the image's node as its backing.
 void CreateOverlay(const BootImage& image,
                    const std::vector<std::string>& readFolders,
-                   const TemporaryFolder& work, const std::string& overlay) {
+                   const ScratchFolder& work, const std::string& overlay) {
   std::string out;
   nlohmann::json info;
   BootImage alone = image;  // qemu-img info opens no backing image
@@ -300,18 +267,40 @@ UniqueFd HoldBacking(const std::string& path, ImageFormat_t format,
   return fd;
 }
 
-// Every attached disk's image opened, checked as a copy checks what it
-// reads and given its overlay; the plan's disks get their markers.  A
-// mounted VM's thin images bring their backed-up images, held the same
+}  // namespace
+
+ScratchFolder::ScratchFolder() {
+  std::error_code ec;
+  std::string pattern =
+      (fs::temp_directory_path(ec) / "zyvm-boot-XXXXXX").string();
+  if (!::mkdtemp(pattern.data()))
+    throw JobFailure("cannot create a temporary folder for qemu");
+  path_ = pattern;
+}
+
+ScratchFolder::~ScratchFolder() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+BootResult Outcome(BootOutcome outcome, const std::string& detail) {
+  BootResult result;
+  result.outcome = outcome;
+  result.detail = detail;
+  return result;
+}
+
+// A mounted VM's thin images bring their backed-up images, held the same
 // way; their folders are added to what qemu may read.
 std::vector<HeldImage> HoldImages(BootPlan& plan, const std::string& folder,
-                                  const TemporaryFolder& work,
-                                  std::vector<std::string>& readFolders) {
+                                  const ScratchFolder& work,
+                                  std::vector<std::string>& readFolders,
+                                  bool everyDisk) {
   auto mounted = MountedDisks(folder);
   std::vector<HeldImage> held(2 * plan.disks.size());
   for (size_t i = 0; i < plan.disks.size(); ++i) {
     BootDisk& disk = plan.disks[i];
-    if (disk.controller == BootController::kNone) continue;
+    if (disk.controller == BootController::kNone && !everyDisk) continue;
     ImageFormat_t format = ImageFormat_t::kRaw;
     held[i] = OpenImage(disk, folder, format);
     std::string path = folder + "/" + disk.file, n = std::to_string(i);
@@ -342,11 +331,13 @@ std::vector<HeldImage> HoldImages(BootPlan& plan, const std::string& folder,
   return held;
 }
 
+namespace {
+
 // ---- qemu ----------------------------------------------------------------
 
 std::vector<std::string> MachineArguments(const std::string& qemu,
                                           const std::string& firmware,
-                                          const TemporaryFolder& work,
+                                          const ScratchFolder& work,
                                           bool linuxGuest) {
   // Software emulation only: a /dev/kvm that opens may still fail the
   // guest ("KVM internal error" under nested virtualisation).
@@ -363,7 +354,7 @@ std::vector<std::string> MachineArguments(const std::string& qemu,
 pid_t StartQemu(const std::vector<std::string>& args,
                 const std::vector<HeldImage>& held,
                 const std::vector<std::string>& readFolders,
-                const TemporaryFolder& work) {
+                const ScratchFolder& work) {
   std::vector<std::string> argv = args;
   std::vector<int> inherit;
   for (size_t i = 0; i < held.size(); ++i) {
@@ -448,10 +439,20 @@ BootResult Unfinished(const Seen& seen, const std::string& why,
   return result;
 }
 
-// Watches the serial output until the guest reports, the firmware gives
-// up, qemu stops or the limit passes.
-BootResult Watch(pid_t pid, const BootPlan& plan, const TemporaryFolder& work,
-                 int limitSeconds, bool linuxGuest) {
+// Ends a qemu that did not stop by itself, and reaps it.
+void EndQemu(const RunningQemu& qemu) {
+  if (qemu.ownGroup) return StopChild(qemu.pid);
+  ::kill(qemu.pid, SIGKILL);
+  while (::waitpid(qemu.pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace
+
+BootResult WatchBoot(const RunningQemu& qemu, const BootPlan& plan,
+                     int limitSeconds) {
+  bool linuxGuest = HoldsLinuxGuest(plan);
+  if (linuxGuest) limitSeconds = std::max(limitSeconds, kLinuxGuestSeconds);
   auto start = std::chrono::steady_clock::now();
   auto deadline = start + std::chrono::seconds(limitSeconds);
   bool exited = false;
@@ -459,8 +460,8 @@ BootResult Watch(pid_t pid, const BootPlan& plan, const TemporaryFolder& work,
   for (;;) {
     int status = 0;
     if (StopSignal() != 0) break;
-    exited = exited || ::waitpid(pid, &status, WNOHANG) == pid;
-    std::string serial = ReadSerial(work.File("serial"));
+    exited = exited || ::waitpid(qemu.pid, &status, WNOHANG) == qemu.pid;
+    std::string serial = ReadSerial(qemu.serial);
     Seen seen = linuxGuest ? LookAtLinuxGuest(plan, serial)
                            : LookAtSectorGuest(serial);
     if (seen.done) {
@@ -476,20 +477,22 @@ BootResult Watch(pid_t pid, const BootPlan& plan, const TemporaryFolder& work,
       std::string why =
           nothingToBoot ? "the firmware found nothing to boot"
           : panic       ? "the guest's kernel panicked"
-          : exited      ? "qemu stopped: " + QemuMessage(work.File("messages"))
+          : exited      ? "qemu stopped: " + QemuMessage(qemu.messages)
                    : "no report within " + std::to_string(limitSeconds) + " s";
       result = Unfinished(seen, why, serial);
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  if (!exited) StopChild(pid);
+  if (!exited) EndQemu(qemu);
   if (StopSignal() != 0) throw JobFailure("stopped");  // main says by what
   result.seconds = std::chrono::duration<double>(
                        std::chrono::steady_clock::now() - start)
                        .count();
   return result;
 }
+
+namespace {
 
 std::string EfiFirmware() {
   for (const char* image : kOvmfImages)
@@ -508,11 +511,11 @@ BootResult Run(BootPlan& plan, const std::string& folder, int limitSeconds) {
   if (plan.efi && firmware.empty())
     return Outcome(BootOutcome::kCannotCheck,
                    "EFI firmware (Debian package ovmf is not installed)");
-  TemporaryFolder work;
+  ScratchFolder work;
   std::vector<HeldImage> held;
   std::vector<std::string> readFolders = {AbsoluteNormalPath(folder)};
   try {
-    held = HoldImages(plan, folder, work, readFolders);
+    held = HoldImages(plan, folder, work, readFolders, false);
   } catch (const JobFailure& e) {
     return Outcome(BootOutcome::kFailed, e.what());
   }
@@ -527,11 +530,27 @@ BootResult Run(BootPlan& plan, const std::string& folder, int limitSeconds) {
   if (!QemuDiskArguments(plan, images, disks, diskError))
     throw JobFailure(diskError.text);
   args.insert(args.end(), disks.begin(), disks.end());
-  pid_t pid = StartQemu(args, held, readFolders, work);
-  return Watch(pid, plan, work,
-               linuxGuest ? std::max(limitSeconds, kLinuxGuestSeconds)
-                          : limitSeconds,
-               linuxGuest);
+  RunningQemu running;
+  running.pid = StartQemu(args, held, readFolders, work);
+  running.serial = work.File("serial");
+  running.messages = work.File("messages");
+  BootResult result = WatchBoot(running, plan, limitSeconds);
+  result.runner = "qemu";
+  return result;
+}
+
+// A libvirt domain boots through libvirt where it is installed, else by
+// qemu from our own reading of the domain, and the result says so.
+BootResult Boot(BootPlan& plan, const std::string& folder, int limitSeconds) {
+  if (plan.kind != "libvirt") return Run(plan, folder, limitSeconds);
+  BootResult result;
+  std::string missing;
+  if (BootInLibvirt(plan, folder, limitSeconds, result, missing))
+    return result;
+  result = Run(plan, folder, limitSeconds);
+  result.note = missing + ": booted by qemu as the boot check reads the "
+                "domain, not as libvirt would";
+  return result;
 }
 
 }  // namespace
@@ -578,14 +597,14 @@ bool RunBootPlan(const BootPlan& plan, const std::string& folder,
                  int limitSeconds, BootResult& result, SJobError& error) {
   BootPlan marked = plan;
   return AtBoundary(error,
-                    [&] { result = Run(marked, folder, limitSeconds); });
+                    [&] { result = Boot(marked, folder, limitSeconds); });
 }
 
 bool CheckBoot(const std::string& folder, int limitSeconds, BootCheck& check,
                SJobError& error) {
   return ReadBootPlan(folder, check.plan, error) &&
          AtBoundary(error, [&] {
-           check.result = Run(check.plan, folder, limitSeconds);
+           check.result = Boot(check.plan, folder, limitSeconds);
          });
 }
 

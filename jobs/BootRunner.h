@@ -2,7 +2,10 @@
 //
 // Starts qemu-system-x86_64 (software emulation, no network, no display)
 // with the plan's firmware and disks, and watches the first serial port for
-// the test guest's report.  A guest that reports nothing within the limit,
+// the test guest's report.  A libvirt domain is started by libvirt's own
+// embedded QEMU driver instead, so that libvirt's addressing and device
+// models decide; only where virsh or that driver is not installed is it
+// booted from our own reading of the domain, and the result notes it.  A guest that reports nothing within the limit,
 // or whose firmware finds nothing to boot, is a failed boot.
 //
 // The images are opened as a copy opens them: each beneath the VM's folder
@@ -38,6 +41,8 @@ struct BootResult {
   std::string osDetail;           // why the OS check failed or cannot run
   std::vector<std::string> seen;  // the disks the OS found (CheckOsReport)
   double seconds = 0;             // from qemu's start to its end
+  std::string runner;  // what booted the plan: "libvirt" or "qemu"
+  std::string note;    // why a libvirt domain was booted by qemu instead
 };
 
 // The OS check's one line: "OS check: 3 disks seen", "OS check failed:

@@ -3,7 +3,9 @@
 // Boots a restored VM in qemu's x86 emulator as its destination describes
 // it: reads the native description in DIR, puts each disk on the controller,
 // bus and unit it names, with the firmware it names, and reports whether
-// the guest on the boot disk reached its report on the serial port.  Made
+// the guest on the boot disk reached its report on the serial port.  A
+// libvirt domain is started by libvirt's own QEMU driver (a note says so
+// where libvirt is not installed and qemu stands in).  Made
 // for VMs whose boot disk holds one of the boot checks' test guests: where
 // it holds the Linux guest, the OS check follows (every disk seen by the
 // OS, with its marker, on its controller).
@@ -45,12 +47,16 @@ int RunBootCheck(const GlobalOptions& global, const std::string& folder) {
                        {"detail", result.detail},
                        {"osCheck", os},
                        {"seen", result.seen},
-                       {"seconds", result.seconds}};
+                       {"seconds", result.seconds},
+                       {"startedBy", result.runner},
+                       {"note", result.note}};
     Print("%s\n", out.dump(2).c_str());
     return BootExitStatus(result);
   }
-  Print("Boot check of %s (%s, %s firmware)\n", folder.c_str(),
-        plan.description.c_str(), plan.efi ? "EFI" : "BIOS");
+  Print("Boot check of %s (%s, %s firmware%s%s)\n", folder.c_str(),
+        plan.description.c_str(), plan.efi ? "EFI" : "BIOS",
+        result.runner.empty() ? "" : ", started by ", result.runner.c_str());
+  if (!result.note.empty()) Print("Note: %s\n", result.note.c_str());
   for (const BootDisk& disk : plan.disks)
     Print("  %s\n", BootDiskText(disk).c_str());
   Print("%s%s%s\n", BootOutcomeText(result.outcome),

@@ -605,21 +605,6 @@ bool ListDocument(const DOMDocument* document, std::vector<std::string>& ids,
   return true;
 }
 
-// The document as UTF-8 text, without an XML declaration (the serializer
-// would declare the UTF-16 it works in).
-std::string Serialized(const DOMDocument* document) {
-  static const XMLCh kLs[] = {chLatin_L, chLatin_S, chNull};
-  auto* implementation = static_cast<DOMImplementationLS*>(
-      DOMImplementationRegistry::getDOMImplementation(kLs));
-  DOMLSSerializer* serializer = implementation->createLSSerializer();
-  serializer->getDomConfig()->setParameter(XMLUni::fgDOMXMLDeclaration, false);
-  XMLCh* text = serializer->writeToString(document);
-  std::string utf8 = ToUtf8(text);
-  XMLString::release(&text);
-  serializer->release();
-  return utf8;
-}
-
 bool KeepDocumentInstance(const DOMDocument* document, const std::string& id,
                           std::string& out, std::string& error) {
   const DOMElement* root = ResponseRoot(document, error);
@@ -637,7 +622,7 @@ bool KeepDocumentInstance(const DOMDocument* document, const std::string& id,
     auto* item = const_cast<DOMElement*>(listed.instance);
     item->getParentNode()->removeChild(item)->release();
   }
-  out = Serialized(document);
+  out = ZyXmlText(*document);
   return true;
 }
 

@@ -79,7 +79,7 @@ pid_t StartServer(const std::vector<std::string>& argv, int listenFd,
 // Waits up to seconds for a started child to exit by itself (a stop request
 // cuts the wait short), else kills its group; reaps it.  True when it
 // exited with 0.
-bool AwaitChild(pid_t pid, int seconds);
+ZY_PLATFORM_API bool AwaitChild(pid_t pid, int seconds);
 
 // Kills the child's whole process group and reaps the child.
 ZY_PLATFORM_API void StopChild(pid_t pid);

@@ -52,6 +52,10 @@ constexpr SystemPath kSystemPaths[] = {
 
 constexpr uint64_t kReadFolder = kFileRead | kFolderRead;
 constexpr uint64_t kWriteFolder = kReadFolder | kFileWrite | kMake | kTruncate;
+constexpr uint64_t kStateFolder =
+    kWriteFolder | LANDLOCK_ACCESS_FS_MAKE_DIR | LANDLOCK_ACCESS_FS_REMOVE_DIR |
+    LANDLOCK_ACCESS_FS_MAKE_SOCK | LANDLOCK_ACCESS_FS_MAKE_FIFO |
+    LANDLOCK_ACCESS_FS_MAKE_SYM;
 
 int CreateRuleset(const landlock_ruleset_attr* attr, std::size_t size,
                   uint32_t flags) {
@@ -120,6 +124,8 @@ int ConfinementRuleset(const ChildFolders& folders, const std::string& program,
     if (error == 0) error = AddRule(ruleset, path, kReadFolder, handled);
   for (const std::string& path : folders.write)
     if (error == 0) error = AddRule(ruleset, path, kWriteFolder, handled);
+  for (const std::string& path : folders.state)
+    if (error == 0) error = AddRule(ruleset, path, kStateFolder, handled);
   if (error == 0) return ruleset;
   ::close(ruleset);
   errnum = error;

@@ -16,12 +16,15 @@
 #include <string>
 #include <vector>
 
-// Folders (or files) a child may read, and folders it may also write in.
-// Both empty: the child is not confined.
+// Folders (or files) a child may read, folders it may also write in, and
+// folders it keeps its own state in: there it may also make and remove
+// folders, sockets, pipes and links (a daemon's run and state folders).
+// All empty: the child is not confined.
 struct ChildFolders {
   std::vector<std::string> read;
   std::vector<std::string> write;
-  bool Empty() const { return read.empty() && write.empty(); }
+  std::vector<std::string> state;
+  bool Empty() const { return read.empty() && write.empty() && state.empty(); }
 };
 
 // The kernel's Landlock ABI version, 0 when it has none (or it is off).

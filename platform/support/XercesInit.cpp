@@ -40,6 +40,7 @@ bool ZyEnsureXercesInitialized() {
 #include <xercesc/sax2/SAX2XMLReader.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/TransService.hpp>
 #include <xercesc/util/XMLEntityResolver.hpp>
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/util/XMLUni.hpp>
@@ -155,6 +156,20 @@ bool ZyParseXml(
     error = CurrentExceptionText() + " while parsing";
   }
   return false;
+}
+
+std::string ZyXmlText(const DOMDocument& document) {
+  static const XMLCh kLs[] = {chLatin_L, chLatin_S, chNull};
+  auto* implementation = static_cast<DOMImplementationLS*>(
+      DOMImplementationRegistry::getDOMImplementation(kLs));
+  DOMLSSerializer* serializer = implementation->createLSSerializer();
+  serializer->getDomConfig()->setParameter(XMLUni::fgDOMXMLDeclaration, false);
+  XMLCh* text = serializer->writeToString(&document);
+  TranscodeToStr utf8(text, "UTF-8");
+  std::string out(reinterpret_cast<const char*>(utf8.str()), utf8.length());
+  XMLString::release(&text);
+  serializer->release();
+  return out;
 }
 
 void ZyHardenSaxReader(SAX2XMLReader& reader, SecurityManager& security) {

@@ -40,6 +40,9 @@ ZY_PLATFORM_API bool ZyParseXml(
     const std::function<bool(const xercesc::DOMDocument& document,
                              std::string& error)>& read,
     std::string& error);
+// A parsed document (changed by its caller) as UTF-8 text, without an XML
+// declaration (the serializer would declare the UTF-16 it works in).
+ZY_PLATFORM_API std::string ZyXmlText(const xercesc::DOMDocument& document);
 // The same set-up for a SAX2 reader (whose handlers the caller sets);
 // security must outlive the parse.
 ZY_PLATFORM_API void ZyHardenSaxReader(xercesc::SAX2XMLReader& reader,

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 
 namespace fs = std::filesystem;
 using namespace zyjobs;
@@ -122,6 +123,9 @@ TEST(BootPlan, PutsEachDiskWhereItsDescriptionSays) {
        {"-device virtio-scsi-pci,id=scsi1 ", "bus=scsi1.0,scsi-id=0,lun=3,bootindex=0"}, ""},
       {__LINE__, "libvirt", domain + "<controller type='scsi' index='0' model='virtio-scsi'/><disk device='disk'><source file='a'/><target dev='sda' bus='scsi'/><address type='drive' controller='0' bus='0' target='3' unit='0'/></disk></devices></domain>",
        {"bus=scsi0.0,scsi-id=3,bootindex=0"}, ""},
+      // As libvirt places them: LSI Logic's unit is the SCSI id; SATA has six ports.
+      {__LINE__, "libvirt", domain + "<controller type='scsi' index='0'/><disk><source file='a'/><target dev='sda' bus='scsi'/><address type='drive' controller='0' bus='0' target='0' unit='3'/></disk><disk><source file='b'/><target dev='sdh' bus='sata'/></disk></devices></domain>",
+       {"-device lsi53c895a,id=scsi0 ", "bus=scsi0.0,scsi-id=3,bootindex=0 ", "bus=sata1.1 "}, ""},
       {__LINE__, "libvirt", domain + "<disk device='cdrom'><target dev='hda' bus='ide'/></disk><disk device='disk'><source file='a'/><target dev='hdc' bus='ide'/></disk><disk device='disk'><source file='b'/><target dev='sdf' bus='sata'/></disk></devices></domain>",
        {"ide-hd,drive=disk0,bus=ide.1,unit=0,bootindex=0", "ide-hd,drive=disk1,bus=sata0.5 "}, ""},
       {__LINE__, "xen", "builder = 'hvm'\n" + xvd,
@@ -281,23 +285,44 @@ TEST(BootPlan, ToldImageFormatsAreQemuImgsOwn) {
   }
 }
 
+// A domain naming its disk by a path elsewhere: only the folder's image,
+// held open, is booted.
+const std::string kDomain =
+    "<domain type='kvm'><name>vm</name><memory unit='MiB'>64</memory><os>"
+    "<type arch='x86_64'>hvm</type></os><devices><disk device='disk'><driver "
+    "name='qemu' type='raw'/><source file='/elsewhere/";
+
 TEST(BootCheck, TheGuestReadsItsMarkersBackAndNamesASpoiledOne) {
   if (!HaveQemu()) GTEST_SKIP() << "qemu-system-x86 or nasm is not installed";
-  TempDir dir;
-  dir.Write("vm/vm.vmx",
-            "displayName = \"vm\"\nide0:1.present = \"TRUE\"\nide0:1.fileName "
-            "= \"guest.img\"\n");
-  WriteGuestDisk(dir.File("vm/guest.img"), 3 << 20);
-  std::string out;
-  EXPECT_EQ(BootCheck(dir, dir.File("vm"), out), 0) << out;
-  EXPECT_NE(out.find("guest.img on ide 0:1 (boot)\nbooted\n"),
-            std::string::npos)
-      << out;
-  WriteGuestDisk(dir.File("vm/guest.img"), 3 << 20, true);
-  EXPECT_EQ(BootCheck(dir, dir.File("vm"), out), 1);
-  EXPECT_NE(out.find("failed boot: the guest reported ZYVM BOOT BAD 3072\n"),
-            std::string::npos)
-      << out;
+  // libvirt starts a domain where it is installed; qemu stands in, noted.
+  bool libvirt = Shell("command -v virsh >/dev/null") == 0;
+  const std::pair<std::string, std::string> descriptions[] = {
+      {"vm.vmx", "displayName = \"vm\"\nide0:1.present = \"TRUE\"\n"
+                 "ide0:1.fileName = \"guest.img\"\n"},
+      {"vm.xml", kDomain + "guest.img'/><target dev='hdb' bus='ide'/></disk>"
+                           "</devices></domain>"}};
+  for (const auto& description : descriptions) {
+    SCOPED_TRACE(description.first);
+    TempDir dir;
+    dir.Write("vm/" + description.first, description.second);
+    WriteGuestDisk(dir.File("vm/guest.img"), 3 << 20);
+    std::string out;
+    EXPECT_EQ(BootCheck(dir, dir.File("vm"), out), 0) << out;
+    EXPECT_NE(out.find("guest.img on ide 0:1 (boot)\nbooted\n"),
+              std::string::npos)
+        << out;
+    bool xml = description.first == "vm.xml";
+    EXPECT_NE(out.find(xml && libvirt ? "started by libvirt)"
+                       : xml ? "Note: virsh is not installed"
+                             : "started by qemu)"),
+              std::string::npos)
+        << out;
+    WriteGuestDisk(dir.File("vm/guest.img"), 3 << 20, true);
+    EXPECT_EQ(BootCheck(dir, dir.File("vm"), out), 1);
+    EXPECT_NE(out.find("failed boot: the guest reported ZYVM BOOT BAD 3072\n"),
+              std::string::npos)
+        << out;
+  }
 }
 
 TEST(BootCheck, RefusesWhatACopyRefusesBeforeQemuStarts) {
@@ -311,6 +336,8 @@ TEST(BootCheck, RefusesWhatACopyRefusesBeforeQemuStarts) {
   } rows[] = {
       // clang-format off
       {__LINE__, "ln -s ../outside/d.img d.img", "symbolic link"},
+      // Refused before libvirt starts anything.
+      {__LINE__, "rm vm.vmx && ln -s ../outside/d.img d.img && printf \"" + kDomain + "d.img'/><target dev='hda' bus='ide'/></disk></devices></domain>\" >vm.xml", "symbolic link"},
       {__LINE__, "mkfifo d.img", "[d.img] is not a regular file"},
       {__LINE__, "qemu-img create -q -f qcow2 -o data_file=$PWD/../outside/d.img,data_file_raw=on d.img 1M", "external data file"},
       {__LINE__, "qemu-img create -q -f qcow2 -b $PWD/../outside/d.img -F raw d.img 1M", "backing file"},
@@ -327,6 +354,7 @@ TEST(BootCheck, RefusesWhatACopyRefusesBeforeQemuStarts) {
     std::string out;
     EXPECT_EQ(BootCheck(dir, dir.File("vm"), out), 1);
     EXPECT_NE(out.find(row.error), std::string::npos) << out;
+    EXPECT_EQ(out.find("started by"), std::string::npos) << out;
   }
 }
 

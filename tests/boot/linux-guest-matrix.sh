@@ -11,7 +11,8 @@
 # restored by TOOL to every destination family, and "TOOL boot-check" runs
 # on each result, two at a time (qemu's images stay unwritten: the check
 # boots over overlays).  Prints the matrix (source, destination, firmware,
-# controllers, firmware boot, OS boot, disks seen, seconds) and fails for
+# controllers, firmware boot, OS boot, disks seen, seconds, what started
+# the VM: libvirt for the libvirt domains, else qemu) and fails for
 # every cell whose outcome is not the one its row expects.
 # Exits 77 (skipped) without a guest or qemu.
 set -uo pipefail
@@ -140,7 +141,7 @@ ctrl = sorted({d.split(" on ")[1].rsplit(" ", 1)[0].split(" ")[0] for d in r["di
 os = r["osCheck"] or "not run"
 fw = r["result"] + (": " + r["detail"] if r["detail"] else "")
 print(f"| {source} | {to} | {r['firmware']} | {','.join(ctrl)} | {fw} | {os} | "
-      f"{len(r['seen'])} | {r['seconds']:.1f} |")
+      f"{len(r['seen'])} | {r['seconds']:.1f} | {r['startedBy']} |")
 EOF
 )
   want=${expected[$cell]:-0 OS check: 3 disks seen}

@@ -609,7 +609,7 @@ TEST(ChildProcess, AConfinedChildReachesOnlyItsFolders) {
     std::ofstream(secret, std::ios::in | std::ios::out | std::ios::binary)
         << "the secret";
   }
-  ChildFolders folders{{dir.File("source")}, {dir.File("destination")}};
+  ChildFolders folders{{dir.File("source")}, {dir.File("destination")}, {}};
   struct Row {
     int line;
     const char* image;
