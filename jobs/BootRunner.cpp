@@ -99,6 +99,17 @@ std::string QemuMessage(const std::string& path) {
   return last;
 }
 
+// Why qemu ended: its own last message, else how it ended.
+std::string StopReason(const RunningQemu& qemu, int status) {
+  std::string message = QemuMessage(qemu.messages);
+  if (!message.empty()) return message;
+  if (WIFSIGNALED(status))
+    return "killed by signal " + std::to_string(WTERMSIG(status)) + " (" +
+           strsignal(WTERMSIG(status)) + ")";
+  return "exit status " + std::to_string(WEXITSTATUS(status)) +
+         ", no message";
+}
+
 // ---- The images --------------------------------------------------------
 
 std::string PromisedFormat(const std::string& file) {
@@ -456,11 +467,15 @@ BootResult WatchBoot(const RunningQemu& qemu, const BootPlan& plan,
   auto start = std::chrono::steady_clock::now();
   auto deadline = start + std::chrono::seconds(limitSeconds);
   bool exited = false;
+  int exitStatus = 0;
   BootResult result;
   for (;;) {
     int status = 0;
     if (StopSignal() != 0) break;
-    exited = exited || ::waitpid(qemu.pid, &status, WNOHANG) == qemu.pid;
+    if (!exited && ::waitpid(qemu.pid, &status, WNOHANG) == qemu.pid) {
+      exited = true;
+      exitStatus = status;
+    }
     std::string serial = ReadSerial(qemu.serial);
     Seen seen = linuxGuest ? LookAtLinuxGuest(plan, serial)
                            : LookAtSectorGuest(serial);
@@ -477,7 +492,7 @@ BootResult WatchBoot(const RunningQemu& qemu, const BootPlan& plan,
       std::string why =
           nothingToBoot ? "the firmware found nothing to boot"
           : panic       ? "the guest's kernel panicked"
-          : exited      ? "qemu stopped: " + QemuMessage(qemu.messages)
+          : exited      ? "qemu stopped: " + StopReason(qemu, exitStatus)
                    : "no report within " + std::to_string(limitSeconds) + " s";
       result = Unfinished(seen, why, serial);
       break;
