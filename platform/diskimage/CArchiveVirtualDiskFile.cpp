@@ -108,12 +108,14 @@ CQiError RawSize(const std::string& path, uint64_t& size) {
 }
 
 // The format an image is read in and its guest-visible size, checked as
-// for opening it.
+// for a copy whose table check runs beside it (CheckImage); without
+// beside, the tables are not read.
 CQiError ProbeImage(const std::string& path, DiskType_t type,
-                    ImageFormat_t& format, uint64_t& size) {
+                    ImageFormat_t& format, uint64_t& size, TableCheck* beside) {
   CQiError error = FormatToRead(path, type, format);
   if (error.IsError()) return error;
-  if (format != ImageFormat_t::kRaw) return CheckImage(path, format, size);
+  if (format != ImageFormat_t::kRaw)
+    return CheckImage(path, format, size, beside != nullptr, beside);
   return RawSize(path, size);
 }
 
@@ -134,11 +136,12 @@ CQiError OpenImage(const std::string& path, DiskType_t type,
 // states when it states one; the content must then be of that format,
 // except for raw.
 CQiError ProbeSource(const CArchiveVirtualDiskFile::CopyRequest_t& request,
-                     ImageFormat_t& format, uint64_t& size) {
+                     ImageFormat_t& format, uint64_t& size,
+                     TableCheck* beside) {
   const std::string& path = request.source;
   const std::string& stated = request.statedFormat;
   if (stated.empty())
-    return ProbeImage(path, request.sourceType, format, size);
+    return ProbeImage(path, request.sourceType, format, size, beside);
   ImageFormat_t wanted = ImageFormat_t::kRaw;
   if (!CArchiveVirtualDiskFile::FormatByShortName(stated, wanted))
     return ZY_DISK_FAULT(EINVAL, path + " is stated to be a " + stated +
@@ -151,7 +154,7 @@ CQiError ProbeSource(const CArchiveVirtualDiskFile::CopyRequest_t& request,
     return ZY_DISK_FAULT(EINVAL, path + " is stated to be a " + stated +
                                      " image but its content is " +
                                      RowOf(format).name());
-  return CheckImage(path, format, size);
+  return CheckImage(path, format, size, beside != nullptr, beside);
 }
 
 // A copy's source (as ProbeSource) and the destination's virtual size: the
@@ -163,8 +166,9 @@ struct ProbedCopy {
 };
 
 CQiError ProbeCopy(const CArchiveVirtualDiskFile::CopyRequest_t& request,
-                   ProbedCopy& copy) {
-  CQiError error = ProbeSource(request, copy.sourceFormat, copy.sourceSize);
+                   ProbedCopy& copy, TableCheck* beside) {
+  CQiError error =
+      ProbeSource(request, copy.sourceFormat, copy.sourceSize, beside);
   copy.size = RoundUp(std::max(copy.sourceSize, request.minimumSize),
                       RowOf(request.format).sizeUnit);
   return error;
@@ -619,8 +623,11 @@ bool CArchiveVirtualDiskFile::IsErrorEOF(const CQiError& error) {
 
 CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
                                             CopyResult_t& result) {
+  // The source's tables are checked while the copy reads it: the copy
+  // waits for no check, and is renamed into place only once it passes.
+  TableCheck tables;
   ProbedCopy probed;
-  CQiError error = ProbeCopy(request, probed);
+  CQiError error = ProbeCopy(request, probed, &tables);
   if (error.IsError()) return error;
   if (probed.size > kMaxVirtualSize)
     return ZY_DISK_FAULT(EFBIG, request.destination + " would be " +
@@ -647,6 +654,9 @@ CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
     error = CopyFormatted(request.source, probed.sourceFormat,
                           probed.sourceSize, partial, request.format,
                           probed.size, counts, progress);
+  // A damaged source says why its copy failed better than the copy does.
+  CQiError damaged = tables.Finish();
+  if (damaged.IsError()) return damaged;
   if (error.IsError()) return WhenFull(partial.Path(), error);
   if (request.verify) {
     error = CompareImages(request.source, probed.sourceFormat, partial.Path(),
@@ -666,8 +676,9 @@ CQiError CArchiveVirtualDiskFile::CopyImage(const CopyRequest_t& request,
 
 CQiError CArchiveVirtualDiskFile::Measure(const CopyRequest_t& request,
                                           uint64_t& bytes, bool bound) {
+  // The room a copy needs comes from the headers; its copy checks the tables.
   ProbedCopy probed;
-  CQiError error = ProbeCopy(request, probed);
+  CQiError error = ProbeCopy(request, probed, nullptr);
   if (error.IsError()) return error;
   if (request.format == ImageFormat_t::kVhdFixed) {
     bytes = probed.size + 512;  // the footer

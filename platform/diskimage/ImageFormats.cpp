@@ -22,6 +22,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <cctype>
@@ -31,6 +32,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <system_error>
 #include <tuple>
 #include <utility>
 
@@ -446,8 +448,27 @@ CQiError InfoOf(const std::string& qemuImg, const std::string& path,
 
 }  // namespace
 
+namespace {
+
+// Tables that point past the end of the file or into each other: qemu
+// would read zeros there and the copy would look whole.
+CQiError CheckTables(const std::string& qemuImg, const std::string& path,
+                     ImageFormat_t format) {
+  std::string out;
+  CQiError error = RunProgram(
+      {qemuImg, "check", "-q", "-f", RowOf(format).driver(),
+       ImageOptions(path, format)},
+      out, kCheckLimits, ImageFolders({path}),
+      {kCheckClean, kCheckLeaksOnly, kCheckUnsupported});
+  if (error.IsError())
+    return ZY_DISK_FAULT(EINVAL, path + " is damaged: " + error.GetMessage());
+  return error;
+}
+
+}  // namespace
+
 CQiError CheckImage(const std::string& path, ImageFormat_t format,
-                    uint64_t& virtualSize, bool copying) {
+                    uint64_t& virtualSize, bool copying, TableCheck* beside) {
   std::string qemuImg;
   CQiError error = FindQemuProgram("qemu-img", qemuImg);
   if (error.IsError()) return error;
@@ -475,19 +496,62 @@ CQiError CheckImage(const std::string& path, ImageFormat_t format,
     return ZY_DISK_FAULT(EFBIG, path + " declares a virtual size of " +
                                     std::to_string(virtualSize) +
                                     " bytes, above 64 TiB");
-  // Tables that point past the end of the file or into each other: qemu
-  // would read zeros there and the copy would look whole.  Read where a
-  // copy follows.
-  std::string out;
-  if (RowOf(format).checked && sniffed.tables && copying)
-    error = RunProgram({qemuImg, "check", "-q", "-f", RowOf(format).driver(),
-                        ImageOptions(path, format)},
-                       out, kCheckLimits, ImageFolders({path}),
-                       {kCheckClean, kCheckLeaksOnly, kCheckUnsupported});
-  if (error.IsError())
-    return ZY_DISK_FAULT(EINVAL, path + " is damaged: " + error.GetMessage());
+  // The tables are read where a copy follows.
+  bool tables = RowOf(format).checked && sniffed.tables && copying;
+  if (tables && beside) {
+    uint64_t size = virtualSize;
+    if (known) SoundImages().Add(key, size, false);
+    beside->Start([=] {
+      CQiError verdict = CheckTables(qemuImg, path, format);
+      if (known && !verdict.IsError()) SoundImages().Add(key, size, true);
+      return verdict;
+    });
+    return CQiError::Success();
+  }
+  if (tables) error = CheckTables(qemuImg, path, format);
+  if (error.IsError()) return error;
   if (known) SoundImages().Add(key, virtualSize, copying);
   return CQiError::Success();
+}
+
+TableCheck::~TableCheck() {
+  if (!thread_.joinable()) return;
+  stop_.Stop();
+  thread_.join();
+}
+
+void TableCheck::Start(std::function<CQiError()> check) {
+  try {
+    thread_ = std::thread([this, check] { Run(check); });
+  } catch (const std::system_error&) {
+    verdict_ = check();  // no thread to be had: the check runs first
+  }
+}
+
+void TableCheck::Run(const std::function<CQiError()>& check) {
+  CQiError verdict;
+  {
+    StopScope scope(stop_);
+    verdict = check();
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  verdict_ = verdict;
+  done_ = true;
+  ended_.notify_all();
+}
+
+CQiError TableCheck::Finish() {
+  if (!thread_.joinable()) return verdict_;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    // The check's thread is not in the caller's stop group: the caller
+    // looks for a stop while it waits.
+    while (!ended_.wait_for(lock, std::chrono::milliseconds(50),
+                            [this] { return done_; }))
+      if (StopAsked()) stop_.Stop();
+  }
+  thread_.join();
+  return verdict_;
 }
 
 CQiError CreateImage(const std::string& path, ImageFormat_t format,

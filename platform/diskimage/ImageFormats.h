@@ -12,11 +12,15 @@
 
 #include "CArchiveVirtualDiskFile.h"
 #include "platform/support/ChildProcess.h"
+#include "platform/support/StopRequest.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace zydisk {
@@ -64,8 +68,38 @@ CQiError CheckDescriptor(const std::string& path);
 // extents only).  While a run lasts
 // (CheckOncePerRun), a regular file found sound before and unchanged since
 // (its device, inode, size and times) is not read again.
+//
+// A copy that gives beside has the qemu-img check run there, side by side
+// with the copy, instead of before CheckImage returns.
+class TableCheck;
 CQiError CheckImage(const std::string& path, ImageFormat_t format,
-                    uint64_t& virtualSize, bool copying = true);
+                    uint64_t& virtualSize, bool copying = true,
+                    TableCheck* beside = nullptr);
+
+// A qemu-img check of a copy's source that runs in a thread of its own
+// while the copy reads the same image: the copy is kept only when Finish
+// finds the image sound.  Destroyed unfinished, it ends the check and
+// waits for it.
+class TableCheck {
+ public:
+  TableCheck() = default;
+  ~TableCheck();
+  TableCheck(const TableCheck&) = delete;
+  TableCheck& operator=(const TableCheck&) = delete;
+  void Start(std::function<CQiError()> check);
+  // The check's verdict, success when none was started.  Waits for it; a
+  // stop asked of the calling thread (a signal, its group) ends it.
+  CQiError Finish();
+
+ private:
+  void Run(const std::function<CQiError()>& check);
+  StopGroup stop_;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  bool done_ = false;
+  CQiError verdict_;
+};
 void BeginCheckOnce();
 void EndCheckOnce();
 
