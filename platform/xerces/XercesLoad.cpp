@@ -47,9 +47,12 @@ SLoaded Load() {
   // Never closed: Xerces stays initialised until the process ends.
   void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!module) {
-    const char* why = dlerror();
-    loaded.error = "cannot load the XML reader " + path + ": " +
-                   (why ? why : "unknown reason");
+    const char* failure = dlerror();
+    std::string why = failure ? failure : "unknown reason";
+    // The loader's message names the file first; it is named already.
+    if (why.compare(0, path.size() + 2, path + ": ") == 0)
+      why.erase(0, path.size() + 2);
+    loaded.error = "cannot load the XML reader " + path + ": " + why;
     return loaded;
   }
   auto table = reinterpret_cast<const SZyXercesTable* (*)()>(
