@@ -266,9 +266,9 @@ class MessageHandler final : public ZyXmlEvents {
 
   void ExternalEntity() override { Fail("external entities are not loaded"); }
 
-  void ParseError(uint64_t line, uint64_t column,
+  void ParseError(uint64_t errorLine, uint64_t errorColumn,
                   const std::string& message) override {
-    FailAt(line, column, message);
+    FailAt(errorLine, errorColumn, message);
   }
 
  private:

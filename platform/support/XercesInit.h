@@ -1,8 +1,9 @@
 //===- XercesInit.h - Every use of Xerces-C, loaded on first use -*- C++ -*-===//
 //
-// Xerces-C and the shared objects it needs cost a process about twenty
-// times what the rest of the tool costs to start, and most runs never read
-// or write XML.  So the shared platform library does not link Xerces: the
+// Loading Xerces-C and the thirty-odd shared objects it needs costs a
+// process several times what the rest of the tool's start-up costs, and
+// most runs never read or write XML.  So the shared platform library does
+// not link Xerces: the
 // code that calls it directly lives in a module of its own (XercesTable.h),
 // loaded by the first of the functions below that needs it, once per
 // process, whatever the thread.  What stays with the callers are calls
