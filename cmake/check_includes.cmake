@@ -12,6 +12,8 @@ include(${ROOMS_FILE})
 # tools; bench, fuzz and tests stand beside tools over everything below it.
 set(allowed_model "model")
 set(allowed_platform/support "model;platform/support")
+# The XML module and its loader see the support room's table of it only.
+set(allowed_platform/xerces "platform/support")
 # The description formats: each format folder may use the others' syntax
 # and the common folder; nothing of them reaches above the support room.
 set(zy_formats formats/common formats/vmx formats/xen formats/libvirt formats/hyperv
@@ -49,7 +51,7 @@ foreach(room IN LISTS zy_rooms)
 endforeach()
 
 set(bad "")
-foreach(folder model platform/support ${zy_formats} platform/messages platform/diskimage
+foreach(folder model platform/support platform/xerces ${zy_formats} platform/messages platform/diskimage
                platform/settings platform/access platform/folder converter p2v jobs tools
                bench fuzz ${test_areas})
   set(room "${room_of_${folder}}")

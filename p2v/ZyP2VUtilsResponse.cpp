@@ -27,9 +27,6 @@
 #include "platform/messages/XMLDecoder.h"
 #include "platform/support/XercesInit.h"
 
-#include <xercesc/util/Base64.hpp>
-#include <xercesc/util/PlatformUtils.hpp>
-
 #include <cstdarg>
 #include <cstdint>
 #include <exception>
@@ -106,15 +103,7 @@ void Log(const char* format, ...) {
 // Base64 of the text as the Xerces-C encoder lays it out (lines broken
 // with line feeds); false when the encoder gives nothing.
 bool EncodeBase64(const std::string& text, std::string& encoded) {
-  ZyEnsureXercesInitialized();
-  xercesc::MemoryManager* mm = xercesc::XMLPlatformUtils::fgMemoryManager;
-  XMLSize_t length = 0;
-  XMLByte* bytes = xercesc::Base64::encode(
-      reinterpret_cast<const XMLByte*>(text.data()), text.size(), &length, mm);
-  if (!bytes) return false;
-  encoded.assign(reinterpret_cast<const char*>(bytes), length);
-  mm->deallocate(bytes);
-  return true;
+  return ZyBase64Encode(text, encoded);
 }
 
 // One call of CopyVMInfoFromKestrelResponse: the request, the description

@@ -79,9 +79,9 @@
 #include <cctype>
 #include <cstring>
 #include <vector>
-#include <xercesc/dom/DOM.hpp>
+#include <xercesc/dom/DOMDocument.hpp>
+#include <xercesc/dom/DOMElement.hpp>
 #include <xercesc/util/XMLUniDefs.hpp>
-#include <xercesc/util/TransService.hpp>
 
 #include "platform/support/EvDebug.h"
 #include "platform/support/ExceptionText.h"
@@ -108,16 +108,7 @@ constexpr size_t kMaxElements = 1 << 18;
 //===----------------------------------------------------------------------===//
 
 // Never throws: a text that cannot be transcoded reads as empty.
-std::string ToUtf8(const XMLCh* text) {
-  if (!text || !*text) return std::string();
-  try {
-    TranscodeToStr utf8(text, "UTF-8");
-    return std::string(reinterpret_cast<const char*>(utf8.str()),
-                       utf8.length());
-  } catch (...) {
-    return std::string();
-  }
-}
+std::string ToUtf8(const XMLCh* text) { return ZyXmlUtf8(text); }
 
 // Compares a DOM name with an ASCII name without transcoding.
 bool NameIs(const XMLCh* name, const char* ascii) {

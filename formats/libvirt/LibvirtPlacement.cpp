@@ -18,14 +18,13 @@
 #include "platform/support/FXString.h"
 #include "platform/support/XercesInit.h"
 
-#include <xercesc/dom/DOM.hpp>
-#include <xercesc/util/XMLString.hpp>
+#include <xercesc/dom/DOMDocument.hpp>
+#include <xercesc/dom/DOMElement.hpp>
 
 #include <cctype>
 #include <cstdlib>
 #include <initializer_list>
 #include <map>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -33,20 +32,11 @@ namespace {
 
 using xercesc::DOMElement;
 
-std::string Utf8(const XMLCh* text) {
-  if (!text) return "";
-  char* bytes = xercesc::XMLString::transcode(text);
-  std::string result = bytes ? bytes : "";
-  xercesc::XMLString::release(&bytes);
-  return result;
-}
+std::string Utf8(const XMLCh* text) { return ZyXmlLocalText(text); }
 
 std::string Attribute(const DOMElement* element, const char* name) {
   if (!element) return "";
-  XMLCh* key = xercesc::XMLString::transcode(name);
-  std::string value = Utf8(element->getAttribute(key));
-  xercesc::XMLString::release(&key);
-  return value;
+  return Utf8(element->getAttribute(ZyXmlLocalChars(name).c_str()));
 }
 
 std::vector<const DOMElement*> Children(const DOMElement* parent,
@@ -198,13 +188,13 @@ class Editor {
   DOMElement* Make(const char* tag,
                    std::initializer_list<std::pair<const char*, std::string>>
                        attributes = {}) {
-    DOMElement* element = document_->createElement(X(tag).get());
+    DOMElement* element = document_->createElement(X(tag).c_str());
     for (const auto& attribute : attributes) Set(element, attribute.first,
                                                  attribute.second);
     return element;
   }
   void Set(DOMElement* element, const char* name, const std::string& value) {
-    element->setAttribute(X(name).get(), X(value.c_str()).get());
+    element->setAttribute(X(name).c_str(), X(value.c_str()).c_str());
   }
   // Removes the element's children of these names.
   void Drop(DOMElement* parent, std::initializer_list<const char*> names) {
@@ -214,11 +204,8 @@ class Editor {
   }
 
  private:
-  struct Release {
-    void operator()(XMLCh* text) const { xercesc::XMLString::release(&text); }
-  };
-  static std::unique_ptr<XMLCh, Release> X(const char* text) {
-    return std::unique_ptr<XMLCh, Release>(xercesc::XMLString::transcode(text));
+  static std::basic_string<XMLCh> X(const char* text) {
+    return ZyXmlLocalChars(text);
   }
   xercesc::DOMDocument* document_;
 };

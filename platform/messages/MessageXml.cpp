@@ -34,22 +34,6 @@
 #include "platform/support/BoundedFile.h"
 #include "platform/support/XercesInit.h"
 
-#include <xercesc/framework/MemBufInputSource.hpp>
-#include <xercesc/sax/Locator.hpp>
-#include <xercesc/sax/SAXParseException.hpp>
-#include <xercesc/sax2/Attributes.hpp>
-#include <xercesc/sax2/DefaultHandler.hpp>
-#include <xercesc/sax2/SAX2XMLReader.hpp>
-#include <xercesc/sax2/XMLReaderFactory.hpp>
-#include <xercesc/util/Base64.hpp>
-#include <xercesc/util/OutOfMemoryException.hpp>
-#include <xercesc/util/PlatformUtils.hpp>
-#include <xercesc/util/SecurityManager.hpp>
-#include <xercesc/util/TransService.hpp>
-#include <xercesc/util/XMLException.hpp>
-#include <xercesc/util/XMLString.hpp>
-#include <xercesc/util/XMLUni.hpp>
-
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
@@ -121,18 +105,12 @@ void AppendEscaped(const std::string& s, std::string& out) {
 
 // Base64 of bytes, without line breaks; empty when the encoder fails.
 std::string ToBase64(const std::string& bytes) {
-  ZyEnsureXercesInitialized();
-  xercesc::MemoryManager* mm = xercesc::XMLPlatformUtils::fgMemoryManager;
-  XMLSize_t length = 0;
-  XMLByte* encoded =
-      xercesc::Base64::encode(reinterpret_cast<const XMLByte*>(bytes.data()),
-                              bytes.size(), &length, mm);
+  std::string encoded;
   std::string out;
-  if (!encoded) return out;
-  out.reserve(length);
-  for (XMLSize_t i = 0; i < length; ++i)
-    if (encoded[i] != '\n') out += static_cast<char>(encoded[i]);
-  mm->deallocate(encoded);
+  if (!ZyBase64Encode(bytes, encoded)) return out;
+  out.reserve(encoded.size());
+  for (char c : encoded)
+    if (c != '\n') out += c;
   return out;
 }
 
@@ -214,16 +192,6 @@ struct SXmlError {
   std::string text;
 };
 
-std::string Utf8(const XMLCh* chars, XMLSize_t length) {
-  if (!chars || length == 0) return {};
-  xercesc::TranscodeToStr utf8(chars, length, "UTF-8");
-  return std::string(reinterpret_cast<const char*>(utf8.str()), utf8.length());
-}
-
-std::string Utf8(const XMLCh* chars) {
-  return Utf8(chars, chars ? xercesc::XMLString::stringLen(chars) : 0);
-}
-
 bool IsXmlSpace(const std::string& s) {
   return s.find_first_not_of(" \t\r\n") == std::string::npos;
 }
@@ -249,28 +217,15 @@ bool ParseInt64(const std::string& text, int64_t& value) {
 bool FromBase64(const std::string& text, std::string& bytes) {
   bytes.clear();
   if (IsXmlSpace(text)) return true;
-  xercesc::MemoryManager* mm = xercesc::XMLPlatformUtils::fgMemoryManager;
-  XMLSize_t length = 0;
-  XMLByte* decoded = xercesc::Base64::decode(
-      reinterpret_cast<const XMLByte*>(text.c_str()), &length, mm);
-  if (!decoded) return false;
-  bytes.assign(reinterpret_cast<const char*>(decoded), length);
-  mm->deallocate(decoded);
-  return true;
+  return ZyBase64Decode(text, bytes);
 }
 
-class MessageHandler : public xercesc::DefaultHandler {
+class MessageHandler final : public ZyXmlEvents {
  public:
   explicit MessageHandler(CNMessageBase& root) : root_(root) {}
 
-  void setDocumentLocator(const xercesc::Locator* const locator) override {
-    locator_ = locator;
-  }
-
-  void startElement(const XMLCh* const, const XMLCh* const,
-                    const XMLCh* const qname,
-                    const xercesc::Attributes& attrs) override {
-    std::string name = Utf8(qname);
+  void StartElement(const std::string& name,
+                    const Attributes& attrs) override {
     if (++elements_ > kMaxElements)
       Fail("more than " + std::to_string(kMaxElements) + " elements");
     if (frames_.size() >= kMaxDepth)
@@ -288,10 +243,9 @@ class MessageHandler : public xercesc::DefaultHandler {
     }
   }
 
-  void characters(const XMLCh* const chars, const XMLSize_t length) override {
+  void Characters(const std::string& text) override {
     if (frames_.empty()) return;
     Frame& top = frames_.back();
-    std::string text = Utf8(chars, length);
     if (top.kind == Frame::kValue) {
       top.text += text;
     } else if (!IsXmlSpace(text)) {
@@ -299,8 +253,7 @@ class MessageHandler : public xercesc::DefaultHandler {
     }
   }
 
-  void endElement(const XMLCh* const, const XMLCh* const,
-                  const XMLCh* const) override {
+  void EndElement() override {
     if (frames_.empty()) return;
     Frame top = std::move(frames_.back());
     frames_.pop_back();
@@ -309,21 +262,14 @@ class MessageHandler : public xercesc::DefaultHandler {
 
   // No DOCTYPE: its declarations could define entities that expand without
   // bound or name files to load.
-  void startDTD(const XMLCh* const, const XMLCh* const,
-                const XMLCh* const) override {
-    Fail("DOCTYPE declarations are not accepted");
-  }
+  void Doctype() override { Fail("DOCTYPE declarations are not accepted"); }
 
-  xercesc::InputSource* resolveEntity(const XMLCh* const,
-                                      const XMLCh* const) override {
-    Fail("external entities are not loaded");
-  }
+  void ExternalEntity() override { Fail("external entities are not loaded"); }
 
-  void fatalError(const xercesc::SAXParseException& e) override {
-    FailAt(e.getLineNumber(), e.getColumnNumber(), Utf8(e.getMessage()));
+  void ParseError(uint64_t errorLine, uint64_t errorColumn,
+                  const std::string& message) override {
+    FailAt(errorLine, errorColumn, message);
   }
-  void error(const xercesc::SAXParseException& e) override { fatalError(e); }
-  void warning(const xercesc::SAXParseException&) override {}
 
  private:
   struct Frame {
@@ -336,12 +282,9 @@ class MessageHandler : public xercesc::DefaultHandler {
     std::vector<const SMessageField*> seen;
   };
 
-  [[noreturn]] void Fail(const std::string& why) {
-    FailAt(locator_ ? locator_->getLineNumber() : 0,
-           locator_ ? locator_->getColumnNumber() : 0, why);
-  }
+  [[noreturn]] void Fail(const std::string& why) { FailAt(line, column, why); }
 
-  [[noreturn]] static void FailAt(XMLFileLoc line, XMLFileLoc column,
+  [[noreturn]] static void FailAt(uint64_t line, uint64_t column,
                                   const std::string& why) {
     throw SXmlError{"line " + std::to_string(line) + ", column " +
                     std::to_string(column) + ": " + why};
@@ -352,12 +295,12 @@ class MessageHandler : public xercesc::DefaultHandler {
                                      : f.field->name;
   }
 
-  void NoAttributes(const std::string& name, const xercesc::Attributes& attrs) {
-    if (attrs.getLength() != 0)
+  void NoAttributes(const std::string& name, const Attributes& attrs) {
+    if (!attrs.empty())
       Fail("element <" + name + "> takes no attributes");
   }
 
-  void StartRoot(const std::string& name, const xercesc::Attributes& attrs) {
+  void StartRoot(const std::string& name, const Attributes& attrs) {
     if (name != root_.messageClass().xmlName)
       Fail("root element <" + name + "> is not <" +
            root_.messageClass().xmlName + ">");
@@ -368,7 +311,7 @@ class MessageHandler : public xercesc::DefaultHandler {
   }
 
   void StartListItem(Frame& top, const std::string& name,
-                     const xercesc::Attributes& attrs) {
+                     const Attributes& attrs) {
     const SMessageClass* item =
         FindMessageClass(top.field->nMemberNamespace, top.field->nMemberClass);
     if (!item || name != item->xmlName)
@@ -381,7 +324,7 @@ class MessageHandler : public xercesc::DefaultHandler {
   }
 
   void StartField(Frame& top, const std::string& name,
-                  const xercesc::Attributes& attrs) {
+                  const Attributes& attrs) {
     const SMessageClass& cls = top.message->messageClass();
     const SMessageField* field = nullptr;
     for (size_t i = 0; i < cls.nFieldCount && !field; ++i)
@@ -417,11 +360,11 @@ class MessageHandler : public xercesc::DefaultHandler {
 
   // True for a string written as base64; any other attribute is an error.
   bool StringEncoding(const SMessageField& field, const std::string& name,
-                      const xercesc::Attributes& attrs) {
-    if (attrs.getLength() == 0) return false;
-    if (field.eKind == EMessageFieldKind::String && attrs.getLength() == 1 &&
-        Utf8(attrs.getQName(0)) == kBase64Attribute &&
-        Utf8(attrs.getValue(XMLSize_t{0})) == kBase64Value)
+                      const Attributes& attrs) {
+    if (attrs.empty()) return false;
+    if (field.eKind == EMessageFieldKind::String && attrs.size() == 1 &&
+        attrs[0].first == kBase64Attribute &&
+        attrs[0].second == kBase64Value)
       return true;
     Fail("element <" + name +
          "> takes no attributes but encoding=\"base64\" "
@@ -446,38 +389,20 @@ class MessageHandler : public xercesc::DefaultHandler {
   }
 
   CNMessageBase& root_;
-  const xercesc::Locator* locator_ = nullptr;
   std::vector<Frame> frames_;
   size_t elements_ = 0;
 };
 
+// False with the reason in error (empty when the parser gave none).
 bool ParseInto(const std::string& text, CNMessageBase& message,
                std::string& error) {
-  using xercesc::XMLUni;
-  ZyEnsureXercesInitialized();
-  std::unique_ptr<xercesc::SAX2XMLReader> reader(
-      xercesc::XMLReaderFactory::createXMLReader());
-  reader->setFeature(XMLUni::fgSAX2CoreNameSpaces, false);
-  xercesc::SecurityManager security;
-  ZyHardenSaxReader(*reader, security);
-
   MessageHandler handler(message);
-  reader->setContentHandler(&handler);
-  reader->setErrorHandler(&handler);
-  reader->setLexicalHandler(&handler);
-  reader->setDeclarationHandler(&handler);
-  reader->setEntityResolver(&handler);
-  reader->setDTDHandler(&handler);
-
-  xercesc::MemBufInputSource input(
-      reinterpret_cast<const XMLByte*>(text.data()), text.size(), "message");
   try {
-    reader->parse(input);
+    return ZyReadXmlEvents(text, "message", handler, error);
   } catch (const SXmlError& e) {
     error = e.text;
     return false;
   }
-  return true;
 }
 
 }  // namespace
@@ -490,15 +415,10 @@ bool CNMessageBase::parse(const std::string& text, std::string& error) {
   }
   try {
     CNMessageBase parsed(m_class->nNamespace, m_class->nClass);
-    if (!ParseInto(text, parsed, error)) return false;
-    *this = std::move(parsed);
-    return true;
-  } catch (const xercesc::XMLException& e) {
-    error = Utf8(e.getMessage());
-  } catch (const xercesc::SAXException& e) {
-    error = Utf8(e.getMessage());
-  } catch (const xercesc::OutOfMemoryException&) {
-    error = "out of memory";
+    if (ParseInto(text, parsed, error)) {
+      *this = std::move(parsed);
+      return true;
+    }
   } catch (const std::bad_alloc&) {
     error = "out of memory";
   } catch (...) {
